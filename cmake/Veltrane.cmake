@@ -1,0 +1,20 @@
+# Warnings as errors for every target of our own.
+function(veltrane_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# The program's subsystems and their tests hold their text in code page 932:
+# a literal "ダウンロード完了" compiles to its CP932 bytes.
+function(veltrane_cp932 target)
+  veltrane_warnings(${target})
+  target_compile_options(${target} PRIVATE -finput-charset=UTF-8 -fexec-charset=CP932)
+endfunction()
+
+# A GoogleTest program registered with ctest under a label (unit, e2e, gui).
+function(veltrane_test name label)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60
+                       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+endfunction()
