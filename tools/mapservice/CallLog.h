@@ -1,0 +1,35 @@
+// The record of every call the service received, one JSON object a line, for tests to read.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+
+namespace mapservice {
+
+struct CallRecord {
+    std::string scheme;  // http or https
+    std::string call;    // MDL, DLS, TSC, MapData, LineTest, File, or empty for other paths
+    std::string verb;
+    std::string path;
+    std::string body;    // percent-decoded
+    std::string wsse;    // the X-WSSE header as received
+    bool wsseVerified = false;
+    int status = 0;
+};
+
+class CallLog {
+public:
+    // An empty path keeps no log.
+    explicit CallLog(const std::filesystem::path& file);
+
+    // Appends and flushes one line; safe from any server thread.
+    void Write(const CallRecord& record);
+
+private:
+    std::mutex mutex_;
+    std::ofstream out_;
+};
+
+}  // namespace mapservice

@@ -1,0 +1,73 @@
+#include "UpdateSet.h"
+
+#include "Digest.h"
+#include "ServiceXml.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace mapservice {
+namespace {
+
+constexpr std::uint64_t kMapSizeUnit = 1'044'480;
+
+std::string UrlPath(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+void AppendEntry(std::string& xml, std::string_view element, const std::string& url,
+                 const std::string& md5) {
+    xml += "<" + std::string(element) + "><url>" + XmlEscape(url) + "</url><HashCode>" + md5 +
+           "</HashCode></" + std::string(element) + ">\n";
+}
+
+}  // namespace
+
+std::vector<UpdateFile> ScanUpdateSet(const std::filesystem::path& folder) {
+    std::vector<UpdateFile> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        files.push_back({entry.path().lexically_relative(folder).generic_string(),
+                         entry.file_size(), Md5HexOfFile(entry.path())});
+    }
+    std::sort(files.begin(), files.end(),
+              [](const auto& a, const auto& b) { return a.relativePath < b.relativePath; });
+    return files;
+}
+
+std::uint64_t MapSize(const std::vector<UpdateFile>& files) {
+    std::uint64_t total = 0;
+    for (const auto& file : files) total += file.size;
+    return (total + kMapSizeUnit - 1) / kMapSizeUnit;
+}
+
+std::string LineTestData(std::size_t size) {
+    std::string data(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 131 + i / 256) & 0xFF);
+    return data;
+}
+
+std::string MakeDescription(const std::vector<UpdateFile>& files, const std::string& baseUrl,
+                            const std::string& lineTestMd5) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Map>\n";
+    xml += "<MapSize>" + std::to_string(MapSize(files)) + "</MapSize>\n";
+    for (const auto& file : files)
+        AppendEntry(xml, "MapData", baseUrl + std::string(kFilesPath) + UrlPath(file.relativePath),
+                    file.md5);
+    AppendEntry(xml, "TestMapData", baseUrl + std::string(kLineTestPath), lineTestMd5);
+    xml += "</Map>\n";
+    return xml;
+}
+
+}  // namespace mapservice
