@@ -35,12 +35,12 @@ std::string PercentEncode(std::string_view bytes) {
     return out;
 }
 
-std::string PercentDecode(std::string_view text) {
+std::string PercentDecode(std::string_view text, bool plusIsSpace) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (c == '+') {
+        if (c == '+' && plusIsSpace) {
             out += ' ';
         } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
                    HexValue(text[i + 2]) >= 0) {

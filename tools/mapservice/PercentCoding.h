@@ -10,8 +10,8 @@ namespace mapservice {
 // becomes "%" and two upper-case hexadecimal digits (the client decodes no lower case).
 std::string PercentEncode(std::string_view bytes);
 
-// "+" becomes a space, "%" and two hexadecimal digits (either case) one byte; an incomplete
-// or invalid escape is kept as it stands.
-std::string PercentDecode(std::string_view text);
+// "%" and two hexadecimal digits (either case) become one byte, "+" a space unless
+// `plusIsSpace` is false; an incomplete or invalid escape is kept as it stands.
+std::string PercentDecode(std::string_view text, bool plusIsSpace = true);
 
 }  // namespace mapservice

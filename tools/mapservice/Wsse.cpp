@@ -6,7 +6,8 @@
 namespace mapservice {
 namespace {
 
-// The quoted value of `name="…"` in the header, percent-decoded.
+// The quoted value of `name="…"` in the header, percent-decoded. A "+" stays: the client
+// sends it as %2B, and our HTTP server has already decoded header values once.
 std::optional<std::string> Field(std::string_view value, std::string_view name) {
     std::string key = std::string(name) + "=\"";
     for (std::size_t at = value.find(key); at != std::string_view::npos;
@@ -16,7 +17,7 @@ std::optional<std::string> Field(std::string_view value, std::string_view name) 
         std::size_t begin = at + key.size();
         std::size_t end = value.find('"', begin);
         if (end == std::string_view::npos) return std::nullopt;
-        return PercentDecode(value.substr(begin, end - begin));
+        return PercentDecode(value.substr(begin, end - begin), false);
     }
     return std::nullopt;
 }
