@@ -31,13 +31,13 @@ TEST(Digest, MatchesPublishedVectors) {
               "3a81oZNherrMQXNJriBBMRLm+k6JqX6iCp7u5ktV05ohkpkqJ0/BqDa6PCOj/uu9RU1EI2Q86A4qmslPpUyknw==");
 }
 
-TEST(Digest, Base64RoundTripsEveryPaddingLength) {
-    EXPECT_EQ(Base64Encode("a"), "YQ==");
-    EXPECT_EQ(Base64Encode("ab"), "YWI=");
-    EXPECT_EQ(Base64Encode("abc"), "YWJj");
-    for (std::string text : {"", "a", "ab", "abc", "5820917364"}) EXPECT_EQ(Base64Decode(Base64Encode(text)), text);
+TEST(Digest, Base64DecodeDropsPaddingAndRefusesBrokenText) {
+    EXPECT_EQ(Base64Decode("YQ=="), "a");
+    EXPECT_EQ(Base64Decode("YWI="), "ab");
+    EXPECT_EQ(Base64Decode("YWJj"), "abc");
+    EXPECT_EQ(Base64Decode(""), "");
     EXPECT_FALSE(Base64Decode("YQ="));
-    EXPECT_FALSE(Base64Decode("Y!==").has_value());
+    EXPECT_FALSE(Base64Decode("Y!=="));
 }
 
 TEST(Wsse, ParsesAndVerifiesTheProgramsHeader) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <memory>
 #include <regex>
+#include <stdexcept>
 
 namespace mapservice {
 namespace {
@@ -309,6 +310,15 @@ TEST_F(ServiceTest, CallLogHasOneLinePerCall) {
     EXPECT_TRUE(has(lines[2], R"("call":"File","verb":"GET","path":"/map-dl/data/DISKID.DAT","body":"")"));
     EXPECT_TRUE(has(lines[3], R"("call":"MapData")"));
     EXPECT_TRUE(has(lines[3], R"("status":407})"));
+}
+
+TEST_F(ServiceTest, ATakenPortIsNotShared) {
+    Start();
+    ServiceConfig second = config_;
+    second.httpPort = service_->HttpPort();
+    second.httpsPort.reset();
+    MapService other(second);
+    EXPECT_THROW(other.Start(), std::runtime_error);
 }
 
 TEST_F(ServiceTest, ClientTrustingAnotherAuthorityRefusesTheServer) {

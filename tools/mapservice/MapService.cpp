@@ -113,6 +113,11 @@ void MapService::Stop() {
 void MapService::Install(httplib::Server& server, const std::string& scheme) {
     // A client that keeps a connection open must not hold up Stop for long.
     server.set_keep_alive_timeout(1);
+    // The library's default adds SO_REUSEPORT, which lets a second service share a taken port.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     server.set_logger([this, scheme](const httplib::Request& request,
                                      const httplib::Response& response) {
