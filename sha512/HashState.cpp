@@ -34,10 +34,10 @@ constexpr std::array<std::uint64_t, 80> kRoundConstants = {
 
 constexpr std::size_t kBlockSize = 128;
 
-std::uint64_t LoadBigEndian(const unsigned char* bytes) {
-    std::uint64_t word = 0;
-    for (int i = 0; i < 8; ++i) word = word << 8 | bytes[i];
-    return word;
+// Written out in full, so that the compiler turns it into one load and a byte swap.
+std::uint64_t LoadBigEndian(const unsigned char* b) {
+    return std::uint64_t{b[0]} << 56 | std::uint64_t{b[1]} << 48 | std::uint64_t{b[2]} << 40 | std::uint64_t{b[3]} << 32 |
+           std::uint64_t{b[4]} << 24 | std::uint64_t{b[5]} << 16 | std::uint64_t{b[6]} << 8 | std::uint64_t{b[7]};
 }
 
 std::uint64_t Sigma0(std::uint64_t a) { return std::rotr(a, 28) ^ std::rotr(a, 34) ^ std::rotr(a, 39); }
@@ -47,39 +47,39 @@ std::uint64_t sigma1(std::uint64_t w) { return std::rotr(w, 19) ^ std::rotr(w, 6
 std::uint64_t Ch(std::uint64_t e, std::uint64_t f, std::uint64_t g) { return g ^ (e & (f ^ g)); }
 std::uint64_t Maj(std::uint64_t a, std::uint64_t b, std::uint64_t c) { return (a & b) | (c & (a | b)); }
 
-// Round t of a group of 16. Instead of shifting a..h along after every round, the working variables stay in
-// place and each round names them eight positions apart: v[(8 - t) % 8] is "a" in round t.
+// Round t. Instead of shifting a..h along after every round, the working variables stay in place and each
+// round names them one position further back: v[(8 - t % 8) % 8] is "a" in round t. Inlined into the 80 unrolled
+// rounds, so that they live in registers.
 template <std::size_t t>
-inline void Round(std::uint64_t* v, std::uint64_t k, std::uint64_t w) {
-    std::uint64_t& a = v[(8 - t) % 8];
-    std::uint64_t& b = v[(9 - t) % 8];
-    std::uint64_t& c = v[(10 - t) % 8];
-    std::uint64_t& d = v[(11 - t) % 8];
-    std::uint64_t& e = v[(12 - t) % 8];
-    std::uint64_t& f = v[(13 - t) % 8];
-    std::uint64_t& g = v[(14 - t) % 8];
-    std::uint64_t& h = v[(15 - t) % 8];
-    const std::uint64_t t1 = h + Sigma1(e) + Ch(e, f, g) + k + w;
+[[gnu::always_inline]] inline void Round(std::uint64_t (&v)[8], std::uint64_t constantPlusWord) {
+    std::uint64_t& a = v[(8 - t % 8) % 8];
+    std::uint64_t& b = v[(9 - t % 8) % 8];
+    std::uint64_t& c = v[(10 - t % 8) % 8];
+    std::uint64_t& d = v[(11 - t % 8) % 8];
+    std::uint64_t& e = v[(12 - t % 8) % 8];
+    std::uint64_t& f = v[(13 - t % 8) % 8];
+    std::uint64_t& g = v[(14 - t % 8) % 8];
+    std::uint64_t& h = v[(15 - t % 8) % 8];
+    const std::uint64_t t1 = h + Sigma1(e) + Ch(e, f, g) + constantPlusWord;
     d += t1;
     h = t1 + Sigma0(a) + Maj(a, b, c);
 }
 
-// The message schedule in a ring of 16 words: w[t] becomes W(i + t) for the rounds i + t of a later group.
-template <std::size_t t>
-inline std::uint64_t NextScheduleWord(std::uint64_t* w) {
-    w[t] += sigma1(w[(t + 14) % 16]) + w[(t + 9) % 16] + sigma0(w[(t + 1) % 16]);
-    return w[t];
+template <std::size_t... t>
+[[gnu::always_inline]] inline void Rounds(std::uint64_t (&v)[8], const std::uint64_t (&w)[80], std::index_sequence<t...>) {
+    (Round<t>(v, kRoundConstants[t] + w[t]), ...);
 }
 
 void Compress(ChainingValue& chainingValue, const unsigned char* blocks, std::size_t blockCount) {
     for (; blockCount > 0; --blockCount, blocks += kBlockSize) {
+        // The whole message schedule first: apart from the rounds, the compiler can compute it two words at a time.
+        std::uint64_t w[80];
+        for (std::size_t t = 0; t < 16; ++t) w[t] = LoadBigEndian(blocks + 8 * t);
+        for (std::size_t t = 16; t < 80; ++t) w[t] = sigma1(w[t - 2]) + w[t - 7] + sigma0(w[t - 15]) + w[t - 16];
+
         std::uint64_t v[8];
-        std::uint64_t w[16];
         std::copy(chainingValue.begin(), chainingValue.end(), v);
-        [&]<std::size_t... t>(std::index_sequence<t...>) {
-            ((w[t] = LoadBigEndian(blocks + 8 * t), Round<t>(v, kRoundConstants[t], w[t])), ...);
-            for (std::size_t i = 16; i < 80; i += 16) (Round<t>(v, kRoundConstants[i + t], NextScheduleWord<t>(w)), ...);
-        }(std::make_index_sequence<16>{});
+        Rounds(v, w, std::make_index_sequence<80>{});
         for (std::size_t i = 0; i < 8; ++i) chainingValue[i] += v[i];
     }
 }
