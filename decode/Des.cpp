@@ -87,14 +87,13 @@ constexpr Block FinalPermutation(Block block) {
 }
 
 // f(R, K): E's eight 6-bit groups lie byte-aligned in two rotations of R (groups 1, 3, 5, 7 and 2, 4, 6, 8 from the
-// top byte down), are XORed with the subkey and looked up in the S-box/P tables.
-inline std::uint32_t RoundFunction(std::uint32_t r, const std::array<std::uint8_t, 8>& k) {
-    const std::uint32_t odd = std::rotr(r, 3);
-    const std::uint32_t even = std::rotl(r, 1);
-    return kSpTables[0][((odd >> 24) ^ k[0]) & 0x3F] ^ kSpTables[2][((odd >> 16) ^ k[2]) & 0x3F] ^
-           kSpTables[4][((odd >> 8) ^ k[4]) & 0x3F] ^ kSpTables[6][(odd ^ k[6]) & 0x3F] ^
-           kSpTables[1][((even >> 24) ^ k[1]) & 0x3F] ^ kSpTables[3][((even >> 16) ^ k[3]) & 0x3F] ^
-           kSpTables[5][((even >> 8) ^ k[5]) & 0x3F] ^ kSpTables[7][(even ^ k[7]) & 0x3F];
+// most significant byte down), where the subkey is XORed in; each group then selects from its S-box/P table.
+inline std::uint32_t RoundFunction(std::uint32_t r, const std::array<std::uint32_t, 2>& subkey) {
+    const std::uint32_t odd = std::rotr(r, 3) ^ subkey[0];
+    const std::uint32_t even = std::rotl(r, 1) ^ subkey[1];
+    return kSpTables[0][odd >> 24 & 0x3F] ^ kSpTables[2][odd >> 16 & 0x3F] ^ kSpTables[4][odd >> 8 & 0x3F] ^
+           kSpTables[6][odd & 0x3F] ^ kSpTables[1][even >> 24 & 0x3F] ^ kSpTables[3][even >> 16 & 0x3F] ^
+           kSpTables[5][even >> 8 & 0x3F] ^ kSpTables[7][even & 0x3F];
 }
 
 }  // namespace
@@ -116,7 +115,11 @@ KeySchedule MakeKeySchedule(Block key, Direction direction) {
         d = rotate28(d);
         const std::uint64_t cd = std::uint64_t{c} << 28 | d;
         auto& subkey = schedule.subkeys[direction == Direction::Encrypt ? round : 15 - round];
-        for (unsigned i = 0; i < 48; ++i) subkey[i / 6] = static_cast<std::uint8_t>(subkey[i / 6] << 1 | BitOf(cd, 56, kPc2[i]));
+        for (unsigned box = 0; box < 8; ++box) {
+            std::uint32_t group = 0;
+            for (unsigned i = 6 * box; i < 6 * box + 6; ++i) group = group << 1 | static_cast<std::uint32_t>(BitOf(cd, 56, kPc2[i]));
+            subkey[box % 2] |= group << (24 - 8 * (box / 2));
+        }
     }
     return schedule;
 }

@@ -17,9 +17,11 @@ constexpr bool operator==(Block a, Block b) { return a.left == b.left && a.right
 
 enum class Direction { Encrypt, Decrypt };
 
-// Sixteen 48-bit round subkeys in the order the rounds use them, each as eight 6-bit values, one per S-box.
+// Sixteen 48-bit round subkeys in the order the rounds use them. Each is eight 6-bit values, one per S-box and
+// one byte each, packed into two words where the round function needs them: the bytes of word 0 hold S-boxes
+// 1, 3, 5, 7 and those of word 1 S-boxes 2, 4, 6, 8, from the most significant byte down.
 struct KeySchedule {
-    std::array<std::array<std::uint8_t, 8>, 16> subkeys;
+    std::array<std::array<std::uint32_t, 2>, 16> subkeys;
 };
 
 // Parity bits (8, 16, ..., 64) are ignored.
