@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <mutex>
 #include <random>
@@ -31,12 +30,6 @@ Bytes OpenSslDigest(const Bytes& message) {
     return digest;
 }
 
-std::string Hex(const Bytes& bytes) {
-    std::string text;
-    for (unsigned char byte : bytes) text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
-    return text;
-}
-
 Bytes Digest(void* handle) {
     Bytes digest(64);
     EXPECT_EQ(GetHash(handle, digest.data(), 64), 0);
@@ -51,13 +44,10 @@ std::string DigestText(void* handle) {
     return text;
 }
 
-// Feeds `message` in pieces of `piece` bytes (all at once for 0).
 Bytes DigestInPieces(const Bytes& message, std::size_t piece) {
     void* handle = CreateAlgorithm();
-    for (std::size_t at = 0; at < message.size(); at += piece == 0 ? message.size() : piece) {
-        const std::size_t count = std::min(piece == 0 ? message.size() : piece, message.size() - at);
-        EXPECT_EQ(InputData(handle, message.data() + at, static_cast<int>(count)), 0);
-    }
+    for (std::size_t at = 0; at < message.size(); at += piece)
+        EXPECT_EQ(InputData(handle, message.data() + at, static_cast<int>(std::min(piece, message.size() - at))), 0);
     Bytes digest = Digest(handle);
     EXPECT_EQ(DestroyAlgorithm(handle), 0);
     return digest;
@@ -88,7 +78,6 @@ TEST(Sha512, Fips180Examples) {
         void* handle = CreateAlgorithm();
         if (!message.empty()) InputData(handle, reinterpret_cast<const unsigned char*>(message.data()), static_cast<int>(message.size()));
         EXPECT_EQ(DigestText(handle), expected) << message.size() << " bytes";
-        EXPECT_EQ(Hex(Digest(handle)), expected) << message.size() << " bytes";
         DestroyAlgorithm(handle);
     }
 }
@@ -96,7 +85,8 @@ TEST(Sha512, Fips180Examples) {
 TEST(Sha512, MatchesOpenSslWhateverThePieces) {
     for (std::size_t size : {1, 111, 112, 113, 127, 128, 129, 255, 256, 1000, 100003}) {
         const Bytes message = RandomBytes(size, static_cast<unsigned>(size));
-        for (std::size_t piece : {0, 1, 7, 127, 128, 129})
+        const std::size_t pieces[] = {size, 1, 7, 127, 128, 129};  // one call, then ever larger pieces
+        for (std::size_t piece : pieces)
             EXPECT_EQ(DigestInPieces(message, piece), OpenSslDigest(message)) << size << " bytes in pieces of " << piece;
     }
 }
@@ -229,7 +219,7 @@ TEST(Sha512, ThreadsOnSeparateAndSharedHandles) {
     const Bytes chunk = RandomBytes(1000, 7);
     void* shared = CreateAlgorithm();
     std::vector<std::thread> threads;
-    std::vector<bool> ownDigestRight(kThreads);
+    std::vector<char> ownDigestRight(kThreads);  // not vector<bool>: its elements share bytes
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             const Bytes own = RandomBytes(50000, 100 + t);
