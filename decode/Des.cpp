@@ -96,6 +96,20 @@ inline std::uint32_t RoundFunction(std::uint32_t r, const std::array<std::uint32
            kSpTables[5][even >> 8 & 0x3F] ^ kSpTables[7][even & 0x3F];
 }
 
+// IP, the 16 rounds and IP^-1 for n independent blocks, round by round, so that their chains overlap.
+template <std::size_t n>
+std::array<Block, n> CryptEach(const KeySchedule& schedule, std::array<Block, n> blocks) {
+    std::array<Block, n> halves;
+    for (std::size_t i = 0; i < n; ++i) halves[i] = InitialPermutation(blocks[i]);
+    for (std::size_t round = 0; round < 16; round += 2) {
+        for (auto& [l, r] : halves) l ^= RoundFunction(r, schedule.subkeys[round]);
+        for (auto& [l, r] : halves) r ^= RoundFunction(l, schedule.subkeys[round + 1]);
+    }
+    // The last round does not swap its halves: R16 L16 enters IP^-1.
+    for (std::size_t i = 0; i < n; ++i) blocks[i] = FinalPermutation({halves[i].right, halves[i].left});
+    return blocks;
+}
+
 }  // namespace
 
 KeySchedule MakeKeySchedule(Block key, Direction direction) {
@@ -124,14 +138,10 @@ KeySchedule MakeKeySchedule(Block key, Direction direction) {
     return schedule;
 }
 
-Block Crypt(const KeySchedule& schedule, Block block) {
-    auto [l, r] = InitialPermutation(block);
-    for (std::size_t round = 0; round < 16; round += 2) {
-        l ^= RoundFunction(r, schedule.subkeys[round]);
-        r ^= RoundFunction(l, schedule.subkeys[round + 1]);
-    }
-    // The last round does not swap its halves: R16 L16 enters IP^-1.
-    return FinalPermutation({r, l});
+Block Crypt(const KeySchedule& schedule, Block block) { return CryptEach<1>(schedule, {block})[0]; }
+
+std::array<Block, 2> Crypt(const KeySchedule& schedule, std::array<Block, 2> blocks) {
+    return CryptEach<2>(schedule, blocks);
 }
 
 }  // namespace veltrane::des

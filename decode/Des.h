@@ -30,4 +30,7 @@ KeySchedule MakeKeySchedule(Block key, Direction direction);
 // Enciphers or deciphers, as the schedule was made.
 Block Crypt(const KeySchedule& schedule, Block block);
 
+// The same for two independent blocks at once, whose rounds the processor can overlap.
+std::array<Block, 2> Crypt(const KeySchedule& schedule, std::array<Block, 2> blocks);
+
 }  // namespace veltrane::des
