@@ -1,0 +1,200 @@
+#include "app/MessageCatalogue.h"
+
+#include <initializer_list>
+
+#include "app/VeltraneApp.h"
+#include "common/Text.h"
+#include "platform/CodePage.h"
+#include "platform/Profile.h"
+#include "platform/View.h"
+
+namespace {
+
+// How the placeholders of a text are filled.
+enum class Fill {
+    LineBreaks,      // "\n" only
+    Code,            // "\n"; "#1" → message code
+    Download,        // "\n"; "#1" detail, "#2" number, "#3" code
+    NaviCode,        // "\n"; "#1" code; "#2" → nothing
+    NaviFailedCopy,  // "\n"; "#1" code; "#2" → the advice to delete the unit's data
+    FixedE08,        // "\n"; "#1" → "E08", whatever code was passed
+    None,            // a built-in text, shown as it stands
+};
+
+struct ErrorEntry {
+    std::initializer_list<int> kinds;
+    const char* section;
+    const char* key;
+    const char* builtIn;
+    Fill fill;
+    const char* caption;
+    uint32_t icon;
+};
+
+using platform::MB_ICONERROR;
+using platform::MB_ICONINFORMATION;
+using platform::MB_ICONWARNING;
+
+const ErrorEntry kErrorEntries[] = {
+    {{400}, "MSG_ERROR_DOWNLOAD", "ERROR_001", nullptr, Fill::Download, "エラー", MB_ICONWARNING},
+    {{401}, "MSG_ERROR_DOWNLOAD", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{402}, "MSG_ERROR_DOWNLOAD", "ERROR_003", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{403}, "MSG_ERROR_DOWNLOAD", "ERROR_004", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{406}, "MSG_ERROR_NETWORK", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{531, 900}, "MSG_ERROR_NETWORK", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
+    {{500}, "MSG_ERROR_NAVI", "ERROR_005", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
+    {{501}, "MSG_ERROR_NAVI", "ERROR_003", nullptr, Fill::NaviCode, "エラー", MB_ICONERROR},
+    {{502}, "MSG_ERROR_NAVI", "ERROR_003", nullptr, Fill::NaviFailedCopy, "エラー", MB_ICONERROR},
+    {{503, 504, 507, 514, 516, 517, 518, 519, 520, 521, 522}, "MSG_ERROR_NAVI", "ERROR_002", nullptr,
+     Fill::Code, "エラー", MB_ICONERROR},
+    {{505}, "MSG_ERROR_NAVI", "ERROR_006", nullptr, Fill::Code, "最新版", MB_ICONINFORMATION},
+    {{506}, "MSG_ERROR_NAVI", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{510}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
+    {{524}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
+    {{525}, nullptr, nullptr, "ダウンロードが完了していないため、転送できません。", Fill::None, "警告",
+     MB_ICONWARNING},
+    {{530, 532}, "MSG_ERROR_NAVI", "ERROR_009", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
+    {{534}, "MSG_ERROR_NAVI", "ERROR_010", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{600}, "MSG_ERROR_DELETE", "ERROR_002", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
+    {{601}, "MSG_ERROR_DELETE", "ERROR_001", nullptr, Fill::LineBreaks, "エラー", MB_ICONERROR},
+    {{800}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{801}, "MSG_ERROR_SYSTEM", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{810}, "MSG_ERROR_SYSTEM", "ERROR_003", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{901}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::FixedE08, "エラー", MB_ICONERROR},
+    {{1100}, "MSG_ERROR_RESTORE", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{1101}, "MSG_ERROR_RESTORE", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{1102, 1103}, nullptr, nullptr, "ナビゲーションが見つかりませんでした。", Fill::None,
+     "ナビゲーションの再認識", MB_ICONINFORMATION},
+    {{1200}, "MSG_ERROR_COMPETITION", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{1201}, "MSG_ERROR_COMPETITION", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{2100}, "MSG_ERROR_REJECT", "ERROR_001", nullptr, Fill::Code, "ナビ取り外し", MB_ICONINFORMATION},
+};
+
+const ErrorEntry kUnknownKind = {{}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー",
+                                 MB_ICONERROR};
+
+const ErrorEntry& EntryFor(int kind) {
+    for (const ErrorEntry& entry : kErrorEntries)
+        for (int k : entry.kinds)
+            if (k == kind) return entry;
+    return kUnknownKind;
+}
+
+std::string ReadText(const char* section, const char* key) {
+    char buffer[512] = {};
+    platform::GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer,
+                                       theApp.MessageIniPath.c_str());
+    return buffer;
+}
+
+std::string FillText(std::string text, Fill fill, const MessageCatalogue& catalogue,
+                     const std::string& code) {
+    using platform::ReplaceAll;
+    if (fill == Fill::None) return text;
+    text = ReplaceAll(text, "\\n", "\n");
+    switch (fill) {
+    case Fill::Download:
+        text = ReplaceAll(text, "#1", catalogue.DetailText);
+        text = ReplaceAll(text, "#2", catalogue.NumberText);
+        return ReplaceAll(text, "#3", code);
+    case Fill::Code: return ReplaceAll(text, "#1", code);
+    case Fill::NaviCode: return ReplaceAll(ReplaceAll(text, "#1", code), "#2", "");
+    case Fill::NaviFailedCopy:
+        return ReplaceAll(ReplaceAll(text, "#1", code), "#2",
+                          "\nまた、地図の転送に失敗しましたので、メニューから「ナビデータ消去」を実行してください。");
+    case Fill::FixedE08: return ReplaceAll(text, "#1", "E08");
+    default: return text;
+    }
+}
+
+int ShowBox(const std::string& text, const char* caption, uint32_t type, bool owned, bool hooked) {
+    platform::View* view = platform::CurrentView();
+    if (view == nullptr) return 0;
+    platform::MessageBoxRequest request;
+    request.text = text;
+    request.caption = caption;
+    request.type = type;
+    request.owned = owned;
+    request.englishLabels = hooked;
+    return view->MessageBox(request);
+}
+
+std::string TimeText(int minutes) {
+    int hours = minutes / 60;
+    return hours != 0 ? Format("%d時間%d分", hours, minutes % 60) : Format("%d分", minutes % 60);
+}
+
+}  // namespace
+
+int MessageCatalogue::ShowErrorMessage(int kind, const std::string& messageCode, const std::string& note) {
+    NoteText = note;
+    const ErrorEntry& entry = EntryFor(kind);
+    std::string text = entry.builtIn ? entry.builtIn : ReadText(entry.section, entry.key);
+    ShowBox(FillText(text, entry.fill, *this, messageCode), entry.caption, platform::MB_OK | entry.icon,
+            kind != 801, false);
+    return 1;
+}
+
+int MessageCatalogue::ShowConfirmMessage(int kind) {
+    using platform::MB_OKCANCEL;
+    const uint32_t question = MB_OKCANCEL | MB_ICONINFORMATION;
+    switch (kind) {
+    case 902:
+        return ShowBox(Format("お客様がお使いのインターネット回線の速度は、当社推奨の回線速度を下回っています。\n"
+                              "ダウンロードを続行することも可能ですが、\n"
+                              "ダウンロード完了までの時間は【%s】と想定されます。"
+                              "ダウンロードを続行してもよろしいですか？",
+                              TimeText(EstimatedMinutes).c_str()),
+                       "回線速度の確認", question, true, true);
+    case 1202:
+        return ShowBox("ナビゲーションが別のアプリケーションによって使用されています。\n"
+                       "動作中のアプリケーションを終了してください。\n\n[E01]",
+                       "エラー", MB_OKCANCEL | MB_ICONERROR, true, true);
+    case 2000:
+        return ShowBox("ナビゲーションの再認識をします。\nナビゲーションを接続してください。",
+                       "ナビゲーションの再認識", question, true, true);
+    case 2001:
+        return ShowBox("バージョンアップ(地図更新)データのダウンロードを中断してよろしいですか？\n"
+                       "中断をしても、途中からダウンロードを再開することができます。",
+                       "ダウンロード中断の確認", question, true, true);
+    case 2200:
+        return ShowBox(Format("バージョンアップ(地図更新)【%s】データを削除してよろしいですか？\n\n"
+                              "※注意！削除したデータは元に戻すことはできません。",
+                              DataName.c_str()),
+                       "ダウンロードデータの削除", question, true, true);
+    case 2301:
+        ShowBox(Format("バージョンアップ(地図更新)【%s】データの転送が完了しました。\n"
+                       "ナビゲーションとパソコンを接続しているUSBケーブルを抜いてください。\n"
+                       "ナビゲーションの画面の「終了」ボタンを押してください。",
+                       DataName.c_str()),
+                "転送の完了", MB_ICONINFORMATION, true, false);
+        return 0;
+    case 2302:
+        ShowBox(Format("バージョンアップ(地図更新)【%s】データのダウンロードを完了しました。\n\n"
+                       "●ナビゲーションへ転送を開始される方\n"
+                       "1)ナビゲーションをPC接続画面にしてください。\n"
+                       "2)ナビゲーションとパソコンをUSBケーブルで接続してください。\n"
+                       "「未接続」が「接続済み」になったことを確認して、ヴェルトレーンの［転送開始］を押してください。\n\n"
+                       "●ナビゲーションへ転送されない方\n"
+                       "ヴェルトレーン画面右上の［×］ボタンを押して終了させてください。",
+                       theApp.OfferName.c_str()),
+                "ダウンロードの完了", MB_ICONINFORMATION, true, false);
+        return 0;
+    default: return 0;
+    }
+}
+
+int MessageCatalogue::SetDataName(const std::string& text) {
+    DataName = text;
+    return 0;
+}
+
+int MessageCatalogue::SetDetailText(const std::string& text) {
+    DetailText = text;
+    return 0;
+}
+
+int MessageCatalogue::SetNumberText(double number) {
+    NumberText = Format("%2.1f", number);
+    return 0;
+}

@@ -1,0 +1,22 @@
+// Every user-visible error goes through ShowErrorMessage: a message kind selects a text of
+// Message.ini (or a built-in one), its placeholders are filled and it is shown in a box.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+class MessageCatalogue {
+public:
+    int ShowErrorMessage(int kind, const std::string& messageCode, const std::string& note);
+    int ShowConfirmMessage(int kind);
+    int SetDataName(const std::string& text);
+    int SetDetailText(const std::string& text);
+    int SetNumberText(double number);
+
+    std::string DataName;
+    std::string NoteText;
+    std::string DetailText;
+    std::string NumberText;
+    std::atomic<int32_t> EstimatedMinutes{0};
+};

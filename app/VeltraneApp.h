@@ -1,0 +1,64 @@
+// The one application object: settings and paths, the bound library entry points, the job
+// handles and the state that the window and the worker jobs share.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "app/MessageCatalogue.h"
+#include "common/ThreadHandle.h"
+#include "decode/DecodeApi.h"
+#include "platform/Library.h"
+#include "sha512/Sha512Api.h"
+
+class CVeltraneApp {
+public:
+    // The start-up sequence; false when the program is to end (the window closed, or a second
+    // copy), true after a fatal start-up message.
+    bool InitInstance();
+
+    // Empties every field and sets the built-in service endpoint.
+    void ResetState();
+    void ReadPaths();
+    int ReadSettings();
+    int ReadOwnVersion();
+    int BindLibraries();
+
+    std::string ProgramFolder;
+    std::string MessageIniPath;
+    std::string SettingsIniPath;
+    std::string OwnVersion;
+    std::string ProductNumber;
+    std::string DeviceNumber;
+    std::string MapFolder;
+    std::string ExternalInterfaceUrl;
+    int32_t LineSpeed = 0;
+    std::string HistoryIniPath;
+    std::string ServiceUrl;
+
+    platform::HMODULE DecodeLibrary = nullptr;
+    DecodeExFn pDecodeEx = nullptr;
+    platform::HMODULE Sha512Library = nullptr;
+    CreateAlgorithmFn pCreateAlgorithm = nullptr;
+    DestroyAlgorithmFn pDestroyAlgorithm = nullptr;
+    InitAlgorithmFn pInitAlgorithm = nullptr;
+    InputDataFn pInputData = nullptr;
+    GetHashLengthFn pGetHashLength = nullptr;
+    GetHashFn pGetHash = nullptr;
+
+    ThreadHandle DownloadThreadHandle;
+    ThreadHandle TransferThreadHandle;
+    ThreadHandle DeleteThreadHandle;
+    std::atomic<int32_t> ExitRequested{0};
+
+    // The offered map update, from the download start request.
+    std::string OfferName;
+
+    MessageCatalogue Messages;
+};
+
+extern CVeltraneApp theApp;
+
+// The endpoint every web-service request uses unless Veltrane.ini names another.
+inline constexpr char kBuiltInServiceUrl[] = "https://updates.veltrane.jp/map-dl";

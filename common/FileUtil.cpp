@@ -1,0 +1,220 @@
+#include "common/FileUtil.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
+
+#include "app/VeltraneApp.h"
+#include "common/Logger.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+
+namespace {
+
+static constexpr char kLogSource[] = ".\\Common";
+
+// The five sub-folders of a download folder, in the order each function visits them.
+const char* const kCheckOrder[] = {"CONF", "RENEWAL", "FLASH", "FLASH\\RENEWAL", "FLASH2"};
+const char* const kCreateOrder[] = {"CONF", "FLASH", "FLASH\\RENEWAL", "RENEWAL", "FLASH2"};
+
+bool FolderExists(const std::string& path) {
+    uint32_t attributes = platform::GetFileAttributesA(path.c_str());
+    return attributes != platform::INVALID_FILE_ATTRIBUTES && (attributes & platform::FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string DownloadFolder(const std::string& name) { return theApp.MapFolder + "\\" + name; }
+
+// The part of a path after its drive ("C:").
+size_t AfterDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':' ? 2 : 0; }
+
+// The nearest folder of `path` that exists, so free space can be read before the map folder
+// has been created.
+std::string ExistingFolderOf(std::string path) {
+    while (!FolderExists(path)) {
+        size_t slash = platform::FindLastChar(path, '\\');
+        if (slash == std::string::npos || slash <= AfterDrive(path)) return path.substr(0, AfterDrive(path)) + "\\";
+        path = path.substr(0, slash);
+    }
+    return path;
+}
+
+}  // namespace
+
+int FileRead(const std::string& folder, const std::string& name, unsigned char** buffer, unsigned long* size) {
+    return OPERATION("FileRead", Format("[%s%s]", folder.c_str(), name.c_str()), 803, [&] {
+        std::string path = folder + name;
+        FILE* file = platform::fopen(path.c_str(), "rb");
+        if (file == nullptr) {
+            VLOG(LOG_ERROR, "ファイルオープンエラー");
+            *size = 0;
+            return 803;
+        }
+        fseeko(file, 0, SEEK_END);
+        off_t length = ftello(file);
+        fseeko(file, 0, SEEK_SET);
+        unsigned char* data =
+            length >= 0 ? static_cast<unsigned char*>(calloc(static_cast<size_t>(length) + 513, 1)) : nullptr;
+        if (data == nullptr) {
+            fclose(file);
+            throw std::bad_alloc();
+        }
+        *buffer = data;
+        size_t count = fread(data, 1, static_cast<size_t>(length), file);
+        fclose(file);
+        if (count != static_cast<size_t>(length)) {
+            VLOG(LOG_ERROR, "ファイルレングスエラー");
+            return 803;
+        }
+        *size = static_cast<unsigned long>(count);
+        return 0;
+    });
+}
+
+int FileWrite(const std::string& folder, const std::string& name, const void* data, const unsigned long* size) {
+    return OPERATION("FileWrite", Format("[%s%s]", folder.c_str(), name.c_str()), 804, [&] {
+        std::string path = folder + name;
+        FILE* file = platform::fopen(path.c_str(), "wb");
+        if (file == nullptr) {
+            VLOG(LOG_ERROR, "ファイルオープンエラー[%d]", static_cast<int>(platform::GetLastError()));
+            return 804;
+        }
+        // A short write or a failed close is a failed write, never a good file.
+        bool written = fwrite(data, 1, *size, file) == *size;
+        bool closed = fclose(file) == 0;
+        if (!written || !closed) {
+            VLOG(LOG_ERROR, "ファイル書込エラー[%d]", errno);
+            return 804;
+        }
+        return 0;
+    });
+}
+
+int FileDelete(const std::string& pattern) {
+    return OPERATION("FileDelete", Format("[%s]", pattern.c_str()), -1, [&] {
+        size_t slash = platform::FindLastChar(pattern, '\\');
+        std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
+        bool any = false;
+        for (const platform::FindData& entry : platform::FindFiles(pattern)) {
+            if (entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) continue;
+            any = true;
+            std::string path = folder + entry.name;
+            if (!platform::DeleteFileA(path.c_str())) throw std::runtime_error("delete failed");
+            VLOG(LOG_TRACE, "削除ファイル名:%s", path.c_str());
+        }
+        if (!any) VLOG(LOG_TRACE, "ファイル無し");
+        return 0;
+    }, OnException::LogOnly);
+}
+
+int DownloadFolderCheck(const std::string& name) {
+    return OPERATION("DownloadFolderCheck", Format("[%s]", name.c_str()), -1, [&] {
+        std::string folder = DownloadFolder(name);
+        if (!FolderExists(folder)) {
+            VLOG(LOG_TRACE, "フォルダ無し");
+            return 1;
+        }
+        for (const char* sub : kCheckOrder) {
+            if (!FolderExists(folder + "\\" + sub)) {
+                VLOG(LOG_TRACE, "フォルダ無し");
+                return 1;
+            }
+        }
+        return 0;
+    });
+}
+
+int DownloadFolderCreate(const std::string& name) {
+    return OPERATION("DownloadFolderCreate", Format("[%s]", name.c_str()), 811, [&] {
+        std::string folder = DownloadFolder(name);
+        std::vector<std::string> paths{folder};
+        for (const char* sub : kCreateOrder) paths.push_back(folder + "\\" + sub);
+        for (const std::string& path : paths) {
+            if (FolderExists(path)) continue;
+            if (!platform::CreateDirectoryA(path.c_str())) {
+                VLOG(LOG_ERROR, "フォルダ作成失敗[%s][%d]", path.c_str(), static_cast<int>(platform::GetLastError()));
+                return 811;
+            }
+        }
+        return 0;
+    });
+}
+
+int GetDiskSpace(double* totalGigabytes, double* freeGigabytes) {
+    return OPERATION("GetDiskSpace", "", -1, [&] {
+        if (theApp.MapFolder.empty()) {
+            if (GetDriveLetter(theApp.ProgramFolder).empty()) return 0;
+            theApp.MapFolder = theApp.ProgramFolder;
+            theApp.HistoryIniPath = theApp.ProgramFolder + "History.ini";
+            VLOG(LOG_ERROR, "ディスク[%s]", theApp.MapFolder.c_str());
+        }
+        // The map folder itself is asked, not its drive root: on this platform "Z:\" is "/",
+        // and the map folder often lies on another file system.
+        std::string path = ExistingFolderOf(theApp.MapFolder);
+        uint32_t sectorsPerCluster = 0, bytesPerSector = 0;
+        uint64_t freeClusters = 0, totalClusters = 0;
+        if (!platform::GetDiskFreeSpaceA(path.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                                         &totalClusters)) {
+            theApp.Messages.ShowErrorMessage(800, "E98", "");
+            VLOG(LOG_ERROR, "ディスク容量取得エラー[%s:%d]", theApp.MapFolder.c_str(), 0);
+            return 1;
+        }
+        // 64-bit products: drives of a few TiB overflow 32 bits. Whole blocks of 512 clusters.
+        const uint64_t clusterBytes = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+        *totalGigabytes = static_cast<double>(totalClusters / 512 * clusterBytes) * (1.0 / (1 << 21));
+        *freeGigabytes = static_cast<double>(freeClusters / 512 * clusterBytes) * (1.0 / (1 << 21));
+        return 0;
+    });
+}
+
+std::string GetDriveLetter(const std::string& path) {
+    if (AfterDrive(path) == 0) return "";
+    char letter = path[0];
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
+    return std::string(1, letter);
+}
+
+std::string GetDirectoryPart(const std::string& path) {
+    size_t start = AfterDrive(path);
+    size_t slash = platform::FindLastChar(path, '\\');
+    if (slash == std::string::npos || slash < start) return "";
+    return path.substr(start, slash + 1 - start);
+}
+
+std::string GetFileNamePart(const std::string& path) {
+    size_t slash = platform::FindLastChar(path, '\\');
+    size_t start = slash == std::string::npos ? AfterDrive(path) : slash + 1;
+    return path.substr(start);
+}
+
+std::string ResultToMessageCode(int result) {
+    switch (result) {
+    case 400: case 501: case 511: case 802: case 900: case 1100: return "E01";
+    case 401: case 404: return "E02-1";
+    case 402: case 506: case 804: case 805: case 806: case 807: case 1102: return "E03";
+    case 403: return "E62";
+    case 406: return "E02-2";
+    case 500: return "";
+    case 502: case 505: case 512: case 803: case 1101: return "E02";
+    case 503: case 504: case 519: case 801: return "E04";
+    case 507: return "E09";
+    case 508: return "E10";
+    case 510: return "E97";
+    case 514: return "E13";
+    case 516: return "E15";
+    case 517: case 531: return "E06";
+    case 518: return "E08";
+    case 520: case 810: return "E05";
+    case 521: case 901: return "E07";
+    case 522: return "E16";
+    case 530: return "E12";
+    case 532: return "E17";
+    case 600: case 601: case 700: case 800: return "E98";
+    default: return "E99";
+    }
+}

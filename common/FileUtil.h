@@ -1,0 +1,19 @@
+// Whole-file input and output, wildcard deletion, the download-folder layout, free space of
+// the map folder and the path splitters. Paths are Windows paths in CP932.
+#pragma once
+
+#include <string>
+
+// Reads folder + name whole into a zeroed heap block of its length + 513 bytes (free() it).
+int FileRead(const std::string& folder, const std::string& name, unsigned char** buffer, unsigned long* size);
+int FileWrite(const std::string& folder, const std::string& name, const void* data, const unsigned long* size);
+int FileDelete(const std::string& pattern);
+int DownloadFolderCheck(const std::string& name);
+int DownloadFolderCreate(const std::string& name);
+int GetDiskSpace(double* totalGigabytes, double* freeGigabytes);
+
+std::string GetDriveLetter(const std::string& path);
+std::string GetDirectoryPart(const std::string& path);
+std::string GetFileNamePart(const std::string& path);
+
+std::string ResultToMessageCode(int result);

@@ -1,0 +1,225 @@
+#include "common/Logger.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "common/Text.h"
+#include "platform/CodePage.h"
+#include "platform/Clock.h"
+#include "platform/Debug.h"
+#include "platform/Files.h"
+#include "platform/Profile.h"
+
+namespace {
+
+constexpr size_t kTextSize = 256;
+constexpr size_t kPatternSize = 256;
+constexpr size_t kWriteLineSize = 3000;
+constexpr size_t kPrintLineSize = 1000;
+constexpr int kMaxRemovedPerStart = 100;
+
+struct LoggerState {
+    std::recursive_mutex lock;
+    std::string sectionName;
+    int debugMode = 0;
+    int deleteOnStart = 0;
+    int fileFixMode = 0;
+    int logLevel = -1;
+    std::string logPath;
+    FILE* logFile = nullptr;
+};
+
+LoggerState& State() {
+    static LoggerState state;
+    return state;
+}
+
+std::string ReadSetting(const std::string& iniPath, const char* key, const char* defaultValue) {
+    char buffer[kTextSize] = {};
+    platform::GetPrivateProfileStringA("debugger", key, defaultValue, buffer, sizeof buffer,
+                                       iniPath.c_str());
+    return buffer;
+}
+
+std::string Timestamp() {
+    platform::SYSTEMTIME t {};
+    platform::GetLocalTime(&t);
+    return Format("%04d/%02d/%02d %02d:%02d:%02d:%03d", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+}
+
+std::string TodayDigits() {
+    platform::SYSTEMTIME t {};
+    platform::GetLocalTime(&t);
+    return Format("%04d%02d%02d", t.wYear, t.wMonth, t.wDay);
+}
+
+// Seconds of a date text laid out as YYMMDDhhmmss (pairs that are not numbers count as 0),
+// by the logger's own calendar formula in 32-bit arithmetic.
+uint32_t SecondsOf(const std::string& text) {
+    long pair[6];
+    for (int i = 0; i < 6; ++i) {
+        std::string two = text.size() > static_cast<size_t>(2 * i) ? text.substr(2 * i, 2) : "";
+        pair[i] = atol(two.c_str());
+    }
+    static constexpr int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    int year = pair[0] < 70 ? 2000 + static_cast<int>(pair[0]) : 1900 + static_cast<int>(pair[0]);
+    uint32_t days = static_cast<uint32_t>(year - 1900) * 365u;
+    for (int y = 1970; y < year; ++y)
+        if ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0) ++days;
+    if (pair[1] >= 1 && pair[1] <= 12) days += static_cast<uint32_t>(kDaysBefore[pair[1] - 1]);
+    days += static_cast<uint32_t>(pair[2]) - 25551u;
+    return ((days * 24u + static_cast<uint32_t>(pair[3])) * 60u + static_cast<uint32_t>(pair[4])) * 60u +
+           static_cast<uint32_t>(pair[5]);
+}
+
+void RemoveOldLogFiles(uint32_t limitSeconds) {
+    uint32_t today = SecondsOf((TodayDigits() + "000000").substr(2));
+    int listed = 0;
+    for (const platform::FindData& entry : platform::FindFiles("*.log")) {
+        if (entry.name == "." || entry.name == "..") continue;
+        if (++listed > kMaxRemovedPerStart) break;
+        uint32_t fileSeconds = SecondsOf(entry.name.size() > 2 ? entry.name.substr(2) : "");
+        if (static_cast<int32_t>(today - fileSeconds) >= static_cast<int32_t>(limitSeconds))
+            platform::DeleteFileA(entry.name.c_str());
+    }
+}
+
+void OpenConsoleWindow(const LoggerState& state) {
+    // A terminal that cannot be used as the console is simply not used.
+    platform::OpenConsole(Format("%s - %s", "ﾃﾞﾊﾞｯｸﾞ", state.sectionName.c_str()));
+}
+
+// Writes one piece of text to the three outputs; the file reaches the disk at once.
+void Output(LoggerState& state, const std::string& text) {
+    platform::OutputDebugStringA(text.c_str());
+    platform::WriteStdErr(text);
+    if (state.logFile) {
+        fputs(text.c_str(), state.logFile);
+        fflush(state.logFile);
+    }
+}
+
+// The caller's format is embedded in a pattern of at most kPatternSize - 1 bytes; an over-long
+// format is cut before any conversion it would leave unfinished, so no missing argument is read.
+std::string BuildPattern(const std::string& head, const char* format, const std::string& tail) {
+    size_t room = kPatternSize - 1 > head.size() + tail.size() ? kPatternSize - 1 - head.size() - tail.size() : 0;
+    return head + std::string(CutFormat(format, room)) + tail;
+}
+
+// Expands a pattern into at most lineSize - 1 bytes, cut at a character boundary; a cut
+// LogWrite line keeps its line end.
+std::string Expand(const std::string& pattern, size_t lineSize, bool keepLineEnd, va_list args) {
+    std::string line = FormatV(pattern.c_str(), args);
+    if (line.size() < lineSize) return line;
+    size_t room = lineSize - 1 - (keepLineEnd ? 1 : 0);
+    size_t cut = 0;
+    while (cut < line.size() && cut + platform::CharLength(line, cut) <= room) cut += platform::CharLength(line, cut);
+    line.resize(cut);
+    if (keepLineEnd) line += '\n';
+    return line;
+}
+
+void PrintV(LoggerState& state, const char* format, va_list args) {
+    std::string pattern = BuildPattern(Timestamp() + ":", format, "");
+    Output(state, Expand(pattern, kPrintLineSize, false, args));
+}
+
+}  // namespace
+
+void LogInit() {
+    LoggerState& state = State();
+    std::lock_guard guard(state.lock);
+    state.sectionName = "debugger";
+    state.debugMode = 0;
+    state.fileFixMode = 0;
+    state.deleteOnStart = 0;
+    state.logPath.clear();
+    if (state.logFile) {
+        fclose(state.logFile);
+        state.logFile = nullptr;
+    }
+
+    char cwd[kTextSize] = {};
+    platform::GetCurrentDirectoryA(sizeof cwd, cwd);
+    std::string iniPath = std::string(cwd) + "\\" + "debugger.ini";
+
+    if (ReadSetting(iniPath, "DeleteOnStart", "No") == "Yes") state.deleteOnStart = 1;
+    if (ReadSetting(iniPath, "DebugMode", "No") == "Yes") state.debugMode = 1;
+    if (ReadSetting(iniPath, "ConsoleMode", "No") == "Yes" && state.debugMode) OpenConsoleWindow(state);
+    if (ReadSetting(iniPath, "FileFixMode", "No") == "Yes" && state.debugMode) state.fileFixMode = 1;
+    int days = atoi(ReadSetting(iniPath, "LogDays", "No").c_str());
+    state.logLevel = atoi(ReadSetting(iniPath, "LogLevel", "").c_str());
+    std::string fileName = ReadSetting(iniPath, "LogFile", "");
+
+    if (state.fileFixMode) {
+        RemoveOldLogFiles(static_cast<uint32_t>(days) * 86400u);
+        state.logPath = TodayDigits() + fileName;
+        if (state.deleteOnStart) {
+            platform::DeleteFileA(state.logPath.c_str());
+            platform::DeleteFileA(fileName.c_str());
+        }
+    } else {
+        state.logPath = fileName;
+        if (state.deleteOnStart) platform::DeleteFileA(state.logPath.c_str());
+    }
+
+    if (state.debugMode && !state.logFile && !state.logPath.empty())
+        state.logFile = platform::fopen(state.logPath.c_str(), "at");
+}
+
+void LogWrite(const char* source, int level, int line, const char* format, ...) {
+    LoggerState& state = State();
+    if (!state.debugMode) {
+        std::lock_guard guard(state.lock);
+        if (state.logFile) {
+            fclose(state.logFile);
+            state.logFile = nullptr;
+        }
+        return;
+    }
+    if (level < state.logLevel) return;
+    std::lock_guard guard(state.lock);
+    std::string pattern = BuildPattern(Timestamp() + ":", format,
+                                       "," + EscapePercent(source) + "," + std::to_string(line) + "\n");
+    va_list args;
+    va_start(args, format);
+    std::string text = Expand(pattern, kWriteLineSize, true, args);
+    va_end(args);
+    Output(state, text);
+}
+
+void LogPrint(const char* format, ...) {
+    LoggerState& state = State();
+    if (!state.debugMode) return;
+    std::lock_guard guard(state.lock);
+    va_list args;
+    va_start(args, format);
+    PrintV(state, format, args);
+    va_end(args);
+}
+
+void LogDump(const void* data) {
+    LoggerState& state = State();
+    if (!state.debugMode || data == nullptr) return;
+    std::lock_guard guard(state.lock);
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    LogPrint(" << %s >> ( %ld bytes )\n", "データ", 32L);
+    LogPrint("ｱﾄﾞﾚｽ 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\n");
+    LogPrint("-----+-----------------------------------------------\n");
+    for (int row = 0; row < 2; ++row) {
+        LogPrint("%05X ", row * 16);
+        std::string text;
+        for (int i = 0; i < 16; ++i) text += Format("%02X ", bytes[row * 16 + i]);
+        for (int i = 0; i < 16; ++i) {
+            unsigned char c = bytes[row * 16 + i];
+            text += (c >= 0x20 && c <= 0x7F) ? static_cast<char>(c) : '.';
+        }
+        Output(state, text + "\n");
+    }
+    LogPrint("-----------------------------------------------------\n");
+}

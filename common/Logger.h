@@ -1,0 +1,18 @@
+// The diagnostic logger: off unless debugger.ini in the working directory switches it on;
+// then each line goes to the debugger channel, the standard error stream and a log file.
+#pragma once
+
+constexpr int LOG_TRACE = 2;
+constexpr int LOG_INFO = 3;
+constexpr int LOG_ERROR = 4;
+constexpr int LOG_EXCEPTION = 5;
+
+void LogInit();
+void LogWrite(const char* source, int level, int line, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+void LogPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogDump(const void* data);
+
+// Each source file names itself once (static constexpr char kLogSource[] = ".\\Common";)
+// and logs through this macro, which adds the line number.
+#define VLOG(level, ...) LogWrite(kLogSource, (level), __LINE__, __VA_ARGS__)

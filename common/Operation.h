@@ -1,0 +1,30 @@
+// The frame every operation of the program shares: its start and end lines at LOG_TRACE and a
+// catch-all that turns any exception into the operation's failure value, after showing the
+// system error (kind 800, "E99") and logging "例外".
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "app/VeltraneApp.h"
+#include "common/Logger.h"
+
+enum class OnException { ShowMessage, LogOnly };
+
+template <class Result, class Body>
+Result Operation(const char* source, int line, const char* name, const std::string& startNote, Result failure,
+                 Body&& body, OnException onException = OnException::ShowMessage) {
+    try {
+        LogWrite(source, LOG_TRACE, line, "%s開始%s", name, startNote.c_str());
+        Result result = body();
+        LogWrite(source, LOG_TRACE, line, "%s終了", name);
+        return result;
+    } catch (...) {
+        if (onException == OnException::ShowMessage) theApp.Messages.ShowErrorMessage(800, "E99", "");
+        LogWrite(source, LOG_EXCEPTION, line, "例外");
+        return failure;
+    }
+}
+
+// Operation(...) with the calling file's source name and line.
+#define OPERATION(name, note, failure, ...) Operation(kLogSource, __LINE__, name, note, failure, __VA_ARGS__)

@@ -1,0 +1,32 @@
+// The calling thread's last error, as Windows keeps it. Platform operations set it on failure
+// with the Windows error numbers the program logs.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+constexpr uint32_t ERROR_SUCCESS = 0;
+constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
+constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;
+constexpr uint32_t ERROR_ACCESS_DENIED = 5;
+constexpr uint32_t ERROR_INVALID_HANDLE = 6;
+constexpr uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr uint32_t ERROR_WRITE_PROTECT = 19;
+constexpr uint32_t ERROR_NOT_READY = 21;
+constexpr uint32_t ERROR_SHARING_VIOLATION = 32;
+constexpr uint32_t ERROR_HANDLE_DISK_FULL = 39;
+constexpr uint32_t ERROR_FILE_EXISTS = 80;
+constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
+constexpr uint32_t ERROR_INVALID_NAME = 123;
+constexpr uint32_t ERROR_MOD_NOT_FOUND = 126;
+constexpr uint32_t ERROR_PROC_NOT_FOUND = 127;
+constexpr uint32_t ERROR_DIR_NOT_EMPTY = 145;
+constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
+
+uint32_t GetLastError();
+void SetLastError(uint32_t code);
+// The Windows error number for an errno value.
+uint32_t ErrorFromErrno(int err);
+
+}  // namespace platform

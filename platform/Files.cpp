@@ -1,0 +1,231 @@
+#include "platform/Files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/Paths.h"
+
+namespace platform {
+namespace {
+
+std::mutex moduleLock;
+std::string modulePath;
+
+std::optional<std::string> Native(const char* path) {
+    if (path == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return std::nullopt;
+    }
+    return ToNativePath(path);
+}
+
+bool Fail() {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+}
+
+uint32_t CopyPath(const std::string& text, char* buffer, uint32_t size) {
+    if (text.size() + 1 > size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<uint32_t>(text.size());
+}
+
+}  // namespace
+
+FILE* fopen(const char* path, const char* mode) {
+    auto native = Native(path);
+    if (!native) return nullptr;
+    std::string m;
+    for (const char* c = mode; *c; ++c)
+        if (*c != 't') m += *c;
+    FILE* f = ::fopen(native->c_str(), m.c_str());
+    if (!f) SetLastError(ErrorFromErrno(errno));
+    return f;
+}
+
+uint32_t GetFileAttributesA(const char* path) {
+    auto native = Native(path);
+    struct stat st {};
+    if (!native || ::stat(native->c_str(), &st) != 0) {
+        if (native) SetLastError(ErrorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    uint32_t attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
+    if (::access(native->c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool CreateDirectoryA(const char* path) {
+    auto native = Native(path);
+    if (!native) return false;
+    return ::mkdir(native->c_str(), 0755) == 0 || Fail();
+}
+
+bool RemoveDirectoryA(const char* path) {
+    auto native = Native(path);
+    if (!native) return false;
+    return ::rmdir(native->c_str()) == 0 || Fail();
+}
+
+bool DeleteFileA(const char* path) {
+    auto native = Native(path);
+    if (!native) return false;
+    struct stat st {};
+    if (::lstat(native->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return ::unlink(native->c_str()) == 0 || Fail();
+}
+
+bool CopyFileA(const char* existing, const char* newFile, bool failIfExists) {
+    auto from = Native(existing);
+    auto to = Native(newFile);
+    if (!from || !to) return false;
+    int in = ::open(from->c_str(), O_RDONLY);
+    if (in < 0) return Fail();
+    int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC);
+    int out = ::open(to->c_str(), flags, 0644);
+    if (out < 0) {
+        int err = errno;
+        ::close(in);
+        errno = err;
+        return Fail();
+    }
+    static constexpr size_t kChunk = 1 << 20;
+    std::string buffer(kChunk, '\0');
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(in, buffer.data(), kChunk);
+        if (n == 0) break;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w <= 0) {
+                ok = false;
+                break;
+            }
+            done += w;
+        }
+        if (!ok) break;
+    }
+    int err = errno;
+    ::close(in);
+    if (::close(out) != 0) ok = false;
+    if (!ok) {
+        // A half-written copy is never left behind as if it were good.
+        ::unlink(to->c_str());
+        errno = err ? err : EIO;
+        return Fail();
+    }
+    return true;
+}
+
+bool MoveFileA(const char* existing, const char* newFile) {
+    auto from = Native(existing);
+    auto to = Native(newFile);
+    if (!from || !to) return false;
+    struct stat st {};
+    if (::lstat(to->c_str(), &st) == 0) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return false;
+    }
+    return ::rename(from->c_str(), to->c_str()) == 0 || Fail();
+}
+
+std::vector<FindData> FindFiles(std::string_view pattern) {
+    std::vector<FindData> found;
+    std::string folderPart;
+    std::string namePattern(pattern);
+    size_t slash = FindLastChar(pattern, '\\');
+    if (slash != std::string_view::npos) {
+        folderPart = std::string(pattern.substr(0, slash + 1));
+        namePattern = std::string(pattern.substr(slash + 1));
+    } else if (pattern.size() >= 2 && pattern[1] == ':') {
+        folderPart = std::string(pattern.substr(0, 2));
+        namePattern = std::string(pattern.substr(2));
+    }
+    auto folder = ToNativePath(folderPart.empty() ? "." : folderPart);
+    if (!folder) return found;
+    if (folder->empty()) *folder = ".";
+    DIR* dir = ::opendir(folder->c_str());
+    if (!dir) {
+        SetLastError(ErrorFromErrno(errno));
+        return found;
+    }
+    while (dirent* entry = ::readdir(dir)) {
+        auto name = Utf8ToCp932(entry->d_name);
+        if (!name || !MatchesWildcard(*name, namePattern)) continue;
+        struct stat st {};
+        std::string full = *folder + "/" + entry->d_name;
+        if (::stat(full.c_str(), &st) != 0) continue;
+        FindData data;
+        data.name = *name;
+        data.attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        data.size = static_cast<uint64_t>(st.st_size);
+        found.push_back(std::move(data));
+    }
+    ::closedir(dir);
+    if (found.empty()) SetLastError(ERROR_FILE_NOT_FOUND);
+    return found;
+}
+
+bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
+                       uint64_t* freeClusters, uint64_t* totalClusters) {
+    auto native = Native(path);
+    if (!native) return false;
+    struct statvfs vfs {};
+    if (::statvfs(native->empty() ? "." : native->c_str(), &vfs) != 0) return Fail();
+    // One cluster is the file system's fragment; report it as 512-byte sectors where it can be.
+    uint64_t cluster = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
+    uint32_t sector = cluster % 512 == 0 ? 512 : static_cast<uint32_t>(cluster);
+    *bytesPerSector = sector;
+    *sectorsPerCluster = static_cast<uint32_t>(cluster / sector);
+    *freeClusters = vfs.f_bavail;
+    *totalClusters = vfs.f_blocks;
+    return true;
+}
+
+void SetModuleFileNameForProcess(const std::string& nativePath) {
+    std::lock_guard guard(moduleLock);
+    modulePath = nativePath;
+}
+
+std::string ModuleNativePath() {
+    std::lock_guard guard(moduleLock);
+    if (!modulePath.empty()) return modulePath;
+    char buffer[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+uint32_t GetModuleFileNameA(char* buffer, uint32_t size) {
+    auto windows = ToWindowsPath(ModuleNativePath());
+    if (!windows) return 0;
+    return CopyPath(*windows, buffer, size);
+}
+
+uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer) {
+    char native[4096];
+    if (!::getcwd(native, sizeof native)) return Fail();
+    auto windows = ToWindowsPath(native);
+    if (!windows) return 0;
+    return CopyPath(*windows, buffer, size);
+}
+
+}  // namespace platform

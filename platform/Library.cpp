@@ -1,0 +1,52 @@
+#include "platform/Library.h"
+
+#include <dlfcn.h>
+#include <string>
+#include <sys/stat.h>
+
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+
+namespace platform {
+namespace {
+
+// "Decode.dll" → "libDecode.so"; a name that is not a DLL name stays as it is.
+std::string NativeLibraryName(std::string name) {
+    size_t slash = FindLastChar(name, '\\');
+    if (slash != std::string::npos) name = name.substr(slash + 1);
+    if (name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".dll"))
+        return "lib" + name.substr(0, name.size() - 4) + ".so";
+    return name;
+}
+
+}  // namespace
+
+HMODULE LoadLibraryA(const char* fileName) {
+    if (fileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::string name = NativeLibraryName(fileName);
+    std::string exe = ModuleNativePath();
+    std::string local = exe.substr(0, exe.rfind('/') + 1) + name;
+    struct stat st {};
+    void* handle = ::dlopen(::stat(local.c_str(), &st) == 0 ? local.c_str() : name.c_str(),
+                            RTLD_NOW | RTLD_LOCAL);
+    if (!handle) SetLastError(ERROR_MOD_NOT_FOUND);
+    return handle;
+}
+
+FARPROC GetProcAddress(HMODULE module, const char* name) {
+    if (module == nullptr || name == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    void* symbol = ::dlsym(module, name);
+    if (!symbol) SetLastError(ERROR_PROC_NOT_FOUND);
+    return symbol;
+}
+
+bool FreeLibrary(HMODULE module) { return module != nullptr && ::dlclose(module) == 0; }
+
+}  // namespace platform

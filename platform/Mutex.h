@@ -1,0 +1,14 @@
+// The named mutex that keeps one copy of the program per Windows session. One simulated
+// machine is one session, so the lock file lives in the machine folder.
+#pragma once
+
+namespace platform {
+
+using HANDLE = void*;
+
+// Creates (and, with initialOwner, takes) the named mutex. When another process holds it,
+// the result is still a handle and GetLastError() is ERROR_ALREADY_EXISTS, as on Windows.
+// The handle lives until the process ends.
+HANDLE CreateMutexA(bool initialOwner, const char* name);
+
+}  // namespace platform

@@ -1,0 +1,120 @@
+#include "platform/Paths.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/sim/Machine.h"
+
+namespace platform {
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Windows names ignore case: when a component is not there as spelled, take the entry of the
+// folder that matches it without case.
+std::string ResolveCase(const std::string& path) {
+    if (path.empty() || Exists(path)) return path;
+    std::string resolved = path[0] == '/' ? "/" : "";
+    size_t pos = path[0] == '/' ? 1 : 0;
+    while (pos <= path.size()) {
+        size_t slash = path.find('/', pos);
+        if (slash == std::string::npos) slash = path.size();
+        std::string part = path.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (part.empty()) continue;
+        std::string candidate = resolved + part;
+        if (!Exists(candidate)) {
+            std::string folder = resolved.empty() ? "." : resolved;
+            if (DIR* dir = ::opendir(folder.c_str())) {
+                while (dirent* entry = ::readdir(dir)) {
+                    if (strcasecmp(entry->d_name, part.c_str()) == 0) {
+                        candidate = resolved + entry->d_name;
+                        break;
+                    }
+                }
+                ::closedir(dir);
+            }
+        }
+        resolved = candidate;
+        if (slash < path.size()) resolved += '/';
+    }
+    return resolved;
+}
+
+bool MatchFrom(std::string_view name, size_t n, std::string_view pattern, size_t p) {
+    while (p < pattern.size()) {
+        if (pattern[p] == '*') {
+            for (size_t k = n; k <= name.size(); k += (k < name.size() ? CharLength(name, k) : 1))
+                if (MatchFrom(name, k, pattern, p + 1)) return true;
+            return false;
+        }
+        if (n >= name.size()) return false;
+        size_t nl = CharLength(name, n);
+        size_t pl = CharLength(pattern, p);
+        if (!(pattern[p] == '?' || EqualsNoCase(name.substr(n, nl), pattern.substr(p, pl)))) return false;
+        n += nl;
+        p += pl;
+    }
+    return n == name.size();
+}
+
+}  // namespace
+
+std::optional<std::string> ToNativePath(std::string_view windowsPath) {
+    auto utf8 = Cp932ToUtf8(windowsPath);
+    if (!utf8) {
+        SetLastError(ERROR_INVALID_NAME);
+        return std::nullopt;
+    }
+    std::string path = *utf8;
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    if (path.size() >= 2 && path[1] == ':') {
+        char letter = static_cast<char>(toupper(static_cast<unsigned char>(path[0])));
+        std::string rest = path.substr(2);
+        std::string root;
+        if (letter == 'Z') {
+            root = "/";
+        } else {
+            auto folder = DriveFolder(letter);
+            if (!folder) {
+                SetLastError(ERROR_PATH_NOT_FOUND);
+                return std::nullopt;
+            }
+            root = *folder + "/";
+        }
+        while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
+        path = root + rest;
+    }
+    return ResolveCase(path);
+}
+
+std::optional<std::string> ToWindowsPath(std::string_view nativePath) {
+    std::string path(nativePath);
+    std::string windows;
+    auto drive = DriveOfNativePath(path);
+    if (drive) {
+        windows = std::string(1, drive->first) + ":" + path.substr(drive->second.size());
+    } else {
+        windows = "Z:" + path;
+    }
+    for (char& c : windows)
+        if (c == '/') c = '\\';
+    if (windows.size() == 2) windows += '\\';
+    auto cp932 = Utf8ToCp932(windows);
+    if (!cp932) SetLastError(ERROR_INVALID_NAME);
+    return cp932;
+}
+
+bool MatchesWildcard(std::string_view name, std::string_view pattern) {
+    if (pattern == "*.*" || pattern == "*") return true;
+    return MatchFrom(name, 0, pattern, 0);
+}
+
+}  // namespace platform

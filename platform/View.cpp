@@ -1,0 +1,13 @@
+#include "platform/View.h"
+
+#include <atomic>
+
+namespace platform {
+namespace {
+std::atomic<View*> currentView{nullptr};
+}
+
+void SetView(View* view) { currentView = view; }
+View* CurrentView() { return currentView.load(); }
+
+}  // namespace platform

@@ -1,0 +1,104 @@
+// The seam between the window logic and a front end (Qt, or headless for tests and
+// automation). Controls are addressed by their dialog ids, text is CP932. Posting a
+// notification is safe from any thread; boxes and prompts raised on a worker thread run on
+// the user-interface thread while the caller waits for the answer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace platform {
+
+constexpr uint32_t WM_USER = 0x0400;
+constexpr uint32_t WM_MAIN_NOTIFY = WM_USER + 100;
+
+// Message-box buttons, icons and results as Windows numbers them.
+constexpr uint32_t MB_OK = 0x00;
+constexpr uint32_t MB_OKCANCEL = 0x01;
+constexpr uint32_t MB_ICONERROR = 0x10;
+constexpr uint32_t MB_ICONWARNING = 0x30;
+constexpr uint32_t MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+
+// The windows of the program are its dialog resources; the main window is resource 103.
+constexpr int IDD_MAIN_WINDOW = 103;
+
+// What a window's logic receives from the front end, always on the user-interface thread.
+class ViewHandler {
+public:
+    virtual ~ViewHandler() = default;
+    virtual void OnInitDialog() {}
+    virtual void OnNotify(uintptr_t wParam, intptr_t lParam) = 0;
+    virtual void OnTimer(uint32_t id) = 0;
+    virtual void OnCommand(uint32_t id) = 0;
+};
+
+struct MessageBoxRequest {
+    std::string text;
+    std::string caption;
+    uint32_t type = MB_OK;
+    bool owned = true;           // false: no owner window (the start-up failure box)
+    bool englishLabels = false;  // OK/Cancel labelled "OK" and "Cancel" whatever the language
+};
+
+struct ProxyCredentials {
+    std::string user;
+    std::string password;
+};
+
+class View {
+public:
+    virtual ~View() = default;
+
+    // Runs a window (a dialog resource) modally with its logic until EndDialog; the result is
+    // what EndDialog was given. The main window runs this way too.
+    virtual int RunDialog(int window, ViewHandler& logic) = 0;
+    virtual void EndDialog(int window, int result) = 0;
+
+    // Controls of a window by id.
+    virtual void SetControlText(int window, int id, const std::string& text) = 0;
+    virtual std::string GetControlText(int window, int id) = 0;
+    virtual void EnableControl(int window, int id, bool enable) = 0;
+    virtual bool IsControlEnabled(int window, int id) = 0;
+    virtual void ShowControl(int window, int id, bool show) = 0;
+    virtual void Repaint(int window) = 0;
+
+    // Report-style list views of the main window.
+    virtual void InsertColumn(int listId, int column, const std::string& title, int width) = 0;
+    virtual int InsertRow(int listId, int row, const std::string& firstCell) = 0;
+    virtual void SetCellText(int listId, int row, int column, const std::string& text) = 0;
+    virtual std::string GetCellText(int listId, int row, int column) = 0;
+    virtual void DeleteRow(int listId, int row) = 0;
+    virtual void DeleteAllRows(int listId) = 0;
+    virtual int RowCount(int listId) = 0;
+    virtual void SetRowChecked(int listId, int row, bool checked) = 0;
+    virtual bool IsRowChecked(int listId, int row) = 0;
+    virtual void EnsureRowVisible(int listId, int row) = 0;
+
+    // Modal interaction; any thread.
+    virtual int MessageBox(const MessageBoxRequest& request) = 0;
+    virtual std::optional<std::string> BrowseForFolder(const std::string& title,
+                                                       const std::string& initialFolder) = 0;
+    virtual void ShellOpen(const std::string& url) = 0;
+    virtual void SetWaitCursor(bool wait) = 0;
+    // The system's format dialog for a drive; true when the user formatted it.
+    virtual bool FormatDrive(char driveLetter) = 0;
+    virtual std::optional<ProxyCredentials> AskProxyCredentials(const std::string& proxy) = 0;
+
+    // Window timers on the platform clock.
+    virtual void SetTimer(int window, uint32_t id, uint32_t milliseconds) = 0;
+    virtual void KillTimer(int window, uint32_t id) = 0;
+
+    // Queues WM_MAIN_NOTIFY for a window; any thread. Dropped when the window is not open.
+    virtual void PostNotify(int window, uintptr_t wParam, intptr_t lParam) = 0;
+};
+
+// The front end the program runs with; set once by the executable (or a test).
+void SetView(View* view);
+View* CurrentView();
+
+}  // namespace platform

@@ -1,0 +1,55 @@
+#include "MemoryProbe.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace veltrane::sha512 {
+
+void MemoryProbe::Copy(const void* address, void* copy, std::size_t size) { Add(copy, address, size); }
+
+void MemoryProbe::Readable(const void* address, std::size_t size) {
+    ForEachPage(address, size, [this](const unsigned char* byte) { Add(&scratch_, byte, 1); });
+}
+
+void MemoryProbe::Writable(void* address, std::size_t size) {
+    ForEachPage(address, size, [this](const unsigned char* byte) {
+        Add(const_cast<unsigned char*>(byte), byte, 1);
+    });
+}
+
+bool MemoryProbe::Run() {
+    if (count_ > 0) {
+        // A read from our own process: a bad remote range stops the copy short, a bad local one (the Writable
+        // checks) as well; either way fewer bytes come back than were asked for.
+        const ssize_t copied = process_vm_readv(getpid(), local_, count_, remote_, count_, 0);
+        passed_ = passed_ && copied == static_cast<ssize_t>(bytes_);
+        count_ = 0;
+        bytes_ = 0;
+    }
+    return passed_;
+}
+
+void MemoryProbe::Add(void* local, const void* remote, std::size_t size) {
+    if (count_ == kBatch) Run();
+    local_[count_] = {local, size};
+    remote_[count_] = {const_cast<void*>(remote), size};
+    ++count_;
+    bytes_ += size;
+}
+
+template <typename Visit>
+void MemoryProbe::ForEachPage(const void* address, std::size_t size, Visit visit) {
+    const std::uintptr_t pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(address);
+    const std::uintptr_t last = first + size - 1;
+    if (size == 0 || last < first) {
+        passed_ = false;  // an empty range or one that wraps around the address space
+        return;
+    }
+    for (std::uintptr_t page = first; page <= last && page >= first; page = (page | (pageSize - 1)) + 1) {
+        visit(reinterpret_cast<const unsigned char*>(page));
+    }
+}
+
+}  // namespace veltrane::sha512

@@ -1,0 +1,37 @@
+// Checks memory the caller hands us through the kernel, so that a forged, unmapped or protected address yields
+// false instead of a fault, and nothing is dereferenced in user space before it has been checked.
+#pragma once
+
+#include <sys/uio.h>
+
+#include <cstddef>
+
+namespace veltrane::sha512 {
+
+// Collects checks and runs them together: a kernel call costs as much as hashing a kilobyte.
+class MemoryProbe {
+public:
+    // The bytes are readable; they are copied to `copy`.
+    void Copy(const void* address, void* copy, std::size_t size);
+    // Every page of the range is readable.
+    void Readable(const void* address, std::size_t size);
+    // Every page of the range is readable and writable: one byte of each is copied onto itself.
+    void Writable(void* address, std::size_t size);
+    // True when every check added so far passed.
+    bool Run();
+
+private:
+    void Add(void* local, const void* remote, std::size_t size);
+    template <typename Visit>
+    void ForEachPage(const void* address, std::size_t size, Visit visit);
+
+    static constexpr std::size_t kBatch = 64;
+    iovec local_[kBatch];
+    iovec remote_[kBatch];
+    std::size_t count_ = 0;
+    std::size_t bytes_ = 0;
+    bool passed_ = true;
+    unsigned char scratch_ = 0;  // where the Readable checks drop their bytes
+};
+
+}  // namespace veltrane::sha512

@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "platform/CodePage.h"
+
+using namespace platform;
+
+// "パソコン": the second byte of "ソ" is 0x5C, the backslash.
+static const std::string kPasokon = "パソコン";
+
+TEST(CodePage, RoundTripsJapaneseTextThroughUtf8AndUtf16) {
+    ASSERT_EQ(kPasokon.size(), 8u);
+    EXPECT_EQ(static_cast<unsigned char>(kPasokon[3]), 0x5C);
+    auto utf8 = Cp932ToUtf8(kPasokon);
+    ASSERT_TRUE(utf8);
+    EXPECT_EQ(*utf8, "\xE3\x83\x91\xE3\x82\xBD\xE3\x82\xB3\xE3\x83\xB3");
+    EXPECT_EQ(Utf8ToCp932(*utf8), kPasokon);
+    auto utf16 = Cp932ToUtf16(kPasokon);
+    ASSERT_TRUE(utf16);
+    EXPECT_EQ(*utf16, u"\u30D1\u30BD\u30B3\u30F3");
+    EXPECT_EQ(Utf16ToCp932(*utf16), kPasokon);
+}
+
+TEST(CodePage, TextThatCp932CannotHoldFails) {
+    EXPECT_FALSE(Utf8ToCp932("\xF0\x9F\x98\x80"));  // an emoji
+    EXPECT_FALSE(Cp932ToUtf8("\x82"));               // a lone lead byte
+}
+
+TEST(CodePage, BackslashSearchStepsOverDoubleByteCharacters) {
+    std::string path = "C:\\" + kPasokon + "\\file";
+    EXPECT_EQ(FindChar(kPasokon, '\\'), std::string::npos);
+    EXPECT_EQ(FindLastChar(path, '\\'), 3 + kPasokon.size());
+    EXPECT_EQ(FindChar(path, '\\', 3), 3 + kPasokon.size());
+    EXPECT_EQ(ReplaceAll(kPasokon + "\\n", "\\n", "\n"), kPasokon + "\n");
+    EXPECT_EQ(ReplaceAll("ソn", "\\n", "X"), "ソn");
+}
+
+TEST(CodePage, NamesCompareWithoutCaseOnlyForLetters) {
+    EXPECT_TRUE(EqualsNoCase("History.INI", "history.ini"));
+    EXPECT_FALSE(EqualsNoCase("History.ini", "History.in"));
+    // "ソ" is 83 5C; "ャ" is 83 83: trail bytes are never case-folded.
+    EXPECT_FALSE(EqualsNoCase("\x83\x61", "\x83\x41"));
+}

@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/TestWorld.h"
+
+using namespace platform;
+
+TEST(Paths, ZIsTheRootAndOtherLettersComeFromTheMachine) {
+    TestWorld world;
+    std::filesystem::create_directories(world.root + "/c");
+    TestWorld::WriteFile(world.root + "/machine/machine.ini", "[Drive C]\r\nFolder=" + world.root + "/c\r\n");
+    EXPECT_EQ(ToNativePath("Z:\\tmp"), "/tmp");
+    EXPECT_EQ(ToNativePath("Z:\\"), "/");
+    EXPECT_EQ(ToNativePath("c:\\Maps\\a.txt"), world.root + "/c/Maps/a.txt");
+    EXPECT_FALSE(ToNativePath("Q:\\x"));
+    EXPECT_EQ(ToWindowsPath(world.root + "/c/Maps"), "C:\\Maps");
+    EXPECT_EQ(ToWindowsPath(world.root + "/c"), "C:\\");
+    EXPECT_EQ(ToWindowsPath("/usr/lib"), "Z:\\usr\\lib");
+}
+
+TEST(Paths, JapaneseNamesMapToUtf8AndBack) {
+    TestWorld world;
+    std::string folder = world.root + "/\xE3\x83\x91\xE3\x82\xBD\xE3\x82\xB3\xE3\x83\xB3";
+    std::filesystem::create_directories(folder);
+    std::string windows = world.Win(folder);
+    EXPECT_EQ(windows.substr(windows.size() - 8), "パソコン");
+    EXPECT_EQ(ToNativePath(windows + "\\x"), folder + "/x");
+}
+
+TEST(Paths, ExistingNamesAreFoundWithoutCase) {
+    TestWorld world;
+    std::filesystem::create_directories(world.root + "/Maps/FLASH2");
+    EXPECT_EQ(ToNativePath(world.Win(world.root) + "\\maps\\flash2\\new.dat"), world.root + "/Maps/FLASH2/new.dat");
+}
+
+TEST(Paths, WildcardsFollowWindowsRules) {
+    EXPECT_TRUE(MatchesWildcard("README", "*.*"));
+    EXPECT_TRUE(MatchesWildcard("a.LOG", "*.log"));
+    EXPECT_FALSE(MatchesWildcard("a.log.bak", "*.log"));
+    EXPECT_TRUE(MatchesWildcard("LPA080.DAT.003", "LPA080.DAT.???"));
+    EXPECT_TRUE(MatchesWildcard("パソコン.txt", "??コン.*"));
+    EXPECT_FALSE(MatchesWildcard("パソコン.txt", "?.*"));
+}

@@ -1,0 +1,122 @@
+// The window without a display, for tests and automation: it records every control change and
+// box, answers boxes and prompts from a script, and runs timers on the platform clock. Boxes
+// raised on a worker thread are answered on the user-interface thread while the worker waits.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/View.h"
+
+class HeadlessView : public platform::View {
+public:
+    struct BoxRecord {
+        platform::MessageBoxRequest request;
+        int answer = 0;
+        bool onUserInterfaceThread = true;
+    };
+    struct Control {
+        std::string text;
+        bool enabled = true;
+        bool visible = true;
+    };
+    struct Row {
+        std::vector<std::string> cells;
+        bool checked = false;
+    };
+
+    // Answers for the next boxes, in order; without one a box is answered with its first button.
+    void AnswerNextBox(int answer);
+    // Called whenever the running window has nothing left to do; return false when the
+    // automation has nothing to do either. With no automation and nothing pending, the
+    // window is closed with IDCANCEL so that a test never hangs.
+    void SetIdleHook(std::function<bool(HeadlessView&)> hook);
+    // Proxy credentials the next prompt answers with (nullopt: the user declines).
+    void AnswerProxyPrompt(std::optional<platform::ProxyCredentials> credentials);
+    void AnswerFolderBrowser(std::optional<std::string> folder);
+    void AnswerFormat(bool formatted);
+
+    std::vector<BoxRecord> Boxes();
+    Control ControlState(int window, int id);
+    std::vector<std::string> ShellOpened();
+
+    // View.
+    int RunDialog(int window, platform::ViewHandler& logic) override;
+    void EndDialog(int window, int result) override;
+    void SetControlText(int window, int id, const std::string& text) override;
+    std::string GetControlText(int window, int id) override;
+    void EnableControl(int window, int id, bool enable) override;
+    bool IsControlEnabled(int window, int id) override;
+    void ShowControl(int window, int id, bool show) override;
+    void Repaint(int) override {}
+    void InsertColumn(int listId, int column, const std::string& title, int width) override;
+    int InsertRow(int listId, int row, const std::string& firstCell) override;
+    void SetCellText(int listId, int row, int column, const std::string& text) override;
+    std::string GetCellText(int listId, int row, int column) override;
+    void DeleteRow(int listId, int row) override;
+    void DeleteAllRows(int listId) override;
+    int RowCount(int listId) override;
+    void SetRowChecked(int listId, int row, bool checked) override;
+    bool IsRowChecked(int listId, int row) override;
+    void EnsureRowVisible(int, int) override {}
+    int MessageBox(const platform::MessageBoxRequest& request) override;
+    std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initialFolder) override;
+    void ShellOpen(const std::string& url) override;
+    void SetWaitCursor(bool) override {}
+    bool FormatDrive(char driveLetter) override;
+    std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy) override;
+    void SetTimer(int window, uint32_t id, uint32_t milliseconds) override;
+    void KillTimer(int window, uint32_t id) override;
+    void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override;
+
+private:
+    struct Timer {
+        uint32_t period;
+        uint64_t due;
+    };
+    struct Frame {
+        int window;
+        platform::ViewHandler* logic;
+        bool ended = false;
+        int result = platform::IDCANCEL;
+    };
+    struct Posted {
+        int window;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+
+    // Runs fn on the user-interface thread (at once when called there) and returns its result.
+    template <class Fn>
+    auto OnUiThread(Fn fn) -> decltype(fn());
+    bool IsUiThread();
+    platform::ViewHandler* LogicOf(int window);
+    // Delivers what is queued; true when something was done.
+    bool DeliverQueued(std::unique_lock<std::mutex>& lock);
+    bool FireDueTimer(std::unique_lock<std::mutex>& lock);
+    // Moves a fake clock on to the next timer; false when there is none.
+    bool WaitForNextTimer(std::unique_lock<std::mutex>& lock);
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::thread::id uiThread_;
+    bool uiRunning_ = false;
+    std::vector<Frame*> frames_;
+    std::deque<Posted> posted_;
+    std::deque<std::function<void()>> invocations_;
+    std::map<std::pair<int, uint32_t>, Timer> timers_;
+    std::map<std::pair<int, int>, Control> controls_;
+    std::map<int, std::vector<Row>> lists_;
+    std::deque<int> boxAnswers_;
+    std::vector<BoxRecord> boxes_;
+    std::vector<std::string> shellOpened_;
+    std::function<bool(HeadlessView&)> idleHook_;
+    std::optional<platform::ProxyCredentials> proxyAnswer_;
+    std::optional<std::string> folderAnswer_;
+    bool formatAnswer_ = false;
+};
