@@ -57,6 +57,8 @@ void CVeltraneApp::ReadPaths() {
     HistoryIniPath = MapFolder + "\\" + "History.ini";
     // A configured endpoint (a test service, a staging server) replaces the built-in one.
     if (!ExternalInterfaceUrl.empty()) ServiceUrl = ExternalInterfaceUrl;
+    VLOG(LOG_INFO, "設定[%s] VERSION[%s] MAPFOLDER[%s] URL[%s]", SettingsIniPath.c_str(), OwnVersion.c_str(),
+         MapFolder.c_str(), ServiceUrl.c_str());
 }
 
 int CVeltraneApp::ReadSettings() {

@@ -164,12 +164,16 @@ int GetDiskSpace(double* totalGigabytes, double* freeGigabytes) {
             VLOG(LOG_ERROR, "ディスク容量取得エラー[%s:%d]", theApp.MapFolder.c_str(), 0);
             return 1;
         }
-        // 64-bit products: drives of a few TiB overflow 32 bits. Whole blocks of 512 clusters.
-        const uint64_t clusterBytes = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
-        *totalGigabytes = static_cast<double>(totalClusters / 512 * clusterBytes) * (1.0 / (1 << 21));
-        *freeGigabytes = static_cast<double>(freeClusters / 512 * clusterBytes) * (1.0 / (1 << 21));
+        *totalGigabytes = ClustersToGigabytes(totalClusters, sectorsPerCluster, bytesPerSector);
+        *freeGigabytes = ClustersToGigabytes(freeClusters, sectorsPerCluster, bytesPerSector);
         return 0;
     });
+}
+
+double ClustersToGigabytes(uint64_t clusters, uint32_t sectorsPerCluster, uint32_t bytesPerSector) {
+    // 64-bit products: drives of a few TiB overflow 32 bits. Whole blocks of 512 clusters.
+    const uint64_t clusterBytes = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+    return static_cast<double>(clusters / 512 * clusterBytes) * (1.0 / (1 << 21));
 }
 
 std::string GetDriveLetter(const std::string& path) {

@@ -2,6 +2,7 @@
 // the map folder and the path splitters. Paths are Windows paths in CP932.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Reads folder + name whole into a zeroed heap block of its length + 513 bytes (free() it).
@@ -11,6 +12,8 @@ int FileDelete(const std::string& pattern);
 int DownloadFolderCheck(const std::string& name);
 int DownloadFolderCreate(const std::string& name);
 int GetDiskSpace(double* totalGigabytes, double* freeGigabytes);
+// Gigabytes (2^30 bytes) of a cluster count, rounded down to whole blocks of 512 clusters.
+double ClustersToGigabytes(uint64_t clusters, uint32_t sectorsPerCluster, uint32_t bytesPerSector);
 
 std::string GetDriveLetter(const std::string& path);
 std::string GetDirectoryPart(const std::string& path);

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/VeltraneApp.h"
+#include "platform/Files.h"
+#include "support/TestWorld.h"
+
+namespace fs = std::filesystem;
+
+// The start-up runs in this process on a program folder of the test's own, holding copies of
+// the built executable (for its version resource) and of the libraries.
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        program = world.root + "/program";
+        for (const char* name : {"veltrane", "libDecode.so", "libsha512.so", "Message.ini"})
+            fs::copy_file(std::string(VELTRANE_BIN_DIR) + "/" + name, program + "/" + name);
+        TestWorld::WriteFile(program + "/Veltrane.ini",
+                             "[VELTRANE]\r\nVERSION=00000000\r\nPRODUCT_NUMBER=VT-01\r\nLINE_SPEED=12abc\r\n");
+        platform::SetModuleFileNameForProcess(program + "/veltrane");
+    }
+    void TearDown() override { platform::SetModuleFileNameForProcess(""); }
+
+    TestWorld world;
+    std::string program;
+};
+
+TEST_F(StartupTest, ReadsSettingsRewritesTheVersionAndBindsBothLibraries) {
+    EXPECT_FALSE(theApp.InitInstance());
+    EXPECT_TRUE(world.view.Boxes().empty());
+    EXPECT_EQ(theApp.ProgramFolder, world.Win(program) + "\\");
+    EXPECT_EQ(theApp.OwnVersion, "01000003");
+    EXPECT_NE(TestWorld::ReadFile(program + "/Veltrane.ini").find("VERSION=01000003\r\n"), std::string::npos);
+    EXPECT_EQ(theApp.ProductNumber, "VT-01");
+    EXPECT_EQ(theApp.LineSpeed, 12);
+    EXPECT_EQ(theApp.MapFolder, "");
+    EXPECT_EQ(theApp.HistoryIniPath, "\\History.ini");
+    EXPECT_EQ(theApp.ServiceUrl, kBuiltInServiceUrl);
+    EXPECT_EQ(std::string(kBuiltInServiceUrl).size(), 34u);
+    ASSERT_NE(theApp.pDecodeEx, nullptr);
+    ASSERT_NE(theApp.pGetHash, nullptr);
+    // The bound entry points are the real libraries.
+    void* handle = theApp.pCreateAlgorithm();
+    EXPECT_EQ(theApp.pInitAlgorithm(handle), 0);
+    EXPECT_EQ(theApp.pGetHashLength(handle), 64);
+    theApp.pDestroyAlgorithm(handle);
+}
+
+TEST_F(StartupTest, AConfiguredEndpointReplacesTheBuiltInOne) {
+    TestWorld::WriteFile(program + "/Veltrane.ini",
+                         "[VELTRANE]\r\nEXTERNAL_INTERFACE_URL=https://127.0.0.1:8443/map-dl\r\nMAPFOLDER=C:\\maps\r\n");
+    theApp.InitInstance();
+    EXPECT_EQ(theApp.ServiceUrl, "https://127.0.0.1:8443/map-dl");
+    EXPECT_EQ(theApp.HistoryIniPath, "C:\\maps\\History.ini");
+}
+
+TEST_F(StartupTest, ASecondCopyEndsSilently) {
+    EXPECT_FALSE(theApp.InitInstance());
+    fs::remove(program + "/libsha512.so");  // would show a box, were the check reached
+    EXPECT_FALSE(theApp.InitInstance());
+    EXPECT_TRUE(world.view.Boxes().empty());
+}
+
+// A library that an earlier test loaded stays loaded in this process (as on Windows), so a
+// missing one is checked in a fresh process.
+TEST_F(StartupTest, AMissingLibraryStopsWithE04) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    fs::remove(program + "/libsha512.so");
+    EXPECT_EXIT(
+        {
+            bool ended = theApp.InitInstance();
+            auto boxes = world.view.Boxes();
+            bool shown = boxes.size() == 1 && boxes[0].request.text.find("E04") != std::string::npos &&
+                         !boxes[0].request.owned && boxes[0].request.type == (platform::MB_OK | platform::MB_ICONERROR);
+            std::exit(ended && shown ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(StartupTest, ALibraryWithoutGetHashStopsWithE04) {
+    fs::remove(program + "/libsha512.so");
+    fs::copy_file(std::string(VELTRANE_TEST_LIB_DIR) + "/libsha512_without_gethash.so", program + "/libsha512.so");
+    EXPECT_TRUE(theApp.InitInstance());
+    EXPECT_EQ(world.view.Boxes().size(), 1u);
+    EXPECT_EQ(theApp.Sha512Library, nullptr);
+}

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/VeltraneApp.h"
+#include "common/FileUtil.h"
+#include "support/TestWorld.h"
+
+namespace fs = std::filesystem;
+
+class FileUtilTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        theApp.ResetState();
+        theApp.MapFolder = world.Win(world.root);
+        folder = theApp.MapFolder + "\\";
+    }
+    TestWorld world;
+    std::string folder;
+};
+
+TEST_F(FileUtilTest, ReadGivesTheBytesFollowedByZeros) {
+    TestWorld::WriteFile(world.root + "/empty.dat", "");
+    TestWorld::WriteFile(world.root + "/data.dat", std::string("ab\0c", 4));
+    unsigned char* buffer = nullptr;
+    unsigned long size = 99;
+    ASSERT_EQ(FileRead(folder, "empty.dat", &buffer, &size), 0);
+    EXPECT_EQ(size, 0u);
+    ASSERT_NE(buffer, nullptr);
+    for (int i = 0; i < 513; ++i) ASSERT_EQ(buffer[i], 0);
+    free(buffer);
+    buffer = nullptr;
+    ASSERT_EQ(FileRead(folder, "data.dat", &buffer, &size), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), std::string("ab\0c\0", 5));
+    free(buffer);
+    buffer = nullptr;
+    EXPECT_EQ(FileRead(folder, "missing.dat", &buffer, &size), 803);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(buffer, nullptr);
+}
+
+TEST_F(FileUtilTest, WriteReplacesALongerFileAndFailsInAMissingFolder) {
+    TestWorld::WriteFile(world.root + "/f.dat", "a much longer old content");
+    unsigned long size = 3;
+    ASSERT_EQ(FileWrite(folder, "f.dat", "new", &size), 0);
+    EXPECT_EQ(TestWorld::ReadFile(world.root + "/f.dat"), "new");
+    EXPECT_EQ(FileWrite(folder + "nowhere\\", "f.dat", "new", &size), 804);
+}
+
+TEST_F(FileUtilTest, WriteThatRunsOutOfSpaceIsAFailure) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP();
+    unsigned long size = 1 << 20;
+    std::string data(size, 'x');
+    EXPECT_EQ(FileWrite("Z:\\dev\\", "full", data.data(), &size), 804);
+}
+
+TEST_F(FileUtilTest, DeleteRemovesMatchingFilesOnly) {
+    fs::create_directories(world.root + "/sub.dat");
+    TestWorld::WriteFile(world.root + "/a.DAT", "");
+    TestWorld::WriteFile(world.root + "/b.dat", "");
+    TestWorld::WriteFile(world.root + "/c.txt", "");
+    EXPECT_EQ(FileDelete(folder + "*.dat"), 0);
+    EXPECT_FALSE(fs::exists(world.root + "/a.DAT"));
+    EXPECT_FALSE(fs::exists(world.root + "/b.dat"));
+    EXPECT_TRUE(fs::exists(world.root + "/c.txt"));
+    EXPECT_TRUE(fs::exists(world.root + "/sub.dat"));
+    EXPECT_EQ(FileDelete(folder + "*.none"), 0);
+}
+
+TEST_F(FileUtilTest, DownloadFolderIsCreatedAndCheckedWithItsFiveSubFolders) {
+    EXPECT_EQ(DownloadFolderCheck("2026041"), 1);
+    ASSERT_EQ(DownloadFolderCreate("2026041"), 0);
+    for (const char* sub : {"CONF", "RENEWAL", "FLASH", "FLASH/RENEWAL", "FLASH2"})
+        EXPECT_TRUE(fs::is_directory(world.root + "/2026041/" + sub)) << sub;
+    EXPECT_EQ(DownloadFolderCheck("2026041"), 0);
+    EXPECT_EQ(DownloadFolderCreate("2026041"), 0);
+    fs::remove(world.root + "/2026041/FLASH2");
+    EXPECT_EQ(DownloadFolderCheck("2026041"), 1);
+    TestWorld::WriteFile(world.root + "/blocked", "");
+    theApp.MapFolder = world.Win(world.root + "/blocked");
+    EXPECT_EQ(DownloadFolderCreate("2026041"), 811);
+}
+
+TEST_F(FileUtilTest, DiskSpaceOfTheMapFolderInGigabytes) {
+    double total = -1, free = -1;
+    theApp.MapFolder = world.Win(world.root + "/not/yet/made");
+    ASSERT_EQ(GetDiskSpace(&total, &free), 0);
+    auto space = fs::space(world.root);
+    EXPECT_NEAR(total, static_cast<double>(space.capacity) / (1 << 30), 0.1);
+    EXPECT_GE(total, free);
+    EXPECT_GT(free, 0);
+    EXPECT_TRUE(world.view.Boxes().empty());
+}
+
+TEST_F(FileUtilTest, AnEmptyMapFolderFallsBackToTheProgramFolder) {
+    theApp.MapFolder.clear();
+    theApp.ProgramFolder = world.Win(world.root + "/program") + "\\";
+    double total = 0, free = 0;
+    ASSERT_EQ(GetDiskSpace(&total, &free), 0);
+    EXPECT_EQ(theApp.MapFolder, theApp.ProgramFolder);
+    EXPECT_EQ(theApp.HistoryIniPath, theApp.ProgramFolder + "History.ini");
+}
+
+TEST(FileUtilSpace, GigabytesAreComputedIn64BitsInWholeBlocksOf512Clusters) {
+    EXPECT_EQ(ClustersToGigabytes(511, 8, 512), 0.0);  // fewer than 512 clusters count as none
+    EXPECT_EQ(ClustersToGigabytes(1000, 8, 512), 512 * 4096.0 / (1 << 30));
+    EXPECT_EQ(ClustersToGigabytes(1024, 8, 512), 1024 * 4096.0 / (1 << 30));
+    // 4 TiB of 4 KiB clusters: a 32-bit product would wrap to 0.
+    EXPECT_EQ(ClustersToGigabytes(1ull << 30, 8, 512), 4096.0);
+}
+
+TEST(FileUtilPaths, SplittersAreLeadByteAware) {
+    EXPECT_EQ(GetDriveLetter("d:\\maps"), "D");
+    EXPECT_EQ(GetDriveLetter("\\maps"), "");
+    EXPECT_EQ(GetDirectoryPart("C:\\パソコン\\ソフト.txt"), "\\パソコン\\");
+    EXPECT_EQ(GetFileNamePart("C:\\パソコン\\ソフト.txt"), "ソフト.txt");
+    EXPECT_EQ(GetFileNamePart("C:ソ"), "ソ");
+}
+
+TEST(FileUtilCodes, ResultsMapToMessageCodes) {
+    EXPECT_EQ(ResultToMessageCode(500), "");
+    EXPECT_EQ(ResultToMessageCode(509), "E99");
+    EXPECT_EQ(ResultToMessageCode(12345), "E99");
+    EXPECT_EQ(ResultToMessageCode(406), "E02-2");
+    EXPECT_EQ(ResultToMessageCode(1102), "E03");
+    EXPECT_EQ(ResultToMessageCode(522), "E16");
+    EXPECT_EQ(ResultToMessageCode(700), "E98");
+}

@@ -252,9 +252,9 @@ bool HeadlessView::IsRowChecked(int listId, int row) {
 }
 
 int HeadlessView::MessageBox(const platform::MessageBoxRequest& request) {
-    bool onUi = IsUiThread();
-    return OnUiThread([this, request, onUi] {
+    return OnUiThread([this, request] {
         std::lock_guard guard(lock_);
+        bool onUi = !uiRunning_ || std::this_thread::get_id() == uiThread_;
         int answer = platform::IDOK;
         if (!boxAnswers_.empty()) {
             answer = boxAnswers_.front();
