@@ -76,3 +76,16 @@ TEST(HeadlessView, ABoxFromAWorkerIsAnsweredOnTheUserInterfaceThread) {
     ASSERT_EQ(world.view.Boxes().size(), 1u);
     EXPECT_TRUE(world.view.Boxes()[0].onUserInterfaceThread);
 }
+
+TEST(HeadlessView, ControlChangesAreRecordedInOrder) {
+    TestWorld world;
+    world.view.SetControlText(platform::IDD_MAIN_WINDOW, 1082, "ダウンロード中");
+    world.view.EnableControl(platform::IDD_MAIN_WINDOW, 1014, false);
+    world.view.SetControlText(platform::IDD_MAIN_WINDOW, 1082, "ダウンロード完了");
+    auto changes = world.view.ControlChanges();
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes[0].text, "ダウンロード中");
+    EXPECT_FALSE(changes[1].enabled);
+    EXPECT_EQ(world.view.ControlState(platform::IDD_MAIN_WINDOW, 1082).text, "ダウンロード完了");
+    EXPECT_FALSE(world.view.IsControlEnabled(platform::IDD_MAIN_WINDOW, 1014));
+}

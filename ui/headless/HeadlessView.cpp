@@ -66,6 +66,16 @@ HeadlessView::Control HeadlessView::ControlState(int window, int id) {
     return controls_[{window, id}];
 }
 
+std::vector<HeadlessView::ControlChange> HeadlessView::ControlChanges() {
+    std::lock_guard guard(lock_);
+    return changes_;
+}
+
+void HeadlessView::Changed(int window, int id) {
+    const Control& control = controls_[{window, id}];
+    changes_.push_back({window, id, control.text, control.enabled, control.visible});
+}
+
 std::vector<std::string> HeadlessView::ShellOpened() {
     std::lock_guard guard(lock_);
     return shellOpened_;
@@ -174,6 +184,7 @@ void HeadlessView::EndDialog(int window, int result) {
 void HeadlessView::SetControlText(int window, int id, const std::string& text) {
     std::lock_guard guard(lock_);
     controls_[{window, id}].text = text;
+    Changed(window, id);
 }
 
 std::string HeadlessView::GetControlText(int window, int id) {
@@ -184,6 +195,7 @@ std::string HeadlessView::GetControlText(int window, int id) {
 void HeadlessView::EnableControl(int window, int id, bool enable) {
     std::lock_guard guard(lock_);
     controls_[{window, id}].enabled = enable;
+    Changed(window, id);
 }
 
 bool HeadlessView::IsControlEnabled(int window, int id) {
@@ -194,6 +206,7 @@ bool HeadlessView::IsControlEnabled(int window, int id) {
 void HeadlessView::ShowControl(int window, int id, bool show) {
     std::lock_guard guard(lock_);
     controls_[{window, id}].visible = show;
+    Changed(window, id);
 }
 
 void HeadlessView::InsertColumn(int, int, const std::string&, int) {}

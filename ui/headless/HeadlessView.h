@@ -25,6 +25,14 @@ public:
         bool enabled = true;
         bool visible = true;
     };
+    // One change of a control, in the order the window made them.
+    struct ControlChange {
+        int window;
+        int id;
+        std::string text;
+        bool enabled;
+        bool visible;
+    };
     struct Row {
         std::vector<std::string> cells;
         bool checked = false;
@@ -43,6 +51,7 @@ public:
 
     std::vector<BoxRecord> Boxes();
     Control ControlState(int window, int id);
+    std::vector<ControlChange> ControlChanges();
     std::vector<std::string> ShellOpened();
 
     // View.
@@ -110,7 +119,11 @@ private:
     std::deque<Posted> posted_;
     std::deque<std::function<void()>> invocations_;
     std::map<std::pair<int, uint32_t>, Timer> timers_;
+    // Records a change of a control and keeps its new state (lock held).
+    void Changed(int window, int id);
+
     std::map<std::pair<int, int>, Control> controls_;
+    std::vector<ControlChange> changes_;
     std::map<int, std::vector<Row>> lists_;
     std::deque<int> boxAnswers_;
     std::vector<BoxRecord> boxes_;
