@@ -1,5 +1,6 @@
 #include "common/Logger.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,9 @@ constexpr int kMaxRemovedPerStart = 100;
 struct LoggerState {
     std::recursive_mutex lock;
     std::string sectionName;
-    int debugMode = 0;
+    // Read by every call without the lock: logging that is off costs one flag test.
+    std::atomic<int> debugMode{0};
+    std::atomic<bool> fileOpen{false};
     int deleteOnStart = 0;
     int fileFixMode = 0;
     int logLevel = -1;
@@ -142,6 +145,7 @@ void LogInit() {
     if (state.logFile) {
         fclose(state.logFile);
         state.logFile = nullptr;
+        state.fileOpen = false;
     }
 
     char cwd[kTextSize] = {};
@@ -170,15 +174,17 @@ void LogInit() {
 
     if (state.debugMode && !state.logFile && !state.logPath.empty())
         state.logFile = platform::fopen(state.logPath.c_str(), "at");
+    state.fileOpen = state.logFile != nullptr;
 }
 
 void LogWrite(const char* source, int level, int line, const char* format, ...) {
     LoggerState& state = State();
     if (!state.debugMode) {
-        std::lock_guard guard(state.lock);
-        if (state.logFile) {
-            fclose(state.logFile);
+        if (state.fileOpen) {
+            std::lock_guard guard(state.lock);
+            if (state.logFile) fclose(state.logFile);
             state.logFile = nullptr;
+            state.fileOpen = false;
         }
         return;
     }
