@@ -102,8 +102,8 @@ namespace {
 // The AVX2 path computes the message schedule of two blocks at once, one block in each 128-bit lane (two words per
 // lane), and computes the next pair's schedule between the rounds of the current pair, where the vector units are
 // otherwise idle while the scalar rounds wait on their own latency. BMI2 gives the rounds rotates that do not
-// overwrite their source.
-#define VELTRANE_AVX2 gnu::target("avx2,bmi2"), gnu::always_inline
+// overwrite their source, BMI1 the and-not of Ch.
+#define VELTRANE_AVX2 gnu::target("avx2,bmi,bmi2"), gnu::always_inline
 
 template <int n>
 [[VELTRANE_AVX2]] inline __m256i RotateRight(__m256i x) {
@@ -166,17 +166,20 @@ template <std::size_t lane, std::size_t firstStep, std::size_t... g>
 
 }  // namespace
 
-[[gnu::target("avx2,bmi2")]] void CompressAvx2(ChainingValue& chainingValue, const unsigned char* blocks,
+[[gnu::target("avx2,bmi,bmi2")]] void CompressAvx2(ChainingValue& chainingValue, const unsigned char* blocks,
                                                 std::size_t blockCount) {
     if (blockCount == 0) return;
-    alignas(32) PairSchedule schedules[2];
+    // The next pair's schedule is copied over the current one after every pair, rather than alternating between
+    // two buffers: fixed addresses keep two general registers free for the rounds, which are short of them.
+    alignas(32) PairSchedule current;
+    alignas(32) PairSchedule next;
     __m256i x[8];
     // A last block without a partner takes itself as its partner; the second lane is then never used.
-    const auto partner = [blocks, blockCount](std::size_t i) { return i + 1 < blockCount ? blocks + (i + 1) * kBlockSize : blocks + i * kBlockSize; };
-    Schedule(x, blocks, partner(0), schedules[0], std::make_index_sequence<40>{});
+    const auto partner = [blocks, blockCount](std::size_t i) {
+        return blocks + (i + 1 < blockCount ? i + 1 : i) * kBlockSize;
+    };
+    Schedule(x, blocks, partner(0), current, std::make_index_sequence<40>{});
     for (std::size_t i = 0; i < blockCount; i += 2) {
-        const PairSchedule& current = schedules[i / 2 % 2];
-        PairSchedule& next = schedules[(i / 2 + 1) % 2];
         // After the last pair the schedule is computed once more for nothing, which keeps the loop uniform.
         const std::size_t n = i + 2 < blockCount ? i + 2 : i;
         const unsigned char* nextFirst = blocks + n * kBlockSize;
@@ -189,10 +192,13 @@ template <std::size_t lane, std::size_t firstStep, std::size_t... g>
         RoundsAndSchedule<1, 20>(v, current, x, nextFirst, nextSecond, next, std::make_index_sequence<20>{});
         if (i + 1 < blockCount)
             for (std::size_t j = 0; j < 8; ++j) chainingValue[j] += v[j];
+        std::memcpy(current, next, sizeof current);
     }
 }
 
-bool Avx2Supported() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2"); }
+bool Avx2Supported() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+}
 #else
 void CompressAvx2(ChainingValue& chainingValue, const unsigned char* blocks, std::size_t blockCount) {
     CompressPortable(chainingValue, blocks, blockCount);
