@@ -5,6 +5,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace veltrane::sha512 {
 namespace {
 
@@ -13,7 +17,8 @@ constexpr ChainingValue kInitialValue = {
     0x510e527fade682d1, 0x9b05688c2b3e6c1f, 0x1f83d9abfb41bd6b, 0x5be0cd19137e2179,
 };
 
-constexpr std::array<std::uint64_t, 80> kRoundConstants = {
+// Aligned for the vector loads of the AVX2 schedule.
+alignas(32) constexpr std::array<std::uint64_t, 80> kRoundConstants = {
     0x428a2f98d728ae22, 0x7137449123ef65cd, 0xb5c0fbcfec4d3b2f, 0xe9b5dba58189dbbc, 0x3956c25bf348b538,
     0x59f111f1b605d019, 0x923f82a4af194f9b, 0xab1c5ed5da6d8118, 0xd807aa98a3030242, 0x12835b0145706fbe,
     0x243185be4ee4b28c, 0x550c7dc3d5ffb4e2, 0x72be5d74f27b896f, 0x80deb1fe3b1696b1, 0x9bdc06a725c71235,
@@ -44,33 +49,39 @@ std::uint64_t Sigma0(std::uint64_t a) { return std::rotr(a, 28) ^ std::rotr(a, 3
 std::uint64_t Sigma1(std::uint64_t e) { return std::rotr(e, 14) ^ std::rotr(e, 18) ^ std::rotr(e, 41); }
 std::uint64_t sigma0(std::uint64_t w) { return std::rotr(w, 1) ^ std::rotr(w, 8) ^ (w >> 7); }
 std::uint64_t sigma1(std::uint64_t w) { return std::rotr(w, 19) ^ std::rotr(w, 61) ^ (w >> 6); }
-std::uint64_t Ch(std::uint64_t e, std::uint64_t f, std::uint64_t g) { return g ^ (e & (f ^ g)); }
-std::uint64_t Maj(std::uint64_t a, std::uint64_t b, std::uint64_t c) { return (a & b) | (c & (a | b)); }
+// The two halves have no bit in common, so they can be added to the sum one by one, in parallel.
+std::uint64_t Ch(std::uint64_t e, std::uint64_t f, std::uint64_t g) { return (e & f) + (~e & g); }
 
 // Round t. Instead of shifting a..h along after every round, the working variables stay in place and each
 // round names them one position further back: v[(8 - t % 8) % 8] is "a" in round t. Inlined into the 80 unrolled
-// rounds, so that they live in registers.
+// rounds, so that they live in registers. Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)), and this round's a ^ b is the next
+// round's b ^ c, so `bc` carries it over and Maj costs three operations.
 template <std::size_t t>
-[[gnu::always_inline]] inline void Round(std::uint64_t (&v)[8], std::uint64_t constantPlusWord) {
+[[gnu::always_inline]] inline void Round(std::uint64_t (&v)[8], std::uint64_t& bc, std::uint64_t constantPlusWord) {
     std::uint64_t& a = v[(8 - t % 8) % 8];
     std::uint64_t& b = v[(9 - t % 8) % 8];
-    std::uint64_t& c = v[(10 - t % 8) % 8];
     std::uint64_t& d = v[(11 - t % 8) % 8];
     std::uint64_t& e = v[(12 - t % 8) % 8];
     std::uint64_t& f = v[(13 - t % 8) % 8];
     std::uint64_t& g = v[(14 - t % 8) % 8];
     std::uint64_t& h = v[(15 - t % 8) % 8];
-    const std::uint64_t t1 = h + Sigma1(e) + Ch(e, f, g) + constantPlusWord;
+    const std::uint64_t t1 = h + constantPlusWord + Sigma1(e) + Ch(e, f, g);
+    const std::uint64_t ab = a ^ b;
+    const std::uint64_t maj = b ^ (ab & bc);
+    bc = ab;
     d += t1;
-    h = t1 + Sigma0(a) + Maj(a, b, c);
+    h = t1 + Sigma0(a) + maj;
 }
 
 template <std::size_t... t>
 [[gnu::always_inline]] inline void Rounds(std::uint64_t (&v)[8], const std::uint64_t (&w)[80], std::index_sequence<t...>) {
-    (Round<t>(v, kRoundConstants[t] + w[t]), ...);
+    std::uint64_t bc = v[1] ^ v[2];
+    (Round<t>(v, bc, kRoundConstants[t] + w[t]), ...);
 }
 
-void Compress(ChainingValue& chainingValue, const unsigned char* blocks, std::size_t blockCount) {
+}  // namespace
+
+void CompressPortable(ChainingValue& chainingValue, const unsigned char* blocks, std::size_t blockCount) {
     for (; blockCount > 0; --blockCount, blocks += kBlockSize) {
         // The whole message schedule first: apart from the rounds, the compiler can compute it two words at a time.
         std::uint64_t w[80];
@@ -84,7 +95,120 @@ void Compress(ChainingValue& chainingValue, const unsigned char* blocks, std::si
     }
 }
 
+
+#if defined(__x86_64__)
+namespace {
+
+// The AVX2 path computes the message schedule of two blocks at once, one block in each 128-bit lane (two words per
+// lane), and computes the next pair's schedule between the rounds of the current pair, where the vector units are
+// otherwise idle while the scalar rounds wait on their own latency. BMI2 gives the rounds rotates that do not
+// overwrite their source, BMI1 the and-not of Ch.
+#define VELTRANE_AVX2 gnu::target("avx2,bmi,bmi2"), gnu::always_inline
+
+template <int n>
+[[VELTRANE_AVX2]] inline __m256i RotateRight(__m256i x) {
+    return _mm256_or_si256(_mm256_srli_epi64(x, n), _mm256_slli_epi64(x, 64 - n));
+}
+
+[[VELTRANE_AVX2]] inline __m256i Sigma0x4(__m256i w) {
+    return _mm256_xor_si256(_mm256_xor_si256(RotateRight<1>(w), RotateRight<8>(w)), _mm256_srli_epi64(w, 7));
+}
+
+[[VELTRANE_AVX2]] inline __m256i Sigma1x4(__m256i w) {
+    return _mm256_xor_si256(_mm256_xor_si256(RotateRight<19>(w), RotateRight<61>(w)), _mm256_srli_epi64(w, 6));
+}
+
+// W[t] + K[t] of a pair of blocks: row t / 2 holds the first block's words t, t + 1 and then the second block's.
+using PairSchedule = std::uint64_t[40][4];
+
+// Step s yields W[2s], W[2s + 1] of both blocks. x holds the last sixteen words of each block, step s going to
+// x[s % 8]; they stay in registers because every index is a constant.
+template <std::size_t s>
+[[VELTRANE_AVX2]] inline void ScheduleStep(__m256i (&x)[8], const unsigned char* first, const unsigned char* second,
+                                           PairSchedule& schedule) {
+    __m256i w;
+    if constexpr (s < 8) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * s));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * s));
+        const __m256i byteSwap = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,  //
+                                                  7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+        w = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), byteSwap);
+    } else {
+        // alignr works within each lane: W[t - 15], W[t - 14] and W[t - 7], W[t - 6] straddle two vectors.
+        const __m256i w15 = _mm256_alignr_epi8(x[(s - 7) % 8], x[(s - 8) % 8], 8);
+        const __m256i w7 = _mm256_alignr_epi8(x[(s - 3) % 8], x[(s - 4) % 8], 8);
+        w = _mm256_add_epi64(_mm256_add_epi64(x[(s - 8) % 8], Sigma0x4(w15)),
+                             _mm256_add_epi64(w7, Sigma1x4(x[(s - 1) % 8])));
+    }
+    x[s % 8] = w;
+    const __m256i k = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[2 * s])));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(schedule[s]), _mm256_add_epi64(w, k));
+}
+
+template <std::size_t... s>
+[[VELTRANE_AVX2]] inline void Schedule(__m256i (&x)[8], const unsigned char* first, const unsigned char* second,
+                                       PairSchedule& schedule, std::index_sequence<s...>) {
+    (ScheduleStep<s>(x, first, second, schedule), ...);
+}
+
+// The 80 rounds of one block of the pair (lane 0 or 1), with one step of the next pair's schedule after every four
+// rounds: steps firstStep to firstStep + 19.
+template <std::size_t lane, std::size_t firstStep, std::size_t... g>
+[[VELTRANE_AVX2]] inline void RoundsAndSchedule(std::uint64_t (&v)[8], const PairSchedule& current, __m256i (&x)[8],
+                                                const unsigned char* first, const unsigned char* second,
+                                                PairSchedule& next, std::index_sequence<g...>) {
+    std::uint64_t bc = v[1] ^ v[2];
+    ((Round<4 * g>(v, bc, current[2 * g][2 * lane]), Round<4 * g + 1>(v, bc, current[2 * g][2 * lane + 1]),
+      Round<4 * g + 2>(v, bc, current[2 * g + 1][2 * lane]), Round<4 * g + 3>(v, bc, current[2 * g + 1][2 * lane + 1]),
+      ScheduleStep<firstStep + g>(x, first, second, next)),
+     ...);
+}
+
 }  // namespace
+
+[[gnu::target("avx2,bmi,bmi2")]] void CompressAvx2(ChainingValue& chainingValue, const unsigned char* blocks,
+                                                std::size_t blockCount) {
+    if (blockCount == 0) return;
+    // The next pair's schedule is copied over the current one after every pair, rather than alternating between
+    // two buffers: fixed addresses keep two general registers free for the rounds, which are short of them.
+    alignas(32) PairSchedule current;
+    alignas(32) PairSchedule next;
+    __m256i x[8];
+    // A last block without a partner takes itself as its partner; the second lane is then never used.
+    const auto partner = [blocks, blockCount](std::size_t i) {
+        return blocks + (i + 1 < blockCount ? i + 1 : i) * kBlockSize;
+    };
+    Schedule(x, blocks, partner(0), current, std::make_index_sequence<40>{});
+    for (std::size_t i = 0; i < blockCount; i += 2) {
+        // After the last pair the schedule is computed once more for nothing, which keeps the loop uniform.
+        const std::size_t n = i + 2 < blockCount ? i + 2 : i;
+        const unsigned char* nextFirst = blocks + n * kBlockSize;
+        const unsigned char* nextSecond = partner(n);
+        std::uint64_t v[8];
+        std::copy(chainingValue.begin(), chainingValue.end(), v);
+        RoundsAndSchedule<0, 0>(v, current, x, nextFirst, nextSecond, next, std::make_index_sequence<20>{});
+        for (std::size_t j = 0; j < 8; ++j) chainingValue[j] += v[j];
+        std::copy(chainingValue.begin(), chainingValue.end(), v);
+        RoundsAndSchedule<1, 20>(v, current, x, nextFirst, nextSecond, next, std::make_index_sequence<20>{});
+        if (i + 1 < blockCount)
+            for (std::size_t j = 0; j < 8; ++j) chainingValue[j] += v[j];
+        std::memcpy(current, next, sizeof current);
+    }
+}
+
+bool Avx2Supported() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+}
+#else
+void CompressAvx2(ChainingValue& chainingValue, const unsigned char* blocks, std::size_t blockCount) {
+    CompressPortable(chainingValue, blocks, blockCount);
+}
+
+bool Avx2Supported() { return false; }
+#endif
+
+Compressor BestCompressor() { return Avx2Supported() ? CompressAvx2 : CompressPortable; }
+
 
 void Init(HashState& state) {
     state.byteCount = 0;
@@ -93,7 +217,7 @@ void Init(HashState& state) {
     state.blockBuffer.fill(0);
 }
 
-void Absorb(HashState& state, const unsigned char* data, std::size_t count) {
+void Absorb(HashState& state, const unsigned char* data, std::size_t count, Compressor compress) {
     state.byteCount += count;
     if (state.bufferFill > 0) {
         const std::size_t taken = std::min(count, kBlockSize - state.bufferFill);
@@ -102,16 +226,16 @@ void Absorb(HashState& state, const unsigned char* data, std::size_t count) {
         data += taken;
         count -= taken;
         if (state.bufferFill < kBlockSize) return;
-        Compress(state.chainingValue, state.blockBuffer.data(), 1);
+        compress(state.chainingValue, state.blockBuffer.data(), 1);
         state.bufferFill = 0;
     }
     // Whole blocks are compressed where they lie; only the remainder waits in the block buffer.
-    Compress(state.chainingValue, data, count / kBlockSize);
+    compress(state.chainingValue, data, count / kBlockSize);
     std::memcpy(state.blockBuffer.data(), data + count / kBlockSize * kBlockSize, count % kBlockSize);
     state.bufferFill = static_cast<std::uint32_t>(count % kBlockSize);
 }
 
-ChainingValue Finish(HashState state) {
+ChainingValue Finish(HashState state, Compressor compress) {
     // The length in bits as a 128-bit big-endian number.
     std::array<unsigned char, 16> length{};
     const std::uint64_t high = state.byteCount >> 61;
@@ -122,8 +246,8 @@ ChainingValue Finish(HashState state) {
     }
     // 0x80 and zeros up to a fill of 112, taking one more block when fewer than 16 bytes are left in this one.
     std::array<unsigned char, kBlockSize> padding{0x80};
-    Absorb(state, padding.data(), state.bufferFill < 112 ? 112 - state.bufferFill : 240 - state.bufferFill);
-    Absorb(state, length.data(), length.size());
+    Absorb(state, padding.data(), state.bufferFill < 112 ? 112 - state.bufferFill : 240 - state.bufferFill, compress);
+    Absorb(state, length.data(), length.size(), compress);
     return state.chainingValue;
 }
 

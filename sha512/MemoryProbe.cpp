@@ -22,7 +22,8 @@ bool MemoryProbe::Run() {
     if (count_ > 0) {
         // A read from our own process: a bad remote range stops the copy short, a bad local one (the Writable
         // checks) as well; either way fewer bytes come back than were asked for.
-        const ssize_t copied = process_vm_readv(getpid(), local_, count_, remote_, count_, 0);
+        if (pid_ == 0) pid_ = getpid();
+        const ssize_t copied = process_vm_readv(pid_, local_, count_, remote_, count_, 0);
         passed_ = passed_ && copied == static_cast<ssize_t>(bytes_);
         count_ = 0;
         bytes_ = 0;

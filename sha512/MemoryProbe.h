@@ -2,6 +2,7 @@
 // false instead of a fault, and nothing is dereferenced in user space before it has been checked.
 #pragma once
 
+#include <sys/types.h>
 #include <sys/uio.h>
 
 #include <cstddef>
@@ -17,7 +18,7 @@ public:
     void Readable(const void* address, std::size_t size);
     // Every page of the range is readable and writable: one byte of each is copied onto itself.
     void Writable(void* address, std::size_t size);
-    // True when every check added so far passed.
+    // True when every check added so far passed. The probe can take more checks and run again.
     bool Run();
 
 private:
@@ -32,6 +33,7 @@ private:
     std::size_t bytes_ = 0;
     bool passed_ = true;
     unsigned char scratch_ = 0;  // where the Readable checks drop their bytes
+    pid_t pid_ = 0;              // asked once per probe: getpid is itself a kernel call
 };
 
 }  // namespace veltrane::sha512

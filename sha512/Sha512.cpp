@@ -61,11 +61,11 @@ AlgorithmRecord* LiveRecord(void* handle, MemoryProbe& arguments) {
     if (!IsSignatureText(FieldOf<const char*>(copy, offsetof(AlgorithmRecord, signature)))) return nullptr;
     if (FieldOf<HashState*>(copy, offsetof(AlgorithmRecord, state)) == nullptr) return nullptr;
 
+    // The same probe again, so that it asks for our process id only once.
     auto* bytes = static_cast<unsigned char*>(handle);
-    MemoryProbe writable;
-    writable.Writable(bytes + offsetof(AlgorithmRecord, signature), sizeof(const char*));
-    writable.Writable(bytes + offsetof(AlgorithmRecord, state), sizeof(HashState*));
-    return writable.Run() ? static_cast<AlgorithmRecord*>(handle) : nullptr;
+    arguments.Writable(bytes + offsetof(AlgorithmRecord, signature), sizeof(const char*));
+    arguments.Writable(bytes + offsetof(AlgorithmRecord, state), sizeof(HashState*));
+    return arguments.Run() ? static_cast<AlgorithmRecord*>(handle) : nullptr;
 }
 
 AlgorithmRecord* LiveRecord(void* handle) {
