@@ -114,6 +114,7 @@ HttpReply SendHttpRequest(const HttpRequest& request) {
     HttpReply reply;
     Easy easy(curl_easy_init());
     if (!easy) {
+        reply.noSession = true;
         reply.error = "no curl handle";
         return reply;
     }

@@ -40,6 +40,7 @@ struct HttpRequest {
 
 struct HttpReply {
     bool sent = false;  // false: no reply (connection, TLS, send or size failure)
+    bool noSession = false;  // the session itself could not be created
     int status = 0;
     std::string body;
     std::string error;  // why nothing came back
