@@ -19,6 +19,8 @@ std::string CaBundlePath() {
     return platform::ToNativePath(theApp.ProgramFolder + "ca-bundle.pem").value_or("");
 }
 
+bool IsSecure(const std::string& scheme, int port) { return scheme == "https" || port == 443; }
+
 CHttpBase::CHttpBase(std::string verb, std::string url, std::string contentType, std::string body,
                      std::string* response, std::string headerLines)
     : verb_(std::move(verb)),
@@ -45,8 +47,7 @@ int CHttpBase::Request() {
         platform::HttpRequest request;
         request.verb = verb_;
         request.url = *url;
-        // An https URL is always secure; so is port 443, whatever the scheme says.
-        request.secure = url->scheme == "https" || url->port == 443;
+        request.secure = IsSecure(url->scheme, url->port);
         request.headerLines = headerLines_;
         request.trust.caBundle = CaBundlePath();
         GetRequestBody(&request.body);

@@ -4,6 +4,7 @@
 
 #include "app/VeltraneApp.h"
 #include "net/ExternalInterface.h"
+#include "net/Http.h"
 #include "net/UrlCoding.h"
 #include "support/BindSha512.h"
 #include "support/TestWorld.h"
@@ -68,4 +69,11 @@ TEST(WsseTest, TheHeaderCarriesTheDigestOfNonceCreatedAndPassword) {
               "X-WSSE: UsernameToken Username=\"NaviUser\", "
               "PasswordDigest=\"OBS4oatZhlgu1WHKcWGDM5l32yDU70BkfI6nRqqidd73EmDRu%2BHotk0hXcBEvRI3%2FcJX"
               "saOS6kX7MlT96hVnpg%3D%3D\", Nonce=\"NTgyMDkxNzM2NA%3D%3D\", Created=\"2024-03-02T09%3A05%3A07Z\"");
+}
+
+TEST(HttpTest, HttpsOrPort443MakesARequestSecure) {
+    EXPECT_TRUE(IsSecure("https", 8443));
+    EXPECT_TRUE(IsSecure("http", 443));
+    EXPECT_FALSE(IsSecure("http", 80));
+    EXPECT_FALSE(IsSecure("http", 8443));
 }
