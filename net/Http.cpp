@@ -19,8 +19,6 @@ std::string CaBundlePath() {
     return platform::ToNativePath(theApp.ProgramFolder + "ca-bundle.pem").value_or("");
 }
 
-bool IsSecure(const std::string& scheme, int port) { return scheme == "https" || port == 443; }
-
 CHttpBase::CHttpBase(std::string verb, std::string url, std::string contentType, std::string body,
                      std::string* response, std::string headerLines)
     : verb_(std::move(verb)),
@@ -47,7 +45,7 @@ int CHttpBase::Request() {
         platform::HttpRequest request;
         request.verb = verb_;
         request.url = *url;
-        request.secure = IsSecure(url->scheme, url->port);
+        request.secure = platform::IsSecureUrl(*url);
         request.headerLines = headerLines_;
         request.trust.caBundle = CaBundlePath();
         GetRequestBody(&request.body);

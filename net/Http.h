@@ -51,8 +51,5 @@ public:
                     std::string* response, const std::string& headerLines);
 };
 
-// An https URL is always secure; so is port 443, whatever the scheme says.
-bool IsSecure(const std::string& scheme, int port);
-
 // Where the program trusts certificates beyond the system store: ca-bundle.pem in its folder.
 std::string CaBundlePath();

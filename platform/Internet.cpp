@@ -109,6 +109,8 @@ std::optional<UrlParts> CrackUrl(const std::string& url) {
     return parts;
 }
 
+bool IsSecureUrl(const UrlParts& url) { return url.scheme == "https" || url.port == 443; }
+
 HttpReply SendHttpRequest(const HttpRequest& request) {
     EnsureCurl();
     HttpReply reply;
@@ -189,7 +191,7 @@ public:
     bool Open(const UrlParts& url, const TrustAnchors& trust) {
         if (multi_ == nullptr || !easy_) return false;
         CURL* curl = easy_.get();
-        std::string address = ToUrl(url, url.scheme == "https" || url.port == 443);
+        std::string address = ToUrl(url, IsSecureUrl(url));
         curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");

@@ -20,6 +20,8 @@ struct UrlParts {
     std::string path;  // object path with its query, at least "/"
 };
 std::optional<UrlParts> CrackUrl(const std::string& url);
+// An https URL is always secure; so is port 443, whatever the scheme says.
+bool IsSecureUrl(const UrlParts& url);
 
 // Where certificates are checked: the system store plus `caBundle` (a native PEM file; an
 // empty path or a missing file adds nothing).

@@ -4,7 +4,7 @@
 
 #include "app/VeltraneApp.h"
 #include "net/ExternalInterface.h"
-#include "net/Http.h"
+#include "platform/Internet.h"
 #include "net/UrlCoding.h"
 #include "support/BindSha512.h"
 #include "support/TestWorld.h"
@@ -72,8 +72,14 @@ TEST(WsseTest, TheHeaderCarriesTheDigestOfNonceCreatedAndPassword) {
 }
 
 TEST(HttpTest, HttpsOrPort443MakesARequestSecure) {
-    EXPECT_TRUE(IsSecure("https", 8443));
-    EXPECT_TRUE(IsSecure("http", 443));
-    EXPECT_FALSE(IsSecure("http", 80));
-    EXPECT_FALSE(IsSecure("http", 8443));
+    auto secure = [](const std::string& url) { return platform::IsSecureUrl(*platform::CrackUrl(url)); };
+    EXPECT_TRUE(secure("https://127.0.0.1:8443/map-dl"));
+    EXPECT_TRUE(secure("https://127.0.0.1/map-dl"));
+    EXPECT_TRUE(secure("http://127.0.0.1:443/map-dl"));
+    EXPECT_FALSE(secure("http://127.0.0.1/map-dl"));
+    EXPECT_FALSE(secure("http://127.0.0.1:8443/map-dl"));
+    EXPECT_EQ(platform::CrackUrl("http://[::1]/a?b=1")->host, "[::1]");
+    EXPECT_EQ(platform::CrackUrl("http://[::1]/a?b=1")->path, "/a?b=1");
+    EXPECT_FALSE(platform::CrackUrl("http://127.0.0.1:99999/"));
+    EXPECT_FALSE(platform::CrackUrl("ftp://127.0.0.1/"));
 }

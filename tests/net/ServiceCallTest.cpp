@@ -291,3 +291,11 @@ TEST_F(ServiceCallTest, AReplyLongerThan64KiBIsReadWhole) {
     ASSERT_EQ(CHttp::Get(BaseUrl("https") + "/map-dl/LINETEST.DAT", &reply), 0);
     EXPECT_EQ(reply.size(), 200'000u);
 }
+
+TEST_F(ServiceCallTest, AReplyAbove16MiBIsATransportFailure) {
+    config.lineTestBytes = 16 * 1024 * 1024 + 1;
+    Start("http");
+    std::string reply = "kept";
+    EXPECT_EQ(CHttp::Get(BaseUrl("http") + "/map-dl/LINETEST.DAT", &reply), 900);
+    EXPECT_EQ(reply, "kept");
+}
