@@ -62,7 +62,7 @@ HeaderList HeaderLines(const std::string& lines) {
         if (end > start) list = curl_slist_append(list, lines.substr(start, end - start).c_str());
         start = end + 2;
     }
-    // The body goes as it is: no "Expect: 100-continue" round trip, no default content type.
+    // The body goes at once, without an "Expect: 100-continue" round trip.
     list = curl_slist_append(list, "Expect:");
     return HeaderList(list);
 }
