@@ -1,0 +1,101 @@
+#include "net/Http.h"
+
+#include <optional>
+
+#include "app/VeltraneApp.h"
+#include "common/Logger.h"
+#include "common/Operation.h"
+#include "platform/Internet.h"
+#include "platform/Paths.h"
+#include "platform/View.h"
+
+namespace {
+
+static constexpr char kLogSource[] = ".\\Http";
+
+}  // namespace
+
+std::string CaBundlePath() {
+    return platform::ToNativePath(theApp.ProgramFolder + "ca-bundle.pem").value_or("");
+}
+
+CHttpBase::CHttpBase(std::string verb, std::string url, std::string contentType, std::string body,
+                     std::string* response, std::string headerLines)
+    : verb_(std::move(verb)),
+      url_(std::move(url)),
+      contentType_(std::move(contentType)),
+      body_(std::move(body)),
+      response_(response),
+      headerLines_(std::move(headerLines)) {}
+
+void CHttpBase::GetRequestBody(std::string* body) { body->clear(); }
+
+int CHttpBase::Response(const std::string& reply) {
+    *response_ = reply;
+    return 0;
+}
+
+int CHttpBase::Request() {
+    return OPERATION("Request", "", kHttpTransportError, [&] {
+        std::optional<platform::UrlParts> url = platform::CrackUrl(url_);
+        if (!url) {
+            VLOG(LOG_ERROR, "URL要素毎にパースエラー");
+            return kHttpTransportError;
+        }
+        platform::HttpRequest request;
+        request.verb = verb_;
+        request.url = *url;
+        request.secure = platform::IsSecureUrl(*url);
+        request.headerLines = headerLines_;
+        request.trust.caBundle = CaBundlePath();
+        GetRequestBody(&request.body);
+
+        VLOG(LOG_TRACE, "セッション生成開始");
+        VLOG(LOG_TRACE, "HTTPコネクション取得");
+        VLOG(LOG_TRACE, "データ受信前処理");
+        for (;;) {
+            VLOG(LOG_TRACE, "データ受信要求");
+            platform::HttpReply reply = platform::SendHttpRequest(request);
+            if (!reply.sent) {
+                VLOG(LOG_ERROR, "データ受信要求エラー[%s]", reply.error.c_str());
+                return reply.noSession ? kHttpNoSession : kHttpTransportError;
+            }
+            VLOG(LOG_TRACE, "ステータスチェック");
+            if (reply.status == 407) {
+                request.proxyCredentials = platform::CurrentView()->AskProxyCredentials(url->host);
+                VLOG(LOG_ERROR, "ErrorDlg[%d]", request.proxyCredentials ? 1 : 0);
+                if (!request.proxyCredentials) return kHttpProxyDeclined;
+                continue;
+            }
+            if (reply.status >= 400) {
+                VLOG(LOG_ERROR, "データ受信要求エラー[%d]", reply.status);
+                return reply.status;
+            }
+            VLOG(LOG_TRACE, "Response開始");
+            int result = Response(reply.body);
+            VLOG(LOG_TRACE, "Response終了");
+            return result;
+        }
+    }, OnException::LogOnly);
+}
+
+CGet::CGet(std::string url, std::string* response) : CHttpBase("GET", std::move(url), "", "", response, "") {}
+
+CPost::CPost(std::string url, std::string contentType, std::string body, std::string* response,
+             std::string headerLines)
+    : CHttpBase("POST", std::move(url), std::move(contentType), std::move(body), response, std::move(headerLines)) {}
+
+void CPost::GetRequestBody(std::string* body) { *body = body_; }
+
+int CPost::Response(const std::string& reply) {
+    CHttpBase::Response(reply);
+    VLOG(LOG_TRACE, "[POST=%s]", response_->c_str());
+    return 0;
+}
+
+int CHttp::Get(const std::string& url, std::string* response) { return CGet(url, response).Request(); }
+
+int CHttp::Post(const std::string& url, const std::string& contentType, const std::string& body,
+                std::string* response, const std::string& headerLines) {
+    return CPost(url, contentType, body, response, headerLines).Request();
+}

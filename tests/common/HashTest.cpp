@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/VeltraneApp.h"
+#include "common/Hash.h"
+#include "support/BindSha512.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+const unsigned char* Bytes(const char* text) { return reinterpret_cast<const unsigned char*>(text); }
+
+}  // namespace
+
+class HashCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        theApp.ResetState();
+        folder = world.Win(world.root) + "\\";
+    }
+    TestWorld world;
+    std::string folder;
+};
+
+// MD5 of "line one\nline two\n", from md5sum.
+constexpr char kLfDigest[] = "987929d61c9b69f0c6406b840aa77fd8";
+
+TEST_F(HashCheckTest, AMatchingDigestVerifiesInEitherCase) {
+    TestWorld::WriteFile(world.root + "/abc.bin", "abc");
+    EXPECT_EQ(HashCheckEx(folder, "abc.bin", "900150983cd24fb0d6963f7d28e17f72"), 0);
+    EXPECT_EQ(HashCheckEx(folder, "abc.bin", "900150983CD24FB0D6963F7D28E17F72"), 0);
+    EXPECT_EQ(HashCheckEx(folder, "abc.bin", "900150983cd24fb0d6963f7d28e17f73"), 402);
+}
+
+TEST_F(HashCheckTest, ATextWithCrLfLineEndsVerifiesAgainstItsLfDigest) {
+    TestWorld::WriteFile(world.root + "/lf.txt", "line one\nline two\n");
+    TestWorld::WriteFile(world.root + "/crlf.txt", "line one\r\nline two\r\n");
+    ASSERT_EQ(HashCheckEx(folder, "lf.txt", kLfDigest), 0);
+    EXPECT_EQ(HashCheckEx(folder, "crlf.txt", kLfDigest), 0);
+    EXPECT_EQ(TestWorld::ReadFile(world.root + "/crlf.txt"), "line one\r\nline two\r\n");
+    EXPECT_EQ(HashCheckEx(folder, "crlf.txt", "00000000000000000000000000000000"), 402);
+}
+
+TEST_F(HashCheckTest, AnEmptyOrMissingFileIs803AndBadDigestTextIs402) {
+    TestWorld::WriteFile(world.root + "/empty.bin", "");
+    EXPECT_EQ(HashCheckEx(folder, "empty.bin", kLfDigest), 803);
+    EXPECT_EQ(HashCheckEx(folder, "missing.bin", kLfDigest), 803);
+    TestWorld::WriteFile(world.root + "/abc.bin", "abc");
+    EXPECT_EQ(HashCheckEx(folder, "abc.bin", std::string(200, 'a')), 402);
+}
+
+TEST(CalcHashTest, NoDataGivesOneAndAZeroDigest) {
+    unsigned char digest[kDigestBufferBytes];
+    std::memset(digest, 0xAA, sizeof digest);
+    EXPECT_EQ(CalcHash("x", 0, digest), 1);
+    EXPECT_EQ(CalcHash(nullptr, 5, digest), 1);
+    for (unsigned char byte : digest) ASSERT_EQ(byte, 0);
+    ASSERT_EQ(CalcHash("abc", 3, digest), 0);
+    EXPECT_EQ(digest[0], 0x90);
+    EXPECT_EQ(digest[15], 0x72);
+    EXPECT_EQ(digest[16], 0);
+}
+
+TEST(HexTest, DigitsInEitherCaseGiveTheSameBytes) {
+    unsigned char upper[4] = {}, lower[4] = {};
+    ASSERT_EQ(HexToBytes("0A1bFf9C", upper, 4), 0);
+    ASSERT_EQ(HexToBytes("0a1BfF9c", lower, 4), 0);
+    EXPECT_EQ(std::memcmp(upper, "\x0a\x1b\xff\x9c", 4), 0);
+    EXPECT_EQ(std::memcmp(lower, upper, 4), 0);
+    std::string text = "x";
+    EXPECT_EQ(BytesToHex(upper, 4, &text), 0);
+    EXPECT_EQ(text, "x0a1bff9c");
+}
+
+TEST(HexTest, OverLongTextIsRefusedWithoutWriting) {
+    unsigned char buffer[80];
+    std::memset(buffer, 0xEE, sizeof buffer);
+    EXPECT_EQ(HexToBytes(std::string(130, 'F'), buffer, 80), -1);
+    EXPECT_EQ(HexToBytes(std::string(66, 'F'), buffer, 32), -1);
+    for (unsigned char byte : buffer) ASSERT_EQ(byte, 0xEE);
+    EXPECT_EQ(HexToBytes(std::string(128, 'F'), buffer, 64), 0);
+    EXPECT_EQ(buffer[63], 0xFF);
+    EXPECT_EQ(buffer[64], 0xEE);
+}
+
+TEST(Base64Test, PaddingFollowsTheLastGroup) {
+    EXPECT_EQ(Base64Encode(1, Bytes("M")), "TQ==");
+    EXPECT_EQ(Base64Encode(2, Bytes("Ma")), "TWE=");
+    EXPECT_EQ(Base64Encode(3, Bytes("Man")), "TWFu");
+    EXPECT_EQ(Base64Encode(0, Bytes("")), "");
+    EXPECT_EQ(Base64Encode(-1, Bytes("5820917364")), "NTgyMDkxNzM2NA==");
+    EXPECT_EQ(Base64Encode(3, Bytes("\xfb\xff\xbf")), "+/+/");
+}
+
+class Sha512Base64Test : public ::testing::Test {
+protected:
+    void SetUp() override { BindSha512(VELTRANE_BIN_DIR); }
+};
+
+TEST_F(Sha512Base64Test, AbcGivesTheStandardDigest) {
+    std::string result;
+    ASSERT_EQ(Sha512Base64("abc", &result), 0);
+    // FIPS 180-2 example digest ddaf35a1…a54ca49f in Base64.
+    EXPECT_EQ(result, "3a81oZNherrMQXNJriBBMRLm+k6JqX6iCp7u5ktV05ohkpkqJ0/BqDa6PCOj/uu9RU1EI2Q86A4qmslPpUyknw==");
+}
+
+TEST_F(Sha512Base64Test, OverLongInputIsRefused) {
+    std::string result = "kept";
+    EXPECT_EQ(Sha512Base64(std::string(1025, 'a'), &result), 402);
+    EXPECT_EQ(result, "kept");
+    EXPECT_EQ(Sha512Base64(std::string(1024, 'a'), &result), 0);
+    EXPECT_EQ(result.size(), 88u);
+}

@@ -1,0 +1,301 @@
+// The three calls and the transport against the real mapservice, in-process on free loopback
+// ports, over HTTP and HTTPS. This file is UTF-8 (the service's own headers are); text that
+// the program compares is converted to CP932 where it is used.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Certificates.h"
+#include "MapService.h"
+#include "app/VeltraneApp.h"
+#include "net/ExternalInterface.h"
+#include "net/Http.h"
+#include "platform/CodePage.h"
+#include "platform/Internet.h"
+#include "support/BindSha512.h"
+#include "support/TestWorld.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> ReadLines(const std::string& file) {
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A plain server beside the service: redirects, and records a posted body as it arrived.
+class SideServer {
+public:
+    explicit SideServer(std::string redirectTarget) {
+        server_.Get("/moved", [target = std::move(redirectTarget)](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect(target, 302);
+        });
+        server_.Post("/map-dl/MDL", [this](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard guard(lock_);
+            body_ = request.body;
+            response.set_content("", "text/plain");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~SideServer() {
+        server_.stop();
+        thread_.join();
+    }
+    int Port() const { return port_; }
+    std::string Body() {
+        std::lock_guard guard(lock_);
+        return body_;
+    }
+
+private:
+    httplib::Server server_;
+    int port_ = -1;
+    std::thread thread_;
+    std::mutex lock_;
+    std::string body_;
+};
+
+}  // namespace
+
+class ServiceCallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Loopback only: no proxy from the developer's environment.
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
+        program = world.root + "/program";
+        theApp.ResetState();
+        theApp.ProgramFolder = world.Win(program) + "\\";
+        theApp.ProductNumber = "VT-01";
+        BindSha512(VELTRANE_BIN_DIR);
+
+        mapservice::TestCertificates certificates = mapservice::MakeTestCertificates(world.root + "/tls");
+        fs::copy_file(certificates.caFile, program + "/ca-bundle.pem");
+        config.httpPort = 0;
+        config.httpsPort = 0;
+        config.certFile = certificates.certFile;
+        config.keyFile = certificates.keyFile;
+        config.updateSet = world.root + "/set";
+        config.callLog = world.root + "/calls.jsonl";
+        TestWorld::WriteFile((fs::create_directories(world.root + "/set/CONF"), world.root + "/set/CONF/CONF1001.DAT"),
+                             "abc");
+    }
+
+    void Start(const std::string& scheme = "https") {
+        service = std::make_unique<mapservice::MapService>(config);
+        service->Start();
+        theApp.ServiceUrl = BaseUrl(scheme) + "/map-dl";
+    }
+
+    std::string BaseUrl(const std::string& scheme) const {
+        int port = scheme == "https" ? service->HttpsPort() : service->HttpPort();
+        return scheme + "://127.0.0.1:" + std::to_string(port);
+    }
+
+    // The service logs a call after answering it, so the last line may still be on its way.
+    std::vector<std::string> Calls(size_t atLeast = 0) {
+        std::vector<std::string> lines = ReadLines(world.root + "/calls.jsonl");
+        for (int wait = 0; lines.size() < atLeast && wait < 200; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            lines = ReadLines(world.root + "/calls.jsonl");
+        }
+        return lines;
+    }
+
+    TestWorld world;
+    std::string program;
+    mapservice::ServiceConfig config;
+    std::unique_ptr<mapservice::MapService> service;
+    CExternalInterface service_interface;
+};
+
+class ServiceCallSchemeTest : public ServiceCallTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ServiceCallSchemeTest, TheThreeCallsSucceedWithAValidHeader) {
+    Start(GetParam());
+    DOWNLOAD_START_REQUEST startRequest{"VT-01"};
+    DOWNLOAD_START_RESPONSE start;
+    ASSERT_EQ(service_interface.DownloadStartRequest(&startRequest, &start), 0);
+    std::string code = "none";
+    EXPECT_EQ(ServiceResultToCode(start.result_cd, start.result_detail_cd, &code), 0);
+    EXPECT_EQ(start.result_status, "0");
+    EXPECT_EQ(start.unified_map_ver_gen + start.unified_map_ver_major + start.unified_map_ver_minor, "2026041");
+    EXPECT_EQ(start.product_name, *platform::Utf8ToCp932(config.offer.productName));
+    EXPECT_EQ(start.conf_file_url, BaseUrl(GetParam()) + "/map-dl/MapData.XML");
+
+    DOWNLOAD_COMPLETION_REQUEST completionRequest{"VT-01"};
+    DOWNLOAD_COMPLETION_RESPONSE completion;
+    ASSERT_EQ(service_interface.DownloadCompletionRequest(&completionRequest, &completion), 0);
+    EXPECT_EQ(completion.result_cd, "S00");
+
+    TRANSFER_COMPLETION_REQUEST transferRequest{"VT-01", "E12"};
+    TRANSFER_COMPLETION_RESPONSE transfer;
+    ASSERT_EQ(service_interface.TransferCompletionRequest(&transferRequest, &transfer), 0);
+    EXPECT_EQ(transfer.result_cd, "S00");
+
+    std::vector<std::string> calls = Calls(3);
+    ASSERT_EQ(calls.size(), 3u);
+    const char* names[] = {"MDL", "DLS", "TSC"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(Has(calls[i], std::string("\"call\":\"") + names[i] + "\"")) << calls[i];
+        EXPECT_TRUE(Has(calls[i], std::string("\"scheme\":\"") + GetParam() + "\"")) << calls[i];
+        EXPECT_TRUE(Has(calls[i], "\"wsse_verified\":true")) << calls[i];
+        EXPECT_TRUE(Has(calls[i], "<in-param-section><model-group-cd>VT-01</model-group-cd>")) << calls[i];
+    }
+    EXPECT_TRUE(Has(calls[0], "<out-param-section><result-status></result-status>"));
+    EXPECT_TRUE(Has(calls[2], "<maptrs_failure_cd>E12</maptrs_failure_cd></in-param-section>"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, ServiceCallSchemeTest, ::testing::Values("http", "https"));
+
+TEST_F(ServiceCallTest, TheBodyGoesPercentEncodedWithItsValuesUnescaped) {
+    Start();
+    SideServer side("");
+    theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(side.Port()) + "/map-dl";
+    DOWNLOAD_START_REQUEST request{"A<&B"};
+    DOWNLOAD_START_RESPONSE response;
+    ASSERT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
+    std::string body = side.Body();
+    EXPECT_EQ(body.rfind("%3C%3Fxml+version%3D%221.0%22+encoding%3D%22utf-8%22%3F%3E%3C%21DOCTYPE+download-start-if", 0),
+              0u)
+        << body;
+    EXPECT_TRUE(Has(body, "%3Cmodel-group-cd%3EA%3C%26B%3C%2Fmodel-group-cd%3E")) << body;
+}
+
+TEST_F(ServiceCallTest, ErrorStatusesComeBackWithoutParsing) {
+    config.statusFaults["MDL"].status = 500;
+    config.statusFaults["DLS"].status = 404;
+    config.statusFaults["TSC"].status = 503;
+    Start();
+    DOWNLOAD_START_REQUEST startRequest{"VT-01"};
+    DOWNLOAD_START_RESPONSE start;
+    EXPECT_EQ(service_interface.DownloadStartRequest(&startRequest, &start), 500);
+    EXPECT_EQ(start.result_cd, "");
+    DOWNLOAD_COMPLETION_REQUEST completionRequest{"VT-01"};
+    DOWNLOAD_COMPLETION_RESPONSE completion;
+    EXPECT_EQ(service_interface.DownloadCompletionRequest(&completionRequest, &completion), 404);
+    TRANSFER_COMPLETION_REQUEST transferRequest{"VT-01", ""};
+    TRANSFER_COMPLETION_RESPONSE transfer;
+    EXPECT_EQ(service_interface.TransferCompletionRequest(&transferRequest, &transfer), 503);
+    EXPECT_EQ(transfer.result_detail_cd, "E07");
+}
+
+TEST_F(ServiceCallTest, AMalformedReplyIsAGeneralServiceError) {
+    config.malformedFaults["MDL"] = {};
+    Start();
+    DOWNLOAD_START_REQUEST request{"VT-01"};
+    DOWNLOAD_START_RESPONSE response;
+    ASSERT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
+    std::string code;
+    EXPECT_EQ(ServiceResultToCode(response.result_cd, response.result_detail_cd, &code), 901);
+    EXPECT_EQ(code, "E90");
+}
+
+TEST_F(ServiceCallTest, ARedirectIsFollowedToTheDescription) {
+    Start("http");
+    SideServer side(BaseUrl("http") + "/map-dl/MapData.XML");
+    std::string reply;
+    EXPECT_EQ(CHttp::Get("http://127.0.0.1:" + std::to_string(side.Port()) + "/moved", &reply), 0);
+    EXPECT_TRUE(Has(reply, "<Map>")) << reply;
+    EXPECT_TRUE(Has(reply, "/map-dl/data/CONF/CONF1001.DAT</url>")) << reply;
+}
+
+TEST_F(ServiceCallTest, AnUnparseableUrlFailsWithoutConnecting) {
+    Start();
+    for (std::string url : {std::string("https://127.0.0.1:99999/map-dl"), std::string("not a url"),
+                            "ftp://127.0.0.1:" + std::to_string(service->HttpPort()) + "/map-dl"}) {
+        theApp.ServiceUrl = url;
+        DOWNLOAD_START_REQUEST request{"VT-01"};
+        DOWNLOAD_START_RESPONSE response;
+        EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 900) << url;
+    }
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(ServiceCallTest, ACertificateOutsideTheBundleIsRefused) {
+    Start();
+    std::string reply;
+    std::string description = BaseUrl("https") + "/map-dl/MapData.XML";
+    ASSERT_EQ(CHttp::Get(description, &reply), 0);
+    // Another authority in the bundle: the service's certificate is no longer trusted.
+    mapservice::TestCertificates other = mapservice::MakeTestCertificates(world.root + "/other");
+    fs::copy_file(other.caFile, program + "/ca-bundle.pem", fs::copy_options::overwrite_existing);
+    EXPECT_EQ(CHttp::Get(description, &reply), 900);
+    EXPECT_EQ(platform::OpenUrl(description, {CaBundlePath()}), nullptr);
+    fs::remove(program + "/ca-bundle.pem");
+    EXPECT_EQ(CHttp::Get(description, &reply), 900);
+    EXPECT_EQ(Calls(1).size(), 1u);
+}
+
+TEST_F(ServiceCallTest, AnHttpUrlOnAnotherPortIsPlainHttp) {
+    Start();
+    std::string reply;
+    std::string port = std::to_string(service->HttpsPort());
+    EXPECT_EQ(CHttp::Get("http://127.0.0.1:" + port + "/map-dl/MapData.XML", &reply), 900);
+    EXPECT_EQ(CHttp::Get("https://127.0.0.1:" + port + "/map-dl/MapData.XML", &reply), 0);
+}
+
+TEST_F(ServiceCallTest, AProxyChallengeAsksForCredentialsAndSendsAgain) {
+    config.proxyCredentials = "navi:secret";
+    Start();
+    DOWNLOAD_START_REQUEST request{"VT-01"};
+    DOWNLOAD_START_RESPONSE response;
+    world.view.AnswerProxyPrompt(std::nullopt);
+    EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 9000);
+    world.view.AnswerProxyPrompt(platform::ProxyCredentials{"navi", "secret"});
+    EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
+    EXPECT_EQ(response.result_cd, "S00");
+    // The service answers 407 before it reads the body, which then shows in its log as a
+    // stray request of its own; only the calls count here.
+    std::vector<std::string> calls;
+    for (const std::string& line : Calls(5))
+        if (Has(line, "\"call\":\"MDL\"")) calls.push_back(line);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_TRUE(Has(calls[0], "\"status\":407"));
+    EXPECT_TRUE(Has(calls[1], "\"status\":407"));
+    EXPECT_TRUE(Has(calls[2], "\"status\":200"));
+}
+
+TEST_F(ServiceCallTest, TheOpenedUrlReadsTheWholeFilePieceByPiece) {
+    std::string content(300'000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+    TestWorld::WriteFile(world.root + "/set/CONF/BIG.DAT", content);
+    Start();
+    auto file = platform::OpenUrl(BaseUrl("https") + "/map-dl/data/CONF/BIG.DAT", {CaBundlePath()});
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->ContentLength(), 300'000);
+    std::string read;
+    char piece[2000];
+    for (long n; (n = file->Read(piece, sizeof piece)) > 0;) read.append(piece, n);
+    EXPECT_EQ(read, content);
+    EXPECT_EQ(platform::OpenUrl(BaseUrl("https") + "/map-dl/data/CONF/MISSING.DAT", {CaBundlePath()}), nullptr);
+}
+
+TEST_F(ServiceCallTest, AReplyLongerThan64KiBIsReadWhole) {
+    config.lineTestBytes = 200'000;
+    Start();
+    std::string reply;
+    ASSERT_EQ(CHttp::Get(BaseUrl("https") + "/map-dl/LINETEST.DAT", &reply), 0);
+    EXPECT_EQ(reply.size(), 200'000u);
+}
+
+TEST_F(ServiceCallTest, AReplyAbove16MiBIsATransportFailure) {
+    config.lineTestBytes = 16 * 1024 * 1024 + 1;
+    Start("http");
+    std::string reply = "kept";
+    EXPECT_EQ(CHttp::Get(BaseUrl("http") + "/map-dl/LINETEST.DAT", &reply), 900);
+    EXPECT_EQ(reply, "kept");
+}
