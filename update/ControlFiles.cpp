@@ -1,5 +1,6 @@
 #include "update/ControlFiles.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -19,6 +20,8 @@ namespace {
 static constexpr char kLogSource[] = ".\\NaviFunction";
 
 constexpr unsigned long kIvSize = 8;
+// A record's text runs from offset 4 up to the image checksum at offset 264.
+constexpr size_t kRecordTextSize = 260;
 
 uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Le32(const unsigned char* p) {
@@ -186,7 +189,7 @@ int ConfRecordParse(CONFIG_FILE_AREA& area, const unsigned char* buffer, unsigne
 
     if (isConf6000) {
         const char* text = reinterpret_cast<const char*>(area.slots[0].record + 4);
-        const std::string path(text, strnlen(text, kConfRecordSize - 4 - 8));
+        const std::string path(text, strnlen(text, kRecordTextSize));
         const size_t slash = platform::FindChar(path, '\\');
         std::string baseName = slash == std::string::npos ? path : path.substr(slash + 1);
         if (!IsPlainFileName(baseName)) return 803;
