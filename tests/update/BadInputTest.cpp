@@ -113,6 +113,17 @@ TEST_F(BadInputTest, AnExistingDecompFileGives807AndThePiecesIntermediatesGo) {
     EXPECT_TRUE(Exists("FLASH/NEWRELEASE.TXT"));
 }
 
+TEST_F(BadInputTest, AJoinThatCannotSeekFailsWith804AndCleansUp) {
+    Build();
+    std::string plain = Plain("CONF2000.DAT");
+    Put32(plain, kRecord1Items + 12 + 8, 0xFFFFFFFF);  // piece 1 at offset -1
+    Deliver("CONF2000.DAT", plain);
+    const auto delivered = Delivered();
+    EXPECT_EQ(Prepare(), 804);
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_EQ(Delivered(), delivered);
+}
+
 TEST_F(BadInputTest, ControlFilesOutsideTheFormatAreRejected) {
     struct Case {
         const char* name;
@@ -155,6 +166,8 @@ TEST_F(BadInputTest, ControlFilesOutsideTheFormatAreRejected) {
              std::string list = Read("CONF/CONFCRC.DAT");
              list.replace(12, 12, std::string("..\\CONF1001\0", 12));
              TestWorld::WriteFile(Native("CONF/CONFCRC.DAT"), list);
+             // There is a file to read behind that name.
+             fs::copy_file(Native("CONF/CONF1001.DAT"), Native("CONF1001"));
          },
          true},
         {"an image base name with a separator",
@@ -171,7 +184,9 @@ TEST_F(BadInputTest, ControlFilesOutsideTheFormatAreRejected) {
         fs::remove_all(Native());
         Build();
         test.spoil();
+        const auto delivered = Delivered();
         EXPECT_EQ(ConfSteps(), 803);
+        EXPECT_EQ(Delivered(), delivered);
         // The step stops at the bad file.
         EXPECT_EQ(Exists("CONF/NEWCONF2000.DAT"), !test.beforeConf2000);
     }

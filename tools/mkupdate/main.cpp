@@ -64,10 +64,10 @@ int main(int argc, char** argv) {
             } else if (arg == "--seed") {
                 options.seed = static_cast<std::uint32_t>(Number(value()));
             } else if (arg == "--corrupt") {
-                const std::string spec = value();
-                const size_t colon = spec.rfind(':');
+                const std::string target = value();
+                const size_t colon = target.rfind(':');
                 if (colon == std::string::npos) throw std::invalid_argument("--corrupt needs PATH:BYTE");
-                options.corruptions.push_back({spec.substr(0, colon), Number(spec.substr(colon + 1))});
+                options.corruptions.push_back({target.substr(0, colon), Number(target.substr(colon + 1))});
             } else if (!arg.empty() && arg[0] != '-' && folder.empty()) {
                 folder = arg;
             } else {
