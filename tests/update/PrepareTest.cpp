@@ -77,12 +77,15 @@ TEST_F(PrepareTest, PiecesLandAtTheirOffsetsWhateverTheirLengths) {
 
 TEST_F(PrepareTest, EveryTransferStartsFromAnEmptyConfigData) {
     Build();
+    // A longer CRC list is used up to its 404th byte.
+    TestWorld::WriteFile(Native("CONF/CONFCRC.DAT"), Read("CONF/CONFCRC.DAT") + std::string(1000, '\xFF'));
     memset(data.confList, 0xAA, sizeof data.confList);
     data.conf2000.slots[1].items.resize(7);
     ASSERT_EQ(Prepare(), 0);
     EXPECT_EQ(data.conf2000.slots[1].items.size(), 3u);
     EXPECT_EQ(data.conf2000.slots[0].items.size(), 1u);
     EXPECT_EQ(data.confList[100], 0);
+    EXPECT_EQ(data.confCrc[403], 0xFF);
 
     // A second parse of the same file replaces the item lists.
     const std::string plain = Read("CONF/NEWCONF2000.DAT");
