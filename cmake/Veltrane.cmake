@@ -1,6 +1,7 @@
 # Warnings as errors for every target of our own.
 function(veltrane_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  # GCC 12 reports a false -Wrestrict inside std::string at -O3; it stays a warning.
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror $<$<CONFIG:Release>:-Wno-error=restrict>)
 endfunction()
 
 # The program's subsystems and their tests hold their text in code page 932:

@@ -1,0 +1,208 @@
+#include <filesystem>
+#include <functional>
+
+#include "UpdateFixture.h"
+#include "decode/Encipher.h"
+#include "update/Crc16.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Offsets inside the CONF files as mkupdate lays them out: one item in record 0.
+constexpr size_t kRecordCount = 16;
+constexpr size_t kRecord0 = 884;
+constexpr size_t kRecord0Item0 = kRecord0 + 272;
+constexpr size_t kRecord1 = kRecord0Item0 + 12;
+constexpr size_t kRecord1Items = kRecord1 + 272;
+
+void Put32(std::string& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+void Put16(std::string& bytes, size_t at, uint16_t value) {
+    bytes[at] = static_cast<char>(value);
+    bytes[at + 1] = static_cast<char>(value >> 8);
+}
+uint16_t Crc(const std::string& bytes) {
+    return Crc16(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+}  // namespace
+
+class BadInputTest : public UpdateFixture {
+protected:
+    // The deciphered content of a delivered CONF file.
+    std::string Plain(const std::string& name) {
+        std::string bytes = Read("CONF/" + name);
+        theApp.pDecodeEx(reinterpret_cast<unsigned char*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+        return bytes.substr(0, bytes.size() - 8);
+    }
+    // Delivers `plain` as CONF file `name`, enciphered and listed with its CRC, as the issuing
+    // side would.
+    void Deliver(const std::string& name, const std::string& plain) {
+        auto bytes = veltrane::decode::EncipherEx(
+            {reinterpret_cast<const unsigned char*>(plain.data()), plain.size()}, {1, 2, 3, 4, 5, 6, 7, 8});
+        TestWorld::WriteFile(Native("CONF/" + name), std::string(bytes.begin(), bytes.end()));
+        std::string list = Read("CONF/CONFCRC.DAT");
+        for (size_t entry = 4; entry + 20 <= list.size(); entry += 20)
+            if (list.compare(entry + 8, name.size(), name) == 0) Put16(list, entry, Crc(plain));
+        TestWorld::WriteFile(Native("CONF/CONFCRC.DAT"), list);
+    }
+    // Cuts a delivered data file short and lists the cut file's CRC in item `itemAt` of `conf`.
+    void CutAndRelist(const std::string& relative, const std::string& conf, size_t itemAt) {
+        std::string bytes = Read(relative);
+        bytes.resize(bytes.size() - 20);
+        TestWorld::WriteFile(Native(relative), bytes);
+        std::string plain = Plain(conf);
+        Put16(plain, itemAt + 4, Crc(bytes));
+        Deliver(conf, plain);
+    }
+    int ConfSteps() {
+        int result = ConfCrcRead(data, id);
+        return result != 0 ? result : ConfFileDecode(data, id);
+    }
+};
+
+TEST_F(BadInputTest, ABitFlippedConfFileFailsItsCrcAndGetsNoNewFile) {
+    mkupdate::Options options;
+    options.corruptions = {{"CONF/CONF2000.DAT", 300}};
+    Build(options);
+    const auto delivered = Delivered();
+    EXPECT_EQ(Prepare(), 507);
+    EXPECT_TRUE(Exists("CONF/NEWCONF1001.DAT"));
+    EXPECT_FALSE(Exists("CONF/NEWCONF2000.DAT"));
+    EXPECT_EQ(Delivered(), delivered);
+}
+
+TEST_F(BadInputTest, APieceWithAWrongCrcStopsTheStepBeforeAnyPieceIsTouched) {
+    mkupdate::Options options;
+    options.corruptions = {{"FLASH/RENEWAL/LPA080.DAT.002", 40}};
+    Build(options);
+    const auto delivered = Delivered();
+    EXPECT_EQ(Prepare(), 507);
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_FALSE(Exists("FLASH/RENEWAL/NEWLPA080.DAT"));
+    EXPECT_EQ(Delivered(), delivered);
+}
+
+TEST_F(BadInputTest, ACutGzipStreamGives807AndLeavesTheDeliveredFiles) {
+    Build();
+    CutAndRelist("FLASH/RENEWAL/LPA080.DAT.001", "CONF2000.DAT", kRecord1Items + 12);
+    auto delivered = Delivered();
+    EXPECT_EQ(Prepare(), 807);
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_FALSE(Exists("FLASH/RENEWAL/NEWLPA080.DAT"));
+    EXPECT_EQ(Delivered(), delivered);
+
+    fs::remove_all(Native());
+    Build();
+    CutAndRelist("FLASH/VOLUME.DAT.000", "CONF1001.DAT", kRecord0Item0);
+    delivered = Delivered();
+    EXPECT_EQ(Prepare(), 807);
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_EQ(Delivered(), delivered);
+}
+
+TEST_F(BadInputTest, AnExistingDecompFileGives807AndThePiecesIntermediatesGo) {
+    Build();
+    TestWorld::WriteFile(Native("FLASH/RENEWAL/DECOMPLPA080.DAT.001"), "left over");
+    const auto delivered = Delivered();
+    EXPECT_EQ(Prepare(), 807);
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_EQ(Delivered(), delivered);
+    EXPECT_TRUE(Exists("FLASH/NEWRELEASE.TXT"));
+}
+
+TEST_F(BadInputTest, AJoinThatCannotSeekFailsWith804AndCleansUp) {
+    Build();
+    std::string plain = Plain("CONF2000.DAT");
+    Put32(plain, kRecord1Items + 12 + 8, 0xFFFFFFFF);  // piece 1 at offset -1
+    Deliver("CONF2000.DAT", plain);
+    const auto delivered = Delivered();
+    EXPECT_EQ(Prepare(), 804);
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_EQ(Delivered(), delivered);
+}
+
+TEST_F(BadInputTest, ControlFilesOutsideTheFormatAreRejected) {
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        bool beforeConf2000;  // the bad file is listed before CONF2000.DAT
+    };
+    const std::vector<Case> cases = {
+        {"more than 20 entries",
+         [&] {
+             std::string list = Read("CONF/CONFCRC.DAT");
+             Put32(list, 0, 21);
+             TestWorld::WriteFile(Native("CONF/CONFCRC.DAT"), list);
+         },
+         true},
+        {"more than two records",
+         [&] {
+             std::string plain = Plain("CONF1001.DAT");
+             Put32(plain, kRecordCount, 3);
+             Deliver("CONF1001.DAT", plain);
+         },
+         true},
+        {"items beyond the end",
+         [&] {
+             std::string plain = Plain("CONF1001.DAT");
+             Put32(plain, kRecord0 + 268, 1000);
+             Deliver("CONF1001.DAT", plain);
+         },
+         true},
+        {"a record beyond the end",
+         [&] {
+             std::string plain = Plain("CONF1001.DAT");
+             Put32(plain, kRecordCount, 2);
+             Deliver("CONF1001.DAT", plain);
+         },
+         true},
+        {"a short CONF file", [&] { Deliver("CONF1001.DAT", Plain("CONF1001.DAT").substr(0, 883)); }, true},
+        {"a short CONFLIST", [&] { Deliver("CONFLIST.DAT", Plain("CONFLIST.DAT").substr(0, 879)); }, false},
+        {"a listed name with a separator",
+         [&] {
+             std::string list = Read("CONF/CONFCRC.DAT");
+             list.replace(12, 12, std::string("..\\CONF1001\0", 12));
+             TestWorld::WriteFile(Native("CONF/CONFCRC.DAT"), list);
+             // There is a file to read behind that name.
+             fs::copy_file(Native("CONF/CONF1001.DAT"), Native("CONF1001"));
+         },
+         true},
+        {"an image base name with a separator",
+         [&] {
+             std::string plain = Plain("CONF6000.DAT");
+             const std::string text = "FLASH2\\..\\VTIMAGE";
+             plain.replace(kRecord0 + 4, text.size() + 1, text + '\0');
+             Deliver("CONF6000.DAT", plain);
+         },
+         false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        fs::remove_all(Native());
+        Build();
+        test.spoil();
+        const auto delivered = Delivered();
+        EXPECT_EQ(ConfSteps(), 803);
+        EXPECT_EQ(Delivered(), delivered);
+        // The step stops at the bad file.
+        EXPECT_EQ(Exists("CONF/NEWCONF2000.DAT"), !test.beforeConf2000);
+    }
+}
+
+TEST_F(BadInputTest, ShortVersionDiskIdAndImageFilesAreRejected) {
+    Build();
+    TestWorld::WriteFile(Native("RENEWAL/VERINFO.DAT"), "1234567");
+    TestWorld::WriteFile(Native("DISKID.DAT"), "");
+    EXPECT_EQ(VersionFileDecode(id), 803);
+    EXPECT_EQ(DiskIdFileDecode(id), 803);
+    EXPECT_FALSE(Exists("RENEWAL/NEWVERINFO.DAT"));
+    EXPECT_FALSE(Exists("NEWDISKID.DAT"));
+
+    ASSERT_EQ(ConfSteps(), 0);
+    TestWorld::WriteFile(Native("FLASH2/VTIMAGE.000"), Read("FLASH2/VTIMAGE.000").substr(0, 5119));
+    EXPECT_EQ(ImageFileDecode(data, Folder("FLASH2"), "VTIMAGE.000"), 803);
+    EXPECT_FALSE(Exists("FLASH2/NEWVTIMAGE.000"));
+}

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "UpdateSet.h"
+#include "app/VeltraneApp.h"
+#include "support/TestWorld.h"
+#include "update/Crc16.h"
+#include "update/GzipExtract.h"
+
+namespace {
+
+uint16_t Crc(const std::string& data) { return Crc16(reinterpret_cast<const unsigned char*>(data.data()), data.size()); }
+
+}  // namespace
+
+TEST(Crc16Test, MatchesTheCheckValueAndABitwiseCrcAtEveryLength) {
+    EXPECT_EQ(Crc("123456789"), 0x906E);
+    EXPECT_EQ(CrcCheck(9, reinterpret_cast<const unsigned char*>("123456789"), 0x906E), 0);
+    EXPECT_EQ(CrcCheck(9, reinterpret_cast<const unsigned char*>("123456789"), 0x906F), 507);
+    // Lengths around the eight-byte steps, and unaligned starts.
+    std::mt19937 random(7);
+    std::string data(300, '\0');
+    for (char& c : data) c = static_cast<char>(random());
+    for (size_t start = 0; start < 8; ++start)
+        for (size_t length = 0; length + start <= 70; ++length)
+            ASSERT_EQ(Crc(data.substr(start, length)), mkupdate::Crc16(data.substr(start, length)))
+                << start << "+" << length;
+    EXPECT_EQ(Crc(data), mkupdate::Crc16(data));
+}
+
+class GzipExtractTest : public ::testing::Test {
+protected:
+    void SetUp() override { theApp.ResetState(); }
+    std::string Win(const std::string& name) { return world.Win(world.root + "/" + name); }
+    std::string Native(const std::string& name) { return world.root + "/" + name; }
+    // A gzip file of `text`, made by gzip itself.
+    void Gzip(const std::string& name, const std::string& text) {
+        TestWorld::WriteFile(Native(name + ".plain"), text);
+        ASSERT_EQ(std::system(("gzip -c " + Native(name + ".plain") + " > " + Native(name)).c_str()), 0);
+    }
+    TestWorld world;
+};
+
+TEST_F(GzipExtractTest, UnpacksIntoANewFileAndDeletesTheInput) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += std::to_string(i * 7919) + ",";  // several reads of 32,000
+    Gzip("a.gz", text);
+    ASSERT_EQ(GzipExtract(Win("a.out"), Win("a.gz")), 1);
+    EXPECT_EQ(TestWorld::ReadFile(Native("a.out")), text);
+    EXPECT_FALSE(std::filesystem::exists(Native("a.gz")));
+}
+
+TEST_F(GzipExtractTest, RefusesAnExistingOutputACutStreamAndDataThatIsNotGzip) {
+    Gzip("a.gz", std::string(100000, 'x') + "end");
+    TestWorld::WriteFile(Native("exists"), "old");
+    EXPECT_EQ(GzipExtract(Win("exists"), Win("a.gz")), 0);
+    EXPECT_EQ(TestWorld::ReadFile(Native("exists")), "old");
+    EXPECT_TRUE(std::filesystem::exists(Native("a.gz")));
+
+    std::string stream = TestWorld::ReadFile(Native("a.gz"));
+    TestWorld::WriteFile(Native("cut.gz"), stream.substr(0, stream.size() - 12));
+    EXPECT_EQ(GzipExtract(Win("cut.out"), Win("cut.gz")), 0);
+    EXPECT_TRUE(std::filesystem::exists(Native("cut.gz")));
+
+    TestWorld::WriteFile(Native("plain.gz"), "not compressed at all");
+    EXPECT_EQ(GzipExtract(Win("plain.out"), Win("plain.gz")), 0);
+    EXPECT_EQ(GzipExtract(Win("none.out"), Win("missing.gz")), 0);
+    EXPECT_FALSE(std::filesystem::exists(Native("none.out")));
+}

@@ -1,0 +1,21 @@
+// The heap block FileRead hands out, freed when it goes out of scope.
+#pragma once
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "common/FileUtil.h"
+
+struct FreeBlock {
+    void operator()(unsigned char* block) const { free(block); }
+};
+using FileBuffer = std::unique_ptr<unsigned char, FreeBlock>;
+
+// FileRead into `buffer`; the block is owned by `buffer` also when the read fails.
+inline int FileRead(const std::string& folder, const std::string& name, FileBuffer& buffer, unsigned long* size) {
+    unsigned char* block = nullptr;
+    int result = FileRead(folder, name, &block, size);
+    buffer.reset(block);
+    return result;
+}

@@ -1,0 +1,220 @@
+#include "update/MapData.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "common/FileUtil.h"
+#include "common/Logger.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "update/Crc16.h"
+#include "update/FileBuffer.h"
+#include "update/GzipExtract.h"
+
+namespace {
+
+static constexpr char kLogSource[] = ".\\NaviFunction";
+
+constexpr size_t kJoinBufferSize = 5120;
+constexpr unsigned long kImageCipherSize = 5120;
+constexpr size_t kIvOffsetInConfList = 20;
+
+struct CloseFile {
+    void operator()(FILE* file) const { fclose(file); }
+};
+using FileHandle = std::unique_ptr<FILE, CloseFile>;
+
+bool CompressedDelivery(const CONFIG_RECORD_SLOT& slot) { return slot.items.at(0).flags & kCompressedFlag; }
+
+void LogCopyFailure(const std::string& from, const std::string& to) {
+    VLOG(LOG_ERROR, "ファイルコピー失敗[%d][%s][%s]", static_cast<int>(platform::GetLastError()), from.c_str(),
+         to.c_str());
+}
+
+bool CopyOver(const std::string& from, const std::string& to) {
+    if (platform::CopyFileA(from.c_str(), to.c_str(), false)) return true;
+    LogCopyFailure(from, to);
+    return false;
+}
+
+// Reads a delivered file whole and tests it against its item's CRC.
+int ReadAndCheck(const std::string& dir, const std::string& name, uint16_t crc, const char* readError,
+                 const char* crcError) {
+    FileBuffer buffer;
+    unsigned long size = 0;
+    int result = FileRead(dir, name, buffer, &size);
+    if (result != 0) {
+        VLOG(LOG_ERROR, "%s", readError);
+        return result;
+    }
+    if (CrcCheck(size, buffer.get(), crc) != 0) {
+        VLOG(LOG_ERROR, "%s", crcError);
+        return 507;
+    }
+    return 0;
+}
+
+// A single delivered file "<name>.000": CRC-tested, then unpacked into NEW<name>. The input
+// is kept as a backup while the extraction consumes it and renamed back afterwards.
+int SingleFileExpand(const std::string& dir, const std::string& name, const CONFIG_RECORD_SLOT& slot,
+                     const char* readError, const char* crcError) {
+    const std::string inputName = Format("%s.000", name.c_str());
+    int result = ReadAndCheck(dir, inputName, slot.items.at(0).crc, readError, crcError);
+    if (result != 0) return result;
+
+    const std::string input = Format("%s%s.000", dir.c_str(), name.c_str());
+    const std::string product = Format("%sNEW%s", dir.c_str(), name.c_str());
+    // Delivered as it is: the product is a plain copy, so the unit still gets its file.
+    if (!CompressedDelivery(slot)) return CopyOver(input, product) ? 0 : 807;
+
+    const std::string backup = Format("%sNEW%s.000", dir.c_str(), name.c_str());
+    if (!CopyOver(input, backup)) return 807;
+    if (!GzipExtract(product, input)) {
+        VLOG(LOG_ERROR, "解凍失敗[%d][%s][%s]", 0, input.c_str(), product.c_str());
+        // A failed extraction leaves the input in place.
+        platform::DeleteFileA(backup.c_str());
+        return 807;
+    }
+    // The extraction deleted the input; the backup takes its place again. Should that fail,
+    // the backup stays: it is then the only copy of the delivered file.
+    if (!platform::MoveFileA(backup.c_str(), input.c_str())) {
+        LogCopyFailure(backup, input);
+        return 807;
+    }
+    return 0;
+}
+
+// The copies and unpacked pieces of a split set; removed on every way out of the step.
+class PieceIntermediates {
+public:
+    PieceIntermediates(const std::string& dir, const std::string& name) : dir_(dir), name_(name) {}
+    ~PieceIntermediates() {
+        for (int k = 0; k < reached_; ++k) {
+            platform::DeleteFileA(Copy(k).c_str());
+            platform::DeleteFileA(Unpacked(k).c_str());
+        }
+    }
+    PieceIntermediates(const PieceIntermediates&) = delete;
+    PieceIntermediates& operator=(const PieceIntermediates&) = delete;
+
+    std::string Copy(int k) const { return Format("%sNEW%s.%03d", dir_.c_str(), name_.c_str(), k); }
+    std::string Unpacked(int k) const { return Format("%sDECOMP%s.%03d", dir_.c_str(), name_.c_str(), k); }
+    void Reach(int count) { reached_ = count; }
+
+private:
+    std::string dir_;
+    std::string name_;
+    int reached_ = 0;
+};
+
+void CopyInto(FILE* joined, FILE* piece, std::vector<char>& buffer) {
+    for (;;) {
+        memset(buffer.data(), 0, buffer.size());
+        size_t count = fread(buffer.data(), 1, kJoinBufferSize, piece);
+        if (count == 0) {
+            if (ferror(piece)) throw std::runtime_error("piece read failed");
+            return;
+        }
+        if (fwrite(buffer.data(), 1, count, joined) != count) throw std::runtime_error("joined write failed");
+    }
+}
+
+// The split set "<name>.000", ".001", …: every piece CRC-tested before any is touched, then
+// each unpacked and placed at its writeOffset in NEW<name>.
+int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_RECORD_SLOT& slot) {
+    const int count = ItemCount(slot);
+    VLOG(LOG_ERROR, "分割ファイル数:[%d]", count);
+    for (int k = 0; k < count; ++k) {
+        int result = ReadAndCheck(dir, Format("%s.%03d", name.c_str(), k), slot.items.at(k).crc,
+                                  "MAPデータファイル読込みエラー", "MAPデータファイルCRCチェックエラー");
+        if (result != 0) return result;
+    }
+
+    const bool compressed = CompressedDelivery(slot);
+    PieceIntermediates intermediates(dir, name);
+    if (compressed) {
+        for (int k = 0; k < count; ++k) {
+            intermediates.Reach(k + 1);
+            const std::string piece = Format("%s%s.%03d", dir.c_str(), name.c_str(), k);
+            if (!CopyOver(piece, intermediates.Copy(k))) return 807;
+            if (!GzipExtract(intermediates.Unpacked(k), intermediates.Copy(k))) {
+                VLOG(LOG_ERROR, "解凍失敗[%d][%s][%s]", 0, intermediates.Copy(k).c_str(),
+                     intermediates.Unpacked(k).c_str());
+                return 807;
+            }
+        }
+    }
+
+    const std::string product = Format("%sNEW%s", dir.c_str(), name.c_str());
+    FileHandle joined(platform::fopen(product.c_str(), "wb"));
+    if (!joined) {
+        VLOG(LOG_ERROR, "MAPデータ結合ファイルオープンエラー");
+        return 803;
+    }
+    std::vector<char> buffer(kJoinBufferSize + 1);
+    for (int k = 0; k < count; ++k) {
+        // Delivered uncompressed, the pieces are joined as they are.
+        const std::string source =
+            compressed ? intermediates.Unpacked(k) : Format("%s%s.%03d", dir.c_str(), name.c_str(), k);
+        FileHandle piece(platform::fopen(source.c_str(), "rb"));
+        if (!piece) {
+            VLOG(LOG_ERROR, "MAPデータ結合元ファイルオープンエラー");
+            return 803;
+        }
+        const int32_t offset = slot.items.at(k).writeOffset;
+        if (fseeko(joined.get(), offset, SEEK_SET) != 0) throw std::runtime_error("joined seek failed");
+        VLOG(LOG_TRACE, "読み込みファイル%s 書き込み開始位置:%d", source.c_str(), offset);
+        CopyInto(joined.get(), piece.get(), buffer);
+    }
+    if (fclose(joined.release()) != 0) throw std::runtime_error("joined close failed");
+    return 0;
+}
+
+}  // namespace
+
+int Conf1001CrcCheck(ConfigData& data, const std::string& id) {
+    return OPERATION("Conf1001CrcCheck", "", -1, [&] {
+        return SingleFileExpand(DownloadFolderPath(id, "FLASH"), "VOLUME.DAT", data.conf1001.slots[0],
+                                "CONF1001ファイル読込みエラー", "CONF1001ファイルCRCチェックエラー");
+    });
+}
+
+int Conf2000CrcCheck(ConfigData& data, const std::string& id) {
+    return OPERATION("Conf2000CrcCheck", "", 804, [&] {
+        int result = SingleFileExpand(DownloadFolderPath(id, "FLASH"), "RELEASE.TXT", data.conf2000.slots[0],
+                                      "マスターデータファイル読込みエラー", "マスターデータファイルCRCチェックエラー");
+        if (result != 0) return result;
+        return SplitFileJoin(DownloadFolderPath(id, "FLASH\\RENEWAL"), "LPA080.DAT", data.conf2000.slots[1]);
+    });
+}
+
+int ImageFileDecode(ConfigData& data, const std::string& dir, const std::string& name) {
+    return OPERATION("ImageFileDecode", "", -1, [&] {
+        FileBuffer buffer;
+        unsigned long size = 0;
+        int result = FileRead(dir, name, buffer, &size);
+        if (result == 0 && size < kImageCipherSize) result = 803;
+        if (result != 0) {
+            VLOG(LOG_ERROR, "イメージファイル読込みエラー");
+            return result;
+        }
+        // Only the first 5,120 bytes of the image are enciphered, under the IV CONFLIST keeps.
+        std::array<unsigned char, 8 + kImageCipherSize> block;
+        memcpy(block.data(), data.confList + kIvOffsetInConfList, 8);
+        memcpy(block.data() + 8, buffer.get(), kImageCipherSize);
+        Decipher(block.data(), block.size());
+        memcpy(buffer.get(), block.data(), kImageCipherSize);
+        result = FileWrite(dir, Format("NEW%s", name.c_str()), buffer.get(), &size);
+        if (result != 0) {
+            VLOG(LOG_ERROR, "イメージファイル書込みエラー");
+            return result;
+        }
+        return 0;
+    });
+}
