@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the default preset and runs the whole test suite.
+# Installs what is missing, builds and runs the whole test suite twice: in the default preset,
+# then under AddressSanitizer + UndefinedBehaviorSanitizer (the asan preset).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake --preset default
-cmake --build --preset default -j "$(nproc)"
-ctest --test-dir build/default --output-on-failure -j "$(nproc)" --timeout 600
+for preset in default asan; do
+  echo "== $preset"
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$(nproc)"
+  ctest --test-dir "build/$preset" --output-on-failure -j "$(nproc)" --timeout 600
+done
