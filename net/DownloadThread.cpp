@@ -134,8 +134,15 @@ int LineSpeedTest(DOWNLOAD_JOB* job) {
         uint32_t start = platform::GetTickCount();
         char piece[kPieceBytes];
         int64_t bytes = 0;
-        for (long read; (read = file->Read(piece, sizeof piece)) != 0; bytes += read)
-            if (read < 0) return 401;
+        for (;;) {
+            long read = file->Read(piece, sizeof piece);
+            if (read == 0) break;
+            if (read < 0) {
+                VLOG(LOG_ERROR, "NET例外エラー");
+                return 401;
+            }
+            bytes += read;
+        }
         file.reset();
         uint32_t milliseconds = platform::GetTickCount() - start;
 
