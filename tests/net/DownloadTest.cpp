@@ -211,6 +211,8 @@ TEST_F(DownloadTest, AFileThatDoesNotMatchItsDigestFailsWith402) {
 
     EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, 402));
     EXPECT_EQ(TestWorld::ReadFile(Downloaded(second)), "changed");
+    // Only the first file counts as done: one of the entries plus one.
+    EXPECT_EQ(theApp.DownloadPercent.load(), 100 / static_cast<int>(job.entries.size() + 1));
     EXPECT_EQ(CallLog().find("\"call\":\"DLS\""), std::string::npos);
 }
 
