@@ -16,7 +16,8 @@ namespace {
 
 static constexpr char kLogSource[] = ".\\ExternalInterface";
 
-// The sub-folders of a download folder as they appear in file URLs, most specific first.
+// The sub-folders of a download folder as they appear in file URLs, in the order they are
+// tried: each name before the shorter ones it contains.
 const char* const kKnownFolders[] = {"CONF", "FLASH\\RENEWAL", "RENEWAL", "FLASH2", "FLASH"};
 
 // MapSize counts units of 1,020 KiB.
