@@ -36,6 +36,10 @@ void CVeltraneApp::ResetState() {
         text->clear();
     LineSpeed = 0;
     ExitRequested = 0;
+    PauseRequested = 0;
+    DownloadPercent = 0;
+    DownloadedBytes = 0;
+    MapSizeGB = 0;
     ServiceUrl = kBuiltInServiceUrl;
 }
 

@@ -52,6 +52,13 @@ public:
     ThreadHandle DeleteThreadHandle;
     std::atomic<int32_t> ExitRequested{0};
 
+    // Download progress: written by the download thread, read by the window; relaxed, since
+    // each value stands alone. PauseRequested is the window's stop request (1 = stop).
+    std::atomic<int32_t> PauseRequested{0};
+    std::atomic<int32_t> DownloadPercent{0};
+    std::atomic<double> DownloadedBytes{0};
+    std::atomic<double> MapSizeGB{0};
+
     // The offered map update, from the download start request.
     std::string OfferName;
 

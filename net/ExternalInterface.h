@@ -2,7 +2,12 @@
 // URL with a WSSE header line, and the XML reading shared with the download description.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+struct MAP_DATA;
+struct DOWNLOAD_JOB;
 
 struct DOWNLOAD_START_REQUEST {
     std::string model_group_cd;
@@ -94,6 +99,14 @@ public:
     int DownloadStartRequest(const DOWNLOAD_START_REQUEST* request, DOWNLOAD_START_RESPONSE* response);
     int DownloadCompletionRequest(const DOWNLOAD_COMPLETION_REQUEST* request, DOWNLOAD_COMPLETION_RESPONSE* response);
     int TransferCompletionRequest(const TRANSFER_COMPLETION_REQUEST* request, TRANSFER_COMPLETION_RESPONSE* response);
+    // Fetches and reads the download description of job->start, saves it when `save` is 1 and
+    // finds where an earlier download stopped: 0, a transport or parse result, 401 (not
+    // saved) or 901 (unusable version name).
+    int GetDownloadConfing(DOWNLOAD_JOB* job, int32_t save);
+
+private:
+    int GetMapDownloadConfing(const std::string& url, std::vector<MAP_DATA>* entries, int32_t save,
+                              const std::string& downloadFolder);
 };
 
 int ExecuteRequest(CExternalInterfaceBase* handler);

@@ -1,0 +1,164 @@
+// The download description: fetched, read into the job's entries, saved as MapData.XML, and
+// compared with the download folder to find where an earlier download stopped.
+#include <cstdlib>
+
+#include "app/VeltraneApp.h"
+#include "common/FileUtil.h"
+#include "common/Logger.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "net/DownloadJob.h"
+#include "net/ExternalInterface.h"
+#include "net/Http.h"
+#include "platform/Files.h"
+
+namespace {
+
+static constexpr char kLogSource[] = ".\\ExternalInterface";
+
+// The sub-folders of a download folder as they appear in file URLs, in the order they are
+// tried: each name before the shorter ones it contains.
+const char* const kKnownFolders[] = {"CONF", "FLASH\\RENEWAL", "RENEWAL", "FLASH2", "FLASH"};
+
+// MapSize counts units of 1,020 KiB.
+constexpr double kMapSizeUnitBytes = 1044480.0;
+
+std::string TrimBlanks(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(blanks) + 1 - first);
+}
+
+// A name that stays one folder level: no separator, drive, wildcard or parent step. Bytes are
+// judged one by one, so a CP932 character with a 0x5C trail byte is refused too.
+bool IsPlainName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
+            return false;
+    return true;
+}
+
+// Reads the description's entries; MapSize goes straight to the application's MapSizeGB.
+class CGetMapDownloadConfing : public CExternalInterfaceBase {
+public:
+    explicit CGetMapDownloadConfing(std::vector<MAP_DATA>* entries) : entries_(entries) {}
+    // The description is fetched, never posted.
+    void MakeRequest(std::string*, std::string*, std::string*) override {}
+    void OnText(const std::string& name, const std::string& text) override {
+        if (name == "url") current_.url = TrimBlanks(text);
+        else if (name == "HashCode") current_.HashCode = TrimBlanks(text);
+        else if (name == "MapSize") theApp.MapSizeGB.store(static_cast<double>(std::strtoll(text.c_str(), nullptr, 10)) / 1024, std::memory_order_relaxed);
+    }
+    // An entry's fields carry over to the next one: the description always names both.
+    void OnEndElement(const std::string& name) override {
+        if (name == "MapData" || name == "TestMapData") entries_->push_back(current_);
+    }
+
+private:
+    std::vector<MAP_DATA>* entries_;
+    MAP_DATA current_;
+};
+
+// The size of the file at `path`, or nullopt when there is none.
+std::optional<uint64_t> FoundFileSize(const std::string& path) {
+    for (const platform::FindData& entry : platform::FindFiles(path))
+        if (!(entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)) return entry.size;
+    return std::nullopt;
+}
+
+// Counts the entries whose files are present, up to the first missing one, and adds their
+// sizes to the job's and the application's downloaded bytes.
+int CountPresentFiles(DOWNLOAD_JOB* job, const std::string& folder) {
+    int count = 0;
+    for (const MAP_DATA& entry : job->entries) {
+        std::optional<std::string> relative = LocalRelativePath(entry.url);
+        std::optional<uint64_t> size = relative ? FoundFileSize(folder + "\\" + *relative) : std::nullopt;
+        if (!size) break;
+        job->downloadedBytes.fetch_add(static_cast<double>(*size), std::memory_order_relaxed);
+        theApp.DownloadedBytes.fetch_add(static_cast<double>(*size), std::memory_order_relaxed);
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+std::optional<std::string> VersionName(const DOWNLOAD_START_RESPONSE& start) {
+    std::string name = start.unified_map_ver_gen + start.unified_map_ver_major + start.unified_map_ver_minor;
+    if (!IsPlainName(name)) return std::nullopt;
+    return name;
+}
+
+std::string DownloadFolder(const DOWNLOAD_JOB& job) {
+    return theApp.MapFolder + "\\" + VersionName(job.start).value_or("");
+}
+
+std::optional<std::string> LocalRelativePath(const std::string& url) {
+    std::string path = url;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    std::string relative = GetFileNamePart(path);
+    for (const char* folder : kKnownFolders) {
+        size_t at = path.find(folder);
+        if (at == std::string::npos) continue;
+        relative = path.substr(at);
+        break;
+    }
+    // Every step must be a plain name, so the file cannot land outside the download folder.
+    for (size_t start = 0;;) {
+        size_t end = relative.find('\\', start);
+        if (!IsPlainName(relative.substr(start, end - start))) return std::nullopt;
+        if (end == std::string::npos) return relative;
+        start = end + 1;
+    }
+}
+
+int CExternalInterface::GetDownloadConfing(DOWNLOAD_JOB* job, int32_t save) {
+    return OPERATION("GetDownloadConfing", "", kHttpTransportError, [&] {
+        VLOG(LOG_INFO, "ダウンロードコンフィグ取得開始\t[%s]", job->start.conf_file_url.c_str());
+        job->downloadedBytes.store(0, std::memory_order_relaxed);
+        if (!VersionName(job->start)) {
+            VLOG(LOG_ERROR, "バージョン名エラー");
+            return kServiceRefused;
+        }
+        std::string folder = DownloadFolder(*job);
+        job->saveDescription = save;
+        job->entries.clear();
+        int result = GetMapDownloadConfing(job->start.conf_file_url, &job->entries, save, folder);
+        if (result != 0) return result;
+        job->expectedBytes = theApp.MapSizeGB.load(std::memory_order_relaxed) * kMapSizeUnitBytes * 1024;
+
+        // The last file present may be incomplete: fetch it again, and everything after it.
+        int present = CountPresentFiles(job, folder);
+        job->resumeIndex = present > 0 ? present - 1 : 0;
+        return 0;
+    });
+}
+
+int CExternalInterface::GetMapDownloadConfing(const std::string& url, std::vector<MAP_DATA>* entries, int32_t save,
+                                              const std::string& downloadFolder) {
+    std::string reply;
+    int result = CHttp::Get(url, &reply);
+    if (result != 0) {
+        VLOG(LOG_ERROR, "Get()エラー");
+        return result;
+    }
+    size_t map = reply.find("<Map>");
+    std::string description = map == std::string::npos ? reply : reply.substr(map);
+    CGetMapDownloadConfing handler(entries);
+    result = ParseResponseXml(&handler, description);
+    if (result != 0) {
+        VLOG(LOG_ERROR, "ParseResponseXml()エラー");
+        return result;
+    }
+    if (save == 1) {
+        unsigned long size = description.size();
+        if (FileWrite(downloadFolder + "\\", "MapData.XML", description.data(), &size) != 0) {
+            VLOG(LOG_ERROR, "ファイル書込みエラー");
+            return 401;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,62 @@
+// The download job: the description's entries, where an interrupted download stopped, the
+// line test, and the thread that fetches and verifies every map file into the download folder.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "net/ExternalInterface.h"
+
+// One downloadable file of the description.
+struct MAP_DATA {
+    std::string url;
+    std::string HashCode;  // MD5 as hexadecimal text
+    uint64_t size = 0;     // never filled
+};
+
+// Owned by the window and handed to the thread. The window touches the entries and records
+// only while no thread runs; the counters it reads meanwhile are atomic.
+struct DOWNLOAD_JOB {
+    std::vector<MAP_DATA> entries;  // in file order; the last one is the line-test entry
+    DOWNLOAD_START_RESPONSE start;  // the offer the job follows: version parts and conf-file-url
+    double expectedBytes = 0;
+    std::atomic<double> downloadedBytes{0};
+    std::atomic<int32_t> measuredMilliseconds{0};
+    std::atomic<int64_t> measuredBytes{0};
+    std::atomic<uint64_t> currentFileBytes{0};
+    int32_t resumeIndex = 0;
+    DOWNLOAD_COMPLETION_REQUEST completionRequest;
+    DOWNLOAD_COMPLETION_RESPONSE completionResponse;
+    int32_t saveDescription = 0;
+};
+
+// Notifications the thread posts to the main window.
+constexpr uintptr_t kNotifyDownloadDone = 7;
+constexpr uintptr_t kNotifyDownloadFailed = 8;
+constexpr uintptr_t kNotifyDownloadStopped = 13;
+
+constexpr int kDownloadStopped = 450;
+constexpr int kSlowLine = 902;
+// The version name names a folder the service chose; anything else is the service's fault.
+constexpr int kServiceRefused = 901;
+
+// The three version parts joined; nullopt unless that is a plain folder name.
+std::optional<std::string> VersionName(const DOWNLOAD_START_RESPONSE& start);
+// MapFolder \ version name.
+std::string DownloadFolder(const DOWNLOAD_JOB& job);
+// Where the file of `url` lies inside the download folder ("FLASH\RENEWAL\MAP01.ZIP", or the
+// URL's file name when no known folder occurs in it); nullopt when that path would leave it.
+std::optional<std::string> LocalRelativePath(const std::string& url);
+
+// Measures the line with the test entry: 0, 902 (slow, EstimatedMinutes set) or 401.
+int LineSpeedTest(DOWNLOAD_JOB* job);
+// 0, or 800 when the thread could not be started.
+int StartDownloadThread(DOWNLOAD_JOB* job);
+void MapDownloadThread(DOWNLOAD_JOB* job);
+// Fetches one file into the download folder: 0, 404, 406, 401 or 450 (stopped on request).
+int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& downloadFolder);
+// Waits for the thread and nulls its handle: 0.
+int CloseDownloadThread();

@@ -1,0 +1,327 @@
+// The download job against the real mapservice serving an update set built by mkupdate, in
+// process on a free loopback port.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "MapService.h"
+#include "tools/mkupdate/UpdateSet.h"
+#include "app/VeltraneApp.h"
+#include "common/FileUtil.h"
+#include "net/DownloadJob.h"
+#include "net/ExternalInterface.h"
+#include "net/Http.h"
+#include "support/BindSha512.h"
+#include "support/TestWorld.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The headless front end, keeping what the download thread posts to the main window.
+class RecordingView : public HeadlessView {
+public:
+    void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override {
+        std::lock_guard guard(lock_);
+        if (window == platform::IDD_MAIN_WINDOW) posted_.emplace_back(wParam, lParam);
+        posted_changed_.notify_all();
+    }
+    // The first notification, waiting up to 30 s for it.
+    std::pair<uintptr_t, intptr_t> First() {
+        std::unique_lock guard(lock_);
+        posted_changed_.wait_for(guard, std::chrono::seconds(30), [this] { return !posted_.empty(); });
+        return posted_.empty() ? std::pair<uintptr_t, intptr_t>{0, -1} : posted_.front();
+    }
+    size_t Count() {
+        std::lock_guard guard(lock_);
+        return posted_.size();
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable posted_changed_;
+    std::vector<std::pair<uintptr_t, intptr_t>> posted_;
+};
+
+// A tick count that moves on by a fixed step each time it is read.
+class SteppingClock : public platform::FakeClock {
+public:
+    explicit SteppingClock(uint64_t step) : FakeClock(2026, 12, 6), step_(step) {}
+    uint64_t TickMilliseconds() override { return tick_ += step_; }
+
+private:
+    uint64_t step_;
+    uint64_t tick_ = 0;
+};
+
+using Notice = std::pair<uintptr_t, intptr_t>;
+
+}  // namespace
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
+        platform::SetView(&view);
+        theApp.ResetState();
+        theApp.ProgramFolder = world.Win(world.root + "/program") + "\\";
+        theApp.ProductNumber = "VT-01";
+        fs::create_directories(world.root + "/maps");
+        theApp.MapFolder = world.Win(world.root + "/maps");
+        BindSha512(VELTRANE_BIN_DIR);
+        config.httpPort = 0;
+        config.updateSet = world.root + "/set";
+        config.callLog = world.root + "/calls.jsonl";
+    }
+    void TearDown() override { platform::SetView(&world.view); }
+
+    void Start() {
+        service = std::make_unique<mapservice::MapService>(config);
+        service->Start();
+        theApp.ServiceUrl = BaseUrl() + "/map-dl";
+    }
+    std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(service->HttpPort()); }
+
+    // The files of the set, "/"-separated and in the description's order.
+    std::vector<std::string> SetFiles() const {
+        std::vector<std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(config.updateSet))
+            if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), config.updateSet).generic_string());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    std::string Downloaded(const std::string& relative) const { return world.root + "/maps/2026041/" + relative; }
+    std::string Served(const std::string& relative) const { return (config.updateSet / relative).string(); }
+
+    // The window's preparation: download start, the download folder, the description.
+    int Prepare(DOWNLOAD_JOB* job) {
+        DOWNLOAD_START_REQUEST request{"VT-01"};
+        if (CExternalInterface().DownloadStartRequest(&request, &job->start) != 0) return -1;
+        if (std::optional<std::string> name = VersionName(job->start)) DownloadFolderCreate(*name);
+        job->completionRequest.model_group_cd = "VT-01";
+        return CExternalInterface().GetDownloadConfing(job, 1);
+    }
+    Notice Run(DOWNLOAD_JOB* job) {
+        EXPECT_EQ(StartDownloadThread(job), 0);
+        Notice notice = view.First();
+        CloseDownloadThread();
+        return notice;
+    }
+    std::string CallLog() const { return TestWorld::ReadFile(world.root + "/calls.jsonl"); }
+
+    TestWorld world;
+    RecordingView view;
+    mapservice::ServiceConfig config;
+    std::unique_ptr<mapservice::MapService> service;
+};
+
+TEST_F(DownloadTest, DownloadsEveryFileIntoItsFolderAndReportsCompletion) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    Start();
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    std::vector<std::string> files = SetFiles();
+    ASSERT_EQ(job.entries.size(), files.size() + 1);
+    EXPECT_EQ(job.resumeIndex, 0);
+
+    std::string description;
+    ASSERT_EQ(CHttp::Get(job.start.conf_file_url, &description), 0);
+    EXPECT_EQ(TestWorld::ReadFile(Downloaded("MapData.XML")), description.substr(description.find("<Map>")));
+
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(view.Count(), 1u);
+    uint64_t total = 0;
+    for (const std::string& file : files) {
+        EXPECT_EQ(TestWorld::ReadFile(Downloaded(file)), TestWorld::ReadFile(Served(file))) << file;
+        total += fs::file_size(Served(file));
+    }
+    EXPECT_EQ(theApp.DownloadPercent.load(), 100);
+    EXPECT_EQ(theApp.DownloadedBytes.load(), static_cast<double>(total));
+    EXPECT_EQ(job.completionResponse.result_cd, "S00");
+    EXPECT_NE(CallLog().find("\"call\":\"DLS\""), std::string::npos);
+}
+
+TEST_F(DownloadTest, ResumesAtTheLastFilePresentAndFetchesItAgain) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    Start();
+    std::vector<std::string> files = SetFiles();
+    DownloadFolderCreate("2026041");
+    // The first file is taken as it stands; the second may have been cut short.
+    TestWorld::WriteFile(Downloaded(files[0]), "kept as found");
+    TestWorld::WriteFile(Downloaded(files[1]), "cut");
+
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    EXPECT_EQ(job.resumeIndex, 1);
+    EXPECT_EQ(job.downloadedBytes.load(), 16.0);
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(TestWorld::ReadFile(Downloaded(files[0])), "kept as found");
+    for (size_t i = 1; i < files.size(); ++i)
+        EXPECT_EQ(TestWorld::ReadFile(Downloaded(files[i])), TestWorld::ReadFile(Served(files[i]))) << files[i];
+    EXPECT_EQ(CallLog().find("/map-dl/data/" + files[0]), std::string::npos);
+}
+
+class DownloadStopTest : public DownloadTest, public ::testing::WithParamInterface<std::atomic<int32_t> CVeltraneApp::*> {};
+
+TEST_P(DownloadStopTest, StopsWithinOnePieceAndDeletesThePartialFile) {
+    // One large file, paced, so that the stop request arrives mid-file.
+    const size_t size = 200000;
+    fs::create_directories(config.updateSet / "CONF");
+    TestWorld::WriteFile(Served("CONF/BIG.DAT"), std::string(size, 'x'));
+    config.bytesPerSecond = 20000;
+    Start();
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+
+    ASSERT_EQ(StartDownloadThread(&job), 0);
+    std::string partial = Downloaded("CONF/BIG.DAT");
+    std::error_code error;
+    uintmax_t seen = 0;
+    while (view.Count() == 0 && (seen = fs::file_size(partial, error), error || seen == 0))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    (theApp.*GetParam()).store(1);
+    Notice notice = view.First();
+    CloseDownloadThread();
+
+    EXPECT_EQ(notice, Notice(kNotifyDownloadStopped, kDownloadStopped));
+    EXPECT_FALSE(fs::exists(partial));
+    // What was on disk, plus one write buffer not yet flushed, plus the piece in flight.
+    EXPECT_LT(job.currentFileBytes.load(), seen + 4096 + 2000);
+    EXPECT_LT(job.currentFileBytes.load(), size);
+}
+
+INSTANTIATE_TEST_SUITE_P(PauseAndExit, DownloadStopTest,
+                         ::testing::Values(&CVeltraneApp::PauseRequested, &CVeltraneApp::ExitRequested));
+
+TEST_F(DownloadTest, AFileThatDoesNotMatchItsDigestFailsWith402) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    Start();
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    // The file changes on the server after the description named its digest.
+    std::string second = SetFiles()[1];
+    TestWorld::WriteFile(Served(second), "changed");
+
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, 402));
+    EXPECT_EQ(TestWorld::ReadFile(Downloaded(second)), "changed");
+    // Only the first file counts as done: one of the entries plus one.
+    EXPECT_EQ(theApp.DownloadPercent.load(), 100 / static_cast<int>(job.entries.size() + 1));
+    EXPECT_EQ(CallLog().find("\"call\":\"DLS\""), std::string::npos);
+}
+
+TEST_F(DownloadTest, ADroppedConnectionFailsAndTheNextStartCompletes) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    mapservice::ByteFault drop;
+    drop.times = 1;
+    drop.bytes = 30;
+    config.dropAfter = drop;
+    Start();
+    DOWNLOAD_JOB first;
+    ASSERT_EQ(Prepare(&first), 0);
+    EXPECT_EQ(Run(&first), Notice(kNotifyDownloadFailed, 406));
+
+    RecordingView again;
+    platform::SetView(&again);
+    DOWNLOAD_JOB second;
+    ASSERT_EQ(Prepare(&second), 0);
+    EXPECT_EQ(second.resumeIndex, 0);
+    ASSERT_EQ(StartDownloadThread(&second), 0);
+    EXPECT_EQ(again.First(), Notice(kNotifyDownloadDone, 0));
+    CloseDownloadThread();
+    platform::SetView(&view);
+    for (const std::string& file : SetFiles())
+        EXPECT_EQ(TestWorld::ReadFile(Downloaded(file)), TestWorld::ReadFile(Served(file))) << file;
+}
+
+TEST_F(DownloadTest, AFileAnsweredWithAnErrorStatusIsNotSaved) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    mapservice::StatusFault status;
+    status.status = 404;
+    config.statusFaults["File"] = status;
+    Start();
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_FALSE(fs::exists(Downloaded(SetFiles()[0])));
+}
+
+TEST_F(DownloadTest, AUrlLeavingTheDownloadFolderIsRefusedBeforeItIsFetched) {
+    Start();
+    DownloadFolderCreate("2026041");
+    DOWNLOAD_JOB job;
+    job.start.unified_map_ver_gen = "2026041";
+    job.entries = {{BaseUrl() + "/map-dl/data/CONF/../../../escaped.dat", "00", 0},
+                   {BaseUrl() + "/map-dl/LINETEST.DAT", "00", 0}};
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_FALSE(fs::exists(world.root + "/escaped.dat"));
+    EXPECT_EQ(CallLog().find("escaped"), std::string::npos);
+}
+
+TEST(LocalRelativePathTest, FollowsTheKnownFoldersAndRefusesEscapes) {
+    EXPECT_EQ(LocalRelativePath("http://h/map-dl/data/FLASH2/A.BIN"), "FLASH2\\A.BIN");
+    EXPECT_EQ(LocalRelativePath("http://h/X/FLASH/RENEWAL/B.BIN"), "FLASH\\RENEWAL\\B.BIN");
+    EXPECT_EQ(LocalRelativePath("http://h/X/RENEWAL/B.BIN"), "RENEWAL\\B.BIN");
+    EXPECT_EQ(LocalRelativePath("http://h/misc/C.BIN"), "C.BIN");
+    for (const char* url : {"http://h/CONF/../x.bin", "http://h/FLASH2//etc/x", "http://h/misc/C:x.bin",
+                            "http://h/misc/", "http://h/CONF/a/.."})
+        EXPECT_EQ(LocalRelativePath(url), std::nullopt) << url;
+}
+
+class VersionNameTest : public DownloadTest, public ::testing::WithParamInterface<mapservice::Offer> {};
+
+TEST_P(VersionNameTest, AnUnusableVersionNameRefusesTheStart) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.offer = GetParam();
+    Start();
+    DOWNLOAD_JOB job;
+    EXPECT_EQ(Prepare(&job), kServiceRefused);
+    EXPECT_EQ(CallLog().find("MapData.XML"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(world.root + "/maps"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, VersionNameTest,
+                         ::testing::Values(mapservice::Offer{"", "", "", "x"}, mapservice::Offer{"..", "", "", "x"},
+                                           mapservice::Offer{"2026", "/..", "", "x"},
+                                           mapservice::Offer{"C:", "04", "1", "x"}));
+
+class LineSpeedTestCase : public DownloadTest {
+protected:
+    int Measure(size_t lineTestBytes, uint64_t milliseconds) {
+        mkupdate::BuildUpdateSet(config.updateSet, {});
+        config.lineTestBytes = lineTestBytes;
+        Start();
+        EXPECT_EQ(Prepare(&job), 0);
+        SteppingClock clock(milliseconds);
+        platform::SetClock(&clock);
+        int result = LineSpeedTest(&job);
+        platform::SetClock(&world.clock);
+        return result;
+    }
+    DOWNLOAD_JOB job;
+};
+
+TEST_F(LineSpeedTestCase, ASlowLineAsksWithAnEstimate) {
+    theApp.Messages.EstimatedMinutes = -1;
+    EXPECT_EQ(Measure(1000000, 12500), kSlowLine);
+    EXPECT_EQ(job.measuredBytes.load(), 1000000);
+    EXPECT_EQ(job.measuredMilliseconds.load(), 12500);
+    EXPECT_GE(theApp.Messages.EstimatedMinutes.load(), 0);
+}
+
+TEST_F(LineSpeedTestCase, FewerBytesThanSecondsGiveALargeEstimate) {
+    EXPECT_EQ(Measure(10, 20000), kSlowLine);
+    // The set is one MapSize unit of 1,044,480 bytes, at one byte a second.
+    EXPECT_EQ(theApp.Messages.EstimatedMinutes.load(), 1044480 / 60);
+}
+
+TEST_F(LineSpeedTestCase, AFastLineGoesOn) {
+    EXPECT_EQ(Measure(1000000, 900), 0);
+    EXPECT_EQ(job.measuredMilliseconds.load(), 900);
+}
