@@ -10,6 +10,7 @@
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"
 #include "net/Http.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace {
@@ -30,13 +31,16 @@ std::string TrimBlanks(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) + 1 - first);
 }
 
-// A name that stays one folder level: no separator, drive, wildcard or parent step. Bytes are
-// judged one by one, so a CP932 character with a 0x5C trail byte is refused too.
+// A name that stays one folder level: no separator, drive, wildcard or parent step. Double-byte
+// characters are stepped over whole, so "ソ" (whose trail byte is 0x5C) is a plain character.
 bool IsPlainName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
-    for (unsigned char c : name)
+    for (size_t i = 0; i < name.size(); i += platform::CharLength(name, i)) {
+        if (platform::CharLength(name, i) == 2) continue;
+        unsigned char c = static_cast<unsigned char>(name[i]);
         if (c < 0x20 || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
             return false;
+    }
     return true;
 }
 
@@ -108,7 +112,7 @@ std::optional<std::string> LocalRelativePath(const std::string& url) {
     }
     // Every step must be a plain name, so the file cannot land outside the download folder.
     for (size_t start = 0;;) {
-        size_t end = relative.find('\\', start);
+        size_t end = platform::FindChar(relative, '\\', start);
         if (!IsPlainName(relative.substr(start, end - start))) return std::nullopt;
         if (end == std::string::npos) return relative;
         start = end + 1;

@@ -269,6 +269,9 @@ TEST(LocalRelativePathTest, FollowsTheKnownFoldersAndRefusesEscapes) {
     EXPECT_EQ(LocalRelativePath("http://h/X/FLASH/RENEWAL/B.BIN"), "FLASH\\RENEWAL\\B.BIN");
     EXPECT_EQ(LocalRelativePath("http://h/X/RENEWAL/B.BIN"), "RENEWAL\\B.BIN");
     EXPECT_EQ(LocalRelativePath("http://h/misc/C.BIN"), "C.BIN");
+    // "ソフト" in CP932: "ソ" ends in 0x5C, a character of the name, not a separator.
+    EXPECT_EQ(LocalRelativePath("http://h/X/FLASH2/\x83\x5C\x83\x74\x83\x67.BIN"),
+              "FLASH2\\\x83\x5C\x83\x74\x83\x67.BIN");
     for (const char* url : {"http://h/CONF/../x.bin", "http://h/FLASH2//etc/x", "http://h/misc/C:x.bin",
                             "http://h/misc/", "http://h/CONF/a/.."})
         EXPECT_EQ(LocalRelativePath(url), std::nullopt) << url;
