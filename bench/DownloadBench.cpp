@@ -24,7 +24,7 @@
 #include "common/FileUtil.h"
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"
-#include "support/BindSha512.h"
+#include "support/DownloadWorld.h"
 #include "support/TestWorld.h"
 
 namespace fs = std::filesystem;
@@ -33,32 +33,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr uint64_t kMiB = 1024 * 1024;
-
-// The headless front end, keeping what the download thread posts to the main window.
-class RecordingView : public HeadlessView {
-public:
-    void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override {
-        std::lock_guard guard(lock_);
-        if (window == platform::IDD_MAIN_WINDOW && !first_) {
-            first_ = std::make_pair(wParam, lParam);
-            at_ = Clock::now();
-        }
-        changed_.notify_all();
-    }
-    // The first notification and when it came; a whole 512 MiB run may take minutes.
-    std::pair<uintptr_t, intptr_t> First(Clock::time_point* at) {
-        std::unique_lock guard(lock_);
-        changed_.wait_for(guard, std::chrono::minutes(20), [this] { return first_.has_value(); });
-        *at = at_;
-        return first_.value_or(std::pair<uintptr_t, intptr_t>{0, -1});
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable changed_;
-    std::optional<std::pair<uintptr_t, intptr_t>> first_;
-    Clock::time_point at_;
-};
 
 // A status line of /proc/self/status in KiB.
 uint64_t StatusKiB(const char* key) {
@@ -125,22 +99,10 @@ std::string Capture(const std::string& command) {
 
 int main(int argc, char** argv) {
     uint64_t sizeMiB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 512;
-    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
-
     TestWorld world;
     RecordingView view;
-    platform::SetView(&view);
-    theApp.ResetState();
-    theApp.ProgramFolder = world.Win(world.root + "/program") + "\\";
-    theApp.ProductNumber = "VT-01";
-    fs::create_directories(world.root + "/maps");
-    theApp.MapFolder = world.Win(world.root + "/maps");
-    BindSha512(VELTRANE_BIN_DIR);
-
     mapservice::ServiceConfig config;
-    config.httpPort = 0;
-    config.updateSet = world.root + "/set";
-    config.callLog = world.root + "/calls.jsonl";
+    PrepareDownload(world, view, config, VELTRANE_BIN_DIR);
 
     std::printf("building a %llu MiB update set in %s ...\n", static_cast<unsigned long long>(sizeMiB),
                 world.root.c_str());
@@ -178,8 +140,9 @@ int main(int argc, char** argv) {
 
     Clock::time_point started = Clock::now();
     if (StartDownloadThread(&job) != 0) return std::puts("thread not started"), 1;
-    Clock::time_point noticed;
-    std::pair<uintptr_t, intptr_t> notice = view.First(&noticed);
+    // A whole 512 MiB run may take minutes on a slow machine.
+    RecordingView::Notice notice = view.First(std::chrono::minutes(20));
+    Clock::time_point noticed = view.FirstAt();
     CloseDownloadThread();
     sampling.store(false);
     sampler.join();

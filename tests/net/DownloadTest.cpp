@@ -18,37 +18,12 @@
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"
 #include "net/Http.h"
-#include "support/BindSha512.h"
+#include "support/DownloadWorld.h"
 #include "support/TestWorld.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The headless front end, keeping what the download thread posts to the main window.
-class RecordingView : public HeadlessView {
-public:
-    void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override {
-        std::lock_guard guard(lock_);
-        if (window == platform::IDD_MAIN_WINDOW) posted_.emplace_back(wParam, lParam);
-        posted_changed_.notify_all();
-    }
-    // The first notification, waiting up to 30 s for it.
-    std::pair<uintptr_t, intptr_t> First() {
-        std::unique_lock guard(lock_);
-        posted_changed_.wait_for(guard, std::chrono::seconds(30), [this] { return !posted_.empty(); });
-        return posted_.empty() ? std::pair<uintptr_t, intptr_t>{0, -1} : posted_.front();
-    }
-    size_t Count() {
-        std::lock_guard guard(lock_);
-        return posted_.size();
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable posted_changed_;
-    std::vector<std::pair<uintptr_t, intptr_t>> posted_;
-};
 
 // A tick count that moves on by a fixed step each time it is read.
 class SteppingClock : public platform::FakeClock {
@@ -61,24 +36,14 @@ private:
     uint64_t tick_ = 0;
 };
 
-using Notice = std::pair<uintptr_t, intptr_t>;
+using Notice = RecordingView::Notice;
 
 }  // namespace
 
 class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
-        platform::SetView(&view);
-        theApp.ResetState();
-        theApp.ProgramFolder = world.Win(world.root + "/program") + "\\";
-        theApp.ProductNumber = "VT-01";
-        fs::create_directories(world.root + "/maps");
-        theApp.MapFolder = world.Win(world.root + "/maps");
-        BindSha512(VELTRANE_BIN_DIR);
-        config.httpPort = 0;
-        config.updateSet = world.root + "/set";
-        config.callLog = world.root + "/calls.jsonl";
+        PrepareDownload(world, view, config, VELTRANE_BIN_DIR);
     }
     void TearDown() override { platform::SetView(&world.view); }
 

@@ -26,11 +26,6 @@ auto HeadlessView::OnUiThread(Fn fn) -> decltype(fn()) {
     return result.get();
 }
 
-bool HeadlessView::IsUiThread() {
-    std::lock_guard guard(lock_);
-    return !uiRunning_ || std::this_thread::get_id() == uiThread_;
-}
-
 void HeadlessView::AnswerNextBox(int answer) {
     std::lock_guard guard(lock_);
     boxAnswers_.push_back(answer);

@@ -103,7 +103,6 @@ private:
     // Runs fn on the user-interface thread (at once when called there) and returns its result.
     template <class Fn>
     auto OnUiThread(Fn fn) -> decltype(fn());
-    bool IsUiThread();
     platform::ViewHandler* LogicOf(int window);
     // Delivers what is queued; true when something was done.
     bool DeliverQueued(std::unique_lock<std::mutex>& lock);
