@@ -6,12 +6,16 @@
 #include <string>
 #include <utility>
 
+#include "platform/Profile.h"
+
 namespace platform {
 
 // $VELTRANE_MACHINE, else ~/.local/share/veltrane/machine; tests set their own.
 std::string MachineFolder();
 void SetMachineFolder(const std::string& nativeFolder);
 std::string MachineIniPath();
+// The parsed machine.ini (empty when there is none), reread whenever the file has changed.
+ProfileDocument MachineDescription();
 
 // The native folder behind a drive letter ("[Drive C]" with Folder=, absolute or relative to
 // the machine folder), or nullopt when the machine has no such drive.

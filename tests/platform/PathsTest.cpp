@@ -42,3 +42,13 @@ TEST(Paths, WildcardsFollowWindowsRules) {
     EXPECT_TRUE(MatchesWildcard("パソコン.txt", "??コン.*"));
     EXPECT_FALSE(MatchesWildcard("パソコン.txt", "?.*"));
 }
+
+TEST(Paths, ALetterThatComesOrGoesIsSeenAtOnce) {
+    TestWorld world;
+    std::string ini = world.root + "/machine/machine.ini";
+    TestWorld::WriteFile(ini, "[Drive E]\r\nFolder=" + world.root + "/e\r\n");
+    EXPECT_EQ(ToNativePath("E:\\UPDATE"), world.root + "/e/UPDATE");
+    TestWorld::WriteFile(ini, "[Drive F]\r\nFolder=" + world.root + "/e\r\n");  // the unit moved to F:
+    EXPECT_FALSE(ToNativePath("E:\\UPDATE"));
+    EXPECT_EQ(ToNativePath("F:\\UPDATE"), world.root + "/e/UPDATE");
+}
