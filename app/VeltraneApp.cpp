@@ -32,7 +32,8 @@ bool Bind(platform::HMODULE library, const char* name, Fn& entry) {
 
 void CVeltraneApp::ResetState() {
     for (std::string* text : {&ProgramFolder, &MessageIniPath, &SettingsIniPath, &OwnVersion, &ProductNumber,
-                              &DeviceNumber, &MapFolder, &ExternalInterfaceUrl, &HistoryIniPath, &OfferName})
+                              &DeviceNumber, &MapFolder, &ExternalInterfaceUrl, &HistoryIniPath, &OfferName,
+                              &TransferMapName, &TransferDataFolder})
         text->clear();
     LineSpeed = 0;
     ExitRequested = 0;
@@ -40,6 +41,13 @@ void CVeltraneApp::ResetState() {
     DownloadPercent = 0;
     DownloadedBytes = 0;
     MapSizeGB = 0;
+    ImageCopyActive = 0;
+    TransferPercent = 0;
+    TransferredBytes = 0;
+    TransferRemainMinutes = 0;
+    TransferAnimation = 0;
+    DownloadMinutesLeft = 0;
+    Navi.Reset();
     ServiceUrl = kBuiltInServiceUrl;
 }
 

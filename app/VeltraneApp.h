@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/MessageCatalogue.h"
+#include "app/NaviUnitState.h"
 #include "common/ThreadHandle.h"
 #include "decode/DecodeApi.h"
 #include "platform/Library.h"
@@ -59,8 +60,21 @@ public:
     std::atomic<double> DownloadedBytes{0};
     std::atomic<double> MapSizeGB{0};
 
+    // Transfer progress and flags: written by the transfer job, read by the window's timers.
+    std::string TransferMapName;     // the download name of the running transfer
+    std::string TransferDataFolder;  // the map folder that holds that download's folder
+    std::atomic<int32_t> ImageCopyActive{0};
+    std::atomic<int32_t> TransferPercent{0};
+    std::atomic<double> TransferredBytes{0};
+    std::atomic<int32_t> TransferRemainMinutes{0};
+    std::atomic<int32_t> TransferAnimation{0};
+    std::atomic<int32_t> DownloadMinutesLeft{0};
+
     // The offered map update, from the download start request.
     std::string OfferName;
+
+    // The navigation unit (discovery, raw access and letter recovery).
+    NaviUnitState Navi;
 
     MessageCatalogue Messages;
 };

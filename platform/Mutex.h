@@ -2,9 +2,9 @@
 // machine is one session, so the lock file lives in the machine folder.
 #pragma once
 
-namespace platform {
+#include "platform/Handle.h"
 
-using HANDLE = void*;
+namespace platform {
 
 // Creates (and, with initialOwner, takes) the named mutex. When another process holds it,
 // the result is still a handle and GetLastError() is ERROR_ALREADY_EXISTS, as on Windows.

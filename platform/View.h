@@ -23,9 +23,29 @@ constexpr uint32_t MB_ICONWARNING = 0x30;
 constexpr uint32_t MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+constexpr uint32_t SHFMT_ERROR = 0xFFFFFFFF;
+constexpr uint32_t SHFMT_CANCEL = 0xFFFFFFFE;
 
 // The windows of the program are its dialog resources; the main window is resource 103.
 constexpr int IDD_MAIN_WINDOW = 103;
+
+// Keys the message pre-filter looks at (Windows virtual-key codes).
+constexpr uint32_t VK_F1 = 0x70;
+constexpr uint32_t VK_F3 = 0x72;
+constexpr uint32_t VK_F5 = 0x74;
+constexpr uint32_t VK_F12 = 0x7B;
+
+// The state images of a list row's check box.
+constexpr uint32_t kStateUnchecked = 0x1000;
+constexpr uint32_t kStateChecked = 0x2000;
+
+// One LVN_ITEMCHANGED of a list area: newStateImage is 0 when the change left the check box
+// alone (selection, focus), else kStateChecked or kStateUnchecked.
+struct ListItemChange {
+    int listId;
+    int row;
+    uint32_t newStateImage;
+};
 
 // What a window's logic receives from the front end, always on the user-interface thread.
 class ViewHandler {
@@ -34,7 +54,17 @@ public:
     virtual void OnInitDialog() {}
     virtual void OnNotify(uintptr_t wParam, intptr_t lParam) = 0;
     virtual void OnTimer(uint32_t id) = 0;
+    // Buttons, menu items, the link (by control id); IDCANCEL for Esc and the system Close.
     virtual void OnCommand(uint32_t id) = 0;
+    virtual void OnListItemChanged(const ListItemChange&) {}
+    // Before a menu opens: the logic enables its items with View::EnableMenuItem.
+    virtual void OnInitMenu() {}
+    // Every key-down, before the window handles it (the message pre-filter).
+    virtual void OnKeyDown(uint32_t /*virtualKey*/) {}
+    // A device change broadcast (the machine changed).
+    virtual void OnDeviceChange() {}
+    // The session ends: true lets it end.
+    virtual bool OnQueryEndSession() { return true; }
 };
 
 struct MessageBoxRequest {
@@ -66,9 +96,20 @@ public:
     virtual bool IsControlEnabled(int window, int id) = 0;
     virtual void ShowControl(int window, int id, bool show) = 0;
     virtual void Repaint(int window) = 0;
+    virtual void SetCaption(int window, const std::string& text) = 0;
+    // An icon resource (busy-icon frames, the owner-drawn buttons' icons); 0 clears it.
+    virtual void SetControlIcon(int window, int id, int iconId) = 0;
+    virtual void EnableMenuItem(int window, int itemId, bool enable) = 0;
+    virtual void EnableSystemClose(int window, bool enable) = 0;
+
+    // A modeless window owned by another (the hidden device-change watcher); false when it
+    // could not be created. It lives until DestroyWindow or until its owner ends.
+    virtual bool CreateModeless(int window, int owner, ViewHandler& logic) = 0;
+    virtual void DestroyWindow(int window) = 0;
 
     // Report-style list views of the main window.
     virtual void InsertColumn(int listId, int column, const std::string& title, int width) = 0;
+    virtual void SetColumnWidth(int listId, int column, int width) = 0;
     virtual int InsertRow(int listId, int row, const std::string& firstCell) = 0;
     virtual void SetCellText(int listId, int row, int column, const std::string& text) = 0;
     virtual std::string GetCellText(int listId, int row, int column) = 0;
@@ -78,6 +119,7 @@ public:
     virtual void SetRowChecked(int listId, int row, bool checked) = 0;
     virtual bool IsRowChecked(int listId, int row) = 0;
     virtual void EnsureRowVisible(int listId, int row) = 0;
+    virtual void ScrollList(int listId, int dy) = 0;
 
     // Modal interaction; any thread.
     virtual int MessageBox(const MessageBoxRequest& request) = 0;
@@ -85,8 +127,9 @@ public:
                                                        const std::string& initialFolder) = 0;
     virtual void ShellOpen(const std::string& url) = 0;
     virtual void SetWaitCursor(bool wait) = 0;
-    // The system's format dialog for a drive; true when the user formatted it.
-    virtual bool FormatDrive(char driveLetter) = 0;
+    // The shell's format dialog for a drive; the format itself is the platform's
+    // (platform::FormatDrive). The shell's result: 0 formatted, SHFMT_CANCEL or SHFMT_ERROR.
+    virtual uint32_t FormatDrive(char driveLetter) = 0;
     virtual std::optional<ProxyCredentials> AskProxyCredentials(const std::string& proxy) = 0;
 
     // Window timers on the platform clock.

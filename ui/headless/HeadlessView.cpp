@@ -79,7 +79,8 @@ std::vector<std::string> HeadlessView::ShellOpened() {
 platform::ViewHandler* HeadlessView::LogicOf(int window) {
     for (Frame* frame : frames_)
         if (frame->window == window && !frame->ended) return frame->logic;
-    return nullptr;
+    auto modeless = modeless_.find(window);
+    return modeless == modeless_.end() ? nullptr : modeless->second;
 }
 
 bool HeadlessView::DeliverQueued(std::unique_lock<std::mutex>& lock) {
@@ -204,7 +205,47 @@ void HeadlessView::ShowControl(int window, int id, bool show) {
     Changed(window, id);
 }
 
-void HeadlessView::InsertColumn(int, int, const std::string&, int) {}
+void HeadlessView::SetCaption(int window, const std::string& text) {
+    SetControlText(window, 0, text);
+}
+
+void HeadlessView::SetControlIcon(int window, int id, int iconId) {
+    std::lock_guard guard(lock_);
+    controls_[{window, id}].icon = iconId;
+}
+
+void HeadlessView::EnableMenuItem(int window, int itemId, bool enable) {
+    std::lock_guard guard(lock_);
+    menuItems_[{window, itemId}] = enable;
+}
+
+void HeadlessView::EnableSystemClose(int window, bool enable) {
+    std::lock_guard guard(lock_);
+    systemClose_[window] = enable;
+}
+
+bool HeadlessView::CreateModeless(int window, int, platform::ViewHandler& logic) {
+    {
+        std::lock_guard guard(lock_);
+        modeless_[window] = &logic;
+    }
+    logic.OnInitDialog();
+    return true;
+}
+
+void HeadlessView::DestroyWindow(int window) {
+    std::lock_guard guard(lock_);
+    modeless_.erase(window);
+}
+
+void HeadlessView::InsertColumn(int listId, int column, const std::string&, int width) {
+    SetColumnWidth(listId, column, width);
+}
+
+void HeadlessView::SetColumnWidth(int listId, int column, int width) {
+    std::lock_guard guard(lock_);
+    columnWidths_[{listId, column}] = width;
+}
 
 int HeadlessView::InsertRow(int listId, int row, const std::string& firstCell) {
     std::lock_guard guard(lock_);
@@ -285,10 +326,10 @@ void HeadlessView::ShellOpen(const std::string& url) {
     shellOpened_.push_back(url);
 }
 
-bool HeadlessView::FormatDrive(char) {
+uint32_t HeadlessView::FormatDrive(char) {
     return OnUiThread([this] {
         std::lock_guard guard(lock_);
-        return formatAnswer_;
+        return formatAnswer_ ? 0u : platform::SHFMT_CANCEL;
     });
 }
 

@@ -24,6 +24,7 @@ public:
         std::string text;
         bool enabled = true;
         bool visible = true;
+        int icon = 0;
     };
     // One change of a control, in the order the window made them.
     struct ControlChange {
@@ -63,7 +64,14 @@ public:
     bool IsControlEnabled(int window, int id) override;
     void ShowControl(int window, int id, bool show) override;
     void Repaint(int) override {}
+    void SetCaption(int window, const std::string& text) override;
+    void SetControlIcon(int window, int id, int iconId) override;
+    void EnableMenuItem(int window, int itemId, bool enable) override;
+    void EnableSystemClose(int window, bool enable) override;
+    bool CreateModeless(int window, int owner, platform::ViewHandler& logic) override;
+    void DestroyWindow(int window) override;
     void InsertColumn(int listId, int column, const std::string& title, int width) override;
+    void SetColumnWidth(int listId, int column, int width) override;
     int InsertRow(int listId, int row, const std::string& firstCell) override;
     void SetCellText(int listId, int row, int column, const std::string& text) override;
     std::string GetCellText(int listId, int row, int column) override;
@@ -73,11 +81,12 @@ public:
     void SetRowChecked(int listId, int row, bool checked) override;
     bool IsRowChecked(int listId, int row) override;
     void EnsureRowVisible(int, int) override {}
+    void ScrollList(int, int) override {}
     int MessageBox(const platform::MessageBoxRequest& request) override;
     std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initialFolder) override;
     void ShellOpen(const std::string& url) override;
     void SetWaitCursor(bool) override {}
-    bool FormatDrive(char driveLetter) override;
+    uint32_t FormatDrive(char driveLetter) override;
     std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy) override;
     void SetTimer(int window, uint32_t id, uint32_t milliseconds) override;
     void KillTimer(int window, uint32_t id) override;
@@ -124,6 +133,10 @@ private:
     std::map<std::pair<int, int>, Control> controls_;
     std::vector<ControlChange> changes_;
     std::map<int, std::vector<Row>> lists_;
+    std::map<std::pair<int, int>, int> columnWidths_;
+    std::map<std::pair<int, int>, bool> menuItems_;
+    std::map<int, bool> systemClose_;
+    std::map<int, platform::ViewHandler*> modeless_;
     std::deque<int> boxAnswers_;
     std::vector<BoxRecord> boxes_;
     std::vector<std::string> shellOpened_;

@@ -1,0 +1,40 @@
+// The transfer job: prepares the update data, writes and verifies the disk image on the unit's
+// volume, then copies the update files into the unit's update folders. It ends by posting
+// WM_MAIN_NOTIFY 5 (done) or 6 with the failed step's result.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "update/ControlFiles.h"
+
+constexpr uintptr_t kNotifyTransferDone = 5;
+constexpr uintptr_t kNotifyTransferFailed = 6;
+
+// Owned by the main window and handed to the thread.
+struct TransferJob {
+    ConfigData config;
+    std::string id;  // the download name (version folder) being transferred
+    std::atomic<uint32_t> imageTotalBytes{0};
+    std::atomic<uint32_t> lastPieceMilliseconds{0};
+    std::atomic<uint32_t> imageWrittenBytes{0};
+};
+
+// 0 started, 1 not started. The unit's volume must already be open and locked.
+int NaviUpdateStart(TransferJob* job, const std::string& id);
+void NaviThread(TransferJob* job);
+// Joins the transfer thread without a time limit and nulls its handle.
+void NaviThreadWait();
+// Removes the NEW files of a transfer from the download folder: 0 or FileDelete's code.
+int MakeFileDelete(const std::string& id);
+
+int NaviFolderCreate(const std::string& naviDrive);
+// 0 copied with equal sizes, 503 after ten attempts.
+int NaviFileCopy(const std::string& pcPath, const std::string& naviPath);
+// 0 equal lengths (added to TransferredBytes), 1 otherwise.
+int FileSizeCompare(const std::string& pcPath, const std::string& naviPath);
+void CancelFlagDelete(const std::string& naviDrive);
+
+// Step 7: writes the image pieces, reads each back and compares, checks the 16-bit sum.
+int ImageCopy(TransferJob* job);

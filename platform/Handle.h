@@ -1,0 +1,12 @@
+// Kernel-object handles as the Windows calls hand them out.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+using HANDLE = void*;
+// What CreateFileA returns when it fails (all bits set).
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~uintptr_t{0});
+
+}  // namespace platform
