@@ -141,6 +141,13 @@ int CExternalInterface::GetDownloadConfing(DOWNLOAD_JOB* job, int32_t save) {
     });
 }
 
+int ReadMapDescription(const std::string& reply, std::vector<MAP_DATA>* entries, std::string* description) {
+    size_t map = reply.find("<Map>");
+    *description = map == std::string::npos ? reply : reply.substr(map);
+    CGetMapDownloadConfing handler(entries);
+    return ParseResponseXml(&handler, *description);
+}
+
 int CExternalInterface::GetMapDownloadConfing(const std::string& url, std::vector<MAP_DATA>* entries, int32_t save,
                                               const std::string& downloadFolder) {
     std::string reply;
@@ -149,10 +156,8 @@ int CExternalInterface::GetMapDownloadConfing(const std::string& url, std::vecto
         VLOG(LOG_ERROR, "Get()エラー");
         return result;
     }
-    size_t map = reply.find("<Map>");
-    std::string description = map == std::string::npos ? reply : reply.substr(map);
-    CGetMapDownloadConfing handler(entries);
-    result = ParseResponseXml(&handler, description);
+    std::string description;
+    result = ReadMapDescription(reply, entries, &description);
     if (result != 0) {
         VLOG(LOG_ERROR, "ParseResponseXml()エラー");
         return result;

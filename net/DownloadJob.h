@@ -51,6 +51,10 @@ std::string DownloadFolder(const DOWNLOAD_JOB& job);
 // URL's file name when no known folder occurs in it); nullopt when that path would leave it.
 std::optional<std::string> LocalRelativePath(const std::string& url);
 
+// Reads the entries of a fetched description (from its <Map> on, which is what is saved as
+// MapData.XML): 0, or the parse result.
+int ReadMapDescription(const std::string& reply, std::vector<MAP_DATA>* entries, std::string* description);
+
 // Measures the line with the test entry: 0, 902 (slow, EstimatedMinutes set) or 401.
 int LineSpeedTest(DOWNLOAD_JOB* job);
 // 0, or 800 when the thread could not be started.
