@@ -25,6 +25,12 @@ constexpr uint32_t kRemovable = 2;
 constexpr uint32_t kFixed = 3;
 constexpr uint32_t kCdRom = 5;
 
+std::string Format(const char* format, uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
 std::string UnitSection(const std::string& unit) { return "Unit " + unit; }
 std::string DriveSection(char letter) { return std::string("Drive ") + letter; }
 
@@ -194,7 +200,7 @@ void CreateUnit(const UnitOptions& options) {
         doc.Set(section, "Service", options.service);
         doc.Set(section, "InstanceId", options.instanceId.empty() ? DefaultInstanceId(options.deviceId)
                                                                   : options.instanceId);
-        doc.Set(section, "Status", std::to_string(options.status));
+        doc.Set(section, "Status", Format("0x%04X", options.status));
         doc.Set(section, "Label", options.label);
         doc.Set(section, "Plugged", "0");
         return true;
@@ -291,7 +297,7 @@ void AddDevice(const std::string& key, const std::string& friendlyName, const st
         if (!friendlyName.empty()) doc.Set(section, "FriendlyName", friendlyName);
         doc.Set(section, "Service", service);
         doc.Set(section, "InstanceId", instanceId);
-        doc.Set(section, "Status", std::to_string(status));
+        doc.Set(section, "Status", Format("0x%04X", status));
         return true;
     });
 }
