@@ -1,0 +1,104 @@
+#include "platform/sim/Faults.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "platform/sim/Machine.h"
+
+namespace platform {
+namespace {
+
+struct FaultSettings {
+    std::optional<uint64_t> writeFailSector;
+    int writeFailAttempts = -1;  // -1: for good
+    std::optional<uint64_t> shortWriteSector;
+    int shortWriteAttempts = -1;
+    std::optional<uint64_t> vanishAfterBytes;
+    bool lockRefused = false;
+};
+
+// Counts of one fault description.
+struct FaultCounters {
+    std::string description;
+    int writeFailures = 0;
+    int shortWrites = 0;
+    uint64_t bytesWritten = 0;
+};
+
+std::mutex countersLock;
+std::map<std::string, FaultCounters> counters;
+
+std::optional<uint64_t> Number(const ProfileDocument& doc, const std::string& section, const char* key) {
+    auto value = doc.Get(section, key);
+    if (!value || value->empty()) return std::nullopt;
+    return std::strtoull(value->c_str(), nullptr, 0);
+}
+
+int Attempts(const ProfileDocument& doc, const std::string& section, const char* key) {
+    auto value = doc.Get(section, key);
+    if (!value || value->empty() || *value == "forever") return -1;
+    return std::atoi(value->c_str());
+}
+
+FaultSettings ReadSettings(const ProfileDocument& doc, const std::string& unit, std::string* description) {
+    std::string section = "Fault " + unit;
+    FaultSettings settings;
+    settings.writeFailSector = Number(doc, section, "WriteFailSector");
+    settings.writeFailAttempts = Attempts(doc, section, "WriteFailAttempts");
+    settings.shortWriteSector = Number(doc, section, "ShortWriteSector");
+    settings.shortWriteAttempts = Attempts(doc, section, "ShortWriteAttempts");
+    settings.vanishAfterBytes = Number(doc, section, "VanishAfterBytes");
+    settings.lockRefused = Number(doc, section, "LockRefused").value_or(0) != 0;
+    for (const std::string& key : doc.Keys(section)) description->append(key + "=" + *doc.Get(section, key) + ";");
+    return settings;
+}
+
+bool Covers(uint64_t offset, uint32_t size, uint64_t sector) {
+    uint64_t at = sector * 512;
+    return at >= offset && at < offset + size;
+}
+
+bool Remaining(int attempts, int used) { return attempts < 0 || used < attempts; }
+
+}  // namespace
+
+WriteOutcome PlanWrite(const std::string& unit, uint64_t offset, uint32_t size) {
+    WriteOutcome outcome{size, false, false};
+    if (unit.empty()) return outcome;
+    std::string description;
+    FaultSettings settings = ReadSettings(MachineDescription(), unit, &description);
+    std::lock_guard guard(countersLock);
+    FaultCounters& count = counters[MachineFolder() + "|" + unit];
+    if (count.description != description) count = FaultCounters{description};
+
+    if (settings.writeFailSector && Covers(offset, size, *settings.writeFailSector) &&
+        Remaining(settings.writeFailAttempts, count.writeFailures)) {
+        ++count.writeFailures;
+        return {0, true, false};
+    }
+    if (settings.shortWriteSector && Covers(offset, size, *settings.shortWriteSector) &&
+        Remaining(settings.shortWriteAttempts, count.shortWrites)) {
+        ++count.shortWrites;
+        outcome.bytes = static_cast<uint32_t>(*settings.shortWriteSector * 512 - offset);
+    }
+    // The write that reaches the limit puts its bytes up to it; the unit is gone after it.
+    if (settings.vanishAfterBytes && count.bytesWritten + outcome.bytes >= *settings.vanishAfterBytes) {
+        uint64_t left = *settings.vanishAfterBytes - std::min(count.bytesWritten, *settings.vanishAfterBytes);
+        outcome.failed = left < outcome.bytes;
+        outcome.bytes = static_cast<uint32_t>(std::min<uint64_t>(left, outcome.bytes));
+        outcome.vanish = true;
+    }
+    count.bytesWritten += outcome.bytes;
+    return outcome;
+}
+
+bool LockRefused(const std::string& unit) {
+    if (unit.empty()) return false;
+    std::string description;
+    return ReadSettings(MachineDescription(), unit, &description).lockRefused;
+}
+
+}  // namespace platform
