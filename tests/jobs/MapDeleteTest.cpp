@@ -1,9 +1,4 @@
 // The deletion job on download folders of the world's map folder.
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,46 +8,12 @@
 #include "jobs/MapDelete.h"
 #include "support/RecordingView.h"
 #include "support/TestWorld.h"
+#include "Undeletable.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
 const char* const kSubFolders[] = {"CONF", "RENEWAL", "FLASH", "FLASH/RENEWAL", "FLASH2"};
-
-// A file nobody can remove: immutable for root, else a folder without write permission.
-class Undeletable {
-public:
-    explicit Undeletable(const std::string& path) : path_(path) {
-        int fd = open(path.c_str(), O_RDONLY);
-        int flags = 0;
-        if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags |= FS_IMMUTABLE_FL;
-            immutable_ = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        if (fd >= 0) close(fd);
-        if (!immutable_) fs::permissions(fs::path(path).parent_path(), fs::perms::owner_write, fs::perm_options::remove);
-    }
-    ~Undeletable() {
-        if (!immutable_) {
-            fs::permissions(fs::path(path_).parent_path(), fs::perms::owner_write, fs::perm_options::add);
-            return;
-        }
-        int fd = open(path_.c_str(), O_RDONLY);
-        int flags = 0;
-        ioctl(fd, FS_IOC_GETFLAGS, &flags);
-        flags &= ~FS_IMMUTABLE_FL;
-        ioctl(fd, FS_IOC_SETFLAGS, &flags);
-        close(fd);
-    }
-    // Whether the protection holds (root ignores folder permissions).
-    bool Holds() const { return immutable_ || geteuid() != 0; }
-
-private:
-    std::string path_;
-    bool immutable_ = false;
-};
-
 }  // namespace
 
 class MapDeleteTest : public ::testing::Test {
