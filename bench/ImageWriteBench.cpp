@@ -112,8 +112,6 @@ int main(int argc, char** argv) {
     }
     navisim::InitMachine(world.root + "/machine", false);
     navisim::UnitOptions unit;
-    unit.versionName = "2010";
-    unit.label = "NAVI";
     unit.imageSize = sizeMiB * kMiB + kMiB;
     navisim::CreateUnit(unit);
     theApp.Navi.NaviDrive = "E:\\";

@@ -32,8 +32,6 @@ public:
     std::function<void(uint32_t)> onSleep;
 };
 
-inline std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
-
 class TransferTest : public UpdateFixture {
 protected:
     void SetUp() override {
@@ -42,11 +40,7 @@ protected:
         platform::SetClock(&clock);
         theApp.MessageIniPath = world.Win(VELTRANE_BIN_DIR "/Message.ini");
         navisim::InitMachine(world.root + "/machine", false);
-        navisim::UnitOptions unit;
-        // navisim takes UTF-8; its defaults turn into CP932 in this test's literals.
-        unit.versionName = Utf8(u8"2010年春版");
-        unit.label = Utf8(u8"リムーバブル ディスク");
-        navisim::CreateUnit(unit);
+        navisim::CreateUnit(navisim::UnitOptions{});
         theApp.Navi.NaviDrive = "E:\\";
     }
     void TearDown() override {
