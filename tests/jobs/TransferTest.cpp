@@ -177,7 +177,7 @@ TEST_F(TransferTest, JobKeepsTheDriveItStartedWith) {
 
 // The unit goes away during one copy step and is back only after that step's tenth attempt.
 class UnitVanishingTest : public TransferTest,
-                          public ::testing::WithParamInterface<std::pair<const char*, int>> {};
+                          public ::testing::WithParamInterface<std::pair<std::string, int>> {};
 
 TEST_P(UnitVanishingTest, StepFailsWithItsResultAndTheVolumeIsRelocked) {
     const auto [onUnit, windowResult] = GetParam();
@@ -203,7 +203,7 @@ TEST_P(UnitVanishingTest, StepFailsWithItsResultAndTheVolumeIsRelocked) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, UnitVanishingTest,
-                         ::testing::Values(std::pair{"UPDATE/RENEWAL/RELEASE.TXT", 516},
-                                           std::pair{"UPDATE/RENEWAL/LPA080.DAT", 517},
-                                           std::pair{"UPDATE/RENEWAL/CONF/CONF6000.DAT", 518},
-                                           std::pair{"UPDATE/RENEWAL/CONF/MAPLIST.DAT", 503}));
+                         ::testing::Values(std::pair<std::string, int>{"UPDATE/RENEWAL/RELEASE.TXT", 516},
+                                           std::pair<std::string, int>{"UPDATE/RENEWAL/LPA080.DAT", 517},
+                                           std::pair<std::string, int>{"UPDATE/RENEWAL/CONF/CONF6000.DAT", 518},
+                                           std::pair<std::string, int>{"UPDATE/RENEWAL/CONF/MAPLIST.DAT", 503}));
