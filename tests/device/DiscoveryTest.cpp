@@ -33,9 +33,8 @@ TEST(Discovery, FindsTheUnitWithItsIdentityAndTellsTheMainWindow) {
     EXPECT_EQ(Navi().NaviVolumeName, navisim::UnitVolumeName("navi"));
     auto notices = world.recorder.Notices();
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].window, platform::IDD_MAIN_WINDOW);
-    EXPECT_EQ(notices[0].wParam, 15u);
-    EXPECT_EQ(notices[0].lParam, 0);
+    EXPECT_EQ(notices[0].first, 15u);
+    EXPECT_EQ(notices[0].second, 0);
 }
 
 TEST(Discovery, FriendlyNameIsASetOfCharactersTest) {

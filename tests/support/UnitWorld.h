@@ -6,38 +6,14 @@
 
 #include <dlfcn.h>
 
-#include <mutex>
 #include <stdexcept>
 #include <vector>
 
 #include "NaviSim.h"
 #include "app/VeltraneApp.h"
 #include "platform/Handle.h"
+#include "support/RecordingView.h"
 #include "support/TestWorld.h"
-
-class RecordingView : public HeadlessView {
-public:
-    struct Notice {
-        int window;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
-    void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override {
-        {
-            std::lock_guard guard(noticesLock_);
-            notices_.push_back({window, wParam, lParam});
-        }
-        HeadlessView::PostNotify(window, wParam, lParam);
-    }
-    std::vector<Notice> Notices() {
-        std::lock_guard guard(noticesLock_);
-        return notices_;
-    }
-
-private:
-    std::mutex noticesLock_;
-    std::vector<Notice> notices_;
-};
 
 class UnitWorld : public TestWorld {
 public:
