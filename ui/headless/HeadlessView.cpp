@@ -121,6 +121,11 @@ void HeadlessView::SetDriver(std::function<bool()> step) {
     driver_ = std::move(step);
 }
 
+void HeadlessView::WakeAt(uint64_t tick) {
+    std::lock_guard guard(lock_);
+    wakeAt_ = tick;
+}
+
 bool HeadlessView::Press(int window, int id) {
     platform::ViewHandler* logic;
     {
@@ -259,6 +264,7 @@ bool HeadlessView::WaitForNextTimer(std::unique_lock<std::mutex>& lock) {
     uint64_t next = UINT64_MAX;
     for (auto& [key, timer] : timers_)
         if (LogicOf(key.first)) next = std::min(next, timer.due);
+    if (wakeAt_ > platform::GetTickCount64()) next = std::min(next, wakeAt_);
     if (next == UINT64_MAX) return false;
     // Give a worker a moment to post first; then time moves on to the timer.
     wake_.wait_for(lock, std::chrono::milliseconds(1));

@@ -65,6 +65,7 @@ public:
     // runs until its logic ends it.
     void SetObserver(ui::AutomationObserver* observer) override;
     void SetDriver(std::function<bool()> step) override;
+    void WakeAt(uint64_t tick) override;
     bool Press(int window, int id) override;
     bool ChooseMenu(int itemId) override;
     bool ClickRowCheckBox(int listId, int row) override;
@@ -178,6 +179,7 @@ private:
     ui::AutomationObserver* observer_ = nullptr;
     std::function<bool()> driver_;
     bool driverRunning_ = false;
+    uint64_t wakeAt_ = 0;
     bool closingAll_ = false;
     std::unique_ptr<platform::DeviceChangeWatcher> deviceChanges_;
 };

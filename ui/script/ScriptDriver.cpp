@@ -103,6 +103,7 @@ bool ScriptDriver::Waited(const ScriptCommand& command, bool satisfied, const st
     if (!waiting_) {
         waiting_ = true;
         waitStart_ = now;
+        automation_.WakeAt(now + command.timeout);
     }
     if (satisfied) {
         Note(command.source + ": done after " + std::to_string(now - waitStart_) + " ms");
@@ -164,13 +165,14 @@ bool ScriptDriver::Run(const ScriptCommand& c) {
 }
 
 bool ScriptDriver::Step() {
+    if (finished_) return false;
     while (next_ < commands_.size()) {
         const ScriptCommand& command = commands_[next_];
         if (!Run(command)) return false;
         // Answers are no action of their own: the next line follows at once.
-        if (command.kind != Kind::Box && command.kind != Kind::Dialog) return true;
+        if (command.kind != Kind::Box && command.kind != Kind::Dialog) break;
     }
-    if (finished_) return false;
+    if (next_ < commands_.size()) return true;
     finished_ = true;
     Note(failed_ ? "script failed; closing the windows" : "end of script; closing the windows");
     automation_.CloseAll();

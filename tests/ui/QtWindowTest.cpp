@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFontInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <thread>
+
+#include "support/TestWorld.h"
+#include "ui/DialogResources.h"
+#include "ui/qt/Fonts.h"
+#include "ui/qt/QtText.h"
+#include "ui/qt/QtView.h"
+
+namespace {
+
+using platform::IDD_MAIN_WINDOW;
+using ui::qt::FromCp932;
+
+QApplication& Application() {
+    static int argc = 1;
+    static char name[] = "ui_gui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        auto* created = new QApplication(argc, argv);
+        ui::qt::InstallJapaneseFontFallback();
+        return created;
+    }();
+    return *application;
+}
+
+std::string Cp(const char* utf8) { return *platform::Utf8ToCp932(utf8); }
+
+class Window : public platform::ViewHandler {
+public:
+    Window(ui::qt::QtView& view, int id) : view(view), id(id) {}
+    void OnInitDialog() override { onInit(); }
+    void OnNotify(uintptr_t wParam, intptr_t lParam) override {
+        if (onNotify) onNotify(wParam, lParam);
+    }
+    void OnTimer(uint32_t timer) override { onTimer(timer); }
+    void OnCommand(uint32_t command) override { commands.push_back(command); }
+    void OnListItemChanged(const platform::ListItemChange& change) override { changes.push_back(change); }
+    void OnInitMenu() override { view.EnableMenuItem(id, 32779, false); }
+
+    ui::qt::QtView& view;
+    int id;
+    std::function<void()> onInit;
+    std::function<void(uint32_t)> onTimer;
+    std::function<void(uintptr_t, intptr_t)> onNotify;
+    std::vector<uint32_t> commands;
+    std::vector<platform::ListItemChange> changes;
+};
+
+void FillList(ui::qt::QtView& view, int list, std::vector<std::vector<const char*>> rows) {
+    const char* titles[] = {"", "地図バージョン", "ステータス", "サイズ"};
+    const int widths[] = {22, 240, 120, 87};
+    for (int column = 0; column < 4; ++column) view.InsertColumn(list, column, Cp(titles[column]), widths[column]);
+    for (size_t row = 0; row < rows.size(); ++row) {
+        view.InsertRow(list, static_cast<int>(row), "");
+        for (int column = 1; column < 4; ++column) view.SetCellText(list, static_cast<int>(row), column, Cp(rows[row][column - 1]));
+    }
+}
+
+// Pixels dark enough to be text in a control's part of the window picture.
+int DarkPixels(const QImage& picture, QWidget* window, QWidget* control) {
+    QRect area(control->mapTo(window, QPoint(0, 0)), control->size());
+    int dark = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(picture.pixel(x, y)) < 110) ++dark;
+    return dark;
+}
+
+}  // namespace
+
+TEST(QtWindow, TheMainWindowShowsEveryControlOfItsResourceInLegibleJapanese) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window main(view, IDD_MAIN_WINDOW);
+    std::vector<std::string> problems;
+    int statusDark = 0, listDark = 0;
+    QString statusFont, caption;
+    QString screenshot = QString(VELTRANE_SCREENSHOT_DIR) + "/main-window.png";
+
+    main.onInit = [&] {
+        ui::qt::DialogWindow* window = view.Window(IDD_MAIN_WINDOW);
+        for (const ui::ControlResource& control : ui::FindDialogResource(IDD_MAIN_WINDOW)->controls) {
+            auto* widget = window->findChild<QWidget*>(QString::number(control.id));
+            std::string id = std::to_string(control.id);
+            if (widget == nullptr) {
+                problems.push_back(id + " missing");
+                continue;
+            }
+            if (widget->geometry() != QRect(control.rect.x, control.rect.y, control.rect.width, control.rect.height))
+                problems.push_back(id + " misplaced");
+            QString shown = dynamic_cast<QAbstractButton*>(widget) ? static_cast<QAbstractButton*>(widget)->text()
+                            : dynamic_cast<QLabel*>(widget)        ? static_cast<QLabel*>(widget)->text()
+                                                                   : QString();
+            if (shown != FromCp932(control.text)) problems.push_back(id + " shows " + shown.toStdString());
+            if (view.GetControlText(IDD_MAIN_WINDOW, control.id) != control.text) problems.push_back(id + " answers another text");
+        }
+        caption = window->windowTitle();
+        FillList(view, 1055, {{"2026年春版", "ダウンロード可", "4.2GB"}});
+        FillList(view, 1001, {{"2025年秋版", "ダウンロード完了", "4.1GB"}, {"2026年春版", "35%完了", "1.5GB"}});
+        FillList(view, 1071, {{"2025年春版", "", ""}});
+        view.SetRowChecked(1001, 0, true);
+        view.SetControlText(IDD_MAIN_WINDOW, 1015, Cp("ドライブ C"));
+        view.SetControlText(IDD_MAIN_WINDOW, 1011, Cp("空き容量：123.4GB"));
+        view.SetControlText(IDD_MAIN_WINDOW, 1025, Cp("ダウンロード : 1時間1分"));
+        view.SetControlText(IDD_MAIN_WINDOW, 1028, Cp("接続済み"));
+        view.SetControlText(IDD_MAIN_WINDOW, 1082,
+                            Cp("ナビゲーションとパソコンの接続が確認されました。\r\nナビゲーションへバージョンアップ(地図更新)データの"
+                               "転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。"));
+        view.SetControlIcon(IDD_MAIN_WINDOW, 1014, ui::image::kButtonPause);
+        view.SetControlIcon(IDD_MAIN_WINDOW, 1013, ui::image::kButtonEnabled);
+        view.SetControlIcon(IDD_MAIN_WINDOW, 1027, ui::image::kBusyFrames[1]);
+        view.SetTimer(IDD_MAIN_WINDOW, 1, 50);
+    };
+    main.onTimer = [&](uint32_t) {
+        view.KillTimer(IDD_MAIN_WINDOW, 1);
+        ui::qt::DialogWindow* window = view.Window(IDD_MAIN_WINDOW);
+        QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
+        EXPECT_TRUE(view.Screenshot(screenshot.toStdString()));
+        QImage picture = window->grab().toImage();
+        statusDark = DarkPixels(picture, window, window->Control(1082));
+        listDark = DarkPixels(picture, window, window->Control(1001));
+        statusFont = QFontInfo(window->Control(1082)->font()).family();
+        view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);
+    };
+    EXPECT_EQ(view.RunDialog(IDD_MAIN_WINDOW, main), platform::IDOK);
+
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    EXPECT_EQ(caption, "Veltrane");
+    EXPECT_TRUE(QFile::exists(screenshot));
+    EXPECT_TRUE(statusFont.startsWith("IPA")) << statusFont.toStdString();
+    // Two lines of navy text on the pale status line, and the rows of the PC area.
+    EXPECT_GT(statusDark, 400);
+    EXPECT_GT(listDark, 300);
+}
+
+TEST(QtWindow, ABoxAskedOnAWorkerRunsOnTheUserInterfaceThreadWhileTimersGoOn) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window exit(view, 209);
+    std::thread worker;
+    int ticks = 0, ticksWhileOpen = -1;
+    intptr_t answer = 0;
+    QString title;
+    QStringList buttons;
+    QTimer poll;
+    poll.callOnTimeout([&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        if (ticksWhileOpen < 0) ticksWhileOpen = ticks;
+        if (ticks - ticksWhileOpen < 3) return;  // leave it open for a few window timer ticks
+        ticksWhileOpen = ticks - ticksWhileOpen;
+        title = box->windowTitle();
+        for (QAbstractButton* button : box->buttons()) buttons << button->text();
+        for (QAbstractButton* button : box->buttons())
+            if (box->buttonRole(button) == QMessageBox::RejectRole) button->click();
+        poll.stop();
+    });
+    exit.onInit = [&] {
+        view.SetTimer(209, 5, 20);
+        poll.start(5);
+        worker = std::thread([&] {
+            int result = view.MessageBox({Cp("中断してよろしいですか？"), Cp("ダウンロード中断の確認"),
+                                          platform::MB_OKCANCEL | platform::MB_ICONINFORMATION, true, true});
+            view.PostNotify(209, 99, result);
+        });
+    };
+    exit.onTimer = [&](uint32_t) { ticks++; };
+    exit.onNotify = [&](uintptr_t, intptr_t lParam) {
+        answer = lParam;
+        view.EndDialog(209, platform::IDOK);
+    };
+    view.RunDialog(209, exit);
+    worker.join();
+    EXPECT_EQ(answer, platform::IDCANCEL);
+    EXPECT_EQ(title, QString::fromUtf8("ダウンロード中断の確認"));
+    EXPECT_EQ(buttons, (QStringList{"OK", "Cancel"}));
+    EXPECT_GE(ticksWhileOpen, 3);
+}
+
+TEST(QtWindow, CheckBoxesAndMenusReachTheLogicAsTheUserUsesThem) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window main(view, IDD_MAIN_WINDOW);
+    bool disabledItemChosen = true, enabledItemChosen = false;
+    main.onInit = [&] {
+        FillList(view, 1001, {{"a", "", ""}, {"b", "", ""}});
+        view.SetTimer(IDD_MAIN_WINDOW, 1, 10);
+    };
+    main.onTimer = [&](uint32_t) {
+        view.KillTimer(IDD_MAIN_WINDOW, 1);
+        EXPECT_TRUE(view.ClickRowCheckBox(1001, 1));
+        view.SetRowChecked(1001, 1, false);  // the window's own change is no notification
+        EXPECT_FALSE(view.IsRowChecked(1001, 1));
+        view.Window(IDD_MAIN_WINDOW)->List(1001)->setCurrentCell(0, 1);
+        disabledItemChosen = view.ChooseMenu(32779);
+        enabledItemChosen = view.ChooseMenu(32789);
+        view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);
+    };
+    view.RunDialog(IDD_MAIN_WINDOW, main);
+    ASSERT_EQ(main.changes.size(), 2u);
+    EXPECT_EQ(main.changes[0].row, 1);
+    EXPECT_EQ(main.changes[0].newStateImage, platform::kStateChecked);
+    EXPECT_EQ(main.changes[1].row, 0);
+    EXPECT_EQ(main.changes[1].newStateImage, 0u);
+    EXPECT_FALSE(disabledItemChosen);
+    EXPECT_TRUE(enabledItemChosen);
+    EXPECT_EQ(main.commands, (std::vector<uint32_t>{32789}));
+}
