@@ -151,4 +151,5 @@ TEST(HeadlessFrontEnd, AChangeOfTheMachineReachesEveryOpenWindow) {
     EXPECT_EQ(world.view.RunDialog(platform::IDD_MAIN_WINDOW, window), platform::IDOK);
     EXPECT_EQ(window.deviceChanges, 1);
     EXPECT_EQ(watcher.deviceChanges, 1);
+    EXPECT_FALSE(world.view.IsWindowOpen(176));  // it ended with its owner
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -44,7 +45,18 @@ public:
         if (onNotify) onNotify(wParam, lParam);
     }
     void OnTimer(uint32_t timer) override { onTimer(timer); }
-    void OnCommand(uint32_t command) override { commands.push_back(command); }
+    void OnCommand(uint32_t command) override {
+        commands.push_back(command);
+        if (id != IDD_MAIN_WINDOW && (command == platform::IDOK || command == platform::IDCANCEL))
+            view.EndDialog(id, static_cast<int>(command));
+    }
+    void OnKeyDown(uint32_t key) override { keys.push_back(key); }
+    void OnDeviceChange() override {
+        deviceChanges++;
+        if (onDeviceChange) onDeviceChange();
+    }
+    int deviceChanges = 0;
+    std::function<void()> onDeviceChange;
     void OnListItemChanged(const platform::ListItemChange& change) override { changes.push_back(change); }
     void OnInitMenu() override { view.EnableMenuItem(id, 32779, false); }
 
@@ -53,9 +65,15 @@ public:
     std::function<void()> onInit;
     std::function<void(uint32_t)> onTimer;
     std::function<void(uintptr_t, intptr_t)> onNotify;
-    std::vector<uint32_t> commands;
+    std::vector<uint32_t> commands, keys;
     std::vector<platform::ListItemChange> changes;
 };
+
+void PressKey(QWidget* window, Qt::Key key) {
+    QWidget* receiver = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(receiver, &press);
+}
 
 void FillList(ui::qt::QtView& view, int list, std::vector<std::vector<const char*>> rows) {
     const char* titles[] = {"", "地図バージョン", "ステータス", "サイズ"};
@@ -190,7 +208,40 @@ TEST(QtWindow, ABoxAskedOnAWorkerRunsOnTheUserInterfaceThreadWhileTimersGoOn) {
     EXPECT_GE(ticksWhileOpen, 3);
 }
 
-TEST(QtWindow, CheckBoxesAndMenusReachTheLogicAsTheUserUsesThem) {
+TEST(QtWindow, AChangeOfTheMachineReachesTheDialogAndTheHiddenWatcher) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window info(view, 174), watcher(view, 176);
+    watcher.onInit = [] {};
+    info.onInit = [&] {
+        EXPECT_TRUE(view.CreateModeless(176, 174, watcher));
+        TestWorld::WriteFile(world.root + "/machine/machine.ini", "[Drive E]\nFolder=unit\n");
+    };
+    bool watcherShown = true;
+    info.onDeviceChange = [&] {
+        watcherShown = view.Window(176)->isVisible();
+        view.EndDialog(174, platform::IDOK);
+    };
+    EXPECT_EQ(view.RunDialog(174, info), platform::IDOK);
+    EXPECT_EQ(info.deviceChanges, 1);
+    EXPECT_EQ(watcher.deviceChanges, 1);
+    EXPECT_FALSE(watcherShown);
+    EXPECT_FALSE(view.IsWindowOpen(176));  // it ended with its owner
+}
+
+TEST(QtWindow, AScriptedDialogAnswerIsAClickOnThatButton) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window exit(view, 209);
+    exit.onInit = [] {};
+    view.AnswerNextDialog(209, platform::IDCANCEL);
+    EXPECT_EQ(view.RunDialog(209, exit), platform::IDCANCEL);
+    EXPECT_EQ(exit.commands, (std::vector<uint32_t>{platform::IDCANCEL}));
+}
+
+TEST(QtWindow, CheckBoxesMenusAndKeysReachTheLogicAsTheUserUsesThem) {
     Application();
     TestWorld world;
     ui::qt::QtView view;
@@ -208,6 +259,9 @@ TEST(QtWindow, CheckBoxesAndMenusReachTheLogicAsTheUserUsesThem) {
         view.Window(IDD_MAIN_WINDOW)->List(1001)->setCurrentCell(0, 1);
         disabledItemChosen = view.ChooseMenu(32779);
         enabledItemChosen = view.ChooseMenu(32789);
+        // The pre-filter sees a key once, however far it travels; Esc is the cancel command.
+        PressKey(view.Window(IDD_MAIN_WINDOW), Qt::Key_F3);
+        PressKey(view.Window(IDD_MAIN_WINDOW), Qt::Key_Escape);
         view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);
     };
     view.RunDialog(IDD_MAIN_WINDOW, main);
@@ -218,5 +272,6 @@ TEST(QtWindow, CheckBoxesAndMenusReachTheLogicAsTheUserUsesThem) {
     EXPECT_EQ(main.changes[1].newStateImage, 0u);
     EXPECT_FALSE(disabledItemChosen);
     EXPECT_TRUE(enabledItemChosen);
-    EXPECT_EQ(main.commands, (std::vector<uint32_t>{32789}));
+    EXPECT_EQ(main.commands, (std::vector<uint32_t>{32789, platform::IDCANCEL}));
+    EXPECT_EQ(main.keys, (std::vector<uint32_t>{platform::VK_F3, platform::VK_ESCAPE}));
 }

@@ -350,6 +350,10 @@ int HeadlessView::RunDialog(int window, platform::ViewHandler& logic) {
     }
     frames_.pop_back();
     if (frames_.empty()) uiRunning_ = false;
+    // Its modeless windows end with it.
+    for (auto [modeless, owner] : modelessOwners_)
+        if (owner == window) modeless_.erase(modeless);
+    std::erase_if(modelessOwners_, [&](const auto& entry) { return !modeless_.contains(entry.first); });
     return frame.result;
 }
 
@@ -415,11 +419,12 @@ void HeadlessView::EnableSystemClose(int window, bool enable) {
     systemClose_[window] = enable;
 }
 
-bool HeadlessView::CreateModeless(int window, int, platform::ViewHandler& logic) {
+bool HeadlessView::CreateModeless(int window, int owner, platform::ViewHandler& logic) {
     {
         std::lock_guard guard(lock_);
         LoadResource(window);
         modeless_[window] = &logic;
+        modelessOwners_[window] = owner;
     }
     logic.OnInitDialog();
     return true;

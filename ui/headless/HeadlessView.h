@@ -168,6 +168,7 @@ private:
     std::map<std::pair<int, int>, bool> menuItems_;
     std::map<int, bool> systemClose_;
     std::map<int, platform::ViewHandler*> modeless_;
+    std::map<int, int> modelessOwners_;
     std::deque<int> boxAnswers_;
     std::vector<BoxRecord> boxes_;
     std::vector<std::string> shellOpened_;

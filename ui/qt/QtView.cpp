@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QSessionManager>
 #include <QThread>
 #include <QUrl>
 
@@ -34,6 +35,11 @@ uint32_t VirtualKey(int qtKey) {
 QtView::QtView() {
     qApp->installEventFilter(this);
     connect(&driverTimer_, &QTimer::timeout, this, [this] { RunDriver(); });
+    // The session ends: the main window may ask and refuse, as on WM_QUERYENDSESSION.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& session) {
+        DialogWindow* main = Window(platform::IDD_MAIN_WINDOW);
+        if (main != nullptr && session.allowsInteraction() && !main->Logic().OnQueryEndSession()) session.cancel();
+    });
 }
 
 QtView::~QtView() { qApp->removeEventFilter(this); }
@@ -55,7 +61,7 @@ DialogWindow* QtView::Window(int window) const {
     for (DialogWindow* frame : frames_)
         if (frame->Id() == window && !frame->Ended()) return frame;
     auto modeless = modeless_.find(window);
-    return modeless == modeless_.end() ? nullptr : modeless->second.get();
+    return modeless == modeless_.end() ? nullptr : modeless->second.window.get();
 }
 
 DialogWindow* QtView::Top() const {
@@ -105,7 +111,8 @@ int QtView::RunDialog(int window, platform::ViewHandler& logic) {
     // A window that its logic ended during its initialisation is never shown.
     int result = dialog.Ended() ? dialog.result() : dialog.exec();
     frames_.pop_back();
-    // Its timers die with it, as a window's do.
+    // Its modeless windows and its timers die with it, as a window's do.
+    std::erase_if(modeless_, [window](const auto& entry) { return entry.second.owner == window; });
     for (auto timer = timers_.begin(); timer != timers_.end();)
         timer = timer->first.first == window && Window(window) == nullptr ? timers_.erase(timer) : std::next(timer);
     return result;
@@ -171,7 +178,7 @@ bool QtView::CreateModeless(int window, int owner, platform::ViewHandler& logic)
     if (resource == nullptr) return false;
     auto dialog = std::make_unique<DialogWindow>(*resource, logic, Window(owner));
     DialogWindow* created = dialog.get();
-    modeless_[window] = std::move(dialog);
+    modeless_[window] = {owner, std::move(dialog)};
     logic.OnInitDialog();
     if (!resource->hidden && Window(window) == created) created->show();
     return true;
@@ -313,7 +320,7 @@ void QtView::DeliverDeviceChange() {
     std::vector<platform::ViewHandler*> windows;
     for (DialogWindow* frame : frames_)
         if (!frame->Ended()) windows.push_back(&frame->Logic());
-    for (auto& [id, dialog] : modeless_) windows.push_back(&dialog->Logic());
+    for (auto& [id, modeless] : modeless_) windows.push_back(&modeless.window->Logic());
     for (platform::ViewHandler* logic : windows) logic->OnDeviceChange();
 }
 

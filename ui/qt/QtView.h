@@ -97,7 +97,11 @@ private:
     void RunDriver();
 
     std::vector<DialogWindow*> frames_;
-    std::map<int, std::unique_ptr<DialogWindow>> modeless_;
+    struct Modeless {
+        int owner;
+        std::unique_ptr<DialogWindow> window;
+    };
+    std::map<int, Modeless> modeless_;
     std::map<std::pair<int, uint32_t>, std::unique_ptr<QTimer>> timers_;
     std::unique_ptr<platform::DeviceChangeWatcher> deviceChanges_;
     std::unique_ptr<QSocketNotifier> deviceNotifier_;
