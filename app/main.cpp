@@ -7,7 +7,6 @@
 #include "platform/Version.h"
 #include "platform/View.h"
 #include "ui/headless/HeadlessView.h"
-#include "ui/qt/Fonts.h"
 #include "ui/qt/QtView.h"
 #include "ui/script/AutomatedRun.h"
 
@@ -36,7 +35,6 @@ int main(int argc, char** argv) {
     }
     if (!ui::DisplayAvailable()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    ui::qt::InstallJapaneseFontFallback();
     ui::qt::QtView view;
     Run(view, config);
     return 0;

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "platform/Paths.h"
+#include "ui/qt/Fonts.h"
 #include "ui/qt/Images.h"
 #include "ui/qt/Prompts.h"
 #include "ui/qt/QtText.h"
@@ -33,6 +34,7 @@ uint32_t VirtualKey(int qtKey) {
 }  // namespace
 
 QtView::QtView() {
+    InstallJapaneseFontFallback();
     qApp->installEventFilter(this);
     connect(&driverTimer_, &QTimer::timeout, this, [this] { RunDriver(); });
     // The session ends: the main window may ask and refuse, as on WM_QUERYENDSESSION.
@@ -293,7 +295,7 @@ void QtView::SetTimer(int window, uint32_t id, uint32_t milliseconds) {
     OnUiThread([&] {
         auto& timer = timers_[{window, id}];
         if (!timer) {
-            timer = std::make_unique<QTimer>();
+            timer.reset(new QTimer);
             connect(timer.get(), &QTimer::timeout, this, [this, window, id] {
                 if (DialogWindow* dialog = Window(window)) dialog->Logic().OnTimer(id);
             });

@@ -102,7 +102,14 @@ private:
         std::unique_ptr<DialogWindow> window;
     };
     std::map<int, Modeless> modeless_;
-    std::map<std::pair<int, uint32_t>, std::unique_ptr<QTimer>> timers_;
+    // A timer is often killed from its own tick: it goes once its signal has returned.
+    struct DeleteLater {
+        void operator()(QTimer* timer) const {
+            timer->stop();
+            timer->deleteLater();
+        }
+    };
+    std::map<std::pair<int, uint32_t>, std::unique_ptr<QTimer, DeleteLater>> timers_;
     std::unique_ptr<platform::DeviceChangeWatcher> deviceChanges_;
     std::unique_ptr<QSocketNotifier> deviceNotifier_;
     QTimer driverTimer_;
