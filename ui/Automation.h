@@ -30,8 +30,8 @@ public:
     // for it, in nested loops (boxes, dialogs) too; it returns true when it acted and false
     // when it waits (time then moves on) or is finished.
     virtual void SetDriver(std::function<bool()> step) = 0;
-    // The driver waits until this tick of the platform clock at the latest: a loop that moves
-    // a fake clock on to its next timer stops there first.
+    // The driver pauses until this tick of the platform clock: the loop lets time pass up to
+    // it as it would for a timer.
     virtual void WakeAt(uint64_t tick) = 0;
 
     // The user's actions. Each returns false when it could not be done as a user would (no

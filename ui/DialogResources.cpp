@@ -71,7 +71,7 @@ DialogResource ConnectionInformation() {
               "   ナビゲーションとパソコンをUSBケーブルで接続してください。\n"
               "   「未接続」が「接続済み」になったことを確認して、「OK」ボタンを押してください。\n\n"
               "●ダウンロードをされる方\n   「OK」ボタンを押してください。",
-              Dlu(7, 7, 266, 98)},
+              Dlu(6, 6, 270, 100)},
              {1060, K::Static, "未接続", Dlu(7, 116, 120, 12)},
              {platform::IDOK, K::PushButton, "OK", Dlu(223, 114, 50, 15)}}};
 }
@@ -96,11 +96,11 @@ DialogResource ExitConfirmation() {
 DialogResource CompetingProcess() {
     Rect size = Dlu(0, 0, 227, 74);
     return {210, "競合プロセス終了確認", size.width, size.height,
-            {{kNoId, K::Static, "ナビゲーションが別のアプリケーションによって使用されています。", Dlu(7, 7, 213, 10)},
-             {kNoId, K::Static, "動作中のアプリケーションを終了してください。", Dlu(7, 19, 213, 10)},
-             {kNoId, K::Static, "エラーコード(E01)", Dlu(7, 31, 213, 10)},
-             {platform::IDOK, K::PushButton, "OK", Dlu(56, 50, 50, 15)},
-             {platform::IDCANCEL, K::PushButton, "キャンセル", Dlu(121, 50, 50, 15)}}};
+            {{kNoId, K::Static, "ナビゲーションが別のアプリケーションによって使用されています。", Dlu(7, 6, 213, 17)},
+             {kNoId, K::Static, "動作中のアプリケーションを終了してください。", Dlu(7, 25, 213, 10)},
+             {kNoId, K::Static, "エラーコード(E01)", Dlu(7, 37, 213, 10)},
+             {platform::IDOK, K::PushButton, "OK", Dlu(56, 53, 50, 15)},
+             {platform::IDCANCEL, K::PushButton, "キャンセル", Dlu(121, 53, 50, 15)}}};
 }
 
 // The hidden tool window that turns device changes into a notification of its owner.

@@ -230,6 +230,44 @@ TEST(QtWindow, AChangeOfTheMachineReachesTheDialogAndTheHiddenWatcher) {
     EXPECT_FALSE(view.IsWindowOpen(176));  // it ended with its owner
 }
 
+TEST(QtWindow, TheFiveDialogsShowTheirTitlesAndTexts) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    for (int id : {146, 174, 175, 209, 210}) {
+        Window dialog(view, id);
+        const ui::DialogResource& resource = *ui::FindDialogResource(id);
+        std::vector<std::string> problems;
+        dialog.onInit = [&] {
+            for (const ui::ControlResource& control : resource.controls)
+                if (control.id != ui::kNoId && view.Window(id)->Control(control.id) == nullptr)
+                    problems.push_back(std::to_string(control.id) + " missing");
+            if (id == 146) {  // its logic fills it: here with the transfer texts
+                view.SetCaption(146, Cp("転送開始の確認"));
+                view.SetControlText(146, 1019, Cp("バージョンアップ(地図更新)データの転送を開始する前に次の確認をお願いします。"));
+                view.SetControlText(146, 1020, Cp("● バージョンアップデータの転送が完了するまではナビゲーションとパソコンを接続しているUSBケーブルを外さないでください。"));
+                view.SetControlText(146, 1021, Cp("● ナビゲーションが電源（ACアダプター）に接続されていることを確認してください。"));
+                view.SetControlText(146, 1022, Cp("● ナビゲーションがパソコンと接続済みになっていることを確認してください。"));
+                view.SetControlText(146, 1024, Cp("バージョンアップ(地図更新)【2026年春版】データの転送を開始してよろしいですか？"));
+            }
+            view.SetTimer(id, 1, 20);
+        };
+        dialog.onTimer = [&](uint32_t) {
+            view.KillTimer(id, 1);
+            // Every text fits its static, wrapped where it must be.
+            for (QLabel* label : view.Window(id)->findChildren<QLabel*>())
+                if (!label->text().isEmpty() && label->heightForWidth(label->width()) > label->height())
+                    problems.push_back(label->text().toStdString() + " does not fit");
+            view.Screenshot(VELTRANE_SCREENSHOT_DIR "/dialog-" + std::to_string(id) + ".png");
+            view.EndDialog(id, platform::IDOK);
+        };
+        QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
+        view.RunDialog(id, dialog);
+        EXPECT_TRUE(problems.empty()) << id << ": " << problems.front();
+        EXPECT_EQ(view.Window(id), nullptr);
+    }
+}
+
 TEST(QtWindow, AScriptedDialogAnswerIsAClickOnThatButton) {
     Application();
     TestWorld world;
