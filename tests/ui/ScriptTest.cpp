@@ -116,6 +116,7 @@ TEST(Script, ASessionIsReplayedAndTranscribed) {
     EXPECT_TRUE(Has(lines, "screenshot not taken"));
     EXPECT_TRUE(Has(lines, Utf8("dialog 209 \"ヴェルトレーン終了確認\" opened")));
     EXPECT_TRUE(Has(lines, "end of script"));
+    EXPECT_EQ(world.view.StatusTexts(), (std::vector<std::string>{"ナビゲーションと接続を確認しました。", "続行"}));
     ASSERT_EQ(world.view.Boxes().size(), 1u);
     EXPECT_EQ(world.view.Boxes()[0].answer, platform::IDCANCEL);
     // The file holds the same lines, as they happened.

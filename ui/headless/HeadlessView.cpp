@@ -11,6 +11,7 @@ namespace {
 constexpr auto kQuietLimit = std::chrono::seconds(30);
 // While it waits, it looks this often for a device change.
 constexpr auto kDeviceChangePoll = std::chrono::milliseconds(20);
+constexpr int kStatusLine = 1082;
 }  // namespace
 
 template <class Fn>
@@ -62,6 +63,11 @@ HeadlessView::Control HeadlessView::ControlState(int window, int id) {
 std::vector<HeadlessView::ControlChange> HeadlessView::ControlChanges() {
     std::lock_guard guard(lock_);
     return changes_;
+}
+
+std::vector<std::string> HeadlessView::StatusTexts() {
+    std::lock_guard guard(lock_);
+    return statusTexts_;
 }
 
 void HeadlessView::Changed(int window, int id) {
@@ -373,6 +379,7 @@ void HeadlessView::SetControlText(int window, int id, const std::string& text) {
         std::lock_guard guard(lock_);
         controls_[{window, id}].text = text;
         Changed(window, id);
+        if (window == platform::IDD_MAIN_WINDOW && id == kStatusLine) statusTexts_.push_back(text);
         observer = observer_;
     }
     if (observer) observer->OnControlText(window, id, text);

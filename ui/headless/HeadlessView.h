@@ -56,6 +56,8 @@ public:
     std::vector<BoxRecord> Boxes();
     Control ControlState(int window, int id);
     std::vector<ControlChange> ControlChanges();
+    // Every text the main window's status line was given, in order.
+    std::vector<std::string> StatusTexts();
     std::vector<std::string> ShellOpened();
     bool IsMenuItemEnabled(int window, int itemId);
     bool IsSystemCloseEnabled(int window);
@@ -163,6 +165,7 @@ private:
 
     std::map<std::pair<int, int>, Control> controls_;
     std::vector<ControlChange> changes_;
+    std::vector<std::string> statusTexts_;
     std::map<int, std::vector<Row>> lists_;
     std::map<std::pair<int, int>, int> columnWidths_;
     std::map<std::pair<int, int>, bool> menuItems_;
