@@ -16,6 +16,7 @@
 #include "ui/qt/Fonts.h"
 #include "ui/qt/QtText.h"
 #include "ui/qt/QtView.h"
+#include "ui/script/ScriptDriver.h"
 
 namespace {
 
@@ -312,4 +313,73 @@ TEST(QtWindow, CheckBoxesMenusAndKeysReachTheLogicAsTheUserUsesThem) {
     EXPECT_TRUE(enabledItemChosen);
     EXPECT_EQ(main.commands, (std::vector<uint32_t>{32789, platform::IDCANCEL}));
     EXPECT_EQ(main.keys, (std::vector<uint32_t>{platform::VK_F3, platform::VK_ESCAPE}));
+}
+
+namespace {
+
+// The session of the headless script test, on the real windows: a unit shows up after a
+// moment, the download button asks whether to pause, Esc asks the exit dialog.
+class SessionWindow : public platform::ViewHandler {
+public:
+    explicit SessionWindow(platform::View& view) : view(view) {}
+    void OnInitDialog() override { view.SetTimer(IDD_MAIN_WINDOW, 21, 50); }
+    void OnNotify(uintptr_t, intptr_t) override {}
+    void OnTimer(uint32_t) override {
+        view.KillTimer(IDD_MAIN_WINDOW, 21);
+        view.SetControlText(IDD_MAIN_WINDOW, 1028, Cp("接続済み"));
+    }
+    void OnCommand(uint32_t id) override {
+        if (id == 1014) {
+            int answer = view.MessageBox({Cp("中断してよろしいですか？"), Cp("ダウンロード中断の確認"),
+                                          platform::MB_OKCANCEL | platform::MB_ICONINFORMATION, true, true});
+            view.SetControlText(IDD_MAIN_WINDOW, 1082, Cp(answer == platform::IDOK ? "中断" : "続行"));
+        }
+        if (id == platform::IDCANCEL && view.RunDialog(209, exit) == platform::IDOK)
+            view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);
+    }
+
+private:
+    struct ExitDialog : platform::ViewHandler {
+        explicit ExitDialog(platform::View& view) : view(view) {}
+        void OnNotify(uintptr_t, intptr_t) override {}
+        void OnTimer(uint32_t) override {}
+        void OnCommand(uint32_t id) override { view.EndDialog(209, static_cast<int>(id)); }
+        platform::View& view;
+    };
+    platform::View& view;
+    ExitDialog exit{view};
+};
+
+}  // namespace
+
+TEST(QtWindow, AScriptReplaysTheSameSessionOnTheRealWindows) {
+    Application();
+    TestWorld world;
+    platform::SetClock(nullptr);  // Qt's timers run in real time; so do the script's waits here
+    ui::qt::QtView view;
+    SessionWindow window(view);
+    ui::ParsedScript script = ui::ParseScript(
+        "wait 1028 \"接続済み\" 5000\n"
+        "box Cancel\n"
+        "press 1014\n"
+        "wait 1082 \"続行\" 1000\n"
+        "screenshot session.png\n"
+        "dialog 209 OK\n"
+        "key Esc\n");
+    ASSERT_TRUE(script.errors.empty());
+    QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
+    ui::ScriptDriver driver(view, script.commands, "", VELTRANE_SCREENSHOT_DIR);
+    driver.Start();
+    EXPECT_EQ(view.RunDialog(IDD_MAIN_WINDOW, window), platform::IDOK);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_FALSE(driver.Failed());
+    auto has = [&](const char* text) {
+        for (const std::string& line : driver.Transcript())
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(has("box \"ダウンロード中断の確認\" (information) 中断してよろしいですか？ -> Cancel"));
+    EXPECT_TRUE(has("status: 続行"));
+    EXPECT_TRUE(has("screenshot saved: " VELTRANE_SCREENSHOT_DIR "/session.png"));
+    EXPECT_TRUE(has("dialog 209 \"ヴェルトレーン終了確認\" opened"));
 }

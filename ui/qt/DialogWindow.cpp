@@ -187,6 +187,7 @@ bool DialogWindow::ChooseMenuItem(int id) {
 }
 
 void DialogWindow::End(int result) {
+    if (ended_) return;  // the first result stands
     ended_ = true;
     done(result);
 }
