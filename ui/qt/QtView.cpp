@@ -333,6 +333,8 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
     QWidget* first = QApplication::focusWidget();
     auto* widget = static_cast<QWidget*>(watched);
     if (first != nullptr ? widget != first : widget != widget->window()) return false;
+    // Only the program's own windows: a message box's keys stay the box's.
+    if (dynamic_cast<DialogWindow*>(widget->window()) == nullptr) return false;
     uint32_t key = VirtualKey(static_cast<QKeyEvent*>(event)->key());
     platform::ViewHandler* logic = KeyLogic();
     if (key != 0 && logic != nullptr) logic->OnKeyDown(key);
