@@ -34,6 +34,9 @@ constexpr uint32_t VK_F1 = 0x70;
 constexpr uint32_t VK_F3 = 0x72;
 constexpr uint32_t VK_F5 = 0x74;
 constexpr uint32_t VK_F12 = 0x7B;
+// Keys a dialog handles itself: Esc is IDCANCEL, Enter IDOK.
+constexpr uint32_t VK_RETURN = 0x0D;
+constexpr uint32_t VK_ESCAPE = 0x1B;
 
 // The state images of a list row's check box.
 constexpr uint32_t kStateUnchecked = 0x1000;

@@ -5,10 +5,14 @@
 
 #include "platform/Clock.h"
 #include "platform/Format.h"
+#include "ui/DialogResources.h"
 
 namespace {
 // Real time the loop waits for a worker before it decides that nothing more will happen.
 constexpr auto kQuietLimit = std::chrono::seconds(30);
+// While it waits, it looks this often for a device change.
+constexpr auto kDeviceChangePoll = std::chrono::milliseconds(20);
+constexpr int kStatusLine = 1082;
 }  // namespace
 
 template <class Fn>
@@ -25,11 +29,6 @@ auto HeadlessView::OnUiThread(Fn fn) -> decltype(fn()) {
     wake_.notify_all();
     lock.unlock();
     return result.get();
-}
-
-void HeadlessView::AnswerNextBox(int answer) {
-    std::lock_guard guard(lock_);
-    boxAnswers_.push_back(answer);
 }
 
 void HeadlessView::SetIdleHook(std::function<bool(HeadlessView&)> hook) {
@@ -67,6 +66,11 @@ std::vector<HeadlessView::ControlChange> HeadlessView::ControlChanges() {
     return changes_;
 }
 
+std::vector<std::string> HeadlessView::StatusTexts() {
+    std::lock_guard guard(lock_);
+    return statusTexts_;
+}
+
 void HeadlessView::Changed(int window, int id) {
     const Control& control = controls_[{window, id}];
     changes_.push_back({window, id, control.text, control.enabled, control.visible});
@@ -75,6 +79,147 @@ void HeadlessView::Changed(int window, int id) {
 std::vector<std::string> HeadlessView::ShellOpened() {
     std::lock_guard guard(lock_);
     return shellOpened_;
+}
+
+bool HeadlessView::IsMenuItemEnabled(int window, int itemId) {
+    std::lock_guard guard(lock_);
+    auto item = menuItems_.find({window, itemId});
+    return item == menuItems_.end() || item->second;
+}
+
+bool HeadlessView::IsSystemCloseEnabled(int window) {
+    std::lock_guard guard(lock_);
+    auto close = systemClose_.find(window);
+    return close == systemClose_.end() || close->second;
+}
+
+int HeadlessView::ColumnWidth(int listId, int column) {
+    std::lock_guard guard(lock_);
+    auto width = columnWidths_.find({listId, column});
+    return width == columnWidths_.end() ? 0 : width->second;
+}
+
+void HeadlessView::LoadResource(int window) {
+    const ui::DialogResource* resource = ui::FindDialogResource(window);
+    if (resource == nullptr) return;
+    controls_[{window, 0}] = Control{resource->title};
+    for (const ui::ControlResource& control : resource->controls)
+        if (control.id != ui::kNoId) controls_[{window, control.id}] = Control{control.text, true, true, control.image};
+    for (const ui::MenuResource& menu : resource->menus)
+        for (const ui::MenuItemResource& item : menu.items)
+            if (item.id != 0) menuItems_[{window, item.id}] = true;
+    systemClose_[window] = true;
+}
+
+platform::ViewHandler* HeadlessView::MainLogic() {
+    if (platform::ViewHandler* main = LogicOf(platform::IDD_MAIN_WINDOW)) return main;
+    for (auto frame = frames_.rbegin(); frame != frames_.rend(); ++frame)
+        if (!(*frame)->ended) return (*frame)->logic;
+    return nullptr;
+}
+
+void HeadlessView::SetObserver(ui::AutomationObserver* observer) {
+    std::lock_guard guard(lock_);
+    observer_ = observer;
+}
+
+void HeadlessView::SetDriver(std::function<bool()> step) {
+    std::lock_guard guard(lock_);
+    driver_ = std::move(step);
+}
+
+void HeadlessView::WakeAt(uint64_t tick) {
+    std::lock_guard guard(lock_);
+    wakeAt_ = tick;
+}
+
+bool HeadlessView::Press(int window, int id) {
+    platform::ViewHandler* logic;
+    {
+        std::lock_guard guard(lock_);
+        logic = LogicOf(window);
+        auto control = controls_.find({window, id});
+        if (logic == nullptr || (control != controls_.end() && !(control->second.enabled && control->second.visible)))
+            return false;
+    }
+    logic->OnCommand(static_cast<uint32_t>(id));
+    return true;
+}
+
+bool HeadlessView::ChooseMenu(int itemId) {
+    platform::ViewHandler* logic;
+    {
+        std::lock_guard guard(lock_);
+        logic = LogicOf(platform::IDD_MAIN_WINDOW);
+        if (logic == nullptr || !menuItems_.contains({platform::IDD_MAIN_WINDOW, itemId})) return false;
+    }
+    logic->OnInitMenu();
+    if (!IsMenuItemEnabled(platform::IDD_MAIN_WINDOW, itemId)) return false;
+    logic->OnCommand(static_cast<uint32_t>(itemId));
+    return true;
+}
+
+bool HeadlessView::ClickRowCheckBox(int listId, int row) {
+    platform::ViewHandler* logic;
+    uint32_t newState;
+    {
+        std::lock_guard guard(lock_);
+        logic = LogicOf(platform::IDD_MAIN_WINDOW);
+        auto& rows = lists_[listId];
+        auto control = controls_.find({platform::IDD_MAIN_WINDOW, listId});
+        if (logic == nullptr || row < 0 || row >= static_cast<int>(rows.size()) ||
+            (control != controls_.end() && !control->second.enabled))
+            return false;
+        rows[row].checked = !rows[row].checked;
+        newState = rows[row].checked ? platform::kStateChecked : platform::kStateUnchecked;
+    }
+    logic->OnListItemChanged({listId, row, newState});
+    return true;
+}
+
+bool HeadlessView::PressKey(uint32_t virtualKey) {
+    platform::ViewHandler* main;
+    platform::ViewHandler* top;
+    {
+        std::lock_guard guard(lock_);
+        main = MainLogic();
+        top = frames_.empty() ? nullptr : LogicOf(frames_.back()->window);
+    }
+    if (main == nullptr || top == nullptr) return false;
+    main->OnKeyDown(virtualKey);
+    // What a dialog does with the two keys it knows itself.
+    if (virtualKey == platform::VK_ESCAPE) top->OnCommand(platform::IDCANCEL);
+    if (virtualKey == platform::VK_RETURN) top->OnCommand(platform::IDOK);
+    return true;
+}
+
+void HeadlessView::AnswerNextBox(int answer) {
+    std::lock_guard guard(lock_);
+    boxAnswers_.push_back(answer);
+}
+
+void HeadlessView::AnswerNextDialog(int window, int result) {
+    std::lock_guard guard(lock_);
+    dialogAnswers_[window].push_back(result);
+}
+
+bool HeadlessView::IsWindowOpen(int window) {
+    std::lock_guard guard(lock_);
+    return LogicOf(window) != nullptr;
+}
+
+int HeadlessView::TopWindow() {
+    std::lock_guard guard(lock_);
+    for (auto frame = frames_.rbegin(); frame != frames_.rend(); ++frame)
+        if (!(*frame)->ended) return (*frame)->window;
+    return 0;
+}
+
+void HeadlessView::CloseAll() {
+    std::lock_guard guard(lock_);
+    closingAll_ = true;
+    for (Frame* frame : frames_) frame->ended = true;
+    wake_.notify_all();
 }
 
 platform::ViewHandler* HeadlessView::LogicOf(int window) {
@@ -126,6 +271,7 @@ bool HeadlessView::WaitForNextTimer(std::unique_lock<std::mutex>& lock) {
     uint64_t next = UINT64_MAX;
     for (auto& [key, timer] : timers_)
         if (LogicOf(key.first)) next = std::min(next, timer.due);
+    if (wakeAt_ > platform::GetTickCount64()) next = std::min(next, wakeAt_);
     if (next == UINT64_MAX) return false;
     // Give a worker a moment to post first; then time moves on to the timer.
     wake_.wait_for(lock, std::chrono::milliseconds(1));
@@ -139,32 +285,82 @@ bool HeadlessView::WaitForNextTimer(std::unique_lock<std::mutex>& lock) {
     return true;
 }
 
+bool HeadlessView::DeliverDeviceChange(std::unique_lock<std::mutex>& lock) {
+    if (!deviceChanges_ || !deviceChanges_->Consume()) return false;
+    std::vector<platform::ViewHandler*> windows;
+    for (Frame* frame : frames_)
+        if (!frame->ended) windows.push_back(frame->logic);
+    for (auto& [window, logic] : modeless_) windows.push_back(logic);
+    lock.unlock();
+    for (platform::ViewHandler* logic : windows) logic->OnDeviceChange();
+    lock.lock();
+    return true;
+}
+
+bool HeadlessView::RunIdleWork(std::unique_lock<std::mutex>& lock) {
+    // A box or dialog raised by the driver's own action runs a nested loop: the driver waits
+    // for that action to return rather than acting again inside it.
+    if (driver_ && !driverRunning_) {
+        auto driver = driver_;
+        driverRunning_ = true;
+        lock.unlock();
+        bool acted = driver();
+        lock.lock();
+        driverRunning_ = false;
+        if (acted) return true;
+    }
+    auto hook = idleHook_;
+    if (!hook) return false;
+    lock.unlock();
+    bool acted = hook(*this);
+    lock.lock();
+    return acted;
+}
+
 int HeadlessView::RunDialog(int window, platform::ViewHandler& logic) {
     Frame frame{window, &logic};
+    ui::AutomationObserver* observer;
     {
         std::lock_guard guard(lock_);
-        if (frames_.empty()) uiThread_ = std::this_thread::get_id();
+        if (frames_.empty()) {
+            uiThread_ = std::this_thread::get_id();
+            if (!deviceChanges_) deviceChanges_ = std::make_unique<platform::DeviceChangeWatcher>();
+        }
         uiRunning_ = true;
+        LoadResource(window);
         frames_.push_back(&frame);
+        auto answers = dialogAnswers_.find(window);
+        if (answers != dialogAnswers_.end() && !answers->second.empty()) {
+            // The user's click, once the dialog has been set up.
+            auto command = static_cast<uint32_t>(answers->second.front());
+            answers->second.pop_front();
+            invocations_.push_back([&logic, command] { logic.OnCommand(command); });
+        }
+        observer = observer_;
     }
+    if (observer) observer->OnDialogOpened(window, GetControlText(window, 0));
     logic.OnInitDialog();
     std::unique_lock lock(lock_);
+    if (closingAll_) frame.ended = true;
     while (!frame.ended) {
-        if (DeliverQueued(lock) || FireDueTimer(lock)) continue;
-        auto hook = idleHook_;
-        if (hook) {
-            lock.unlock();
-            bool acted = hook(*this);
-            lock.lock();
-            if (acted) continue;
-        }
+        if (DeliverQueued(lock) || FireDueTimer(lock) || DeliverDeviceChange(lock) || RunIdleWork(lock)) continue;
         if (WaitForNextTimer(lock)) continue;
-        // Nothing pending and nothing scheduled: only a worker can still post.
-        if (!wake_.wait_for(lock, kQuietLimit, [&] { return !invocations_.empty() || !posted_.empty() || frame.ended; }))
-            frame.ended = true;
+        // Nothing pending and nothing scheduled: only a worker or a device change can still
+        // bring something.
+        bool woke = false;
+        for (auto until = std::chrono::steady_clock::now() + kQuietLimit;
+             !woke && std::chrono::steady_clock::now() < until;)
+            woke = wake_.wait_for(lock, kDeviceChangePoll,
+                                  [&] { return !invocations_.empty() || !posted_.empty() || frame.ended; }) ||
+                   DeliverDeviceChange(lock);
+        if (!woke) frame.ended = true;
     }
     frames_.pop_back();
     if (frames_.empty()) uiRunning_ = false;
+    // Its modeless windows end with it.
+    for (auto [modeless, owner] : modelessOwners_)
+        if (owner == window) modeless_.erase(modeless);
+    std::erase_if(modelessOwners_, [&](const auto& entry) { return !modeless_.contains(entry.first); });
     return frame.result;
 }
 
@@ -179,9 +375,15 @@ void HeadlessView::EndDialog(int window, int result) {
 }
 
 void HeadlessView::SetControlText(int window, int id, const std::string& text) {
-    std::lock_guard guard(lock_);
-    controls_[{window, id}].text = text;
-    Changed(window, id);
+    ui::AutomationObserver* observer;
+    {
+        std::lock_guard guard(lock_);
+        controls_[{window, id}].text = text;
+        Changed(window, id);
+        if (window == platform::IDD_MAIN_WINDOW && id == kStatusLine) statusTexts_.push_back(text);
+        observer = observer_;
+    }
+    if (observer) observer->OnControlText(window, id, text);
 }
 
 std::string HeadlessView::GetControlText(int window, int id) {
@@ -225,10 +427,12 @@ void HeadlessView::EnableSystemClose(int window, bool enable) {
     systemClose_[window] = enable;
 }
 
-bool HeadlessView::CreateModeless(int window, int, platform::ViewHandler& logic) {
+bool HeadlessView::CreateModeless(int window, int owner, platform::ViewHandler& logic) {
     {
         std::lock_guard guard(lock_);
+        LoadResource(window);
         modeless_[window] = &logic;
+        modelessOwners_[window] = owner;
     }
     logic.OnInitDialog();
     return true;
@@ -303,14 +507,19 @@ bool HeadlessView::IsRowChecked(int listId, int row) {
 
 int HeadlessView::MessageBox(const platform::MessageBoxRequest& request) {
     return OnUiThread([this, request] {
-        std::lock_guard guard(lock_);
-        bool onUi = !uiRunning_ || std::this_thread::get_id() == uiThread_;
+        ui::AutomationObserver* observer;
         int answer = platform::IDOK;
-        if (!boxAnswers_.empty()) {
-            answer = boxAnswers_.front();
-            boxAnswers_.pop_front();
+        {
+            std::lock_guard guard(lock_);
+            bool onUi = !uiRunning_ || std::this_thread::get_id() == uiThread_;
+            if (!boxAnswers_.empty()) {
+                answer = boxAnswers_.front();
+                boxAnswers_.pop_front();
+            }
+            boxes_.push_back({request, answer, onUi});
+            observer = observer_;
         }
-        boxes_.push_back({request, answer, onUi});
+        if (observer) observer->OnBox(request, answer);
         return answer;
     });
 }

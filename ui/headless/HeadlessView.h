@@ -1,19 +1,24 @@
-// The window without a display, for tests and automation: it records every control change and
-// box, answers boxes and prompts from a script, and runs timers on the platform clock. Boxes
-// raised on a worker thread are answered on the user-interface thread while the worker waits.
+// The window without a display, for tests and automation: every window starts with its
+// resource's controls and texts; it records every control change and box, answers boxes,
+// dialogs and prompts from a script, runs timers on the platform clock and hands device
+// changes to every open window. Boxes raised on a worker thread are answered on the
+// user-interface thread while the worker waits.
 #pragma once
 
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "platform/DeviceChange.h"
 #include "platform/View.h"
+#include "ui/Automation.h"
 
-class HeadlessView : public platform::View {
+class HeadlessView : public platform::View, public ui::Automation {
 public:
     struct BoxRecord {
         platform::MessageBoxRequest request;
@@ -39,8 +44,6 @@ public:
         bool checked = false;
     };
 
-    // Answers for the next boxes, in order; without one a box is answered with its first button.
-    void AnswerNextBox(int answer);
     // Called whenever the running window has nothing left to do; return false when the
     // automation has nothing to do either. With no automation and nothing pending, the
     // window is closed with IDCANCEL so that a test never hangs.
@@ -53,7 +56,29 @@ public:
     std::vector<BoxRecord> Boxes();
     Control ControlState(int window, int id);
     std::vector<ControlChange> ControlChanges();
+    // Every text the main window's status line was given, in order.
+    std::vector<std::string> StatusTexts();
     std::vector<std::string> ShellOpened();
+    bool IsMenuItemEnabled(int window, int itemId);
+    bool IsSystemCloseEnabled(int window);
+    int ColumnWidth(int listId, int column);
+
+    // Automation. Without an answer a box is answered with its first button, and a dialog
+    // runs until its logic ends it.
+    void SetObserver(ui::AutomationObserver* observer) override;
+    void SetDriver(std::function<bool()> step) override;
+    void WakeAt(uint64_t tick) override;
+    bool Press(int window, int id) override;
+    bool ChooseMenu(int itemId) override;
+    bool ClickRowCheckBox(int listId, int row) override;
+    bool PressKey(uint32_t virtualKey) override;
+    void AnswerNextBox(int answer) override;
+    void AnswerNextDialog(int window, int result) override;
+    bool IsWindowOpen(int window) override;
+    std::string ShownText(int window, int id) override { return GetControlText(window, id); }
+    int TopWindow() override;
+    bool Screenshot(const std::string&) override { return false; }
+    void CloseAll() override;
 
     // View.
     int RunDialog(int window, platform::ViewHandler& logic) override;
@@ -118,6 +143,14 @@ private:
     bool FireDueTimer(std::unique_lock<std::mutex>& lock);
     // Moves a fake clock on to the next timer; false when there is none.
     bool WaitForNextTimer(std::unique_lock<std::mutex>& lock);
+    // Hands a pending device change to every open window; true when there was one.
+    bool DeliverDeviceChange(std::unique_lock<std::mutex>& lock);
+    // Runs the automation's step or the idle hook; true when either acted.
+    bool RunIdleWork(std::unique_lock<std::mutex>& lock);
+    // A window opens with its resource's controls (lock held).
+    void LoadResource(int window);
+    // The logic that receives keys and menus: the main window's while it is open.
+    platform::ViewHandler* MainLogic();
 
     std::mutex lock_;
     std::condition_variable wake_;
@@ -132,11 +165,13 @@ private:
 
     std::map<std::pair<int, int>, Control> controls_;
     std::vector<ControlChange> changes_;
+    std::vector<std::string> statusTexts_;
     std::map<int, std::vector<Row>> lists_;
     std::map<std::pair<int, int>, int> columnWidths_;
     std::map<std::pair<int, int>, bool> menuItems_;
     std::map<int, bool> systemClose_;
     std::map<int, platform::ViewHandler*> modeless_;
+    std::map<int, int> modelessOwners_;
     std::deque<int> boxAnswers_;
     std::vector<BoxRecord> boxes_;
     std::vector<std::string> shellOpened_;
@@ -144,4 +179,11 @@ private:
     std::optional<platform::ProxyCredentials> proxyAnswer_;
     std::optional<std::string> folderAnswer_;
     bool formatAnswer_ = false;
+    std::map<int, std::deque<int>> dialogAnswers_;
+    ui::AutomationObserver* observer_ = nullptr;
+    std::function<bool()> driver_;
+    bool driverRunning_ = false;
+    uint64_t wakeAt_ = 0;
+    bool closingAll_ = false;
+    std::unique_ptr<platform::DeviceChangeWatcher> deviceChanges_;
 };

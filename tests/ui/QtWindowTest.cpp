@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFontInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <thread>
+
+#include "support/TestWorld.h"
+#include "ui/DialogResources.h"
+#include "ui/qt/Fonts.h"
+#include "ui/qt/QtText.h"
+#include "ui/qt/QtView.h"
+#include "ui/script/ScriptDriver.h"
+
+namespace {
+
+using platform::IDD_MAIN_WINDOW;
+using ui::qt::FromCp932;
+
+QApplication& Application() {
+    static int argc = 1;
+    static char name[] = "ui_gui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        auto* created = new QApplication(argc, argv);
+        ui::qt::InstallJapaneseFontFallback();
+        return created;
+    }();
+    return *application;
+}
+
+std::string Cp(const char* utf8) { return *platform::Utf8ToCp932(utf8); }
+
+class Window : public platform::ViewHandler {
+public:
+    Window(ui::qt::QtView& view, int id) : view(view), id(id) {}
+    void OnInitDialog() override { onInit(); }
+    void OnNotify(uintptr_t wParam, intptr_t lParam) override {
+        if (onNotify) onNotify(wParam, lParam);
+    }
+    void OnTimer(uint32_t timer) override { onTimer(timer); }
+    void OnCommand(uint32_t command) override {
+        commands.push_back(command);
+        if (id != IDD_MAIN_WINDOW && (command == platform::IDOK || command == platform::IDCANCEL))
+            view.EndDialog(id, static_cast<int>(command));
+    }
+    void OnKeyDown(uint32_t key) override { keys.push_back(key); }
+    void OnDeviceChange() override {
+        deviceChanges++;
+        if (onDeviceChange) onDeviceChange();
+    }
+    int deviceChanges = 0;
+    std::function<void()> onDeviceChange;
+    void OnListItemChanged(const platform::ListItemChange& change) override { changes.push_back(change); }
+    void OnInitMenu() override { view.EnableMenuItem(id, 32779, false); }
+
+    ui::qt::QtView& view;
+    int id;
+    std::function<void()> onInit;
+    std::function<void(uint32_t)> onTimer;
+    std::function<void(uintptr_t, intptr_t)> onNotify;
+    std::vector<uint32_t> commands, keys;
+    std::vector<platform::ListItemChange> changes;
+};
+
+void PressKey(QWidget* window, Qt::Key key) {
+    QWidget* receiver = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(receiver, &press);
+}
+
+void FillList(ui::qt::QtView& view, int list, std::vector<std::vector<const char*>> rows) {
+    const char* titles[] = {"", "地図バージョン", "ステータス", "サイズ"};
+    const int widths[] = {22, 240, 120, 87};
+    for (int column = 0; column < 4; ++column) view.InsertColumn(list, column, Cp(titles[column]), widths[column]);
+    for (size_t row = 0; row < rows.size(); ++row) {
+        view.InsertRow(list, static_cast<int>(row), "");
+        for (int column = 1; column < 4; ++column) view.SetCellText(list, static_cast<int>(row), column, Cp(rows[row][column - 1]));
+    }
+}
+
+// Pixels dark enough to be text in a control's part of the window picture.
+int DarkPixels(const QImage& picture, QWidget* window, QWidget* control) {
+    QRect area(control->mapTo(window, QPoint(0, 0)), control->size());
+    int dark = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(picture.pixel(x, y)) < 110) ++dark;
+    return dark;
+}
+
+}  // namespace
+
+TEST(QtWindow, TheMainWindowShowsEveryControlOfItsResourceInLegibleJapanese) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window main(view, IDD_MAIN_WINDOW);
+    std::vector<std::string> problems;
+    int statusDark = 0, listDark = 0;
+    QString statusFont, caption;
+    QString screenshot = QString(VELTRANE_SCREENSHOT_DIR) + "/main-window.png";
+
+    main.onInit = [&] {
+        ui::qt::DialogWindow* window = view.Window(IDD_MAIN_WINDOW);
+        for (const ui::ControlResource& control : ui::FindDialogResource(IDD_MAIN_WINDOW)->controls) {
+            auto* widget = window->findChild<QWidget*>(QString::number(control.id));
+            std::string id = std::to_string(control.id);
+            if (widget == nullptr) {
+                problems.push_back(id + " missing");
+                continue;
+            }
+            if (widget->geometry() != QRect(control.rect.x, control.rect.y, control.rect.width, control.rect.height))
+                problems.push_back(id + " misplaced");
+            QString shown = dynamic_cast<QAbstractButton*>(widget) ? static_cast<QAbstractButton*>(widget)->text()
+                            : dynamic_cast<QLabel*>(widget)        ? static_cast<QLabel*>(widget)->text()
+                                                                   : QString();
+            if (shown != FromCp932(control.text)) problems.push_back(id + " shows " + shown.toStdString());
+            if (view.GetControlText(IDD_MAIN_WINDOW, control.id) != control.text) problems.push_back(id + " answers another text");
+        }
+        caption = window->windowTitle();
+        FillList(view, 1055, {{"2026年春版", "ダウンロード可", "4.2GB"}});
+        FillList(view, 1001, {{"2025年秋版", "ダウンロード完了", "4.1GB"}, {"2026年春版", "35%完了", "1.5GB"}});
+        FillList(view, 1071, {{"2025年春版", "", ""}});
+        view.SetRowChecked(1001, 0, true);
+        view.SetControlText(IDD_MAIN_WINDOW, 1015, Cp("ドライブ C"));
+        view.SetControlText(IDD_MAIN_WINDOW, 1011, Cp("空き容量：123.4GB"));
+        view.SetControlText(IDD_MAIN_WINDOW, 1025, Cp("ダウンロード : 1時間1分"));
+        view.SetControlText(IDD_MAIN_WINDOW, 1028, Cp("接続済み"));
+        view.SetControlText(IDD_MAIN_WINDOW, 1082,
+                            Cp("ナビゲーションとパソコンの接続が確認されました。\r\nナビゲーションへバージョンアップ(地図更新)データの"
+                               "転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。"));
+        view.SetControlIcon(IDD_MAIN_WINDOW, 1014, ui::image::kButtonPause);
+        view.SetControlIcon(IDD_MAIN_WINDOW, 1013, ui::image::kButtonEnabled);
+        view.SetControlIcon(IDD_MAIN_WINDOW, 1027, ui::image::kBusyFrames[1]);
+        view.SetTimer(IDD_MAIN_WINDOW, 1, 50);
+    };
+    main.onTimer = [&](uint32_t) {
+        view.KillTimer(IDD_MAIN_WINDOW, 1);
+        ui::qt::DialogWindow* window = view.Window(IDD_MAIN_WINDOW);
+        QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
+        EXPECT_TRUE(view.Screenshot(screenshot.toStdString()));
+        QImage picture(screenshot);  // the saved file itself
+        statusDark = DarkPixels(picture, window, window->Control(1082));
+        listDark = DarkPixels(picture, window, window->Control(1001));
+        statusFont = QFontInfo(window->Control(1082)->font()).family();
+        view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);
+    };
+    EXPECT_EQ(view.RunDialog(IDD_MAIN_WINDOW, main), platform::IDOK);
+
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    EXPECT_EQ(caption, "Veltrane");
+    EXPECT_TRUE(QFile::exists(screenshot));
+    EXPECT_TRUE(statusFont.startsWith("IPA")) << statusFont.toStdString();
+    // Two lines of navy text on the pale status line, and the rows of the PC area.
+    EXPECT_GT(statusDark, 400);
+    EXPECT_GT(listDark, 300);
+}
+
+TEST(QtWindow, ABoxAskedOnAWorkerRunsOnTheUserInterfaceThreadWhileTimersGoOn) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window exit(view, 209);
+    std::thread worker;
+    int ticks = 0, ticksWhileOpen = -1;
+    intptr_t answer = 0;
+    QString title;
+    QStringList buttons;
+    QTimer poll;
+    poll.callOnTimeout([&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        if (ticksWhileOpen < 0) ticksWhileOpen = ticks;
+        if (ticks - ticksWhileOpen < 3) return;  // leave it open for a few window timer ticks
+        ticksWhileOpen = ticks - ticksWhileOpen;
+        title = box->windowTitle();
+        for (QAbstractButton* button : box->buttons()) buttons << button->text();
+        for (QAbstractButton* button : box->buttons())
+            if (box->buttonRole(button) == QMessageBox::RejectRole) button->click();
+        poll.stop();
+    });
+    exit.onInit = [&] {
+        view.SetTimer(209, 5, 20);
+        poll.start(5);
+        worker = std::thread([&] {
+            int result = view.MessageBox({Cp("中断してよろしいですか？"), Cp("ダウンロード中断の確認"),
+                                          platform::MB_OKCANCEL | platform::MB_ICONINFORMATION, true, true});
+            view.PostNotify(209, 99, result);
+        });
+    };
+    exit.onTimer = [&](uint32_t) { ticks++; };
+    exit.onNotify = [&](uintptr_t, intptr_t lParam) {
+        answer = lParam;
+        view.EndDialog(209, platform::IDOK);
+    };
+    view.RunDialog(209, exit);
+    worker.join();
+    EXPECT_EQ(answer, platform::IDCANCEL);
+    EXPECT_EQ(title, QString::fromUtf8("ダウンロード中断の確認"));
+    EXPECT_EQ(buttons, (QStringList{"OK", "Cancel"}));
+    EXPECT_GE(ticksWhileOpen, 3);
+}
+
+TEST(QtWindow, AChangeOfTheMachineReachesTheDialogAndTheHiddenWatcher) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window info(view, 174), watcher(view, 176);
+    watcher.onInit = [] {};
+    info.onInit = [&] {
+        EXPECT_TRUE(view.CreateModeless(176, 174, watcher));
+        TestWorld::WriteFile(world.root + "/machine/machine.ini", "[Drive E]\nFolder=unit\n");
+    };
+    bool watcherShown = true;
+    info.onDeviceChange = [&] {
+        watcherShown = view.Window(176)->isVisible();
+        view.EndDialog(174, platform::IDOK);
+    };
+    EXPECT_EQ(view.RunDialog(174, info), platform::IDOK);
+    EXPECT_EQ(info.deviceChanges, 1);
+    EXPECT_EQ(watcher.deviceChanges, 1);
+    EXPECT_FALSE(watcherShown);
+    EXPECT_FALSE(view.IsWindowOpen(176));  // it ended with its owner
+}
+
+TEST(QtWindow, TheFiveDialogsShowTheirTitlesAndTexts) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    for (int id : {146, 174, 175, 209, 210}) {
+        Window dialog(view, id);
+        const ui::DialogResource& resource = *ui::FindDialogResource(id);
+        std::vector<std::string> problems;
+        dialog.onInit = [&] {
+            for (const ui::ControlResource& control : resource.controls)
+                if (control.id != ui::kNoId && view.Window(id)->Control(control.id) == nullptr)
+                    problems.push_back(std::to_string(control.id) + " missing");
+            if (id == 146) {  // its logic fills it: here with the transfer texts
+                view.SetCaption(146, Cp("転送開始の確認"));
+                view.SetControlText(146, 1019, Cp("バージョンアップ(地図更新)データの転送を開始する前に次の確認をお願いします。"));
+                view.SetControlText(146, 1020, Cp("● バージョンアップデータの転送が完了するまではナビゲーションとパソコンを接続しているUSBケーブルを外さないでください。"));
+                view.SetControlText(146, 1021, Cp("● ナビゲーションが電源（ACアダプター）に接続されていることを確認してください。"));
+                view.SetControlText(146, 1022, Cp("● ナビゲーションがパソコンと接続済みになっていることを確認してください。"));
+                view.SetControlText(146, 1024, Cp("バージョンアップ(地図更新)【2026年春版】データの転送を開始してよろしいですか？"));
+            }
+            view.SetTimer(id, 1, 20);
+        };
+        dialog.onTimer = [&](uint32_t) {
+            view.KillTimer(id, 1);
+            // Every text fits its static, wrapped where it must be.
+            for (QLabel* label : view.Window(id)->findChildren<QLabel*>())
+                if (!label->text().isEmpty() && label->heightForWidth(label->width()) > label->height())
+                    problems.push_back(label->text().toStdString() + " does not fit");
+            view.Screenshot(VELTRANE_SCREENSHOT_DIR "/dialog-" + std::to_string(id) + ".png");
+            view.EndDialog(id, platform::IDOK);
+        };
+        QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
+        view.RunDialog(id, dialog);
+        EXPECT_TRUE(problems.empty()) << id << ": " << problems.front();
+        EXPECT_EQ(view.Window(id), nullptr);
+    }
+}
+
+TEST(QtWindow, AScriptedDialogAnswerIsAClickOnThatButton) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window exit(view, 209);
+    exit.onInit = [] {};
+    view.AnswerNextDialog(209, platform::IDCANCEL);
+    EXPECT_EQ(view.RunDialog(209, exit), platform::IDCANCEL);
+    EXPECT_EQ(exit.commands, (std::vector<uint32_t>{platform::IDCANCEL}));
+}
+
+TEST(QtWindow, CheckBoxesMenusAndKeysReachTheLogicAsTheUserUsesThem) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window main(view, IDD_MAIN_WINDOW);
+    bool disabledItemChosen = true, enabledItemChosen = false;
+    main.onInit = [&] {
+        FillList(view, 1001, {{"a", "", ""}, {"b", "", ""}});
+        view.SetTimer(IDD_MAIN_WINDOW, 1, 10);
+    };
+    main.onTimer = [&](uint32_t) {
+        view.KillTimer(IDD_MAIN_WINDOW, 1);
+        EXPECT_TRUE(view.ClickRowCheckBox(1001, 1));
+        view.SetRowChecked(1001, 1, false);  // the window's own change is no notification
+        EXPECT_FALSE(view.IsRowChecked(1001, 1));
+        view.Window(IDD_MAIN_WINDOW)->List(1001)->setCurrentCell(0, 1);
+        disabledItemChosen = view.ChooseMenu(32779);
+        enabledItemChosen = view.ChooseMenu(32789);
+        // The pre-filter sees a key once, however far it travels; Esc is the cancel command.
+        PressKey(view.Window(IDD_MAIN_WINDOW), Qt::Key_F3);
+        PressKey(view.Window(IDD_MAIN_WINDOW), Qt::Key_Escape);
+        view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);
+    };
+    view.RunDialog(IDD_MAIN_WINDOW, main);
+    ASSERT_EQ(main.changes.size(), 2u);
+    EXPECT_EQ(main.changes[0].row, 1);
+    EXPECT_EQ(main.changes[0].newStateImage, platform::kStateChecked);
+    EXPECT_EQ(main.changes[1].row, 0);
+    EXPECT_EQ(main.changes[1].newStateImage, 0u);
+    EXPECT_FALSE(disabledItemChosen);
+    EXPECT_TRUE(enabledItemChosen);
+    EXPECT_EQ(main.commands, (std::vector<uint32_t>{32789, platform::IDCANCEL}));
+    EXPECT_EQ(main.keys, (std::vector<uint32_t>{platform::VK_F3, platform::VK_ESCAPE}));
+}
+
+namespace {
+
+// The session of the headless script test, on the real windows: a unit shows up after a
+// moment, the download button asks whether to pause, Esc asks the exit dialog.
+class SessionWindow : public platform::ViewHandler {
+public:
+    explicit SessionWindow(platform::View& view) : view(view) {}
+    void OnInitDialog() override { view.SetTimer(IDD_MAIN_WINDOW, 21, 50); }
+    void OnNotify(uintptr_t, intptr_t) override {}
+    void OnTimer(uint32_t) override {
+        view.KillTimer(IDD_MAIN_WINDOW, 21);
+        view.SetControlText(IDD_MAIN_WINDOW, 1028, Cp("接続済み"));
+    }
+    void OnCommand(uint32_t id) override {
+        if (id == 1014) {
+            int answer = view.MessageBox({Cp("中断してよろしいですか？"), Cp("ダウンロード中断の確認"),
+                                          platform::MB_OKCANCEL | platform::MB_ICONINFORMATION, true, true});
+            view.SetControlText(IDD_MAIN_WINDOW, 1082, Cp(answer == platform::IDOK ? "中断" : "続行"));
+        }
+        if (id == platform::IDCANCEL && view.RunDialog(209, exit) == platform::IDOK)
+            view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);
+    }
+
+private:
+    struct ExitDialog : platform::ViewHandler {
+        explicit ExitDialog(platform::View& view) : view(view) {}
+        void OnNotify(uintptr_t, intptr_t) override {}
+        void OnTimer(uint32_t) override {}
+        void OnCommand(uint32_t id) override { view.EndDialog(209, static_cast<int>(id)); }
+        platform::View& view;
+    };
+    platform::View& view;
+    ExitDialog exit{view};
+};
+
+}  // namespace
+
+TEST(QtWindow, AScriptReplaysTheSameSessionOnTheRealWindows) {
+    Application();
+    TestWorld world;
+    platform::SetClock(nullptr);  // Qt's timers run in real time; so do the script's waits here
+    ui::qt::QtView view;
+    SessionWindow window(view);
+    ui::ParsedScript script = ui::ParseScript(
+        "wait 1028 \"接続済み\" 5000\n"
+        "box Cancel\n"
+        "press 1014\n"
+        "wait 1082 \"続行\" 1000\n"
+        "screenshot session.png\n"
+        "dialog 209 OK\n"
+        "key Esc\n");
+    ASSERT_TRUE(script.errors.empty());
+    QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
+    ui::ScriptDriver driver(view, script.commands, "", VELTRANE_SCREENSHOT_DIR);
+    driver.Start();
+    EXPECT_EQ(view.RunDialog(IDD_MAIN_WINDOW, window), platform::IDOK);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_FALSE(driver.Failed());
+    auto has = [&](const char* text) {
+        for (const std::string& line : driver.Transcript())
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(has("box \"ダウンロード中断の確認\" (information) 中断してよろしいですか？ -> Cancel"));
+    EXPECT_TRUE(has("status: 続行"));
+    EXPECT_TRUE(has("screenshot saved: " VELTRANE_SCREENSHOT_DIR "/session.png"));
+    EXPECT_TRUE(has("dialog 209 \"ヴェルトレーン終了確認\" opened"));
+}

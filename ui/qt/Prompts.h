@@ -1,0 +1,20 @@
+// The modal prompts of the Qt front end: message boxes, the proxy-credential prompt and the
+// shell's format dialog. All run on the user-interface thread in a nested loop, so timers
+// and posted notifications keep running while they are open.
+#pragma once
+
+#include <QWidget>
+#include <optional>
+
+#include "platform/View.h"
+
+namespace ui::qt {
+
+// A message box with the request's caption, text, icon and buttons; a scripted answer
+// presses that button as soon as the box is up. Returns IDOK or IDCANCEL.
+int ShowMessageBox(const platform::MessageBoxRequest& request, QWidget* owner, std::optional<int> scriptedAnswer);
+std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy, QWidget* owner);
+// The format dialog of a drive: 0 formatted, SHFMT_CANCEL or SHFMT_ERROR.
+uint32_t RunFormatDialog(char driveLetter, QWidget* owner);
+
+}  // namespace ui::qt

@@ -1,0 +1,185 @@
+#include "ui/script/ScriptDriver.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include "app/VeltraneApp.h"
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+
+namespace ui {
+namespace {
+
+using Kind = ScriptCommand::Kind;
+
+constexpr int kStatusLine = 1082;
+
+const char* AnswerName(int answer) { return answer == platform::IDOK ? "OK" : answer == platform::IDCANCEL ? "Cancel" : "?"; }
+
+const char* IconName(uint32_t type) {
+    switch (type & 0xF0) {
+        case platform::MB_ICONERROR: return "error";
+        case platform::MB_ICONWARNING: return "warning";
+        case platform::MB_ICONINFORMATION: return "information";
+        default: return "none";
+    }
+}
+
+ThreadHandle& JobHandle(const std::string& job) {
+    if (job == "download") return theApp.DownloadThreadHandle;
+    if (job == "transfer") return theApp.TransferThreadHandle;
+    return theApp.DeleteThreadHandle;
+}
+
+}  // namespace
+
+std::string TranscriptText(const std::string& cp932) {
+    std::string utf8 = platform::Cp932ToUtf8(cp932).value_or("(not CP932)");
+    std::string shown;
+    for (char c : utf8) {
+        if (c == '\r') continue;
+        if (c == '\n')
+            shown += "\\n";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+ScriptDriver::ScriptDriver(Automation& automation, std::vector<ScriptCommand> commands, std::string transcriptPath,
+                           std::string screenshotFolder)
+    : automation_(automation),
+      commands_(std::move(commands)),
+      transcriptPath_(std::move(transcriptPath)),
+      screenshotFolder_(std::move(screenshotFolder)),
+      start_(platform::GetTickCount64()) {
+    if (!transcriptPath_.empty()) std::ofstream(transcriptPath_, std::ios::trunc);
+}
+
+ScriptDriver::~ScriptDriver() {
+    automation_.SetDriver(nullptr);
+    automation_.SetObserver(nullptr);
+}
+
+void ScriptDriver::Start() {
+    automation_.SetObserver(this);
+    automation_.SetDriver([this] { return Step(); });
+}
+
+std::vector<std::string> ScriptDriver::Transcript() {
+    std::lock_guard guard(transcriptLock_);
+    return transcript_;
+}
+
+void ScriptDriver::Note(const std::string& utf8) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "[%10.3f] ", (platform::GetTickCount64() - start_) / 1000.0);
+    std::lock_guard guard(transcriptLock_);
+    transcript_.push_back(stamp + utf8);
+    if (!transcriptPath_.empty()) std::ofstream(transcriptPath_, std::ios::app) << transcript_.back() << '\n';
+}
+
+void ScriptDriver::OnBox(const platform::MessageBoxRequest& request, int answer) {
+    Note("box \"" + TranscriptText(request.caption) + "\" (" + IconName(request.type) + ") " +
+         TranscriptText(request.text) + " -> " + AnswerName(answer));
+}
+
+void ScriptDriver::OnControlText(int window, int id, const std::string& text) {
+    if (window == platform::IDD_MAIN_WINDOW && id == kStatusLine) Note("status: " + TranscriptText(text));
+}
+
+void ScriptDriver::OnDialogOpened(int window, const std::string& title) {
+    Note("dialog " + std::to_string(window) + " \"" + TranscriptText(title) + "\" opened");
+}
+
+void ScriptDriver::Fail(const ScriptCommand& command, const std::string& why) {
+    Note("FAILED line " + std::to_string(command.line) + " (" + command.source + "): " + why);
+    failed_ = true;
+    next_ = commands_.size();
+}
+
+bool ScriptDriver::Waited(const ScriptCommand& command, bool satisfied, const std::string& what) {
+    uint64_t now = platform::GetTickCount64();
+    if (!waiting_) {
+        waiting_ = true;
+        waitStart_ = now;
+        if (command.kind == Kind::Pause) automation_.WakeAt(now + command.timeout);
+    }
+    // A fake clock may jump past the deadline to the next timer: what shows only after the
+    // jump came too late.
+    uint64_t waited = now - waitStart_;
+    if (satisfied && (waited <= command.timeout || command.kind == Kind::Pause)) {
+        Note(command.source + ": done after " + std::to_string(waited) + " ms");
+    } else if (waited >= command.timeout) {
+        Fail(command, "timed out after " + std::to_string(waited) + " ms; " + what);
+    } else {
+        return false;
+    }
+    waiting_ = false;
+    if (!failed_) ++next_;
+    return true;
+}
+
+bool ScriptDriver::Run(const ScriptCommand& c) {
+    int window = c.window == 0 ? platform::IDD_MAIN_WINDOW : c.window;
+    switch (c.kind) {
+        case Kind::Box:
+        case Kind::Dialog:
+            Note(c.source);
+            if (c.kind == Kind::Box)
+                automation_.AnswerNextBox(c.id);
+            else
+                automation_.AnswerNextDialog(c.window, c.id);
+            ++next_;
+            return true;
+        case Kind::Wait: {
+            std::string shown = automation_.IsWindowOpen(window) ? automation_.ShownText(window, c.id) : "";
+            return Waited(c, shown.find(c.text) != std::string::npos, "it shows \"" + TranscriptText(shown) + "\"");
+        }
+        case Kind::Job:
+            return Waited(c, JobHandle(c.text).IsNull(), "the job still runs");
+        case Kind::Pause:
+            return Waited(c, waiting_ && platform::GetTickCount64() - waitStart_ >= c.timeout, "");
+        default:
+            break;
+    }
+    // The user's actions: noted before they run, since what they cause is noted as it happens.
+    Note(c.source);
+    bool done = true;
+    switch (c.kind) {
+        case Kind::Press: done = automation_.Press(window, c.id); break;
+        case Kind::Menu: done = automation_.ChooseMenu(c.id); break;
+        case Kind::Check: done = automation_.ClickRowCheckBox(1001, c.id); break;
+        case Kind::Key: done = automation_.PressKey(static_cast<uint32_t>(c.id)); break;
+        case Kind::Close: done = automation_.PressKey(platform::VK_ESCAPE); break;
+        case Kind::Screenshot: {
+            std::string path = screenshotFolder_ + "/" + c.text;
+            Note(automation_.Screenshot(path) ? "screenshot saved: " + path : "screenshot not taken: this front end has no display");
+            break;
+        }
+        default: break;
+    }
+    if (!done) {
+        Fail(c, "not possible now (no such window, or the control or item is disabled)");
+        return true;
+    }
+    ++next_;
+    return true;
+}
+
+bool ScriptDriver::Step() {
+    if (finished_) return false;
+    while (next_ < commands_.size()) {
+        const ScriptCommand& command = commands_[next_];
+        if (!Run(command)) return false;
+        // Answers are no action of their own: the next line follows at once.
+        if (command.kind != Kind::Box && command.kind != Kind::Dialog) break;
+    }
+    if (next_ < commands_.size()) return true;
+    finished_ = true;
+    Note(failed_ ? "script failed; closing the windows" : "end of script; closing the windows");
+    automation_.CloseAll();
+    return true;
+}
+
+}  // namespace ui
