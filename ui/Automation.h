@@ -44,6 +44,9 @@ public:
     // Answers for what has yet to appear: the next message box, the next run of a dialog.
     virtual void AnswerNextBox(int answer) = 0;
     virtual void AnswerNextDialog(int window, int result) = 0;
+    // A picture of the next message box, taken as it is shown; false when this front end has
+    // none to take.
+    virtual bool ScreenshotNextBox(const std::string& nativePath) = 0;
 
     virtual bool IsWindowOpen(int window) = 0;
     // The text a control of an open window shows.

@@ -360,7 +360,7 @@ TEST(QtWindow, AScriptReplaysTheSameSessionOnTheRealWindows) {
     SessionWindow window(view);
     ui::ParsedScript script = ui::ParseScript(
         "wait 1028 \"接続済み\" 5000\n"
-        "box Cancel\n"
+        "box Cancel box.png\n"
         "press 1014\n"
         "wait 1082 \"続行\" 1000\n"
         "screenshot session.png\n"
@@ -381,5 +381,8 @@ TEST(QtWindow, AScriptReplaysTheSameSessionOnTheRealWindows) {
     EXPECT_TRUE(has("box \"ダウンロード中断の確認\" (information) 中断してよろしいですか？ -> Cancel"));
     EXPECT_TRUE(has("status: 続行"));
     EXPECT_TRUE(has("screenshot saved: " VELTRANE_SCREENSHOT_DIR "/session.png"));
+    QImage box(VELTRANE_SCREENSHOT_DIR "/box.png");
+    EXPECT_FALSE(box.isNull());
+    EXPECT_LT(box.width(), 640);  // the box itself, not the window behind it
     EXPECT_TRUE(has("dialog 209 \"ヴェルトレーン終了確認\" opened"));
 }

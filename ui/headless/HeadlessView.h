@@ -74,6 +74,7 @@ public:
     bool PressKey(uint32_t virtualKey) override;
     void AnswerNextBox(int answer) override;
     void AnswerNextDialog(int window, int result) override;
+    bool ScreenshotNextBox(const std::string&) override { return false; }
     bool IsWindowOpen(int window) override;
     std::string ShownText(int window, int id) override { return GetControlText(window, id); }
     int TopWindow() override;

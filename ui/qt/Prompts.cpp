@@ -28,7 +28,8 @@ QMessageBox::Icon BoxIcon(uint32_t type) {
 
 }  // namespace
 
-int ShowMessageBox(const platform::MessageBoxRequest& request, QWidget* owner, std::optional<int> scriptedAnswer) {
+int ShowMessageBox(const platform::MessageBoxRequest& request, QWidget* owner, std::optional<int> scriptedAnswer,
+                   const std::string& screenshot) {
     QMessageBox box(BoxIcon(request.type), FromCp932(request.caption), FromCp932(request.text).remove('\r'),
                     QMessageBox::NoButton, request.owned ? owner : nullptr);
     box.setFont(DialogFont());
@@ -44,7 +45,10 @@ int ShowMessageBox(const platform::MessageBoxRequest& request, QWidget* owner, s
     box.setDefaultButton(ok);
     if (scriptedAnswer) {
         QPushButton* press = *scriptedAnswer == platform::IDCANCEL && cancel ? cancel : ok;
-        QTimer::singleShot(0, press, &QPushButton::click);
+        QTimer::singleShot(0, press, [&box, press, screenshot] {
+            if (!screenshot.empty()) box.grab().save(QString::fromStdString(screenshot));
+            press->click();
+        });
     }
     box.exec();
     return box.clickedButton() == cancel && cancel != nullptr ? platform::IDCANCEL : platform::IDOK;

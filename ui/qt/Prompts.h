@@ -12,7 +12,10 @@ namespace ui::qt {
 
 // A message box with the request's caption, text, icon and buttons; a scripted answer
 // presses that button as soon as the box is up. Returns IDOK or IDCANCEL.
-int ShowMessageBox(const platform::MessageBoxRequest& request, QWidget* owner, std::optional<int> scriptedAnswer);
+// A scripted answer clicks its button as soon as the box shows, after saving a picture of the
+// box to `screenshot` when one is named.
+int ShowMessageBox(const platform::MessageBoxRequest& request, QWidget* owner, std::optional<int> scriptedAnswer,
+                   const std::string& screenshot = {});
 std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy, QWidget* owner);
 // The format dialog of a drive: 0 formatted, SHFMT_CANCEL or SHFMT_ERROR.
 uint32_t RunFormatDialog(char driveLetter, QWidget* owner);

@@ -244,15 +244,17 @@ void QtView::ScrollList(int listId, int dy) {
 int QtView::MessageBox(const platform::MessageBoxRequest& request) {
     return OnUiThread([&] {
         std::optional<int> scripted;
+        std::string shot;
         {
             std::lock_guard guard(answersLock_);
             if (!boxAnswers_.empty()) {
                 scripted = boxAnswers_.front();
                 boxAnswers_.pop_front();
             }
+            shot = std::exchange(nextBoxShot_, {});
         }
         DialogWindow* main = Window(platform::IDD_MAIN_WINDOW);
-        int answer = ShowMessageBox(request, main ? main : Top(), scripted);
+        int answer = ShowMessageBox(request, main ? main : Top(), scripted, shot);
         if (observer_) observer_->OnBox(request, answer);
         return answer;
     });
@@ -392,6 +394,12 @@ bool QtView::PressKey(uint32_t virtualKey) {
     logic->OnKeyDown(virtualKey);
     if (virtualKey == platform::VK_ESCAPE) top->Logic().OnCommand(platform::IDCANCEL);
     if (virtualKey == platform::VK_RETURN) top->Logic().OnCommand(platform::IDOK);
+    return true;
+}
+
+bool QtView::ScreenshotNextBox(const std::string& nativePath) {
+    std::lock_guard guard(answersLock_);
+    nextBoxShot_ = nativePath;
     return true;
 }
 

@@ -75,6 +75,7 @@ public:
     bool ClickRowCheckBox(int listId, int row) override;
     bool PressKey(uint32_t virtualKey) override;
     void AnswerNextBox(int answer) override;
+    bool ScreenshotNextBox(const std::string& nativePath) override;
     void AnswerNextDialog(int window, int result) override;
     bool IsWindowOpen(int window) override;
     std::string ShownText(int window, int id) override { return GetControlText(window, id); }
@@ -118,6 +119,7 @@ private:
     ui::AutomationObserver* observer_ = nullptr;
     std::mutex answersLock_;
     std::deque<int> boxAnswers_;
+    std::string nextBoxShot_;
     std::map<int, std::deque<int>> dialogAnswers_;
     bool closingAll_ = false;
     int waitCursors_ = 0;

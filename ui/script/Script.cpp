@@ -102,9 +102,10 @@ std::string Parse(const std::vector<std::string>& w, ScriptCommand& c) {
     }
     if (verb == "box") {
         c.kind = Kind::Box;
-        auto answer = n == 2 ? Answer(w[1]) : std::nullopt;
+        auto answer = n == 2 || n == 3 ? Answer(w[1]) : std::nullopt;
         c.id = answer.value_or(0);
-        return answer ? "" : "box takes OK or Cancel";
+        if (n == 3) c.text = w[2];
+        return answer ? "" : "box takes OK or Cancel, and a screenshot file";
     }
     if (verb == "dialog") {
         c.kind = Kind::Dialog;

@@ -126,9 +126,14 @@ bool ScriptDriver::Run(const ScriptCommand& c) {
         case Kind::Box:
         case Kind::Dialog:
             Note(c.source);
-            if (c.kind == Kind::Box)
+            if (c.kind == Kind::Box) {
+                if (!c.text.empty()) {
+                    std::string path = screenshotFolder_ + "/" + c.text;
+                    if (!automation_.ScreenshotNextBox(path))
+                        Note("screenshot not taken: this front end has no display");
+                }
                 automation_.AnswerNextBox(c.id);
-            else
+            } else
                 automation_.AnswerNextDialog(c.window, c.id);
             ++next_;
             return true;
