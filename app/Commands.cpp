@@ -25,6 +25,9 @@ void CVeltraneDlg::OnCommand(uint32_t id) {
     switch (id) {
     case platform::IDCANCEL:
     case ids::kMenuExit: OnCancel(); break;
+    case ids::kDownloadButton: OnDownloadButton(); break;
+    case ids::kTransferButton: OnTransferButton(); break;
+    case ids::kDeleteButton: OnDeleteButton(); break;
     case ids::kRemoveButton: OnRemoveButton(); break;
     case ids::kMenuFolder: OnFolderSelection(); break;
     case ids::kMenuRecognise: OnRecognise(); break;
@@ -50,8 +53,9 @@ int CVeltraneDlg::AppExitUpdate() {
     VLOG(LOG_TRACE, "AppExitUpdate開始[%d]", kMain);
     if (CDialogExet().DoModal() == platform::IDOK) {
         theApp.ExitRequested = 1;
-        // During a download only the flag is set; the job sees it and ends.
-        if (theApp.DownloadThreadHandle.IsNull()) {
+        // A running download sees the flag and ends; a running deletion is let finish. The
+        // window closes when either reports its end.
+        if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
             DriveClose();
             view_.EndDialog(kMain, platform::IDOK);
         }

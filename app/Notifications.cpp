@@ -139,6 +139,7 @@ void CVeltraneDlg::SetDownloadRecords(const std::string& status, double bytes) {
 
 void CVeltraneDlg::OnDownloadDone() {
     SetDownloadRecords(kStatusDownloaded, theApp.DownloadedBytes);
+    if (theApp.ExitRequested == 1) return CloseForExit();
     StopTimer(kTimerDownloadBusy);
     StopTimer(kTimerDownloadTime);
     StopTimer(kTimerDownloadProgress);
@@ -156,6 +157,7 @@ void CVeltraneDlg::OnDownloadDone() {
 void CVeltraneDlg::OnDownloadFailed(int kind) {
     DownloadFailed = 1;
     SetDownloadRecords(Format("%d%s完了", theApp.DownloadPercent.load(), "%"), theApp.DownloadedBytes);
+    if (theApp.ExitRequested == 1) return CloseForExit();
     StopTimer(kTimerDownloadBusy);
     StopTimer(kTimerDownloadTime);
     StopTimer(kTimerDownloadProgress);
@@ -169,6 +171,7 @@ void CVeltraneDlg::OnDownloadFailed(int kind) {
 
 void CVeltraneDlg::OnDownloadPaused() {
     SetDownloadRecords(Format("%d%s完了", theApp.DownloadPercent.load(), "%"), theApp.DownloadedBytes);
+    if (theApp.ExitRequested == 1) return CloseForExit();
     StopTimer(kTimerDownloadBusy);
     StopTimer(kTimerDownloadTime);
     StopTimer(kTimerDownloadProgress);
@@ -177,4 +180,12 @@ void CVeltraneDlg::OnDownloadPaused() {
     SetDownloadFace(2);
     RedrawButtonIcons();
     view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
+}
+
+void CVeltraneDlg::CloseForExit() {
+    // The job has reported its end, so the join does not wait on a running download.
+    if (!theApp.DownloadThreadHandle.IsNull()) CloseDownloadThread();
+    SetHistoryData();
+    DriveClose();
+    view_.EndDialog(kMain, platform::IDOK);
 }

@@ -90,6 +90,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         if (!theApp.DeleteThreadHandle.IsNull()) theApp.DeleteThreadHandle.JoinAndClose();
         StopTimer(kTimerDeletionEnded);
         ShowFreeSpace();
+        if (theApp.ExitRequested == 1) CloseForExit();
         break;
     case kTimerHoldUnit: HoldUnit(); break;
     case kTimerRepaint:

@@ -160,6 +160,21 @@ private:
     void StopTimer(uint32_t id);
     void Post(uintptr_t code);
     // Commands.
+    void OnDownloadButton();
+    void PauseDownload();
+    void StartDownload();
+    // The download start request, up to three times, and the service's judgement.
+    bool AskForOffer();
+    // The description, the resume point and the line test.
+    bool PrepareDownloadJob();
+    void RefuseForSpace(double neededGigabytes);
+    int32_t UnfinishedOfferRecord() const;
+    void OnTransferButton();
+    // False when a check refused the transfer (its message shown).
+    bool StartTransfer();
+    void OnDeleteButton();
+    // A job ended while exit was requested: the window closes.
+    void CloseForExit();
     void OnCancel();
     int AppExitUpdate();
     void OnRemoveButton();
