@@ -87,6 +87,10 @@ std::optional<std::string> ToNativePath(std::string_view windowsPath) {
                 SetLastError(ERROR_PATH_NOT_FOUND);
                 return std::nullopt;
             }
+            if (!DriveFormatted(letter)) {
+                SetLastError(ERROR_UNRECOGNIZED_VOLUME);
+                return std::nullopt;
+            }
             root = *folder + "/";
         }
         while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);

@@ -1,8 +1,12 @@
 #include "platform/sim/Machine.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <mutex>
-#include <sys/stat.h>
 
 #include "platform/Profile.h"
 
@@ -18,6 +22,7 @@ struct CachedMachine {
     std::string path;
     struct timespec modified {};
     off_t size = -1;
+    ino_t inode = 0;  // a rewrite renames a new file over the old one: a new inode
     ProfileDocument doc;
 };
 CachedMachine cached;
@@ -28,10 +33,20 @@ std::string DefaultMachineFolder() {
     return std::string(home && *home ? home : "/tmp") + "/.local/share/veltrane/machine";
 }
 
+std::string Value(const ProfileDocument& doc, const std::string& section, const char* key) {
+    return doc.Get(section, key).value_or("");
+}
+
 std::string DriveFolderFrom(const ProfileDocument& doc, char letter) {
-    auto folder = doc.Get(std::string("Drive ") + letter, "Folder");
-    if (!folder || folder->empty()) return {};
-    std::string path = (*folder)[0] == '/' ? *folder : MachineFolder() + "/" + *folder;
+    std::string section = std::string("Drive ") + letter;
+    std::string folder = Value(doc, section, "Folder");
+    if (folder.empty()) {
+        auto volume = DriveVolume(doc, letter);
+        if (!volume) return {};
+        folder = volume->folder;
+    }
+    if (folder.empty()) return {};
+    std::string path = MachinePath(folder);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
 }
@@ -51,6 +66,11 @@ void SetMachineFolder(const std::string& nativeFolder) {
 
 std::string MachineIniPath() { return MachineFolder() + "/machine.ini"; }
 
+std::string MachinePath(const std::string& value) {
+    if (value.empty() || value[0] == '/') return value;
+    return MachineFolder() + "/" + value;
+}
+
 ProfileDocument MachineDescription() {
     std::string path = MachineIniPath();
     struct stat st {};
@@ -60,20 +80,88 @@ ProfileDocument MachineDescription() {
         cached = CachedMachine{};
         return {};
     }
-    if (cached.path != path || cached.size != st.st_size || cached.modified.tv_sec != st.st_mtim.tv_sec ||
+    if (cached.path != path || cached.size != st.st_size || cached.inode != st.st_ino || cached.modified.tv_sec != st.st_mtim.tv_sec ||
         cached.modified.tv_nsec != st.st_mtim.tv_nsec) {
         cached.path = path;
         cached.size = st.st_size;
+        cached.inode = st.st_ino;
         cached.modified = st.st_mtim;
         cached.doc = ProfileDocument::Load(path);
     }
     return cached.doc;
 }
 
+bool ModifyMachine(const std::function<bool(ProfileDocument&)>& change) {
+    std::string folder = MachineFolder();
+    ::mkdir(folder.c_str(), 0755);
+    int lock = ::open((folder + "/machine.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock < 0) return false;
+    ::flock(lock, LOCK_EX);
+    ProfileDocument doc = ProfileDocument::Load(MachineIniPath());
+    bool saved = change(doc) && doc.Save(MachineIniPath());
+    ::close(lock);
+    return saved;
+}
+
+void RemoveUnit(ProfileDocument& doc, const std::string& unit) {
+    for (const VolumeEntry& volume : MachineVolumes(doc)) {
+        if (volume.unit != unit) continue;
+        for (char letter = 'A'; letter <= 'Z'; ++letter)
+            if (Value(doc, std::string("Drive ") + letter, "Volume") == volume.id)
+                doc.RemoveSection(std::string("Drive ") + letter);
+        doc.RemoveSection("Volume " + volume.id);
+    }
+    for (const std::string& section : doc.Sections())
+        if (section.rfind("Device ", 0) == 0 && Value(doc, section, "Unit") == unit) doc.RemoveSection(section);
+    doc.Set("Unit " + unit, "Plugged", "0");
+}
+
+std::vector<VolumeEntry> MachineVolumes(const ProfileDocument& doc) {
+    std::vector<VolumeEntry> volumes;
+    for (const std::string& section : doc.Sections()) {
+        if (section.rfind("Volume ", 0) != 0) continue;
+        if (auto volume = FindVolume(doc, section.substr(7))) volumes.push_back(*volume);
+    }
+    return volumes;
+}
+
+std::optional<VolumeEntry> FindVolume(const ProfileDocument& doc, const std::string& id) {
+    std::string section = "Volume " + id;
+    std::string guid = Value(doc, section, "Guid");
+    if (id.empty() || guid.empty()) return std::nullopt;
+    VolumeEntry volume;
+    volume.id = id;
+    volume.guidPath = guid;
+    volume.folder = MachinePath(Value(doc, section, "Folder"));
+    volume.image = MachinePath(Value(doc, section, "Image"));
+    volume.driveType = static_cast<uint32_t>(std::strtoul(Value(doc, section, "Type").c_str(), nullptr, 0));
+    volume.label = Value(doc, section, "Label");
+    volume.unit = Value(doc, section, "Unit");
+    return volume;
+}
+
+std::optional<VolumeEntry> DriveVolume(const ProfileDocument& doc, char letter) {
+    return FindVolume(doc, Value(doc, std::string("Drive ") + letter, "Volume"));
+}
+
+bool BootSignatureValid(const std::string& imagePath) {
+    int fd = ::open(imagePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    unsigned char signature[2] = {};
+    bool read = ::pread(fd, signature, 2, 510) == 2;
+    ::close(fd);
+    return read && signature[0] == 0x55 && signature[1] == 0xAA;
+}
+
 std::optional<std::string> DriveFolder(char letter) {
     std::string folder = DriveFolderFrom(MachineDescription(), letter);
     if (folder.empty()) return std::nullopt;
     return folder;
+}
+
+bool DriveFormatted(char letter) {
+    auto volume = DriveVolume(MachineDescription(), letter);
+    return !volume || volume->image.empty() || BootSignatureValid(volume->image);
 }
 
 std::optional<std::pair<char, std::string>> DriveOfNativePath(const std::string& nativePath) {

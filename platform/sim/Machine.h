@@ -1,10 +1,14 @@
-// The simulated PC's description: the machine folder and its machine.ini. The platform reads
-// it for every service that Windows would answer from the machine itself (drive letters here).
+// The simulated PC's description: the machine folder and its machine.ini (UTF-8). The platform
+// reads it for every service that Windows would answer from the machine itself: drive letters,
+// volumes, devices, processes. docs/device.md describes the sections.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/Profile.h"
 
@@ -16,10 +20,44 @@ void SetMachineFolder(const std::string& nativeFolder);
 std::string MachineIniPath();
 // The parsed machine.ini (empty when there is none), reread whenever the file has changed.
 ProfileDocument MachineDescription();
+// Reads, changes and rewrites machine.ini under a lock file of the machine folder, so that the
+// program and navisim never lose each other's changes. Each rewrite is one device change, so a
+// change that returns false leaves the file alone. True when the file was rewritten.
+bool ModifyMachine(const std::function<bool(ProfileDocument&)>& change);
 
-// The native folder behind a drive letter ("[Drive C]" with Folder=, absolute or relative to
-// the machine folder), or nullopt when the machine has no such drive.
+// Takes a unit off the machine: its devices, volumes and their letters; "[Unit <name>]" keeps
+// Plugged=0. The eject request and a unit that vanishes mid-write both end here.
+void RemoveUnit(ProfileDocument& doc, const std::string& unit);
+
+// A machine-folder-relative or absolute native path made absolute.
+std::string MachinePath(const std::string& value);
+
+// One "[Volume <id>]" section. folder is the file view, image the raw volume (may be empty).
+struct VolumeEntry {
+    std::string id;
+    std::string guidPath;  // "\\?\Volume{...}\"
+    std::string folder;
+    std::string image;
+    uint32_t driveType = 0;
+    std::string label;  // UTF-8
+    std::string unit;   // the unit it belongs to, empty for the PC's own volumes
+};
+
+// Every volume in the order of machine.ini, which is the system's enumeration order.
+std::vector<VolumeEntry> MachineVolumes(const ProfileDocument& doc);
+std::optional<VolumeEntry> FindVolume(const ProfileDocument& doc, const std::string& id);
+// The volume mounted at a letter ("[Drive X]" with Volume=).
+std::optional<VolumeEntry> DriveVolume(const ProfileDocument& doc, char letter);
+
+// Bytes 510-511 of sector 0 of a raw image are 55 AA.
+bool BootSignatureValid(const std::string& imagePath);
+
+// The native folder behind a drive letter ("[Drive C]" with Folder=, or the folder of its
+// volume), or nullopt when the machine has no such drive.
 std::optional<std::string> DriveFolder(char letter);
+// False while the drive's volume has a raw image whose boot signature is cleared: the file
+// system is then unrecognised, as on a volume whose boot sector was wiped.
+bool DriveFormatted(char letter);
 // The drive whose folder holds nativePath (the longest match) with that folder.
 std::optional<std::pair<char, std::string>> DriveOfNativePath(const std::string& nativePath);
 

@@ -4,6 +4,7 @@
 #include <future>
 
 #include "platform/Clock.h"
+#include "platform/Format.h"
 
 namespace {
 // Real time the loop waits for a worker before it decides that nothing more will happen.
@@ -326,10 +327,13 @@ void HeadlessView::ShellOpen(const std::string& url) {
     shellOpened_.push_back(url);
 }
 
-uint32_t HeadlessView::FormatDrive(char) {
-    return OnUiThread([this] {
-        std::lock_guard guard(lock_);
-        return formatAnswer_ ? 0u : platform::SHFMT_CANCEL;
+uint32_t HeadlessView::FormatDrive(char driveLetter) {
+    return OnUiThread([this, driveLetter] {
+        std::unique_lock guard(lock_);
+        if (!formatAnswer_) return platform::SHFMT_CANCEL;
+        guard.unlock();
+        // The user confirmed: the shell formats the drive.
+        return platform::FormatDrive(driveLetter) ? 0u : platform::SHFMT_ERROR;
     });
 }
 

@@ -1,0 +1,110 @@
+#include "device/MountVolume.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/VeltraneApp.h"
+#include "common/FileUtil.h"
+#include "common/Logger.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "device/NaviDriveImage.h"
+#include "device/NaviFunction.h"
+#include "platform/Clock.h"
+#include "platform/Drives.h"
+#include "platform/Volumes.h"
+
+namespace {
+
+static constexpr char kLogSource[] = "NaviFunction";
+
+constexpr int kMountAttempts = 10;
+constexpr uint32_t kTrialWaitMs = 5000;
+constexpr char kFloppyMark[] = "FD";
+
+NaviUnitState& Navi() { return theApp.Navi; }
+
+std::vector<std::string> LetteredVolumes() {
+    std::vector<std::string> volumes;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        char name[260] = {};
+        platform::GetVolumeNameForVolumeMountPointA(Format("%c:\\", letter).c_str(), name, sizeof name);
+        if (name[0] != '\0') volumes.push_back(name);
+    }
+    return volumes;
+}
+
+bool MountWithRetries(const std::string& mountPoint, const std::string& volume) {
+    for (int attempt = 0; attempt < kMountAttempts; ++attempt)
+        if (MountDrive(mountPoint, volume) == 0) return true;
+    return false;
+}
+
+// The remembered volume goes to the first free letter from D: without a further check.
+int MountRemembered(const std::string& volume) {
+    bool freeLetter = false;
+    for (char letter = 'D'; letter <= 'Z'; ++letter) {
+        std::string root;
+        if (CheckDriveNo(letter, &root) != 0) continue;
+        freeLetter = true;
+        if (MountWithRetries(root, volume)) return 0;
+    }
+    return freeLetter ? 1100 : 1101;
+}
+
+enum class Trial { Recognised, NextVolume, Failed };
+
+// Mounts one letterless volume at the first free letter that takes it and looks whether it is
+// the unit; a trial letter of anything else is removed again after the unit's settle time.
+Trial TryVolume(const std::string& volume) {
+    for (char letter = 'D'; letter <= 'Z'; ++letter) {
+        std::string root;
+        if (CheckDriveNo(letter, &root) != 0) continue;
+        if (!MountWithRetries(root, volume)) continue;
+        unsigned driveType = 0;
+        std::string displayName;
+        if (GetDriveInfo(root, &driveType, &displayName) == 0) return Trial::Failed;
+        // A floppy keeps the letter it was given; the search moves on.
+        if (driveType == platform::DRIVE_REMOVABLE && displayName.find(kFloppyMark) != std::string::npos)
+            return Trial::NextVolume;
+        if (driveType == platform::DRIVE_REMOVABLE && NaviConnectCheck() == 0) return Trial::Recognised;
+        platform::Sleep(kTrialWaitMs);
+        return UnmountDrive(root) == 0 ? Trial::NextVolume : Trial::Failed;
+    }
+    return Trial::NextVolume;
+}
+
+}  // namespace
+
+int MountNaviVolume() {
+    return OPERATION("MountNaviVolume", "", 800, [&] {
+        if (!Navi().NaviDrive.empty()) return 0;
+        std::vector<std::string> lettered = LetteredVolumes();
+        EnumVolumes();
+        std::vector<std::string>& letterless = Navi().LetterlessVolumes;
+        for (const std::string& volume : lettered)
+            if (auto it = std::find(letterless.begin(), letterless.end(), volume); it != letterless.end())
+                letterless.erase(it);
+        if (letterless.empty()) return 1103;
+
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        int error = FileRead(Format("%s", theApp.ProgramFolder.c_str()), "MountVolume.dat", &buffer, &size);
+        bool remembered = error == 0 && size > 0 &&
+                          std::string(reinterpret_cast<const char*>(buffer), size).find(letterless.front()) !=
+                              std::string::npos;
+        std::free(buffer);
+        if (remembered) return MountRemembered(letterless.front());
+
+        for (const std::string& volume : std::vector<std::string>(letterless)) {
+            switch (TryVolume(volume)) {
+            case Trial::Recognised: return 0;
+            case Trial::Failed: return 1100;
+            case Trial::NextVolume: break;
+            }
+        }
+        return 1102;
+    });
+}

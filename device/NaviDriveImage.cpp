@@ -1,0 +1,261 @@
+#include "device/NaviDriveImage.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "app/VeltraneApp.h"
+#include "common/Logger.h"
+#include "common/Text.h"
+#include "platform/Clock.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/RawVolume.h"
+#include "platform/View.h"
+#include "platform/Volumes.h"
+
+namespace {
+
+static constexpr char kLogSource[] = "NaviDriveImage";
+
+constexpr int kAttempts = 10;
+constexpr int kReopenAttempts = 10;
+constexpr uint32_t kReopenWaitMs = 5000;
+constexpr int kLockAttempts = 10;
+constexpr uint32_t kBackupBootSectorOffset = 0xA00;
+
+NaviUnitState& Navi() { return theApp.Navi; }
+
+// "\\.\E:" from the first two characters of NaviDrive.
+platform::HANDLE OpenRawVolume() {
+    std::string device = Format("\\\\.\\%s", Navi().NaviDrive.substr(0, 2).c_str());
+    return platform::CreateFileA(device.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
+                                 platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
+                                 platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// A seek from the start with the high half 0; false when the position could not be set.
+bool SeekTo(platform::HANDLE handle, uint32_t offset) {
+    int32_t high = 0;
+    uint32_t result = platform::SetFilePointer(handle, static_cast<int32_t>(offset), &high, platform::FILE_BEGIN);
+    return !(result == platform::INVALID_SET_FILE_POINTER && platform::GetLastError() != platform::ERROR_SUCCESS);
+}
+
+// One 512-byte sector of RewriteSignature: read, put the signature in, write back with retries.
+int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, const unsigned char (&signature)[2]) {
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kSectorSize + 1]());
+    if (!buffer) {
+        VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー");
+        return 802;
+    }
+    if (!SeekTo(handle, offset)) return 803;
+    uint32_t read = 0;
+    if (!platform::ReadFile(handle, buffer.get(), kSectorSize, &read, nullptr)) {
+        VLOG(LOG_ERROR, "デバイス内のセクタ再読込みエラー[%d]", static_cast<int>(platform::GetLastError()));
+        return 803;
+    }
+    if (read != kSectorSize) {
+        VLOG(LOG_ERROR, "デバイス内のセクタ再読込みレングスエラー");
+        return 803;
+    }
+    buffer[510] = signature[0];
+    buffer[511] = signature[1];
+    VLOG(LOG_ERROR, "Signature Rewrite Start...[%s]", label);
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (!SeekTo(handle, offset)) return 804;
+        uint32_t written = 0;
+        bool ok = platform::WriteFile(handle, buffer.get(), kSectorSize, &written, nullptr);
+        platform::FlushFileBuffers(handle);
+        if (ok && written == kSectorSize) {
+            VLOG(LOG_ERROR, "Signature Rewrite End...[%s]", label);
+            return 0;
+        }
+        if (ok) {
+            VLOG(LOG_ERROR, "Signature Rewrite Length Error");
+        } else {
+            VLOG(LOG_ERROR, "Retry[%d]", static_cast<int>(platform::GetLastError()));
+        }
+        platform::Sleep(1);
+        if (attempt == 5) platform::Sleep(10);
+    }
+    VLOG(LOG_ERROR, "Signature Rewrite Retry Over[%d][%0x]", kAttempts, platform::GetLastError());
+    return 804;
+}
+
+}  // namespace
+
+int DriveOpen(IMAGE_POSITION* position) {
+    VLOG(LOG_TRACE, "ドライブオープン開始[%s]", Navi().NaviDrive.c_str());
+    if (Navi().DriveHandle != nullptr) return 0;
+    *position = IMAGE_POSITION{};
+    platform::HANDLE handle = OpenRawVolume();
+    if (handle == platform::INVALID_HANDLE_VALUE) {
+        VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
+        Navi().DriveHandle = nullptr;
+        return 523;
+    }
+    Navi().DriveHandle = handle;
+    DriveUnlock();
+    if (DriveLock() != 0) {
+        VLOG(LOG_ERROR, "デバイスロック失敗");
+        DriveClose();
+        return 522;
+    }
+    return 0;
+}
+
+int DriveClose() {
+    VLOG(LOG_TRACE, "ドライブクローズ開始");
+    DriveUnlock();
+    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    return DriveReopenWait();
+}
+
+int DriveLock() {
+    VLOG(LOG_TRACE, "ドライブロック開始");
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        uint32_t returned = 0;
+        bool locked = platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr,
+                                                0, &returned, nullptr);
+        VLOG(LOG_ERROR, "ドライブロック");
+        if (locked) {
+            VLOG(LOG_TRACE, "ドライブロック終了");
+            return 0;
+        }
+    }
+    VLOG(LOG_ERROR, "ドライブロック失敗");
+    return 522;
+}
+
+int DriveUnlock() {
+    VLOG(LOG_TRACE, "ドライブアンロック開始");
+    uint32_t returned = 0;
+    if (!platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
+                                   &returned, nullptr)) {
+        VLOG(LOG_ERROR, "ドライブアンロック失敗");
+        return 522;
+    }
+    VLOG(LOG_TRACE, "ドライブアンロック終了");
+    return 0;
+}
+
+int DriveReopenWait() {
+    if (Navi().NaviDrive.empty()) return 0;
+    for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
+        platform::HANDLE handle = OpenRawVolume();
+        bool opened = handle != platform::INVALID_HANDLE_VALUE;
+        // Held in DriveHandle while it waits, so discovery keeps away from the unit meanwhile.
+        Navi().DriveHandle = opened ? handle : nullptr;
+        platform::Sleep(kReopenWaitMs);
+        Navi().DriveHandle = nullptr;
+        if (opened) {
+            platform::CloseHandle(handle);
+            return 0;
+        }
+        VLOG(LOG_ERROR, "Atapiドライバのオープンリトライ");
+    }
+    VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
+    return 522;
+}
+
+int ReadImageData(unsigned count, IMAGE_POSITION* position, unsigned char* buffer) {
+    platform::HANDLE handle = Navi().DriveHandle;
+    if (!SeekTo(handle, position->readPosition)) return 803;
+    uint32_t size = count * kSectorSize;
+    uint32_t read = 0;
+    if (!platform::ReadFile(handle, buffer, size, &read, nullptr)) {
+        VLOG(LOG_ERROR, "イメージデータ読込みエラー[%d]", static_cast<int>(platform::GetLastError()));
+        return 803;
+    }
+    if (read < size) {
+        VLOG(LOG_ERROR, "イメージデータ読込みレングスエラー");
+        return 803;
+    }
+    position->readPosition += read;
+    return 0;
+}
+
+int WriteImageData(unsigned count, IMAGE_POSITION* position, const unsigned char* data) {
+    platform::HANDLE handle = Navi().DriveHandle;
+    uint32_t total = count * kSectorSize;
+    uint32_t done = 0;
+    while (done < total) {
+        uint32_t piece = std::min(total - done, kWritePieceBytes);
+        int attempt = 0;
+        for (;; ++attempt) {
+            if (attempt == kAttempts) {
+                VLOG(LOG_ERROR, "イメージデータ書込みエラー[リトライ=%d]", kAttempts);
+                return 804;
+            }
+            if (!SeekTo(handle, position->writePosition)) return 804;
+            uint32_t written = 0;
+            bool ok = platform::WriteFile(handle, data + done, piece, &written, nullptr);
+            platform::FlushFileBuffers(handle);
+            if (ok && written == piece) break;
+            if (ok) {
+                VLOG(LOG_ERROR, "イメージデータ書込みレングスエラー");
+            } else {
+                VLOG(LOG_ERROR, "リトライ[%d]", static_cast<int>(platform::GetLastError()));
+            }
+            platform::Sleep(1);
+            if (attempt == 5) platform::Sleep(10);
+        }
+        position->writePosition += piece;
+        done += piece;
+    }
+    return 0;
+}
+
+int RewriteSignature(unsigned skip, int mode) {
+    if (skip != 0) return 0;
+    platform::HANDLE handle = Navi().DriveHandle;
+    if (handle == platform::INVALID_HANDLE_VALUE) {
+        VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
+        Navi().DriveHandle = nullptr;
+        return 523;
+    }
+    const unsigned char signature[2] = {static_cast<unsigned char>(mode == 1 ? 0x55 : 0x00),
+                                        static_cast<unsigned char>(mode == 1 ? 0xAA : 0x00)};
+    if (int result = RewriteSector(handle, 0, "Sector[ 0 ]", signature)) return result;
+    return RewriteSector(handle, kBackupBootSectorOffset, "Sector[ 6 ]", signature);
+}
+
+int MountDrive(const std::string& mountPoint, const std::string& volumeName) {
+    if (!platform::SetVolumeMountPointA(mountPoint.c_str(), volumeName.c_str())) {
+        VLOG(LOG_ERROR, "マウントエラー");
+        DriveClose();
+        return 511;
+    }
+    return 0;
+}
+
+int UnmountDrive(const std::string& mountPoint) {
+    if (!platform::DeleteVolumeMountPointA(mountPoint.c_str())) {
+        VLOG(LOG_ERROR, "アンマウントエラー");
+        DriveClose();
+        return 512;
+    }
+    return 0;
+}
+
+int EnumVolumes() {
+    Navi().LetterlessVolumes.clear();
+    char name[260] = {};
+    platform::HANDLE find = platform::FindFirstVolumeA(name, sizeof name);
+    if (find == platform::INVALID_HANDLE_VALUE) return 0;
+    do {
+        Navi().LetterlessVolumes.push_back(name);
+    } while (platform::FindNextVolumeA(find, name, sizeof name));
+    platform::FindVolumeClose(find);
+    return 0;
+}
+
+int FormatNaviDrive() {
+    if (Navi().NaviDrive.empty()) return 0;
+    platform::View* view = platform::CurrentView();
+    if (view == nullptr) return static_cast<int>(platform::SHFMT_ERROR);
+    view->Repaint(platform::IDD_MAIN_WINDOW);
+    uint32_t result = view->FormatDrive(Navi().NaviDrive[0]);
+    if (result == 0) Navi().ImageWritePending = 0;
+    return static_cast<int>(result);
+}

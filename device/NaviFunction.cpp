@@ -1,0 +1,346 @@
+#include "device/NaviFunction.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "app/VeltraneApp.h"
+#include "common/FileUtil.h"
+#include "common/Logger.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "platform/Devices.h"
+#include "platform/Drives.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/Processes.h"
+#include "platform/View.h"
+#include "platform/Volumes.h"
+
+namespace {
+
+static constexpr char kLogSource[] = "NaviFunction";
+
+constexpr char kModelFriendlyName[] = "Orsolan Flash Disk Drive USB Device";
+constexpr char kInstanceIdMark[] = "ORSOLAN_PORTABLE_NAVI_STORAGE";
+constexpr char kVendorProductFormat[] = "VID_%04X&PID_%04x";
+constexpr char kStorageService[] = "USBSTOR";
+constexpr char kFloppyMark[] = "FD";
+constexpr char kMediaPlayer[] = "wmplayer.exe";
+constexpr char kNaviInfoFolder[] = "UPDATE\\NAVIINFO";
+constexpr char kMapFolder[] = "MAP";
+constexpr uintptr_t kNotifyUnitFound = 15;
+constexpr uint32_t kEjectWaitMs = 5000;
+
+NaviUnitState& Navi() { return theApp.Navi; }
+
+// Bytes of the leading run of text whose characters all occur in set, whole characters only.
+size_t CharacterSpan(std::string_view text, std::string_view set) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        std::string_view ch = text.substr(pos, platform::CharLength(text, pos));
+        bool inSet = false;
+        for (size_t at = 0; at < set.size() && !inSet; at += platform::CharLength(set, at))
+            inSet = set.substr(at, platform::CharLength(set, at)) == ch;
+        if (!inSet) break;
+        pos += ch.size();
+    }
+    return pos;
+}
+
+// A set-of-characters test, not a comparison: every character of the model name must occur
+// somewhere in the device's name.
+bool IsModelName(const std::string& friendlyName) {
+    return CharacterSpan(kModelFriendlyName, friendlyName) == std::strlen(kModelFriendlyName);
+}
+
+bool ModelDevicePresent() {
+    platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
+                                                                platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
+    if (devices == platform::INVALID_DEVINFO_HANDLE) return false;
+    bool found = false;
+    platform::SP_DEVINFO_DATA device;
+    for (uint32_t index = 0; !found && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        unsigned char name[512] = {};
+        // A name that cannot be read does not match.
+        found = platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_FRIENDLYNAME, nullptr,
+                                                            name, sizeof name, nullptr) &&
+                IsModelName(reinterpret_cast<const char*>(name));
+    }
+    platform::SetupDiDestroyDeviceInfoList(devices);
+    return found;
+}
+
+// No usable unit: the drive and version name are forgotten. The busy test has run before, so
+// no job holds the handle; one left open by anyone else is closed before it is dropped.
+int ForgetUnit() {
+    Navi().NaviDrive.clear();
+    Navi().NaviVersionName.clear();
+    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    return 1;
+}
+
+std::string NaviInfoFolder() { return Format("%s%s\\", Navi().NaviDrive.c_str(), kNaviInfoFolder); }
+
+// The text of a file read by FileRead, up to its first NUL.
+std::string Text(const unsigned char* buffer) { return reinterpret_cast<const char*>(buffer); }
+
+// The driver service name with the size query first and the retry while the buffer is short.
+bool ReadService(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, char (&service)[1024]) {
+    uint32_t required = 0;
+    uint32_t size = 0;
+    while (!platform::SetupDiGetDeviceRegistryPropertyA(devices, device, platform::SPDRP_SERVICE, nullptr,
+                                                        reinterpret_cast<unsigned char*>(service), size, &required)) {
+        if (platform::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER || required > sizeof service) return false;
+        size = required;
+    }
+    return true;
+}
+
+// The eject request for one device when it is a removable USB storage device of the unit;
+// false when the request was refused.
+bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, const std::string& vendorProduct) {
+    uint32_t status = 0, problem = 0;
+    if (platform::CM_Get_DevNode_Status(&status, &problem, device->DevInst, 0) != platform::CR_SUCCESS) return true;
+    uint32_t removable = platform::DN_DISABLEABLE | platform::DN_REMOVABLE;
+    if ((status & removable) != removable) return true;
+    char service[1024] = {};
+    if (!ReadService(devices, device, service)) return true;
+    if (std::strncmp(service, kStorageService, 7) != 0 || device->DevInst == 0) return true;
+    char instanceId[260] = {};
+    if (platform::CM_Get_Device_IDA(device->DevInst, instanceId, sizeof instanceId, 0) != platform::CR_SUCCESS)
+        return true;
+    if (!std::strstr(instanceId, kInstanceIdMark) || !std::strstr(instanceId, vendorProduct.c_str())) return true;
+    platform::Sleep(kEjectWaitMs);
+    return platform::CM_Request_Device_EjectA(device->DevInst, nullptr, nullptr, 0, 0) == platform::CR_SUCCESS;
+}
+
+// The list file's new text, written over it; 802 when there is no memory for it.
+int WriteVolumeList(const std::string& folder, const std::string& text) {
+    std::unique_ptr<char[]> copy(new (std::nothrow) char[text.size() + 1]);
+    if (!copy) return 802;
+    std::memcpy(copy.get(), text.data(), text.size());
+    unsigned long length = text.size();
+    return FileWrite(folder, "MountVolume.dat", copy.get(), &length);
+}
+
+}  // namespace
+
+int NaviConnectCheck() {
+    return OPERATION("NaviConnectCheck", "", 800, [&] {
+        // A unit a job holds is left alone whatever the device list says: emptying NaviDrive or
+        // the handle now would pull the drive from under the transfer.
+        if (Navi().TransferRunning != 0 || Navi().DriveHandle != nullptr) return 0;
+        if (!ModelDevicePresent()) {
+            VLOG(LOG_ERROR, "指定デバイス無し");
+            return ForgetUnit();
+        }
+        std::string drive;
+        if (GetDrive(&drive) != 0) return ForgetUnit();
+        Navi().NaviDrive = drive;
+        std::string deviceId;
+        if (GetDeviceId(&deviceId) != 0) return ForgetUnit();
+        Navi().NaviDeviceId = deviceId;
+        // The list file is bookkeeping for the letter recovery; it must not hide a present unit.
+        if (GetNaviVolumeName() == 0) {
+            if (int result = RecordMountVolume(); result != 0) VLOG(LOG_ERROR, "ボリューム記録エラー[%d]", result);
+        }
+        std::string version;
+        if (GetNaviVersion(&version) == 0) Navi().NaviVersion = version;
+        std::string versionName;
+        if (GetNaviVersionName(&versionName) == 0) Navi().NaviVersionName = versionName;
+        Navi().CompetingCount = 0;
+        Navi().CompetingProcess = 0;
+        CheckCompetingProcess();
+        if (platform::View* view = platform::CurrentView())
+            view->PostNotify(platform::IDD_MAIN_WINDOW, kNotifyUnitFound, 0);
+        return 0;
+    });
+}
+
+int GetDrive(std::string* root) {
+    return OPERATION("GetDrive", "", 800, [&] {
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            std::string candidate = Format("%c:\\", letter);
+            unsigned driveType = 0;
+            std::string displayName;
+            if (GetDriveInfo(candidate, &driveType, &displayName) != 1 || driveType != platform::DRIVE_REMOVABLE)
+                continue;
+            if (displayName.find(kFloppyMark) != std::string::npos) continue;
+            std::string marker = Format("%s%s\\%s", candidate.c_str(), kNaviInfoFolder, "DEVICE.DAT");
+            if (platform::GetFileAttributesA(marker.c_str()) == platform::INVALID_FILE_ATTRIBUTES) continue;
+            *root = candidate;
+            return 0;
+        }
+        VLOG(LOG_TRACE, "GetDrive終了[%s]", root->c_str());
+        return 1;
+    });
+}
+
+int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* displayName) {
+    return OPERATION("GetDriveInfo", "", 800, [&] {
+        int index = root.empty() ? -1 : root[0] - 'A';
+        if (index < 0 || index >= 26 || !(platform::GetLogicalDrives() & (1u << index))) return 0;
+        *driveType = platform::GetDriveTypeA(root.c_str());
+        platform::SHFILEINFOA info;
+        platform::SHGetFileInfoA(root.c_str(), 0, &info, sizeof info, platform::SHGFI_DISPLAYNAME);
+        *displayName = info.szDisplayName;
+        return 1;
+    });
+}
+
+int CheckDriveNo(char letter, std::string* root) {
+    return OPERATION("CheckDriveNo", "", 800, [&] {
+        std::string candidate = Format("%c:\\", letter);
+        unsigned driveType = 0;
+        std::string displayName;
+        int result = GetDriveInfo(candidate, &driveType, &displayName);
+        if (result == 0) *root = candidate;
+        VLOG(LOG_TRACE, "CheckDriveNo終了[%s]", root->c_str());
+        return result;
+    });
+}
+
+int GetNaviVersion(std::string* version) {
+    return OPERATION("GetNaviVersion", "", 800, [&] {
+        unsigned char* buffer = nullptr;
+        unsigned long size = 32;
+        int error = FileRead(NaviInfoFolder(), "CURRVER.DAT", &buffer, &size);
+        // Fewer than 8 bytes hold no IV: nothing to decipher.
+        if (error == 0 && size < 8) error = 803;
+        if (error != 0) {
+            VLOG(LOG_ERROR, "ファイルリードエラー[%d]", error);
+            std::free(buffer);
+            return 1;
+        }
+        theApp.pDecodeEx(buffer, static_cast<uint32_t>(size));
+        char plain[33] = {};
+        std::memcpy(plain, buffer, 32);
+        std::free(buffer);
+        plain[21] = '\0';
+        std::string text = plain + 12;
+        version->clear();
+        for (size_t pos = 0; pos < text.size(); pos += platform::CharLength(text, pos))
+            if (text[pos] != '.') version->append(text, pos, platform::CharLength(text, pos));
+        VLOG(LOG_TRACE, "GetNaviVersion終了[%s]", version->c_str());
+        return 0;
+    });
+}
+
+int GetNaviVersionName(std::string* versionName) {
+    return OPERATION("GetNaviVersionName", "", 800, [&] {
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        int error = FileRead(Format("%s%s\\", Navi().NaviDrive.c_str(), kMapFolder), "MAP.VER", &buffer, &size);
+        if (error != 0) {
+            VLOG(LOG_ERROR, "ファイルリードエラー[%d]", error);
+            std::free(buffer);
+            return 1;
+        }
+        // FileRead's block is zeroed well past the file, so bytes 36-47 of a short file are 0.
+        char name[256] = {};
+        std::memcpy(name, buffer + 36, 12);
+        std::free(buffer);
+        *versionName = name;
+        VLOG(LOG_TRACE, "GetNaviVersionName終了[%s]", versionName->c_str());
+        return 0;
+    });
+}
+
+int NaviVersionCheck(const std::string& downloadVersion) {
+    VLOG(LOG_TRACE, "NaviVersionCheck開始[%s]", downloadVersion.c_str());
+    VLOG(LOG_TRACE, "ナビバージョン[%s]", Navi().NaviVersion.c_str());
+    VLOG(LOG_TRACE, "ダウンロードバージョン[%s]", downloadVersion.c_str());
+    long download = std::atol(downloadVersion.c_str());
+    long navi = std::atol(Navi().NaviVersion.c_str());
+    if (download > navi) {
+        VLOG(LOG_TRACE, "NaviVersionCheck終了");
+        return 0;
+    }
+    VLOG(LOG_INFO, "最新がNaviに入っている[%ld:%ld]", download, navi);
+    return 505;
+}
+
+int GetDeviceId(std::string* deviceId) {
+    return OPERATION("GetDeviceId", "", 805, [&] {
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        int error = FileRead(NaviInfoFolder(), "DEVICE.DAT", &buffer, &size);
+        if (error == 0) *deviceId = Text(buffer);
+        std::free(buffer);
+        return error;
+    }, OnException::LogOnly);
+}
+
+int CheckCompetingProcess() {
+    VLOG(LOG_TRACE, "CheckCompetingProcess開始");
+    uint32_t ids[1024] = {};
+    uint32_t bytes = 0;
+    if (!platform::EnumProcesses(ids, sizeof ids, &bytes)) return 800;
+    uint32_t count = bytes / sizeof ids[0];
+    for (uint32_t i = 0; i < count; ++i) {
+        char name[1024] = {};
+        platform::HANDLE process =
+            platform::OpenProcess(platform::PROCESS_QUERY_INFORMATION | platform::PROCESS_VM_READ, false, ids[i]);
+        if (process != nullptr) {
+            platform::HMODULE modules[4096 / sizeof(platform::HMODULE)] = {};
+            uint32_t needed = 0;
+            if (platform::EnumProcessModules(process, modules, sizeof modules, &needed)) {
+                platform::GetModuleBaseNameA(process, modules[0], name, sizeof name);
+                VLOG(LOG_TRACE, "プロセス[%3d: %08X [%s]]", static_cast<int>(i + 1), ids[i], name);
+                if (std::strcmp(name, kMediaPlayer) == 0) {
+                    Navi().CompetingProcess = 1;
+                    platform::CloseHandle(process);
+                    break;
+                }
+            }
+            platform::CloseHandle(process);
+        }
+        VLOG(LOG_TRACE, "プロセス[%3d: %08X [%s]]", static_cast<int>(i + 1), ids[i], name);
+    }
+    VLOG(LOG_TRACE, "CheckCompetingProcess終了");
+    return 0;
+}
+
+int RemoveNaviUsb() {
+    VLOG(LOG_TRACE, "USB取り外し");
+    platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
+                                                                platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
+    if (devices == platform::INVALID_DEVINFO_HANDLE) return 515;
+    std::string vendorProduct = Format(kVendorProductFormat, kNaviVendorId, kNaviProductId);
+    int result = 0;
+    platform::SP_DEVINFO_DATA device;
+    for (uint32_t index = 0; result == 0 && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index)
+        if (!EjectWhenUnit(devices, &device, vendorProduct)) result = 515;
+    platform::SetupDiDestroyDeviceInfoList(devices);
+    return result;
+}
+
+int GetNaviVolumeName() {
+    VLOG(LOG_TRACE, "GetNaviVolumeName開始");
+    char name[260] = {};
+    if (!platform::GetVolumeNameForVolumeMountPointA(Navi().NaviDrive.c_str(), name, sizeof name)) {
+        VLOG(LOG_ERROR, "ボリュームパス取得エラー");
+        return 523;
+    }
+    Navi().NaviVolumeName = name;
+    VLOG(LOG_TRACE, "GetNaviVolumeName終了");
+    return 0;
+}
+
+int RecordMountVolume() {
+    return OPERATION("RecordMountVolume", "", 800, [&] {
+        std::string folder = Format("%s", theApp.ProgramFolder.c_str());
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        int error = FileRead(folder, "MountVolume.dat", &buffer, &size);
+        std::string old = error == 0 && size >= 1 ? std::string(reinterpret_cast<const char*>(buffer), size) : "";
+        std::free(buffer);
+        if (old.empty()) return WriteVolumeList(folder, Format("%s\r\n", Navi().NaviVolumeName.c_str()));
+        if (old.find(Navi().NaviVolumeName) != std::string::npos) return 0;
+        return WriteVolumeList(folder, Format("%s%s\r\n", old.c_str(), Navi().NaviVolumeName.c_str()));
+    }, OnException::LogOnly);
+}

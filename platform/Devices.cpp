@@ -1,0 +1,158 @@
+#include "platform/Devices.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/sim/KernelObject.h"
+#include "platform/sim/Machine.h"
+
+namespace platform {
+namespace {
+
+class DeviceSet : public KernelObject {
+public:
+    std::vector<DEVINST> devices;
+};
+
+// Device instance handles stay the same for a device section for the life of the process, as a
+// devnode does while its device is present; 0 is never handed out.
+std::mutex instancesLock;
+std::map<std::string, DEVINST> instanceOfSection;
+std::map<DEVINST, std::string> sectionOfInstance;
+
+DEVINST InstanceOf(const std::string& section) {
+    std::lock_guard guard(instancesLock);
+    auto [it, added] = instanceOfSection.try_emplace(MachineFolder() + "|" + section, 0);
+    if (added) {
+        it->second = static_cast<DEVINST>(instanceOfSection.size());
+        sectionOfInstance[it->second] = it->first;
+    }
+    return it->second;
+}
+
+// The device's section while it is present.
+std::string SectionOf(DEVINST device) {
+    std::string key;
+    {
+        std::lock_guard guard(instancesLock);
+        auto it = sectionOfInstance.find(device);
+        if (it == sectionOfInstance.end()) return {};
+        key = it->second;
+    }
+    std::string prefix = MachineFolder() + "|";
+    if (key.compare(0, prefix.size(), prefix) != 0) return {};
+    std::string section = key.substr(prefix.size());
+    return MachineDescription().Keys(section).empty() ? std::string() : section;
+}
+
+DeviceSet* SetOf(HDEVINFO handle) {
+    if (handle == nullptr || handle == INVALID_DEVINFO_HANDLE) return nullptr;
+    return dynamic_cast<DeviceSet*>(static_cast<KernelObject*>(handle));
+}
+
+}  // namespace
+
+HDEVINFO SetupDiGetClassDevsA(const void*, const char*, void*, uint32_t flags) {
+    if (!(flags & DIGCF_PRESENT)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_DEVINFO_HANDLE;
+    }
+    auto set = new DeviceSet;
+    for (const std::string& section : MachineDescription().Sections())
+        if (section.rfind("Device ", 0) == 0) set->devices.push_back(InstanceOf(section));
+    return set;
+}
+
+bool SetupDiEnumDeviceInfo(HDEVINFO handle, uint32_t index, SP_DEVINFO_DATA* data) {
+    DeviceSet* set = SetOf(handle);
+    if (set == nullptr || data == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (index >= set->devices.size()) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return false;
+    }
+    data->DevInst = set->devices[index];
+    return true;
+}
+
+bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, SP_DEVINFO_DATA* data, uint32_t property,
+                                       uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
+                                       uint32_t* requiredSize) {
+    if (SetOf(handle) == nullptr || data == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    const char* key = property == SPDRP_FRIENDLYNAME ? "FriendlyName" : property == SPDRP_SERVICE ? "Service" : nullptr;
+    std::string section = SectionOf(data->DevInst);
+    auto value = key && !section.empty() ? MachineDescription().Get(section, key) : std::nullopt;
+    auto text = value ? Utf8ToCp932(*value) : std::nullopt;
+    if (!text || text->empty()) {
+        SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    uint32_t needed = static_cast<uint32_t>(text->size() + 1);
+    if (requiredSize) *requiredSize = needed;
+    if (propertyRegDataType) *propertyRegDataType = REG_SZ;
+    if (buffer == nullptr || size < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    std::memcpy(buffer, text->c_str(), needed);
+    return true;
+}
+
+bool SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
+    if (SetOf(handle) == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    delete SetOf(handle);
+    return true;
+}
+
+CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device, uint32_t) {
+    std::string section = SectionOf(device);
+    if (section.empty() || status == nullptr) return CR_INVALID_DEVNODE;
+    *status = static_cast<uint32_t>(std::strtoul(MachineDescription().Get(section, "Status").value_or("0").c_str(),
+                                                 nullptr, 0));
+    if (problemNumber) *problemNumber = 0;
+    return CR_SUCCESS;
+}
+
+CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t) {
+    std::string section = SectionOf(device);
+    if (section.empty()) return CR_INVALID_DEVNODE;
+    std::string id = MachineDescription().Get(section, "InstanceId").value_or("");
+    if (buffer == nullptr || id.size() + 1 > size) return CR_BUFFER_SMALL;
+    std::memcpy(buffer, id.c_str(), id.size() + 1);
+    return CR_SUCCESS;
+}
+
+CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char*, uint32_t, uint32_t) {
+    if (vetoType) *vetoType = 0;
+    std::string section = SectionOf(device);
+    if (section.empty()) return CR_INVALID_DEVNODE;
+    bool removable = std::strtoul(MachineDescription().Get(section, "Status").value_or("0").c_str(), nullptr, 0) &
+                     DN_REMOVABLE;
+    if (!removable) return CR_REMOVE_VETOED;
+    ModifyMachine([&](ProfileDocument& doc) {
+        std::string unit = doc.Get(section, "Unit").value_or("");
+        if (unit.empty()) {
+            doc.RemoveSection(section);
+        } else {
+            RemoveUnit(doc, unit);
+        }
+        return true;
+    });
+    return CR_SUCCESS;
+}
+
+}  // namespace platform

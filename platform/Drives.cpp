@@ -1,0 +1,74 @@
+#include "platform/Drives.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/sim/Machine.h"
+
+namespace platform {
+namespace {
+
+// The letter of "E:\" or "E:", or 0.
+char RootLetter(const char* rootPath) {
+    if (rootPath == nullptr || !std::isalpha(static_cast<unsigned char>(rootPath[0])) || rootPath[1] != ':')
+        return 0;
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(rootPath[0])));
+}
+
+std::string DriveSection(char letter) { return std::string("Drive ") + letter; }
+
+// A drive's own key, else its volume's.
+std::string DriveValue(const ProfileDocument& doc, char letter, const char* key) {
+    if (auto value = doc.Get(DriveSection(letter), key); value && !value->empty()) return *value;
+    auto volume = DriveVolume(doc, letter);
+    if (!volume) return {};
+    if (std::strcmp(key, "Type") == 0) return std::to_string(volume->driveType);
+    return {};
+}
+
+}  // namespace
+
+uint32_t GetLogicalDrives() {
+    ProfileDocument doc = MachineDescription();
+    uint32_t mask = 0;
+    for (char letter = 'A'; letter <= 'Z'; ++letter)
+        if (!doc.Keys(DriveSection(letter)).empty()) mask |= 1u << (letter - 'A');
+    return mask;
+}
+
+uint32_t GetDriveTypeA(const char* rootPath) {
+    char letter = RootLetter(rootPath);
+    if (letter == 0) return DRIVE_NO_ROOT_DIR;
+    ProfileDocument doc = MachineDescription();
+    if (doc.Keys(DriveSection(letter)).empty()) return DRIVE_NO_ROOT_DIR;
+    std::string type = DriveValue(doc, letter, "Type");
+    return type.empty() ? DRIVE_FIXED : static_cast<uint32_t>(std::strtoul(type.c_str(), nullptr, 0));
+}
+
+uintptr_t SHGetFileInfoA(const char* path, uint32_t, SHFILEINFOA* info, uint32_t, uint32_t flags) {
+    char letter = RootLetter(path);
+    ProfileDocument doc = MachineDescription();
+    if (letter == 0 || info == nullptr || doc.Keys(DriveSection(letter)).empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    if (flags & SHGFI_DISPLAYNAME) {
+        // The shell shows "<label> (E:)"; a drive may name itself whole with DisplayName=.
+        std::string name = doc.Get(DriveSection(letter), "DisplayName").value_or("");
+        if (name.empty()) {
+            auto volume = DriveVolume(doc, letter);
+            name = (volume ? volume->label : std::string("ローカル ディスク")) + " (" + letter + ":)";
+        }
+        std::string cp932 = Utf8ToCp932(name).value_or(std::string(1, letter) + ":");
+        std::memset(info->szDisplayName, 0, sizeof info->szDisplayName);
+        std::memcpy(info->szDisplayName, cp932.data(), std::min(cp932.size(), sizeof info->szDisplayName - 1));
+    }
+    return 1;
+}
+
+}  // namespace platform

@@ -1,0 +1,54 @@
+#include "platform/Format.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Error.h"
+#include "platform/sim/Machine.h"
+
+namespace platform {
+namespace {
+
+// A jump, the formatter's name and the signature; the backup copy at 2,560 is the same.
+void FreshBootSector(unsigned char (&sector)[512]) {
+    static constexpr unsigned char kStart[] = {0xEB, 0x58, 0x90, 'V', 'E', 'L', 'T', 'R', 'A', 'N', 'E'};
+    std::fill(std::begin(sector), std::end(sector), 0);
+    std::copy(std::begin(kStart), std::end(kStart), sector);
+    sector[510] = 0x55;
+    sector[511] = 0xAA;
+}
+
+}  // namespace
+
+bool FormatDrive(char letter) {
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    auto volume = DriveVolume(MachineDescription(), letter);
+    if (!volume || volume->image.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    int fd = ::open(volume->image.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (fd >= 0) ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    unsigned char sector[512];
+    FreshBootSector(sector);
+    bool written = ::pwrite(fd, sector, sizeof sector, 0) == 512 && ::pwrite(fd, sector, sizeof sector, 2560) == 512 &&
+                   ::fdatasync(fd) == 0;
+    ::close(fd);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(volume->folder, error))
+        std::filesystem::remove_all(entry.path(), error);
+    if (!written) SetLastError(ERROR_WRITE_FAULT);
+    return written;
+}
+
+}  // namespace platform

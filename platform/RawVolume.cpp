@@ -1,0 +1,238 @@
+#include "platform/RawVolume.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <string>
+
+#include "platform/Error.h"
+#include "platform/sim/Faults.h"
+#include "platform/sim/KernelObject.h"
+#include "platform/sim/Machine.h"
+
+namespace platform {
+namespace {
+
+// An open raw volume: the image file with a shared flock while open, an exclusive one while
+// locked, so the lock is exclusive against every other handle, in this process or another.
+class RawVolume : public KernelObject {
+public:
+    ~RawVolume() override { ::close(fd); }
+    int fd = -1;
+    std::string volumeId;
+    std::string guidPath;
+    std::string unit;
+    uint32_t access = 0;
+    uint64_t position = 0;
+    bool locked = false;
+};
+
+RawVolume* VolumeOf(HANDLE handle) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+    return dynamic_cast<RawVolume*>(static_cast<KernelObject*>(handle));
+}
+
+// The handle's volume is still on the machine (a unit pulled out takes it away).
+RawVolume* PresentVolume(HANDLE handle) {
+    RawVolume* volume = VolumeOf(handle);
+    if (volume == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    auto entry = FindVolume(MachineDescription(), volume->volumeId);
+    if (!entry || entry->guidPath != volume->guidPath) {
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return nullptr;
+    }
+    return volume;
+}
+
+// "\\.\E:" gives 'E', anything else 0.
+char RawVolumeLetter(const char* name) {
+    std::string path = name ? name : "";
+    if (path.size() != 6 || path.compare(0, 4, "\\\\.\\") != 0 || path[5] != ':' ||
+        !std::isalpha(static_cast<unsigned char>(path[4])))
+        return 0;
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(path[4])));
+}
+
+bool WholeSectors(uint64_t value) { return value % kRawSectorSize == 0; }
+
+}  // namespace
+
+HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareMode, void*,
+                   uint32_t creationDisposition, uint32_t, HANDLE) {
+    char letter = RawVolumeLetter(fileName);
+    if (letter == 0 || creationDisposition != OPEN_EXISTING) {
+        SetLastError(letter == 0 ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto entry = DriveVolume(MachineDescription(), letter);
+    if (!entry || entry->image.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    bool writable = desiredAccess & GENERIC_WRITE;
+    int fd = ::open(entry->image.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    bool shared = (shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == (FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (::flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+        ::close(fd);
+        SetLastError(shared ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto volume = new RawVolume;
+    volume->fd = fd;
+    volume->volumeId = entry->id;
+    volume->guidPath = entry->guidPath;
+    volume->unit = entry->unit;
+    volume->access = desiredAccess;
+    SetLastError(ERROR_SUCCESS);
+    return volume;
+}
+
+bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*, uint32_t, uint32_t* bytesReturned,
+                     void*) {
+    RawVolume* volume = PresentVolume(device);
+    if (volume == nullptr) return false;
+    if (bytesReturned) *bytesReturned = 0;
+    switch (controlCode) {
+    case FSCTL_LOCK_VOLUME:
+        if (volume->locked) return true;
+        if (LockRefused(volume->unit) || ::flock(volume->fd, LOCK_EX | LOCK_NB) != 0) {
+            // Converting the lock may have dropped the shared one: take it back.
+            ::flock(volume->fd, LOCK_SH | LOCK_NB);
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        volume->locked = true;
+        return true;
+    case FSCTL_UNLOCK_VOLUME:
+        if (!volume->locked) {
+            SetLastError(ERROR_NOT_LOCKED);
+            return false;
+        }
+        ::flock(volume->fd, LOCK_SH);
+        volume->locked = false;
+        return true;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+}
+
+uint32_t SetFilePointer(HANDLE file, int32_t distance, int32_t* distanceHigh, uint32_t moveMethod) {
+    RawVolume* volume = PresentVolume(file);
+    if (volume == nullptr) return INVALID_SET_FILE_POINTER;
+    int64_t move = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance)
+                                : static_cast<int64_t>(distance);
+    int64_t base = 0;
+    if (moveMethod == FILE_CURRENT) {
+        base = static_cast<int64_t>(volume->position);
+    } else if (moveMethod == FILE_END) {
+        struct stat st {};
+        ::fstat(volume->fd, &st);
+        base = st.st_size;
+    } else if (moveMethod != FILE_BEGIN) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (base + move < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    volume->position = static_cast<uint64_t>(base + move);
+    if (distanceHigh) *distanceHigh = static_cast<int32_t>(volume->position >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<uint32_t>(volume->position);
+}
+
+bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead, void*) {
+    if (bytesRead) *bytesRead = 0;
+    RawVolume* volume = PresentVolume(file);
+    if (volume == nullptr) return false;
+    if (!(volume->access & GENERIC_READ)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (!WholeSectors(size) || !WholeSectors(volume->position)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    ssize_t n = ::pread(volume->fd, buffer, size, static_cast<off_t>(volume->position));
+    if (n < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    volume->position += static_cast<uint64_t>(n);
+    if (bytesRead) *bytesRead = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWritten, void*) {
+    if (bytesWritten) *bytesWritten = 0;
+    RawVolume* volume = PresentVolume(file);
+    if (volume == nullptr) return false;
+    if (!(volume->access & GENERIC_WRITE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    struct stat st {};
+    ::fstat(volume->fd, &st);
+    if (!WholeSectors(size) || !WholeSectors(volume->position)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // A volume does not grow: writing past its last sector fails.
+    if (volume->position + size > static_cast<uint64_t>(st.st_size)) {
+        SetLastError(ERROR_SECTOR_NOT_FOUND);
+        return false;
+    }
+    WriteOutcome outcome = PlanWrite(volume->unit, volume->position, size);
+    uint32_t done = 0;
+    while (done < outcome.bytes) {
+        ssize_t n = ::pwrite(volume->fd, static_cast<const char*>(buffer) + done, outcome.bytes - done,
+                             static_cast<off_t>(volume->position + done));
+        if (n <= 0) {
+            SetLastError(ErrorFromErrno(errno));
+            volume->position += done;
+            if (bytesWritten) *bytesWritten = done;
+            return false;
+        }
+        done += static_cast<uint32_t>(n);
+    }
+    volume->position += done;
+    if (bytesWritten) *bytesWritten = done;
+    if (outcome.vanish) {
+        ::fdatasync(volume->fd);
+        std::string unit = volume->unit;
+        ModifyMachine([&](ProfileDocument& doc) {
+            RemoveUnit(doc, unit);
+            return true;
+        });
+    }
+    if (outcome.failed) {
+        SetLastError(outcome.vanish ? ERROR_DEVICE_NOT_CONNECTED : ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
+}
+
+bool FlushFileBuffers(HANDLE file) {
+    RawVolume* volume = PresentVolume(file);
+    if (volume == nullptr) return false;
+    if (::fdatasync(volume->fd) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform

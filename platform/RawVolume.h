@@ -1,0 +1,40 @@
+// Raw access to a volume through "\\.\X:": open, lock for exclusive use, 32-bit seeks, whole
+// sector reads and writes, flush. On the simulated machine the volume is its image file.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Handle.h"
+
+namespace platform {
+
+constexpr uint32_t GENERIC_READ = 0x80000000;
+constexpr uint32_t GENERIC_WRITE = 0x40000000;
+constexpr uint32_t FILE_SHARE_READ = 0x1;
+constexpr uint32_t FILE_SHARE_WRITE = 0x2;
+constexpr uint32_t OPEN_EXISTING = 3;
+constexpr uint32_t FILE_BEGIN = 0;
+constexpr uint32_t FILE_CURRENT = 1;
+constexpr uint32_t FILE_END = 2;
+constexpr uint32_t INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+constexpr uint32_t FSCTL_LOCK_VOLUME = 0x00090018;
+constexpr uint32_t FSCTL_UNLOCK_VOLUME = 0x0009001C;
+constexpr uint32_t kRawSectorSize = 512;
+
+// Only raw volume paths "\\.\X:" open here. Without both share flags the open is exclusive.
+// A locked volume refuses other opens (ERROR_ACCESS_DENIED).
+HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareMode, void* securityAttributes,
+                   uint32_t creationDisposition, uint32_t flagsAndAttributes, HANDLE templateFile);
+// FSCTL_LOCK_VOLUME fails while another handle has the volume open (in any process);
+// FSCTL_UNLOCK_VOLUME fails with ERROR_NOT_LOCKED when this handle holds no lock.
+bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* inBuffer, uint32_t inSize, void* outBuffer,
+                     uint32_t outSize, uint32_t* bytesReturned, void* overlapped);
+// The low 32 bits of the new position; INVALID_SET_FILE_POINTER with a last error on failure
+// (the last error is ERROR_SUCCESS otherwise, as the callers test it).
+uint32_t SetFilePointer(HANDLE file, int32_t distance, int32_t* distanceHigh, uint32_t moveMethod);
+// Sizes and positions are whole sectors. A read at the end of the volume gives fewer bytes.
+bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead, void* overlapped);
+bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWritten, void* overlapped);
+bool FlushFileBuffers(HANDLE file);
+
+}  // namespace platform

@@ -1,0 +1,22 @@
+// Faults injected into a unit's raw volume ("[Fault <unit>]" in machine.ini): writes failing
+// or cut short at a sector for a number of attempts or for good, a refused lock, the unit
+// vanishing after a number of bytes written. The counts run in the process that writes and
+// start again whenever the fault description changes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+struct WriteOutcome {
+    uint32_t bytes = 0;  // how many of the asked bytes go to the volume
+    bool failed = false;
+    bool vanish = false;  // the unit goes away after those bytes
+};
+
+// What a write of size bytes at byte offset does on the unit.
+WriteOutcome PlanWrite(const std::string& unit, uint64_t offset, uint32_t size);
+bool LockRefused(const std::string& unit);
+
+}  // namespace platform

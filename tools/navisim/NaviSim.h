@@ -1,0 +1,93 @@
+// The simulated PC and navigation unit, as a library: tests build their machines with it, the
+// navisim command line drives it. Everything acts on the machine folder the platform uses
+// (platform::MachineFolder()); InitMachine sets it. Text arguments are UTF-8. Failures throw
+// std::runtime_error (std::invalid_argument for bad arguments).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace navisim {
+
+// The friendly name the program looks for; a unit may present another one for tests.
+inline constexpr char kModelFriendlyName[] = "Orsolan Flash Disk Drive USB Device";
+
+struct UnitOptions {
+    std::string name = "navi";                // the unit's key in machine.ini
+    std::string deviceId = "VT0000000001";    // text of DEVICE.DAT
+    std::string version = "2010.0601";        // 9 characters, enciphered into CURRVER.DAT
+    std::string versionName = "2010年春版";   // MAP.VER, at most 12 bytes once in CP932
+    uint64_t imageSize = 1 << 20;             // the raw volume, whole sectors
+    char letter = 'E';                        // taken when free, else the first free from D
+    std::string friendlyName = kModelFriendlyName;
+    std::string instanceId;                   // empty: the unit's own, with its vendor/product IDs
+    std::string service = "USBSTOR";
+    uint32_t status = 0x6000;                 // DN_DISABLEABLE | DN_REMOVABLE
+    std::string label = "リムーバブル ディスク";
+    bool plugged = true;
+};
+
+// Writes a fresh machine.ini into folder (created) and makes it the platform's machine:
+// C: a fixed disk with a volume, Z: the native root, and with withCdDrive a CD drive on D:.
+void InitMachine(const std::filesystem::path& folder, bool withCdDrive);
+
+// Creates the unit's folder (units/<name>): the raw volume image with valid boot signatures at
+// 0 and 2,560, the identity files, and plugs it unless told not to.
+void CreateUnit(const UnitOptions& options);
+
+// Plugging in runs the unit's firmware first: when the last transfer completed (VERINFO.DAT in
+// UPDATE\RENEWAL and no CANCEL.FLG in UPDATE\NAVIINFO) the unit takes that update's version,
+// and on a formatted volume it re-creates DEVICE.DAT, CURRVER.DAT, MAP.VER and CANCEL.FLG.
+// Then its device, volume and drive letter appear. Plugging a plugged unit does nothing.
+void Plug(const std::string& unit);
+// Its device, volume and letter go.
+void Unplug(const std::string& unit);
+// The volume stays, its letter goes.
+void DropLetter(const std::string& unit);
+
+// A process with that image name; its ID.
+uint32_t AddProcess(const std::string& image);
+// Ends the first process with that image name; false when there is none.
+bool RemoveProcess(const std::string& image);
+
+// Other parts of a PC that tests arrange: a drive of its own ("FD" drives, second units), a
+// device without a unit, a volume without a letter. AddVolume gives its GUID path.
+void AddDrive(char letter, uint32_t driveType, const std::string& displayName, const std::string& folder);
+void AddDevice(const std::string& key, const std::string& friendlyName, const std::string& service,
+               const std::string& instanceId, uint32_t status);
+std::string AddVolume(const std::string& key, uint32_t driveType, const std::string& label,
+                      const std::string& folder, const std::string& image = {});
+
+// Faults the unit's raw volume shows (see docs/device.md); attempts -1 means for good.
+struct Faults {
+    std::optional<uint64_t> writeFailSector;
+    int writeFailAttempts = -1;
+    std::optional<uint64_t> shortWriteSector;
+    int shortWriteAttempts = -1;
+    bool lockRefused = false;
+    std::optional<uint64_t> vanishAfterBytes;
+};
+void SetFaults(const std::string& unit, const Faults& faults);
+void ClearFaults(const std::string& unit);
+
+// The unit's native places.
+std::filesystem::path UnitFiles(const std::string& unit);  // what its drive shows
+std::filesystem::path UnitImage(const std::string& unit);  // its raw volume
+std::string UnitVolumeName(const std::string& unit);       // "\\?\Volume{...}\"
+
+struct CheckReport {
+    bool imageCompared = false;
+    bool imageMatches = false;         // the volume starts with the image's bytes
+    uint64_t firstDifference = 0;      // byte offset, when it does not
+    bool bootSignature0 = false;       // 55 AA at 510-511
+    bool bootSignature2560 = false;    // 55 AA at 2,560 + 510
+    std::vector<std::string> updateFiles;  // "UPDATE/RENEWAL/VOLUME.DAT 1234", sorted
+};
+// Compares the unit's volume with imageFile (when given) and reports its state.
+CheckReport Check(const std::string& unit, const std::optional<std::filesystem::path>& imageFile);
+std::string Describe(const CheckReport& report);
+
+}  // namespace navisim
