@@ -112,6 +112,18 @@ int FileDelete(const std::string& pattern) {
     }, OnException::LogOnly);
 }
 
+// Double-byte characters are stepped over whole, so "ソ" (whose trail byte is 0x5C) is plain.
+bool IsPlainName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (size_t i = 0; i < name.size(); i += platform::CharLength(name, i)) {
+        if (platform::CharLength(name, i) == 2) continue;
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
+            return false;
+    }
+    return true;
+}
+
 int DownloadFolderCheck(const std::string& name) {
     return OPERATION("DownloadFolderCheck", Format("[%s]", name.c_str()), -1, [&] {
         std::string folder = DownloadFolder(name);

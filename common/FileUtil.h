@@ -9,6 +9,9 @@
 int FileRead(const std::string& folder, const std::string& name, unsigned char** buffer, unsigned long* size);
 int FileWrite(const std::string& folder, const std::string& name, const void* data, const unsigned long* size);
 int FileDelete(const std::string& pattern);
+// A name that stays one folder level: no separator, drive, wildcard or parent step, so a
+// download folder (or a part of a path) named by it never lies outside its parent.
+bool IsPlainName(const std::string& name);
 int DownloadFolderCheck(const std::string& name);
 int DownloadFolderCreate(const std::string& name);
 int GetDiskSpace(double* totalGigabytes, double* freeGigabytes);

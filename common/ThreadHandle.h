@@ -5,15 +5,20 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 class ThreadHandle {
 public:
-    // Starts the worker; false when one is already held.
+    // Starts the worker; false when one is already held or the system gives no thread.
     bool Start(std::function<void()> body) {
         std::lock_guard guard(lock_);
         if (thread_.joinable()) return false;
-        thread_ = std::thread(std::move(body));
+        try {
+            thread_ = std::thread(std::move(body));
+        } catch (const std::system_error&) {
+            return false;
+        }
         running_ = true;
         return true;
     }

@@ -2,6 +2,7 @@
 // updates, then posts WM_MAIN_NOTIFY 3 (done) or 4 (failed).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 

@@ -31,19 +31,6 @@ std::string TrimBlanks(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) + 1 - first);
 }
 
-// A name that stays one folder level: no separator, drive, wildcard or parent step. Double-byte
-// characters are stepped over whole, so "ソ" (whose trail byte is 0x5C) is a plain character.
-bool IsPlainName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (size_t i = 0; i < name.size(); i += platform::CharLength(name, i)) {
-        if (platform::CharLength(name, i) == 2) continue;
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
-            return false;
-    }
-    return true;
-}
-
 // Reads the description's entries; MapSize goes straight to the application's MapSizeGB.
 class CGetMapDownloadConfing : public CExternalInterfaceBase {
 public:

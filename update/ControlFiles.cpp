@@ -76,11 +76,15 @@ uint32_t TotalSize(const CONFIG_FILE_AREA& area) { return Le32(area.header + 8);
 int32_t ItemCount(const CONFIG_RECORD_SLOT& slot) { return static_cast<int32_t>(Le32(slot.record + 268)); }
 uint16_t ImageChecksum(const CONFIG_RECORD_SLOT& slot) { return Le16(slot.record + 264); }
 
+std::string TransferMapFolder() {
+    return theApp.TransferDataFolder.empty() ? theApp.MapFolder : theApp.TransferDataFolder;
+}
+
 std::string DownloadFolderPath(const std::string& id) {
-    return Format("%s\\%s\\", theApp.MapFolder.c_str(), id.c_str());
+    return Format("%s\\%s\\", TransferMapFolder().c_str(), id.c_str());
 }
 std::string DownloadFolderPath(const std::string& id, const std::string& sub) {
-    return Format("%s\\%s\\%s\\", theApp.MapFolder.c_str(), id.c_str(), sub.c_str());
+    return Format("%s\\%s\\%s\\", TransferMapFolder().c_str(), id.c_str(), sub.c_str());
 }
 
 bool IsPlainFileName(const std::string& name) {

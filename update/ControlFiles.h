@@ -50,7 +50,11 @@ uint16_t ImageChecksum(const CONFIG_RECORD_SLOT& slot);
 // The image file's base name, taken from CONF6000.DAT record 0 (read by the image write).
 extern std::string ImageBaseName;
 
-// The folders of a download: "<MapFolder>\<id>\" and "<MapFolder>\<id>\<sub>\".
+// The map folder that holds the download being transferred: the one the window named for it
+// (TransferDataFolder), else MapFolder.
+std::string TransferMapFolder();
+// The folders of a download: "<map folder>\<id>\" and "<map folder>\<id>\<sub>\", inside
+// TransferMapFolder().
 std::string DownloadFolderPath(const std::string& id);
 std::string DownloadFolderPath(const std::string& id, const std::string& sub);
 

@@ -1,0 +1,169 @@
+// The disk image written onto the unit's raw volume piece by piece, each piece read back and
+// compared, the whole checked against its 16-bit byte sum. The boot signature stays cleared
+// from the first piece on, so the unit never takes a half-written image for a volume.
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "app/VeltraneApp.h"
+#include "common/FileUtil.h"
+#include "common/Logger.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "device/NaviDriveImage.h"
+#include "jobs/TransferJob.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "update/FileBuffer.h"
+#include "update/MapData.h"
+
+namespace {
+
+static constexpr char kLogSource[] = ".\\NaviFunction";
+
+constexpr uint32_t kPiecePauseMilliseconds = 50;
+// The raw positions are 32-bit: nothing may be written at or beyond 4 GiB.
+constexpr uint64_t kReachableBytes = uint64_t{1} << 32;
+
+enum SignatureMode { kRestore = 1, kClear = 2 };
+
+std::string LocalTimeText() {
+    platform::SYSTEMTIME now;
+    platform::GetLocalTime(&now);
+    return Format("%02d:%02d:%02d", now.wHour, now.wMinute, now.wSecond);
+}
+
+std::string PieceName(int index) { return Format("%s.%03d", ImageBaseName.c_str(), index); }
+
+std::optional<uint64_t> FoundFileSize(const std::string& path) {
+    for (const platform::FindData& entry : platform::FindFiles(path))
+        if (!(entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)) return entry.size;
+    return std::nullopt;
+}
+
+// Every piece is checked against its file and the volume before the first byte is written: a
+// piece the control data describes wrongly must not leave the unit half overwritten.
+bool PiecesFit(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
+    uint64_t end = theApp.Navi.ImagePosition.writePosition;
+    for (int i = 0; i < ItemCount(record); ++i) {
+        if (static_cast<size_t>(i) >= record.items.size()) {
+            VLOG(LOG_ERROR, "イメージ分割データエラー[%d]", i);
+            return false;
+        }
+        const uint32_t length = record.items[static_cast<size_t>(i)].dataSize;
+        std::optional<uint64_t> fileSize = FoundFileSize(folder + PieceName(i));
+        end += length;
+        if (length == 0 || length % kSectorSize != 0 || !fileSize || length > *fileSize || end > kReachableBytes) {
+            VLOG(LOG_ERROR, "イメージ分割データエラー[%d]", i);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes, reads back and compares one piece, adding it to the sum: 0, 519, 520 or 802.
+int CopyPiece(TransferJob& job, int index, const std::string& folder, uint16_t* sum) {
+    IMAGE_POSITION* position = &theApp.Navi.ImagePosition;
+    std::string name = PieceName(index);
+    if (index == 0) {
+        // The first piece's start is enciphered; its deciphered twin is what goes onto the unit.
+        if (int result = ImageFileDecode(job.config, folder, name); result != 0) {
+            VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
+            return 519;
+        }
+        name = "NEW" + name;
+    }
+    FileBuffer piece;
+    unsigned long fileLength = 0;
+    if (int result = FileRead(folder, name, piece, &fileLength); result != 0) {
+        VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
+        return 519;
+    }
+    const uint32_t length = job.config.conf6000.slots[0].items.at(static_cast<size_t>(index)).dataSize;
+    if (length > fileLength) {
+        VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", 803);
+        return 519;
+    }
+
+    VLOG(LOG_TRACE, "書込み開始時間[%s]", LocalTimeText().c_str());
+    theApp.Navi.ImageWritePending.store(1, std::memory_order_relaxed);
+    int written = WriteImageData(length / kSectorSize, position, piece.get());
+    VLOG(LOG_TRACE, "書込み終了時間[%s]", LocalTimeText().c_str());
+    if (written != 0) {
+        VLOG(LOG_ERROR, "イメージコピーエラー[%d]", written);
+        return 519;
+    }
+
+    std::unique_ptr<unsigned char[]> readBack(new (std::nothrow) unsigned char[fileLength + 1]());
+    if (!readBack) {
+        VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", written);
+        RewriteSignature(0, kClear);
+        return 802;
+    }
+    if (int read = ReadImageData(length / kSectorSize, position, readBack.get()); read != 0) {
+        VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", read);
+        RewriteSignature(0, kClear);
+        return 519;
+    }
+    if (memcmp(piece.get(), readBack.get(), length) != 0) {
+        VLOG(LOG_ERROR, "イメージ比較エラー[%d]", written);
+        RewriteSignature(0, kClear);
+        return 520;
+    }
+    uint32_t pieceSum = 0;
+    for (uint32_t i = 0; i < length; ++i) pieceSum += readBack[i];
+    *sum = static_cast<uint16_t>(*sum + pieceSum);
+    return 0;
+}
+
+// The progress figures after a verified piece of `length` bytes that took `milliseconds`.
+void PublishProgress(TransferJob& job, uint32_t length, uint32_t milliseconds) {
+    theApp.TransferredBytes.fetch_add(static_cast<double>(length), std::memory_order_relaxed);
+    const uint32_t written = job.imageWrittenBytes.fetch_add(length) + length;
+    const uint32_t total = job.imageTotalBytes.load();
+    job.lastPieceMilliseconds.store(milliseconds);
+    theApp.TransferPercent.fetch_add(1, std::memory_order_relaxed);
+    // Every remaining piece is taken to cost as long per byte as this one.
+    const uint32_t remainingPieces = total > written ? (total - written) / length : 0;
+    theApp.TransferRemainMinutes.store(static_cast<int32_t>(remainingPieces * milliseconds / 60000),
+                                       std::memory_order_relaxed);
+}
+
+int CopyImage(TransferJob& job) {
+    job.imageTotalBytes = 0;
+    job.imageWrittenBytes = 0;
+    job.lastPieceMilliseconds = 0;
+    platform::HANDLE handle = theApp.Navi.DriveHandle.load();
+    if (handle == nullptr || handle == platform::INVALID_HANDLE_VALUE) return 522;
+
+    const CONFIG_RECORD_SLOT& record = job.config.conf6000.slots[0];
+    const std::string folder = DownloadFolderPath(job.id, "FLASH2");
+    job.imageTotalBytes = TotalSize(job.config.conf6000);
+    if (!PiecesFit(record, folder)) return 519;
+
+    uint16_t sum = 0;
+    for (int i = 0; i < ItemCount(record); ++i) {
+        const uint32_t start = platform::GetTickCount();
+        VLOG(LOG_TRACE, "開始時間[%s]", LocalTimeText().c_str());
+        if (int result = CopyPiece(job, i, folder, &sum); result != 0) return result;
+        RewriteSignature(static_cast<unsigned>(i), kClear);
+        PublishProgress(job, record.items[static_cast<size_t>(i)].dataSize, platform::GetTickCount() - start);
+        VLOG(LOG_TRACE, "終了時間[%s]", LocalTimeText().c_str());
+        platform::Sleep(kPiecePauseMilliseconds);
+    }
+    RewriteSignature(0, kRestore);
+    if (sum != ImageChecksum(record)) {
+        VLOG(LOG_ERROR, "イメージ比較エラー[%d]", 0);
+        return 508;
+    }
+    // The next step waits for the volume again, so the wait's own result does not count here.
+    DriveClose();
+    return 0;
+}
+
+}  // namespace
+
+int ImageCopy(TransferJob* job) {
+    return OPERATION("ImageCopy", "", 519, [&] { return CopyImage(*job); }, OnException::LogOnly);
+}

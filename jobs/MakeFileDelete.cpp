@@ -1,0 +1,37 @@
+// The clean-up after a transfer: the NEW files that the preparation made in the download folder.
+#include "app/VeltraneApp.h"
+#include "common/FileUtil.h"
+#include "common/Logger.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "jobs/TransferJob.h"
+#include "update/ControlFiles.h"
+
+namespace {
+
+static constexpr char kLogSource[] = ".\\NaviFunction";
+
+const char* const kCleanOrder[] = {"FLASH\\RENEWAL", "FLASH", "CONF", "FLASH2", "RENEWAL"};
+
+// 0, or FileDelete's failure after the message.
+int DeleteNewFiles(const std::string& pattern) {
+    int result = FileDelete(pattern);
+    if (result != 0) {
+        theApp.Messages.ShowErrorMessage(800, "E01", "");
+        VLOG(LOG_ERROR, "ファイル削除エラー[%d]", result);
+    }
+    return result;
+}
+
+}  // namespace
+
+int MakeFileDelete(const std::string& id) {
+    return OPERATION("MakeFileDelete", "", -1, [&] {
+        const std::string folder = TransferMapFolder();
+        for (const char* sub : kCleanOrder) {
+            int result = DeleteNewFiles(Format("%s\\%s\\%s\\NEW*.*", folder.c_str(), id.c_str(), sub));
+            if (result != 0) return result;
+        }
+        return DeleteNewFiles(Format("%s\\%s\\NEW*.*", folder.c_str(), id.c_str()));
+    });
+}

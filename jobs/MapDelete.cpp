@@ -1,0 +1,93 @@
+#include "jobs/MapDelete.h"
+
+#include <optional>
+
+#include "app/VeltraneApp.h"
+#include "common/FileUtil.h"
+#include "common/Logger.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "platform/Files.h"
+#include "platform/View.h"
+
+namespace {
+
+static constexpr char kLogSource[] = ".\\MapDelete";
+
+// Removed in this order: FLASH\RENEWAL before the FLASH that holds it.
+const char* const kDeleteOrder[] = {"FLASH\\RENEWAL", "FLASH", "CONF", "FLASH2", "RENEWAL"};
+
+constexpr int kConfirmDeleteKind = 2200;
+
+void Post(uintptr_t code) { platform::CurrentView()->PostNotify(platform::IDD_MAIN_WINDOW, code, 0); }
+
+// Empties one folder by pattern: 0, or FileDelete's failure after the message.
+int DeleteFiles(const std::string& pattern) {
+    int result = FileDelete(pattern);
+    if (result != 0) {
+        theApp.Messages.ShowErrorMessage(601, "E01", "");
+        VLOG(LOG_ERROR, "ファイル削除エラー[%d]", result);
+    }
+    return result;
+}
+
+// One download folder: its five sub-folders, then the files directly inside it and the folder.
+int DeleteRecord(const PC_MAP_DELETE_DATA& record) {
+    // A name from History.ini that is empty or leaves its folder would widen the patterns
+    // below to the map folder itself, or beyond it.
+    if (!IsPlainName(record.mapName)) {
+        theApp.Messages.ShowErrorMessage(601, "E01", "");
+        VLOG(LOG_ERROR, "ファイル削除エラー[%d]", -1);
+        return -1;
+    }
+    const char* folder = record.mapFolder.c_str();
+    const char* name = record.mapName.c_str();
+    for (const char* sub : kDeleteOrder) {
+        if (int result = DeleteFiles(Format("%s\\%s\\%s\\*.*", folder, name, sub)); result != 0) return result;
+        platform::RemoveDirectoryA(Format("%s\\%s\\%s", folder, name, sub).c_str());
+    }
+    if (int result = DeleteFiles(Format("%s\\%s\\*.*", folder, name)); result != 0) return result;
+    platform::RemoveDirectoryA(Format("%s\\%s", folder, name).c_str());
+    return 0;
+}
+
+int DeleteRecords(const std::vector<PC_MAP_DELETE_DATA>& records) {
+    for (const PC_MAP_DELETE_DATA& record : records)
+        if (int result = DeleteRecord(record); result != 0) return result;
+    return 0;
+}
+
+}  // namespace
+
+int CMapDelete::AddDeleteData(const std::string& mapName, const std::string& mapFolder,
+                              const std::string& displayName) {
+    last_ = {mapName, mapFolder, displayName};
+    records_.push_back(last_);
+    return 0;
+}
+
+int CMapDelete::MapDataDelete(int startDeletion) {
+    return OPERATION("MapDataDelete", "", 1, [&] {
+        theApp.Messages.SetDataName(records_.at(0).displayName);
+        if (theApp.Messages.ShowConfirmMessage(kConfirmDeleteKind) != platform::IDOK) {
+            VLOG(LOG_TRACE, "MapDataDelete終了[キャンセル]");
+            return 100;
+        }
+        if (startDeletion == 0) return 0;
+        if (!theApp.DeleteThreadHandle.Start([this] { DeleteThread(this); })) {
+            theApp.Messages.ShowErrorMessage(800, "E98", "");
+            VLOG(LOG_ERROR, "スレッド起動エラー");
+            return 1;
+        }
+        return 0;
+    });
+}
+
+int DeleteThread(CMapDelete* deleteObject) {
+    std::optional<int> result =
+        OPERATION("DeleteThread", "", std::optional<int>{},
+                  [&] { return std::optional<int>(DeleteRecords(deleteObject->records_)); }, OnException::LogOnly);
+    if (!result) theApp.Messages.ShowErrorMessage(601, "E99", "");
+    Post(result == 0 ? kNotifyDeleteDone : kNotifyDeleteFailed);
+    return result.value_or(-1);
+}
