@@ -50,6 +50,16 @@ void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
 }
 
 void CVeltraneDlg::OnDeviceChanged() {
+    // Discovery leaves a held unit alone, so a pulled cable shows here: the unit's drive is
+    // gone. The volume is let go (nothing to wait for), and discovery then finds no unit.
+    if (theApp.Navi.DriveHandle.load() != nullptr && theApp.Navi.TransferRunning == 0 &&
+        theApp.TransferThreadHandle.IsNull()) {
+        std::string root;
+        if (GetDrive(&root) != 0) {
+            theApp.Navi.NaviDrive.clear();
+            DriveClose();
+        }
+    }
     if (NaviConnectCheck() == 0) return;  // a newly found unit arrives as code 15
     // No unit: nothing is left to hold.
     StopTimer(kTimerHoldUnit);

@@ -1,0 +1,122 @@
+// The main window on the headless front end and the fake clock, in a world with a simulated
+// machine (navisim) and a map folder; the service is a closed loopback port unless a test
+// starts one.
+#pragma once
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "NaviSim.h"
+#include "app/VeltraneApp.h"
+#include "app/VeltraneDlg.h"
+#include "platform/Clock.h"
+#include "support/BindSha512.h"
+#include "support/TestWorld.h"
+
+// The headless front end, also keeping the list areas' column widths.
+class WindowView : public HeadlessView {
+public:
+    void SetColumnWidth(int listId, int column, int width) override {
+        {
+            std::lock_guard guard(lock_);
+            widths_[{listId, column}] = width;
+        }
+        HeadlessView::SetColumnWidth(listId, column, width);
+    }
+    int ColumnWidth(int listId, int column) {
+        std::lock_guard guard(lock_);
+        return widths_[{listId, column}];
+    }
+
+private:
+    std::mutex lock_;
+    std::map<std::pair<int, int>, int> widths_;
+};
+
+class WindowWorld : public ::testing::Test {
+protected:
+    static constexpr int kMain = platform::IDD_MAIN_WINDOW;
+
+    void SetUp() override {
+        platform::SetView(&view);
+        navisim::InitMachine(world.root + "/machine", false);
+        theApp.ResetState();
+        theApp.ProgramFolder = world.Win(world.root + "/program") + "\\";
+        theApp.MessageIniPath = world.Win(VELTRANE_BIN_DIR "/Message.ini");
+        theApp.ProductNumber = "VT-01";
+        std::filesystem::create_directories(Maps());
+        theApp.MapFolder = world.Win(Maps());
+        theApp.HistoryIniPath = theApp.MapFolder + "\\History.ini";
+        theApp.ServiceUrl = "http://127.0.0.1:9/map-dl";
+        theApp.Navi.Reset();
+        void* decode = dlopen(VELTRANE_BIN_DIR "/libDecode.so", RTLD_NOW);
+        ASSERT_NE(decode, nullptr);
+        theApp.pDecodeEx = reinterpret_cast<DecodeExFn>(dlsym(decode, "DecodeEx"));
+        BindSha512(VELTRANE_BIN_DIR);
+        window = std::make_unique<CVeltraneDlg>();
+    }
+    void TearDown() override {
+        window.reset();
+        theApp.DownloadThreadHandle.JoinAndClose();
+        theApp.TransferThreadHandle.JoinAndClose();
+        theApp.DeleteThreadHandle.JoinAndClose();
+        platform::SetView(&world.view);
+    }
+
+    // The unit navisim makes by default. navisim takes UTF-8, and this file's literals are CP932.
+    static navisim::UnitOptions Unit() {
+        navisim::UnitOptions options;
+        options.versionName = reinterpret_cast<const char*>(u8"2010年春版");
+        options.label = reinterpret_cast<const char*>(u8"リムーバブル ディスク");
+        return options;
+    }
+    std::string Maps() const { return world.root + "/maps"; }
+    std::string History() const { return Maps() + "/History.ini"; }
+
+    // Runs the window. Each step runs when the window has nothing left to do; a step that
+    // returns false is waiting, and time moves on by 10 ms. After the last step the user
+    // closes the window; after ten minutes of waiting the test gives up.
+    void Run(std::vector<std::function<bool()>> steps) {
+        size_t next = 0;
+        uint64_t giveUpAt = platform::GetTickCount64() + 600000;
+        view.SetIdleHook([&](HeadlessView& v) {
+            if (next == steps.size() || platform::GetTickCount64() > giveUpAt) {
+                v.EndDialog(kMain, platform::IDOK);
+                return true;
+            }
+            if (steps[next]())
+                ++next;
+            else
+                world.clock.Advance(10);
+            return true;
+        });
+        view.RunDialog(kMain, *window);
+        view.SetIdleHook(nullptr);
+        EXPECT_EQ(next, steps.size()) << "the window closed before every step ran";
+    }
+    // A step that waits until the condition holds.
+    static std::function<bool()> Until(std::function<bool()> condition) { return condition; }
+    // A step that acts once.
+    static std::function<bool()> Do(std::function<void()> action) {
+        return [action] {
+            action();
+            return true;
+        };
+    }
+
+    std::string Text(int id) { return view.ControlState(kMain, id).text; }
+    bool Enabled(int id) { return view.ControlState(kMain, id).enabled; }
+    void Notify(uintptr_t code, intptr_t lParam = 0) { view.PostNotify(kMain, code, lParam); }
+
+    TestWorld world;
+    WindowView view;
+    std::unique_ptr<CVeltraneDlg> window;  // made once the front end is in place
+};
