@@ -21,9 +21,56 @@
 #include "support/BindSha512.h"
 #include "support/TestWorld.h"
 
-// The headless front end, also keeping the list areas' column widths.
+// The headless front end, also keeping the list areas' column widths, the dialogs open and the
+// hidden windows that hear device changes.
 class WindowView : public HeadlessView {
 public:
+    int RunDialog(int window, platform::ViewHandler& logic) override {
+        {
+            std::lock_guard guard(lock_);
+            open_.push_back(window);
+            opened_.push_back(window);
+        }
+        int result = HeadlessView::RunDialog(window, logic);
+        std::lock_guard guard(lock_);
+        open_.pop_back();
+        return result;
+    }
+    // The dialog on top, 0 when none runs.
+    int TopDialog() {
+        std::lock_guard guard(lock_);
+        return open_.empty() ? 0 : open_.back();
+    }
+    std::vector<int> Opened() {
+        std::lock_guard guard(lock_);
+        return opened_;
+    }
+    bool CreateModeless(int window, int owner, platform::ViewHandler& logic) override {
+        if (refuseModeless) return false;
+        {
+            std::lock_guard guard(lock_);
+            hidden_[window] = &logic;
+        }
+        return HeadlessView::CreateModeless(window, owner, logic);
+    }
+    void DestroyWindow(int window) override {
+        {
+            std::lock_guard guard(lock_);
+            hidden_.erase(window);
+        }
+        HeadlessView::DestroyWindow(window);
+    }
+    // The broadcast a device change sends to the hidden windows.
+    void DeviceChanged() {
+        std::map<int, platform::ViewHandler*> hidden;
+        {
+            std::lock_guard guard(lock_);
+            hidden = hidden_;
+        }
+        for (auto& [window, logic] : hidden) logic->OnDeviceChange();
+    }
+    bool refuseModeless = false;
+
     void SetColumnWidth(int listId, int column, int width) override {
         {
             std::lock_guard guard(lock_);
@@ -39,6 +86,9 @@ public:
 private:
     std::mutex lock_;
     std::map<std::pair<int, int>, int> widths_;
+    std::vector<int> open_;
+    std::vector<int> opened_;
+    std::map<int, platform::ViewHandler*> hidden_;
 };
 
 class WindowWorld : public ::testing::Test {
@@ -88,6 +138,16 @@ protected:
         size_t next = 0;
         uint64_t giveUpAt = platform::GetTickCount64() + 600000;
         view.SetIdleHook([&](HeadlessView& v) {
+            if (int top = view.TopDialog(); top != kMain && top != 0) {
+                // The user answers a dialog with the next answer given, else OK.
+                int answer = platform::IDOK;
+                if (!dialogAnswers.empty()) {
+                    answer = dialogAnswers.front();
+                    dialogAnswers.erase(dialogAnswers.begin());
+                }
+                v.EndDialog(top, answer);
+                return true;
+            }
             if (next == steps.size() || platform::GetTickCount64() > giveUpAt) {
                 v.EndDialog(kMain, platform::IDOK);
                 return true;
@@ -118,5 +178,6 @@ protected:
 
     TestWorld world;
     WindowView view;
+    std::vector<int> dialogAnswers;
     std::unique_ptr<CVeltraneDlg> window;  // made once the front end is in place
 };
