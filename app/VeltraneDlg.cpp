@@ -16,6 +16,9 @@ namespace {
 constexpr int kMain = ids::kMainWindow;
 }  // namespace
 
+const char kStatusDownloaded[] = "ダウンロード完了";
+const char kStatusDownloadable[] = "ダウンロード可";
+
 CVeltraneDlg::CVeltraneDlg() : view_(*platform::CurrentView()), watcher_(std::make_unique<CDialogDeviceWatch>(kMain)) {}
 
 CVeltraneDlg::~CVeltraneDlg() {

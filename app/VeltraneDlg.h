@@ -51,8 +51,9 @@ enum Timer : uint32_t {
     kTimerOffer = 23,
 };
 
-inline constexpr char kStatusDownloaded[] = "ダウンロード完了";
-inline constexpr char kStatusDownloadable[] = "ダウンロード可";
+// Status texts of the list areas (CP932, defined with the window).
+extern const char kStatusDownloaded[];
+extern const char kStatusDownloadable[];
 
 // The manual: a document on the map-update web service.
 inline constexpr char kManualUrl[] = "https://updates.veltrane.jp/manual/Veltrane.pdf";
