@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "NaviSim.h"
@@ -134,7 +135,8 @@ protected:
     // Runs the window. Each step runs when the window has nothing left to do; a step that
     // returns false is waiting, and time moves on by 10 ms. After the last step the user
     // closes the window; after ten minutes of waiting the test gives up.
-    void Run(std::vector<std::function<bool()>> steps) {
+    // With closesItself the window is to close by itself while the last step waits.
+    void Run(std::vector<std::function<bool()>> steps, bool closesItself = false) {
         size_t next = 0;
         uint64_t giveUpAt = platform::GetTickCount64() + 600000;
         view.SetIdleHook([&](HeadlessView& v) {
@@ -152,15 +154,21 @@ protected:
                 v.EndDialog(kMain, platform::IDOK);
                 return true;
             }
-            if (steps[next]())
+            if (steps[next]()) {
                 ++next;
-            else
+            } else {
+                // Workers run in real time: give them a moment for every 10 ms of the clock.
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 world.clock.Advance(10);
+            }
             return true;
         });
         view.RunDialog(kMain, *window);
         view.SetIdleHook(nullptr);
-        EXPECT_EQ(next, steps.size()) << "the window closed before every step ran";
+        if (closesItself)
+            EXPECT_TRUE(next + 1 == steps.size() && platform::GetTickCount64() <= giveUpAt) << "the window stayed open";
+        else
+            EXPECT_EQ(next, steps.size()) << "the window closed before every step ran";
     }
     // A step that waits until the condition holds.
     static std::function<bool()> Until(std::function<bool()> condition) { return condition; }
