@@ -11,7 +11,7 @@
 namespace platform {
 namespace {
 
-struct FaultSpec {
+struct FaultSettings {
     std::optional<uint64_t> writeFailSector;
     int writeFailAttempts = -1;  // -1: for good
     std::optional<uint64_t> shortWriteSector;
@@ -43,17 +43,17 @@ int Attempts(const ProfileDocument& doc, const std::string& section, const char*
     return std::atoi(value->c_str());
 }
 
-FaultSpec ReadSpec(const ProfileDocument& doc, const std::string& unit, std::string* description) {
+FaultSettings ReadSettings(const ProfileDocument& doc, const std::string& unit, std::string* description) {
     std::string section = "Fault " + unit;
-    FaultSpec spec;
-    spec.writeFailSector = Number(doc, section, "WriteFailSector");
-    spec.writeFailAttempts = Attempts(doc, section, "WriteFailAttempts");
-    spec.shortWriteSector = Number(doc, section, "ShortWriteSector");
-    spec.shortWriteAttempts = Attempts(doc, section, "ShortWriteAttempts");
-    spec.vanishAfterBytes = Number(doc, section, "VanishAfterBytes");
-    spec.lockRefused = Number(doc, section, "LockRefused").value_or(0) != 0;
+    FaultSettings settings;
+    settings.writeFailSector = Number(doc, section, "WriteFailSector");
+    settings.writeFailAttempts = Attempts(doc, section, "WriteFailAttempts");
+    settings.shortWriteSector = Number(doc, section, "ShortWriteSector");
+    settings.shortWriteAttempts = Attempts(doc, section, "ShortWriteAttempts");
+    settings.vanishAfterBytes = Number(doc, section, "VanishAfterBytes");
+    settings.lockRefused = Number(doc, section, "LockRefused").value_or(0) != 0;
     for (const std::string& key : doc.Keys(section)) description->append(key + "=" + *doc.Get(section, key) + ";");
-    return spec;
+    return settings;
 }
 
 bool Covers(uint64_t offset, uint32_t size, uint64_t sector) {
@@ -69,24 +69,24 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t offset, uint32_t size) 
     WriteOutcome outcome{size, false, false};
     if (unit.empty()) return outcome;
     std::string description;
-    FaultSpec spec = ReadSpec(MachineDescription(), unit, &description);
+    FaultSettings settings = ReadSettings(MachineDescription(), unit, &description);
     std::lock_guard guard(countersLock);
     FaultCounters& count = counters[MachineFolder() + "|" + unit];
     if (count.description != description) count = FaultCounters{description};
 
-    if (spec.writeFailSector && Covers(offset, size, *spec.writeFailSector) &&
-        Remaining(spec.writeFailAttempts, count.writeFailures)) {
+    if (settings.writeFailSector && Covers(offset, size, *settings.writeFailSector) &&
+        Remaining(settings.writeFailAttempts, count.writeFailures)) {
         ++count.writeFailures;
         return {0, true, false};
     }
-    if (spec.shortWriteSector && Covers(offset, size, *spec.shortWriteSector) &&
-        Remaining(spec.shortWriteAttempts, count.shortWrites)) {
+    if (settings.shortWriteSector && Covers(offset, size, *settings.shortWriteSector) &&
+        Remaining(settings.shortWriteAttempts, count.shortWrites)) {
         ++count.shortWrites;
-        outcome.bytes = static_cast<uint32_t>(*spec.shortWriteSector * 512 - offset);
+        outcome.bytes = static_cast<uint32_t>(*settings.shortWriteSector * 512 - offset);
     }
     // The write that reaches the limit puts its bytes up to it; the unit is gone after it.
-    if (spec.vanishAfterBytes && count.bytesWritten + outcome.bytes >= *spec.vanishAfterBytes) {
-        uint64_t left = *spec.vanishAfterBytes - std::min(count.bytesWritten, *spec.vanishAfterBytes);
+    if (settings.vanishAfterBytes && count.bytesWritten + outcome.bytes >= *settings.vanishAfterBytes) {
+        uint64_t left = *settings.vanishAfterBytes - std::min(count.bytesWritten, *settings.vanishAfterBytes);
         outcome.failed = left < outcome.bytes;
         outcome.bytes = static_cast<uint32_t>(std::min<uint64_t>(left, outcome.bytes));
         outcome.vanish = true;
@@ -98,7 +98,7 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t offset, uint32_t size) 
 bool LockRefused(const std::string& unit) {
     if (unit.empty()) return false;
     std::string description;
-    return ReadSpec(MachineDescription(), unit, &description).lockRefused;
+    return ReadSettings(MachineDescription(), unit, &description).lockRefused;
 }
 
 }  // namespace platform

@@ -24,6 +24,8 @@ constexpr uint64_t kBackupBootSector = 2560;
 constexpr uint32_t kRemovable = 2;
 constexpr uint32_t kFixed = 3;
 constexpr uint32_t kCdRom = 5;
+constexpr char kDefaultVersionName[] = "2010年春版";
+constexpr char kDefaultLabel[] = "リムーバブル ディスク";
 
 std::string Format(const char* format, uint32_t value) {
     char text[16];
@@ -185,7 +187,8 @@ void CreateUnit(const UnitOptions& options) {
     fs::create_directories(folder / "files");
     WriteBytes(folder / "identity" / "DEVICE.DAT", Cp932(options.deviceId));
     WriteBytes(folder / "identity" / "CURRVER.DAT", CurrverFile(options.version));
-    WriteBytes(folder / "identity" / "MAP.VER", MapVerFile(options.versionName));
+    WriteBytes(folder / "identity" / "MAP.VER",
+               MapVerFile(options.versionName.empty() ? kDefaultVersionName : options.versionName));
     std::string volume(options.imageSize, '\0');
     volume.replace(0, kSector, BootSector());
     volume.replace(kBackupBootSector, kSector, BootSector());
@@ -201,7 +204,7 @@ void CreateUnit(const UnitOptions& options) {
         doc.Set(section, "InstanceId", options.instanceId.empty() ? DefaultInstanceId(options.deviceId)
                                                                   : options.instanceId);
         doc.Set(section, "Status", Format("0x%04X", options.status));
-        doc.Set(section, "Label", options.label);
+        doc.Set(section, "Label", options.label.empty() ? kDefaultLabel : options.label);
         doc.Set(section, "Plugged", "0");
         return true;
     });

@@ -1,7 +1,8 @@
 // The simulated PC and navigation unit, as a library: tests build their machines with it, the
 // navisim command line drives it. Everything acts on the machine folder the platform uses
 // (platform::MachineFolder()); InitMachine sets it. Text arguments are UTF-8. Failures throw
-// std::runtime_error (std::invalid_argument for bad arguments).
+// std::runtime_error (std::invalid_argument for bad arguments). The header holds no non-ASCII
+// literal: it is also compiled as CP932 by the program's tests.
 #pragma once
 
 #include <cstdint>
@@ -19,14 +20,14 @@ struct UnitOptions {
     std::string name = "navi";                // the unit's key in machine.ini
     std::string deviceId = "VT0000000001";    // text of DEVICE.DAT
     std::string version = "2010.0601";        // 9 characters, enciphered into CURRVER.DAT
-    std::string versionName = "2010年春版";   // MAP.VER, at most 12 bytes once in CP932
+    std::string versionName;                  // MAP.VER, at most 12 bytes in CP932; empty: 2010年春版
     uint64_t imageSize = 1 << 20;             // the raw volume, whole sectors
     char letter = 'E';                        // taken when free, else the first free from D
     std::string friendlyName = kModelFriendlyName;
     std::string instanceId;                   // empty: the unit's own, with its vendor/product IDs
     std::string service = "USBSTOR";
     uint32_t status = 0x6000;                 // DN_DISABLEABLE | DN_REMOVABLE
-    std::string label = "リムーバブル ディスク";
+    std::string label;                        // empty: リムーバブル ディスク
     bool plugged = true;
 };
 
@@ -63,12 +64,12 @@ std::string AddVolume(const std::string& key, uint32_t driveType, const std::str
 
 // Faults the unit's raw volume shows (see docs/device.md); attempts -1 means for good.
 struct Faults {
-    std::optional<uint64_t> writeFailSector;
+    std::optional<uint64_t> writeFailSector{};
     int writeFailAttempts = -1;
-    std::optional<uint64_t> shortWriteSector;
+    std::optional<uint64_t> shortWriteSector{};
     int shortWriteAttempts = -1;
     bool lockRefused = false;
-    std::optional<uint64_t> vanishAfterBytes;
+    std::optional<uint64_t> vanishAfterBytes{};
 };
 void SetFaults(const std::string& unit, const Faults& faults);
 void ClearFaults(const std::string& unit);

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "device/NaviDriveImage.h"
+#include "device/NaviFunction.h"
+#include "platform/Drives.h"
+#include "platform/View.h"
+#include "support/UnitWorld.h"
+
+namespace {
+
+NaviUnitState& Navi() { return theApp.Navi; }
+
+std::string MountVolumeList(const UnitWorld& world) { return TestWorld::ReadFile(world.root + "/program/MountVolume.dat"); }
+
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(Discovery, FindsTheUnitWithItsIdentityAndTellsTheMainWindow) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().NaviDrive, "E:\\");
+    EXPECT_EQ(Navi().NaviDeviceId, "VT0000000001");
+    EXPECT_EQ(Navi().NaviVersion, "20100601");
+    EXPECT_EQ(Navi().NaviVersionName, "2010年春版");
+    EXPECT_EQ(Navi().NaviVolumeName, navisim::UnitVolumeName("navi"));
+    auto notices = world.recorder.Notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].window, platform::IDD_MAIN_WINDOW);
+    EXPECT_EQ(notices[0].wParam, 15u);
+    EXPECT_EQ(notices[0].lParam, 0);
+}
+
+TEST(Discovery, FriendlyNameIsASetOfCharactersTest) {
+    struct Case {
+        const char* name;
+        int result;
+    };
+    for (Case c : {Case{"Orsolan Flash Disk Drive USB Device", 0}, Case{"Orsolan Flash Disk Drive USB Device #2", 0},
+                   Case{"USB Device Drive Disk Flash Orsolan", 0}, Case{"Orsolan Flash Disk Drive SB Device", 1},
+                   Case{"orsolan flash disk drive usb device", 1}}) {
+        UnitWorld world;
+        navisim::UnitOptions unit;
+        unit.friendlyName = c.name;
+        navisim::CreateUnit(unit);
+        EXPECT_EQ(NaviConnectCheck(), c.result) << c.name;
+    }
+}
+
+TEST(Discovery, TheLowerOfTwoUnitLettersWinsAndFloppyDrivesAreNeverTaken) {
+    UnitWorld world;
+    navisim::UnitOptions high;
+    high.name = "high";
+    high.letter = 'H';
+    navisim::CreateUnit(high);
+    navisim::UnitOptions low;
+    low.name = "low";
+    low.letter = 'G';
+    navisim::CreateUnit(low);
+    // A removable floppy below both, carrying the unit's marker file.
+    navisim::AddDrive('E', platform::DRIVE_REMOVABLE, "3.5 FD (E:)", "drives/e");
+    std::filesystem::create_directories(world.root + "/machine/drives/e/UPDATE/NAVIINFO");
+    TestWorld::WriteFile(world.root + "/machine/drives/e/UPDATE/NAVIINFO/DEVICE.DAT", "FLOPPY");
+
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().NaviDrive, "G:\\");
+
+    navisim::Unplug("low");
+    navisim::Unplug("high");
+    std::string root = "unchanged";
+    EXPECT_EQ(GetDrive(&root), 1);
+    EXPECT_EQ(root, "unchanged");
+}
+
+TEST(Discovery, NoUnitEmptiesTheDriveAndVersionNameButKeepsTheVersion) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    navisim::Unplug("navi");
+    EXPECT_EQ(NaviConnectCheck(), 1);
+    EXPECT_EQ(Navi().NaviDrive, "");
+    EXPECT_EQ(Navi().NaviVersionName, "");
+    EXPECT_EQ(Navi().NaviVersion, "20100601");
+    EXPECT_EQ(Navi().DriveHandle, nullptr);
+
+    // The device without its letter is no usable unit either.
+    navisim::Plug("navi");
+    navisim::DropLetter("navi");
+    EXPECT_EQ(NaviConnectCheck(), 1);
+    EXPECT_EQ(Navi().NaviDrive, "");
+}
+
+TEST(Discovery, AUnitAJobHoldsIsLeftAloneWhateverTheDevicesSay) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    Navi().TransferRunning = 1;
+    navisim::Unplug("navi");
+    EXPECT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().NaviDrive, "E:\\");
+    EXPECT_EQ(Navi().NaviVersionName, "2010年春版");
+    Navi().TransferRunning = 0;
+
+    navisim::Plug("navi");
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    platform::HANDLE handle = Navi().DriveHandle;
+    navisim::Unplug("navi");
+    EXPECT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().DriveHandle, handle);
+    EXPECT_EQ(Navi().NaviDrive, "E:\\");
+    EXPECT_EQ(world.recorder.Notices().size(), 2u);
+}
+
+TEST(Discovery, OnlyTheMediaPlayerInItsOwnSpellingCompetes) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    navisim::AddProcess("explorer.exe");
+    navisim::AddProcess("WMPlayer.exe");
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().CompetingProcess, 0);
+
+    navisim::AddProcess("wmplayer.exe");
+    Navi().CompetingCount = 7;
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().CompetingProcess, 1);
+    EXPECT_EQ(Navi().CompetingCount, 0);
+
+    navisim::RemoveProcess("wmplayer.exe");
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().CompetingProcess, 0);
+}
+
+TEST(Discovery, MountVolumeListGetsEachVolumeOnceAndAppendsBehindAMissingLineEnd) {
+    UnitWorld world;
+    TestWorld::WriteFile(world.root + "/program/MountVolume.dat", "\\\\?\\Volume{old}\\");
+    navisim::CreateUnit({});
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    std::string unit = navisim::UnitVolumeName("navi");
+    EXPECT_EQ(MountVolumeList(world), "\\\\?\\Volume{old}\\" + unit + "\r\n");
+
+    navisim::UnitOptions second;
+    second.name = "second";
+    second.letter = 'F';
+    navisim::Unplug("navi");
+    navisim::CreateUnit(second);
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Count(MountVolumeList(world), navisim::UnitVolumeName("second")), 1);
+    EXPECT_EQ(Count(MountVolumeList(world), unit), 1);
+}
+
+TEST(Discovery, AnUnwritableVolumeListDoesNotHideThePresentUnit) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    theApp.ProgramFolder = world.Win(world.root + "/no/such/folder") + "\\";
+    ASSERT_NE(RecordMountVolume(), 0);
+    EXPECT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().NaviDrive, "E:\\");
+    EXPECT_EQ(Navi().NaviVersion, "20100601");
+    EXPECT_EQ(world.recorder.Notices().size(), 1u);
+}
+
+TEST(Discovery, EjectUnplugsOnlyRemovableUsbStorageDevicesOfTheUnit) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    const char* unitId = "USBSTOR\\DISK&VID_2F6A&PID_0c31&ORSOLAN_PORTABLE_NAVI_STORAGE\\2&0";
+    navisim::AddDevice("fixed", "Orsolan Disk", "USBSTOR", unitId, 0x2000);         // not removable
+    navisim::AddDevice("hub", "USB Hub", "usbhub", unitId, 0x6000);                  // another driver
+    navisim::AddDevice("stick", "Stick", "USBSTOR", "USBSTOR\\DISK&VID_2F6A&PID_0C31\\3&0", 0x6000);  // no mark
+    uint64_t before = platform::GetTickCount64();
+    ASSERT_EQ(RemoveNaviUsb(), 0);
+    EXPECT_EQ(platform::GetTickCount64() - before, 5000u);
+    EXPECT_FALSE(platform::GetLogicalDrives() & (1u << ('E' - 'A')));
+    EXPECT_EQ(NaviConnectCheck(), 1);
+    for (const char* device : {"Device fixed", "Device hub", "Device stick"})
+        EXPECT_FALSE(platform::MachineDescription().Keys(device).empty()) << device;
+}
+
+TEST(Discovery, DownloadVersionMustBeNewerByTheAtolRule) {
+    UnitWorld world;
+    Navi().NaviVersion = "20100601";
+    EXPECT_EQ(NaviVersionCheck("20100601"), 505);
+    EXPECT_EQ(NaviVersionCheck("20100602"), 0);
+    EXPECT_EQ(NaviVersionCheck("20100531"), 505);
+    EXPECT_EQ(NaviVersionCheck("2010.0602"), 505);  // read up to the dot: 2010
+    EXPECT_EQ(NaviVersionCheck("  20100602x"), 0);
+}

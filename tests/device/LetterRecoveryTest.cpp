@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "device/MountVolume.h"
+#include "device/NaviFunction.h"
+#include "platform/Clock.h"
+#include "platform/Drives.h"
+#include "platform/Volumes.h"
+#include "support/UnitWorld.h"
+
+namespace {
+
+NaviUnitState& Navi() { return theApp.Navi; }
+
+std::string VolumeAt(char letter) {
+    char name[260] = {};
+    platform::GetVolumeNameForVolumeMountPointA((std::string(1, letter) + ":\\").c_str(), name, sizeof name);
+    return name;
+}
+
+void Remember(const UnitWorld& world, const std::string& volume) {
+    TestWorld::WriteFile(world.root + "/program/MountVolume.dat", volume + "\r\n");
+}
+
+}  // namespace
+
+TEST(LetterRecovery, TheUnitGetsTheNextLetterWhenACdDriveHoldsD) {
+    UnitWorld world(true);
+    navisim::CreateUnit({});
+    navisim::DropLetter("navi");
+    ASSERT_EQ(NaviConnectCheck(), 1);
+    EXPECT_EQ(MountNaviVolume(), 0);
+    EXPECT_EQ(Navi().NaviDrive, "E:\\");
+    EXPECT_EQ(VolumeAt('E'), navisim::UnitVolumeName("navi"));
+    EXPECT_EQ(platform::GetDriveTypeA("D:\\"), platform::DRIVE_CDROM);
+}
+
+TEST(LetterRecovery, AFixedVolumeIsMountedForATrialAndRemovedAgain) {
+    UnitWorld world;
+    std::string data = navisim::AddVolume("data", platform::DRIVE_FIXED, "Data", "drives/data");
+    navisim::CreateUnit({});
+    navisim::DropLetter("navi");
+    uint64_t start = platform::GetTickCount64();
+    EXPECT_EQ(MountNaviVolume(), 0);
+    EXPECT_GE(platform::GetTickCount64() - start, 5000u);
+    // The data volume had D: for its trial; the unit took it after.
+    EXPECT_EQ(VolumeAt('D'), navisim::UnitVolumeName("navi"));
+    EXPECT_EQ(Navi().NaviDrive, "D:\\");
+    for (char letter = 'E'; letter <= 'Z'; ++letter) EXPECT_NE(VolumeAt(letter), data) << letter;
+}
+
+TEST(LetterRecovery, AFloppyKeepsItsTrialLetterAndTheSearchMovesOn) {
+    UnitWorld world;
+    navisim::AddVolume("floppy", platform::DRIVE_REMOVABLE, "FD", "drives/fd");
+    navisim::CreateUnit({});
+    navisim::DropLetter("navi");
+    EXPECT_EQ(MountNaviVolume(), 0);
+    EXPECT_EQ(Navi().NaviDrive, "E:\\");
+    EXPECT_NE(VolumeAt('D'), "");
+}
+
+TEST(LetterRecovery, TheRememberedVolumeIsMountedFirstWithoutAFurtherCheck) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    navisim::AddVolume("data", platform::DRIVE_FIXED, "Data", "drives/data");
+    navisim::DropLetter("navi");
+    Remember(world, navisim::UnitVolumeName("navi"));
+    uint64_t start = platform::GetTickCount64();
+    EXPECT_EQ(MountNaviVolume(), 0);
+    EXPECT_EQ(platform::GetTickCount64() - start, 0u);
+    EXPECT_EQ(VolumeAt('D'), navisim::UnitVolumeName("navi"));
+    EXPECT_EQ(Navi().NaviDrive, "");  // not looked at
+    EXPECT_TRUE(world.recorder.Notices().empty());
+}
+
+TEST(LetterRecovery, ResultsWhenNothingCanBeDone) {
+    {
+        UnitWorld world;
+        navisim::CreateUnit({});
+        EXPECT_EQ(MountNaviVolume(), 1103);  // every volume has its letter
+        Navi().NaviDrive = "E:\\";
+        EXPECT_EQ(MountNaviVolume(), 0);
+    }
+    {
+        UnitWorld world;
+        std::string data = navisim::AddVolume("data", platform::DRIVE_FIXED, "Data", "drives/data");
+        EXPECT_EQ(MountNaviVolume(), 1102);  // no letterless volume is the unit
+        for (char letter = 'D'; letter <= 'Z'; ++letter) EXPECT_NE(VolumeAt(letter), data) << letter;
+    }
+    {
+        UnitWorld world;
+        navisim::CreateUnit({});
+        navisim::DropLetter("navi");
+        Remember(world, navisim::UnitVolumeName("navi"));
+        for (char letter = 'D'; letter <= 'Y'; ++letter)
+            navisim::AddDrive(letter, platform::DRIVE_FIXED, "", std::string("drives/") + letter);
+        EXPECT_EQ(MountNaviVolume(), 1101);  // no free letter for the remembered volume
+    }
+}

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "device/NaviDriveImage.h"
+#include "device/NaviFunction.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/RawVolume.h"
+#include "support/UnitWorld.h"
+
+namespace {
+
+NaviUnitState& Navi() { return theApp.Navi; }
+
+class RawAccess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        navisim::CreateUnit({});
+        ASSERT_EQ(NaviConnectCheck(), 0);
+    }
+    std::string Volume() const { return TestWorld::ReadFile(navisim::UnitImage("navi").string()); }
+    static std::string Pattern(size_t size, unsigned seed) {
+        std::mt19937 random(seed);
+        std::string bytes(size, '\0');
+        for (char& b : bytes) b = static_cast<char>(random());
+        return bytes;
+    }
+    int Write(const std::string& data) {
+        return WriteImageData(static_cast<unsigned>(data.size() / kSectorSize), &Navi().ImagePosition,
+                              reinterpret_cast<const unsigned char*>(data.data()));
+    }
+    uint64_t Elapsed(uint64_t since) const { return platform::GetTickCount64() - since; }
+
+    UnitWorld world;
+};
+
+}  // namespace
+
+TEST_F(RawAccess, OpenLocksTheVolumeAndResetsThePositionsOnlyWhenClosed) {
+    Navi().ImagePosition = {512, 1024};
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    ASSERT_NE(Navi().DriveHandle, nullptr);
+    EXPECT_EQ(Navi().ImagePosition.readPosition, 0u);
+    EXPECT_EQ(Navi().ImagePosition.writePosition, 0u);
+
+    // Locked: nobody else opens the volume.
+    platform::HANDLE other = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ, 3, nullptr,
+                                                   platform::OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(other, platform::INVALID_HANDLE_VALUE);
+
+    Navi().ImagePosition = {2048, 4096};
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    EXPECT_EQ(Navi().ImagePosition.readPosition, 2048u);
+
+    ASSERT_EQ(DriveUnlock(), 0);
+    other = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ, 3, nullptr, platform::OPEN_EXISTING, 0,
+                                  nullptr);
+    ASSERT_NE(other, platform::INVALID_HANDLE_VALUE);
+    EXPECT_EQ(DriveLock(), 522);  // exclusive against the other handle
+    platform::CloseHandle(other);
+    EXPECT_EQ(DriveLock(), 0);
+
+    EXPECT_EQ(DriveClose(), 0);
+    EXPECT_EQ(Navi().DriveHandle, nullptr);
+    EXPECT_EQ(DriveClose(), 0);  // closing a closed handle is harmless
+}
+
+TEST_F(RawAccess, OpenFailuresLeaveNoHandle) {
+    navisim::SetFaults("navi", {.lockRefused = true});
+    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), 522);
+    EXPECT_EQ(Navi().DriveHandle, nullptr);
+    navisim::ClearFaults("navi");
+    Navi().NaviDrive = "Q:\\";
+    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), 523);
+    EXPECT_EQ(Navi().DriveHandle, nullptr);
+}
+
+TEST_F(RawAccess, SixtyFiveSectorsGoOutAsAFullPieceAndOneSector) {
+    std::string data = Pattern(65 * kSectorSize, 1);
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    // Sector 64 refuses every write: the first piece of 64 sectors is through, the second fails.
+    navisim::SetFaults("navi", {.writeFailSector = 64});
+    EXPECT_EQ(Write(data), 804);
+    EXPECT_EQ(Navi().ImagePosition.writePosition, 32768u);
+    EXPECT_EQ(Volume().substr(0, 32768), data.substr(0, 32768));
+    EXPECT_NE(Volume().substr(32768, 512), data.substr(32768, 512));
+
+    navisim::ClearFaults("navi");
+    Navi().ImagePosition.writePosition = 0;
+    ASSERT_EQ(Write(data), 0);
+    EXPECT_EQ(Navi().ImagePosition.writePosition, 33280u);
+    EXPECT_EQ(Volume().substr(0, data.size()), data);
+
+    std::string back(data.size(), '\0');
+    ASSERT_EQ(ReadImageData(65, &Navi().ImagePosition, reinterpret_cast<unsigned char*>(back.data())), 0);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(Navi().ImagePosition.readPosition, 33280u);
+}
+
+TEST_F(RawAccess, APieceIsTriedTenTimesWithTheLongerPauseOnce) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    std::string data = Pattern(8 * kSectorSize, 2);
+
+    navisim::SetFaults("navi", {.writeFailSector = 3, .writeFailAttempts = 9});
+    uint64_t start = platform::GetTickCount64();
+    ASSERT_EQ(Write(data), 0);
+    EXPECT_EQ(Elapsed(start), 9u * 1 + 10);
+    EXPECT_EQ(Volume().substr(0, data.size()), data);
+
+    navisim::SetFaults("navi", {.writeFailSector = 3, .writeFailAttempts = 10});
+    Navi().ImagePosition.writePosition = 0;
+    start = platform::GetTickCount64();
+    EXPECT_EQ(Write(data), 804);
+    EXPECT_EQ(Elapsed(start), 10u * 1 + 10);
+    EXPECT_EQ(Navi().ImagePosition.writePosition, 0u);
+
+    // A short write is retried from the same position.
+    navisim::SetFaults("navi", {.shortWriteSector = 5, .shortWriteAttempts = 1});
+    std::string other = Pattern(8 * kSectorSize, 3);
+    ASSERT_EQ(Write(other), 0);
+    EXPECT_EQ(Volume().substr(0, other.size()), other);
+}
+
+TEST_F(RawAccess, RewriteSignatureChangesExactlyTheTwoSignatureWords) {
+    std::string data = Pattern(6 * kSectorSize, 4);
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    ASSERT_EQ(Write(data), 0);
+    std::string before = Volume();
+
+    ASSERT_EQ(RewriteSignature(0, 2), 0);
+    std::string cleared = Volume();
+    std::string expected = before;
+    for (size_t at : {510u, 511u, 2560u + 510, 2560u + 511}) expected[at] = '\0';
+    EXPECT_EQ(cleared, expected);
+    // The drive now reads as unformatted.
+    EXPECT_EQ(platform::GetFileAttributesA("E:\\MAP\\MAP.VER"), platform::INVALID_FILE_ATTRIBUTES);
+
+    ASSERT_EQ(RewriteSignature(0, 1), 0);
+    expected[510] = expected[2560 + 510] = '\x55';
+    expected[511] = expected[2560 + 511] = '\xAA';
+    EXPECT_EQ(Volume(), expected);
+    EXPECT_NE(platform::GetFileAttributesA("E:\\MAP\\MAP.VER"), platform::INVALID_FILE_ATTRIBUTES);
+
+    ASSERT_EQ(DriveClose(), 0);
+    EXPECT_EQ(RewriteSignature(1, 2), 0);  // skipped, even without a handle
+    EXPECT_EQ(Volume(), expected);
+    Navi().DriveHandle = platform::INVALID_HANDLE_VALUE;
+    EXPECT_EQ(RewriteSignature(0, 2), 523);
+    EXPECT_EQ(Navi().DriveHandle, nullptr);
+}
+
+TEST_F(RawAccess, ReopenWaitEndsAtOnceWithoutAUnitAndGivesUpAfterTenTries) {
+    std::string drive = Navi().NaviDrive;
+    Navi().NaviDrive.clear();
+    uint64_t start = platform::GetTickCount64();
+    EXPECT_EQ(DriveReopenWait(), 0);
+    EXPECT_EQ(Elapsed(start), 0u);
+
+    Navi().NaviDrive = drive;
+    start = platform::GetTickCount64();
+    EXPECT_EQ(DriveReopenWait(), 0);
+    EXPECT_EQ(Elapsed(start), 5000u);
+
+    navisim::Unplug("navi");
+    start = platform::GetTickCount64();
+    EXPECT_EQ(DriveReopenWait(), 522);
+    EXPECT_EQ(Elapsed(start), 50000u);
+    EXPECT_EQ(Navi().DriveHandle, nullptr);
+}
+
+TEST_F(RawAccess, AUnitVanishingMidWriteTakesItsLetterAlong) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    navisim::SetFaults("navi", {.vanishAfterBytes = 40000});
+    EXPECT_EQ(Write(Pattern(128 * kSectorSize, 5)), 804);
+    EXPECT_EQ(Navi().ImagePosition.writePosition, 32768u);
+    std::string root;
+    EXPECT_EQ(CheckDriveNo('E', &root), 0);  // free again
+    EXPECT_EQ(DriveClose(), 522);
+}
+
+TEST_F(RawAccess, FormatGoesThroughTheViewsDialog) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    ASSERT_EQ(RewriteSignature(0, 2), 0);
+    ASSERT_EQ(DriveClose(), 0);
+    Navi().ImageWritePending = 1;
+
+    world.recorder.AnswerFormat(false);
+    EXPECT_EQ(FormatNaviDrive(), static_cast<int>(platform::SHFMT_CANCEL));
+    EXPECT_EQ(Navi().ImageWritePending, 1);
+
+    world.recorder.AnswerFormat(true);
+    EXPECT_EQ(FormatNaviDrive(), 0);
+    EXPECT_EQ(Navi().ImageWritePending, 0);
+    navisim::CheckReport report = navisim::Check("navi", std::nullopt);
+    EXPECT_TRUE(report.bootSignature0);
+    EXPECT_TRUE(report.bootSignature2560);
+    EXPECT_TRUE(report.updateFiles.empty());
+
+    Navi().NaviDrive.clear();
+    EXPECT_EQ(FormatNaviDrive(), 0);
+}

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "UpdateSet.h"
+#include "device/NaviFunction.h"
+#include "platform/Devices.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/Format.h"
+#include "platform/RawVolume.h"
+#include "support/UnitWorld.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+platform::HANDLE OpenE() {
+    return platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ | platform::GENERIC_WRITE,
+                                 platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
+                                 platform::OPEN_EXISTING, 0, nullptr);
+}
+
+bool Visible(const char* path) { return platform::GetFileAttributesA(path) != platform::INVALID_FILE_ATTRIBUTES; }
+
+void ClearBootSignature() {
+    platform::HANDLE volume = OpenE();
+    ASSERT_NE(volume, platform::INVALID_HANDLE_VALUE);
+    unsigned char sector[512] = {};
+    uint32_t done = 0;
+    ASSERT_TRUE(platform::WriteFile(volume, sector, sizeof sector, &done, nullptr));
+    platform::CloseHandle(volume);
+}
+
+// What a completed transfer leaves: the update's VERINFO.DAT under UPDATE\RENEWAL, and the
+// unit's CANCEL.FLG removed.
+void CompleteTransferOf(const UnitWorld& world, const std::string& version) {
+    mkupdate::Options options;
+    options.version = version;
+    mkupdate::BuildUpdateSet(world.root + "/set", options);
+    fs::create_directories(world.UnitFile("UPDATE/RENEWAL"));
+    fs::copy_file(world.root + "/set/RENEWAL/VERINFO.DAT", world.UnitFile("UPDATE/RENEWAL/VERINFO.DAT"),
+                  fs::copy_options::overwrite_existing);
+    fs::remove(world.UnitFile("UPDATE/NAVIINFO/CANCEL.FLG"));
+}
+
+}  // namespace
+
+TEST(NaviSim, TheDriveReadsAsUnformattedWhileSectorZeroHasNoSignature) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    ASSERT_TRUE(Visible("E:\\UPDATE\\NAVIINFO\\DEVICE.DAT"));
+    ClearBootSignature();
+    EXPECT_FALSE(Visible("E:\\UPDATE\\NAVIINFO\\DEVICE.DAT"));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_UNRECOGNIZED_VOLUME);
+    EXPECT_TRUE(platform::FindFiles("E:\\*.*").empty());
+    EXPECT_EQ(platform::fopen("E:\\NEW.TXT", "wb"), nullptr);
+
+    // Plugged in again, an unformatted unit cannot re-create its files; a format empties it and
+    // the next plug brings the identity files back.
+    navisim::Unplug("navi");
+    navisim::Plug("navi");
+    EXPECT_FALSE(Visible("E:\\UPDATE\\NAVIINFO\\DEVICE.DAT"));
+    ASSERT_TRUE(platform::FormatDrive('E'));
+    for (const platform::FindData& entry : platform::FindFiles("E:\\*"))
+        EXPECT_TRUE(entry.name == "." || entry.name == "..") << entry.name;
+    navisim::Unplug("navi");
+    navisim::Plug("navi");
+    EXPECT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(theApp.Navi.NaviVersion, "20100601");
+}
+
+TEST(NaviSim, FormatWaitsForTheVolumeToBeFree) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    platform::HANDLE volume = OpenE();
+    ASSERT_NE(volume, platform::INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(platform::FormatDrive('E'));
+    EXPECT_TRUE(Visible("E:\\MAP\\MAP.VER"));
+    platform::CloseHandle(volume);
+    EXPECT_TRUE(platform::FormatDrive('E'));
+    EXPECT_FALSE(Visible("E:\\MAP\\MAP.VER"));
+}
+
+TEST(NaviSim, AfterACompletedTransferTheUnitTakesTheUpdatesVersionOnReplug) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    CompleteTransferOf(world, "2026.0411");
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(theApp.Navi.NaviVersion, "20100601");  // not before it is plugged in again
+
+    navisim::Unplug("navi");
+    navisim::Plug("navi");
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(theApp.Navi.NaviVersion, "20260411");
+    EXPECT_EQ(NaviVersionCheck("20260411"), 505);
+    EXPECT_TRUE(fs::exists(world.UnitFile("UPDATE/NAVIINFO/CANCEL.FLG")));
+}
+
+TEST(NaviSim, AnInterruptedTransferLeavesTheVersion) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    CompleteTransferOf(world, "2026.0411");
+    TestWorld::WriteFile(world.UnitFile("UPDATE/NAVIINFO/CANCEL.FLG"), "");
+    navisim::Unplug("navi");
+    navisim::Plug("navi");
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(theApp.Navi.NaviVersion, "20100601");
+}
+
+TEST(NaviSim, CheckComparesTheVolumeAndListsTheUpdateFiles) {
+    UnitWorld world;
+    navisim::UnitOptions options;
+    options.imageSize = 8192;
+    navisim::CreateUnit(options);
+    std::string image = TestWorld::ReadFile(navisim::UnitImage("navi").string()).substr(0, 4096);
+    TestWorld::WriteFile(world.root + "/image", image);
+    navisim::CheckReport report = navisim::Check("navi", fs::path(world.root + "/image"));
+    EXPECT_TRUE(report.imageMatches);
+    EXPECT_TRUE(report.bootSignature0);
+    EXPECT_TRUE(report.bootSignature2560);
+
+    image[3000] ^= 1;
+    TestWorld::WriteFile(world.root + "/image", image);
+    ClearBootSignature();
+    report = navisim::Check("navi", fs::path(world.root + "/image"));
+    EXPECT_FALSE(report.imageMatches);
+    EXPECT_EQ(report.firstDifference, 0u);  // the cleared boot sector comes first
+    EXPECT_FALSE(report.bootSignature0);
+    EXPECT_TRUE(report.bootSignature2560);
+    EXPECT_EQ(report.updateFiles, (std::vector<std::string>{"UPDATE/NAVIINFO/CANCEL.FLG 0",
+                                                            "UPDATE/NAVIINFO/CURRVER.DAT 40",
+                                                            "UPDATE/NAVIINFO/DEVICE.DAT 12"}));
+}
+
+TEST(NaviSim, TheVolumeLockIsExclusiveAcrossProcesses) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    platform::HANDLE volume = OpenE();
+    ASSERT_TRUE(platform::DeviceIoControl(volume, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
+                                          nullptr));
+    // Another process can neither open the locked volume nor, once it is unlocked, lock it
+    // while this handle stays open.
+    auto childTries = [] {
+        pid_t child = fork();
+        if (child == 0) {
+            platform::HANDLE other = OpenE();
+            if (other == platform::INVALID_HANDLE_VALUE) _exit(1);
+            bool locked = platform::DeviceIoControl(other, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
+                                                    nullptr, nullptr);
+            _exit(locked ? 0 : 2);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WEXITSTATUS(status);
+    };
+    EXPECT_EQ(childTries(), 1);
+    ASSERT_TRUE(platform::DeviceIoControl(volume, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
+                                          nullptr));
+    EXPECT_EQ(childTries(), 2);
+    platform::CloseHandle(volume);
+    EXPECT_EQ(childTries(), 0);
+}
+
+TEST(NaviSim, RegistryPropertiesTellTheSizeTheyNeed) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    platform::HDEVINFO devices =
+        platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
+    platform::SP_DEVINFO_DATA device;
+    ASSERT_TRUE(platform::SetupDiEnumDeviceInfo(devices, 0, &device));
+    EXPECT_FALSE(platform::SetupDiEnumDeviceInfo(devices, 1, &device));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_NO_MORE_ITEMS);
+    ASSERT_TRUE(platform::SetupDiEnumDeviceInfo(devices, 0, &device));
+    uint32_t required = 0;
+    EXPECT_FALSE(platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_SERVICE, nullptr,
+                                                             nullptr, 0, &required));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(required, 8u);
+    unsigned char service[8] = {};
+    EXPECT_TRUE(platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_SERVICE, nullptr,
+                                                            service, sizeof service, &required));
+    EXPECT_STREQ(reinterpret_cast<char*>(service), "USBSTOR");
+    platform::SetupDiDestroyDeviceInfoList(devices);
+}
