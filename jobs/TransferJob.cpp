@@ -165,7 +165,7 @@ void NaviThread(TransferJob* job) {
     // change does to the shared state meanwhile.
     const std::string naviDrive = theApp.Navi.NaviDrive;
     // The steps report their own failures; anything thrown between them still ends the job
-    // with its one notification. (The frame's lines are the thread's own: its end line has a tab.)
+    // with its one notification. The thread's end line has a tab, so it frames itself.
     try {
         if (RunSteps(*job, naviDrive)) VLOG(LOG_TRACE, "NaviThread\t終了");
     } catch (...) {

@@ -55,45 +55,11 @@ TEST_F(NaviFilesTest, FolderCreateFailsOnABlockedFolderOrAMissingDrive) {
     EXPECT_FALSE(fs::exists(world.root + "/UPDATE"));
 }
 
-TEST_F(NaviFilesTest, CopyComparesSizesAndCountsTheBytes) {
-    fs::create_directories(Unit() + "/UPDATE/RENEWAL");
-    theApp.TransferredBytes = 5;
-    EXPECT_EQ(NaviFileCopy(Pc("RELEASE.TXT"), "E:\\UPDATE\\RENEWAL\\RELEASE.TXT"), 0);
-    EXPECT_EQ(TestWorld::ReadFile(Unit() + "/UPDATE/RENEWAL/RELEASE.TXT"), std::string(1000, 'x'));
-    EXPECT_EQ(theApp.TransferredBytes.load(), 1005);
-    // An earlier copy is overwritten.
-    TestWorld::WriteFile(Unit() + "/UPDATE/RENEWAL/RELEASE.TXT", "old");
-    EXPECT_EQ(NaviFileCopy(Pc("RELEASE.TXT"), "E:\\UPDATE\\RENEWAL\\RELEASE.TXT"), 0);
-    EXPECT_EQ(fs::file_size(Unit() + "/UPDATE/RENEWAL/RELEASE.TXT"), 1000u);
-}
-
 TEST_F(NaviFilesTest, CopyThatNeverSucceedsGivesUpAfterTenAttemptsFiveSecondsApart) {
     const uint64_t start = world.clock.TickMilliseconds();
     EXPECT_EQ(NaviFileCopy(Pc("RELEASE.TXT"), "E:\\UPDATE\\RENEWAL\\RELEASE.TXT"), 503);
     EXPECT_EQ(world.clock.TickMilliseconds() - start, 10 * 5000u);
     EXPECT_EQ(theApp.TransferredBytes.load(), 0);
-}
-
-TEST_F(NaviFilesTest, CopyWhoseSizeKeepsDifferingIsRetriedAndFails) {
-    fs::create_directories(Unit() + "/UPDATE/RENEWAL");
-    // Whatever is copied there is swallowed: the unit's file always reads as empty.
-    fs::create_symlink("/dev/null", Unit() + "/UPDATE/RENEWAL/VOLUME.DAT");
-    const uint64_t start = world.clock.TickMilliseconds();
-    EXPECT_EQ(NaviFileCopy(Pc("VOLUME.DAT"), "E:\\UPDATE\\RENEWAL\\VOLUME.DAT"), 503);
-    EXPECT_EQ(world.clock.TickMilliseconds() - start, 10 * 5000u);
-    EXPECT_EQ(FileSizeCompare(Pc("VOLUME.DAT"), "E:\\UPDATE\\RENEWAL\\VOLUME.DAT"), 1);
-    EXPECT_EQ(FileSizeCompare(Pc("VOLUME.DAT"), "E:\\UPDATE\\RENEWAL\\MISSING.DAT"), 1);
-    EXPECT_EQ(theApp.TransferredBytes.load(), 0);
-}
-
-TEST_F(NaviFilesTest, CancelFlagIsRemovedAndItsAbsenceIsNoFailure) {
-    fs::create_directories(Unit() + "/UPDATE/NAVIINFO");
-    TestWorld::WriteFile(Unit() + "/UPDATE/NAVIINFO/CANCEL.FLG", "");
-    TestWorld::WriteFile(Unit() + "/UPDATE/NAVIINFO/DEVICE.DAT", "id");
-    CancelFlagDelete("E:\\");
-    EXPECT_FALSE(fs::exists(Unit() + "/UPDATE/NAVIINFO/CANCEL.FLG"));
-    EXPECT_TRUE(fs::exists(Unit() + "/UPDATE/NAVIINFO/DEVICE.DAT"));
-    CancelFlagDelete("E:\\");
 }
 
 class MakeFileDeleteTest : public NaviFilesTest {

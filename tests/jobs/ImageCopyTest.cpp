@@ -1,0 +1,115 @@
+// The image step on its own, from a prepared set onto the unit's opened volume: the progress
+// figures piece by piece and the control data it refuses before writing anything.
+#include "TransferFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A tick count that moves on by a fixed step each time it is read: every piece takes that long.
+class SteppingClock : public HookClock {
+public:
+    explicit SteppingClock(uint64_t step) : step_(step) {}
+    uint64_t TickMilliseconds() override { return tick_ += step_; }
+
+private:
+    uint64_t step_;
+    uint64_t tick_ = 0;
+};
+
+struct Progress {
+    int32_t percent;
+    int32_t minutes;
+    uint32_t written;
+    uint32_t lastPiece;
+    bool operator==(const Progress&) const = default;
+};
+
+}  // namespace
+
+class ImageCopyTest : public TransferTest {
+protected:
+    // The set prepared as the transfer's first six steps leave it, the volume opened.
+    void Prepared(size_t imageBytes = 64 * 1024, int pieces = 4) {
+        BuildSet(imageBytes, pieces);
+        ASSERT_EQ(Prepare(), 0);
+        job.config = data;
+        job.id = id;
+        ASSERT_EQ(OpenVolume(), 0);
+        volumeBefore = Volume();
+    }
+    CONFIG_RECORD_SLOT& Pieces() { return job.config.conf6000.slots[0]; }
+    // Refused before the first write: the unit as it was, nothing to format.
+    void ExpectRefused() {
+        EXPECT_EQ(ImageCopy(&job), 519);
+        EXPECT_EQ(Volume(), volumeBefore);
+        EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 0);
+        EXPECT_EQ(theApp.TransferPercent.load(), 0);
+        EXPECT_TRUE(VolumeHeldLocked());
+    }
+
+    std::string volumeBefore;
+};
+
+TEST_F(ImageCopyTest, ProgressAndEstimateAfterEveryPiece) {
+    Prepared(80 * 1024, 10);
+    for (auto [step, minutes] : {std::pair<uint64_t, int32_t>{60000, 9}, {6000, 0}}) {
+        SCOPED_TRACE(step);
+        ASSERT_EQ(OpenVolume(), 0);
+        theApp.TransferPercent = 0;
+        theApp.TransferredBytes = 0;
+        SteppingClock stepping(step);
+        std::vector<Progress> seen;
+        stepping.onSleep = [&](uint32_t milliseconds) {
+            if (milliseconds == 50)
+                seen.push_back({theApp.TransferPercent.load(), theApp.TransferRemainMinutes.load(),
+                                job.imageWrittenBytes.load(), job.lastPieceMilliseconds.load()});
+        };
+        platform::SetClock(&stepping);
+        EXPECT_EQ(ImageCopy(&job), 0);
+        platform::SetClock(&clock);
+        ASSERT_EQ(seen.size(), 10u);
+        // Ten pieces of 8 KiB: after piece 0 nine remain, each as slow as it was.
+        EXPECT_EQ(seen[0], (Progress{1, minutes, 8192, static_cast<uint32_t>(step)}));
+        EXPECT_EQ(seen[9], (Progress{10, 0, 81920, static_cast<uint32_t>(step)}));
+        EXPECT_EQ(job.imageTotalBytes.load(), 81920u);
+        EXPECT_EQ(theApp.TransferredBytes.load(), 81920);
+        EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+    }
+}
+
+TEST_F(ImageCopyTest, PieceLongerThanItsDataSizeGivesOnlyDataSize) {
+    Prepared();
+    // Piece 3 grows on the PC; its item still says 16 KiB, so the image and its sum stay right.
+    std::ofstream(Native("FLASH2/VTIMAGE.003"), std::ios::binary | std::ios::app) << std::string(4096, '\x77');
+    EXPECT_EQ(ImageCopy(&job), 0);
+    EXPECT_TRUE(navisim::Check("navi", ImagePath()).imageMatches);
+    EXPECT_EQ(Volume().substr(64 * 1024, 4096), volumeBefore.substr(64 * 1024, 4096));
+}
+
+TEST_F(ImageCopyTest, PiecesTheControlDataDescribesWronglyAreRefusedBeforeWriting) {
+    Prepared();
+    for (uint32_t size : {0u, 1000u, 16u * 1024 + 512}) {
+        SCOPED_TRACE(size);
+        Pieces().items[2].dataSize = size;
+        ExpectRefused();
+    }
+    Pieces().items[2].dataSize = 16 * 1024;
+    Pieces().items.pop_back();  // the record still counts four
+    ExpectRefused();
+}
+
+TEST_F(ImageCopyTest, MissingPieceFileIsRefusedBeforeWriting) {
+    Prepared();
+    fs::remove(Native("FLASH2/VTIMAGE.003"));
+    ExpectRefused();
+}
+
+TEST_F(ImageCopyTest, ImageReachingBeyondFourGibibytesIsRefusedBeforeWriting) {
+    // The 32-bit positions would wrap onto sector 0, where the read-back would still match.
+    Prepared();
+    const uint32_t large = 0xFFFFE000;  // 4 GiB - 8 KiB: with the pieces before it, past 4 GiB
+    fs::resize_file(Native("FLASH2/VTIMAGE.003"), large);  // sparse
+    Pieces().items[3].dataSize = large;
+    ExpectRefused();
+}

@@ -1,0 +1,209 @@
+// The transfer job end to end: it runs on its own thread from the set in the map folder onto
+// the unit and reports to the recording front end.
+#include "TransferFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the unit's drive shows under UPDATE, by "/"-separated path.
+const std::vector<std::pair<std::string, std::string>> kUnitFiles = {
+    {"UPDATE/RENEWAL/RELEASE.TXT", "FLASH/NEWRELEASE.TXT"},
+    {"UPDATE/RENEWAL/VOLUME.DAT", "FLASH/NEWVOLUME.DAT"},
+    {"UPDATE/RENEWAL/LPA080.DAT", "FLASH/RENEWAL/NEWLPA080.DAT"},
+    {"UPDATE/RENEWAL/DISCINFO.TXT", "DISCINFO.TXT"},
+    {"UPDATE/RENEWAL/VERINFO.DAT", "RENEWAL/VERINFO.DAT"},
+    {"UPDATE/RENEWAL/DISKID.DAT", "DISKID.DAT"},
+    {"UPDATE/RENEWAL/CONF/CONF1001.DAT", "CONF/CONF1001.DAT"},
+    {"UPDATE/RENEWAL/CONF/CONF2000.DAT", "CONF/CONF2000.DAT"},
+    {"UPDATE/RENEWAL/CONF/CONF6000.DAT", "CONF/CONF6000.DAT"},
+    {"UPDATE/RENEWAL/CONF/CONFLIST.DAT", "CONF/CONFLIST.DAT"},
+    {"UPDATE/RENEWAL/CONF/AREANAME.TBL", "CONF/AREANAME.TBL"},
+    {"UPDATE/RENEWAL/CONF/CONFCRC.DAT", "CONF/CONFCRC.DAT"},
+    {"UPDATE/RENEWAL/CONF/MAPLIST.DAT", "CONF/MAPLIST.DAT"},
+};
+
+}  // namespace
+
+TEST_F(TransferTest, SucceedsWithTheWholeImageAndEveryUpdateFileOnTheUnit) {
+    BuildSet();
+    ASSERT_TRUE(fs::exists(UnitFile("UPDATE/NAVIINFO/CANCEL.FLG")));
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), kDone);
+
+    navisim::CheckReport report = navisim::Check("navi", ImagePath());
+    EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
+    EXPECT_TRUE(report.bootSignature0);
+    EXPECT_TRUE(report.bootSignature2560);
+    double copied = 0;
+    for (const auto& [onUnit, inDownload] : kUnitFiles) {
+        EXPECT_EQ(TestWorld::ReadFile(UnitFile(onUnit)), Read(inDownload)) << onUnit;
+        copied += static_cast<double>(fs::file_size(UnitFile(onUnit)));
+    }
+    EXPECT_EQ(TestWorld::ReadFile(UnitFile("UPDATE/RENEWAL/RELEASE.TXT")), contents.release);
+    EXPECT_EQ(TestWorld::ReadFile(UnitFile("UPDATE/RENEWAL/VOLUME.DAT")), contents.volume);
+    EXPECT_EQ(TestWorld::ReadFile(UnitFile("UPDATE/RENEWAL/LPA080.DAT")), contents.lpa080);
+    EXPECT_TRUE(fs::exists(UnitFile("UPDATE/NAVIINFO/DEVICE.DAT")));
+    EXPECT_FALSE(fs::exists(UnitFile("UPDATE/NAVIINFO/CANCEL.FLG")));
+
+    EXPECT_EQ(theApp.TransferPercent.load(), 100);
+    EXPECT_EQ(theApp.TransferredBytes.load(), static_cast<double>(contents.image.size()) + copied);
+    EXPECT_EQ(job.imageTotalBytes.load(), contents.image.size());
+    EXPECT_EQ(job.imageWrittenBytes.load(), contents.image.size());
+    EXPECT_EQ(theApp.TransferMapName, id);
+    EXPECT_EQ(theApp.TransferAnimation.load(), 1);
+    EXPECT_EQ(theApp.Navi.TransferRunning.load(), 1);
+    EXPECT_EQ(theApp.ImageCopyActive.load(), 1);
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);  // released for the unit's firmware
+    EXPECT_TRUE(theApp.TransferThreadHandle.IsNull());
+
+    EXPECT_EQ(MakeFileDelete(id), 0);
+    for (const auto& [path, content] : Files())
+        EXPECT_FALSE(fs::path(path).filename().string().starts_with("NEW")) << path;
+    EXPECT_EQ(Files().size(), Delivered().size());
+}
+
+TEST_F(TransferTest, ControlFileWithABadCrcFailsBeforeTheUnitIsTouched) {
+    BuildSet(64 * 1024, 4, {{"CONF/CONF2000.DAT", 100}});
+    const std::string before = Volume();
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), Failed(506));
+    EXPECT_EQ(Volume(), before);
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 0);  // nothing to format
+    EXPECT_EQ(theApp.TransferPercent.load(), 0);
+    EXPECT_TRUE(VolumeHeldLocked());
+    EXPECT_FALSE(fs::exists(UnitFile("UPDATE/RENEWAL")));
+}
+
+TEST_F(TransferTest, VolumeNeverOpenedFailsWithoutChangingTheUnit) {
+    BuildSet();
+    const std::string before = Volume();
+    EXPECT_EQ(Run(), Failed(522));
+    EXPECT_EQ(Volume(), before);
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 0);
+    EXPECT_EQ(theApp.ImageCopyActive.load(), 1);
+}
+
+TEST_F(TransferTest, WriteThatFailsNineTimesThenSucceeds) {
+    BuildSet();
+    navisim::Faults faults;
+    faults.writeFailSector = 40;  // in the second piece
+    faults.writeFailAttempts = 9;
+    navisim::SetFaults("navi", faults);
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), kDone);
+    EXPECT_TRUE(navisim::Check("navi", ImagePath()).imageMatches);
+}
+
+TEST_F(TransferTest, WriteThatKeepsFailingLeavesTheVolumeLockedAndPending) {
+    BuildSet();
+    navisim::Faults faults;
+    faults.writeFailSector = 70;  // in the third piece: the first is on the volume already
+    navisim::SetFaults("navi", faults);
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), Failed(519));
+    EXPECT_TRUE(VolumeHeldLocked());
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
+    navisim::CheckReport report = navisim::Check("navi", std::nullopt);
+    EXPECT_FALSE(report.bootSignature0);
+    EXPECT_FALSE(report.bootSignature2560);
+    EXPECT_EQ(theApp.TransferPercent.load(), 2);
+}
+
+TEST_F(TransferTest, ReadBackThatDiffersClearsTheSignatures) {
+    // Pieces of 128 KiB go out in four writes; while the last write of the second piece waits
+    // for its retry, a byte its first write put on the volume changes.
+    BuildSet(256 * 1024, 2);
+    navisim::Faults faults;
+    faults.writeFailSector = 256 + 3 * 64;
+    faults.writeFailAttempts = 1;
+    navisim::SetFaults("navi", faults);
+    bool changed = false;
+    clock.onSleep = [&](uint32_t milliseconds) {
+        if (milliseconds != 1 || changed) return;
+        std::fstream volume(navisim::UnitImage("navi"), std::ios::in | std::ios::out | std::ios::binary);
+        volume.seekp(128 * 1024 + 1000);
+        volume.put('\x5A');
+        changed = true;
+    };
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), Failed(520));
+    EXPECT_TRUE(changed);
+    navisim::CheckReport report = navisim::Check("navi", std::nullopt);
+    EXPECT_FALSE(report.bootSignature0);
+    EXPECT_FALSE(report.bootSignature2560);
+    EXPECT_TRUE(VolumeHeldLocked());
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
+}
+
+TEST_F(TransferTest, SumThatDiffersRestoresTheSignatures) {
+    // The pieces carry no check of their own: a damaged one is written and read back as it is.
+    BuildSet(64 * 1024, 4, {{"FLASH2/VTIMAGE.002", 77}});
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), Failed(508));
+    navisim::CheckReport report = navisim::Check("navi", ImagePath());
+    EXPECT_EQ(report.firstDifference, 2 * 16 * 1024 + 77u);
+    EXPECT_TRUE(report.bootSignature0);
+    EXPECT_TRUE(report.bootSignature2560);
+    EXPECT_TRUE(VolumeHeldLocked());
+    EXPECT_EQ(theApp.TransferPercent.load(), 4);
+}
+
+TEST_F(TransferTest, CopyWhoseSizeKeepsDifferingFailsWithItsStepsResult) {
+    BuildSet();
+    fs::create_directories(UnitFile("UPDATE/RENEWAL"));
+    fs::create_symlink("/dev/null", UnitFile("UPDATE/RENEWAL/VOLUME.DAT"));
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), Failed(516));
+    EXPECT_EQ(TestWorld::ReadFile(UnitFile("UPDATE/RENEWAL/RELEASE.TXT")), contents.release);
+    EXPECT_FALSE(fs::exists(UnitFile("UPDATE/RENEWAL/LPA080.DAT")));
+    EXPECT_TRUE(VolumeHeldLocked());
+}
+
+TEST_F(TransferTest, JobKeepsTheDriveItStartedWith) {
+    // A device change empties the shared drive root while the job waits for the volume.
+    BuildSet();
+    clock.onSleep = [&](uint32_t milliseconds) {
+        if (milliseconds == 5000) theApp.Navi.NaviDrive.clear();
+    };
+    const fs::path current = fs::current_path();
+    fs::current_path(world.root);
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), kDone);
+    fs::current_path(current);
+    EXPECT_TRUE(fs::exists(UnitFile("UPDATE/RENEWAL/CONF/MAPLIST.DAT")));
+    EXPECT_FALSE(fs::exists(world.root + "/UPDATE"));
+}
+
+// The unit goes away during one copy step and is back only after that step's tenth attempt.
+class UnitVanishingTest : public TransferTest,
+                          public ::testing::WithParamInterface<std::pair<std::string, int>> {};
+
+TEST_P(UnitVanishingTest, StepFailsWithItsResultAndTheVolumeIsRelocked) {
+    const auto [onUnit, windowResult] = GetParam();
+    BuildSet();
+    // The step's first attempt meets a folder where its file goes; in the pause after it the
+    // unit vanishes, and the pause after the tenth attempt brings it back.
+    fs::create_directories(UnitFile(onUnit));
+    int pauses = 0;
+    clock.onSleep = [&](uint32_t milliseconds) {
+        // The volume waits hold a handle while they pause; the copies' pauses hold none.
+        if (milliseconds != 5000 || theApp.Navi.DriveHandle.load() != nullptr) return;
+        if (++pauses == 1) {
+            fs::remove(UnitFile(onUnit));
+            navisim::Unplug("navi");
+        }
+        if (pauses == 10) navisim::Plug("navi");
+    };
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), Failed(windowResult));
+    EXPECT_EQ(pauses, 10);
+    EXPECT_FALSE(fs::exists(UnitFile(onUnit)));
+    EXPECT_TRUE(VolumeHeldLocked());
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, UnitVanishingTest,
+                         ::testing::Values(std::pair<std::string, int>{"UPDATE/RENEWAL/RELEASE.TXT", 516},
+                                           std::pair<std::string, int>{"UPDATE/RENEWAL/LPA080.DAT", 517},
+                                           std::pair<std::string, int>{"UPDATE/RENEWAL/CONF/CONF6000.DAT", 518},
+                                           std::pair<std::string, int>{"UPDATE/RENEWAL/CONF/MAPLIST.DAT", 503}));
