@@ -126,3 +126,53 @@ TEST_F(DialogsTest, AVolumeThatStaysLockedIsRetriedElevenTimesBeforeTheBox) {
     EXPECT_EQ(window->NaviConnected, 0);
     EXPECT_EQ(Text(ids::kConnectionText), "接続済み");
 }
+
+TEST_F(DialogsTest, FolderSelectionWritesTheFolderBackAndReloadsTheHistory) {
+    std::filesystem::create_directories(world.root + "/other");
+    TestWorld::WriteFile(world.root + "/other/History.ini",
+                         "[HISTORY1]\r\nNAME=他の版\r\nSTATUS=ダウンロード完了\r\nVERSION=2025101\r\nSIZE=2.000000\r\nFOLDER=x\r\n");
+    theApp.SettingsIniPath = world.Win(world.root + "/program/Veltrane.ini");
+    view.AnswerFolderBrowser(world.Win(world.root + "/other"));
+    Run({Do([&] { window->OnKeyDown(platform::VK_F3); }), Until([&] { return window->PcMapData.size() == 1; })});
+    EXPECT_EQ(theApp.MapFolder, world.Win(world.root + "/other"));
+    EXPECT_EQ(theApp.HistoryIniPath, theApp.MapFolder + "\\History.ini");
+    EXPECT_NE(TestWorld::ReadFile(world.root + "/program/Veltrane.ini").find("MAPFOLDER=" + theApp.MapFolder),
+              std::string::npos);
+    EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 1), "他の版");
+    EXPECT_EQ(Text(ids::kDriveText), "Zドライブ");
+    EXPECT_EQ(Text(ids::kFreeSpaceText).rfind("残り ", 0), 0u);
+}
+
+TEST_F(DialogsTest, MenuItemsAndFolderSelectionWaitForTheJobs) {
+    view.AnswerFolderBrowser(world.Win(world.root));
+    std::string before = theApp.MapFolder;
+    // A deletion job that runs until the test lets it end.
+    std::mutex gate;
+    gate.lock();
+    theApp.DeleteThreadHandle.Start([&] { std::lock_guard wait(gate); });
+    window->OnInitMenu();
+    EXPECT_FALSE(view.IsMenuItemEnabled(kMain, ids::kMenuFolder));
+    EXPECT_FALSE(view.IsMenuItemEnabled(kMain, ids::kMenuRecovery));
+    EXPECT_FALSE(view.IsMenuItemEnabled(kMain, ids::kMenuExit));
+    EXPECT_TRUE(view.IsMenuItemEnabled(kMain, ids::kMenuVersion));
+    window->OnNotify(kNotifyKeyF3, 0);
+    EXPECT_EQ(theApp.MapFolder, before);
+    gate.unlock();
+    theApp.DeleteThreadHandle.JoinAndClose();
+    window->OnInitMenu();
+    EXPECT_TRUE(view.IsMenuItemEnabled(kMain, ids::kMenuFolder));
+    EXPECT_TRUE(view.IsMenuItemEnabled(kMain, ids::kMenuExit));
+}
+
+TEST_F(DialogsTest, TheRemoveButtonLetsGoOfTheUnitAndEjectsIt) {
+    navisim::CreateUnit(Unit());
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             window->OnCommand(ids::kRemoveButton);
+             view.DeviceChanged();
+         }),
+         Until([&] { return window->NaviConnected == 0; })});
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+    EXPECT_EQ(Text(ids::kConnectionText), "未接続");
+    EXPECT_FALSE(Enabled(ids::kRemoveButton));
+}

@@ -70,6 +70,17 @@ public:
         }
         for (auto& [window, logic] : hidden) logic->OnDeviceChange();
     }
+    void EnableMenuItem(int window, int itemId, bool enable) override {
+        {
+            std::lock_guard guard(lock_);
+            menu_[{window, itemId}] = enable;
+        }
+        HeadlessView::EnableMenuItem(window, itemId, enable);
+    }
+    bool IsMenuItemEnabled(int window, int itemId) {
+        std::lock_guard guard(lock_);
+        return menu_[{window, itemId}];
+    }
     bool refuseModeless = false;
 
     void SetColumnWidth(int listId, int column, int width) override {
@@ -90,6 +101,7 @@ private:
     std::vector<int> open_;
     std::vector<int> opened_;
     std::map<int, platform::ViewHandler*> hidden_;
+    std::map<std::pair<int, int>, bool> menu_;
 };
 
 class WindowWorld : public ::testing::Test {
