@@ -1,5 +1,6 @@
+#include "app/Dialogs.h"
 #include "app/VeltraneApp.h"
-
+#include "app/VeltraneDlg.h"
 #include "common/Logger.h"
 #include "platform/Error.h"
 #include "platform/Mutex.h"
@@ -15,5 +16,9 @@ bool CVeltraneApp::InitInstance() {
         Messages.ShowErrorMessage(801, "E04", "");
         return true;
     }
+    // Whatever the connection information returns, the main window follows.
+    CDialogSubNavi().DoModal();
+    CVeltraneDlg mainWindow;
+    platform::CurrentView()->RunDialog(platform::IDD_MAIN_WINDOW, mainWindow);
     return false;
 }

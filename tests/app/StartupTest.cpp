@@ -16,17 +16,32 @@ protected:
         program = world.root + "/program";
         for (const char* name : {"veltrane", "libDecode.so", "libsha512.so", "Message.ini"})
             fs::copy_file(std::string(VELTRANE_BIN_DIR) + "/" + name, program + "/" + name);
+        // The service is a closed loopback port: the window's offer request goes nowhere else.
         TestWorld::WriteFile(program + "/Veltrane.ini",
-                             "[VELTRANE]\r\nVERSION=00000000\r\nPRODUCT_NUMBER=VT-01\r\nLINE_SPEED=12abc\r\n");
+                             "[VELTRANE]\r\nVERSION=00000000\r\nPRODUCT_NUMBER=VT-01\r\nLINE_SPEED=12abc\r\n"
+                             "EXTERNAL_INTERFACE_URL=http://127.0.0.1:9/map-dl\r\n");
         platform::SetModuleFileNameForProcess(program + "/veltrane");
+        // The user closes each window as soon as it has settled.
+        world.view.SetIdleHook([this](HeadlessView& view) {
+            opened.push_back(view.GetControlText(kConnectionDialog, kConnectionStateText));
+            view.EndDialog(kConnectionDialog, platform::IDOK);
+            view.EndDialog(platform::IDD_MAIN_WINDOW, platform::IDOK);
+            return true;
+        });
     }
     void TearDown() override { platform::SetModuleFileNameForProcess(""); }
 
+    static constexpr int kConnectionDialog = 174;
+    static constexpr int kConnectionStateText = 1060;
     TestWorld world;
     std::string program;
+    std::vector<std::string> opened;
 };
 
 TEST_F(StartupTest, ReadsSettingsRewritesTheVersionAndBindsBothLibraries) {
+    theApp.ResetState();
+    EXPECT_EQ(theApp.ServiceUrl, kBuiltInServiceUrl);
+    EXPECT_EQ(std::string(kBuiltInServiceUrl).size(), 34u);
     EXPECT_FALSE(theApp.InitInstance());
     EXPECT_TRUE(world.view.Boxes().empty());
     EXPECT_EQ(theApp.ProgramFolder, world.Win(program) + "\\");
@@ -34,10 +49,9 @@ TEST_F(StartupTest, ReadsSettingsRewritesTheVersionAndBindsBothLibraries) {
     EXPECT_NE(TestWorld::ReadFile(program + "/Veltrane.ini").find("VERSION=01000003\r\n"), std::string::npos);
     EXPECT_EQ(theApp.ProductNumber, "VT-01");
     EXPECT_EQ(theApp.LineSpeed, 12);
-    EXPECT_EQ(theApp.MapFolder, "");
-    EXPECT_EQ(theApp.HistoryIniPath, "\\History.ini");
-    EXPECT_EQ(theApp.ServiceUrl, kBuiltInServiceUrl);
-    EXPECT_EQ(std::string(kBuiltInServiceUrl).size(), 34u);
+    // Without MAPFOLDER the window's free-space step falls back to the program folder.
+    EXPECT_EQ(theApp.MapFolder, theApp.ProgramFolder);
+    EXPECT_EQ(theApp.HistoryIniPath, theApp.ProgramFolder + "History.ini");
     ASSERT_NE(theApp.pDecodeEx, nullptr);
     ASSERT_NE(theApp.pGetHash, nullptr);
     // The bound entry points are the real libraries.
@@ -45,6 +59,15 @@ TEST_F(StartupTest, ReadsSettingsRewritesTheVersionAndBindsBothLibraries) {
     EXPECT_EQ(theApp.pInitAlgorithm(handle), 0);
     EXPECT_EQ(theApp.pGetHashLength(handle), 64);
     theApp.pDestroyAlgorithm(handle);
+}
+
+TEST_F(StartupTest, ShowsTheConnectionInformationThenRunsTheMainWindow) {
+    EXPECT_FALSE(theApp.InitInstance());
+    // The connection dialog looked for the unit before the user closed it; then the window ran.
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], "未接続");
+    EXPECT_EQ(world.view.ControlState(platform::IDD_MAIN_WINDOW, 1015).text.rfind("ドライブ ", 0), 0u);
+    EXPECT_TRUE(world.view.Boxes().empty());
 }
 
 TEST_F(StartupTest, AConfiguredEndpointReplacesTheBuiltInOne) {

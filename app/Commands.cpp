@@ -1,0 +1,139 @@
+// The user's commands of the main window other than the three job buttons: exit, removal of
+// the unit, folder selection, re-recognition, recovery, the help pages and menu enabling.
+#include "app/Dialogs.h"
+#include "app/ResourceIds.h"
+#include "app/VeltraneApp.h"
+#include "app/VeltraneDlg.h"
+#include "common/FileUtil.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "device/MountVolume.h"
+#include "device/NaviDriveImage.h"
+#include "device/NaviFunction.h"
+#include "platform/Clock.h"
+#include "platform/Profile.h"
+
+static constexpr char kLogSource[] = ".\\veltranedlg";
+
+namespace {
+constexpr int kMain = ids::kMainWindow;
+constexpr char kInquiryUrl[] = "https://www.veltrane.jp/support/";
+constexpr char kShopUrl[] = "https://shop.veltrane.jp/map/";
+}  // namespace
+
+void CVeltraneDlg::OnCommand(uint32_t id) {
+    switch (id) {
+    case platform::IDCANCEL:
+    case ids::kMenuExit: OnCancel(); break;
+    case ids::kDownloadButton: OnDownloadButton(); break;
+    case ids::kTransferButton: OnTransferButton(); break;
+    case ids::kDeleteButton: OnDeleteButton(); break;
+    case ids::kRemoveButton: OnRemoveButton(); break;
+    case ids::kMenuFolder: OnFolderSelection(); break;
+    case ids::kMenuRecognise: OnRecognise(); break;
+    case ids::kMenuRecovery: OnRecovery(); break;
+    case ids::kMenuVersion: CDialogNaviVersion().DoModal(); break;
+    case ids::kMenuHelp: view_.ShellOpen(kManualUrl); break;
+    case ids::kMenuInquiry: view_.ShellOpen(kInquiryUrl); break;
+    case static_cast<uint32_t>(ids::kShopLink): view_.ShellOpen(kShopUrl); break;
+    default: break;  // IDOK and 1077: Enter does not close the window
+    }
+}
+
+bool CVeltraneDlg::AnyJobRuns() {
+    return !theApp.DownloadThreadHandle.IsNull() || !theApp.TransferThreadHandle.IsNull() ||
+           !theApp.DeleteThreadHandle.IsNull();
+}
+
+void CVeltraneDlg::OnCancel() {
+    if (theApp.TransferThreadHandle.IsNull()) AppExitUpdate();
+}
+
+int CVeltraneDlg::AppExitUpdate() {
+    VLOG(LOG_TRACE, "AppExitUpdate開始[%d]", kMain);
+    if (CDialogExet().DoModal() == platform::IDOK) {
+        theApp.ExitRequested = 1;
+        // A running download sees the flag and ends; a running deletion is let finish. The
+        // window closes when either reports its end.
+        if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
+            DriveClose();
+            view_.EndDialog(kMain, platform::IDOK);
+        }
+    }
+    VLOG(LOG_TRACE, "AppExitUpdate終了");
+    return 0;
+}
+
+bool CVeltraneDlg::OnQueryEndSession() {
+    if (CDialogExet().DoModal() != platform::IDOK) return false;
+    if (theApp.DownloadThreadHandle.IsNull()) {
+        DriveClose();
+        view_.EndDialog(kMain, platform::IDOK);
+    }
+    return true;
+}
+
+void CVeltraneDlg::OnRemoveButton() {
+    OPERATION("OnRemoveButton", "", 0, [&] {
+        if (DriveClose() != 0) {
+            theApp.Messages.ShowErrorMessage(2100, "E00", "");
+            VLOG(LOG_ERROR, "アンロックエラー");
+            return 0;
+        }
+        platform::Sleep(2000);
+        if (RemoveNaviUsb() != 0) {
+            theApp.Messages.ShowErrorMessage(2100, "E01", "");
+            VLOG(LOG_ERROR, "USB取り外しエラー");
+        }
+        return 0;
+    });
+}
+
+void CVeltraneDlg::OnFolderSelection() {
+    if (AnyJobRuns()) return;
+    std::optional<std::string> folder =
+        view_.BrowseForFolder("ダウンロード/転送するファイルを保存するフォルダを選択", theApp.MapFolder);
+    if (!folder) return;
+    theApp.MapFolder = *folder;
+    platform::WritePrivateProfileStringA("VELTRANE", "MAPFOLDER", theApp.MapFolder.c_str(), theApp.SettingsIniPath.c_str());
+    double total = 0, free = 0;
+    GetDiskSpace(&total, &free);
+    std::string space = Format("残り %5.1fGB 空き", free);
+    view_.SetControlText(kMain, ids::kFreeSpaceText, space.substr(space.find_first_not_of(' ')));
+    view_.SetControlText(kMain, ids::kDriveText, Format("%sドライブ", GetDriveLetter(theApp.MapFolder).c_str()));
+    theApp.HistoryIniPath = theApp.MapFolder + "\\" + "History.ini";
+    GetHistoryData();
+    SetPcAreaData();
+    ButtonEnable(0);
+}
+
+void CVeltraneDlg::OnRecognise() {
+    if (AnyJobRuns()) return;
+    if (theApp.Messages.ShowConfirmMessage(2000) != platform::IDOK) return;
+    view_.SetWaitCursor(true);
+    int result = MountNaviVolume();
+    view_.SetWaitCursor(false);
+    if (result != 0)
+        theApp.Messages.ShowErrorMessage(result, ResultToMessageCode(result), "");
+    else
+        SetStatusText(1302);
+}
+
+void CVeltraneDlg::OnRecovery() {
+    if (AnyJobRuns()) return;
+    CDialogNaviConfiramation confirmation;
+    confirmation.Mode = 0;
+    if (confirmation.DoModal() != platform::IDOK) return;
+    DriveClose();
+    FormatNaviDrive();
+    DriveOpen(&theApp.Navi.ImagePosition);
+    SetStatusText(1502);
+}
+
+void CVeltraneDlg::OnInitMenu() {
+    bool idle = !AnyJobRuns();
+    for (uint32_t item : {ids::kMenuFolder, ids::kMenuRecognise, ids::kMenuRecovery}) view_.EnableMenuItem(kMain, item, idle);
+    view_.EnableMenuItem(kMain, ids::kMenuExit,
+                         theApp.TransferThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull());
+    for (uint32_t item : {ids::kMenuHelp, ids::kMenuInquiry, ids::kMenuVersion}) view_.EnableMenuItem(kMain, item, true);
+}

@@ -1,0 +1,38 @@
+// The delete button: the checked download goes to the deletion job, unless another record
+// shares its folder.
+#include "app/ResourceIds.h"
+#include "app/VeltraneApp.h"
+#include "app/VeltraneDlg.h"
+#include "common/Operation.h"
+
+static constexpr char kLogSource[] = ".\\veltranedlg";
+
+void CVeltraneDlg::OnDeleteButton() {
+    OPERATION("OnDeleteButton", "", 0, [&] {
+        ButtonEnable(4);
+        // The buttons come back when the running job ends.
+        if (AnyJobRuns()) return 0;
+        DeleteRow = 0;
+        MapDelete.RemoveAll();
+        bool checked = false;
+        for (int row = 0; row < static_cast<int>(PcMapData.size()); ++row) {
+            if (!view_.IsRowChecked(ids::kPcArea, row)) continue;
+            checked = true;
+            const PC_MAP_DATA& record = PcMapData[row];
+            MapDelete.AddDeleteData(record.version, record.folder, record.name);
+            int sharing = 0;
+            for (const PC_MAP_DATA& other : PcMapData)
+                if (other.version == record.version) ++sharing;
+            if (MapDelete.MapDataDelete(sharing == 1 ? 1 : 0) == 0) DeleteRow = row;
+        }
+        if (!checked) theApp.Messages.ShowErrorMessage(600, "", "");
+        ButtonEnable(0);
+        int state = CheckDownloadState();
+        if (state != 1) {
+            SetDownloadFace(1);
+            if (!theApp.OfferName.empty()) SetServerAreaData(2, state == 2 ? kStatusDownloaded : kStatusDownloadable);
+        }
+        RedrawButtonIcons();
+        return 0;
+    });
+}

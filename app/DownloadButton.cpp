@@ -1,0 +1,177 @@
+// The download button: pause a running download, or start (resume) the offered one.
+#include <cstdlib>
+
+#include "app/ResourceIds.h"
+#include "app/VeltraneApp.h"
+#include "app/VeltraneDlg.h"
+#include "common/FileUtil.h"
+#include "common/Operation.h"
+#include "net/ExternalInterface.h"
+#include "net/Http.h"
+
+static constexpr char kLogSource[] = ".\\veltranedlg";
+
+namespace {
+constexpr int kMain = ids::kMainWindow;
+constexpr int kStartAttempts = 3;
+// Room a whole map update needs in the map folder.
+constexpr double kNeededGigabytes = 5.0;
+}  // namespace
+
+void CVeltraneDlg::OnDownloadButton() {
+    OPERATION("OnDownloadButton", "", 0, [&] {
+        if (Downloading == 1)
+            PauseDownload();
+        else
+            StartDownload();
+        return 0;
+    });
+}
+
+void CVeltraneDlg::PauseDownload() {
+    int answer = theApp.Messages.ShowConfirmMessage(2001);
+    int state = CheckDownloadState();
+    // The download may have ended while the question was open.
+    if (state == 2 || (DownloadFailed == 1 && state == 1)) {
+        ButtonEnable(0);
+        return;
+    }
+    if (answer != platform::IDOK) {
+        ButtonEnable(8);
+        return;
+    }
+    ButtonEnable(7);
+    SetStatusText(1104);
+    theApp.PauseRequested = 1;
+    Downloading = 0;
+    SetDownloadFace(2);
+    RedrawButtonIcons();
+    StopTimer(kTimerDownloadBusy);
+    StopTimer(kTimerDownloadProgress);
+    StopTimer(kTimerDownloadTime);
+}
+
+void CVeltraneDlg::StartDownload() {
+    theApp.PauseRequested = 0;
+    DownloadFailed = 0;
+    ButtonEnable(2);
+    double total = 0, free = 0;
+    if (GetDiskSpace(&total, &free) != 0) {
+        theApp.Messages.ShowErrorMessage(800, "E01", "");
+        ButtonEnable(0);
+        return;
+    }
+    theApp.DownloadedBytes = 0;
+    SetDownloadFace(3);
+    RedrawButtonIcons();
+
+    bool busyShown = false;
+    auto abandon = [&] {
+        SetDownloadFace(CheckDownloadState() == 1 ? 2 : 1);
+        if (busyShown) {
+            SetStatusText(0);
+            StopTimer(kTimerDownloadBusy);
+            StartTimer(kTimerDownloadStartFailed, 100);
+        }
+        RedrawButtonIcons();
+        ButtonEnable(0);
+        view_.SetWaitCursor(false);
+    };
+
+    if (!AskForOffer()) return abandon();
+    if (DownloadFolderCreate(OfferVersion()) != 0) {
+        theApp.Messages.ShowErrorMessage(800, "E03", "");
+        return abandon();
+    }
+    SetStatusText(1103);
+    StartTimer(kTimerDownloadBusy, 100);
+    busyShown = true;
+    view_.SetWaitCursor(true);
+    if (!PrepareDownloadJob()) return abandon();
+    view_.SetWaitCursor(false);
+
+    int state = CheckDownloadState();
+    if (state == 0) {
+        if (free < kNeededGigabytes) {
+            RefuseForSpace(kNeededGigabytes);
+            return abandon();
+        }
+        PcMapData.push_back({theApp.OfferName, "0%完了", OfferVersion(), theApp.MapFolder, 0});
+        AddPcListData();
+        DownloadRecord = static_cast<int32_t>(PcMapData.size()) - 1;
+    } else if (state == 1) {
+        double needed = kNeededGigabytes - CurrentDownload.size;
+        if (needed > free) {
+            RefuseForSpace(needed);
+            return abandon();
+        }
+        theApp.DownloadPercent = std::atoi(CurrentDownload.status.c_str());
+        DownloadRecord = UnfinishedOfferRecord();
+    }
+    ScrollPcListToCurrent();
+
+    DownloadJob.completionRequest.model_group_cd = theApp.ProductNumber;
+    if (StartDownloadThread(&DownloadJob) != 0) {
+        theApp.Messages.ShowErrorMessage(800, "E02", "");
+        return abandon();
+    }
+    SetServerAreaData(2, "ダウンロード中");
+    Downloading = 1;
+    StartTimer(kTimerDownloadProgress, 1000);
+    StartTimer(kTimerDownloadTime, 1000);
+    SetStatusText(1100);
+}
+
+bool CVeltraneDlg::AskForOffer() {
+    theApp.OfferName.clear();
+    DOWNLOAD_START_REQUEST request{theApp.ProductNumber};
+    DOWNLOAD_START_RESPONSE& response = DownloadJob.start;
+    int result = 0;
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        response = {};
+        result = CExternalInterface().DownloadStartRequest(&request, &response);
+        if (result == 0) break;
+        if (result != kHttpProxyDeclined) response.result_detail_cd = "E07";
+    }
+    if (result != 0) {
+        theApp.Messages.ShowErrorMessage(406, response.result_detail_cd, "");
+        VLOG(LOG_ERROR, "DownloadStartRequest通信エラー[%d]", result);
+        return false;
+    }
+    std::string messageCode;
+    int kind = ServiceResultToCode(response.result_cd, response.result_detail_cd, &messageCode);
+    if (kind != 0) {
+        theApp.Messages.ShowErrorMessage(kind, messageCode, "");
+        VLOG(LOG_ERROR, "DownloadStartRequest通信エラー[%d]", kind);
+        return false;
+    }
+    theApp.OfferName = response.product_name;
+    SetServerAreaData(1, theApp.OfferName);
+    return true;
+}
+
+bool CVeltraneDlg::PrepareDownloadJob() {
+    int result = CExternalInterface().GetDownloadConfing(&DownloadJob, 1);
+    if (result != 0) {
+        if (result == 401)
+            theApp.Messages.ShowErrorMessage(401, "E02-1", "");
+        else
+            theApp.Messages.ShowErrorMessage(406, "E02", "");
+        return false;
+    }
+    if (LineSpeedTest(&DownloadJob) == kSlowLine && theApp.Messages.ShowConfirmMessage(kSlowLine) != platform::IDOK)
+        return false;
+    return true;
+}
+
+void CVeltraneDlg::RefuseForSpace(double neededGigabytes) {
+    theApp.Messages.SetDetailText(theApp.MapFolder.substr(0, 1));
+    theApp.Messages.SetNumberText(neededGigabytes);
+    theApp.Messages.ShowErrorMessage(400, "E01", "");
+}
+
+int32_t CVeltraneDlg::UnfinishedOfferRecord() const {
+    for (int i = 0; i < static_cast<int>(PcMapData.size()); ++i)
+        if (PcMapData[i].name == theApp.OfferName && PcMapData[i].status != kStatusDownloaded) return i;
+    return -1;
+}

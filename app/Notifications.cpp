@@ -1,0 +1,201 @@
+// The window's reactions to WM_MAIN_NOTIFY: device changes, the ends of the three jobs, the
+// unit found, and the keys of the message pre-filter.
+#include "app/ResourceIds.h"
+#include "app/VeltraneApp.h"
+#include "app/VeltraneDlg.h"
+#include "common/FileUtil.h"
+#include "common/Logger.h"
+#include "common/Text.h"
+#include "device/NaviDriveImage.h"
+#include "device/NaviFunction.h"
+#include "net/ExternalInterface.h"
+
+static constexpr char kLogSource[] = ".\\veltranedlg";
+
+namespace {
+constexpr int kMain = ids::kMainWindow;
+
+void SendTransferCompletion(const std::string& failureCode) {
+    TRANSFER_COMPLETION_REQUEST request{theApp.ProductNumber, failureCode};
+    TRANSFER_COMPLETION_RESPONSE response;
+    CExternalInterface().TransferCompletionRequest(&request, &response);
+}
+}  // namespace
+
+std::string TransferFailureCode(int result) {
+    std::string code = ResultToMessageCode(result);
+    if (code.size() != 3) code = "E15";
+    if (result == 532) code = "E12";
+    int number = std::atoi(code.substr(1, 2).c_str());
+    return number >= 1 && number <= 17 ? Format("E%02d", number) : "E15";
+}
+
+void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
+    VLOG(LOG_TRACE, "OnMainNotify[%d]", static_cast<int>(wParam));
+    switch (wParam) {
+    case kNotifyDeviceChange: OnDeviceChanged(); break;
+    case kNotifyDeleteDone: OnDeletionDone(); break;
+    case kNotifyDeleteFailed: StartTimer(kTimerDeletionEnded, 100); break;
+    case kNotifyTransferDone: OnTransferDone(); break;
+    case kNotifyTransferFailed: OnTransferFailed(static_cast<int>(lParam)); break;
+    case kNotifyDownloadDone: OnDownloadDone(); break;
+    case kNotifyDownloadFailed: OnDownloadFailed(static_cast<int>(lParam)); break;
+    case kNotifyDownloadStopped: OnDownloadPaused(); break;
+    case kNotifyUnitFound: StartTimer(kTimerHoldUnit, 2000); break;
+    case kNotifyKeyF3: OnFolderSelection(); break;
+    case kNotifyKeyF12: OnCancel(); break;
+    case kNotifyKeyF1: view_.ShellOpen(kManualUrl); break;
+    default: break;
+    }
+}
+
+void CVeltraneDlg::OnDeviceChanged() {
+    // Discovery leaves a held unit alone, so a pulled cable shows here: the unit's drive is
+    // gone. The volume is let go (nothing to wait for), and discovery then finds no unit.
+    if (theApp.Navi.DriveHandle.load() != nullptr && theApp.Navi.TransferRunning == 0 &&
+        theApp.TransferThreadHandle.IsNull()) {
+        std::string root;
+        if (GetDrive(&root) != 0) {
+            theApp.Navi.NaviDrive.clear();
+            DriveClose();
+        }
+    }
+    if (NaviConnectCheck() == 0) return;  // a newly found unit arrives as code 15
+    // No unit: nothing is left to hold.
+    StopTimer(kTimerHoldUnit);
+    if (NaviConnected == 1) {
+        NaviConnected = 0;
+        view_.SetControlText(kMain, ids::kConnectionText, "未接続");
+        SetStatusText(1005);
+    }
+    view_.EnableControl(kMain, ids::kRemoveButton, false);
+}
+
+void CVeltraneDlg::OnDeletionDone() {
+    if (DeleteRow >= 0 && DeleteRow < static_cast<int>(PcMapData.size())) {
+        view_.DeleteRow(ids::kPcArea, DeleteRow);
+        PcMapData.erase(PcMapData.begin() + DeleteRow);
+    }
+    SetHistoryData();
+    SelectedRow = -1;
+    CheckedRow = -1;
+    view_.SetColumnWidth(ids::kPcArea, 3, PcMapData.size() <= 3 ? 87 : 70);
+    StartTimer(kTimerDeletionEnded, 100);
+    ButtonEnable(0);
+    int state = CheckDownloadState();
+    if (state != 1) {
+        SetDownloadFace(1);
+        if (!theApp.OfferName.empty()) SetServerAreaData(2, state == 2 ? kStatusDownloaded : kStatusDownloadable);
+    }
+    RedrawButtonIcons();
+    SetStatusText(1301);
+}
+
+void CVeltraneDlg::OnTransferDone() {
+    SendTransferCompletion("");
+    RemoveNaviUsb();
+    MakeFileDelete(CurrentData.version);
+    StopTimer(kTimerTransferTime);
+    StopTimer(kTimerTransferProgress);
+    StopTimer(kTimerTransferBusy);
+    StartTimer(kTimerTransferDone, 100);
+    SetStatusText(1500);
+    theApp.Messages.SetDataName(CurrentDataName);
+    theApp.Messages.ShowConfirmMessage(2301);
+    view_.EnableSystemClose(kMain, true);
+    CloseEnabled = 1;
+    view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
+    ButtonEnable(0);
+    theApp.Navi.TransferRunning = 0;
+    theApp.Navi.ImageWritePending = 0;
+}
+
+void CVeltraneDlg::OnTransferFailed(int result) {
+    std::string code = TransferFailureCode(result);
+    SendTransferCompletion(code);
+    theApp.Messages.ShowErrorMessage(result, code, "");
+    SetStatusText(1500);
+    MakeFileDelete(CurrentData.version);
+    StopTimer(kTimerTransferTime);
+    StopTimer(kTimerTransferProgress);
+    StopTimer(kTimerTransferBusy);
+    StartTimer(kTimerTransferFailed, 100);
+    if (theApp.Navi.ImageWritePending == 1) {
+        // An unfinished image leaves the unit unreadable: format it at once.
+        DriveClose();
+        FormatNaviDrive();
+        DriveOpen(&theApp.Navi.ImagePosition);
+    }
+    Post(kNotifyDeviceChange);
+    view_.EnableSystemClose(kMain, true);
+    CloseEnabled = 1;
+    view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
+    ButtonEnable(0);
+    theApp.Navi.TransferRunning = 0;
+}
+
+void CVeltraneDlg::SetDownloadRecords(const std::string& status, double bytes) {
+    float size = static_cast<float>(bytes * kBytesToGigabytes);
+    std::string key = OfferVersion();
+    for (int i = 0; i < static_cast<int>(PcMapData.size()); ++i) {
+        PC_MAP_DATA& record = PcMapData[i];
+        if (i != DownloadRecord && record.version != key) continue;
+        record.status = status;
+        record.size = size;
+        SetPcAreaItem(2, i, status);
+        SetPcAreaItem(3, i, SizeText(size));
+    }
+}
+
+void CVeltraneDlg::OnDownloadDone() {
+    SetDownloadRecords(kStatusDownloaded, theApp.DownloadedBytes);
+    if (theApp.ExitRequested == 1) return CloseForExit();
+    StopTimer(kTimerDownloadBusy);
+    StopTimer(kTimerDownloadTime);
+    StopTimer(kTimerDownloadProgress);
+    StartTimer(kTimerDownloadEnded, 100);
+    SetStatusText(1500);
+    theApp.Messages.SetDataName(CurrentDataName);
+    theApp.Messages.ShowConfirmMessage(2302);
+    SetDownloadFace(1);
+    SetServerAreaData(2, kStatusDownloaded);
+    Downloading = 0;
+    view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
+    ButtonEnable(0);
+}
+
+void CVeltraneDlg::OnDownloadFailed(int kind) {
+    DownloadFailed = 1;
+    SetDownloadRecords(Format("%d%s完了", theApp.DownloadPercent.load(), "%"), theApp.DownloadedBytes);
+    if (theApp.ExitRequested == 1) return CloseForExit();
+    StopTimer(kTimerDownloadBusy);
+    StopTimer(kTimerDownloadTime);
+    StopTimer(kTimerDownloadProgress);
+    StartTimer(kTimerDownloadEnded, 100);
+    SetDownloadFace(2);
+    theApp.Messages.ShowErrorMessage(kind, ResultToMessageCode(kind), "");
+    Downloading = 0;
+    view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
+    ButtonEnable(0);
+}
+
+void CVeltraneDlg::OnDownloadPaused() {
+    SetDownloadRecords(Format("%d%s完了", theApp.DownloadPercent.load(), "%"), theApp.DownloadedBytes);
+    if (theApp.ExitRequested == 1) return CloseForExit();
+    StopTimer(kTimerDownloadBusy);
+    StopTimer(kTimerDownloadTime);
+    StopTimer(kTimerDownloadProgress);
+    StartTimer(kTimerDownloadPaused, 100);
+    Downloading = 0;
+    SetDownloadFace(2);
+    RedrawButtonIcons();
+    view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
+}
+
+void CVeltraneDlg::CloseForExit() {
+    // The job has reported its end, so the join does not wait on a running download.
+    if (!theApp.DownloadThreadHandle.IsNull()) CloseDownloadThread();
+    SetHistoryData();
+    DriveClose();
+    view_.EndDialog(kMain, platform::IDOK);
+}

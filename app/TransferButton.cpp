@@ -1,0 +1,114 @@
+// The transfer button: its checks in a fixed order, each refusal with its message, then the
+// confirmation and the transfer job.
+#include "app/Dialogs.h"
+#include "app/ResourceIds.h"
+#include "app/VeltraneApp.h"
+#include "app/VeltraneDlg.h"
+#include "common/FileUtil.h"
+#include "common/Operation.h"
+#include "common/Text.h"
+#include "device/NaviDriveImage.h"
+#include "device/NaviFunction.h"
+
+static constexpr char kLogSource[] = ".\\veltranedlg";
+
+namespace {
+constexpr int kMain = ids::kMainWindow;
+}  // namespace
+
+void CVeltraneDlg::OnTransferButton() {
+    OPERATION("OnTransferButton", "", 0, [&] {
+        CurrentDataName.clear();
+        CurrentData = {};
+        theApp.TransferAnimation = 0;
+        view_.EnableSystemClose(kMain, false);
+        CloseEnabled = 0;
+        ButtonEnable(3);
+        if (!StartTransfer()) {
+            view_.EnableSystemClose(kMain, true);
+            CloseEnabled = 1;
+            ButtonEnable(0);
+        }
+        return 0;
+    });
+}
+
+bool CVeltraneDlg::StartTransfer() {
+    if (theApp.Navi.ImageWritePending == 1) {
+        // An earlier image write did not finish: the unit is formatted, not written.
+        theApp.Messages.ShowErrorMessage(503, "E06", "");
+        DriveClose();
+        FormatNaviDrive();
+        DriveOpen(&theApp.Navi.ImagePosition);
+        return false;
+    }
+    // A unit that is not held yet would fail only after the whole preparation.
+    int connected = NaviConnectCheck();
+    if (connected != 0 || NaviConnected != 1 || theApp.Navi.DriveHandle.load() == nullptr) {
+        theApp.Messages.ShowErrorMessage(501, "E02", "");
+        VLOG(LOG_ERROR, "ナビ接続エラー[%d]", connected);
+        return false;
+    }
+    for (int row = 0; row < static_cast<int>(PcMapData.size()); ++row)
+        if (view_.IsRowChecked(ids::kPcArea, row)) {
+            CurrentData = PcMapData[row];
+            CurrentDataName = CurrentData.name;
+            theApp.TransferDataFolder = CurrentData.folder;
+            theApp.TransferMapName = CurrentData.version;
+            break;
+        }
+    theApp.Messages.SetDataName(CurrentDataName);
+    if (CurrentDataName.empty()) {
+        theApp.Messages.ShowErrorMessage(500, "E01", "");
+        VLOG(LOG_ERROR, "データ選択エラー[%d]", 500);
+        return false;
+    }
+    if (CurrentData.status != kStatusDownloaded) {
+        theApp.Messages.ShowErrorMessage(525, "E03", "");
+        return false;
+    }
+    if (CurrentData.name != theApp.OfferName || CurrentData.version != OfferVersion()) {
+        theApp.Messages.ShowErrorMessage(524, CurrentData.name != theApp.OfferName ? "E01" : "", "");
+        VLOG(LOG_ERROR, "データ名不一致[%d]", 524);
+        return false;
+    }
+    int result = NaviVersionCheck(CurrentData.version);
+    if (result == 505) {
+        theApp.Messages.ShowErrorMessage(505, "E17", "");
+        VLOG(LOG_ERROR, "ナビバージョン最新[%d]", result);
+        return false;
+    }
+    if (result != 0) {
+        theApp.Messages.ShowErrorMessage(800, "E02", "");
+        VLOG(LOG_ERROR, "ナビバージョン取得エラー[%d]", result);
+        return false;
+    }
+    result = DownloadFolderCheck(CurrentData.version);
+    if (result != 0) {
+        theApp.Messages.ShowErrorMessage(534, "E17", "");
+        VLOG(LOG_ERROR, "ダウンロードフォルダなし[%d]", result);
+        return false;
+    }
+    CDialogNaviConfiramation confirmation;
+    confirmation.Mode = 1;
+    confirmation.MapName = CurrentDataName;
+    if (confirmation.DoModal() != platform::IDOK) return false;
+
+    SetNaviAreaData(1, CurrentDataName);
+    SetNaviAreaData(2, "0%完了");
+    SetNaviAreaData(3, SizeText(CurrentData.size));
+    SetStatusText(1001);
+    AnimationFrame = 1;
+    StartTimer(kTimerTransferBusy, 100);
+    StartTimer(kTimerTransferProgress, 1000);
+    StartTimer(kTimerTransferTime, 1000);
+    if (NaviUpdateStart(&Transfer, CurrentData.version) != 0) {
+        theApp.Messages.ShowErrorMessage(504, "E02", "");
+        VLOG(LOG_ERROR, "ナビ転送開始エラー[%d]", 1);
+        StopTimer(kTimerTransferBusy);
+        StopTimer(kTimerTransferProgress);
+        StopTimer(kTimerTransferTime);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,189 @@
+// The main window: the offered map update, the downloads on this PC and the connected unit,
+// and the workflow that joins them. The long work runs on the three jobs; the window starts
+// them, follows their progress on timers and hears of their end through WM_MAIN_NOTIFY.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobs/MapDelete.h"
+#include "jobs/TransferJob.h"
+#include "net/DownloadJob.h"
+#include "platform/View.h"
+
+class CDialogDeviceWatch;
+
+// One downloaded map update: a row of the PC area and a section of History.ini.
+struct PC_MAP_DATA {
+    std::string name;
+    std::string status;
+    std::string version;
+    std::string folder;
+    float size = 0;
+};
+
+// Notification codes of WM_MAIN_NOTIFY that the window itself and its helpers post.
+constexpr uintptr_t kNotifyDeviceChange = 1;
+constexpr uintptr_t kNotifyUnitFound = 15;
+constexpr uintptr_t kNotifyKeyF3 = 10;
+constexpr uintptr_t kNotifyKeyF5 = 11;
+constexpr uintptr_t kNotifyKeyF12 = 12;
+constexpr uintptr_t kNotifyKeyF1 = 16;
+
+// The window's timers, by id.
+enum Timer : uint32_t {
+    kTimerTransferTime = 1,
+    kTimerTransferProgress = 2,
+    kTimerTransferBusy = 3,
+    kTimerTransferDone = 4,
+    kTimerTransferFailed = 5,
+    kTimerDownloadTime = 10,
+    kTimerDownloadProgress = 11,
+    kTimerDownloadBusy = 13,
+    kTimerDownloadEnded = 14,
+    kTimerDownloadPaused = 15,
+    kTimerDownloadStartFailed = 16,
+    kTimerDeletionEnded = 20,
+    kTimerHoldUnit = 21,
+    kTimerRepaint = 22,
+    kTimerOffer = 23,
+};
+
+// Status texts of the list areas (CP932, defined with the window).
+extern const char kStatusDownloaded[];
+extern const char kStatusDownloadable[];
+
+// The manual: a document on the map-update web service.
+inline constexpr char kManualUrl[] = "https://updates.veltrane.jp/manual/Veltrane.pdf";
+
+// Sizes in GB are bytes × 2^-30.
+inline constexpr double kBytesToGigabytes = 9.313225746154785e-10;
+
+// "%5.1fGB" without its blanks.
+std::string SizeText(double gigabytes);
+// "<prefix>%d分" or "<prefix>%d時間%d分" of a remaining time, hours capped at 60.
+std::string RemainingTimeText(const char* prefix, int32_t minutes);
+// Minutes left of a download from the job's last measured rate; 0 when nothing was measured.
+int32_t RemainingDownloadMinutes(const DOWNLOAD_JOB& job);
+// The short code a failed transfer reports to the service and shows: "E01" to "E17".
+std::string TransferFailureCode(int result);
+
+class CVeltraneDlg : public platform::ViewHandler {
+public:
+    CVeltraneDlg();
+    ~CVeltraneDlg() override;
+
+    // ViewHandler.
+    void OnInitDialog() override;
+    void OnNotify(uintptr_t wParam, intptr_t lParam) override;
+    void OnTimer(uint32_t id) override;
+    void OnCommand(uint32_t id) override;
+    void OnListItemChanged(const platform::ListItemChange& change) override;
+    void OnInitMenu() override;
+    void OnKeyDown(uint32_t virtualKey) override;
+    bool OnQueryEndSession() override;
+
+    // Operations the handlers share.
+    void ButtonEnable(int mode);
+    void SetStatusText(int code);
+    int CheckDownloadState();
+    int HasCompletedData();
+    void RedrawButtonIcons();
+
+    // List areas and history.
+    int ServerListAreaInit();
+    int SetServerAreaData(int column, const std::string& text);
+    int PcListAreaInit();
+    int SetPcAreaData();
+    int AddPcListData();
+    int SetPcAreaItem(int column, int row, const std::string& text);
+    int NaviListAreaInit();
+    int SetNaviAreaData(int column, const std::string& text);
+    int ScrollPcListToCurrent();
+    int GetHistoryData();
+    int SetHistoryData();
+    void PcListCheckChanged(const platform::ListItemChange& change);
+
+    // The offer of the service, asked for once the window is shown: true when it came.
+    bool RequestOffer();
+    // The offer's three version parts joined.
+    std::string OfferVersion() const;
+
+    // Window state.
+    int32_t NaviConnected = 0;
+    int32_t Downloading = 0;
+    int32_t DownloadButtonMode = 1;
+    int32_t DownloadFailed = 0;
+    int32_t CloseEnabled = 1;
+    int32_t SelectedRow = -1;
+    int32_t AnimationFrame = 1;
+    int32_t DeleteRow = 0;
+    std::vector<PC_MAP_DATA> PcMapData;
+    std::string CurrentDataName;
+    PC_MAP_DATA CurrentData;      // the data chosen for the current or last transfer
+    PC_MAP_DATA CurrentDownload;  // the unfinished download CheckDownloadState found
+    // The record the running or last download writes its progress to; -1 for none.
+    int32_t DownloadRecord = -1;
+    int32_t CheckedRow = -1;
+
+    DOWNLOAD_JOB DownloadJob;  // its start reply is the offer
+    TransferJob Transfer;
+    CMapDelete MapDelete;
+
+private:
+    void Initialise();
+    // Notifications.
+    void OnDeviceChanged();
+    void OnDeletionDone();
+    void OnTransferDone();
+    void OnTransferFailed(int result);
+    void OnDownloadDone();
+    void OnDownloadFailed(int kind);
+    void OnDownloadPaused();
+    // Writes status and size into the download's record, and into every other record of the
+    // offer's version, on screen too.
+    void SetDownloadRecords(const std::string& status, double bytes);
+    void SetDownloadFace(int mode);
+    // Timers.
+    void ShowTransferTime();
+    void ShowTransferProgress();
+    void ShowDownloadTime();
+    void ShowDownloadProgress();
+    void TurnBusyIcon(int iconControl);
+    void HoldUnit();
+    void UnitHeld();
+    // The competing-use box; `processCheck` when the program was seen running.
+    void CompetingUse(bool processCheck);
+    void ShowFreeSpace();
+    void StartTimer(uint32_t id, uint32_t milliseconds);
+    void StopTimer(uint32_t id);
+    void Post(uintptr_t code);
+    // Commands.
+    void OnDownloadButton();
+    void PauseDownload();
+    void StartDownload();
+    // The download start request, up to three times, and the service's judgement.
+    bool AskForOffer();
+    // The description, the resume point and the line test.
+    bool PrepareDownloadJob();
+    void RefuseForSpace(double neededGigabytes);
+    int32_t UnfinishedOfferRecord() const;
+    void OnTransferButton();
+    // False when a check refused the transfer (its message shown).
+    bool StartTransfer();
+    void OnDeleteButton();
+    // A job ended while exit was requested: the window closes.
+    void CloseForExit();
+    void OnCancel();
+    int AppExitUpdate();
+    void OnRemoveButton();
+    void OnFolderSelection();
+    void OnRecognise();
+    void OnRecovery();
+    bool AnyJobRuns();
+
+    platform::View& view_;
+    std::unique_ptr<CDialogDeviceWatch> watcher_;
+};

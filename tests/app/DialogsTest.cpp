@@ -1,0 +1,178 @@
+// The small dialogs, the hidden watcher and the competing-use handling of the unit.
+#include <gtest/gtest.h>
+
+#include "WindowWorld.h"
+#include "app/Dialogs.h"
+#include "app/ResourceIds.h"
+
+class DialogsTest : public WindowWorld {
+protected:
+    // Runs a dialog modally; `whileOpen` runs once it has settled, then the user presses OK.
+    int Show(CSimpleDialog& dialog, int window, std::function<void()> whileOpen = [] {}) {
+        bool done = false;
+        view.SetIdleHook([&](HeadlessView& v) {
+            if (!done) {
+                whileOpen();
+                done = true;
+                return true;
+            }
+            v.EndDialog(window, platform::IDOK);
+            return true;
+        });
+        int result = dialog.DoModal();
+        view.SetIdleHook(nullptr);
+        return result;
+    }
+    std::string DialogText(int window, int id) { return view.ControlState(window, id).text; }
+};
+
+TEST_F(DialogsTest, TheConfirmationAsksForTheTransferOrTheRecovery) {
+    CDialogNaviConfiramation transfer;
+    transfer.Mode = 1;
+    transfer.MapName = "2026年春版";
+    EXPECT_EQ(Show(transfer, ids::kConfirmationDialog), platform::IDOK);
+    EXPECT_EQ(DialogText(ids::kConfirmationDialog, 0), "転送開始の確認");
+    EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmQuestion),
+              "バージョンアップ(地図更新)【2026年春版】データの転送を開始してよろしいですか？");
+    EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmPower),
+              "● ナビゲーションが電源（ACアダプター）に接続されていることを確認してください。");
+
+    CDialogNaviConfiramation recovery;
+    recovery.Mode = 2;
+    recovery.MapName = "2026年春版";
+    Show(recovery, ids::kConfirmationDialog);
+    EXPECT_EQ(DialogText(ids::kConfirmationDialog, 0), "ナビゲーションのリカバリー");
+    EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmQuestion), "ナビゲーションのリカバリーを開始してよろしいですか？");
+    EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmHeading),
+              "ナビゲーションのリカバリーを開始する前に次の確認をお願いします。");
+}
+
+TEST_F(DialogsTest, TheConnectionInformationFollowsAPlugWithoutAClick) {
+    CDialogSubNavi connection;
+    std::string before;
+    bool watched = false;
+    Show(connection, ids::kConnectionDialog, [&] {
+        before = DialogText(ids::kConnectionDialog, ids::kConnectionStateText);
+        navisim::CreateUnit(Unit());
+        view.DeviceChanged();
+        watched = true;
+    });
+    // The posted code 1 is handled before the user's OK.
+    EXPECT_TRUE(watched);
+    EXPECT_EQ(before, "未接続");
+    EXPECT_EQ(DialogText(ids::kConnectionDialog, ids::kConnectionStateText), "接続済み");
+    EXPECT_TRUE(view.Boxes().empty());
+}
+
+TEST_F(DialogsTest, WithoutItsWatcherTheConnectionInformationStillOpens) {
+    view.refuseModeless = true;
+    CDialogSubNavi connection;
+    EXPECT_EQ(Show(connection, ids::kConnectionDialog), platform::IDOK);
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_NE(view.Boxes()[0].request.text.find("E05"), std::string::npos);
+    EXPECT_FALSE(view.Boxes()[0].request.owned);
+
+    // The main window without its watcher stops its initialisation after the message.
+    Run({});
+    ASSERT_EQ(view.Boxes().size(), 2u);
+    EXPECT_NE(view.Boxes()[1].request.text.find("E04"), std::string::npos);
+    EXPECT_EQ(view.RowCount(ids::kPcArea), 0);
+    EXPECT_EQ(view.RowCount(ids::kServerArea), 0);
+}
+
+TEST_F(DialogsTest, TheMainWindowsWatcherTurnsDeviceChangesIntoCodeOne) {
+    navisim::CreateUnit(Unit());
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             navisim::Unplug("navi");
+             view.DeviceChanged();
+         }),
+         Until([&] { return window->NaviConnected == 0; })});
+    EXPECT_EQ(Text(ids::kConnectionText), "未接続");
+}
+
+TEST_F(DialogsTest, AUnitUsedByTheMediaPlayerAsksTheUserToEndIt) {
+    navisim::AddProcess("wmplayer.exe");
+    navisim::CreateUnit(Unit());
+    navisim::Faults faults;
+    faults.lockRefused = true;
+    navisim::SetFaults("navi", faults);
+    // OK while the player still runs: the competing-use message.
+    view.AnswerNextBox(platform::IDOK);
+    uint64_t start = platform::GetTickCount64();
+    Run({Until([&] { return view.Boxes().size() == 2; })});
+    auto boxes = view.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].request.text,
+              "ナビゲーションが別のアプリケーションによって使用されています。\n動作中のアプリケーションを終了してください。\n\n[E01]");
+    EXPECT_EQ(boxes[0].request.type, platform::MB_OKCANCEL | platform::MB_ICONERROR);
+    EXPECT_NE(boxes[1].request.text.find("E02"), std::string::npos);
+    // Ten tries, five seconds apart, after the two seconds before the first.
+    EXPECT_GE(platform::GetTickCount64() - start, 2000u + 10 * 5000u);
+    EXPECT_EQ(window->NaviConnected, 0);
+}
+
+TEST_F(DialogsTest, AVolumeThatStaysLockedIsRetriedElevenTimesBeforeTheBox) {
+    navisim::CreateUnit(Unit());
+    navisim::Faults faults;
+    faults.lockRefused = true;
+    navisim::SetFaults("navi", faults);
+    view.AnswerNextBox(platform::IDOK);
+    Run({Until([&] { return view.Boxes().size() == 2; })});
+    auto boxes = view.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_NE(boxes[0].request.text.find("[E01]"), std::string::npos);
+    EXPECT_NE(boxes[1].request.text.find("E02"), std::string::npos);
+    EXPECT_EQ(theApp.Navi.CompetingCount.load(), 11);
+    EXPECT_EQ(window->NaviConnected, 0);
+    EXPECT_EQ(Text(ids::kConnectionText), "接続済み");
+}
+
+TEST_F(DialogsTest, FolderSelectionWritesTheFolderBackAndReloadsTheHistory) {
+    std::filesystem::create_directories(world.root + "/other");
+    TestWorld::WriteFile(world.root + "/other/History.ini",
+                         "[HISTORY1]\r\nNAME=他の版\r\nSTATUS=ダウンロード完了\r\nVERSION=2025101\r\nSIZE=2.000000\r\nFOLDER=x\r\n");
+    theApp.SettingsIniPath = world.Win(world.root + "/program/Veltrane.ini");
+    view.AnswerFolderBrowser(world.Win(world.root + "/other"));
+    Run({Do([&] { window->OnKeyDown(platform::VK_F3); }), Until([&] { return window->PcMapData.size() == 1; })});
+    EXPECT_EQ(theApp.MapFolder, world.Win(world.root + "/other"));
+    EXPECT_EQ(theApp.HistoryIniPath, theApp.MapFolder + "\\History.ini");
+    EXPECT_NE(TestWorld::ReadFile(world.root + "/program/Veltrane.ini").find("MAPFOLDER=" + theApp.MapFolder),
+              std::string::npos);
+    EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 1), "他の版");
+    EXPECT_EQ(Text(ids::kDriveText), "Zドライブ");
+    EXPECT_EQ(Text(ids::kFreeSpaceText).rfind("残り ", 0), 0u);
+}
+
+TEST_F(DialogsTest, MenuItemsAndFolderSelectionWaitForTheJobs) {
+    view.AnswerFolderBrowser(world.Win(world.root));
+    std::string before = theApp.MapFolder;
+    // A deletion job that runs until the test lets it end.
+    std::mutex gate;
+    gate.lock();
+    theApp.DeleteThreadHandle.Start([&] { std::lock_guard wait(gate); });
+    window->OnInitMenu();
+    EXPECT_FALSE(view.IsMenuItemEnabled(kMain, ids::kMenuFolder));
+    EXPECT_FALSE(view.IsMenuItemEnabled(kMain, ids::kMenuRecovery));
+    EXPECT_FALSE(view.IsMenuItemEnabled(kMain, ids::kMenuExit));
+    EXPECT_TRUE(view.IsMenuItemEnabled(kMain, ids::kMenuVersion));
+    window->OnNotify(kNotifyKeyF3, 0);
+    EXPECT_EQ(theApp.MapFolder, before);
+    gate.unlock();
+    theApp.DeleteThreadHandle.JoinAndClose();
+    window->OnInitMenu();
+    EXPECT_TRUE(view.IsMenuItemEnabled(kMain, ids::kMenuFolder));
+    EXPECT_TRUE(view.IsMenuItemEnabled(kMain, ids::kMenuExit));
+}
+
+TEST_F(DialogsTest, TheRemoveButtonLetsGoOfTheUnitAndEjectsIt) {
+    navisim::CreateUnit(Unit());
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             window->OnCommand(ids::kRemoveButton);
+             view.DeviceChanged();
+         }),
+         Until([&] { return window->NaviConnected == 0; })});
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+    EXPECT_EQ(Text(ids::kConnectionText), "未接続");
+    EXPECT_FALSE(Enabled(ids::kRemoveButton));
+}

@@ -1,0 +1,378 @@
+// The window's whole workflow on the headless front end against mapservice (in process, on a
+// free loopback port), an update set made by mkupdate and a unit made by navisim.
+// This file is UTF-8: the window's CP932 texts are compared through J().
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "MapService.h"
+#include "WindowWorld.h"
+#include "app/ResourceIds.h"
+#include "device/NaviDriveImage.h"
+#include "platform/CodePage.h"
+#include "tools/mkupdate/UpdateSet.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+// The window's text for a UTF-8 literal.
+std::string J(const char* utf8) {
+    return *platform::Utf8ToCp932(utf8);
+}
+}  // namespace
+
+class WorkflowTest : public WindowWorld {
+protected:
+    void SetUp() override {
+        WindowWorld::SetUp();
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
+        config.httpPort = 0;
+        config.updateSet = world.root + "/set";
+        config.callLog = world.root + "/calls.jsonl";
+        // A version number above the unit's 20100601.
+        config.offer.verMinor = "11";
+    }
+    void StartService() {
+        service = std::make_unique<mapservice::MapService>(config);
+        service->Start();
+        theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(service->HttpPort()) + "/map-dl";
+    }
+    std::string OfferName() const { return J(config.offer.productName.c_str()); }
+    std::string CallLog() const { return TestWorld::ReadFile(world.root + "/calls.jsonl"); }
+    bool BoxCaptioned(const char* caption) {
+        for (const auto& box : view.Boxes())
+            if (box.request.caption == J(caption)) return true;
+        return false;
+    }
+    void CheckRow(int row) {
+        view.SetRowChecked(ids::kPcArea, row, true);
+        window->OnListItemChanged({ids::kPcArea, row, platform::kStateChecked});
+    }
+
+    // The box the catalogue shows for a kind and code.
+    static std::string Message(int kind, const char* code) {
+        HeadlessView scratch;
+        platform::View* current = platform::CurrentView();
+        platform::SetView(&scratch);
+        theApp.Messages.ShowErrorMessage(kind, code, "");
+        platform::SetView(current);
+        return scratch.Boxes().at(0).request.text;
+    }
+    std::string LastBox() {
+        auto boxes = view.Boxes();
+        return boxes.empty() ? "" : boxes.back().request.text;
+    }
+    size_t Calls(const char* call) const {
+        std::string log = CallLog(), mark = std::string("\"call\":\"") + call + "\"";
+        size_t count = 0;
+        for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1)) ++count;
+        return count;
+    }
+    // A download of the offer, finished in an earlier run, in the map folder and the history.
+    void EarlierDownload(const std::string& status = "ダウンロード完了") {
+        mkupdate::BuildUpdateSet(Maps() + "/20260411", {});
+        for (const char* sub : {"CONF", "RENEWAL", "FLASH", "FLASH/RENEWAL", "FLASH2"})
+            fs::create_directories(Maps() + "/20260411/" + sub);
+        TestWorld::WriteFile(History(), J(("[HISTORY1]\r\nNAME=" + config.offer.productName + "\r\nSTATUS=" + status +
+                                           "\r\nVERSION=20260411\r\nSIZE=0.100000\r\nFOLDER=" +
+                                           *platform::Cp932ToUtf8(theApp.MapFolder) + "\r\n")
+                                              .c_str()));
+    }
+    bool Ready() { return !theApp.OfferName.empty() && window->NaviConnected == 1; }
+
+    mapservice::ServiceConfig config;
+    std::unique_ptr<mapservice::MapService> service;
+};
+
+TEST_F(WorkflowTest, TheOfferShowsOnceTheWindowIsOpenAndFindsAnEarlierDownload) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    EarlierDownload();
+    Run({Until([&] { return !theApp.OfferName.empty(); })});
+    EXPECT_EQ(theApp.OfferName, OfferName());
+    EXPECT_EQ(window->OfferVersion(), "20260411");
+    EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 1), OfferName());
+    EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 2), J("ダウンロード完了"));
+    EXPECT_FALSE(Enabled(ids::kDownloadButton));
+    EXPECT_TRUE(Enabled(ids::kTransferButton));
+    EXPECT_TRUE(view.Boxes().empty());
+}
+
+TEST_F(WorkflowTest, AnOfferTheServiceRefusesLeavesTheServerAreaEmptyWithoutABox) {
+    config.resultFaults["MDL"] = {{}, "E00", "E02"};
+    StartService();
+    Run({Until([&] { return CallLog().find("\"call\":\"MDL\"") != std::string::npos; })});
+    EXPECT_EQ(theApp.OfferName, "");
+    EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 1), "");
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_TRUE(Enabled(ids::kDownloadButton));
+}
+
+TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
+    mkupdate::Contents contents = mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    navisim::CreateUnit(Unit());
+    Run({Until([&] { return !theApp.OfferName.empty() && window->NaviConnected == 1; }),
+         Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return BoxCaptioned("ダウンロードの完了"); }),
+         Until([&] { return theApp.DownloadThreadHandle.IsNull() && window->NaviConnected == 1; }),
+         Do([&] {
+             CheckRow(0);
+             window->OnCommand(ids::kTransferButton);
+         }),
+         Until([&] { return BoxCaptioned("転送の完了"); }),
+         Until([&] {
+             return theApp.TransferThreadHandle.IsNull() && window->NaviConnected == 0 &&
+                    CallLog().find("\"call\":\"TSC\"") != std::string::npos;
+         })});
+
+    // The download: both areas and the history say so.
+    EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 2), J("ダウンロード完了"));
+    EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 2), J("ダウンロード完了"));
+    EXPECT_NE(TestWorld::ReadFile(History()).find(J("STATUS=ダウンロード完了")), std::string::npos);
+    // The transfer: confirmed in its dialog, the unit written and ejected, the service told.
+    EXPECT_EQ(view.Opened(), (std::vector<int>{platform::IDD_MAIN_WINDOW, ids::kConfirmationDialog}));
+    EXPECT_EQ(view.GetCellText(ids::kNaviArea, 0, 2), J("ナビ転送完了"));
+    EXPECT_EQ(Text(ids::kConnectionText), J("未接続"));
+    EXPECT_FALSE(Enabled(ids::kRemoveButton));
+    std::string log = CallLog();
+    size_t completion = log.find("\"call\":\"TSC\"");
+    ASSERT_NE(completion, std::string::npos);
+    EXPECT_NE(log.find("<maptrs_failure_cd></maptrs_failure_cd>", completion), std::string::npos);
+
+    // The image as the unit holds it: the transfer restores both boot signatures last.
+    std::string expected = contents.image;
+    for (size_t at : {size_t{510}, size_t{2560 + 510}})
+        if (at + 1 < expected.size()) expected.replace(at, 2, "\x55\xAA");
+    fs::path image = world.root + "/image.bin";
+    TestWorld::WriteFile(image.string(), expected);
+    navisim::Plug("navi");
+    navisim::CheckReport report = navisim::Check("navi", image);
+    EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
+    EXPECT_TRUE(report.bootSignature0);
+    EXPECT_TRUE(report.bootSignature2560);
+    for (auto& box : view.Boxes()) EXPECT_EQ(box.request.caption.find(J("エラー")), std::string::npos) << *platform::Cp932ToUtf8(box.request.text);
+}
+
+TEST_F(WorkflowTest, PauseAndResumeTheSameRecord) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.bytesPerSecond = 40000;  // long enough to press pause meanwhile
+    StartService();
+    view.AnswerNextBox(platform::IDOK);  // the pause question
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return theApp.DownloadThreadHandle.IsNull() && Text(ids::kStatusLine) != ""; })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.caption, J("ダウンロード中断の確認"));
+    EXPECT_EQ(Text(ids::kDownloadButton), J("ﾀﾞｳﾝﾛｰﾄﾞ再開  "));
+    ASSERT_EQ(window->PcMapData.size(), 1u);
+    std::string paused = window->PcMapData[0].status;
+    EXPECT_NE(paused, J("ダウンロード完了"));
+    EXPECT_NE(paused.find(J("%完了")), std::string::npos);
+    EXPECT_NE(TestWorld::ReadFile(History()).find("STATUS=" + paused), std::string::npos);
+
+    // Resumed after a restart: the offer at start finds the unfinished record.
+    config.bytesPerSecond = 0;
+    service.reset();
+    StartService();
+    window = std::make_unique<CVeltraneDlg>();
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] {
+             EXPECT_EQ(Text(ids::kDownloadButton), J("ﾀﾞｳﾝﾛｰﾄﾞ再開  "));
+             window->OnCommand(ids::kDownloadButton);
+         }),
+         Until([&] { return BoxCaptioned("ダウンロードの完了") && theApp.DownloadThreadHandle.IsNull(); })});
+    ASSERT_EQ(window->PcMapData.size(), 1u);
+    EXPECT_EQ(window->PcMapData[0].status, J("ダウンロード完了"));
+    EXPECT_EQ(view.RowCount(ids::kPcArea), 1);
+    EXPECT_EQ(TestWorld::ReadFile(History()).find("[HISTORY2]"), std::string::npos);
+}
+
+TEST_F(WorkflowTest, ADownloadStartThatFailsThreeTimesShowsE07) {
+    config.statusFaults["MDL"].status = 500;
+    StartService();
+    // The offer at start, then three attempts.
+    Run({Until([&] { return Calls("MDL") == 1; }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return Calls("MDL") == 4; })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, Message(406, "E07"));
+    EXPECT_EQ(Text(ids::kDownloadButton), J("ﾀﾞｳﾝﾛｰﾄﾞ開始  "));
+    EXPECT_TRUE(Enabled(ids::kDownloadButton));
+    EXPECT_TRUE(window->PcMapData.empty());
+}
+
+TEST_F(WorkflowTest, TheServicesRefusalShowsItsMessage) {
+    config.resultFaults["MDL"] = {{}, "E00", "E02"};
+    StartService();
+    Run({Until([&] { return Calls("MDL") == 1; }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, Message(102, "E06"));
+    EXPECT_EQ(Calls("MapData"), 0u);
+}
+
+TEST_F(WorkflowTest, TheTransferButtonRefusesInItsOrder) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    EarlierDownload();
+    navisim::UnitOptions unit = Unit();
+    unit.version = "2026.0411";  // the offered version already
+    navisim::CreateUnit(unit);
+    dialogAnswers = {platform::IDCANCEL};
+    auto press = [&] { window->OnCommand(ids::kTransferButton); };
+    std::vector<std::pair<std::string, std::string>> seen;  // what each press showed
+    auto note = [&](const char* what) { seen.emplace_back(what, LastBox()); };
+    Run({Until([&] { return Ready(); }),
+         Do([&] { press(); note("nothing checked"); }),
+         Do([&] {
+             CheckRow(0);
+             press();
+             note("this version on the unit");
+         }),
+         Do([&] {
+             window->PcMapData[0].status = J("40%完了");
+             press();
+             note("unfinished");
+             window->PcMapData[0].status = J("ダウンロード完了");
+         }),
+         Do([&] {
+             window->PcMapData[0].version = "20260412";
+             press();
+             note("other version");
+             window->PcMapData[0].version = "20260411";
+             window->PcMapData[0].name = "x";
+             press();
+             note("other name");
+             window->PcMapData[0].name = theApp.OfferName;
+         }),
+         Do([&] {
+             theApp.Navi.NaviVersion = "20100601";
+             fs::remove_all(Maps() + "/20260411/FLASH2");
+             press();
+             note("no folder");
+             fs::create_directories(Maps() + "/20260411/FLASH2");
+         }),
+         Do([&] {
+             size_t before = view.Boxes().size();
+             press();  // the confirmation is cancelled
+             seen.emplace_back("cancelled", view.Boxes().size() == before ? "" : LastBox());
+         }),
+         Do([&] {
+             theApp.Navi.ImageWritePending = 1;
+             press();
+             note("unfinished image");
+             theApp.Navi.ImageWritePending = 0;
+         }),
+         Do([&] {
+             DriveClose();
+             window->NaviConnected = 0;
+             press();
+             note("not held");
+         })});
+    std::vector<std::pair<std::string, std::string>> expected = {
+        {"nothing checked", Message(500, "E01")},   {"this version on the unit", Message(505, "E17")},
+        {"unfinished", Message(525, "E03")},        {"other version", Message(524, "")},
+        {"other name", Message(524, "E01")},        {"no folder", Message(534, "E17")},
+        {"cancelled", ""},                          {"unfinished image", Message(503, "E06")},
+        {"not held", Message(501, "E02")},
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(theApp.TransferThreadHandle.IsNull());
+    EXPECT_TRUE(Enabled(ids::kTransferButton));
+    EXPECT_EQ(window->CloseEnabled, 1);
+}
+
+TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndFormatsTheUnit) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    EarlierDownload();
+    navisim::CreateUnit(Unit());
+    navisim::Faults faults;
+    faults.writeFailSector = 8;
+    navisim::SetFaults("navi", faults);
+    view.AnswerFormat(true);
+    Run({Until([&] { return Ready(); }), Do([&] {
+             CheckRow(0);
+             window->OnCommand(ids::kTransferButton);
+         }),
+         Until([&] { return theApp.TransferThreadHandle.IsNull() && Calls("TSC") == 1 && !view.Boxes().empty(); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    std::string log = CallLog();
+    size_t completion = log.find("\"call\":\"TSC\"");
+    ASSERT_NE(completion, std::string::npos);
+    size_t code = log.find("<maptrs_failure_cd>", completion);
+    ASSERT_NE(code, std::string::npos);
+    std::string failure = log.substr(code + 19, 3);
+    EXPECT_EQ(failure[0], 'E');
+    EXPECT_NE(view.Boxes()[0].request.text.find(failure), std::string::npos);
+    // The unfinished image was formatted away.
+    navisim::ClearFaults("navi");
+    navisim::CheckReport report = navisim::Check("navi", std::nullopt);
+    EXPECT_TRUE(report.bootSignature0) << navisim::Describe(report);
+    EXPECT_TRUE(report.updateFiles.empty()) << navisim::Describe(report);
+}
+
+TEST_F(WorkflowTest, DeletingSharedDataAsksAndKeepsItUnsharedDataGoes) {
+    StartService();
+    EarlierDownload();
+    // A second record of the same version.
+    std::string history = TestWorld::ReadFile(History());
+    std::string second = history;
+    second.replace(second.find("HISTORY1"), 8, "HISTORY2");
+    TestWorld::WriteFile(History(), history + second);
+    view.AnswerNextBox(platform::IDOK);
+    view.AnswerNextBox(platform::IDOK);
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] {
+             CheckRow(1);
+             window->OnCommand(ids::kDeleteButton);
+         }),
+         Do([&] {
+             EXPECT_EQ(window->PcMapData.size(), 2u);
+             EXPECT_TRUE(fs::exists(Maps() + "/20260411"));
+             // With one record left, its data goes.
+             window->PcMapData.pop_back();
+             window->SetPcAreaData();
+             CheckRow(0);
+             window->OnCommand(ids::kDeleteButton);
+         }),
+         Until([&] { return window->PcMapData.empty() && theApp.DeleteThreadHandle.IsNull(); })});
+    EXPECT_EQ(view.Boxes().size(), 2u);
+    EXPECT_FALSE(fs::exists(Maps() + "/20260411"));
+    EXPECT_EQ(TestWorld::ReadFile(History()), "");
+    EXPECT_EQ(view.RowCount(ids::kPcArea), 0);
+    EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 2), J("ダウンロード可"));
+    EXPECT_NE(Text(ids::kStatusLine).find(OfferName()), std::string::npos);
+}
+
+TEST_F(WorkflowTest, ExitDuringADownloadStopsTheJobFirst) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.bytesPerSecond = 40000;
+    StartService();
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] { window->OnCommand(platform::IDCANCEL); }),
+         Until([] { return false; })},
+        true);
+    // The window closed by itself once the job had stopped.
+    EXPECT_EQ(theApp.ExitRequested.load(), 1);
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+    EXPECT_EQ(view.Opened().back(), ids::kExitDialog);
+    EXPECT_NE(TestWorld::ReadFile(History()).find(J("%完了")), std::string::npos);
+    EXPECT_EQ(Calls("DLS"), 0u);
+}
+
+TEST_F(WorkflowTest, EscF12AndCloseDoNothingDuringATransfer) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    EarlierDownload();
+    navisim::CreateUnit(Unit());
+    Run({Until([&] { return Ready(); }), Do([&] {
+             CheckRow(0);
+             window->OnCommand(ids::kTransferButton);
+             window->OnCommand(platform::IDCANCEL);
+             window->OnCommand(ids::kMenuExit);
+             window->OnKeyDown(platform::VK_F12);
+             window->OnInitMenu();
+         }),
+         Until([&] { return BoxCaptioned("転送の完了") && theApp.TransferThreadHandle.IsNull(); })});
+    EXPECT_EQ(view.Opened(), (std::vector<int>{platform::IDD_MAIN_WINDOW, ids::kConfirmationDialog}));
+    EXPECT_EQ(theApp.ExitRequested.load(), 0);
+}
