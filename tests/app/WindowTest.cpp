@@ -241,7 +241,8 @@ TEST_F(WindowTest, AFinishedTransferEjectsTheUnitAndTheWindowFollows) {
              window->CurrentDataName = "2026年春版";
              Notify(kNotifyTransferDone);
          }),
-         Until([&] { return window->NaviConnected == 0; })});
+         // Timer 4 and the device change of the eject may come in either order.
+         Until([&] { return window->NaviConnected == 0 && view.GetCellText(ids::kNaviArea, 0, 2) != ""; })});
     ASSERT_EQ(view.Boxes().size(), 1u);
     EXPECT_EQ(view.Boxes()[0].request.caption, "転送の完了");
     EXPECT_NE(view.Boxes()[0].request.text.find("【2026年春版】"), std::string::npos);

@@ -176,6 +176,7 @@ TEST_F(WorkflowTest, PauseAndResumeTheSameRecord) {
     config.bytesPerSecond = 0;
     service.reset();
     StartService();
+    theApp.OfferName.clear();  // a new run knows no offer until it has asked for it
     window = std::make_unique<CVeltraneDlg>();
     Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] {
              EXPECT_EQ(Text(ids::kDownloadButton), J("ﾀﾞｳﾝﾛｰﾄﾞ再開  "));
