@@ -76,6 +76,7 @@ echo "== Veltrane"
 if [ "$auto" = 1 ]; then
   echo "== transcript"
   cat "$demo/machine/demo.transcript"
+  if grep -q "FAILED line" "$demo/machine/demo.transcript"; then echo "the automatic session failed" >&2; exit 1; fi
   echo "== the unit"
   "$bin/navisim" check navi --image "$image"
   echo "== transfer completion reported to the service"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite twice: in the default preset,
-# then under AddressSanitizer + UndefinedBehaviorSanitizer (the asan preset).
+# then under AddressSanitizer + UndefinedBehaviorSanitizer (the asan preset); then the demo in its
+# automatic mode with a small update set, which checks the unit at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -10,3 +11,5 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$(nproc)"
   ctest --test-dir "build/$preset" --output-on-failure -j "$(nproc)" --timeout 600
 done
+echo "== the demo, automatic, with a small set"
+bash scripts/demo.sh --auto --size 8
