@@ -18,6 +18,10 @@
 #include "ui/qt/QtView.h"
 #include "ui/script/ScriptDriver.h"
 
+// Under LeakSanitizer: fontconfig keeps caches for the life of the process and never frees
+// them; that is the system library's, not ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 using platform::IDD_MAIN_WINDOW;
