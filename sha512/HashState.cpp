@@ -121,78 +121,86 @@ template <int n>
 // W[t] + K[t] of a pair of blocks: row t / 2 holds the first block's words t, t + 1 and then the second block's.
 using PairSchedule = std::uint64_t[40][4];
 
-// Step s yields W[2s], W[2s + 1] of both blocks. x holds the last sixteen words of each block, step s going to
-// x[s % 8]; they stay in registers because every index is a constant.
-template <std::size_t s>
-[[VELTRANE_AVX2]] inline void ScheduleStep(__m256i (&x)[8], const unsigned char* first, const unsigned char* second,
-                                           PairSchedule& schedule) {
-    __m256i w;
-    if constexpr (s < 8) {
-        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * s));
-        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * s));
-        const __m256i byteSwap = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,  //
-                                                  7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
-        w = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), byteSwap);
-    } else {
-        // alignr works within each lane: W[t - 15], W[t - 14] and W[t - 7], W[t - 6] straddle two vectors.
-        const __m256i w15 = _mm256_alignr_epi8(x[(s - 7) % 8], x[(s - 8) % 8], 8);
-        const __m256i w7 = _mm256_alignr_epi8(x[(s - 3) % 8], x[(s - 4) % 8], 8);
-        w = _mm256_add_epi64(_mm256_add_epi64(x[(s - 8) % 8], Sigma0x4(w15)),
-                             _mm256_add_epi64(w7, Sigma1x4(x[(s - 1) % 8])));
+// Words 0 to 15 of both blocks, byte-swapped into x[0] to x[7], and their rows 0 to 7.
+[[VELTRANE_AVX2]] inline void LoadWords(__m256i (&x)[8], const unsigned char* first, const unsigned char* second,
+                                        PairSchedule& schedule) {
+    const __m256i byteSwap = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,  //
+                                              7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+    for (std::size_t i = 0; i < 8; ++i) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * i));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * i));
+        x[i] = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), byteSwap);
+        const __m256i k = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[2 * i])));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(schedule[i]), _mm256_add_epi64(x[i], k));
     }
-    x[s % 8] = w;
-    const __m256i k = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[2 * s])));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(schedule[s]), _mm256_add_epi64(w, k));
 }
 
-template <std::size_t... s>
-[[VELTRANE_AVX2]] inline void Schedule(__m256i (&x)[8], const unsigned char* first, const unsigned char* second,
-                                       PairSchedule& schedule, std::index_sequence<s...>) {
-    (ScheduleStep<s>(x, first, second, schedule), ...);
+// x holds the last sixteen words of both blocks, two per lane, x[i] the pair that is sixteen words old in step i.
+// Step i of eight replaces it by the next two words and stores them with their constants in `row`. Eight steps
+// turn the ring once, so every index is a constant and x stays in registers.
+template <std::size_t i>
+[[VELTRANE_AVX2]] inline void ScheduleStep(__m256i (&x)[8], const std::uint64_t* constants, std::uint64_t* row) {
+    // alignr works within each lane: W[t - 15], W[t - 14] and W[t - 7], W[t - 6] straddle two vectors.
+    const __m256i w15 = _mm256_alignr_epi8(x[(i + 1) % 8], x[i], 8);
+    const __m256i w7 = _mm256_alignr_epi8(x[(i + 5) % 8], x[(i + 4) % 8], 8);
+    x[i] = _mm256_add_epi64(_mm256_add_epi64(x[i], Sigma0x4(w15)), _mm256_add_epi64(w7, Sigma1x4(x[(i + 7) % 8])));
+    const __m256i k = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(constants + 2 * i)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(row), _mm256_add_epi64(x[i], k));
 }
 
-// The 80 rounds of one block of the pair (lane 0 or 1), with one step of the next pair's schedule after every four
-// rounds: steps firstStep to firstStep + 19.
-template <std::size_t lane, std::size_t firstStep, std::size_t... g>
-[[VELTRANE_AVX2]] inline void RoundsAndSchedule(std::uint64_t (&v)[8], const PairSchedule& current, __m256i (&x)[8],
-                                                const unsigned char* first, const unsigned char* second,
-                                                PairSchedule& next, std::index_sequence<g...>) {
-    std::uint64_t bc = v[1] ^ v[2];
-    ((Round<4 * g>(v, bc, current[2 * g][2 * lane]), Round<4 * g + 1>(v, bc, current[2 * g][2 * lane + 1]),
-      Round<4 * g + 2>(v, bc, current[2 * g + 1][2 * lane]), Round<4 * g + 3>(v, bc, current[2 * g + 1][2 * lane + 1]),
-      ScheduleStep<firstStep + g>(x, first, second, next)),
+// Sixteen rounds of one block of the pair (lane 0 or 1) from eight rows of the schedule. Sixteen is a multiple of
+// eight, so the working variables end in the registers they started in and the caller can loop over these.
+template <std::size_t lane, std::size_t... t>
+[[VELTRANE_AVX2]] inline void SixteenRounds(std::uint64_t (&v)[8], std::uint64_t& bc, const std::uint64_t (*rows)[4],
+                                            std::index_sequence<t...>) {
+    (Round<t>(v, bc, rows[t / 2][2 * lane + t % 2]), ...);
+}
+
+// The same sixteen rounds of the first block with the eight schedule steps of the next sixteen words, one after
+// every two rounds, where the vector units are otherwise idle while the scalar rounds wait on their own latency.
+template <std::size_t... i>
+[[VELTRANE_AVX2]] inline void SixteenRoundsAndSchedule(std::uint64_t (&v)[8], std::uint64_t& bc,
+                                                       const std::uint64_t (*rows)[4], __m256i (&x)[8],
+                                                       const std::uint64_t* constants, std::uint64_t (*next)[4],
+                                                       std::index_sequence<i...>) {
+    ((Round<2 * i>(v, bc, rows[i][0]), Round<2 * i + 1>(v, bc, rows[i][1]),
+      ScheduleStep<i>(x, constants, next[i])),
      ...);
 }
 
 }  // namespace
 
+// Each pair of blocks: the first block's rounds compute the rest of both blocks' schedule sixteen words ahead, the
+// second block's rounds then only read it. The rounds run as loops of sixteen rather than unrolled to eighty: the
+// unrolled pair did not fit the decoded-instruction cache, and decoding it again on every pair limited the speed.
 [[gnu::target("avx2,bmi,bmi2")]] void CompressAvx2(ChainingValue& chainingValue, const unsigned char* blocks,
                                                 std::size_t blockCount) {
-    if (blockCount == 0) return;
-    // The next pair's schedule is copied over the current one after every pair, rather than alternating between
-    // two buffers: fixed addresses keep two general registers free for the rounds, which are short of them.
-    alignas(32) PairSchedule current;
-    alignas(32) PairSchedule next;
-    __m256i x[8];
-    // A last block without a partner takes itself as its partner; the second lane is then never used.
-    const auto partner = [blocks, blockCount](std::size_t i) {
-        return blocks + (i + 1 < blockCount ? i + 1 : i) * kBlockSize;
-    };
-    Schedule(x, blocks, partner(0), current, std::make_index_sequence<40>{});
+    alignas(32) PairSchedule schedule;
     for (std::size_t i = 0; i < blockCount; i += 2) {
-        // After the last pair the schedule is computed once more for nothing, which keeps the loop uniform.
-        const std::size_t n = i + 2 < blockCount ? i + 2 : i;
-        const unsigned char* nextFirst = blocks + n * kBlockSize;
-        const unsigned char* nextSecond = partner(n);
+        const unsigned char* first = blocks + i * kBlockSize;
+        const bool paired = i + 1 < blockCount;
+        // A last block without a partner takes itself as its partner; the second lane is then never used.
+        __m256i x[8];
+        LoadWords(x, first, paired ? first + kBlockSize : first, schedule);
+
         std::uint64_t v[8];
-        std::copy(chainingValue.begin(), chainingValue.end(), v);
-        RoundsAndSchedule<0, 0>(v, current, x, nextFirst, nextSecond, next, std::make_index_sequence<20>{});
+        for (std::size_t j = 0; j < 8; ++j) v[j] = chainingValue[j];
+        std::uint64_t bc = v[1] ^ v[2];
+#pragma GCC unroll 1
+        for (std::size_t row = 0; row < 32; row += 8)
+            SixteenRoundsAndSchedule(v, bc, &schedule[row], x, &kRoundConstants[2 * (row + 8)], &schedule[row + 8],
+                                     std::make_index_sequence<8>{});
+        SixteenRounds<0>(v, bc, &schedule[32], std::make_index_sequence<16>{});
         for (std::size_t j = 0; j < 8; ++j) chainingValue[j] += v[j];
-        std::copy(chainingValue.begin(), chainingValue.end(), v);
-        RoundsAndSchedule<1, 20>(v, current, x, nextFirst, nextSecond, next, std::make_index_sequence<20>{});
-        if (i + 1 < blockCount)
-            for (std::size_t j = 0; j < 8; ++j) chainingValue[j] += v[j];
-        std::memcpy(current, next, sizeof current);
+        if (!paired) break;
+
+        for (std::size_t j = 0; j < 8; ++j) v[j] = chainingValue[j];
+        bc = v[1] ^ v[2];
+#pragma GCC unroll 1
+        for (std::size_t row = 0; row < 40; row += 8)
+            SixteenRounds<1>(v, bc, &schedule[row], std::make_index_sequence<16>{});
+        for (std::size_t j = 0; j < 8; ++j) chainingValue[j] += v[j];
     }
 }
 
