@@ -73,20 +73,28 @@ int CVeltraneDlg::SetNaviAreaData(int column, const std::string& text) {
     return SetCell(ids::kNaviArea, 0, column, text);
 }
 
+int CVeltraneDlg::FillPcRow(int row) {
+    const PC_MAP_DATA& record = PcMapData[row];
+    if (SetPcAreaItem(0, row, "") != 0) {
+        VLOG(LOG_ERROR, "データ設定エラー");
+        return 1;
+    }
+    SetPcAreaItem(3, row, SizeText(record.size));
+    SetPcAreaItem(2, row, record.status);
+    SetPcAreaItem(1, row, record.name);
+    return 0;
+}
+
+void CVeltraneDlg::FitPcSizeColumn() {
+    view_.SetColumnWidth(ids::kPcArea, 3, PcSizeColumnWidth(PcMapData.size()));
+}
+
 int CVeltraneDlg::SetPcAreaData() {
     return OPERATION("SetPcAreaData", "", 800, [&] {
         view_.DeleteAllRows(ids::kPcArea);
         CheckedRow = -1;
-        for (int i = 0; i < static_cast<int>(PcMapData.size()); ++i) {
-            const PC_MAP_DATA& record = PcMapData[i];
-            if (SetPcAreaItem(0, i, "") != 0) {
-                VLOG(LOG_ERROR, "データ設定エラー");
-                return 1;
-            }
-            SetPcAreaItem(3, i, SizeText(record.size));
-            SetPcAreaItem(2, i, record.status);
-            SetPcAreaItem(1, i, record.name);
-        }
+        for (int i = 0; i < static_cast<int>(PcMapData.size()); ++i)
+            if (FillPcRow(i) != 0) return 1;
         return 0;
     });
 }
@@ -94,17 +102,8 @@ int CVeltraneDlg::SetPcAreaData() {
 int CVeltraneDlg::AddPcListData() {
     return OPERATION("AddPcListData", "", 800, [&] {
         if (PcMapData.empty()) return 0;
-        view_.SetColumnWidth(ids::kPcArea, 3, PcMapData.size() <= 3 ? 87 : 70);
-        int row = static_cast<int>(PcMapData.size()) - 1;
-        const PC_MAP_DATA& record = PcMapData.back();
-        if (SetPcAreaItem(0, row, "") != 0) {
-            VLOG(LOG_ERROR, "データ設定エラー");
-            return 1;
-        }
-        SetPcAreaItem(3, row, SizeText(record.size));
-        SetPcAreaItem(2, row, record.status);
-        SetPcAreaItem(1, row, record.name);
-        return 0;
+        FitPcSizeColumn();
+        return FillPcRow(static_cast<int>(PcMapData.size()) - 1);
     });
 }
 

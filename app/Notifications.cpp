@@ -79,7 +79,7 @@ void CVeltraneDlg::OnDeletionDone() {
     SetHistoryData();
     SelectedRow = -1;
     CheckedRow = -1;
-    view_.SetColumnWidth(ids::kPcArea, 3, PcMapData.size() <= 3 ? 87 : 70);
+    FitPcSizeColumn();
     StartTimer(kTimerDeletionEnded, 100);
     ButtonEnable(0);
     int state = CheckDownloadState();

@@ -53,7 +53,9 @@ constexpr int kConfirmQuestion = 1024;
 constexpr int kConnectionInfoText = 1032;
 constexpr int kConnectionStateText = 1060;
 
-// Icons.
+// Icons and bitmaps.
+constexpr int kWindowIcon = 128;
+constexpr int kBannerBitmap = 181;
 constexpr int kBusyFrames[4] = {187, 188, 189, 190};
 constexpr int kIconStartEnabled = 204;
 constexpr int kIconStartDisabled = 195;

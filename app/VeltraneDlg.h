@@ -134,6 +134,10 @@ public:
 
 private:
     void Initialise();
+    // List areas: one PC row from its record (its row inserted first), and the size column's
+    // width for the number of records.
+    int FillPcRow(int row);
+    void FitPcSizeColumn();
     // Notifications.
     void OnDeviceChanged();
     void OnDeletionDone();

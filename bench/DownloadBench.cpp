@@ -25,6 +25,7 @@
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"
 #include "support/DownloadWorld.h"
+#include "PeakMemory.h"
 #include "support/TestWorld.h"
 
 namespace fs = std::filesystem;
@@ -35,15 +36,6 @@ namespace {
 constexpr uint64_t kMiB = 1024 * 1024;
 
 // A status line of /proc/self/status in KiB.
-uint64_t StatusKiB(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    size_t length = std::char_traits<char>::length(key);
-    while (std::getline(in, line))
-        if (line.compare(0, length, key) == 0) return std::strtoull(line.c_str() + length, nullptr, 10);
-    return 0;
-}
-
 uint64_t MaxRssKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -81,8 +73,6 @@ uint64_t BuildSet(const fs::path& set, uint64_t total, uint64_t* largest) {
     }
     return written;
 }
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 std::string Capture(const std::string& command) {
     std::string output;
@@ -124,19 +114,9 @@ int main(int argc, char** argv) {
     job.completionRequest.model_group_cd = "VT-01";
     if (CExternalInterface().GetDownloadConfing(&job, 1) != 0) return std::puts("description refused"), 1;
 
-    // The peak from here on: clear the high-water mark, and sample the resident size as well
-    // in case the kernel does not reset it.
-    uint64_t rssBefore = StatusKiB("VmRSS:");
+    // The peak from here on.
     uint64_t maxRssBefore = MaxRssKiB();
-    std::ofstream("/proc/self/clear_refs") << "5";
-    std::atomic<bool> sampling{true};
-    std::atomic<uint64_t> sampledPeak{0};
-    std::thread sampler([&] {
-        while (sampling.load()) {
-            sampledPeak.store(std::max(sampledPeak.load(), StatusKiB("VmRSS:")));
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
+    PeakMemory memory;
 
     Clock::time_point started = Clock::now();
     if (StartDownloadThread(&job) != 0) return std::puts("thread not started"), 1;
@@ -144,9 +124,7 @@ int main(int argc, char** argv) {
     RecordingView::Notice notice = view.First(std::chrono::minutes(20));
     Clock::time_point noticed = view.FirstAt();
     CloseDownloadThread();
-    sampling.store(false);
-    sampler.join();
-    uint64_t hwm = StatusKiB("VmHWM:");
+    memory.Stop();
     uint64_t maxRssAfter = MaxRssKiB();
     double ours = Seconds(noticed - started);
     if (notice.first != kNotifyDownloadDone) {
@@ -177,16 +155,16 @@ int main(int argc, char** argv) {
 
     double mib = static_cast<double>(total) / kMiB;
     double budget = static_cast<double>(largest) / kMiB + 64;
-    double peakMiB = static_cast<double>(std::max(hwm, sampledPeak.load())) / 1024;
+    double peakMiB = static_cast<double>(std::max(memory.HighWaterKiB(), memory.SampledPeakKiB())) / 1024;
     std::printf("\n%-34s %12s %10s\n", "", "seconds", "MiB/s");
     std::printf("%-34s %12.2f %10.1f\n", "download job (fetch + MD5)", ours, mib / ours);
     std::printf("%-34s %12.2f %10.1f\n", "curl -s -o + md5sum", curl, mib / curl);
     std::printf("%-34s %12.2f   (target >= 0.80)\n", "ratio ours/curl (throughput)", curl / ours);
     std::printf("\nset: %zu files, %.1f MiB, largest %.1f MiB; curl digests matching: %zu/%zu\n",
                 expected.size(), mib, static_cast<double>(largest) / kMiB, matched, expected.size());
-    std::printf("%-34s %12.1f MiB\n", "RSS before download", static_cast<double>(rssBefore) / 1024);
-    std::printf("%-34s %12.1f MiB\n", "peak RSS during download (VmHWM)", static_cast<double>(hwm) / 1024);
-    std::printf("%-34s %12.1f MiB\n", "peak RSS sampled every 5 ms", static_cast<double>(sampledPeak.load()) / 1024);
+    std::printf("%-34s %12.1f MiB\n", "RSS before download", static_cast<double>(memory.BeforeKiB()) / 1024);
+    std::printf("%-34s %12.1f MiB\n", "peak RSS during download (VmHWM)", static_cast<double>(memory.HighWaterKiB()) / 1024);
+    std::printf("%-34s %12.1f MiB\n", "peak RSS sampled every 5 ms", static_cast<double>(memory.SampledPeakKiB()) / 1024);
     std::printf("%-34s %12.1f -> %.1f MiB\n", "ru_maxrss before -> after", static_cast<double>(maxRssBefore) / 1024,
                 static_cast<double>(maxRssAfter) / 1024);
     std::printf("%-34s %12.1f MiB  (%s)\n", "budget: largest file + 64 MiB", budget,

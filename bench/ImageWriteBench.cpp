@@ -22,6 +22,7 @@
 #include "app/VeltraneApp.h"
 #include "device/NaviDriveImage.h"
 #include "jobs/TransferJob.h"
+#include "PeakMemory.h"
 #include "support/TestWorld.h"
 #include "update/ControlFiles.h"
 #include "update/MapData.h"
@@ -59,15 +60,6 @@ public:
     int piecePauses = 0;
 };
 
-uint64_t StatusKiB(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    size_t length = std::char_traits<char>::length(key);
-    while (std::getline(in, line))
-        if (line.compare(0, length, key) == 0) return std::strtoull(line.c_str() + length, nullptr, 10);
-    return 0;
-}
-
 // A volume image with both boot signatures, random otherwise, written a MiB at a time.
 void WriteImage(const fs::path& path, uint64_t bytes) {
     std::mt19937_64 random(20261207);
@@ -82,8 +74,6 @@ void WriteImage(const fs::path& path, uint64_t bytes) {
         out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(std::min(kMiB, bytes - written)));
     }
 }
-
-double Seconds(Steady::duration d) { return std::chrono::duration<double>(d).count(); }
 
 }  // namespace
 
@@ -125,22 +115,11 @@ int main(int argc, char** argv) {
 
     BenchClock clock;
     platform::SetClock(&clock);
-    const uint64_t rssBefore = StatusKiB("VmRSS:");
-    std::ofstream("/proc/self/clear_refs") << "5";
-    std::atomic<bool> sampling{true};
-    std::atomic<uint64_t> sampledPeak{0};
-    std::thread sampler([&] {
-        while (sampling.load()) {
-            sampledPeak.store(std::max(sampledPeak.load(), StatusKiB("VmRSS:")));
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
+    PeakMemory memory;
     const Steady::time_point started = Steady::now();
     const int result = ImageCopy(&job);
     const Steady::time_point ended = clock.closedAt == Steady::time_point{} ? Steady::now() : clock.closedAt;
-    sampling.store(false);
-    sampler.join();
-    const uint64_t hwm = StatusKiB("VmHWM:");
+    memory.Stop();
     platform::SetClock(&world.clock);
     if (result != 0) return std::printf("image step failed: %d\n", result), 1;
     navisim::CheckReport report = navisim::Check("navi", image);
@@ -156,7 +135,7 @@ int main(int argc, char** argv) {
     const uint32_t largest = *std::max_element(pieceSizes.begin(), pieceSizes.end());
     const double mib = static_cast<double>(sizeMiB);
     const double budget = 2.0 * largest / kMiB + 32;
-    const double peakMiB = static_cast<double>(std::max(hwm, sampledPeak.load())) / 1024;
+    const double peakMiB = static_cast<double>(std::max(memory.HighWaterKiB(), memory.SampledPeakKiB())) / 1024;
     std::printf("\n%-44s %10s %10s\n", "", "seconds", "MiB/s");
     std::printf("%-44s %10.2f %10.1f\n", "ImageCopy (write + read back + compare + sum)", ours, mib / ours);
     std::printf("%-44s %10.2f %10.1f\n", "dd bs=32k oflag=dsync + cmp", reference, mib / reference);
@@ -166,9 +145,9 @@ int main(int argc, char** argv) {
     std::printf("unit check: image %s, boot signatures %s/%s; dd+cmp %s\n", report.imageMatches ? "equal" : "DIFFERS",
                 report.bootSignature0 ? "55 AA" : "cleared", report.bootSignature2560 ? "55 AA" : "cleared",
                 ddResult == 0 ? "equal" : "FAILED");
-    std::printf("%-44s %10.1f MiB\n", "RSS before the image step", static_cast<double>(rssBefore) / 1024);
-    std::printf("%-44s %10.1f MiB\n", "peak RSS during it (VmHWM)", static_cast<double>(hwm) / 1024);
-    std::printf("%-44s %10.1f MiB\n", "peak RSS sampled every 5 ms", static_cast<double>(sampledPeak.load()) / 1024);
+    std::printf("%-44s %10.1f MiB\n", "RSS before the image step", static_cast<double>(memory.BeforeKiB()) / 1024);
+    std::printf("%-44s %10.1f MiB\n", "peak RSS during it (VmHWM)", static_cast<double>(memory.HighWaterKiB()) / 1024);
+    std::printf("%-44s %10.1f MiB\n", "peak RSS sampled every 5 ms", static_cast<double>(memory.SampledPeakKiB()) / 1024);
     std::printf("%-44s %10.1f MiB  (%s)\n", "budget: 2 x largest piece + 32 MiB", budget,
                 peakMiB <= budget ? "within" : "OVER");
     return report.imageMatches && ddResult == 0 ? 0 : 1;

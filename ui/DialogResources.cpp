@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "app/ResourceIds.h"
 #include "platform/View.h"
 
 namespace ui {
@@ -15,9 +16,9 @@ constexpr Rect Dlu(int x, int y, int width, int height) {
 }
 
 DialogResource MainWindow() {
-    DialogResource r{platform::IDD_MAIN_WINDOW, "Veltrane", 640, 480, {}, {}, {}, image::kWindowIcon};
+    DialogResource r{platform::IDD_MAIN_WINDOW, "Veltrane", 640, 480, {}, {}, {}, ids::kWindowIcon};
     r.controls = {
-        {1076, K::Picture, "", {0, 0, 640, 34}, image::kBanner},
+        {1076, K::Picture, "", {0, 0, 640, 34}, ids::kBannerBitmap},
         {1055, K::ListView, "", {8, 60, 473, 44}},
         {1014, K::OwnerDrawButton, "ﾀﾞｳﾝﾛｰﾄﾞ開始  ", {486, 60, 148, 44}},
         {1027, K::Icon, "", {8, 107, 24, 24}},
@@ -79,7 +80,7 @@ DialogResource ConnectionInformation() {
 DialogResource VersionInformation() {
     Rect size = Dlu(0, 0, 225, 76);
     return {175, "ヴェルトレーンバージョン情報", size.width, size.height,
-            {{kNoId, K::Icon, "", Dlu(10, 12, 21, 20), image::kWindowIcon},
+            {{kNoId, K::Icon, "", Dlu(10, 12, 21, 20), ids::kWindowIcon},
              {kNoId, K::Static, "ヴェルトレーン  バージョン(1.0.3)", Dlu(40, 18, 175, 12)},
              {platform::IDOK, K::PushButton, "OK", Dlu(168, 52, 50, 15)}}};
 }

@@ -70,16 +70,4 @@ const DialogResource* FindDialogResource(int id);
 // The control of a window's resource, or nullptr.
 const ControlResource* FindControlResource(int window, int id);
 
-// Icons and bitmaps of the program, by resource id.
-namespace image {
-constexpr int kWindowIcon = 128;
-constexpr int kBanner = 181;
-constexpr int kBusyFrames[4] = {187, 188, 189, 190};
-constexpr int kButtonEnabled = 204;
-constexpr int kButtonDisabled = 195;
-constexpr int kButtonPause = 206;
-constexpr int kButtonResume = 207;
-constexpr int kButtonResumeDisabled = 208;
-}  // namespace image
-
 }  // namespace ui

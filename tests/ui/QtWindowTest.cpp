@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "app/ResourceIds.h"
 #include "support/TestWorld.h"
 #include "ui/DialogResources.h"
 #include "ui/qt/Fonts.h"
@@ -141,9 +142,9 @@ TEST(QtWindow, TheMainWindowShowsEveryControlOfItsResourceInLegibleJapanese) {
         view.SetControlText(IDD_MAIN_WINDOW, 1082,
                             Cp("ナビゲーションとパソコンの接続が確認されました。\r\nナビゲーションへバージョンアップ(地図更新)データの"
                                "転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。"));
-        view.SetControlIcon(IDD_MAIN_WINDOW, 1014, ui::image::kButtonPause);
-        view.SetControlIcon(IDD_MAIN_WINDOW, 1013, ui::image::kButtonEnabled);
-        view.SetControlIcon(IDD_MAIN_WINDOW, 1027, ui::image::kBusyFrames[1]);
+        view.SetControlIcon(IDD_MAIN_WINDOW, 1014, ids::kIconPause);
+        view.SetControlIcon(IDD_MAIN_WINDOW, 1013, ids::kIconStartEnabled);
+        view.SetControlIcon(IDD_MAIN_WINDOW, 1027, ids::kBusyFrames[1]);
         view.SetTimer(IDD_MAIN_WINDOW, 1, 50);
     };
     main.onTimer = [&](uint32_t) {
