@@ -146,11 +146,11 @@ protected:
 
     // Runs the window. Each step runs when the window has nothing left to do; a step that
     // returns false is waiting, and time moves on by 10 ms. After the last step the user
-    // closes the window; after ten minutes of waiting the test gives up.
+    // closes the window; after `patienceMs` of the clock (ten minutes) the test gives up.
     // With closesItself the window is to close by itself while the last step waits.
-    void Run(std::vector<std::function<bool()>> steps, bool closesItself = false) {
+    void Run(std::vector<std::function<bool()>> steps, bool closesItself = false, uint64_t patienceMs = 600000) {
         size_t next = 0;
-        uint64_t giveUpAt = platform::GetTickCount64() + 600000;
+        uint64_t giveUpAt = platform::GetTickCount64() + patienceMs;
         view.SetIdleHook([&](HeadlessView& v) {
             if (int top = view.TopDialog(); top != kMain && top != 0) {
                 // The user answers a dialog with the next answer given, else OK.
@@ -162,7 +162,7 @@ protected:
                 v.EndDialog(top, answer);
                 return true;
             }
-            if (next == steps.size() || platform::GetTickCount64() > giveUpAt) {
+            if (next == steps.size() || platform::GetTickCount64() > giveUpAt || HasFatalFailure()) {
                 v.EndDialog(kMain, platform::IDOK);
                 return true;
             }

@@ -1,0 +1,83 @@
+// The main window on the headless front end against mapservice (in process, on a free loopback
+// port), update sets made by mkupdate and units made by navisim. The files that use it are
+// UTF-8: the window's CP932 texts are compared through J().
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "MapService.h"
+#include "WindowWorld.h"
+#include "app/ResourceIds.h"
+#include "platform/CodePage.h"
+#include "tools/mkupdate/UpdateSet.h"
+
+// The window's text for a UTF-8 literal.
+inline std::string J(const char* utf8) { return *platform::Utf8ToCp932(utf8); }
+
+class WorkflowWorld : public WindowWorld {
+protected:
+    void SetUp() override {
+        WindowWorld::SetUp();
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
+        config.httpPort = 0;
+        config.updateSet = world.root + "/set";
+        config.callLog = world.root + "/calls.jsonl";
+        // A version number above the unit's 20100601.
+        config.offer.verMinor = "11";
+    }
+    void StartService() {
+        service = std::make_unique<mapservice::MapService>(config);
+        service->Start();
+        theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(service->HttpPort()) + "/map-dl";
+    }
+    std::string OfferName() const { return J(config.offer.productName.c_str()); }
+    std::string CallLog() const { return TestWorld::ReadFile(world.root + "/calls.jsonl"); }
+    bool BoxCaptioned(const char* caption) {
+        for (const auto& box : view.Boxes())
+            if (box.request.caption == J(caption)) return true;
+        return false;
+    }
+    // The user clicks the row's check box unless it is checked already.
+    void CheckRow(int row) {
+        if (view.IsRowChecked(ids::kPcArea, row)) return;
+        view.SetRowChecked(ids::kPcArea, row, true);
+        window->OnListItemChanged({ids::kPcArea, row, platform::kStateChecked});
+    }
+
+    // The box the catalogue shows for a kind and code.
+    static std::string Message(int kind, const char* code) {
+        HeadlessView scratch;
+        platform::View* current = platform::CurrentView();
+        platform::SetView(&scratch);
+        theApp.Messages.ShowErrorMessage(kind, code, "");
+        platform::SetView(current);
+        return scratch.Boxes().at(0).request.text;
+    }
+    std::string LastBox() {
+        auto boxes = view.Boxes();
+        return boxes.empty() ? "" : boxes.back().request.text;
+    }
+    size_t Calls(const char* call) const {
+        std::string log = CallLog(), mark = std::string("\"call\":\"") + call + "\"";
+        size_t count = 0;
+        for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1)) ++count;
+        return count;
+    }
+    // A download of the offer, finished in an earlier run, in the map folder and the history.
+    void EarlierDownload(const std::string& status = "ダウンロード完了") {
+        mkupdate::BuildUpdateSet(Maps() + "/20260411", {});
+        for (const char* sub : {"CONF", "RENEWAL", "FLASH", "FLASH/RENEWAL", "FLASH2"})
+            std::filesystem::create_directories(Maps() + "/20260411/" + sub);
+        TestWorld::WriteFile(History(), J(("[HISTORY1]\r\nNAME=" + config.offer.productName + "\r\nSTATUS=" + status +
+                                           "\r\nVERSION=20260411\r\nSIZE=0.100000\r\nFOLDER=" +
+                                           *platform::Cp932ToUtf8(theApp.MapFolder) + "\r\n")
+                                              .c_str()));
+    }
+    bool Ready() { return !theApp.OfferName.empty() && window->NaviConnected == 1; }
+
+    mapservice::ServiceConfig config;
+    std::unique_ptr<mapservice::MapService> service;
+};
