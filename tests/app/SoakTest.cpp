@@ -136,11 +136,6 @@ protected:
         view.DeviceChanged();
     }
 
-    size_t Captioned(const char* caption) {
-        size_t count = 0;
-        for (const auto& box : view.Boxes()) count += box.request.caption == J(caption);
-        return count;
-    }
     std::string LastBoxUtf8() {
         auto boxes = view.Boxes();
         return boxes.empty() ? "none" : *platform::Cp932ToUtf8(boxes.back().request.caption + ": " + boxes.back().request.text);

@@ -35,11 +35,12 @@ protected:
     }
     std::string OfferName() const { return J(config.offer.productName.c_str()); }
     std::string CallLog() const { return TestWorld::ReadFile(world.root + "/calls.jsonl"); }
-    bool BoxCaptioned(const char* caption) {
-        for (const auto& box : view.Boxes())
-            if (box.request.caption == J(caption)) return true;
-        return false;
+    size_t Captioned(const char* caption) {
+        size_t count = 0;
+        for (const auto& box : view.Boxes()) count += box.request.caption == J(caption);
+        return count;
     }
+    bool BoxCaptioned(const char* caption) { return Captioned(caption) > 0; }
     // The user clicks the row's check box unless it is checked already.
     void CheckRow(int row) {
         if (view.IsRowChecked(ids::kPcArea, row)) return;
