@@ -1,18 +1,35 @@
 #include "MemoryProbe.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 
 namespace veltrane::sha512 {
+namespace {
+
+std::uintptr_t PageSize() { return static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE)); }
+
+// The kernel populated every page of the range for the advice; false also for an empty or wrapping range.
+bool Populated(const void* address, std::size_t size, int advice) {
+    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(address);
+    const std::uintptr_t last = first + size - 1;
+    if (size == 0 || last < first) return false;
+    const std::uintptr_t start = first & ~(PageSize() - 1);
+    return madvise(reinterpret_cast<void*>(start), last - start + 1, advice) == 0;
+}
+
+}  // namespace
 
 void MemoryProbe::Copy(const void* address, void* copy, std::size_t size) { Add(copy, address, size); }
 
 void MemoryProbe::Readable(const void* address, std::size_t size) {
+    if (Populated(address, size, MADV_POPULATE_READ)) return;
     ForEachPage(address, size, [this](const unsigned char* byte) { Add(&scratch_, byte, 1); });
 }
 
 void MemoryProbe::Writable(void* address, std::size_t size) {
+    if (Populated(address, size, MADV_POPULATE_WRITE)) return;
     ForEachPage(address, size, [this](const unsigned char* byte) {
         Add(const_cast<unsigned char*>(byte), byte, 1);
     });
@@ -41,16 +58,16 @@ void MemoryProbe::Add(void* local, const void* remote, std::size_t size) {
 
 template <typename Visit>
 void MemoryProbe::ForEachPage(const void* address, std::size_t size, Visit visit) {
-    const std::uintptr_t pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t pageSize = PageSize();
     const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(address);
     const std::uintptr_t last = first + size - 1;
     if (size == 0 || last < first) {
         passed_ = false;  // an empty range or one that wraps around the address space
         return;
     }
-    for (std::uintptr_t page = first; page <= last && page >= first; page = (page | (pageSize - 1)) + 1) {
-        visit(reinterpret_cast<const unsigned char*>(page));
-    }
+    visit(reinterpret_cast<const unsigned char*>(first));
+    for (std::uintptr_t page = (first | (pageSize - 1)) + 1; page <= last && page > first; page += pageSize)
+        visit(reinterpret_cast<const unsigned char*>(last - page < pageSize ? last : page + pageSize - 1));
 }
 
 }  // namespace veltrane::sha512

@@ -9,14 +9,18 @@
 
 namespace veltrane::sha512 {
 
-// Collects checks and runs them together: a kernel call costs as much as hashing a kilobyte.
+// A range check first asks the kernel to populate the range's pages for reading or writing: one call, and nothing
+// is written. Where the kernel refuses (a bad range, or a kernel older than 5.14 that does not know the request),
+// the check is left to the kernel's copy, as the copies are: collected and run together in one call, which costs
+// as much as hashing a kilobyte.
 class MemoryProbe {
 public:
     // The bytes are readable; they are copied to `copy`.
     void Copy(const void* address, void* copy, std::size_t size);
     // Every page of the range is readable.
     void Readable(const void* address, std::size_t size);
-    // Every page of the range is readable and writable: one byte of each is copied onto itself.
+    // Every page of the range is readable and writable. Where the kernel's copy decides, one byte of each page is
+    // copied onto itself: the range's first byte on its first page, its last byte on every further one.
     void Writable(void* address, std::size_t size);
     // True when every check added so far passed. The probe can take more checks and run again.
     bool Run();

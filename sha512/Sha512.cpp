@@ -26,13 +26,16 @@ constexpr int kStatusInvalid = 1;
 constexpr int kHashLength = 64;
 constexpr int kHashTextLength = 128;
 
-// signature first and state last: writing those two back onto themselves touches every page of the record,
-// without touching the lock that another thread may hold.
+// signature first and state last: where the kernel's copy decides whether the record is writable, it writes the
+// record's first and last bytes back onto themselves, which touches every page of the record without touching the
+// lock that another thread may hold.
 struct AlgorithmRecord {
     const char* signature;
     std::mutex lock;
     HashState* state;
 };
+static_assert(offsetof(AlgorithmRecord, signature) == 0 &&
+              offsetof(AlgorithmRecord, state) + sizeof(HashState*) == sizeof(AlgorithmRecord));
 
 template <typename Field>
 Field FieldOf(const unsigned char* recordBytes, std::size_t offset) {
@@ -62,9 +65,7 @@ AlgorithmRecord* LiveRecord(void* handle, MemoryProbe& arguments) {
     if (FieldOf<HashState*>(copy, offsetof(AlgorithmRecord, state)) == nullptr) return nullptr;
 
     // The same probe again, so that it asks for our process id only once.
-    auto* bytes = static_cast<unsigned char*>(handle);
-    arguments.Writable(bytes + offsetof(AlgorithmRecord, signature), sizeof(const char*));
-    arguments.Writable(bytes + offsetof(AlgorithmRecord, state), sizeof(HashState*));
+    arguments.Writable(handle, sizeof(AlgorithmRecord));
     return arguments.Run() ? static_cast<AlgorithmRecord*>(handle) : nullptr;
 }
 

@@ -211,6 +211,15 @@ TEST(Sha512, RefusesHandlesThatAreNotLive) {
     forged->state = &forged->state;
     mprotect(page.base, page.size, PROT_READ);
     EXPECT_EQ(GetHashLength(forged), 0) << "read-only record";
+
+    // Right in every respect, but running onto a second page: that page must be writable too.
+    mprotect(page.base, 2 * page.size, PROT_READ | PROT_WRITE);
+    auto* straddling = new (page.End() - 24) ForgedRecord{};
+    straddling->signature = kEqualText;
+    straddling->state = &straddling->state;
+    EXPECT_EQ(GetHashLength(straddling), 64) << "a record across two writable pages";
+    mprotect(page.End(), page.size, PROT_READ);
+    EXPECT_EQ(GetHashLength(straddling), 0) << "a record whose end lies on a read-only page";
     DestroyAlgorithm(live);
 }
 
