@@ -10,11 +10,17 @@ namespace {
 
 std::uintptr_t PageSize() { return static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE)); }
 
-// The kernel populated every page of the range for the advice; false also for an empty or wrapping range.
+// The range's first and last byte; false for an empty range or one that wraps around the address space.
+bool Bounds(const void* address, std::size_t size, std::uintptr_t& first, std::uintptr_t& last) {
+    first = reinterpret_cast<std::uintptr_t>(address);
+    last = first + size - 1;
+    return size > 0 && last >= first;
+}
+
+// The kernel populated every page of the range for the advice.
 bool Populated(const void* address, std::size_t size, int advice) {
-    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(address);
-    const std::uintptr_t last = first + size - 1;
-    if (size == 0 || last < first) return false;
+    std::uintptr_t first = 0, last = 0;
+    if (!Bounds(address, size, first, last)) return false;
     const std::uintptr_t start = first & ~(PageSize() - 1);
     return madvise(reinterpret_cast<void*>(start), last - start + 1, advice) == 0;
 }
@@ -59,10 +65,9 @@ void MemoryProbe::Add(void* local, const void* remote, std::size_t size) {
 template <typename Visit>
 void MemoryProbe::ForEachPage(const void* address, std::size_t size, Visit visit) {
     const std::uintptr_t pageSize = PageSize();
-    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(address);
-    const std::uintptr_t last = first + size - 1;
-    if (size == 0 || last < first) {
-        passed_ = false;  // an empty range or one that wraps around the address space
+    std::uintptr_t first = 0, last = 0;
+    if (!Bounds(address, size, first, last)) {
+        passed_ = false;
         return;
     }
     visit(reinterpret_cast<const unsigned char*>(first));

@@ -77,6 +77,12 @@ protected:
                                            *platform::Cp932ToUtf8(theApp.MapFolder) + "\r\n")
                                               .c_str()));
     }
+    // An update's image as the unit holds it after a transfer, which restores both boot signatures last.
+    static std::string WithBootSignatures(std::string image) {
+        for (size_t at : {size_t{510}, size_t{2560 + 510}})
+            if (at + 1 < image.size()) image.replace(at, 2, "\x55\xAA");
+        return image;
+    }
     bool Ready() { return !theApp.OfferName.empty() && window->NaviConnected == 1; }
 
     mapservice::ServiceConfig config;
