@@ -1,12 +1,12 @@
 // The user's commands of the main window other than the three job buttons: exit, removal of
 // the unit, folder selection, re-recognition, recovery, the help pages and menu enabling.
 #include "app/Dialogs.h"
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/FileUtil.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "device/MountVolume.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"

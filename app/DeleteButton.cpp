@@ -1,7 +1,7 @@
 // The delete button: the checked download goes to the deletion job, unless another record
 // shares its folder.
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/Operation.h"
 

@@ -1,8 +1,8 @@
 #include "app/Dialogs.h"
 
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
-#include "common/Text.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
+#include "base/Text.h"
 #include "device/NaviFunction.h"
 
 int CSimpleDialog::DoModal() {

@@ -1,8 +1,8 @@
 // The download button: pause a running download, or start (resume) the offered one.
 #include <cstdlib>
 
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/FileUtil.h"
 #include "common/Operation.h"

@@ -1,10 +1,10 @@
 // The download history: the PC records in History.ini, one section a record, in display order.
 #include <cstdlib>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 

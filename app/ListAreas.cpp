@@ -1,8 +1,8 @@
 // The three list areas: the offer (server area), the downloads on this PC and the unit.
 #include <cstring>
 
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/Operation.h"
 

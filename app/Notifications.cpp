@@ -1,11 +1,11 @@
 // The window's reactions to WM_MAIN_NOTIFY: device changes, the ends of the three jobs, the
 // unit found, and the keys of the message pre-filter.
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/FileUtil.h"
-#include "common/Logger.h"
-#include "common/Text.h"
+#include "base/Logger.h"
+#include "base/Text.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
 #include "net/ExternalInterface.h"

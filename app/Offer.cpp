@@ -1,6 +1,6 @@
 // The offer of the service, asked for once after the window has opened: the server area shows
 // it and the downloads of an earlier run can be transferred without pressing download first.
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/Operation.h"
 #include "net/ExternalInterface.h"

@@ -1,7 +1,7 @@
 #include "app/Dialogs.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "platform/Error.h"
 #include "platform/Mutex.h"
 

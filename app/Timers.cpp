@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
-#include "common/Logger.h"
-#include "common/Text.h"
+#include "base/Logger.h"
+#include "base/Text.h"
 #include "device/NaviDriveImage.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";

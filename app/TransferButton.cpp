@@ -1,12 +1,12 @@
 // The transfer button: its checks in a fixed order, each refusal with its message, then the
 // confirmation and the transfer job.
 #include "app/Dialogs.h"
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/FileUtil.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
 

@@ -1,9 +1,9 @@
 // Holding a found unit (timer 21): its volume is opened and locked, retried while another
 // program uses it, until the competing-use box.
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
 #include "platform/Clock.h"

@@ -3,11 +3,11 @@
 #include <cmath>
 
 #include "app/Dialogs.h"
-#include "app/ResourceIds.h"
-#include "app/VeltraneApp.h"
+#include "state/ResourceIds.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/CodePage.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "MapService.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"

@@ -19,7 +19,7 @@
 
 #include "NaviSim.h"
 #include "UpdateSet.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "device/NaviDriveImage.h"
 #include "jobs/TransferJob.h"
 #include "PeakMemory.h"

@@ -7,10 +7,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/VeltraneApp.h"
-#include "common/Logger.h"
+#include "state/VeltraneApp.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/Files.h"

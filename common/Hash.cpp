@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/Md5.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <exception>
 #include <string>
 
-#include "app/VeltraneApp.h"
-#include "common/Logger.h"
+#include "state/VeltraneApp.h"
+#include "base/Logger.h"
 
 enum class OnException { ShowMessage, LogOnly };
 

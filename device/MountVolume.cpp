@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
 #include "platform/Clock.h"

@@ -4,9 +4,9 @@
 #include <memory>
 #include <new>
 
-#include "app/VeltraneApp.h"
-#include "common/Logger.h"
-#include "common/Text.h"
+#include "state/VeltraneApp.h"
+#include "base/Logger.h"
+#include "base/Text.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/Files.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/NaviUnitState.h"
+#include "state/NaviUnitState.h"
 
 constexpr unsigned kSectorSize = 512;
 constexpr unsigned kWritePieceBytes = 0x8000;

@@ -5,11 +5,11 @@
 #include <memory>
 #include <new>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Devices.h"

@@ -6,11 +6,11 @@
 #include <new>
 #include <optional>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "device/NaviDriveImage.h"
 #include "jobs/TransferJob.h"
 #include "platform/Clock.h"

@@ -1,9 +1,9 @@
 // The clean-up after a transfer: the NEW files that the preparation made in the download folder.
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "jobs/TransferJob.h"
 #include "update/ControlFiles.h"
 

@@ -2,11 +2,11 @@
 // and the cancel marker. Every path lies under the drive root the job took when it started.
 #include <optional>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "jobs/TransferJob.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"

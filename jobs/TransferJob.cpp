@@ -3,10 +3,10 @@
 // window hears the outcome from exactly one posted notification.
 #include "jobs/TransferJob.h"
 
-#include "app/VeltraneApp.h"
-#include "common/Logger.h"
+#include "state/VeltraneApp.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "device/NaviDriveImage.h"
 #include "platform/View.h"
 #include "update/ControlFiles.h"

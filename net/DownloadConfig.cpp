@@ -2,11 +2,11 @@
 // compared with the download folder to find where an earlier download stopped.
 #include <cstdlib>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"
 #include "net/Http.h"

@@ -5,10 +5,10 @@
 #include <limits>
 #include <memory>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "common/Hash.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
 #include "net/DownloadJob.h"
 #include "net/Http.h"

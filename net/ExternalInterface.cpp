@@ -3,11 +3,11 @@
 #include <initializer_list>
 #include <optional>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/Hash.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "net/Http.h"
 #include "net/UrlCoding.h"
 #include "platform/Clock.h"

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/VeltraneApp.h"
-#include "common/Logger.h"
+#include "state/VeltraneApp.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
 #include "platform/Internet.h"
 #include "platform/Paths.h"

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "common/Logger.h"
-#include "common/Text.h"
+#include "base/Logger.h"
+#include "base/Text.h"
 #include "platform/CodePage.h"
 
 namespace {

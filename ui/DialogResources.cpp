@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "app/ResourceIds.h"
+#include "state/ResourceIds.h"
 #include "platform/View.h"
 
 namespace ui {

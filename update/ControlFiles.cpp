@@ -4,11 +4,11 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/CodePage.h"
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/Files.h"
 #include "platform/Gzip.h"
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "common/FileUtil.h"
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "update/Crc16.h"

@@ -3,7 +3,7 @@
 
 #include "WindowWorld.h"
 #include "app/Dialogs.h"
-#include "app/ResourceIds.h"
+#include "state/ResourceIds.h"
 
 class DialogsTest : public WindowWorld {
 protected:

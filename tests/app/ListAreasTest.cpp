@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "WindowWorld.h"
-#include "app/ResourceIds.h"
+#include "state/ResourceIds.h"
 
 namespace fs = std::filesystem;
 

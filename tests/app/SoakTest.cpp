@@ -13,7 +13,7 @@
 #include <set>
 
 #include "WorkflowWorld.h"
-#include "common/Text.h"
+#include "base/Text.h"
 
 namespace fs = std::filesystem;
 

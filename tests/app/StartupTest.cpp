@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "platform/Files.h"
 #include "support/TestWorld.h"
 

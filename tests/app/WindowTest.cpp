@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "WindowWorld.h"
-#include "app/ResourceIds.h"
+#include "state/ResourceIds.h"
 #include "platform/Clock.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "NaviSim.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "platform/Clock.h"
 #include "support/BindSha512.h"

@@ -10,7 +10,7 @@
 
 #include "MapService.h"
 #include "WindowWorld.h"
-#include "app/ResourceIds.h"
+#include "state/ResourceIds.h"
 #include "platform/CodePage.h"
 #include "tools/mkupdate/UpdateSet.h"
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "support/TestWorld.h"
 

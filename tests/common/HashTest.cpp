@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/Hash.h"
 #include "support/BindSha512.h"
 #include "support/TestWorld.h"

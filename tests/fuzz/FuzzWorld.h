@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "platform/Paths.h"
 #include "platform/sim/Machine.h"
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "jobs/MapDelete.h"
 #include "support/RecordingView.h"
 #include "support/TestWorld.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "jobs/TransferJob.h"
 #include "support/TestWorld.h"
 #include "Undeletable.h"

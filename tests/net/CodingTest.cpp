@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "net/ExternalInterface.h"
 #include "platform/Internet.h"
 #include "net/UrlCoding.h"

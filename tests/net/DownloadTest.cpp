@@ -13,7 +13,7 @@
 
 #include "MapService.h"
 #include "tools/mkupdate/UpdateSet.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"

@@ -15,7 +15,7 @@
 
 #include "Certificates.h"
 #include "MapService.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "net/ExternalInterface.h"
 #include "net/Http.h"
 #include "platform/CodePage.h"

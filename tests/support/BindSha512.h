@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 
 inline void BindSha512(const std::string& libraryFolder) {
     void* library = dlopen((libraryFolder + "/libsha512.so").c_str(), RTLD_NOW);

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "MapService.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "support/BindSha512.h"
 #include "support/RecordingView.h"
 #include "support/TestWorld.h"

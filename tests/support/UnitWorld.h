@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "NaviSim.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "platform/Handle.h"
 #include "support/RecordingView.h"
 #include "support/TestWorld.h"

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/ResourceIds.h"
+#include "state/ResourceIds.h"
 #include "support/TestWorld.h"
 #include "ui/DialogResources.h"
 #include "ui/qt/Fonts.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "UpdateSet.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "support/TestWorld.h"
 #include "update/Crc16.h"
 #include "update/GzipExtract.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "UpdateSet.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "support/TestWorld.h"
 #include "update/ControlFiles.h"
 #include "update/MapData.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 

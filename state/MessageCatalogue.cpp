@@ -1,9 +1,9 @@
-#include "app/MessageCatalogue.h"
+#include "state/MessageCatalogue.h"
 
 #include <initializer_list>
 
-#include "app/VeltraneApp.h"
-#include "common/Text.h"
+#include "state/VeltraneApp.h"
+#include "base/Text.h"
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
 #include "platform/View.h"

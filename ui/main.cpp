@@ -3,7 +3,7 @@
 // the automation script when the machine names one.
 #include <QApplication>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "platform/Version.h"
 #include "platform/View.h"
 #include "ui/headless/HeadlessView.h"

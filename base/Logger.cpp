@@ -1,4 +1,4 @@
-#include "common/Logger.h"
+#include "base/Logger.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/CodePage.h"
 #include "platform/Clock.h"
 #include "platform/Debug.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "common/Logger.h"
+#include "base/Logger.h"
 #include "support/TestWorld.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "support/TestWorld.h"
 
 class MessageCatalogueTest : public ::testing::Test {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/MessageCatalogue.h"
-#include "app/NaviUnitState.h"
-#include "common/ThreadHandle.h"
+#include "state/MessageCatalogue.h"
+#include "state/NaviUnitState.h"
+#include "base/ThreadHandle.h"
 #include "decode/DecodeApi.h"
 #include "platform/Library.h"
 #include "sha512/Sha512Api.h"

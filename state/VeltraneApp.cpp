@@ -1,10 +1,10 @@
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 
 #include <cstdlib>
 #include <vector>
 
-#include "common/Logger.h"
-#include "common/Text.h"
+#include "base/Logger.h"
+#include "base/Text.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Profile.h"
