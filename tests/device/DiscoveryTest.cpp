@@ -176,12 +176,14 @@ TEST(Discovery, EjectUnplugsOnlyRemovableUsbStorageDevicesOfTheUnit) {
     navisim::AddDevice("fixed", "Orsolan Disk", "USBSTOR", unitId, 0x2000);         // not removable
     navisim::AddDevice("hub", "USB Hub", "usbhub", unitId, 0x6000);                  // another driver
     navisim::AddDevice("stick", "Stick", "USBSTOR", "USBSTOR\\DISK&VID_2F6A&PID_0C31\\3&0", 0x6000);  // no mark
+    // The unit's own VID and PID, spelled as the search text spells them, but not the unit's mark.
+    navisim::AddDevice("twin", "Twin", "USBSTOR", "USBSTOR\\DISK&VID_2F6A&PID_0c31&OTHER_STORAGE\\4&0", 0x6000);
     uint64_t before = platform::GetTickCount64();
     ASSERT_EQ(RemoveNaviUsb(), 0);
     EXPECT_EQ(platform::GetTickCount64() - before, 5000u);
     EXPECT_FALSE(platform::GetLogicalDrives() & (1u << ('E' - 'A')));
     EXPECT_EQ(NaviConnectCheck(), 1);
-    for (const char* device : {"Device fixed", "Device hub", "Device stick"})
+    for (const char* device : {"Device fixed", "Device hub", "Device stick", "Device twin"})
         EXPECT_FALSE(platform::MachineDescription().Keys(device).empty()) << device;
 }
 

@@ -8,6 +8,7 @@
 #include "jobs/MapDelete.h"
 #include "support/LogCapture.h"
 #include "support/RecordingView.h"
+#include "support/ShippedMessages.h"
 #include "support/TestWorld.h"
 #include "Undeletable.h"
 
@@ -132,7 +133,7 @@ TEST_F(MapDeleteTest, UndeletableFileInFlashStopsAfterFlashRenewal) {
     EXPECT_TRUE(fs::exists(Maps() + "/2026101/FLASH/RENEWAL/DATA.BIN"));
 
     ASSERT_EQ(view.Boxes().size(), 2u);
-    EXPECT_EQ(view.Boxes()[1].request.text, "ダウンロードデータを削除できませんでした。");
+    EXPECT_EQ(view.Boxes()[1].request.text, shipped::Message(601, "E01"));
     EXPECT_EQ(view.Boxes()[1].request.type, platform::MB_OK | platform::MB_ICONERROR);
 }
 

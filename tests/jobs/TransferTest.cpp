@@ -136,6 +136,32 @@ TEST_F(TransferTest, ReadBackThatDiffersClearsTheSignatures) {
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
 }
 
+TEST_F(TransferTest, ReadBackThatDiffersInTheFirstPieceClearsTheSignaturesItWrote) {
+    // The first piece carries the image's valid boot signatures and nothing has cleared them yet
+    // when its read-back differs: the failure itself must clear them.
+    BuildSet(256 * 1024, 2);
+    navisim::Faults faults;
+    faults.writeFailSector = 3 * 64;
+    faults.writeFailAttempts = 1;
+    navisim::SetFaults("navi", faults);
+    bool changed = false;
+    clock.onSleep = [&](uint32_t milliseconds) {
+        if (milliseconds != 1 || changed) return;
+        std::fstream volume(navisim::UnitImage("navi"), std::ios::in | std::ios::out | std::ios::binary);
+        volume.seekp(1000);
+        volume.put('\x5A');
+        changed = true;
+    };
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), Failed(520));
+    EXPECT_TRUE(changed);
+    navisim::CheckReport report = navisim::Check("navi", std::nullopt);
+    EXPECT_FALSE(report.bootSignature0);
+    EXPECT_FALSE(report.bootSignature2560);
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
+    EXPECT_EQ(theApp.TransferPercent.load(), 0);  // no piece verified
+}
+
 TEST_F(TransferTest, SumThatDiffersRestoresTheSignatures) {
     // A change the piece's CRC-16 cannot see (its bit pattern is the CRC polynomial itself)
     // passes the pieces' test, is written and read back as it is, and only the sum catches it.

@@ -34,6 +34,21 @@ TEST(CodePage, BackslashSearchStepsOverDoubleByteCharacters) {
     EXPECT_EQ(ReplaceAll("ソn", "\\n", "X"), "ソn");
 }
 
+TEST(CodePage, TheLeadByteRangesEndWhereCp932EndsThem) {
+    // Lead bytes are 81-9F and E0-FC: behind one, 5C is the second half of a character.
+    for (unsigned char lead : {0x81, 0x9F, 0xE0, 0xFC}) {
+        std::string name{static_cast<char>(lead), '\\', 'x', '\\'};
+        EXPECT_EQ(FindChar(name, '\\'), 3u) << std::hex << int(lead);
+        EXPECT_EQ(FindLastChar(name, '\\'), 3u) << std::hex << int(lead);
+    }
+    // Just outside them (and the single-byte katakana A1-DF) a byte stands alone.
+    for (unsigned char single : {0x80, 0xA0, 0xA1, 0xDF, 0xFD}) {
+        std::string name{static_cast<char>(single), '\\', 'x'};
+        EXPECT_EQ(FindChar(name, '\\'), 1u) << std::hex << int(single);
+        EXPECT_EQ(FindLastChar(name, '\\'), 1u) << std::hex << int(single);
+    }
+}
+
 TEST(CodePage, NamesCompareWithoutCaseOnlyForLetters) {
     EXPECT_TRUE(EqualsNoCase("History.INI", "history.ini"));
     EXPECT_FALSE(EqualsNoCase("History.ini", "History.in"));
