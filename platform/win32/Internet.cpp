@@ -274,11 +274,12 @@ private:
         InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
     }
 
-    // Wine keeps no certificate of a refused handshake: a HEAD without headers or body, with
-    // the issuer allowed, fetches it before anything of the real request goes out.
+    // Wine keeps no certificate of a refused handshake: a GET of "/" without headers or body,
+    // with the issuer allowed, fetches it before anything of the real request goes out. (Not a
+    // HEAD: a reply without a body hands its connection back at once, and its certificate with it.)
     PCCERT_CONTEXT ProbeCertificate() {
         std::atomic<HINTERNET> probe{
-            HttpOpenRequestW(connection_, L"HEAD", L"/", nullptr, nullptr, nullptr, openFlags_, 1)};
+            HttpOpenRequestW(connection_, L"GET", L"/", nullptr, nullptr, nullptr, openFlags_, 1)};
         HINTERNET handle = probe.load();
         if (handle == nullptr) return nullptr;
         AllowBundleIssuer(handle);
