@@ -15,12 +15,15 @@ wine=/usr/lib/wine/wine64
 mkdir -p "$(dirname "$prefix")"
 (
   flock 9
-  if [ ! -f "$prefix/.veltrane-ready" ]; then
+  if [ ! -f "$prefix/.veltrane-prefix-2" ]; then
     # No Mono or Gecko: the program needs neither, and their installers would ask.
     WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= "$wine" wineboot -i >/dev/null 2>&1
     "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    # No debugger for a crash: the program ends with its exception and the test fails, where
+    # winedbg would wait and hold the run.
+    "$wine" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
     /usr/lib/wine/wineserver -w
-    touch "$prefix/.veltrane-ready"
+    touch "$prefix/.veltrane-prefix-2"
   fi
   if [ -n "${LC_ALL:-}" ] && [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
     locales=$(dirname "$prefix")/locales
