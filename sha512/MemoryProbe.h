@@ -12,7 +12,7 @@
 namespace veltrane::sha512 {
 
 // On Windows every check asks the memory manager at once (VirtualQuery: committed pages with a readable, or
-// writable, protection and no guard), and a copy is taken only from checked memory.
+// writable, protection and no guard), and a copy is taken only from checked memory, through the kernel.
 //
 // On Linux a range check first asks the kernel to populate the range's pages for reading or writing: one call, and nothing
 // is written. Where the kernel refuses (a bad range, or a kernel older than 5.14 that does not know the request),

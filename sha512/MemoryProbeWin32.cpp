@@ -1,7 +1,6 @@
 #include "MemoryProbe.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include <windows.h>
 
@@ -33,9 +32,12 @@ bool Accessible(const void* address, std::size_t size, DWORD protections) {
 
 }  // namespace
 
+// The copy goes through ReadProcessMemory, which faults on nothing: memory released by another thread between
+// the check and the copy fails the copy instead of the process.
 void MemoryProbe::Copy(const void* address, void* copy, std::size_t size) {
-    passed_ = passed_ && Accessible(address, size, kReadable);
-    if (passed_) std::memcpy(copy, address, size);
+    SIZE_T copied = 0;
+    passed_ = passed_ && Accessible(address, size, kReadable) &&
+              ReadProcessMemory(GetCurrentProcess(), address, copy, size, &copied) && copied == size;
 }
 
 void MemoryProbe::Readable(const void* address, std::size_t size) {

@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include <cerrno>
 #include <mutex>
 #include <optional>
 
