@@ -15,9 +15,9 @@
 #include "platform/win32/Windows.h"
 #include <wininet.h>
 
-// The server's certificate of a secure request; the headers of this mingw lack the name.
-#ifndef INTERNET_OPTION_SERVER_CERT_CONTEXT
-#define INTERNET_OPTION_SERVER_CERT_CONTEXT 105
+// The chain of a secure request's server certificate; the headers of this mingw lack the name.
+#ifndef INTERNET_OPTION_SERVER_CERT_CHAIN_CONTEXT
+#define INTERNET_OPTION_SERVER_CERT_CHAIN_CONTEXT 105
 #endif
 
 namespace platform {
@@ -71,10 +71,16 @@ std::wstring HostName(const std::string& host) {
     return WideNative(bare).value_or(L"");
 }
 
+// The server's certificate, the first element of the chain WinINet built for it.
 PCCERT_CONTEXT ServerCertificate(HINTERNET request) {
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    DWORD size = sizeof chain;
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_SERVER_CERT_CHAIN_CONTEXT, &chain, &size) || chain == nullptr)
+        return nullptr;
     PCCERT_CONTEXT certificate = nullptr;
-    DWORD size = sizeof certificate;
-    if (!InternetQueryOptionW(request, INTERNET_OPTION_SERVER_CERT_CONTEXT, &certificate, &size)) return nullptr;
+    if (chain->cChain > 0 && chain->rgpChain[0]->cElement > 0)
+        certificate = CertDuplicateCertificateContext(chain->rgpChain[0]->rgpElement[0]->pCertContext);
+    CertFreeCertificateChain(chain);
     return certificate;
 }
 

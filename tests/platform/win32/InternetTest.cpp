@@ -28,8 +28,11 @@ std::string Env(const char* name) {
     return value != nullptr ? value : "";
 }
 
+// Secure ones by name: Wine's certificate policy matches names, not the IP addresses a
+// certificate lists.
 std::string Url(const char* scheme, const char* portVariable, const std::string& path) {
-    return std::string(scheme) + "://127.0.0.1:" + Env(portVariable) + path;
+    std::string host = std::string(scheme) == "https" ? "localhost" : "127.0.0.1";
+    return std::string(scheme) + "://" + host + ":" + Env(portVariable) + path;
 }
 
 std::string FileText(const std::string& path) {
