@@ -6,6 +6,7 @@
 
 #include "state/VeltraneApp.h"
 #include "jobs/MapDelete.h"
+#include "support/LogCapture.h"
 #include "support/RecordingView.h"
 #include "support/TestWorld.h"
 #include "Undeletable.h"
@@ -157,4 +158,31 @@ TEST_F(MapDeleteTest, UnsafeVersionNamesAreRefusedAndNothingIsDeleted) {
 TEST_F(MapDeleteTest, EmptyListIsAnExceptionNotADeletion) {
     EXPECT_EQ(remover.MapDataDelete(1), 1);
     EXPECT_TRUE(theApp.DeleteThreadHandle.IsNull());
+}
+
+TEST_F(MapDeleteTest, EachWayThroughLogsOneEndLine) {
+    LogCapture log(world.root);
+    MakeDownload("2026041");
+    remover.AddDeleteData("2026041", theApp.MapFolder, "2026年春版");
+    view.AnswerNextBox(platform::IDCANCEL);
+    EXPECT_EQ(remover.MapDataDelete(1), 100);
+    EXPECT_EQ(log.Count("MapDataDelete終了"), 1u);
+    EXPECT_EQ(log.Count("MapDataDelete終了[キャンセル]"), 1u);
+
+    // A name the deletion refuses: the thread ends without its end line.
+    remover.RemoveAll();
+    remover.AddDeleteData("..", theApp.MapFolder, "壊れた版");
+    EXPECT_EQ(Delete(), RecordingView::Notice(kNotifyDeleteFailed, 0));
+    EXPECT_EQ(log.Count("MapDataDelete終了"), 2u);
+    EXPECT_EQ(log.Count("DeleteThread開始"), 1u);
+    EXPECT_EQ(log.Count("DeleteThread終了"), 0u);
+}
+
+TEST_F(MapDeleteTest, ADeletionThatGetsThroughLogsItsEndOnce) {
+    LogCapture log(world.root);
+    MakeDownload("2026041");
+    remover.AddDeleteData("2026041", theApp.MapFolder, "2026年春版");
+    EXPECT_EQ(Delete(), RecordingView::Notice(kNotifyDeleteDone, 0));
+    EXPECT_EQ(log.Count("DeleteThread終了"), 1u);
+    EXPECT_EQ(log.Count("MapDataDelete終了"), 1u);
 }

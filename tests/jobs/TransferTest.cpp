@@ -137,8 +137,14 @@ TEST_F(TransferTest, ReadBackThatDiffersClearsTheSignatures) {
 }
 
 TEST_F(TransferTest, SumThatDiffersRestoresTheSignatures) {
-    // The pieces carry no check of their own: a damaged one is written and read back as it is.
-    BuildSet(64 * 1024, 4, {{"FLASH2/VTIMAGE.002", 77}});
+    // A change the piece's CRC-16 cannot see (its bit pattern is the CRC polynomial itself)
+    // passes the pieces' test, is written and read back as it is, and only the sum catches it.
+    BuildSet(64 * 1024, 4);
+    std::string piece = Read("FLASH2/VTIMAGE.002");
+    piece[77] ^= 0x11;
+    piece[78] ^= 0x08;
+    piece[79] ^= 0x01;
+    TestWorld::WriteFile(Native("FLASH2/VTIMAGE.002"), piece);
     ASSERT_EQ(OpenVolume(), 0);
     EXPECT_EQ(Run(), Failed(508));
     navisim::CheckReport report = navisim::Check("navi", ImagePath());

@@ -40,3 +40,13 @@ TEST(CodePage, NamesCompareWithoutCaseOnlyForLetters) {
     // "ソ" is 83 5C; "ャ" is 83 83: trail bytes are never case-folded.
     EXPECT_FALSE(EqualsNoCase("\x83\x61", "\x83\x41"));
 }
+
+TEST(CodePage, FindingWithoutCaseStartsOnlyAtCharacters) {
+    EXPECT_EQ(FindNoCase("USBSTOR\\DISK&VID_2F6A&PID_0C31", "vid_2f6a&pid_0c31"), 13u);
+    EXPECT_EQ(FindNoCase("usbstor\\disk&vid_2f6a&pid_0c31", "PID_0C31"), 22u);
+    EXPECT_EQ(FindNoCase("PID_0C3", "PID_0C31"), std::string::npos);
+    EXPECT_EQ(FindNoCase("PID_0C31", "PID_0C31"), 0u);
+    // The trail byte of "ソ" (83 5C) is no backslash; the one after it is.
+    EXPECT_EQ(FindNoCase("\x83\x5C\\", "\\"), 2u);
+    EXPECT_EQ(FindNoCase("\x83\x5C", "\\"), std::string::npos);
+}
