@@ -2,6 +2,8 @@
 // then each line goes to the debugger channel, the standard error stream and a log file.
 #pragma once
 
+#include "base/Text.h"
+
 constexpr int LOG_TRACE = 2;
 constexpr int LOG_INFO = 3;
 constexpr int LOG_ERROR = 4;
@@ -9,8 +11,8 @@ constexpr int LOG_EXCEPTION = 5;
 
 void LogInit();
 void LogWrite(const char* source, int level, int line, const char* format, ...)
-    __attribute__((format(printf, 4, 5)));
-void LogPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+    VELTRANE_PRINTF(4, 5);
+void LogPrint(const char* format, ...) VELTRANE_PRINTF(1, 2);
 void LogDump(const void* data);
 
 // Each source file names itself once (static constexpr char kLogSource[] = ".\\Common";)

@@ -6,7 +6,15 @@
 #include <string>
 #include <string_view>
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The formats are checked as C99 has them: mingw's own printf (with __USE_MINGW_ANSI_STDIO)
+// knows %zu and %lld, the checker only does when told it is not msvcrt's.
+#if defined(__MINGW32__)
+#define VELTRANE_PRINTF(formatIndex, firstArgument) __attribute__((format(gnu_printf, formatIndex, firstArgument)))
+#else
+#define VELTRANE_PRINTF(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#endif
+
+std::string Format(const char* format, ...) VELTRANE_PRINTF(1, 2);
 std::string FormatV(const char* format, va_list args);
 
 // The longest prefix of a printf format that is at most maxBytes long and ends neither inside

@@ -1,7 +1,25 @@
-# Fails unless the shared library LIBRARY defines exactly the dynamic symbols EXPECTED (a sorted list).
-execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE table COMMAND_ERROR_IS_FATAL ANY)
-string(REGEX MATCHALL "[^ \n]+\n" names "${table}")
-list(TRANSFORM names STRIP)
+# Fails unless the shared library LIBRARY defines exactly the dynamic symbols EXPECTED (a sorted
+# list): on Linux as nm -D lists them, for a DLL (OBJDUMP given) as the name pointer table of
+# its export directory lists them in `objdump -p`.
+if(DEFINED OBJDUMP)
+  execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump COMMAND_ERROR_IS_FATAL ANY)
+  string(FIND "${dump}" "[Ordinal/Name Pointer] Table" start)
+  if(start EQUAL -1)
+    message(FATAL_ERROR "${LIBRARY} has no export table")
+  endif()
+  string(SUBSTRING "${dump}" ${start} -1 table)
+  string(REGEX REPLACE "\n[ \t]*\n.*" "" table "${table}")  # up to the first blank line
+  string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" entries "${table}")
+  set(names)
+  foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${entry}")
+    list(APPEND names ${name})
+  endforeach()
+else()
+  execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE table COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL "[^ \n]+\n" names "${table}")
+  list(TRANSFORM names STRIP)
+endif()
 list(SORT names)
 if(NOT names STREQUAL EXPECTED)
   message(FATAL_ERROR "${LIBRARY} exports ${names}, expected ${EXPECTED}")

@@ -35,7 +35,11 @@ void GetLocalTime(SYSTEMTIME* time) {
     int64_t ms = CurrentClock().NowMilliseconds();
     time_t seconds = static_cast<time_t>(ms / 1000);
     struct tm local {};
+#if defined(_WIN32)
+    localtime_s(&local, &seconds);
+#else
     localtime_r(&seconds, &local);
+#endif
     time->wYear = static_cast<uint16_t>(local.tm_year + 1900);
     time->wMonth = static_cast<uint16_t>(local.tm_mon + 1);
     time->wDayOfWeek = static_cast<uint16_t>(local.tm_wday);

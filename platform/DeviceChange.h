@@ -1,6 +1,7 @@
 // Device-change broadcasts. On the simulated machine every change of machine.ini is a device
 // change (a unit plugged or pulled, a letter set or removed), so the front ends watch that file
-// and hand each change to their open windows as WM_DEVICECHANGE would reach them.
+// and hand each change to their open windows as WM_DEVICECHANGE would reach them. On Windows
+// the watcher is a hidden top-level window of its own thread that receives the broadcasts.
 #pragma once
 
 namespace platform {
@@ -12,13 +13,24 @@ public:
     DeviceChangeWatcher(const DeviceChangeWatcher&) = delete;
     DeviceChangeWatcher& operator=(const DeviceChangeWatcher&) = delete;
 
+#if defined(_WIN32)
+    // Signalled while a change is pending (for a wait on handles); null when watching failed.
+    void* Event() const { return event_; }
+#else
     // Readable when a change is pending (for a socket notifier or poll); -1 when watching failed.
     int Fd() const { return fd_; }
+#endif
     // Takes the pending events without waiting; true when the machine changed since last time.
     bool Consume();
 
 private:
+#if defined(_WIN32)
+    void* event_ = nullptr;
+    void* thread_ = nullptr;
+    void* window_ = nullptr;
+#else
     int fd_ = -1;
+#endif
 };
 
 }  // namespace platform

@@ -35,7 +35,7 @@ public:
     void RemoveSection(std::string_view section);
 
     std::string Serialize() const;
-    // Atomic replacement of the file at nativePath; false with errno set on failure.
+    // Atomic replacement of the file at nativePath; false with the last error set on failure.
     bool Save(const std::string& nativePath) const;
 
 private:

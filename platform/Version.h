@@ -1,13 +1,19 @@
-// Version resources. An executable carries its resource as the ELF section
+// Version resources. On Linux an executable carries its resource as the ELF section
 // ".veltrane.version": NUL-terminated pairs of a value path and its text, ended by an empty
-// path. VELTRANE_VERSION_RESOURCE places such a block in the program.
+// path. VELTRANE_VERSION_RESOURCE places such a block in the program. On Windows it is the
+// executable's own VERSIONINFO resource.
 #pragma once
 
 #include <cstdint>
 
+#if defined(_WIN32)
+// On Windows the version resource is the executable's own (resources/Veltrane.rc).
+#define VELTRANE_VERSION_RESOURCE(name, text) static_assert(sizeof(text) > 1)
+#else
 #define VELTRANE_VERSION_RESOURCE(name, text)                                                   \
     extern "C" __attribute__((section(".veltrane.version"), used, aligned(1))) const char name[] = \
         text "\0"
+#endif
 
 namespace platform {
 

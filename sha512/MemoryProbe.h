@@ -2,14 +2,19 @@
 // false instead of a fault, and nothing is dereferenced in user space before it has been checked.
 #pragma once
 
+#include <cstddef>
+
+#if !defined(_WIN32)
 #include <sys/types.h>
 #include <sys/uio.h>
-
-#include <cstddef>
+#endif
 
 namespace veltrane::sha512 {
 
-// A range check first asks the kernel to populate the range's pages for reading or writing: one call, and nothing
+// On Windows every check asks the memory manager at once (VirtualQuery: committed pages with a readable, or
+// writable, protection and no guard), and a copy is taken only from checked memory.
+//
+// On Linux a range check first asks the kernel to populate the range's pages for reading or writing: one call, and nothing
 // is written. Where the kernel refuses (a bad range, or a kernel older than 5.14 that does not know the request),
 // the check is left to the kernel's copy, as the copies are: collected and run together in one call, which costs
 // as much as hashing a kilobyte.
@@ -26,6 +31,9 @@ public:
     bool Run();
 
 private:
+#if defined(_WIN32)
+    bool passed_ = true;
+#else
     void Add(void* local, const void* remote, std::size_t size);
     template <typename Visit>
     void ForEachPage(const void* address, std::size_t size, Visit visit);
@@ -38,6 +46,7 @@ private:
     bool passed_ = true;
     unsigned char scratch_ = 0;  // where the Readable checks drop their bytes
     pid_t pid_ = 0;              // asked once per probe: getpid is itself a kernel call
+#endif
 };
 
 }  // namespace veltrane::sha512

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "platform/Profile.h"
 #include "support/TestWorld.h"
@@ -65,10 +66,10 @@ TEST(Profile, AFailedRewriteLeavesTheOldFileWhole) {
     ASSERT_TRUE(WritePrivateProfileStringA("S", "K", "old", file.c_str()));
     // The rewrite's temporary file cannot be made: a folder holds its name.
     std::string temp = native + ".tmp" + std::to_string(getpid());
-    mkdir(temp.c_str(), 0755);
+    std::filesystem::create_directory(TestWorld::Path(temp));
     EXPECT_FALSE(WritePrivateProfileStringA("S", "K", "new", file.c_str()));
     EXPECT_EQ(TestWorld::ReadFile(native), "[S]\r\nK=old\r\n");
-    rmdir(temp.c_str());
+    std::filesystem::remove(TestWorld::Path(temp));
     EXPECT_TRUE(WritePrivateProfileStringA("S", "K", "new", file.c_str()));
     EXPECT_EQ(Get(file, "S", "K"), "new");
 }

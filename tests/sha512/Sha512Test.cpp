@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <wincrypt.h>
+#else
 #include <openssl/sha.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -24,9 +30,23 @@ Bytes RandomBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-Bytes OpenSslDigest(const Bytes& message) {
+// The system's own SHA-512 (OpenSSL, or the CryptoAPI's AES provider on Windows).
+Bytes ReferenceDigest(const Bytes& message) {
     Bytes digest(64);
+#if defined(_WIN32)
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    DWORD size = 64;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ||
+        !CryptCreateHash(provider, CALG_SHA_512, 0, 0, &hash) ||
+        !CryptHashData(hash, message.data(), static_cast<DWORD>(message.size()), 0) ||
+        !CryptGetHashParam(hash, HP_HASHVAL, digest.data(), &size, 0))
+        ADD_FAILURE() << "the CryptoAPI's SHA-512 failed: " << GetLastError();
+    if (hash) CryptDestroyHash(hash);
+    if (provider) CryptReleaseContext(provider, 0);
+#else
     SHA512(message.data(), message.size(), digest.data());
+#endif
     return digest;
 }
 
@@ -53,13 +73,35 @@ Bytes DigestInPieces(const Bytes& message, std::size_t piece) {
     return digest;
 }
 
+enum class Access { None, Read, ReadWrite };
+
 // Two pages: the first read-write, the second without access.
 struct GuardedPage {
+#if defined(_WIN32)
+    GuardedPage() : size(PageSize()) {
+        base = static_cast<unsigned char*>(VirtualAlloc(nullptr, 2 * size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        Protect(base + size, size, Access::None);
+    }
+    ~GuardedPage() { VirtualFree(base, 0, MEM_RELEASE); }
+    static std::size_t PageSize() {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        return info.dwPageSize;
+    }
+    static void Protect(unsigned char* at, std::size_t length, Access access) {
+        DWORD old = 0;
+        VirtualProtect(at, length, access == Access::None ? PAGE_NOACCESS : access == Access::Read ? PAGE_READONLY : PAGE_READWRITE, &old);
+    }
+#else
     GuardedPage() : size(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))) {
         base = static_cast<unsigned char*>(mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-        mprotect(base + size, size, PROT_NONE);
+        Protect(base + size, size, Access::None);
     }
     ~GuardedPage() { munmap(base, 2 * size); }
+    static void Protect(unsigned char* at, std::size_t length, Access access) {
+        mprotect(at, length, access == Access::None ? PROT_NONE : access == Access::Read ? PROT_READ : PROT_READ | PROT_WRITE);
+    }
+#endif
     unsigned char* End() const { return base + size; }
     std::size_t size;
     unsigned char* base;
@@ -82,12 +124,12 @@ TEST(Sha512, Fips180Examples) {
     }
 }
 
-TEST(Sha512, MatchesOpenSslWhateverThePieces) {
+TEST(Sha512, MatchesTheSystemsDigestWhateverThePieces) {
     for (std::size_t size : {1, 111, 112, 113, 127, 128, 129, 255, 256, 1000, 100003}) {
         const Bytes message = RandomBytes(size, static_cast<unsigned>(size));
         const std::size_t pieces[] = {size, 1, 7, 127, 128, 129};  // one call, then ever larger pieces
         for (std::size_t piece : pieces)
-            EXPECT_EQ(DigestInPieces(message, piece), OpenSslDigest(message)) << size << " bytes in pieces of " << piece;
+            EXPECT_EQ(DigestInPieces(message, piece), ReferenceDigest(message)) << size << " bytes in pieces of " << piece;
     }
 }
 
@@ -98,7 +140,7 @@ TEST(Sha512, DigestLeavesTheMessageOpen) {
     const Bytes first = Digest(handle);
     EXPECT_EQ(Digest(handle), first);
     InputData(handle, message.data() + 100, 200);
-    EXPECT_EQ(Digest(handle), OpenSslDigest(message));
+    EXPECT_EQ(Digest(handle), ReferenceDigest(message));
     EXPECT_EQ(InitAlgorithm(handle), 0);
     InputData(handle, message.data(), 100);
     EXPECT_EQ(Digest(handle), first);
@@ -155,7 +197,7 @@ TEST(Sha512, InvalidArgumentsChangeNothing) {
     EXPECT_EQ(GetHashText(handle, nullptr, 129), 1);
     EXPECT_EQ(GetHashText(handle, reinterpret_cast<char*>(page.End() - 64), 129), 1);
     EXPECT_TRUE(std::all_of(page.End() - 64, page.End(), [](unsigned char b) { return b == 0xEE; }));
-    mprotect(readOnly, page.size, PROT_READ);
+    GuardedPage::Protect(readOnly, page.size, Access::Read);
     EXPECT_EQ(GetHash(handle, readOnly, 64), 1);
     EXPECT_EQ(InputData(handle, readOnly, 64), 0);  // readable is all that input needs
     DestroyAlgorithm(handle);
@@ -209,16 +251,16 @@ TEST(Sha512, RefusesHandlesThatAreNotLive) {
     forged->state = nullptr;
     EXPECT_EQ(GetHashLength(forged), 0) << "no state";
     forged->state = &forged->state;
-    mprotect(page.base, page.size, PROT_READ);
+    GuardedPage::Protect(page.base, page.size, Access::Read);
     EXPECT_EQ(GetHashLength(forged), 0) << "read-only record";
 
     // Right in every respect, but running onto a second page: that page must be writable too.
-    mprotect(page.base, 2 * page.size, PROT_READ | PROT_WRITE);
+    GuardedPage::Protect(page.base, 2 * page.size, Access::ReadWrite);
     auto* straddling = new (page.End() - 24) ForgedRecord{};
     straddling->signature = kEqualText;
     straddling->state = &straddling->state;
     EXPECT_EQ(GetHashLength(straddling), 64) << "a record across two writable pages";
-    mprotect(page.End(), page.size, PROT_READ);
+    GuardedPage::Protect(page.End(), page.size, Access::Read);
     EXPECT_EQ(GetHashLength(straddling), 0) << "a record whose end lies on a read-only page";
     DestroyAlgorithm(live);
 }
@@ -232,7 +274,7 @@ TEST(Sha512, ThreadsOnSeparateAndSharedHandles) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             const Bytes own = RandomBytes(50000, 100 + t);
-            ownDigestRight[t] = DigestInPieces(own, 333) == OpenSslDigest(own);
+            ownDigestRight[t] = DigestInPieces(own, 333) == ReferenceDigest(own);
             for (int i = 0; i < 200; ++i) InputData(shared, chunk.data(), static_cast<int>(chunk.size()));
         });
     }
@@ -240,7 +282,7 @@ TEST(Sha512, ThreadsOnSeparateAndSharedHandles) {
     for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(ownDigestRight[t]) << "thread " << t;
     Bytes all;
     for (int i = 0; i < kThreads * 200; ++i) all.insert(all.end(), chunk.begin(), chunk.end());
-    EXPECT_EQ(Digest(shared), OpenSslDigest(all));
+    EXPECT_EQ(Digest(shared), ReferenceDigest(all));
     DestroyAlgorithm(shared);
 }
 

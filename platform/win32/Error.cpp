@@ -1,0 +1,11 @@
+// The calling thread's last error is the system's own.
+#include "platform/Error.h"
+
+#include "platform/win32/Windows.h"
+
+namespace platform {
+
+uint32_t GetLastError() { return ::GetLastError(); }
+void SetLastError(uint32_t code) { ::SetLastError(code); }
+
+}  // namespace platform

@@ -1,0 +1,74 @@
+// The profile file's native side on Windows: read whole, and replaced atomically by a
+// temporary file beside it that is written, flushed and moved over the old one.
+#include "platform/Profile.h"
+
+#include <algorithm>
+
+#include "platform/Error.h"
+#include "platform/win32/Wide.h"
+#include "platform/win32/Windows.h"
+
+namespace platform {
+namespace {
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool Close() {
+        HANDLE h = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return ::CloseHandle(h) != 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+ProfileDocument ProfileDocument::Load(const std::string& nativePath) {
+    auto wide = win32::WideNative(nativePath);
+    if (!wide) return {};
+    FileHandle file(::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return {};
+    std::string bytes;
+    char chunk[16384];
+    DWORD n = 0;
+    while (::ReadFile(file.get(), chunk, sizeof chunk, &n, nullptr) && n > 0) bytes.append(chunk, n);
+    return Parse(bytes);
+}
+
+bool ProfileDocument::Save(const std::string& nativePath) const {
+    auto target = win32::WideNative(nativePath);
+    if (!target) return false;
+    const std::wstring temp = *target + L".tmp" + std::to_wstring(::GetCurrentProcessId());
+    FileHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    const std::string bytes = Serialize();
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        DWORD written = 0;
+        const DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        ok = ::WriteFile(file.get(), bytes.data() + done, part, &written, nullptr) && written > 0;
+        done += written;
+    }
+    ok = ok && ::FlushFileBuffers(file.get());
+    ok = file.Close() && ok;
+    ok = ok && ::MoveFileExW(temp.c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) {
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(temp.c_str());
+        SetLastError(error);
+    }
+    return ok;
+}
+
+}  // namespace platform

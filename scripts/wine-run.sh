@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs a Windows program under wine64 in the build's own prefix (the first argument), created on
+# first use with the null graphics driver, so no display is needed and no user prefix is touched.
+#   wine-run.sh PREFIX [--drive LETTER IMAGE] PROGRAM [ARGUMENTS...]
+# --drive gives the prefix a drive LETTER whose raw device ("\\.\LETTER:") is IMAGE, a fresh
+# 64 KiB image file, as Wine maps a drive's device link (dosdevices/x::) to a block device.
+set -euo pipefail
+prefix=$1
+shift
+export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
+wine=/usr/lib/wine/wine64
+mkdir -p "$(dirname "$prefix")"
+(
+  flock 9
+  if [ ! -f "$prefix/.veltrane-ready" ]; then
+    # No Mono or Gecko: the program needs neither, and their installers would ask.
+    WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= "$wine" wineboot -i >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    /usr/lib/wine/wineserver -w
+    touch "$prefix/.veltrane-ready"
+  fi
+  if [ "${1:-}" = --drive ]; then
+    letter=$(echo "$2" | tr 'A-Z' 'a-z')
+    image=$3
+    mkdir -p "$(dirname "$image")/files"
+    rm -f "$image"
+    truncate -s 64K "$image"
+    ln -sfn "$(dirname "$image")/files" "$prefix/dosdevices/$letter:"
+    ln -sfn "$image" "$prefix/dosdevices/$letter::"
+  fi
+) 9>"$prefix.lock"
+[ "${1:-}" = --drive ] && shift 3
+exec "$wine" "$@"

@@ -1,0 +1,67 @@
+# The suites of the Windows build, run under Wine (scripts/wine-run.sh): the portable
+# subsystems' tests, the tests the Linux backend shares with the Windows one, the Windows
+# backends' own tests, and both libraries bound the way the program binds them. Each program
+# runs beside the two DLLs, as in the program folder.
+add_library(test_support INTERFACE)
+target_include_directories(test_support INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(test_support INTERFACE platform ui_headless)
+
+function(windows_test name)
+  veltrane_test(${name} unit ${ARGN})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VELTRANE_BIN_DIR})
+  set_tests_properties(${name} PROPERTIES WORKING_DIRECTORY ${VELTRANE_BIN_DIR})
+  target_link_libraries(${name} PRIVATE test_support)
+  veltrane_cp932(${name})
+endfunction()
+
+set(wine ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${VELTRANE_WINEPREFIX})
+
+windows_test(platform_tests platform/CodePageTest.cpp platform/ProfileTest.cpp)
+
+# The Windows backends, with the program's version resource and manifest; once under a
+# Japanese locale (system code page 932) and once under a western one (1252).
+windows_test(platform_win32_tests platform/win32/FilesTest.cpp platform/win32/ServicesTest.cpp
+             platform/win32/SystemTest.cpp platform/win32/DllBindingTest.cpp platform/win32/RawVolumeTest.cpp)
+target_link_libraries(platform_win32_tests PRIVATE veltrane_version_resource)
+target_include_directories(platform_win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/decode ${PROJECT_SOURCE_DIR}/sha512)
+add_dependencies(platform_win32_tests Decode sha512)
+set(raw_image ${CMAKE_BINARY_DIR}/wine-drive/volume.img)
+string(REPLACE "/" "\\" raw_image_windows "Z:${raw_image}")
+set_tests_properties(platform_win32_tests PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8;VELTRANE_EXPECT_ACP=932")
+add_test(NAME platform_win32_tests.western
+         COMMAND ${wine} --drive R ${raw_image} $<TARGET_FILE:platform_win32_tests>
+         WORKING_DIRECTORY ${VELTRANE_BIN_DIR})
+set_tests_properties(platform_win32_tests.western PROPERTIES LABELS unit
+                     ENVIRONMENT "LC_ALL=en_US.UTF-8;VELTRANE_EXPECT_ACP=1252;VELTRANE_RAW_DRIVE=R;VELTRANE_RAW_IMAGE=${raw_image_windows}")
+
+windows_test(decode_test decode/DesTest.cpp $<TARGET_OBJECTS:decode_des>)
+target_include_directories(decode_test PRIVATE ${PROJECT_SOURCE_DIR}/decode)
+
+windows_test(sha512_test sha512/Sha512Test.cpp)
+target_link_libraries(sha512_test PRIVATE sha512)
+
+# Each DLL's export table, as objdump lists it, holds exactly its names.
+function(windows_exports library expected)
+  add_test(NAME ${library}.exports
+           COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${library}> -DOBJDUMP=${VELTRANE_MINGW}-objdump
+                   "-DEXPECTED=${expected}" -P ${PROJECT_SOURCE_DIR}/cmake/CheckExports.cmake)
+  set_tests_properties(${library}.exports PROPERTIES LABELS unit)
+endfunction()
+windows_exports(Decode "Decode;DecodeEx")
+windows_exports(sha512 "CreateAlgorithm;DestroyAlgorithm;GetHash;GetHashLength;GetHashText;GetHashTextLength;InitAlgorithm;InputData")
+
+windows_test(base_tests base/LoggerTest.cpp)
+target_link_libraries(base_tests PRIVATE base)
+windows_test(state_tests state/MessageCatalogueTest.cpp)
+target_link_libraries(state_tests PRIVATE state)
+# The installer installs and uninstalls silently, in a Wine prefix of its own.
+add_test(NAME installer.SilentInstallAndUninstall
+         COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/installer/silent-install.sh ${CMAKE_BINARY_DIR}/VeltraneSetup.exe
+                 ${VELTRANE_BIN_DIR} ${CMAKE_BINARY_DIR}/wine-installer)
+set_tests_properties(installer.SilentInstallAndUninstall PROPERTIES LABELS e2e TIMEOUT 300)
+
+# The Win32 window on Wine's dialog manager, with the program's icons, bitmaps and manifest
+# (Common Controls 6); its template and picture encoders as on Linux.
+windows_test(ui_win32_tests ui/win32/Win32WindowTest.cpp ui/win32/DialogTemplateTest.cpp
+             $<TARGET_OBJECTS:ui_win32_resources>)
+target_link_libraries(ui_win32_tests PRIVATE ui_win32 veltrane_version_resource ZLIB::ZLIB)
