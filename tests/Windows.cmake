@@ -65,3 +65,12 @@ set_tests_properties(installer.SilentInstallAndUninstall PROPERTIES LABELS e2e T
 windows_test(ui_win32_tests ui/win32/Win32WindowTest.cpp ui/win32/DialogTemplateTest.cpp
              $<TARGET_OBJECTS:ui_win32_resources>)
 target_link_libraries(ui_win32_tests PRIVATE ui_win32 veltrane_version_resource ZLIB::ZLIB)
+
+# A scripted session of Veltrane.exe on its Win32 window (Wine's null driver): start-up with
+# the connection dialog, the main window, a download from mapservice, exit. mapservice and
+# mkupdate are Linux programs, taken from the Linux build.
+set(VELTRANE_LINUX_BIN ${PROJECT_SOURCE_DIR}/build/default/bin CACHE PATH "bin folder of the Linux build (mapservice, mkupdate)")
+add_test(NAME win32_session
+         COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/gui/win32-session.sh ${VELTRANE_BIN_DIR} ${VELTRANE_LINUX_BIN}
+                 ${CMAKE_BINARY_DIR}/win32-session)
+set_tests_properties(win32_session PROPERTIES LABELS gui TIMEOUT 900)
