@@ -24,7 +24,11 @@ public:
     explicit XmlReader(std::string_view document);
 
     // The next node; false at the end of the document or at the first error.
-    bool Read(XmlNode& node);
+    bool Read(XmlNode& node) {
+        if (next_ == nodes_.size()) return false;
+        node = nodes_[next_++];
+        return true;
+    }
     // True when reading stopped at an error rather than at the end of a well-formed document.
     bool Failed() const { return failed_; }
 

@@ -103,10 +103,4 @@ XmlReader::XmlReader(std::string_view document) {
     failed_ = status != XML_STATUS_OK;
 }
 
-bool XmlReader::Read(XmlNode& node) {
-    if (next_ == nodes_.size()) return false;
-    node = nodes_[next_++];
-    return true;
-}
-
 }  // namespace platform
