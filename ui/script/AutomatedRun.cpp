@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Profile.h"
 #ifdef _WIN32
 #include "platform/Files.h"
 #else
