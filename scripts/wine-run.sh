@@ -2,6 +2,9 @@
 # Runs a Windows program under wine64 in the build's own prefix (the first argument), created on
 # first use with the null graphics driver, so no display is needed and no user prefix is touched.
 #   wine-run.sh PREFIX [--drive LETTER IMAGE] PROGRAM [ARGUMENTS...]
+# Wine takes the system code page from the locale (LC_ALL=ja_JP.UTF-8 gives 932) and the
+# character set of Unix file names from it too: a locale the machine lacks is compiled into the
+# build once (LOCPATH), so Japanese file names keep working.
 # --drive gives the prefix a drive LETTER whose raw device ("\\.\LETTER:") is IMAGE, a fresh
 # 64 KiB image file, as Wine maps a drive's device link (dosdevices/x::) to a block device.
 set -euo pipefail
@@ -19,6 +22,11 @@ mkdir -p "$(dirname "$prefix")"
     /usr/lib/wine/wineserver -w
     touch "$prefix/.veltrane-ready"
   fi
+  if [ -n "${LC_ALL:-}" ] && [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+    locales=$(dirname "$prefix")/locales
+    mkdir -p "$locales"
+    [ -d "$locales/$LC_ALL" ] || localedef -i "${LC_ALL%%.*}" -f UTF-8 "$locales/$LC_ALL" 2>/dev/null || true
+  fi
   if [ "${1:-}" = --drive ]; then
     letter=$(echo "$2" | tr 'A-Z' 'a-z')
     image=$3
@@ -29,5 +37,8 @@ mkdir -p "$(dirname "$prefix")"
     ln -sfn "$image" "$prefix/dosdevices/$letter::"
   fi
 ) 9>"$prefix.lock"
+if [ -n "${LC_ALL:-}" ] && [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  export LOCPATH=$(dirname "$prefix")/locales
+fi
 [ "${1:-}" = --drive ] && shift 3
 exec "$wine" "$@"

@@ -16,7 +16,7 @@ endfunction()
 
 set(wine ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${VELTRANE_WINEPREFIX})
 
-windows_test(platform_tests platform/CodePageTest.cpp platform/ProfileTest.cpp)
+windows_test(platform_tests platform/CodePageTest.cpp platform/ProfileTest.cpp platform/WildcardTest.cpp)
 
 # The Windows backends, with the program's version resource and manifest; once under a
 # Japanese locale (system code page 932) and once under a western one (1252).
@@ -27,12 +27,14 @@ target_include_directories(platform_win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/de
 add_dependencies(platform_win32_tests Decode sha512)
 set(raw_image ${CMAKE_BINARY_DIR}/wine-drive/volume.img)
 string(REPLACE "/" "\\" raw_image_windows "Z:${raw_image}")
-set_tests_properties(platform_win32_tests PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8;VELTRANE_EXPECT_ACP=932")
+# The two runs share the named mutex and the device-change window's class: one at a time.
+set_tests_properties(platform_win32_tests PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8;VELTRANE_EXPECT_ACP=932"
+                     RESOURCE_LOCK win32_session)
 add_test(NAME platform_win32_tests.western
          COMMAND ${wine} --drive R ${raw_image} $<TARGET_FILE:platform_win32_tests>
          WORKING_DIRECTORY ${VELTRANE_BIN_DIR})
-set_tests_properties(platform_win32_tests.western PROPERTIES LABELS unit
-                     ENVIRONMENT "LC_ALL=en_US.UTF-8;VELTRANE_EXPECT_ACP=1252;VELTRANE_RAW_DRIVE=R;VELTRANE_RAW_IMAGE=${raw_image_windows}")
+set_tests_properties(platform_win32_tests.western PROPERTIES LABELS unit RESOURCE_LOCK win32_session
+                     ENVIRONMENT "LC_ALL=C.UTF-8;VELTRANE_EXPECT_ACP=1252;VELTRANE_RAW_DRIVE=R;VELTRANE_RAW_IMAGE=${raw_image_windows}")
 
 windows_test(decode_test decode/DesTest.cpp $<TARGET_OBJECTS:decode_des>)
 target_include_directories(decode_test PRIVATE ${PROJECT_SOURCE_DIR}/decode)
@@ -54,6 +56,23 @@ windows_test(base_tests base/LoggerTest.cpp)
 target_link_libraries(base_tests PRIVATE base)
 windows_test(state_tests state/MessageCatalogueTest.cpp)
 target_link_libraries(state_tests PRIVATE state)
+
+# The portable subsystems' suites. Under Wine "Z:" is the native root, so the program folder
+# (beside the DLLs) is named for the tests that bind sha512.dll by path.
+windows_test(common_tests common/FileUtilTest.cpp common/HashTest.cpp)
+target_link_libraries(common_tests PRIVATE common)
+add_dependencies(common_tests sha512)
+target_compile_definitions(common_tests PRIVATE VELTRANE_BIN_DIR="Z:${VELTRANE_BIN_DIR}")
+windows_test(ui_tests ui/ScriptTest.cpp)
+target_link_libraries(ui_tests PRIVATE ui_script)
+
+# The program itself carries the version resource.
+if(TARGET veltrane)
+  add_test(NAME veltrane.version_resource
+           COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:veltrane> -P ${PROJECT_SOURCE_DIR}/cmake/CheckVersionResource.cmake)
+  set_tests_properties(veltrane.version_resource PROPERTIES LABELS unit)
+endif()
+
 # The installer installs and uninstalls silently, in a Wine prefix of its own.
 add_test(NAME installer.SilentInstallAndUninstall
          COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/installer/silent-install.sh ${CMAKE_BINARY_DIR}/VeltraneSetup.exe

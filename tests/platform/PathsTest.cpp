@@ -34,15 +34,6 @@ TEST(Paths, ExistingNamesAreFoundWithoutCase) {
     EXPECT_EQ(ToNativePath(world.Win(world.root) + "\\maps\\flash2\\new.dat"), world.root + "/Maps/FLASH2/new.dat");
 }
 
-TEST(Paths, WildcardsFollowWindowsRules) {
-    EXPECT_TRUE(MatchesWildcard("README", "*.*"));
-    EXPECT_TRUE(MatchesWildcard("a.LOG", "*.log"));
-    EXPECT_FALSE(MatchesWildcard("a.log.bak", "*.log"));
-    EXPECT_TRUE(MatchesWildcard("LPA080.DAT.003", "LPA080.DAT.???"));
-    EXPECT_TRUE(MatchesWildcard("パソコン.txt", "??コン.*"));
-    EXPECT_FALSE(MatchesWildcard("パソコン.txt", "?.*"));
-}
-
 TEST(Paths, ALetterThatComesOrGoesIsSeenAtOnce) {
     TestWorld world;
     std::string ini = world.root + "/machine/machine.ini";

@@ -1,6 +1,7 @@
 #include "ui/script/ScriptDriver.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "state/VeltraneApp.h"
@@ -31,6 +32,12 @@ ThreadHandle& JobHandle(const std::string& job) {
     return theApp.DeleteThreadHandle;
 }
 
+// The transcript is UTF-8 with LF line ends on every system; its path is native (UTF-8), which
+// the standard library takes as the system code page unless told.
+std::ofstream OpenTranscript(const std::string& path, std::ios::openmode mode) {
+    return std::ofstream(std::filesystem::path(std::u8string(path.begin(), path.end())), mode | std::ios::binary);
+}
+
 }  // namespace
 
 std::string TranscriptText(const std::string& cp932) {
@@ -53,7 +60,7 @@ ScriptDriver::ScriptDriver(Automation& automation, std::vector<ScriptCommand> co
       transcriptPath_(std::move(transcriptPath)),
       screenshotFolder_(std::move(screenshotFolder)),
       start_(platform::GetTickCount64()) {
-    if (!transcriptPath_.empty()) std::ofstream(transcriptPath_, std::ios::trunc);
+    if (!transcriptPath_.empty()) OpenTranscript(transcriptPath_, std::ios::trunc);
 }
 
 ScriptDriver::~ScriptDriver() {
@@ -76,7 +83,7 @@ void ScriptDriver::Note(const std::string& utf8) {
     std::snprintf(stamp, sizeof stamp, "[%10.3f] ", (platform::GetTickCount64() - start_) / 1000.0);
     std::lock_guard guard(transcriptLock_);
     transcript_.push_back(stamp + utf8);
-    if (!transcriptPath_.empty()) std::ofstream(transcriptPath_, std::ios::app) << transcript_.back() << '\n';
+    if (!transcriptPath_.empty()) OpenTranscript(transcriptPath_, std::ios::app) << transcript_.back() << '\n';
 }
 
 void ScriptDriver::OnBox(const platform::MessageBoxRequest& request, int answer) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
@@ -73,6 +74,28 @@ TEST(Win32Files, JapaneseNamesAreCreatedFoundCopiedAndRemoved) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));
     EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The system matches the patterns the program uses ("*.*", "*.log", piece names) as the
+// program's own wildcard rule does on Linux.
+TEST(Win32Files, FindMatchesWildcardsAsTheProgramDoes) {
+    TestWorld world;
+    std::filesystem::create_directory(TestWorld::Path(world.root + "/found"));
+    for (const char* name : {"README", "a.LOG", "a.log.bak", "LPA080.DAT.003", "\xE3\x83\x91\xE3\x82\xBD\xE3\x82\xB3\xE3\x83\xB3.txt"})
+        TestWorld::WriteFile(world.root + "/found/" + name, "x");
+    const std::string folder = world.Win(world.root) + "\\found\\";
+    auto names = [&](const char* pattern) {
+        std::vector<std::string> found;
+        for (const FindData& entry : FindFiles(folder + pattern))
+            if (entry.name != "." && entry.name != "..") found.push_back(entry.name);
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    EXPECT_EQ(names("*.*").size(), 5u);
+    EXPECT_EQ(names("*.log"), std::vector<std::string>{"a.LOG"});
+    EXPECT_EQ(names("LPA080.DAT.???"), std::vector<std::string>{"LPA080.DAT.003"});
+    EXPECT_EQ(names("??コン.*"), std::vector<std::string>{"パソコン.txt"});
+    EXPECT_EQ(names("readme"), std::vector<std::string>{"README"});
 }
 
 TEST(Win32Files, TextThatIsNotCp932IsRefusedAsAName) {
