@@ -26,6 +26,8 @@ fi
 wine regedit "$here/wine-fonts.reg" >/dev/null 2>&1
 if [ "$display" = --display ]; then
   wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
+  # No window manager on the virtual screen: Wine draws the frames itself.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 else
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 fi
@@ -70,7 +72,14 @@ else
   unset DISPLAY
 fi
 start=$(date +%s)
-(cd "$work/program" && timeout 600 wine Veltrane.exe)
+(cd "$work/program" && timeout 600 wine Veltrane.exe) &
+session=$!
+if [ "$display" = --display ]; then
+  # The whole virtual screen once the download has finished.
+  for _ in $(seq 600); do [ -s "$work/shots/04-after-download.png" ] && break; sleep 1; done
+  xwd -root -display :57 -silent > "$work/shots/screen.xwd" 2>/dev/null
+fi
+wait $session
 status=$?
 echo "session: exit $status after $(( $(date +%s) - start )) s"
 
