@@ -84,6 +84,11 @@ set_tests_properties(installer.SilentInstallAndUninstall PROPERTIES LABELS e2e T
 windows_test(ui_win32_tests ui/win32/Win32WindowTest.cpp ui/win32/DialogTemplateTest.cpp
              $<TARGET_OBJECTS:ui_win32_resources>)
 target_link_libraries(ui_win32_tests PRIVATE ui_win32 veltrane_version_resource ZLIB::ZLIB)
+# The window shows the same Japanese text on a Windows whose code page is not 932. Both runs
+# share one desktop, where the tests find the prompts by title: one at a time.
+set_tests_properties(ui_win32_tests PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8" RESOURCE_LOCK win32_desktop)
+add_test(NAME ui_win32_tests.western COMMAND ${wine} $<TARGET_FILE:ui_win32_tests> WORKING_DIRECTORY ${VELTRANE_BIN_DIR})
+set_tests_properties(ui_win32_tests.western PROPERTIES LABELS unit ENVIRONMENT "LC_ALL=C.UTF-8" RESOURCE_LOCK win32_desktop)
 
 # A scripted session of Veltrane.exe on its Win32 window (Wine's null driver): start-up with
 # the connection dialog, the main window, a download from mapservice, exit. mapservice and
