@@ -16,7 +16,8 @@ endfunction()
 
 set(wine ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${VELTRANE_WINEPREFIX})
 
-windows_test(platform_tests platform/CodePageTest.cpp platform/ProfileTest.cpp platform/WildcardTest.cpp)
+windows_test(platform_tests platform/CodePageTest.cpp platform/ProfileTest.cpp platform/WildcardTest.cpp
+             platform/XmlReaderTest.cpp)
 
 # The Windows backends, with the program's version resource and manifest; once under a
 # Japanese locale (system code page 932) and once under a western one (1252).
@@ -35,6 +36,19 @@ add_test(NAME platform_win32_tests.western
          WORKING_DIRECTORY ${VELTRANE_BIN_DIR})
 set_tests_properties(platform_win32_tests.western PROPERTIES LABELS unit RESOURCE_LOCK win32_session
                      ENVIRONMENT "LC_ALL=C.UTF-8;VELTRANE_EXPECT_ACP=1252;VELTRANE_RAW_DRIVE=R;VELTRANE_RAW_IMAGE=${raw_image_windows}")
+
+# The WinINet session against two mapservices on loopback (the Linux program of the default
+# build) and a stalling socket server of the test's own; the wrapper starts and stops them.
+set(VELTRANE_MAPSERVICE ${PROJECT_SOURCE_DIR}/build/default/bin/mapservice CACHE FILEPATH
+    "mapservice of the Linux build, for the Windows network tests")
+add_executable(platform_win32_internet_tests platform/win32/InternetTest.cpp)
+target_link_libraries(platform_win32_internet_tests PRIVATE GTest::gtest GTest::gtest_main test_support ws2_32)
+set_target_properties(platform_win32_internet_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_test(NAME platform_win32_internet_tests
+         COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-mapservice.sh ${VELTRANE_MAPSERVICE}
+                 ${CMAKE_BINARY_DIR}/internet-world ${wine} $<TARGET_FILE:platform_win32_internet_tests>
+         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+set_tests_properties(platform_win32_internet_tests PROPERTIES LABELS unit)
 
 windows_test(decode_test decode/DesTest.cpp $<TARGET_OBJECTS:decode_des>)
 target_include_directories(decode_test PRIVATE ${PROJECT_SOURCE_DIR}/decode)

@@ -3,13 +3,8 @@
 #include <memory>
 #include <string_view>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/Wide.h"
+#include "platform/win32/Windows.h"
 #include <objidl.h>
 #include <shlwapi.h>
 #include <xmllite.h>
@@ -36,26 +31,18 @@ struct Releaser {
 template <class T>
 using ComPtr = std::unique_ptr<T, Releaser>;
 
-std::string Utf8(const WCHAR* text, UINT length) {
-    if (length == 0) return {};
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), bytes, nullptr, nullptr);
-    return out;
-}
-
 std::string Value(IXmlReader& reader) {
     const WCHAR* value = nullptr;
     UINT length = 0;
     if (FAILED(reader.GetValue(&value, &length))) return {};
-    return Utf8(value, length);
+    return win32::NarrowNative(std::wstring_view(value, length));
 }
 
 std::string LocalName(IXmlReader& reader) {
     const WCHAR* name = nullptr;
     UINT length = 0;
     if (FAILED(reader.GetLocalName(&name, &length))) return {};
-    return Utf8(name, length);
+    return win32::NarrowNative(std::wstring_view(name, length));
 }
 
 // XmlLite may hand out one run of character data as several text and whitespace nodes; the

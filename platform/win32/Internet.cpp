@@ -1,0 +1,450 @@
+// The internet session on WinINet. Every exchange is InternetConnect, HttpOpenRequest and
+// HttpSendRequest on the program's one session handle; an opened URL goes the same way (it is
+// what InternetOpenUrl does inside), because the bundle check below needs the request handle
+// before the request is sent again.
+#include "platform/Internet.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+
+#include "platform/win32/BlockingCall.h"
+#include "platform/win32/BundleTrust.h"
+#include "platform/win32/Wide.h"
+#include "platform/win32/WinInetSession.h"
+#include "platform/win32/Windows.h"
+#include <wininet.h>
+
+// The server's certificate of a secure request; the headers of this mingw lack the name.
+#ifndef INTERNET_OPTION_SERVER_CERT_CONTEXT
+#define INTERNET_OPTION_SERVER_CERT_CONTEXT 105
+#endif
+
+namespace platform {
+namespace win32 {
+
+struct WinInetSession::Shared {
+    HINTERNET session = nullptr;
+    std::optional<ProxyCredentials> credentials;
+    uint32_t stallMilliseconds = kDefaultStallMilliseconds;
+
+    Shared() {
+        session = InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    }
+    ~Shared() {
+        if (session != nullptr) InternetCloseHandle(session);
+    }
+};
+
+namespace {
+
+constexpr DWORD kBackstopMilliseconds = 5000;
+
+std::string ErrorText(DWORD code) {
+    switch (code) {
+    case ERROR_INTERNET_TIMEOUT: return "timed out";
+    case ERROR_INTERNET_CANNOT_CONNECT: return "cannot connect";
+    case ERROR_INTERNET_CONNECTION_RESET: return "connection reset";
+    case ERROR_INTERNET_CONNECTION_ABORTED: return "connection aborted";
+    case ERROR_INTERNET_NAME_NOT_RESOLVED: return "name not resolved";
+    case ERROR_INTERNET_INVALID_CA: return "certificate issuer not trusted";
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID: return "certificate name mismatch";
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID: return "certificate expired or not yet valid";
+    default: return "WinINet error " + std::to_string(code);
+    }
+}
+
+std::string Base64(const std::string& text) {
+    DWORD size = 0;
+    const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+    const auto* bytes = reinterpret_cast<const BYTE*>(text.data());
+    if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(text.size()), flags, nullptr, &size)) return {};
+    std::string out(size, '\0');
+    if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(text.size()), flags, out.data(), &size)) return {};
+    out.resize(size);
+    return out;
+}
+
+// WinINet takes an IPv6 address without the brackets of the URL.
+std::wstring HostName(const std::string& host) {
+    std::string bare = host.size() > 2 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
+    return WideNative(bare).value_or(L"");
+}
+
+PCCERT_CONTEXT ServerCertificate(HINTERNET request) {
+    PCCERT_CONTEXT certificate = nullptr;
+    DWORD size = sizeof certificate;
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_SERVER_CERT_CONTEXT, &certificate, &size)) return nullptr;
+    return certificate;
+}
+
+// The refusals the bundle may overrule: an issuer the system does not know, and the
+// revocation check that fails for it (a private CA publishes no revocation list).
+bool IsCertificateError(DWORD code) {
+    return code == ERROR_INTERNET_INVALID_CA || code == ERROR_INTERNET_SEC_CERT_ERRORS ||
+           code == ERROR_INTERNET_SEC_CERT_REV_FAILED;
+}
+
+struct CallResult {
+    BOOL ok = FALSE;
+    DWORD code = ERROR_SUCCESS;
+    DWORD available = 0;
+};
+
+// One request on its own connection handle. The request handle is closed exactly once, by
+// whoever comes first: the owner, or a stop or stall that ends a blocking call.
+class Exchange {
+public:
+    Exchange(std::shared_ptr<WinInetSession::Shared> shared, StopCheck stop)
+        : shared_(std::move(shared)), stop_(std::move(stop)) {}
+    ~Exchange() {
+        CloseRequest();
+        if (connection_ != nullptr) InternetCloseHandle(connection_);
+    }
+
+    // Connects and sends; afterwards Status() is the reply's status. False with Error() when
+    // nothing came back.
+    bool Start(const std::string& verb, const UrlParts& url, bool secure, const std::string& headerLines,
+               const std::string& body, const TrustAnchors& trust, DWORD flags) {
+        if (shared_->session == nullptr) return Fail("no internet session");
+        std::wstring host = HostName(url.host);
+        connection_ = InternetConnectW(shared_->session, host.c_str(), static_cast<INTERNET_PORT>(url.port), nullptr,
+                                       nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+        if (connection_ == nullptr) return Fail(ErrorText(GetLastError()));
+        std::wstring wideVerb = WideNative(verb).value_or(L"GET");
+        std::optional<std::wstring> path = Wide(url.path.c_str());
+        if (!path) return Fail("object path is not text");
+        flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
+                 INTERNET_FLAG_KEEP_CONNECTION;
+        if (secure) flags |= INTERNET_FLAG_SECURE;
+        openFlags_ = flags;
+        HINTERNET request = HttpOpenRequestW(connection_, wideVerb.c_str(), path->c_str(), nullptr, nullptr, nullptr,
+                                             flags, 1);
+        if (request == nullptr) return Fail(ErrorText(GetLastError()));
+        request_.store(request);
+
+        // WinINet's own limits back up the stall limit, should a close not end a call; they
+        // come later, so the stall limit is what the caller sees.
+        DWORD limit = shared_->stallMilliseconds + kBackstopMilliseconds;
+        for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+            InternetSetOptionW(request, option, &limit, sizeof limit);
+
+        std::string lines = headerLines;
+        if (shared_->credentials) {
+            const ProxyCredentials& credentials = *shared_->credentials;
+            // A configured proxy gets them through WinINet; without one, the peer that answered
+            // 407 stands in the path (an intercepting proxy) and gets them as a header line.
+            std::wstring user = Wide(credentials.user.c_str()).value_or(L"");
+            std::wstring password = Wide(credentials.password.c_str()).value_or(L"");
+            InternetSetOptionW(request, INTERNET_OPTION_PROXY_USERNAME, user.data(), static_cast<DWORD>(user.size()));
+            InternetSetOptionW(request, INTERNET_OPTION_PROXY_PASSWORD, password.data(),
+                               static_cast<DWORD>(password.size()));
+            std::string line = "Proxy-Authorization: Basic " + Base64(credentials.user + ":" + credentials.password);
+            lines = lines.empty() ? line : lines + "\r\n" + line;
+        }
+        std::optional<std::wstring> headers = Wide(lines.c_str());
+        if (!headers) return Fail("header lines are not text");
+
+        DWORD code = Send(*headers, body);
+        if (code != ERROR_SUCCESS && secure && IsCertificateError(code)) code = SendTrustingBundle(*headers, body, trust, host);
+        if (code != ERROR_SUCCESS) return Fail(error_.empty() ? ErrorText(code) : error_);
+
+        DWORD status = 0;
+        DWORD size = sizeof status;
+        if (!HttpQueryInfoW(Request(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+            return Fail(ErrorText(GetLastError()));
+        status_ = static_cast<int>(status);
+        return true;
+    }
+
+    // Up to `size` bytes of the body once some have come; 0 at its end, -1 when it failed,
+    // stalled or was stopped.
+    long Read(void* buffer, size_t size) {
+        HINTERNET request = Request();
+        if (request == nullptr) return -1;
+        auto result = std::make_shared<CallResult>();
+        if (!Wait([request, result] {
+                result->ok = InternetQueryDataAvailable(request, &result->available, 0, 0);
+                result->code = GetLastError();
+            }, request_))
+            return -1;
+        if (!result->ok) {
+            error_ = ErrorText(result->code);
+            return -1;
+        }
+        if (result->available == 0) return 0;
+        DWORD wanted = static_cast<DWORD>(std::min<size_t>({size, result->available, 1u << 30}));
+        DWORD read = 0;
+        if (!InternetReadFile(request, buffer, wanted, &read)) {
+            error_ = ErrorText(GetLastError());
+            return -1;
+        }
+        return static_cast<long>(read);
+    }
+
+    long long ContentLength() const {
+        wchar_t text[32] = {};
+        DWORD size = sizeof text;
+        if (!HttpQueryInfoW(Request(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return -1;
+        return std::wcstoll(text, nullptr, 10);
+    }
+
+    std::string EffectiveUrl() const {
+        DWORD size = 0;
+        InternetQueryOptionW(Request(), INTERNET_OPTION_URL, nullptr, &size);
+        std::wstring url(size / sizeof(wchar_t) + 1, L'\0');
+        if (size == 0 || !InternetQueryOptionW(Request(), INTERNET_OPTION_URL, url.data(), &size)) return {};
+        url.resize(std::wcslen(url.c_str()));
+        return Narrow(url).value_or("");
+    }
+
+    int Status() const { return status_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    HINTERNET Request() const { return request_.load(); }
+
+    void CloseRequest() { Close(request_); }
+
+    static void Close(std::atomic<HINTERNET>& handle) {
+        HINTERNET open = handle.exchange(nullptr);
+        if (open != nullptr) InternetCloseHandle(open);
+    }
+
+    bool Fail(const std::string& why) {
+        error_ = why;
+        return false;
+    }
+
+    // A blocking call on the helper thread; false (with the reason) when a stop or the stall
+    // limit ended it.
+    bool Wait(std::function<void()> call, std::atomic<HINTERNET>& handle) {
+        BlockingCall::Outcome outcome =
+            calls_.Run(std::move(call), stop_, shared_->stallMilliseconds, [&handle] { Close(handle); });
+        if (outcome == BlockingCall::Outcome::Stopped) error_ = "stopped";
+        if (outcome == BlockingCall::Outcome::Stalled) error_ = "stalled";
+        return outcome == BlockingCall::Outcome::Done;
+    }
+
+    DWORD Send(const std::wstring& headers, const std::string& body) {
+        HINTERNET request = Request();
+        auto result = std::make_shared<CallResult>();
+        // A call left behind may outlive this exchange: it keeps its own copy of what it sends.
+        auto sent = std::make_shared<std::pair<std::wstring, std::string>>(headers, body);
+        if (!Wait([request, result, sent] {
+                result->ok = HttpSendRequestW(request, sent->first.c_str(), static_cast<DWORD>(sent->first.size()),
+                                              sent->second.data(), static_cast<DWORD>(sent->second.size()));
+                result->code = GetLastError();
+            }, request_))
+            return ERROR_INTERNET_OPERATION_CANCELLED;
+        return result->ok ? ERROR_SUCCESS : result->code;
+    }
+
+    // WinINet trusts only the system store. When it refuses the issuer, the program checks the
+    // chain against its own bundle and, only if that holds, sends again with the unknown issuer
+    // allowed, and makes sure the server still shows the certificate it checked.
+    DWORD SendTrustingBundle(const std::wstring& headers, const std::string& body, const TrustAnchors& trust,
+                             const std::wstring& host) {
+        PCCERT_CONTEXT checked = ServerCertificate(Request());
+        if (checked == nullptr) checked = ProbeCertificate();
+        DWORD code = ERROR_INTERNET_INVALID_CA;
+        if (ChainsToBundle(checked, trust.caBundle, host)) {
+            AllowBundleIssuer(Request());
+            code = Send(headers, body);
+            if (code == ERROR_SUCCESS) {
+                PCCERT_CONTEXT shown = ServerCertificate(Request());
+                if (shown == nullptr || !CertCompareCertificate(X509_ASN_ENCODING, checked->pCertInfo, shown->pCertInfo)) {
+                    code = ERROR_INTERNET_INVALID_CA;
+                    CloseRequest();
+                }
+                if (shown != nullptr) CertFreeCertificateContext(shown);
+            }
+        }
+        if (checked != nullptr) CertFreeCertificateContext(checked);
+        return code;
+    }
+
+    // The bundle is the program's own trust: the system does not know its issuer, and a
+    // private CA publishes no revocation list. Names and dates are still checked.
+    static void AllowBundleIssuer(HINTERNET request) {
+        DWORD flags = 0;
+        DWORD size = sizeof flags;
+        InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size);
+        flags |= SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_REVOCATION;
+        InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+    }
+
+    // Wine keeps no certificate of a refused handshake: a HEAD without headers or body, with
+    // the issuer allowed, fetches it before anything of the real request goes out.
+    PCCERT_CONTEXT ProbeCertificate() {
+        std::atomic<HINTERNET> probe{
+            HttpOpenRequestW(connection_, L"HEAD", L"/", nullptr, nullptr, nullptr, openFlags_, 1)};
+        HINTERNET handle = probe.load();
+        if (handle == nullptr) return nullptr;
+        AllowBundleIssuer(handle);
+        auto result = std::make_shared<CallResult>();
+        bool done = Wait([handle, result] { result->ok = HttpSendRequestW(handle, nullptr, 0, nullptr, 0); }, probe);
+        PCCERT_CONTEXT certificate = done && result->ok ? ServerCertificate(handle) : nullptr;
+        Close(probe);
+        return certificate;
+    }
+
+    std::shared_ptr<WinInetSession::Shared> shared_;
+    StopCheck stop_;
+    BlockingCall calls_;
+    HINTERNET connection_ = nullptr;
+    DWORD openFlags_ = 0;
+    std::atomic<HINTERNET> request_{nullptr};
+    int status_ = 0;
+    std::string error_;
+};
+
+class WinInetFile : public InternetFile {
+public:
+    explicit WinInetFile(std::unique_ptr<Exchange> exchange) : exchange_(std::move(exchange)) {}
+    long Read(void* buffer, size_t size) override { return exchange_->Read(buffer, size); }
+    long long ContentLength() const override { return exchange_->ContentLength(); }
+    std::string EffectiveUrl() const override { return exchange_->EffectiveUrl(); }
+
+private:
+    std::unique_ptr<Exchange> exchange_;
+};
+
+}  // namespace
+
+WinInetSession::WinInetSession() : shared_(std::make_shared<Shared>()) {}
+WinInetSession::~WinInetSession() = default;
+
+std::shared_ptr<WinInetSession::Shared> WinInetSession::Current() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return shared_;
+}
+
+HttpReply WinInetSession::Send(const HttpRequest& request, const StopCheck& stop) {
+    HttpReply reply;
+    std::shared_ptr<Shared> shared = Current();
+    if (shared->session == nullptr) {
+        reply.noSession = true;
+        reply.error = ErrorText(GetLastError());
+        return reply;
+    }
+    Exchange exchange(shared, stop);
+    if (!exchange.Start(request.verb, request.url, request.secure, request.headerLines, request.body, request.trust, 0)) {
+        reply.error = exchange.Error();
+        return reply;
+    }
+    if (exchange.Status() == 407) {
+        reply.sent = true;
+        reply.status = 407;
+        return reply;
+    }
+    char piece[65536];
+    for (;;) {
+        long read = exchange.Read(piece, sizeof piece);
+        if (read == 0) break;
+        if (read < 0 || reply.body.size() + static_cast<size_t>(read) > request.maxBodyBytes) {
+            reply.error = read < 0 ? exchange.Error() : "reply too long";
+            reply.body.clear();
+            return reply;
+        }
+        reply.body.append(piece, static_cast<size_t>(read));
+    }
+    reply.sent = true;
+    reply.status = exchange.Status();
+    return reply;
+}
+
+OpenedUrl WinInetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, const StopCheck& stop) {
+    OpenedUrl opened;
+    std::optional<UrlParts> parts = CrackUrl(url);
+    if (!parts) return opened;
+    auto exchange = std::make_unique<Exchange>(Current(), stop);
+    if (!exchange->Start("GET", *parts, IsSecureUrl(*parts), {}, {}, trust, INTERNET_FLAG_TRANSFER_BINARY)) return opened;
+    opened.status = exchange->Status();
+    if (opened.status < 400) opened.file = std::make_unique<WinInetFile>(std::move(exchange));
+    return opened;
+}
+
+void WinInetSession::SetProxyCredentials(const ProxyCredentials& credentials) {
+    std::lock_guard<std::mutex> hold(lock_);
+    shared_->credentials = credentials;
+}
+
+std::optional<ProxyCredentials> WinInetSession::KeptProxyCredentials() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return shared_->credentials;
+}
+
+void WinInetSession::SetStallLimit(uint32_t milliseconds) {
+    std::lock_guard<std::mutex> hold(lock_);
+    shared_->stallMilliseconds = milliseconds;
+}
+
+void WinInetSession::Reset() {
+    auto fresh = std::make_shared<Shared>();
+    std::lock_guard<std::mutex> hold(lock_);
+    // Opened URLs keep the old session handle until they are closed.
+    shared_ = std::move(fresh);
+}
+
+}  // namespace win32
+
+std::optional<UrlParts> CrackUrl(const std::string& url) {
+    std::optional<std::wstring> wide = win32::Wide(url.c_str());
+    if (!wide) return std::nullopt;
+    wchar_t host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+    URL_COMPONENTSW components{};
+    components.dwStructSize = sizeof components;
+    components.lpszHostName = host;
+    components.dwHostNameLength = INTERNET_MAX_HOST_NAME_LENGTH + 1;
+    // Null buffers with a non-zero length: WinINet points into the URL itself.
+    components.dwUrlPathLength = 1;
+    components.dwExtraInfoLength = 1;
+    components.dwSchemeLength = 1;
+    if (!InternetCrackUrlW(wide->c_str(), static_cast<DWORD>(wide->size()), 0, &components)) return std::nullopt;
+    UrlParts parts;
+    if (components.nScheme == INTERNET_SCHEME_HTTP) parts.scheme = "http";
+    else if (components.nScheme == INTERNET_SCHEME_HTTPS) parts.scheme = "https";
+    else return std::nullopt;
+    parts.host = win32::NarrowNative(host);
+    if (parts.host.find(':') != std::string::npos && parts.host.front() != '[') parts.host = "[" + parts.host + "]";
+    parts.port = components.nPort;
+    std::wstring path(components.lpszUrlPath, components.dwUrlPathLength);
+    if (components.lpszExtraInfo != nullptr) path.append(components.lpszExtraInfo, components.dwExtraInfoLength);
+    if (path.empty()) path = L"/";
+    parts.path = win32::Narrow(path).value_or("");
+    if (parts.host.empty() || parts.path.empty()) return std::nullopt;
+    return parts;
+}
+
+bool IsSecureUrl(const UrlParts& url) { return url.scheme == "https" || url.port == 443; }
+
+namespace {
+
+win32::WinInetSession& ProgramSession() {
+    static win32::WinInetSession session;
+    return session;
+}
+
+}  // namespace
+
+HttpReply SendHttpRequest(const HttpRequest& request) {
+    if (request.proxyCredentials) ProgramSession().SetProxyCredentials(*request.proxyCredentials);
+    return ProgramSession().Send(request, nullptr);
+}
+
+std::unique_ptr<InternetFile> OpenUrl(const std::string& url, const TrustAnchors& trust) {
+    for (;;) {
+        win32::OpenedUrl opened = ProgramSession().OpenUrl(url, trust, nullptr);
+        if (opened.status != 407) return std::move(opened.file);
+        // The proxy asks for credentials: the user's answer serves this and every later call.
+        std::optional<UrlParts> parts = CrackUrl(url);
+        View* view = CurrentView();
+        std::optional<ProxyCredentials> credentials =
+            view != nullptr ? view->AskProxyCredentials(parts ? parts->host : url) : std::nullopt;
+        if (!credentials) return nullptr;
+        ProgramSession().SetProxyCredentials(*credentials);
+    }
+}
+
+}  // namespace platform

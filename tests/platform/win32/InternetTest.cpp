@@ -1,0 +1,293 @@
+// The WinINet session against mapservice on loopback (started beside the test by
+// scripts/with-mapservice.sh), and against a plain socket server of the test's own that
+// accepts and then stalls.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "platform/Internet.h"
+#include "platform/win32/WinInetSession.h"
+
+#include <winsock2.h>
+
+using platform::HttpReply;
+using platform::HttpRequest;
+using platform::TrustAnchors;
+using platform::win32::WinInetSession;
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+std::string Url(const char* scheme, const char* portVariable, const std::string& path) {
+    return std::string(scheme) + "://127.0.0.1:" + Env(portVariable) + path;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+HttpRequest Request(const std::string& verb, const std::string& url, const std::string& bundle) {
+    HttpRequest request;
+    request.verb = verb;
+    request.url = *platform::CrackUrl(url);
+    request.secure = platform::IsSecureUrl(request.url);
+    request.trust.caBundle = bundle;
+    return request;
+}
+
+std::string ReadAll(platform::InternetFile& file, long* failed) {
+    std::string body;
+    char piece[2000];
+    for (long read; (read = file.Read(piece, sizeof piece)) != 0;) {
+        if (read < 0) {
+            *failed = read;
+            break;
+        }
+        body.append(piece, static_cast<size_t>(read));
+    }
+    return body;
+}
+
+// Byte i of the test map file is i mod 251 (scripts/with-mapservice.sh writes it).
+std::string MapFilePattern() {
+    std::string pattern(300000, '\0');
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>(i % 251);
+    return pattern;
+}
+
+class InternetTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(Env("VELTRANE_SERVICE_HTTP").empty()) << "run under scripts/with-mapservice.sh";
+        bundle_ = Env("VELTRANE_CA_BUNDLE");
+    }
+    WinInetSession session_;
+    std::string bundle_;
+};
+
+// A loopback server that accepts one connection, answers with `reply` (perhaps nothing) and
+// then holds the connection open without another byte.
+class StallingServer {
+public:
+    explicit StallingServer(std::string reply) : reply_(std::move(reply)) {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 4);
+        int size = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            SOCKET peer = accept(listener_, nullptr, nullptr);
+            if (peer == INVALID_SOCKET) return;
+            char request[4096];
+            recv(peer, request, sizeof request, 0);
+            if (!reply_.empty()) send(peer, reply_.data(), static_cast<int>(reply_.size()), 0);
+            // Held open without a byte until the client gives up or the test ends.
+            while (!done_) {
+                fd_set readable;
+                FD_ZERO(&readable);
+                FD_SET(peer, &readable);
+                timeval slice{0, 100000};
+                char rest[4096];
+                if (select(0, &readable, nullptr, nullptr, &slice) == 1 && recv(peer, rest, sizeof rest, 0) <= 0) break;
+            }
+            closesocket(peer);
+        });
+    }
+    ~StallingServer() {
+        done_ = true;
+        closesocket(listener_);
+        thread_.join();
+    }
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+
+private:
+    std::string reply_;
+    SOCKET listener_;
+    std::atomic<bool> done_{false};
+    int port_ = 0;
+    std::thread thread_;
+};
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+TEST_F(InternetTest, CrackUrlSplitsTheUrlAsWinInetParsesIt) {
+    auto parts = platform::CrackUrl("https://127.0.0.1:8443/map-dl/MDL?x=1");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->scheme, "https");
+    EXPECT_EQ(parts->host, "127.0.0.1");
+    EXPECT_EQ(parts->port, 8443);
+    EXPECT_EQ(parts->path, "/map-dl/MDL?x=1");
+    parts = platform::CrackUrl("http://localhost");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->port, 80);
+    EXPECT_EQ(parts->path, "/");
+    EXPECT_EQ(platform::CrackUrl("ftp://localhost/x"), std::nullopt);
+    EXPECT_EQ(platform::CrackUrl("not a url"), std::nullopt);
+}
+
+TEST_F(InternetTest, PostAndGetOverHttpAndHttps) {
+    for (const char* scheme : {"http", "https"}) {
+        SCOPED_TRACE(scheme);
+        const char* port = std::string(scheme) == "http" ? "VELTRANE_SERVICE_HTTP" : "VELTRANE_SERVICE_HTTPS";
+        HttpRequest post = Request("POST", Url(scheme, port, "/map-dl/MDL"), bundle_);
+        post.headerLines = "X-WSSE: UsernameToken Username=\"nobody\"";
+        post.body = "%3Ca%3E" + std::string(scheme) + "%3C%2Fa%3E";
+        HttpReply reply = session_.Send(post, nullptr);
+        ASSERT_TRUE(reply.sent) << reply.error;
+        EXPECT_EQ(reply.status, 200);
+        // Not the service's user: the call is refused inside the reply.
+        EXPECT_NE(reply.body.find("E01"), std::string::npos) << reply.body;
+
+        HttpReply description = session_.Send(Request("GET", Url(scheme, port, "/map-dl/MapData.XML"), bundle_), nullptr);
+        ASSERT_TRUE(description.sent) << description.error;
+        EXPECT_EQ(description.status, 200);
+        EXPECT_NE(description.body.find("BIG.DAT"), std::string::npos);
+    }
+    // The service saw both bodies and the header line as they were sent.
+    std::string log = FileText(Env("VELTRANE_CALL_LOG"));
+    EXPECT_NE(log.find("\"body\":\"<a>http</a>\""), std::string::npos) << log;
+    EXPECT_NE(log.find("\"body\":\"<a>https</a>\""), std::string::npos) << log;
+    EXPECT_NE(log.find("UsernameToken Username=\\\"nobody\\\""), std::string::npos) << log;
+}
+
+TEST_F(InternetTest, RefusalsComeBackAsStatusesAndLongRepliesAsFailures) {
+    HttpReply missing = session_.Send(Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/NONE"), bundle_), nullptr);
+    ASSERT_TRUE(missing.sent);
+    EXPECT_EQ(missing.status, 404);
+
+    HttpRequest big = Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/CONF/BIG.DAT"), bundle_);
+    big.maxBodyBytes = 100000;
+    HttpReply tooLong = session_.Send(big, nullptr);
+    EXPECT_FALSE(tooLong.sent);
+    EXPECT_TRUE(tooLong.body.empty());
+}
+
+TEST_F(InternetTest, OpenedUrlDownloadsTheMapFileByteForByte) {
+    const std::string expected = MapFilePattern();
+    ASSERT_EQ(FileText(Env("VELTRANE_UPDATE_SET") + "\\CONF\\BIG.DAT"), expected);
+    for (const char* scheme : {"http", "https"}) {
+        SCOPED_TRACE(scheme);
+        const char* port = std::string(scheme) == "http" ? "VELTRANE_SERVICE_HTTP" : "VELTRANE_SERVICE_HTTPS";
+        std::string url = Url(scheme, port, "/map-dl/data/CONF/BIG.DAT");
+        platform::win32::OpenedUrl opened = session_.OpenUrl(url, TrustAnchors{bundle_}, nullptr);
+        ASSERT_TRUE(opened.file);
+        EXPECT_EQ(opened.status, 200);
+        EXPECT_EQ(opened.file->ContentLength(), 300000);
+        EXPECT_EQ(opened.file->EffectiveUrl(), url);
+        long failed = 0;
+        std::string body = ReadAll(*opened.file, &failed);
+        EXPECT_EQ(failed, 0);
+        EXPECT_TRUE(body == expected) << "got " << body.size() << " bytes";
+    }
+    platform::win32::OpenedUrl missing =
+        session_.OpenUrl(Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/CONF/NONE.DAT"), TrustAnchors{bundle_}, nullptr);
+    EXPECT_FALSE(missing.file);
+    EXPECT_EQ(missing.status, 404);
+}
+
+TEST_F(InternetTest, CertificatesAreCheckedAgainstTheProgramsBundle) {
+    std::string url = Url("https", "VELTRANE_SERVICE_HTTPS", "/map-dl/MapData.XML");
+    // The test CA is in no system store: without the bundle, or with a bundle of another CA,
+    // nothing is sent and no file opens.
+    for (const std::string& bundle : {std::string(), Env("VELTRANE_OTHER_CA"), std::string("Z:\\nonexistent.pem")}) {
+        SCOPED_TRACE(bundle);
+        HttpReply reply = session_.Send(Request("GET", url, bundle), nullptr);
+        EXPECT_FALSE(reply.sent);
+        EXPECT_FALSE(reply.error.empty());
+        EXPECT_FALSE(session_.OpenUrl(url, TrustAnchors{bundle}, nullptr).file);
+    }
+    // The right CA, but the certificate names 127.0.0.1 and localhost only.
+    HttpRequest wrongName = Request("GET", url, bundle_);
+    wrongName.url.host = "127.0.0.2";
+    EXPECT_FALSE(session_.Send(wrongName, nullptr).sent);
+    EXPECT_TRUE(session_.Send(Request("GET", url, bundle_), nullptr).sent);
+}
+
+TEST_F(InternetTest, ProxyCredentialsAreKeptForEveryLaterRequestAndOpenedUrl) {
+    std::string call = Url("http", "VELTRANE_PROXY_HTTP", "/map-dl/MapData.XML");
+    std::string file = Url("https", "VELTRANE_PROXY_HTTPS", "/map-dl/data/CONF/SMALL.DAT");
+    std::string otherBundle = Env("VELTRANE_OTHER_CA");
+    EXPECT_EQ(session_.Send(Request("GET", call, otherBundle), nullptr).status, 407);
+    platform::win32::OpenedUrl refused = session_.OpenUrl(file, TrustAnchors{otherBundle}, nullptr);
+    EXPECT_FALSE(refused.file);
+    EXPECT_EQ(refused.status, 407);
+
+    session_.SetProxyCredentials({"tester", "wrong"});
+    EXPECT_EQ(session_.Send(Request("GET", call, otherBundle), nullptr).status, 407);
+    session_.SetProxyCredentials({"tester", "s3cret"});
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(session_.Send(Request("GET", call, otherBundle), nullptr).status, 200);
+        platform::win32::OpenedUrl opened = session_.OpenUrl(file, TrustAnchors{otherBundle}, nullptr);
+        ASSERT_TRUE(opened.file);
+        long failed = 0;
+        EXPECT_EQ(ReadAll(*opened.file, &failed), "small\n");
+    }
+    ASSERT_TRUE(session_.KeptProxyCredentials());
+    EXPECT_EQ(session_.KeptProxyCredentials()->user, "tester");
+
+    session_.Reset();
+    EXPECT_FALSE(session_.KeptProxyCredentials());
+    EXPECT_EQ(session_.Send(Request("GET", call, otherBundle), nullptr).status, 407);
+}
+
+TEST_F(InternetTest, AServiceThatNeverAnswersEndsAtTheStallLimit) {
+    StallingServer silent("");
+    session_.SetStallLimit(1000);
+    auto start = std::chrono::steady_clock::now();
+    HttpReply reply = session_.Send(Request("POST", silent.Url("/map-dl/MDL"), bundle_), nullptr);
+    EXPECT_FALSE(reply.sent);
+    EXPECT_EQ(reply.error, "stalled");
+    // The default limit is thirty seconds: ending this soon shows the set one acted.
+    EXPECT_LT(SecondsSince(start), 10.0);
+}
+
+TEST_F(InternetTest, AStalledBodyEndsAtTheStallLimitOrAtOnceOnStop) {
+    const std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n";
+    for (bool stopping : {false, true}) {
+        SCOPED_TRACE(stopping ? "stop" : "stall");
+        StallingServer stalling(header + std::string(3000, 'x'));
+        session_.SetStallLimit(stopping ? 120000 : 1000);
+        std::atomic<bool> stop{false};
+        platform::win32::OpenedUrl opened =
+            session_.OpenUrl(stalling.Url("/map-dl/data/CONF/BIG.DAT"), TrustAnchors{bundle_}, [&] { return stop.load(); });
+        ASSERT_TRUE(opened.file);
+        char piece[2000];
+        long got = 0;
+        while (got < 3000) {
+            long read = opened.file->Read(piece, sizeof piece);
+            ASSERT_GT(read, 0);
+            got += read;
+        }
+        std::thread pause;
+        if (stopping) pause = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                stop = true;
+            });
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(opened.file->Read(piece, sizeof piece), -1);
+        // A stop acts within about a second although the stall limit is two minutes away.
+        EXPECT_LT(SecondsSince(start), stopping ? 3.0 : 10.0);
+        if (pause.joinable()) pause.join();
+    }
+}
