@@ -65,12 +65,27 @@ int CVeltraneDlg::AppExitUpdate() {
 }
 
 bool CVeltraneDlg::OnQueryEndSession() {
+    // A transfer cannot be stopped halfway: the session end is refused as exit is.
+    if (!theApp.TransferThreadHandle.IsNull()) return false;
     if (CDialogExet().DoModal() != platform::IDOK) return false;
-    if (theApp.DownloadThreadHandle.IsNull()) {
+    // As for exit: a download is stopped and a deletion let finish before the window closes.
+    theApp.ExitRequested = 1;
+    if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
         DriveClose();
         view_.EndDialog(kMain, platform::IDOK);
     }
     return true;
+}
+
+bool CVeltraneDlg::OnCloseRequest() {
+    if (!AnyJobRuns()) {
+        DriveClose();
+        return true;
+    }
+    // Nobody is asked: the running job is let end (a download stops at once) and the window
+    // closes itself then.
+    theApp.ExitRequested = 1;
+    return false;
 }
 
 void CVeltraneDlg::OnRemoveButton() {

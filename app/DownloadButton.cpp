@@ -89,6 +89,8 @@ void CVeltraneDlg::StartDownload() {
     view_.SetWaitCursor(true);
     if (!PrepareDownloadJob()) return abandon();
     view_.SetWaitCursor(false);
+    // The description gave the update's size.
+    SetServerAreaData(3, SizeText(theApp.MapSizeGB));
 
     int state = CheckDownloadState();
     if (state == 0) {

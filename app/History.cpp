@@ -8,7 +8,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 
-static constexpr char kLogSource[] = "veltranedlg";
+static constexpr char kLogSource[] = ".\\veltranedlg";
 
 namespace {
 std::string ReadKey(const std::string& section, const char* key) {

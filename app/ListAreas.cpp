@@ -4,9 +4,10 @@
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
+#include "base/Logger.h"
 #include "common/Operation.h"
 
-static constexpr char kLogSource[] = "veltranedlg";
+static constexpr char kLogSource[] = ".\\veltranedlg";
 
 namespace {
 
@@ -21,67 +22,78 @@ int PcSizeColumnWidth(size_t records) {
     return records < 4 ? 87 : 70;
 }
 
-void BuildColumns(int list, int sizeWidth) {
+// The columns of an area, its rows deleted first; false when a column could not be inserted.
+bool BuildColumns(int list, int sizeWidth) {
     platform::View& view = *platform::CurrentView();
     view.DeleteAllRows(list);
-    for (int i = 0; i < 4; ++i) view.InsertColumn(list, i, kColumns[i].title, i == 3 ? sizeWidth : kColumns[i].width);
+    for (int i = 0; i < 4; ++i)
+        if (view.InsertColumn(list, i, kColumns[i].title, i == 3 ? sizeWidth : kColumns[i].width) != i) return false;
+    return true;
 }
 
 // One cell: column 0 inserts the row, 1 to 3 fill its sub-items; texts are cut to 255 bytes.
-int SetCell(int list, int row, int column, const std::string& text) {
+// A failure logs the column's text (column 2's is the area's own) and gives 1.
+int SetCell(int list, int row, int column, const std::string& text, const char* statusError) {
     if (column < 0 || column > 3) return 0;
     char buffer[256] = {};
     std::strncpy(buffer, text.c_str(), sizeof buffer - 1);
     platform::View& view = *platform::CurrentView();
-    if (column == 0) return view.InsertRow(list, row, buffer) == row ? 0 : 1;
-    view.SetCellText(list, row, column, buffer);
-    return 0;
+    bool set = column == 0 ? view.InsertRow(list, row, buffer) == row : view.SetCellText(list, row, column, buffer);
+    if (set) return 0;
+    const char* error = column == 2 ? statusError : column == 3 ? "内容設定エラー" : "データ設定エラー";
+    VLOG(LOG_ERROR, "%s", error);
+    return 1;
 }
 
 }  // namespace
 
 int CVeltraneDlg::ServerListAreaInit() {
     return OPERATION("ServerListAreaInit", "", 1, [&] {
-        BuildColumns(ids::kServerArea, 87);
+        if (!BuildColumns(ids::kServerArea, 87)) {
+            VLOG(LOG_ERROR, "サーバエリア初期化エラー");
+            return 1;
+        }
         return SetServerAreaData(0, "");
     });
 }
 
 int CVeltraneDlg::SetServerAreaData(int column, const std::string& text) {
-    return SetCell(ids::kServerArea, 0, column, text);
+    return SetCell(ids::kServerArea, 0, column, text, "内容設定エラー");
 }
 
 int CVeltraneDlg::PcListAreaInit() {
     return OPERATION("PcListAreaInit", "", 1, [&] {
-        BuildColumns(ids::kPcArea, PcSizeColumnWidth(PcMapData.size()));
+        if (!BuildColumns(ids::kPcArea, PcSizeColumnWidth(PcMapData.size()))) {
+            VLOG(LOG_ERROR, "PCエリア初期化エラー");
+            return 1;
+        }
         return 0;
     });
 }
 
 int CVeltraneDlg::SetPcAreaItem(int column, int row, const std::string& text) {
-    return SetCell(ids::kPcArea, row, column, text);
+    return SetCell(ids::kPcArea, row, column, text, "ステータス設定エラー");
 }
 
 int CVeltraneDlg::NaviListAreaInit() {
     return OPERATION("NaviListAreaInit", "", 1, [&] {
-        BuildColumns(ids::kNaviArea, 87);
+        if (!BuildColumns(ids::kNaviArea, 87)) {
+            VLOG(LOG_ERROR, "ナビエリア初期化エラー");
+            return 1;
+        }
         return SetNaviAreaData(0, "");
     });
 }
 
 int CVeltraneDlg::SetNaviAreaData(int column, const std::string& text) {
-    return SetCell(ids::kNaviArea, 0, column, text);
+    return SetCell(ids::kNaviArea, 0, column, text, "ステータス設定エラー");
 }
 
 int CVeltraneDlg::FillPcRow(int row) {
     const PC_MAP_DATA& record = PcMapData[row];
-    if (SetPcAreaItem(0, row, "") != 0) {
-        VLOG(LOG_ERROR, "データ設定エラー");
+    if (SetPcAreaItem(0, row, "") != 0 || SetPcAreaItem(3, row, SizeText(record.size)) != 0 ||
+        SetPcAreaItem(2, row, record.status) != 0 || SetPcAreaItem(1, row, record.name) != 0)
         return 1;
-    }
-    SetPcAreaItem(3, row, SizeText(record.size));
-    SetPcAreaItem(2, row, record.status);
-    SetPcAreaItem(1, row, record.name);
     return 0;
 }
 

@@ -149,7 +149,7 @@ void CVeltraneDlg::SetDownloadRecords(const std::string& status, double bytes) {
 
 void CVeltraneDlg::OnDownloadDone() {
     SetDownloadRecords(kStatusDownloaded, theApp.DownloadedBytes);
-    if (theApp.ExitRequested == 1) return CloseForExit();
+    if (theApp.ExitRequested == 1) return ExitAfterDownload();
     StopTimer(kTimerDownloadBusy);
     StopTimer(kTimerDownloadTime);
     StopTimer(kTimerDownloadProgress);
@@ -167,7 +167,7 @@ void CVeltraneDlg::OnDownloadDone() {
 void CVeltraneDlg::OnDownloadFailed(int kind) {
     DownloadFailed = 1;
     SetDownloadRecords(Format("%d%s完了", theApp.DownloadPercent.load(), "%"), theApp.DownloadedBytes);
-    if (theApp.ExitRequested == 1) return CloseForExit();
+    if (theApp.ExitRequested == 1) return ExitAfterDownload();
     StopTimer(kTimerDownloadBusy);
     StopTimer(kTimerDownloadTime);
     StopTimer(kTimerDownloadProgress);
@@ -181,7 +181,7 @@ void CVeltraneDlg::OnDownloadFailed(int kind) {
 
 void CVeltraneDlg::OnDownloadPaused() {
     SetDownloadRecords(Format("%d%s完了", theApp.DownloadPercent.load(), "%"), theApp.DownloadedBytes);
-    if (theApp.ExitRequested == 1) return CloseForExit();
+    if (theApp.ExitRequested == 1) return ExitAfterDownload();
     StopTimer(kTimerDownloadBusy);
     StopTimer(kTimerDownloadTime);
     StopTimer(kTimerDownloadProgress);
@@ -192,9 +192,16 @@ void CVeltraneDlg::OnDownloadPaused() {
     view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
 }
 
-void CVeltraneDlg::CloseForExit() {
+void CVeltraneDlg::ExitAfterDownload() {
     // The job has reported its end, so the join does not wait on a running download.
     if (!theApp.DownloadThreadHandle.IsNull()) CloseDownloadThread();
+    CloseForExit();
+}
+
+void CVeltraneDlg::CloseForExit() {
+    // Called when a job has reported its end and been joined; another one still running
+    // closes the window when it ends.
+    if (AnyJobRuns()) return;
     SetHistoryData();
     DriveClose();
     view_.EndDialog(kMain, platform::IDOK);

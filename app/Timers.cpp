@@ -45,6 +45,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         SetNaviAreaData(2, "ナビ転送完了");
         NaviThreadWait();
         StopTimer(kTimerTransferDone);
+        if (theApp.ExitRequested == 1) return CloseForExit();
         // The unit was ejected: look for one instead of assuming it is there.
         Post(kNotifyDeviceChange);
         break;
@@ -54,6 +55,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         SetNaviAreaData(2, " ");
         SetNaviAreaData(3, " ");
         NaviThreadWait();
+        if (theApp.ExitRequested == 1) return CloseForExit();
         Post(kNotifyDeviceChange);
         break;
     case kTimerDownloadTime: ShowDownloadTime(); break;
@@ -81,7 +83,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         if (!theApp.DownloadThreadHandle.IsNull()) CloseDownloadThread();
         view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
         ButtonEnable(0);
-        if (theApp.ExitRequested == 1) {
+        if (theApp.ExitRequested == 1 && !AnyJobRuns()) {
             DriveClose();
             view_.EndDialog(kMain, platform::IDOK);
         }

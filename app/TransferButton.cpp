@@ -102,9 +102,9 @@ bool CVeltraneDlg::StartTransfer() {
     StartTimer(kTimerTransferBusy, 100);
     StartTimer(kTimerTransferProgress, 1000);
     StartTimer(kTimerTransferTime, 1000);
-    if (NaviUpdateStart(&Transfer, CurrentData.version) != 0) {
+    if (int started = NaviUpdateStart(&Transfer, CurrentData.version); started != 0) {
         theApp.Messages.ShowErrorMessage(504, "E02", "");
-        VLOG(LOG_ERROR, "ナビ転送開始エラー[%d]", 1);
+        VLOG(LOG_ERROR, "ナビ転送開始エラー[%d]", started);
         StopTimer(kTimerTransferBusy);
         StopTimer(kTimerTransferProgress);
         StopTimer(kTimerTransferTime);

@@ -84,6 +84,7 @@ public:
     void OnInitMenu() override;
     void OnKeyDown(uint32_t virtualKey) override;
     bool OnQueryEndSession() override;
+    bool OnCloseRequest() override;
 
     // Operations the handlers share.
     void ButtonEnable(int mode);
@@ -178,8 +179,10 @@ private:
     // False when a check refused the transfer (its message shown).
     bool StartTransfer();
     void OnDeleteButton();
-    // A job ended while exit was requested: the window closes.
+    // A job ended while exit was requested: the window closes once no job runs any more.
     void CloseForExit();
+    // The download reported its end while exit was requested: joined, then CloseForExit.
+    void ExitAfterDownload();
     void OnCancel();
     int AppExitUpdate();
     void OnRemoveButton();

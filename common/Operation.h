@@ -10,14 +10,17 @@
 #include "base/Logger.h"
 
 enum class OnException { ShowMessage, LogOnly };
+// Own: the body logs its end line itself (one with a note, such as "GetDrive終了[%s]", or none
+// where the operation ends without one), so the frame adds no plain "終了" line.
+enum class EndLine { Frame, Own };
 
 template <class Result, class Body>
 Result Operation(const char* source, int line, const char* name, const std::string& startNote, Result failure,
-                 Body&& body, OnException onException = OnException::ShowMessage) {
+                 Body&& body, OnException onException = OnException::ShowMessage, EndLine endLine = EndLine::Frame) {
     try {
         LogWrite(source, LOG_TRACE, line, "%s開始%s", name, startNote.c_str());
         Result result = body();
-        LogWrite(source, LOG_TRACE, line, "%s終了", name);
+        if (endLine == EndLine::Frame) LogWrite(source, LOG_TRACE, line, "%s終了", name);
         return result;
     } catch (...) {
         if (onException == OnException::ShowMessage) theApp.Messages.ShowErrorMessage(800, "E99", "");

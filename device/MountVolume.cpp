@@ -18,7 +18,7 @@
 
 namespace {
 
-static constexpr char kLogSource[] = "NaviFunction";
+static constexpr char kLogSource[] = ".\\NaviFunction";
 
 constexpr int kMountAttempts = 10;
 constexpr uint32_t kTrialWaitMs = 5000;

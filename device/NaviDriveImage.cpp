@@ -16,7 +16,7 @@
 
 namespace {
 
-static constexpr char kLogSource[] = "NaviDriveImage";
+static constexpr char kLogSource[] = ".\\NaviDriveImage";
 
 constexpr int kAttempts = 10;
 constexpr int kReopenAttempts = 10;

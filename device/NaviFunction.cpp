@@ -22,7 +22,7 @@
 
 namespace {
 
-static constexpr char kLogSource[] = "NaviFunction";
+static constexpr char kLogSource[] = ".\\NaviFunction";
 
 constexpr char kModelFriendlyName[] = "Orsolan Flash Disk Drive USB Device";
 constexpr char kInstanceIdMark[] = "ORSOLAN_PORTABLE_NAVI_STORAGE";
@@ -113,7 +113,11 @@ bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device
     char instanceId[260] = {};
     if (platform::CM_Get_Device_IDA(device->DevInst, instanceId, sizeof instanceId, 0) != platform::CR_SUCCESS)
         return true;
-    if (!std::strstr(instanceId, kInstanceIdMark) || !std::strstr(instanceId, vendorProduct.c_str())) return true;
+    // Windows reports instance IDs in upper case while the format writes the product ID's hex
+    // letters in lower case: the marks are compared ignoring case.
+    if (platform::FindNoCase(instanceId, kInstanceIdMark) == std::string_view::npos ||
+        platform::FindNoCase(instanceId, vendorProduct) == std::string_view::npos)
+        return true;
     platform::Sleep(kEjectWaitMs);
     return platform::CM_Request_Device_EjectA(device->DevInst, nullptr, nullptr, 0, 0) == platform::CR_SUCCESS;
 }
@@ -173,11 +177,12 @@ int GetDrive(std::string* root) {
             std::string marker = Format("%s%s\\%s", candidate.c_str(), kNaviInfoFolder, "DEVICE.DAT");
             if (platform::GetFileAttributesA(marker.c_str()) == platform::INVALID_FILE_ATTRIBUTES) continue;
             *root = candidate;
+            VLOG(LOG_TRACE, "GetDrive終了");
             return 0;
         }
         VLOG(LOG_TRACE, "GetDrive終了[%s]", root->c_str());
         return 1;
-    });
+    }, OnException::ShowMessage, EndLine::Own);
 }
 
 int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* displayName) {
@@ -201,7 +206,7 @@ int CheckDriveNo(char letter, std::string* root) {
         if (result == 0) *root = candidate;
         VLOG(LOG_TRACE, "CheckDriveNo終了[%s]", root->c_str());
         return result;
-    });
+    }, OnException::ShowMessage, EndLine::Own);
 }
 
 int GetNaviVersion(std::string* version) {
@@ -227,7 +232,7 @@ int GetNaviVersion(std::string* version) {
             if (text[pos] != '.') version->append(text, pos, platform::CharLength(text, pos));
         VLOG(LOG_TRACE, "GetNaviVersion終了[%s]", version->c_str());
         return 0;
-    });
+    }, OnException::ShowMessage, EndLine::Own);
 }
 
 int GetNaviVersionName(std::string* versionName) {
@@ -247,7 +252,7 @@ int GetNaviVersionName(std::string* versionName) {
         *versionName = name;
         VLOG(LOG_TRACE, "GetNaviVersionName終了[%s]", versionName->c_str());
         return 0;
-    });
+    }, OnException::ShowMessage, EndLine::Own);
 }
 
 int NaviVersionCheck(const std::string& downloadVersion) {

@@ -1,6 +1,7 @@
 // The disk image written onto the unit's raw volume piece by piece, each piece read back and
 // compared, the whole checked against its 16-bit byte sum. The boot signature stays cleared
 // from the first piece on, so the unit never takes a half-written image for a volume.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,6 +16,7 @@
 #include "jobs/TransferJob.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "update/Crc16.h"
 #include "update/FileBuffer.h"
 #include "update/MapData.h"
 
@@ -60,6 +62,26 @@ bool PiecesFit(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
         }
     }
     return true;
+}
+
+// Every piece as delivered is tested against its CRC before the first write: a piece damaged
+// after the download never reaches the unit, not even in part. The CRC covers the dataSize bytes
+// that go onto the unit (PiecesFit has checked that the file holds them). 0, 519 or 507.
+int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
+    for (int i = 0; i < ItemCount(record); ++i) {
+        FileBuffer piece;
+        unsigned long size = 0;
+        if (int result = FileRead(folder, PieceName(i), piece, &size); result != 0) {
+            VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
+            return 519;
+        }
+        const CONFIG_FILE_DIVISION_DATA& item = record.items[static_cast<size_t>(i)];
+        if (CrcCheck(std::min<unsigned long>(item.dataSize, size), piece.get(), item.crc) != 0) {
+            VLOG(LOG_ERROR, "イメージファイルCRCチェックエラー[%d]", i);
+            return 507;
+        }
+    }
+    return 0;
 }
 
 // Writes, reads back and compares one piece, adding it to the sum: 0, 519, 520 or 802.
@@ -141,6 +163,7 @@ int CopyImage(TransferJob& job) {
     const std::string folder = DownloadFolderPath(job.id, "FLASH2");
     job.imageTotalBytes = TotalSize(job.config.conf6000);
     if (!PiecesFit(record, folder)) return 519;
+    if (int result = PiecesIntact(record, folder); result != 0) return result;
 
     uint16_t sum = 0;
     for (int i = 0; i < ItemCount(record); ++i) {

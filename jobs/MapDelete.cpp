@@ -73,20 +73,27 @@ int CMapDelete::MapDataDelete(int startDeletion) {
             VLOG(LOG_TRACE, "MapDataDelete終了[キャンセル]");
             return 100;
         }
-        if (startDeletion == 0) return 0;
-        if (!theApp.DeleteThreadHandle.Start([this] { DeleteThread(this); })) {
+        int result = 0;
+        if (startDeletion != 0 && !theApp.DeleteThreadHandle.Start([this] { DeleteThread(this); })) {
             theApp.Messages.ShowErrorMessage(800, "E98", "");
             VLOG(LOG_ERROR, "スレッド起動エラー");
-            return 1;
+            result = 1;
         }
-        return 0;
-    });
+        VLOG(LOG_TRACE, "MapDataDelete終了");
+        return result;
+    }, OnException::ShowMessage, EndLine::Own);
 }
 
 int DeleteThread(CMapDelete* deleteObject) {
-    std::optional<int> result =
-        OPERATION("DeleteThread", "", std::optional<int>{},
-                  [&] { return std::optional<int>(DeleteRecords(deleteObject->records_)); }, OnException::LogOnly);
+    // Only a deletion that got through every record logs its end line.
+    std::optional<int> result = OPERATION(
+        "DeleteThread", "", std::optional<int>{},
+        [&] {
+            int deleted = DeleteRecords(deleteObject->records_);
+            if (deleted == 0) VLOG(LOG_TRACE, "DeleteThread終了");
+            return std::optional<int>(deleted);
+        },
+        OnException::LogOnly, EndLine::Own);
     if (!result) theApp.Messages.ShowErrorMessage(601, "E99", "");
     Post(result == 0 ? kNotifyDeleteDone : kNotifyDeleteFailed);
     return result.value_or(-1);

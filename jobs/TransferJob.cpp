@@ -99,6 +99,9 @@ void FailOnUnitFiles(const char* failureText, int result, int windowResult) {
 
 // The 23 steps; false after the first failure has been reported.
 bool RunSteps(TransferJob& job, const std::string& naviDrive) {
+    // A transfer cut off by a crash or a kill left its intermediates; the extraction would
+    // refuse to overwrite them.
+    if (int result = RemoveStaleIntermediates(job.id); result != 0) VLOG(LOG_ERROR, "中間ファイル削除エラー[%d]", result);
     for (const PrepareStep& step : kPrepareSteps) {
         if (int result = step.run(job.config, job.id); result != 0) {
             FailBeforeUnitFiles(step.failureText, result, step.windowResult);

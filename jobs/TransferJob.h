@@ -36,5 +36,6 @@ int NaviFileCopy(const std::string& pcPath, const std::string& naviPath);
 int FileSizeCompare(const std::string& pcPath, const std::string& naviPath);
 void CancelFlagDelete(const std::string& naviDrive);
 
-// Step 7: writes the image pieces, reads each back and compares, checks the 16-bit sum.
+// Step 7: tests every piece against its CRC (507 before anything is written), then writes the
+// image pieces, reads each back and compares, checks the 16-bit sum.
 int ImageCopy(TransferJob* job);

@@ -56,4 +56,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+size_t FindNoCase(std::string_view text, std::string_view part) {
+    for (size_t pos = 0; pos + part.size() <= text.size(); pos += CharLength(text, pos))
+        if (EqualsNoCase(text.substr(pos, part.size()), part)) return pos;
+    return std::string_view::npos;
+}
+
 }  // namespace platform

@@ -25,5 +25,8 @@ size_t FindLastChar(std::string_view text, char ch);
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 // Windows name comparison: ASCII letters compare without case, double-byte characters exactly.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// Position of the first occurrence of `part` in `text` compared as EqualsNoCase does, starting
+// at a character boundary; npos when there is none.
+size_t FindNoCase(std::string_view text, std::string_view part);
 
 }  // namespace platform

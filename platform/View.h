@@ -68,6 +68,10 @@ public:
     virtual void OnDeviceChange() {}
     // The session ends: true lets it end.
     virtual bool OnQueryEndSession() { return true; }
+    // The front end is to end the window without the user (the automation is over): true
+    // lets it end now; false means work is still running that the window must outlive, and the
+    // logic ends the window itself once that work is done.
+    virtual bool OnCloseRequest() { return true; }
 };
 
 struct MessageBoxRequest {
@@ -111,10 +115,12 @@ public:
     virtual void DestroyWindow(int window) = 0;
 
     // Report-style list views of the main window.
-    virtual void InsertColumn(int listId, int column, const std::string& title, int width) = 0;
+    // The new column's index, -1 when it could not be inserted.
+    virtual int InsertColumn(int listId, int column, const std::string& title, int width) = 0;
     virtual void SetColumnWidth(int listId, int column, int width) = 0;
     virtual int InsertRow(int listId, int row, const std::string& firstCell) = 0;
-    virtual void SetCellText(int listId, int row, int column, const std::string& text) = 0;
+    // False when the cell is not there (no such list or row).
+    virtual bool SetCellText(int listId, int row, int column, const std::string& text) = 0;
     virtual std::string GetCellText(int listId, int row, int column) = 0;
     virtual void DeleteRow(int listId, int row) = 0;
     virtual void DeleteAllRows(int listId) = 0;

@@ -56,7 +56,8 @@ public:
     // A picture of the top window as a PNG; false when this front end has none to take.
     virtual bool Screenshot(const std::string& nativePath) = 0;
     // Ends every open window with IDCANCEL, and every window opened afterwards right after
-    // its initialisation: the automation is over.
+    // its initialisation: the automation is over. A window whose logic still has work running
+    // (ViewHandler::OnCloseRequest) ends itself once that work is done.
     virtual void CloseAll() = 0;
 };
 

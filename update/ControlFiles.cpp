@@ -119,6 +119,7 @@ int ConfCrcRead(ConfigData& data, const std::string& id) {
     return OPERATION("ConfCrcRead", "", -1, [&] {
         // Nothing of an earlier transfer may survive into this one.
         data = ConfigData{};
+        ImageBaseName.clear();
         FileBuffer buffer;
         unsigned long size = 0;
         int result = FileRead(DownloadFolderPath(id, "CONF"), "CONFCRC.DAT", buffer, &size);

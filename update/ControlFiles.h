@@ -68,7 +68,7 @@ void Decipher(unsigned char* buffer, unsigned long size);
 
 int VersionFileDecode(const std::string& id);
 int DiskIdFileDecode(const std::string& id);
-// Starts `data` afresh and loads CONFCRC.DAT into it.
+// Starts `data` and ImageBaseName afresh and loads CONFCRC.DAT into `data`.
 int ConfCrcRead(ConfigData& data, const std::string& id);
 int ConfFileDecode(ConfigData& data, const std::string& id);
 // Parses one deciphered CONF file into `area` (0, or 803 for a file outside the format); for

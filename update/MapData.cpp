@@ -43,6 +43,23 @@ bool CopyOver(const std::string& from, const std::string& to) {
     return false;
 }
 
+// The backup of a delivered file put back under the delivered name: renamed, or copied when the
+// rename fails. False (logged) while the backup is still the only copy.
+bool RestoreFromBackup(const std::string& backup, const std::string& input) {
+    if (platform::MoveFileA(backup.c_str(), input.c_str())) return true;
+    if (!CopyOver(backup, input)) return false;
+    platform::DeleteFileA(backup.c_str());
+    return true;
+}
+
+bool IsFile(const std::string& path) {
+    const uint32_t attributes = platform::GetFileAttributesA(path.c_str());
+    return attributes != platform::INVALID_FILE_ATTRIBUTES && !(attributes & platform::FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The single delivered files of FLASH, whose backups carry the NEW prefix of the products.
+const char* const kSingleFiles[] = {"VOLUME.DAT", "RELEASE.TXT"};
+
 // Reads a delivered file whole and tests it against its item's CRC.
 int ReadAndCheck(const std::string& dir, const std::string& name, uint16_t crc, const char* readError,
                  const char* crcError) {
@@ -82,12 +99,9 @@ int SingleFileExpand(const std::string& dir, const std::string& name, const CONF
         return 807;
     }
     // The extraction deleted the input; the backup takes its place again. Should that fail,
-    // the backup stays: it is then the only copy of the delivered file.
-    if (!platform::MoveFileA(backup.c_str(), input.c_str())) {
-        LogCopyFailure(backup, input);
-        return 807;
-    }
-    return 0;
+    // the backup stays: it is then the only copy of the delivered file, which the clean-ups
+    // put back before they touch the folder (RestoreDeliveredFiles).
+    return RestoreFromBackup(backup, input) ? 0 : 807;
 }
 
 // The copies and unpacked pieces of a split set; removed on every way out of the step.
@@ -171,6 +185,9 @@ int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_
         if (fseeko(joined.get(), offset, SEEK_SET) != 0) throw std::runtime_error("joined seek failed");
         VLOG(LOG_TRACE, "読み込みファイル%s 書き込み開始位置:%d", source.c_str(), offset);
         CopyInto(joined.get(), piece.get(), buffer);
+        // Joined: its unpacked copy goes at once, so the disk holds the set about once, not twice.
+        piece.reset();
+        if (compressed) platform::DeleteFileA(intermediates.Unpacked(k).c_str());
     }
     if (fclose(joined.release()) != 0) throw std::runtime_error("joined close failed");
     return 0;
@@ -215,6 +232,41 @@ int ImageFileDecode(ConfigData& data, const std::string& dir, const std::string&
             VLOG(LOG_ERROR, "イメージファイル書込みエラー");
             return result;
         }
+        return 0;
+    });
+}
+
+bool RestoreDeliveredFiles(const std::string& id) {
+    const std::string dir = DownloadFolderPath(id, "FLASH");
+    bool restored = true;
+    for (const char* name : kSingleFiles) {
+        const std::string input = Format("%s%s.000", dir.c_str(), name);
+        const std::string backup = Format("%sNEW%s.000", dir.c_str(), name);
+        if (IsFile(input) || !IsFile(backup)) continue;
+        if (!RestoreFromBackup(backup, input)) {
+            VLOG(LOG_ERROR, "納品ファイル復元エラー[%s]", backup.c_str());
+            restored = false;
+        }
+    }
+    return restored;
+}
+
+int RemoveStaleIntermediates(const std::string& id) {
+    return OPERATION("RemoveStaleIntermediates", "", -1, [&] {
+        std::vector<std::string> patterns;
+        // A backup that cannot be put back is the delivered file itself: FLASH stays as it is.
+        if (RestoreDeliveredFiles(id)) {
+            const std::string flash = DownloadFolderPath(id, "FLASH");
+            for (const char* name : kSingleFiles) {
+                patterns.push_back(Format("%sNEW%s", flash.c_str(), name));
+                patterns.push_back(Format("%sNEW%s.000", flash.c_str(), name));
+            }
+        }
+        const std::string renewal = DownloadFolderPath(id, "FLASH\\RENEWAL");
+        for (const char* pattern : {"%sNEW%s", "%sNEW%s.*", "%sDECOMP%s.*"})
+            patterns.push_back(Format(pattern, renewal.c_str(), "LPA080.DAT"));
+        for (const std::string& pattern : patterns)
+            if (int result = FileDelete(pattern); result != 0) return result;
         return 0;
     });
 }

@@ -142,7 +142,8 @@ CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char*, uint32_
     if (section.empty()) return CR_INVALID_DEVNODE;
     bool removable = std::strtoul(MachineDescription().Get(section, "Status").value_or("0").c_str(), nullptr, 0) &
                      DN_REMOVABLE;
-    if (!removable) return CR_REMOVE_VETOED;
+    // A program that holds the device refuses its removal ("EjectVetoed=1" in the machine).
+    if (!removable || MachineDescription().Get(section, "EjectVetoed") == "1") return CR_REMOVE_VETOED;
     ModifyMachine([&](ProfileDocument& doc) {
         std::string unit = doc.Get(section, "Unit").value_or("");
         if (unit.empty()) {

@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -13,6 +15,7 @@
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
+#include "platform/sim/Machine.h"
 
 namespace platform {
 namespace {
@@ -191,6 +194,15 @@ bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* 
     if (!native) return false;
     struct statvfs vfs {};
     if (::statvfs(native->empty() ? "." : native->c_str(), &vfs) != 0) return Fail();
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    if (std::optional<uint64_t> stated = path[0] != '\0' && path[1] == ':' ? DriveFreeBytes(letter) : std::nullopt) {
+        // A simulated drive that states its free space: 4 KiB clusters, the total at least that.
+        *bytesPerSector = 512;
+        *sectorsPerCluster = 8;
+        *freeClusters = *stated / 4096;
+        *totalClusters = std::max<uint64_t>(*freeClusters, vfs.f_blocks);
+        return true;
+    }
     // One cluster is the file system's fragment; report it as 512-byte sectors where it can be.
     uint64_t cluster = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
     uint32_t sector = cluster % 512 == 0 ? 512 : static_cast<uint32_t>(cluster);

@@ -159,6 +159,12 @@ std::optional<std::string> DriveFolder(char letter) {
     return folder;
 }
 
+std::optional<uint64_t> DriveFreeBytes(char letter) {
+    std::string value = Value(MachineDescription(), std::string("Drive ") + letter, "FreeBytes");
+    if (value.empty()) return std::nullopt;
+    return std::strtoull(value.c_str(), nullptr, 10);
+}
+
 bool DriveFormatted(char letter) {
     auto volume = DriveVolume(MachineDescription(), letter);
     return !volume || volume->image.empty() || BootSignatureValid(volume->image);

@@ -55,6 +55,9 @@ bool BootSignatureValid(const std::string& imagePath);
 // The native folder behind a drive letter ("[Drive C]" with Folder=, or the folder of its
 // volume), or nullopt when the machine has no such drive.
 std::optional<std::string> DriveFolder(char letter);
+// The free space a drive states ("[Drive X]" with FreeBytes=), so that a full disk can be tried
+// out; nullopt when it states none and the file system behind it answers.
+std::optional<uint64_t> DriveFreeBytes(char letter);
 // False while the drive's volume has a raw image whose boot signature is cleared: the file
 // system is then unrecognised, as on a volume whose boot sector was wiped.
 bool DriveFormatted(char letter);

@@ -5,6 +5,7 @@
 
 #include "WindowWorld.h"
 #include "state/ResourceIds.h"
+#include "support/LogCapture.h"
 
 namespace fs = std::filesystem;
 
@@ -152,4 +153,51 @@ TEST_F(ListAreasTest, TheServerAndNavigationAreasHaveOneRowAndCutLongTexts) {
     EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 1), std::string(255, 'x'));
     EXPECT_EQ(window->SetServerAreaData(4, "ignored"), 0);
     EXPECT_EQ(view.RowCount(ids::kServerArea), 1);
+}
+
+TEST_F(ListAreasTest, AnAreaThatCannotBeSetUpSaysSoInTheLog) {
+    LogCapture log(world.root);
+    const std::pair<int, const char*> areas[] = {
+        {ids::kServerArea, "サーバエリア初期化エラー"}, {ids::kPcArea, "PCエリア初期化エラー"}, {ids::kNaviArea, "ナビエリア初期化エラー"}};
+    for (auto [area, error] : areas) {
+        SCOPED_TRACE(error);
+        view.refuseColumnsOf = area;
+        int result = area == ids::kServerArea ? window->ServerListAreaInit()
+                     : area == ids::kPcArea   ? window->PcListAreaInit()
+                                              : window->NaviListAreaInit();
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(log.Count(error), 1u);
+    }
+    view.refuseColumnsOf = 0;
+    EXPECT_EQ(window->ServerListAreaInit(), 0);
+    EXPECT_EQ(log.Count("サーバエリア初期化エラー"), 1u);
+}
+
+TEST_F(ListAreasTest, ACellWithoutItsRowLogsTheColumnsFailure) {
+    LogCapture log(world.root);
+    // No row 0 yet in any area: every cell but column 0 fails, each with its own line.
+    EXPECT_EQ(window->SetServerAreaData(1, "x"), 1);
+    EXPECT_EQ(window->SetServerAreaData(2, "x"), 1);
+    EXPECT_EQ(window->SetNaviAreaData(2, "x"), 1);
+    EXPECT_EQ(window->SetPcAreaItem(3, 0, "x"), 1);
+    EXPECT_EQ(window->SetNaviAreaData(4, "x"), 0);  // beyond the columns: nothing to do
+    EXPECT_EQ(log.Count("データ設定エラー"), 1u);
+    EXPECT_EQ(log.Count("内容設定エラー"), 2u);
+    EXPECT_EQ(log.Count("ステータス設定エラー"), 1u);
+    EXPECT_EQ(window->SetServerAreaData(0, ""), 0);
+    EXPECT_EQ(window->SetServerAreaData(2, "x"), 0);
+}
+
+TEST_F(ListAreasTest, HistoryAndListsLogAsTheWindow) {
+    TestWorld::WriteFile(History(), Section(1, "A版"));
+    LogCapture log(world.root);
+    window->GetHistoryData();
+    window->PcListAreaInit();
+    window->SetPcAreaData();
+    window->SetHistoryData();
+    ASSERT_FALSE(log.Lines().empty());
+    for (const LogCapture::Line& line : log.Lines())
+        if (line.source != ".\\Common") {
+            EXPECT_EQ(line.source, ".\\veltranedlg") << line.text;
+        }
 }

@@ -51,6 +51,7 @@ protected:
     static constexpr int kCycles = 20;
     static constexpr uint64_t kImageBytes = 256 * 1024;
     static constexpr const char* kVersionFolder = "20260411";
+    static constexpr uint64_t kStepPatienceMs = 120000;
 
     void SetUp() override {
         WorkflowWorld::SetUp();
@@ -188,6 +189,13 @@ protected:
         std::string code = LastTransferFailureCode();
         EXPECT_FALSE(code.empty()) << "cycle " << cycle << ": the failure was reported to the service as a success";
         EXPECT_NE(box.find(code), std::string::npos) << "cycle " << cycle << ": the box does not name " << code;
+        // The clean-up after the failure took what the preparation made.
+        std::vector<std::string> left;
+        for (const auto& entry : fs::recursive_directory_iterator(Download())) {
+            std::string name = entry.path().filename().string();
+            if (name.starts_with("NEW") || name.starts_with("DECOMP")) left.push_back(entry.path().string());
+        }
+        EXPECT_EQ(left, std::vector<std::string>{}) << "cycle " << cycle << ": intermediates left after the failed transfer";
     }
     void ExpectFormatFirst(int cycle) { EXPECT_EQ(NewErrorBox(cycle), Message(503, "E06")) << "cycle " << cycle; }
 
@@ -227,6 +235,19 @@ protected:
     }
 
     // A step that lets `ms` of the clock pass.
+    // A step that waits until the condition holds. Past two minutes on the clock (the whole
+    // cycle's share) it fails, naming the cycle and what never came, which ends the run: a
+    // stuck workflow is reported, not left to the test runner's time limit.
+    static std::function<bool()> Within(int cycle, const char* what, std::function<bool()> condition) {
+        auto deadline = std::make_shared<uint64_t>(0);
+        return [=] {
+            if (*deadline == 0) *deadline = platform::GetTickCount64() + kStepPatienceMs;
+            if (condition()) return true;
+            if (platform::GetTickCount64() < *deadline) return false;
+            [&] { FAIL() << "cycle " << cycle << ": " << what << " did not happen within " << kStepPatienceMs / 1000 << " s"; }();
+            return true;
+        };
+    }
     static std::function<bool()> Pause(uint64_t ms) {
         auto until = std::make_shared<uint64_t>(0);
         return [until, ms] {
@@ -243,19 +264,19 @@ protected:
                 ArmService(plan.download);
                 UnplugUnit();
             }),
-            Until([this] { return UnitLetGo(); }),
+            Within(cycle, "the unit let go", [this] { return UnitLetGo(); }),
             Do([=, this] { PlugFreshUnit(plan.transfer); }),
-            Until([this] { return Ready() && Enabled(ids::kDownloadButton); }),
+            Within(cycle, "the window ready for a download", [this] { return Ready() && Enabled(ids::kDownloadButton); }),
             Do([this] { PressDownload(); }),
         };
         if (Fails(plan.download)) {
-            steps.push_back(Until([this] { return DownloadEnded(); }));
+            steps.push_back(Within(cycle, "the failed download ended", [this] { return DownloadEnded(); }));
             steps.push_back(Do([=, this] {
                 ExpectDownloadFailure(cycle, plan.download);
                 PressDownload();  // resumes, or starts again after the refusal
             }));
         }
-        steps.push_back(Until([=, this] {
+        steps.push_back(Within(cycle, "the download completed", [=, this] {
             return theApp.DownloadThreadHandle.IsNull() && Captioned("ダウンロードの完了") == size_t(cycle) + 1;
         }));
         steps.push_back(Do([=, this] {
@@ -263,30 +284,30 @@ protected:
             PressTransfer();
         }));
         if (Fails(plan.transfer)) {
-            steps.push_back(Until([this] { return TransferEnded(); }));
+            steps.push_back(Within(cycle, "the failed transfer ended", [this] { return TransferEnded(); }));
             steps.push_back(Do([=, this] {
                 ExpectTransferFailure(cycle);
                 UnplugUnit();
             }));
-            steps.push_back(Until([this] { return UnitLetGo(); }));
+            steps.push_back(Within(cycle, "the unit let go", [this] { return UnitLetGo(); }));
             steps.push_back(Do([this] { PlugFreshUnit(TransferFault::None); }));
-            steps.push_back(Until([this] { return Ready(); }));
+            steps.push_back(Within(cycle, "the unit held again", [this] { return Ready(); }));
             if (plan.transfer == TransferFault::UnitVanishes) {
                 // The image write was cut short with the unit: the next press formats the unit
                 // in the drive instead of writing it, and the unit comes back from a replug.
                 steps.push_back(Do([this] { PressTransfer(); }));
-                steps.push_back(Until([this] { return theApp.Navi.ImageWritePending == 0; }));
+                steps.push_back(Within(cycle, "the unit formatted", [this] { return theApp.Navi.ImageWritePending == 0; }));
                 steps.push_back(Do([=, this] {
                     ExpectFormatFirst(cycle);
                     UnplugUnit();
                 }));
-                steps.push_back(Until([this] { return UnitLetGo(); }));
+                steps.push_back(Within(cycle, "the unit let go", [this] { return UnitLetGo(); }));
                 steps.push_back(Do([this] { Replug(); }));
-                steps.push_back(Until([this] { return Ready(); }));
+                steps.push_back(Within(cycle, "the unit held again", [this] { return Ready(); }));
             }
             steps.push_back(Do([this] { PressTransfer(); }));
         }
-        steps.push_back(Until([=, this] {
+        steps.push_back(Within(cycle, "the transfer completed", [=, this] {
             return TransferEnded() && Captioned("転送の完了") == size_t(cycle) + 1 && window->NaviConnected == 0;
         }));
         steps.push_back(Do([=, this] { CheckUnit(cycle); }));
@@ -296,8 +317,8 @@ protected:
             view.AnswerNextBox(platform::IDOK);
             window->OnCommand(ids::kDeleteButton);
         }));
-        steps.push_back(Until([] { return theApp.DeleteThreadHandle.IsNull(); }));
-        steps.push_back(Until([this] { return window->PcMapData.empty(); }));
+        steps.push_back(Within(cycle, "the deletion ended", [] { return theApp.DeleteThreadHandle.IsNull(); }));
+        steps.push_back(Within(cycle, "the record removed", [this] { return window->PcMapData.empty(); }));
         steps.push_back(Do([=, this] { CheckCycleEnd(cycle); }));
         return steps;
     }
@@ -327,6 +348,6 @@ TEST_F(SoakTest, TwentyCyclesWithFaultsLoseNothing) {
         steps.insert(steps.end(), more.begin(), more.end());
     }
     // Time on the fake clock: the window's own waits add up over twenty cycles.
-    Run(steps, false, uint64_t{kCycles} * 120000);
+    Run(steps, false, uint64_t{kCycles} * kStepPatienceMs);
     EXPECT_EQ(Captioned("転送の完了"), size_t{kCycles});
 }

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
-#include "state/VeltraneApp.h"
+#include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/Mutex.h"
+#include "state/VeltraneApp.h"
 #include "support/TestWorld.h"
 
 namespace fs = std::filesystem;
@@ -108,4 +111,22 @@ TEST_F(StartupTest, ALibraryWithoutGetHashStopsWithE04) {
     EXPECT_TRUE(theApp.InitInstance());
     EXPECT_EQ(world.view.Boxes().size(), 1u);
     EXPECT_EQ(theApp.Sha512Library, nullptr);
+}
+
+// The program itself, started while this process holds the instance: it ends at once, shows
+// nothing and writes no log although debugger.ini asks for one.
+TEST_F(StartupTest, ASecondCopyStartedAsAnotherProcessEndsSilentlyWithoutALog) {
+    platform::CreateMutexA(true, "Veltrane");
+    ASSERT_NE(platform::GetLastError(), platform::ERROR_ALREADY_EXISTS);
+    TestWorld::WriteFile(program + "/debugger.ini",
+                         "[debugger]\r\nDebugMode=Yes\r\nLogLevel=1\r\nLogFile=veltrane.log\r\n");
+    // Were it to get past the check, the headless window would wait for a user: the timeout ends it.
+    TestWorld::WriteFile(world.root + "/machine/machine.ini", "[Automation]\r\nFrontEnd=headless\r\n");
+    const std::string command = "cd '" + program + "' && VELTRANE_MACHINE='" + world.root +
+                                "/machine' timeout 60 ./veltrane > '" + world.root + "/output.txt' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(TestWorld::ReadFile(world.root + "/output.txt"), "");
+    for (const auto& entry : fs::directory_iterator(program))
+        EXPECT_NE(entry.path().extension(), ".log") << entry.path();
+    EXPECT_TRUE(world.view.Boxes().empty());
 }

@@ -5,6 +5,8 @@
 #include "WindowWorld.h"
 #include "state/ResourceIds.h"
 #include "platform/Clock.h"
+#include "platform/sim/Machine.h"
+#include "support/ShippedMessages.h"
 
 namespace {
 constexpr char kConnectedText[] =
@@ -286,4 +288,83 @@ TEST_F(WindowTest, FunctionKeysPostTheirCodes) {
     ASSERT_EQ(view.ShellOpened().size(), 1u);
     EXPECT_EQ(view.ShellOpened()[0], kManualUrl);
     EXPECT_TRUE(view.Boxes().empty());
+}
+
+// The menu and button commands that act on the unit, each with what the user reads.
+TEST_F(WindowTest, ReRecognitionGivesALostUnitALetterOrSaysNoneWasFound) {
+    navisim::CreateUnit(Unit());
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             navisim::DropLetter("navi");
+             Notify(kNotifyDeviceChange);
+         }),
+         Until([&] { return window->NaviConnected == 0; }), Do([&] {
+             view.AnswerNextBox(platform::IDOK);
+             window->OnCommand(ids::kMenuRecognise);
+         }),
+         Until([&] { return window->NaviConnected == 1; })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.caption, "ナビゲーションの再認識");
+    EXPECT_EQ(view.Boxes()[0].request.type, platform::MB_OKCANCEL | platform::MB_ICONINFORMATION);
+    EXPECT_NE(theApp.Navi.NaviDrive, "");
+
+    // Without any unit: the built-in answer, under the same caption.
+    navisim::Unplug("navi");
+    Run({Do([&] {
+        Notify(kNotifyDeviceChange);
+        view.AnswerNextBox(platform::IDOK);
+        window->OnCommand(ids::kMenuRecognise);
+    })});
+    ASSERT_EQ(view.Boxes().size(), 3u);
+    EXPECT_EQ(view.Boxes()[2].request.text, shipped::Message(1102, ""));
+    EXPECT_EQ(view.Boxes()[2].request.caption, "ナビゲーションの再認識");
+
+    // Cancel asks and does nothing more.
+    view.AnswerNextBox(platform::IDCANCEL);
+    Run({Do([&] { window->OnCommand(ids::kMenuRecognise); })});
+    EXPECT_EQ(view.Boxes().size(), 4u);
+}
+
+TEST_F(WindowTest, RecoveryFormatsTheUnitOnlyAfterItsConfirmation) {
+    navisim::CreateUnit(Unit());
+    const std::filesystem::path mapVersion = navisim::UnitFiles("navi") / "MAP" / "MAP.VER";
+    view.AnswerFormat(true);
+    view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDCANCEL);
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] { window->OnCommand(ids::kMenuRecovery); })});
+    EXPECT_TRUE(std::filesystem::exists(mapVersion));
+    EXPECT_NE(Text(ids::kStatusLine), "ナビゲーションのリカバリーが完了しました。");
+
+    view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDOK);
+    Run({Do([&] { window->OnCommand(ids::kMenuRecovery); })});
+    EXPECT_FALSE(std::filesystem::exists(mapVersion));
+    EXPECT_TRUE(navisim::Check("navi", std::nullopt).bootSignature0);
+    EXPECT_EQ(Text(ids::kStatusLine), "ナビゲーションのリカバリーが完了しました。");
+    // The volume is held again for the unit.
+    EXPECT_NE(theApp.Navi.DriveHandle.load(), nullptr);
+    EXPECT_TRUE(view.Boxes().empty());
+}
+
+TEST_F(WindowTest, TheRemoveButtonSaysWhichStepFailed) {
+    navisim::CreateUnit(Unit());
+    // The unit is gone before its volume could be reopened: E00.
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             navisim::Unplug("navi");
+             window->OnCommand(ids::kRemoveButton);
+         })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, shipped::Message(2100, "E00"));
+    EXPECT_EQ(view.Boxes()[0].request.caption, "ナビ取り外し");
+
+    // Back again, but something vetoes the eject: E01.
+    navisim::Plug("navi");
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             platform::ModifyMachine([](platform::ProfileDocument& doc) {
+                 for (const std::string& section : doc.Sections())
+                     if (section.rfind("Device ", 0) == 0 && doc.Get(section, "Unit") == "navi")
+                         doc.Set(section, "EjectVetoed", "1");
+                 return true;
+             });
+             window->OnCommand(ids::kRemoveButton);
+         })});
+    ASSERT_EQ(view.Boxes().size(), 2u);
+    EXPECT_EQ(view.Boxes()[1].request.text, shipped::Message(2100, "E01"));
 }

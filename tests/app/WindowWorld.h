@@ -82,6 +82,12 @@ public:
         return menu_[{window, itemId}];
     }
     bool refuseModeless = false;
+    // A list area whose columns cannot be inserted (0: none).
+    int refuseColumnsOf = 0;
+    int InsertColumn(int listId, int column, const std::string& title, int width) override {
+        if (listId == refuseColumnsOf) return -1;
+        return HeadlessView::InsertColumn(listId, column, title, width);
+    }
 
     void SetColumnWidth(int listId, int column, int width) override {
         {

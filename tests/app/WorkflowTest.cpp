@@ -7,6 +7,8 @@
 
 #include "WorkflowWorld.h"
 #include "device/NaviDriveImage.h"
+#include "platform/Drives.h"
+#include "platform/sim/Machine.h"
 
 namespace fs = std::filesystem;
 
@@ -54,8 +56,10 @@ TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
                     CallLog().find("\"call\":\"TSC\"") != std::string::npos;
          })});
 
-    // The download: both areas and the history say so.
+    // The download: both areas and the history say so; the offer's size came with its description
+    // (one MapSize unit, under 0.05 GB).
     EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 2), J("ダウンロード完了"));
+    EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 3), "0.0GB");
     EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 2), J("ダウンロード完了"));
     EXPECT_NE(TestWorld::ReadFile(History()).find(J("STATUS=ダウンロード完了")), std::string::npos);
     // The transfer: confirmed in its dialog, the unit written and ejected, the service told.
@@ -299,4 +303,108 @@ TEST_F(WorkflowTest, EscF12AndCloseDoNothingDuringATransfer) {
          Until([&] { return BoxCaptioned("転送の完了") && theApp.TransferThreadHandle.IsNull(); })});
     EXPECT_EQ(view.Opened(), (std::vector<int>{platform::IDD_MAIN_WINDOW, ids::kConfirmationDialog}));
     EXPECT_EQ(theApp.ExitRequested.load(), 0);
+}
+
+// The map folder on drive M:, whose free space the machine states.
+class FreeSpaceTest : public WorkflowWorld {
+protected:
+    void MapsOnDriveM() {
+        navisim::AddDrive('M', platform::DRIVE_FIXED, "Maps", Maps());
+        theApp.MapFolder = "M:";
+        theApp.HistoryIniPath = "M:\\History.ini";
+    }
+    static void SetFree(uint64_t bytes) {
+        platform::ModifyMachine([&](platform::ProfileDocument& doc) {
+            doc.Set("Drive M", "FreeBytes", std::to_string(bytes));
+            return true;
+        });
+    }
+    static constexpr uint64_t kMiB = 1024 * 1024;
+};
+
+TEST_F(FreeSpaceTest, ANewDownloadNeedsFiveGigabytesFree) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    MapsOnDriveM();
+    SetFree(5 * 1024 * kMiB - 2 * kMiB);  // 2 MiB short, the step the free space is counted in
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, shipped::FreeSpaceMessage("M", "5.0", "E01"));
+    EXPECT_EQ(view.Boxes()[0].request.type, platform::MB_OK | platform::MB_ICONWARNING);
+    EXPECT_TRUE(window->PcMapData.empty());
+    EXPECT_EQ(Text(ids::kDownloadButton), J("ﾀﾞｳﾝﾛｰﾄﾞ開始  "));
+    EXPECT_TRUE(Enabled(ids::kDownloadButton));
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+
+    // Exactly 5.0 GB is enough.
+    SetFree(5 * 1024 * kMiB);
+    Run({Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return BoxCaptioned("ダウンロードの完了") && theApp.DownloadThreadHandle.IsNull(); })});
+    ASSERT_EQ(window->PcMapData.size(), 1u);
+    EXPECT_EQ(window->PcMapData[0].status, J("ダウンロード完了"));
+    EXPECT_EQ(view.Boxes().size(), 2u);
+}
+
+TEST_F(FreeSpaceTest, AResumedDownloadNeedsFiveGigabytesLessWhatItHolds) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    MapsOnDriveM();
+    // 1.5 GB downloaded: 3.5 GB still needed.
+    TestWorld::WriteFile(History(), J(("[HISTORY1]\r\nNAME=" + config.offer.productName +
+                                       "\r\nSTATUS=40%完了\r\nVERSION=20260411\r\nSIZE=1.500000\r\nFOLDER=M:\r\n")
+                                          .c_str()));
+    SetFree(3584 * kMiB - 2 * kMiB);
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, shipped::FreeSpaceMessage("M", "3.5", "E01"));
+    ASSERT_EQ(window->PcMapData.size(), 1u);
+    EXPECT_EQ(window->PcMapData[0].status, J("40%完了"));
+    EXPECT_EQ(Text(ids::kDownloadButton), J("ﾀﾞｳﾝﾛｰﾄﾞ再開  "));
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+
+    SetFree(3584 * kMiB);
+    Run({Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return BoxCaptioned("ダウンロードの完了") && theApp.DownloadThreadHandle.IsNull(); })});
+    ASSERT_EQ(window->PcMapData.size(), 1u);
+    EXPECT_EQ(window->PcMapData[0].status, J("ダウンロード完了"));
+}
+
+TEST_F(WorkflowTest, PauseAnsweredWithCancelLetsTheDownloadGoOn) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.bytesPerSecond = 40000;
+    StartService();
+    view.AnswerNextBox(platform::IDCANCEL);
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] {
+             window->OnCommand(ids::kDownloadButton);
+             EXPECT_EQ(window->Downloading, 1);
+             EXPECT_EQ(theApp.PauseRequested.load(), 0);
+             EXPECT_TRUE(Enabled(ids::kDownloadButton));
+             EXPECT_FALSE(Enabled(ids::kTransferButton));
+             EXPECT_FALSE(Enabled(ids::kDeleteButton));
+             EXPECT_EQ(Text(ids::kDownloadButton), J("ﾀﾞｳﾝﾛｰﾄﾞ中断  "));
+         }),
+         Until([&] { return BoxCaptioned("ダウンロードの完了") && theApp.DownloadThreadHandle.IsNull(); })});
+    EXPECT_EQ(view.Boxes()[0].request.caption, J("ダウンロード中断の確認"));
+    ASSERT_EQ(window->PcMapData.size(), 1u);
+    EXPECT_EQ(window->PcMapData[0].status, J("ダウンロード完了"));
+}
+
+TEST_F(WorkflowTest, DeletingWithNothingCheckedSaysSo) {
+    // An empty PC area first, then a record that is not checked.
+    Run({Do([&] { window->OnCommand(ids::kDeleteButton); })});
+    EarlierDownload();
+    Run({Do([&] {
+        window->GetHistoryData();
+        window->SetPcAreaData();
+        window->OnCommand(ids::kDeleteButton);
+    })});
+    ASSERT_EQ(view.Boxes().size(), 2u);
+    for (const auto& box : view.Boxes()) {
+        EXPECT_EQ(box.request.text, Message(600, ""));
+        EXPECT_EQ(box.request.type, platform::MB_OK | platform::MB_ICONWARNING);
+    }
+    EXPECT_EQ(window->PcMapData.size(), 1u);
+    EXPECT_TRUE(fs::exists(Maps() + "/20260411"));
+    EXPECT_TRUE(theApp.DeleteThreadHandle.IsNull());
 }

@@ -12,6 +12,7 @@
 #include "WindowWorld.h"
 #include "state/ResourceIds.h"
 #include "platform/CodePage.h"
+#include "support/ShippedMessages.h"
 #include "tools/mkupdate/UpdateSet.h"
 
 // The window's text for a UTF-8 literal.
@@ -48,15 +49,8 @@ protected:
         window->OnListItemChanged({ids::kPcArea, row, platform::kStateChecked});
     }
 
-    // The box the catalogue shows for a kind and code.
-    static std::string Message(int kind, const char* code) {
-        HeadlessView scratch;
-        platform::View* current = platform::CurrentView();
-        platform::SetView(&scratch);
-        theApp.Messages.ShowErrorMessage(kind, code, "");
-        platform::SetView(current);
-        return scratch.Boxes().at(0).request.text;
-    }
+    // The text the user reads for a kind and code, as the delivered Message.ini words it.
+    static std::string Message(int kind, const char* code) { return shipped::Message(kind, code); }
     std::string LastBox() {
         auto boxes = view.Boxes();
         return boxes.empty() ? "" : boxes.back().request.text;

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
 #include "platform/Drives.h"
 #include "platform/View.h"
+#include "support/LogCapture.h"
 #include "support/UnitWorld.h"
 
 namespace {
@@ -174,13 +176,52 @@ TEST(Discovery, EjectUnplugsOnlyRemovableUsbStorageDevicesOfTheUnit) {
     navisim::AddDevice("fixed", "Orsolan Disk", "USBSTOR", unitId, 0x2000);         // not removable
     navisim::AddDevice("hub", "USB Hub", "usbhub", unitId, 0x6000);                  // another driver
     navisim::AddDevice("stick", "Stick", "USBSTOR", "USBSTOR\\DISK&VID_2F6A&PID_0C31\\3&0", 0x6000);  // no mark
+    // The unit's own VID and PID, spelled as the search text spells them, but not the unit's mark.
+    navisim::AddDevice("twin", "Twin", "USBSTOR", "USBSTOR\\DISK&VID_2F6A&PID_0c31&OTHER_STORAGE\\4&0", 0x6000);
     uint64_t before = platform::GetTickCount64();
     ASSERT_EQ(RemoveNaviUsb(), 0);
     EXPECT_EQ(platform::GetTickCount64() - before, 5000u);
     EXPECT_FALSE(platform::GetLogicalDrives() & (1u << ('E' - 'A')));
     EXPECT_EQ(NaviConnectCheck(), 1);
-    for (const char* device : {"Device fixed", "Device hub", "Device stick"})
+    for (const char* device : {"Device fixed", "Device hub", "Device stick", "Device twin"})
         EXPECT_FALSE(platform::MachineDescription().Keys(device).empty()) << device;
+}
+
+TEST(Discovery, EjectFindsTheUnitByTheUpperCaseInstanceIdWindowsReports) {
+    // The product ID 0x0C31 holds a hex letter: the search text says "PID_0c31", Windows "PID_0C31".
+    UnitWorld world;
+    navisim::CreateUnit({});
+    EXPECT_EQ(platform::MachineDescription().Get("Device navi", "InstanceId"),
+              "USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0");
+    ASSERT_TRUE(platform::GetLogicalDrives() & (1u << ('E' - 'A')));
+    ASSERT_EQ(RemoveNaviUsb(), 0);
+    EXPECT_FALSE(platform::GetLogicalDrives() & (1u << ('E' - 'A'))) << "the unit was not ejected";
+}
+
+TEST(Discovery, LogsUnderItsSourceNamesWithOneEndLinePerCall) {
+    UnitWorld world;
+    LogCapture log(world.root);
+    std::string text;
+    EXPECT_EQ(GetDrive(&text), 1);  // no unit yet: the end line carries the unchanged output
+    navisim::CreateUnit({});
+    EXPECT_EQ(GetDrive(&text), 0);
+    EXPECT_EQ(CheckDriveNo('Q', &text), 0);
+    Navi().NaviDrive = "E:\\";
+    EXPECT_EQ(GetNaviVersion(&text), 0);
+    EXPECT_EQ(GetNaviVersionName(&text), 0);
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    EXPECT_EQ(DriveClose(), 0);
+    EXPECT_EQ(RecordMountVolume(), 0);
+
+    for (std::string name : {"GetDrive", "CheckDriveNo", "GetNaviVersion", "GetNaviVersionName"}) {
+        EXPECT_EQ(log.Count(name + "開始"), name == "GetDrive" ? 2u : 1u) << name;
+        EXPECT_EQ(log.Count(name + "終了"), log.Count(name + "開始")) << name << ": one end line per call";
+    }
+    EXPECT_EQ(log.Count("GetDrive終了[]"), 1u);
+    EXPECT_EQ(log.Count("CheckDriveNo終了[Q:\\]"), 1u);
+    std::set<std::string> sources;
+    for (const LogCapture::Line& line : log.Lines()) sources.insert(line.source);
+    EXPECT_EQ(sources, (std::set<std::string>{".\\Common", ".\\NaviDriveImage", ".\\NaviFunction"}));
 }
 
 TEST(Discovery, DownloadVersionMustBeNewerByTheAtolRule) {

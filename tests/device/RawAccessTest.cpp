@@ -122,6 +122,19 @@ TEST_F(RawAccess, APieceIsTriedTenTimesWithTheLongerPauseOnce) {
     EXPECT_EQ(Volume().substr(0, other.size()), other);
 }
 
+TEST_F(RawAccess, TheLongerPauseFollowsTheSixthAttemptExactly) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    std::string data = Pattern(2 * kSectorSize, 4);
+    // Five failures: five short pauses. The sixth failure brings the longer one.
+    for (auto [failures, pause] : {std::pair{5, 5u}, std::pair{6, 6u + 10}}) {
+        navisim::SetFaults("navi", {.writeFailSector = 0, .writeFailAttempts = failures});
+        Navi().ImagePosition.writePosition = 0;
+        uint64_t start = platform::GetTickCount64();
+        ASSERT_EQ(Write(data), 0) << failures;
+        EXPECT_EQ(Elapsed(start), pause) << failures;
+    }
+}
+
 TEST_F(RawAccess, RewriteSignatureChangesExactlyTheTwoSignatureWords) {
     std::string data = Pattern(6 * kSectorSize, 4);
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);

@@ -113,3 +113,50 @@ TEST_F(ImageCopyTest, ImageReachingBeyondFourGibibytesIsRefusedBeforeWriting) {
     Pieces().items[3].dataSize = large;
     ExpectRefused();
 }
+
+TEST_F(ImageCopyTest, AnImageOfOnePieceIsVerifiedWithASumWrappedAtSixteenBits) {
+    // 8 KiB of 0xFF but for the two boot signatures: 8,192 × 255 − 4 × 255 + 2 × (0x55 + 0xAA)
+    // = 2,088,450, which is 0xDE02 once wrapped at 16 bits.
+    std::string image(8192, '\xFF');
+    for (size_t sector : {0, 2560}) image.replace(sector + 510, 2, "\x55\xAA");
+    TestWorld::WriteFile(ImagePath(), image);
+    mkupdate::Options options;
+    options.imageFile = ImagePath();
+    options.imagePieces = 1;
+    contents = Build(options);
+    ASSERT_EQ(Prepare(), 0);
+    job.config = data;
+    job.id = id;
+    ASSERT_EQ(OpenVolume(), 0);
+    ASSERT_EQ(ItemCount(Pieces()), 1);
+    EXPECT_EQ(ImageChecksum(Pieces()), 0xDE02);
+
+    // The piece carries valid signatures; they are cleared once it is verified, restored at the end.
+    std::optional<bool> signedAfterThePiece;
+    clock.onSleep = [&](uint32_t milliseconds) {
+        if (milliseconds == 50) signedAfterThePiece = navisim::Check("navi", std::nullopt).bootSignature0;
+    };
+    EXPECT_EQ(ImageCopy(&job), 0);
+    EXPECT_EQ(signedAfterThePiece, false);
+    navisim::CheckReport report = navisim::Check("navi", ImagePath());
+    EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
+    EXPECT_TRUE(report.bootSignature0);
+    EXPECT_EQ(theApp.TransferPercent.load(), 1);
+}
+
+TEST_F(ImageCopyTest, NoPiecesWriteNothingAndTheEmptySumMustMatch) {
+    Prepared();
+    CONFIG_RECORD_SLOT& record = Pieces();
+    std::fill(record.record + 264, record.record + 272, 0);  // checksum 0, itemCount 0
+    record.items.clear();
+    EXPECT_EQ(ImageCopy(&job), 0);
+    EXPECT_EQ(Volume(), volumeBefore);
+    EXPECT_EQ(theApp.TransferPercent.load(), 0);
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 0);
+
+    ASSERT_EQ(OpenVolume(), 0);
+    record.record[264] = 1;  // a checksum that no empty image has
+    EXPECT_EQ(ImageCopy(&job), 508);
+    EXPECT_EQ(Volume(), volumeBefore);
+    EXPECT_TRUE(navisim::Check("navi", std::nullopt).bootSignature0);
+}

@@ -6,7 +6,9 @@
 
 #include "state/VeltraneApp.h"
 #include "jobs/MapDelete.h"
+#include "support/LogCapture.h"
 #include "support/RecordingView.h"
+#include "support/ShippedMessages.h"
 #include "support/TestWorld.h"
 #include "Undeletable.h"
 
@@ -131,7 +133,7 @@ TEST_F(MapDeleteTest, UndeletableFileInFlashStopsAfterFlashRenewal) {
     EXPECT_TRUE(fs::exists(Maps() + "/2026101/FLASH/RENEWAL/DATA.BIN"));
 
     ASSERT_EQ(view.Boxes().size(), 2u);
-    EXPECT_EQ(view.Boxes()[1].request.text, "ダウンロードデータを削除できませんでした。");
+    EXPECT_EQ(view.Boxes()[1].request.text, shipped::Message(601, "E01"));
     EXPECT_EQ(view.Boxes()[1].request.type, platform::MB_OK | platform::MB_ICONERROR);
 }
 
@@ -157,4 +159,31 @@ TEST_F(MapDeleteTest, UnsafeVersionNamesAreRefusedAndNothingIsDeleted) {
 TEST_F(MapDeleteTest, EmptyListIsAnExceptionNotADeletion) {
     EXPECT_EQ(remover.MapDataDelete(1), 1);
     EXPECT_TRUE(theApp.DeleteThreadHandle.IsNull());
+}
+
+TEST_F(MapDeleteTest, EachWayThroughLogsOneEndLine) {
+    LogCapture log(world.root);
+    MakeDownload("2026041");
+    remover.AddDeleteData("2026041", theApp.MapFolder, "2026年春版");
+    view.AnswerNextBox(platform::IDCANCEL);
+    EXPECT_EQ(remover.MapDataDelete(1), 100);
+    EXPECT_EQ(log.Count("MapDataDelete終了"), 1u);
+    EXPECT_EQ(log.Count("MapDataDelete終了[キャンセル]"), 1u);
+
+    // A name the deletion refuses: the thread ends without its end line.
+    remover.RemoveAll();
+    remover.AddDeleteData("..", theApp.MapFolder, "壊れた版");
+    EXPECT_EQ(Delete(), RecordingView::Notice(kNotifyDeleteFailed, 0));
+    EXPECT_EQ(log.Count("MapDataDelete終了"), 2u);
+    EXPECT_EQ(log.Count("DeleteThread開始"), 1u);
+    EXPECT_EQ(log.Count("DeleteThread終了"), 0u);
+}
+
+TEST_F(MapDeleteTest, ADeletionThatGetsThroughLogsItsEndOnce) {
+    LogCapture log(world.root);
+    MakeDownload("2026041");
+    remover.AddDeleteData("2026041", theApp.MapFolder, "2026年春版");
+    EXPECT_EQ(Delete(), RecordingView::Notice(kNotifyDeleteDone, 0));
+    EXPECT_EQ(log.Count("DeleteThread終了"), 1u);
+    EXPECT_EQ(log.Count("MapDataDelete終了"), 1u);
 }

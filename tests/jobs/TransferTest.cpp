@@ -136,9 +136,41 @@ TEST_F(TransferTest, ReadBackThatDiffersClearsTheSignatures) {
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
 }
 
+TEST_F(TransferTest, ReadBackThatDiffersInTheFirstPieceClearsTheSignaturesItWrote) {
+    // The first piece carries the image's valid boot signatures and nothing has cleared them yet
+    // when its read-back differs: the failure itself must clear them.
+    BuildSet(256 * 1024, 2);
+    navisim::Faults faults;
+    faults.writeFailSector = 3 * 64;
+    faults.writeFailAttempts = 1;
+    navisim::SetFaults("navi", faults);
+    bool changed = false;
+    clock.onSleep = [&](uint32_t milliseconds) {
+        if (milliseconds != 1 || changed) return;
+        std::fstream volume(navisim::UnitImage("navi"), std::ios::in | std::ios::out | std::ios::binary);
+        volume.seekp(1000);
+        volume.put('\x5A');
+        changed = true;
+    };
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), Failed(520));
+    EXPECT_TRUE(changed);
+    navisim::CheckReport report = navisim::Check("navi", std::nullopt);
+    EXPECT_FALSE(report.bootSignature0);
+    EXPECT_FALSE(report.bootSignature2560);
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
+    EXPECT_EQ(theApp.TransferPercent.load(), 0);  // no piece verified
+}
+
 TEST_F(TransferTest, SumThatDiffersRestoresTheSignatures) {
-    // The pieces carry no check of their own: a damaged one is written and read back as it is.
-    BuildSet(64 * 1024, 4, {{"FLASH2/VTIMAGE.002", 77}});
+    // A change the piece's CRC-16 cannot see (its bit pattern is the CRC polynomial itself)
+    // passes the pieces' test, is written and read back as it is, and only the sum catches it.
+    BuildSet(64 * 1024, 4);
+    std::string piece = Read("FLASH2/VTIMAGE.002");
+    piece[77] ^= 0x11;
+    piece[78] ^= 0x08;
+    piece[79] ^= 0x01;
+    TestWorld::WriteFile(Native("FLASH2/VTIMAGE.002"), piece);
     ASSERT_EQ(OpenVolume(), 0);
     EXPECT_EQ(Run(), Failed(508));
     navisim::CheckReport report = navisim::Check("navi", ImagePath());

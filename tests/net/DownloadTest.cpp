@@ -69,7 +69,8 @@ protected:
     int Prepare(DOWNLOAD_JOB* job) {
         DOWNLOAD_START_REQUEST request{"VT-01"};
         if (CExternalInterface().DownloadStartRequest(&request, &job->start) != 0) return -1;
-        if (std::optional<std::string> name = VersionName(job->start)) DownloadFolderCreate(*name);
+        DownloadFolderCreate(job->start.unified_map_ver_gen + job->start.unified_map_ver_major +
+                             job->start.unified_map_ver_minor);
         job->completionRequest.model_group_cd = "VT-01";
         return CExternalInterface().GetDownloadConfing(job, 1);
     }
@@ -249,9 +250,26 @@ TEST_P(VersionNameTest, AnUnusableVersionNameRefusesTheStart) {
     config.offer = GetParam();
     Start();
     DOWNLOAD_JOB job;
-    EXPECT_EQ(Prepare(&job), kServiceRefused);
+    DOWNLOAD_START_REQUEST request{"VT-01"};
+    ASSERT_EQ(CExternalInterface().DownloadStartRequest(&request, &job.start), 0);
+    EXPECT_EQ(VersionName(job.start), std::nullopt);
+    EXPECT_EQ(CExternalInterface().GetDownloadConfing(&job, 1), kServiceRefused);
+    // Neither fetched nor saved anywhere, not even beside or above the map folder.
     EXPECT_EQ(CallLog().find("MapData.XML"), std::string::npos);
+    for (const auto& entry : fs::recursive_directory_iterator(world.root))
+        EXPECT_NE(entry.path().filename(), "MapData.XML") << entry.path();
     EXPECT_TRUE(fs::is_empty(world.root + "/maps"));
+    EXPECT_TRUE(job.entries.empty());
+}
+
+TEST(VersionNameJoin, TheThreeVersionPartsJoinedMakeTheFolderName) {
+    DOWNLOAD_START_RESPONSE start;
+    start.unified_map_ver_gen = "2026";
+    start.unified_map_ver_major = "04";
+    start.unified_map_ver_minor = "11";
+    EXPECT_EQ(VersionName(start), "20260411");
+    start.unified_map_ver_minor = "1\\..";
+    EXPECT_EQ(VersionName(start), std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, VersionNameTest,
@@ -280,7 +298,15 @@ TEST_F(LineSpeedTestCase, ASlowLineAsksWithAnEstimate) {
     EXPECT_EQ(Measure(1000000, 12500), kSlowLine);
     EXPECT_EQ(job.measuredBytes.load(), 1000000);
     EXPECT_EQ(job.measuredMilliseconds.load(), 12500);
-    EXPECT_GE(theApp.Messages.EstimatedMinutes.load(), 0);
+    // One MapSize unit, 1,044,480 bytes, at 83,333 bytes a second: 12 seconds, no whole minute.
+    EXPECT_EQ(theApp.Messages.EstimatedMinutes.load(), 0);
+}
+
+TEST_F(LineSpeedTestCase, TheEstimateCountsWholeMinutesAtTheMeasuredRate) {
+    theApp.Messages.EstimatedMinutes = -1;
+    // 5,000 bytes a second: 1,044,480 / 5,000 = 208 seconds, three whole minutes.
+    EXPECT_EQ(Measure(100000, 20000), kSlowLine);
+    EXPECT_EQ(theApp.Messages.EstimatedMinutes.load(), 3);
 }
 
 TEST_F(LineSpeedTestCase, FewerBytesThanSecondsGiveALargeEstimate) {

@@ -193,6 +193,16 @@ TEST_F(ServiceCallTest, ErrorStatusesComeBackWithoutParsing) {
     EXPECT_EQ(transfer.result_detail_cd, "E07");
 }
 
+TEST_F(ServiceCallTest, StatusFourHundredIsTheFirstRefusal) {
+    config.statusFaults["MDL"].status = 400;
+    Start();
+    DOWNLOAD_START_REQUEST startRequest{"VT-01"};
+    DOWNLOAD_START_RESPONSE start;
+    EXPECT_EQ(service_interface.DownloadStartRequest(&startRequest, &start), 400);
+    EXPECT_EQ(start.result_cd, "");
+    EXPECT_EQ(start.product_name, "");
+}
+
 TEST_F(ServiceCallTest, AMalformedReplyIsAGeneralServiceError) {
     config.malformedFaults["MDL"] = {};
     Start();

@@ -34,9 +34,34 @@ TEST(CodePage, BackslashSearchStepsOverDoubleByteCharacters) {
     EXPECT_EQ(ReplaceAll("ソn", "\\n", "X"), "ソn");
 }
 
+TEST(CodePage, TheLeadByteRangesEndWhereCp932EndsThem) {
+    // Lead bytes are 81-9F and E0-FC: behind one, 5C is the second half of a character.
+    for (unsigned char lead : {0x81, 0x9F, 0xE0, 0xFC}) {
+        std::string name{static_cast<char>(lead), '\\', 'x', '\\'};
+        EXPECT_EQ(FindChar(name, '\\'), 3u) << std::hex << int(lead);
+        EXPECT_EQ(FindLastChar(name, '\\'), 3u) << std::hex << int(lead);
+    }
+    // Just outside them (and the single-byte katakana A1-DF) a byte stands alone.
+    for (unsigned char single : {0x80, 0xA0, 0xA1, 0xDF, 0xFD}) {
+        std::string name{static_cast<char>(single), '\\', 'x'};
+        EXPECT_EQ(FindChar(name, '\\'), 1u) << std::hex << int(single);
+        EXPECT_EQ(FindLastChar(name, '\\'), 1u) << std::hex << int(single);
+    }
+}
+
 TEST(CodePage, NamesCompareWithoutCaseOnlyForLetters) {
     EXPECT_TRUE(EqualsNoCase("History.INI", "history.ini"));
     EXPECT_FALSE(EqualsNoCase("History.ini", "History.in"));
     // "ソ" is 83 5C; "ャ" is 83 83: trail bytes are never case-folded.
     EXPECT_FALSE(EqualsNoCase("\x83\x61", "\x83\x41"));
+}
+
+TEST(CodePage, FindingWithoutCaseStartsOnlyAtCharacters) {
+    EXPECT_EQ(FindNoCase("USBSTOR\\DISK&VID_2F6A&PID_0C31", "vid_2f6a&pid_0c31"), 13u);
+    EXPECT_EQ(FindNoCase("usbstor\\disk&vid_2f6a&pid_0c31", "PID_0C31"), 22u);
+    EXPECT_EQ(FindNoCase("PID_0C3", "PID_0C31"), std::string::npos);
+    EXPECT_EQ(FindNoCase("PID_0C31", "PID_0C31"), 0u);
+    // The trail byte of "ソ" (83 5C) is no backslash; the one after it is.
+    EXPECT_EQ(FindNoCase("\x83\x5C\\", "\\"), 2u);
+    EXPECT_EQ(FindNoCase("\x83\x5C", "\\"), std::string::npos);
 }

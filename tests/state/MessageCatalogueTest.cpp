@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "state/VeltraneApp.h"
+#include "support/ShippedMessages.h"
 #include "support/TestWorld.h"
 
 class MessageCatalogueTest : public ::testing::Test {
@@ -72,4 +73,90 @@ TEST_F(MessageCatalogueTest, ConfirmationsReturnTheAnswerOfQuestionsOnly) {
     size_t shown = world.view.Boxes().size();
     EXPECT_EQ(catalogue.ShowConfirmMessage(7), 0);
     EXPECT_EQ(world.view.Boxes().size(), shown);
+}
+
+// The delivered Message.ini, kind by kind: the key each kind reads, the placeholders it fills, its
+// caption and icon. A text that leaves "#1" or "\n" standing, or reads another kind's key, fails.
+class ShippedMessagesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        theApp.ResetState();
+        theApp.MessageIniPath = world.Win(VELTRANE_BIN_DIR "/Message.ini");
+    }
+    platform::MessageBoxRequest Show(int kind, const char* code) {
+        catalogue.ShowErrorMessage(kind, code, "");
+        return world.view.Boxes().back().request;
+    }
+    TestWorld world;
+    MessageCatalogue catalogue;
+};
+
+TEST_F(ShippedMessagesTest, EveryKindShowsItsOwnTextWithTheCodeItFills) {
+    using platform::MB_ICONERROR;
+    using platform::MB_ICONINFORMATION;
+    using platform::MB_ICONWARNING;
+    struct Row {
+        int kind;
+        const char* caption;
+        uint32_t icon;
+    };
+    const Row rows[] = {
+        {401, "エラー", MB_ICONERROR},       {402, "エラー", MB_ICONERROR},
+        {403, "エラー", MB_ICONERROR},       {406, "エラー", MB_ICONERROR},
+        {531, "エラー", MB_ICONWARNING},     {900, "エラー", MB_ICONWARNING},
+        {500, "エラー", MB_ICONWARNING},     {501, "エラー", MB_ICONERROR},
+        {502, "エラー", MB_ICONERROR},       {503, "エラー", MB_ICONERROR},
+        {504, "エラー", MB_ICONERROR},       {507, "エラー", MB_ICONERROR},
+        {514, "エラー", MB_ICONERROR},       {516, "エラー", MB_ICONERROR},
+        {517, "エラー", MB_ICONERROR},       {518, "エラー", MB_ICONERROR},
+        {519, "エラー", MB_ICONERROR},       {520, "エラー", MB_ICONERROR},
+        {521, "エラー", MB_ICONERROR},       {522, "エラー", MB_ICONERROR},
+        {505, "最新版", MB_ICONINFORMATION}, {506, "エラー", MB_ICONERROR},
+        {510, "エラー", MB_ICONWARNING},     {524, "エラー", MB_ICONWARNING},
+        {525, "警告", MB_ICONWARNING},       {530, "エラー", MB_ICONWARNING},
+        {532, "エラー", MB_ICONWARNING},     {534, "エラー", MB_ICONERROR},
+        {600, "エラー", MB_ICONWARNING},     {601, "エラー", MB_ICONERROR},
+        {800, "エラー", MB_ICONERROR},       {801, "エラー", MB_ICONERROR},
+        {810, "エラー", MB_ICONERROR},       {901, "エラー", MB_ICONERROR},
+        {1100, "エラー", MB_ICONERROR},      {1101, "エラー", MB_ICONERROR},
+        {1102, "ナビゲーションの再認識", MB_ICONINFORMATION},
+        {1103, "ナビゲーションの再認識", MB_ICONINFORMATION},
+        {1200, "エラー", MB_ICONERROR},      {1201, "エラー", MB_ICONERROR},
+        {2100, "ナビ取り外し", MB_ICONINFORMATION},
+        {102, "エラー", MB_ICONERROR},       {404, "エラー", MB_ICONERROR},
+    };
+    for (const Row& row : rows) {
+        platform::MessageBoxRequest box = Show(row.kind, "E42");
+        EXPECT_EQ(box.text, shipped::Message(row.kind, "E42")) << row.kind;
+        EXPECT_EQ(box.caption, row.caption) << row.kind;
+        EXPECT_EQ(box.type, platform::MB_OK | row.icon) << row.kind;
+        EXPECT_EQ(box.text.find('#'), std::string::npos) << row.kind;
+        EXPECT_EQ(box.text.find("\\n"), std::string::npos) << row.kind;
+    }
+}
+
+TEST_F(ShippedMessagesTest, TheFreeSpaceRefusalNamesTheDriveAndTheRoomNeeded) {
+    catalogue.SetDetailText("D");
+    catalogue.SetNumberText(4.75);
+    platform::MessageBoxRequest box = Show(400, "E01");
+    EXPECT_EQ(box.text, shipped::FreeSpaceMessage("D", "4.8", "E01"));
+    EXPECT_EQ(box.type, platform::MB_OK | platform::MB_ICONWARNING);
+    // Kind 524 fills nothing but line breaks, whichever code the caller passes.
+    EXPECT_EQ(Show(524, "E01").text, Show(524, "").text);
+}
+
+TEST_F(ShippedMessagesTest, EveryTextFitsTheBufferItIsReadInto) {
+    std::string ini = TestWorld::ReadFile(VELTRANE_BIN_DIR "/Message.ini");
+    size_t lines = 0;
+    for (size_t at = 0; at < ini.size();) {
+        size_t end = ini.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos) << "every line ends in CR LF";
+        size_t equals = ini.find('=', at);
+        if (equals < end) {
+            EXPECT_LE(end - equals - 1, 511u) << ini.substr(at, 9);
+        }
+        at = end + 2;
+        ++lines;
+    }
+    EXPECT_GT(lines, 30u);
 }

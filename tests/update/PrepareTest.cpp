@@ -93,6 +93,17 @@ TEST_F(PrepareTest, EveryTransferStartsFromAnEmptyConfigData) {
                               false),
               0);
     EXPECT_EQ(data.conf2000.slots[1].items.size(), 3u);
+
+    // A CRC list shorter than the last one, naming no file: nothing read last time is left over,
+    // neither the tail of the old list nor the image control data of its CONF6000.DAT.
+    ASSERT_EQ(data.confCrc[403], 0xFF);
+    ASSERT_NE(TotalSize(data.conf6000), 0u);
+    TestWorld::WriteFile(Native("CONF/CONFCRC.DAT"), std::string(4, '\0'));
+    ASSERT_EQ(ConfCrcRead(data, id), 0);
+    ASSERT_EQ(ConfFileDecode(data, id), 0);
+    EXPECT_EQ(data.confCrc[403], 0);
+    EXPECT_EQ(TotalSize(data.conf6000), 0u);
+    EXPECT_TRUE(data.conf6000.slots[0].items.empty());
 }
 
 TEST_F(PrepareTest, AnEmptyCrcListSucceedsWithoutReadingConfFiles) {
@@ -115,4 +126,53 @@ TEST_F(PrepareTest, AnUnknownListedFileIsCheckedAndWrittenButNotParsed) {
     ASSERT_EQ(ConfFileDecode(data, id), 0);
     EXPECT_EQ(Read("CONF/NEWCONFLIST.BAK").substr(0, 8), "CONFLIST");
     EXPECT_EQ(data.confList[0], 0);
+}
+
+// Control-file records built byte by byte: a header of 884 bytes with the record count at 16,
+// records of 272 bytes with the item count at 268, items of 12 bytes.
+class RecordParseTest : public ::testing::Test {
+protected:
+    static std::string File(int32_t items, const std::string& text = "FLASH2\\VTIMAGE") {
+        std::string file(884 + 272 + 12 * static_cast<size_t>(items), '\0');
+        Put32(file, 16, 1);
+        file.replace(884 + 4, text.size(), text);
+        Put32(file, 884 + 268, static_cast<uint32_t>(items));
+        for (int32_t k = 0; k < items; ++k) Put32(file, 884 + 272 + 12 * static_cast<size_t>(k), 512u * (k + 1));
+        return file;
+    }
+    static void Put32(std::string& s, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+    }
+    int Parse(const std::string& file, bool conf6000 = false) {
+        return ConfRecordParse(area, reinterpret_cast<const unsigned char*>(file.data()), file.size(), conf6000);
+    }
+    CONFIG_FILE_AREA area;
+};
+
+TEST_F(RecordParseTest, RecordsAndItemsMayEndExactlyAtTheEndOfTheFile) {
+    const std::string empty = File(0);
+    EXPECT_EQ(Parse(empty), 0);
+    EXPECT_TRUE(area.slots[0].items.empty());
+    EXPECT_EQ(Parse(empty.substr(0, empty.size() - 1)), 803);
+
+    const std::string two = File(2);
+    ASSERT_EQ(Parse(two), 0);
+    ASSERT_EQ(area.slots[0].items.size(), 2u);
+    EXPECT_EQ(area.slots[0].items[1].dataSize, 1024u);
+    EXPECT_EQ(Parse(two.substr(0, two.size() - 1)), 803);
+    EXPECT_TRUE(area.slots[0].items.empty());
+}
+
+TEST_F(RecordParseTest, TheImageBaseNameFollowsTheFirstBackslashOrIsTheWholeText) {
+    EXPECT_EQ(Parse(File(0, "FLASH2\\PIECES"), true), 0);
+    EXPECT_EQ(ImageBaseName, "PIECES");
+    EXPECT_EQ(Parse(File(0, "PLAINIMG"), true), 0);
+    EXPECT_EQ(ImageBaseName, "PLAINIMG");
+    // "ソ" (83 5C) holds the backslash byte as its second half: no separator, the whole text.
+    EXPECT_EQ(Parse(File(0, "\x83\x5CIMG"), true), 0);
+    EXPECT_EQ(ImageBaseName, "\x83\x5CIMG");
+    // Only CONF6000.DAT's record 0 names the image.
+    ImageBaseName = "KEPT";
+    EXPECT_EQ(Parse(File(0, "OTHER\\NAME"), false), 0);
+    EXPECT_EQ(ImageBaseName, "KEPT");
 }

@@ -150,8 +150,15 @@ char FreeLetter(const ProfileDocument& doc, char preferred) {
 
 std::string DefaultInstanceId(const std::string& deviceId) {
     char ids[32];
-    std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04x", kNaviVendorId, kNaviProductId);
+    std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04X", kNaviVendorId, kNaviProductId);
     return std::string("USBSTOR\\DISK&") + ids + "&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\" + deviceId + "&0";
+}
+
+// Windows reports device instance IDs in upper case.
+std::string AsWindowsReportsIt(std::string instanceId) {
+    for (char& c : instanceId)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return instanceId;
 }
 
 }  // namespace
@@ -201,8 +208,8 @@ void CreateUnit(const UnitOptions& options) {
         doc.Set(section, "Letter", std::string(1, options.letter));
         doc.Set(section, "FriendlyName", options.friendlyName);
         doc.Set(section, "Service", options.service);
-        doc.Set(section, "InstanceId", options.instanceId.empty() ? DefaultInstanceId(options.deviceId)
-                                                                  : options.instanceId);
+        doc.Set(section, "InstanceId", AsWindowsReportsIt(options.instanceId.empty() ? DefaultInstanceId(options.deviceId)
+                                                                                    : options.instanceId));
         doc.Set(section, "Status", Format("0x%04X", options.status));
         doc.Set(section, "Label", options.label.empty() ? kDefaultLabel : options.label);
         doc.Set(section, "Plugged", "0");
@@ -299,7 +306,7 @@ void AddDevice(const std::string& key, const std::string& friendlyName, const st
         doc.RemoveSection(section);
         if (!friendlyName.empty()) doc.Set(section, "FriendlyName", friendlyName);
         doc.Set(section, "Service", service);
-        doc.Set(section, "InstanceId", instanceId);
+        doc.Set(section, "InstanceId", AsWindowsReportsIt(instanceId));
         doc.Set(section, "Status", Format("0x%04X", status));
         return true;
     });

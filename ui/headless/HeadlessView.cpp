@@ -218,8 +218,15 @@ int HeadlessView::TopWindow() {
 void HeadlessView::CloseAll() {
     std::lock_guard guard(lock_);
     closingAll_ = true;
-    for (Frame* frame : frames_) frame->ended = true;
     wake_.notify_all();
+}
+
+bool HeadlessView::AskToEnd(Frame& frame, std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    bool mayEnd = frame.logic->OnCloseRequest();
+    lock.lock();
+    if (mayEnd) frame.ended = true;
+    return mayEnd;
 }
 
 platform::ViewHandler* HeadlessView::LogicOf(int window) {
@@ -341,8 +348,14 @@ int HeadlessView::RunDialog(int window, platform::ViewHandler& logic) {
     if (observer) observer->OnDialogOpened(window, GetControlText(window, 0));
     logic.OnInitDialog();
     std::unique_lock lock(lock_);
-    if (closingAll_) frame.ended = true;
     while (!frame.ended) {
+        // Every window is asked once to end when the automation is over; one whose work still
+        // runs ends itself when that work is done.
+        if (closingAll_ && !frame.closeAsked) {
+            frame.closeAsked = true;
+            AskToEnd(frame, lock);
+            continue;
+        }
         if (DeliverQueued(lock) || FireDueTimer(lock) || DeliverDeviceChange(lock) || RunIdleWork(lock)) continue;
         if (WaitForNextTimer(lock)) continue;
         // Nothing pending and nothing scheduled: only a worker or a device change can still
@@ -353,7 +366,7 @@ int HeadlessView::RunDialog(int window, platform::ViewHandler& logic) {
             woke = wake_.wait_for(lock, kDeviceChangePoll,
                                   [&] { return !invocations_.empty() || !posted_.empty() || frame.ended; }) ||
                    DeliverDeviceChange(lock);
-        if (!woke) frame.ended = true;
+        if (!woke) AskToEnd(frame, lock);
     }
     frames_.pop_back();
     if (frames_.empty()) uiRunning_ = false;
@@ -443,8 +456,10 @@ void HeadlessView::DestroyWindow(int window) {
     modeless_.erase(window);
 }
 
-void HeadlessView::InsertColumn(int listId, int column, const std::string&, int width) {
+int HeadlessView::InsertColumn(int listId, int column, const std::string&, int width) {
+    if (column < 0) return -1;
     SetColumnWidth(listId, column, width);
+    return column;
 }
 
 void HeadlessView::SetColumnWidth(int listId, int column, int width) {
@@ -460,12 +475,13 @@ int HeadlessView::InsertRow(int listId, int row, const std::string& firstCell) {
     return row;
 }
 
-void HeadlessView::SetCellText(int listId, int row, int column, const std::string& text) {
+bool HeadlessView::SetCellText(int listId, int row, int column, const std::string& text) {
     std::lock_guard guard(lock_);
     auto& rows = lists_[listId];
-    if (row < 0 || row >= static_cast<int>(rows.size()) || column < 0) return;
+    if (row < 0 || row >= static_cast<int>(rows.size()) || column < 0) return false;
     if (rows[row].cells.size() <= static_cast<size_t>(column)) rows[row].cells.resize(column + 1);
     rows[row].cells[column] = text;
+    return true;
 }
 
 std::string HeadlessView::GetCellText(int listId, int row, int column) {

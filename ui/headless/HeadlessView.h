@@ -46,7 +46,8 @@ public:
 
     // Called whenever the running window has nothing left to do; return false when the
     // automation has nothing to do either. With no automation and nothing pending, the
-    // window is closed with IDCANCEL so that a test never hangs.
+    // window is closed with IDCANCEL so that a test never hangs, unless its logic still has work
+    // running (ViewHandler::OnCloseRequest).
     void SetIdleHook(std::function<bool(HeadlessView&)> hook);
     // Proxy credentials the next prompt answers with (nullopt: the user declines).
     void AnswerProxyPrompt(std::optional<platform::ProxyCredentials> credentials);
@@ -96,10 +97,10 @@ public:
     void EnableSystemClose(int window, bool enable) override;
     bool CreateModeless(int window, int owner, platform::ViewHandler& logic) override;
     void DestroyWindow(int window) override;
-    void InsertColumn(int listId, int column, const std::string& title, int width) override;
+    int InsertColumn(int listId, int column, const std::string& title, int width) override;
     void SetColumnWidth(int listId, int column, int width) override;
     int InsertRow(int listId, int row, const std::string& firstCell) override;
-    void SetCellText(int listId, int row, int column, const std::string& text) override;
+    bool SetCellText(int listId, int row, int column, const std::string& text) override;
     std::string GetCellText(int listId, int row, int column) override;
     void DeleteRow(int listId, int row) override;
     void DeleteAllRows(int listId) override;
@@ -127,6 +128,7 @@ private:
         int window;
         platform::ViewHandler* logic;
         bool ended = false;
+        bool closeAsked = false;
         int result = platform::IDCANCEL;
     };
     struct Posted {
@@ -146,6 +148,8 @@ private:
     bool WaitForNextTimer(std::unique_lock<std::mutex>& lock);
     // Hands a pending device change to every open window; true when there was one.
     bool DeliverDeviceChange(std::unique_lock<std::mutex>& lock);
+    // Asks a window's logic whether it may end now, and ends it if so (lock held on entry and exit).
+    bool AskToEnd(Frame& frame, std::unique_lock<std::mutex>& lock);
     // Runs the automation's step or the idle hook; true when either acted.
     bool RunIdleWork(std::unique_lock<std::mutex>& lock);
     // A window opens with its resource's controls (lock held).

@@ -72,12 +72,14 @@ ListArea::ListArea(int id, bool checkBoxes, QWidget* parent, std::function<void(
     });
 }
 
-void ListArea::InsertColumn(int column, const std::string& title, int width) {
+int ListArea::InsertColumn(int column, const std::string& title, int width) {
+    if (column < 0) return -1;
     if (columnCount() <= column) setColumnCount(column + 1);
     auto* header = new QTableWidgetItem(FromCp932(title));
     header->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setHorizontalHeaderItem(column, header);
     setColumnWidth(column, width);
+    return column;
 }
 
 QTableWidgetItem* ListArea::Cell(int row, int column) {
@@ -109,13 +111,15 @@ int ListArea::InsertRow(int row, const std::string& firstCell) {
     return row;
 }
 
-void ListArea::SetCellText(int row, int column, const std::string& text) {
+bool ListArea::SetCellText(int row, int column, const std::string& text) {
     ownChange_ = true;
-    if (QTableWidgetItem* cell = Cell(row, column)) {
+    QTableWidgetItem* cell = Cell(row, column);
+    if (cell != nullptr) {
         cell->setText(FromCp932(text));
         cell->setData(kCp932Role, QByteArray::fromStdString(text));
     }
     ownChange_ = false;
+    return cell != nullptr;
 }
 
 std::string ListArea::CellText(int row, int column) const {

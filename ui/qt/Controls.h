@@ -44,9 +44,11 @@ class ListArea : public QTableWidget {
 public:
     ListArea(int id, bool checkBoxes, QWidget* parent, std::function<void(const platform::ListItemChange&)> onChange);
 
-    void InsertColumn(int column, const std::string& title, int width);
+    // The column's index, -1 for a negative one.
+    int InsertColumn(int column, const std::string& title, int width);
     int InsertRow(int row, const std::string& firstCell);
-    void SetCellText(int row, int column, const std::string& text);
+    // False when the row is not there.
+    bool SetCellText(int row, int column, const std::string& text);
     std::string CellText(int row, int column) const;
     void SetRowChecked(int row, bool checked);
     bool IsRowChecked(int row) const;

@@ -109,7 +109,7 @@ int QtView::RunDialog(int window, platform::ViewHandler& logic) {
         }
     }
     logic.OnInitDialog();
-    if (closingAll_) dialog.End(platform::IDCANCEL);
+    if (closingAll_ && logic.OnCloseRequest()) dialog.End(platform::IDCANCEL);
     // A window that its logic ended during its initialisation is never shown.
     int result = dialog.Ended() ? dialog.result() : dialog.exec();
     frames_.pop_back();
@@ -188,8 +188,9 @@ bool QtView::CreateModeless(int window, int owner, platform::ViewHandler& logic)
 
 void QtView::DestroyWindow(int window) { modeless_.erase(window); }
 
-void QtView::InsertColumn(int listId, int column, const std::string& title, int width) {
-    if (ListArea* list = List(listId)) list->InsertColumn(column, title, width);
+int QtView::InsertColumn(int listId, int column, const std::string& title, int width) {
+    ListArea* list = List(listId);
+    return list == nullptr ? -1 : list->InsertColumn(column, title, width);
 }
 
 void QtView::SetColumnWidth(int listId, int column, int width) {
@@ -201,8 +202,9 @@ int QtView::InsertRow(int listId, int row, const std::string& firstCell) {
     return list == nullptr ? -1 : list->InsertRow(row, firstCell);
 }
 
-void QtView::SetCellText(int listId, int row, int column, const std::string& text) {
-    if (ListArea* list = List(listId)) list->SetCellText(row, column, text);
+bool QtView::SetCellText(int listId, int row, int column, const std::string& text) {
+    ListArea* list = List(listId);
+    return list != nullptr && list->SetCellText(row, column, text);
 }
 
 std::string QtView::GetCellText(int listId, int row, int column) {
@@ -428,7 +430,9 @@ bool QtView::Screenshot(const std::string& nativePath) {
 
 void QtView::CloseAll() {
     closingAll_ = true;
-    for (DialogWindow* frame : frames_) frame->End(platform::IDCANCEL);
+    // A window whose work still runs ends itself once that work is done.
+    for (DialogWindow* frame : frames_)
+        if (frame->Logic().OnCloseRequest()) frame->End(platform::IDCANCEL);
 }
 
 }  // namespace ui::qt

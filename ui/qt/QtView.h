@@ -43,10 +43,10 @@ public:
     void EnableSystemClose(int window, bool enable) override;
     bool CreateModeless(int window, int owner, platform::ViewHandler& logic) override;
     void DestroyWindow(int window) override;
-    void InsertColumn(int listId, int column, const std::string& title, int width) override;
+    int InsertColumn(int listId, int column, const std::string& title, int width) override;
     void SetColumnWidth(int listId, int column, int width) override;
     int InsertRow(int listId, int row, const std::string& firstCell) override;
-    void SetCellText(int listId, int row, int column, const std::string& text) override;
+    bool SetCellText(int listId, int row, int column, const std::string& text) override;
     std::string GetCellText(int listId, int row, int column) override;
     void DeleteRow(int listId, int row) override;
     void DeleteAllRows(int listId) override;

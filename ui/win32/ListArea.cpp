@@ -33,7 +33,8 @@ ListArea::ListArea(HWND control, int id, bool checkBoxes) : control_(control), i
     ListView_SetExtendedListViewStyle(control_, extended);
 }
 
-void ListArea::InsertColumn(int column, const std::string& title, int width) {
+int ListArea::InsertColumn(int column, const std::string& title, int width) {
+    if (column < 0) return -1;
     std::wstring text = Widen(title);
     LVCOLUMNW c{};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
@@ -41,7 +42,8 @@ void ListArea::InsertColumn(int column, const std::string& title, int width) {
     c.cx = width;
     c.pszText = text.data();
     c.iSubItem = column;
-    SendMessageW(control_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&c));
+    return static_cast<int>(
+        SendMessageW(control_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&c)));
 }
 
 void ListArea::SetColumnWidth(int column, int width) { ListView_SetColumnWidth(control_, column, width); }
@@ -61,8 +63,8 @@ int ListArea::InsertRow(int row, const std::string& firstCell) {
     return inserted;
 }
 
-void ListArea::SetCellText(int row, int column, const std::string& text) {
-    if (row < 0 || row >= RowCount() || column < 0) return;
+bool ListArea::SetCellText(int row, int column, const std::string& text) {
+    if (row < 0 || row >= RowCount() || column < 0) return false;
     OwnChange own(ownChange_);
     std::wstring wide = Widen(text);
     LVITEMW item{};
@@ -72,6 +74,7 @@ void ListArea::SetCellText(int row, int column, const std::string& text) {
     auto& cells = rows_[static_cast<size_t>(row)];
     if (cells.size() <= static_cast<size_t>(column)) cells.resize(static_cast<size_t>(column) + 1);
     cells[static_cast<size_t>(column)] = text;
+    return true;
 }
 
 std::string ListArea::CellText(int row, int column) const {

@@ -21,10 +21,12 @@ public:
 
     int Id() const { return id_; }
     HWND__* Handle() const { return control_; }
-    void InsertColumn(int column, const std::string& title, int width);
+    // The new column's index, or -1.
+    int InsertColumn(int column, const std::string& title, int width);
     void SetColumnWidth(int column, int width);
     int InsertRow(int row, const std::string& firstCell);
-    void SetCellText(int row, int column, const std::string& text);
+    // False when the row is not there.
+    bool SetCellText(int row, int column, const std::string& text);
     std::string CellText(int row, int column) const;
     void DeleteRow(int row);
     void DeleteAllRows();

@@ -135,7 +135,9 @@ int Win32View::RunDialog(int window, platform::ViewHandler& logic) {
             answers->second.pop_front();
         }
     }
-    if (closingAll_) frame.End(IDCANCEL);
+    // Once the automation is over every window is asked to end; one whose work still runs
+    // ends itself when that work is done.
+    if (closingAll_ && frame.Logic().OnCloseRequest()) frame.End(IDCANCEL);
     // A window that its logic ended during its initialisation is never shown.
     if (!frame.Ended()) {
         if (owner != nullptr) EnableWindow(owner, FALSE);
@@ -288,10 +290,12 @@ void Win32View::DestroyWindow(int window) {
     });
 }
 
-void Win32View::InsertColumn(int listId, int column, const std::string& title, int width) {
+int Win32View::InsertColumn(int listId, int column, const std::string& title, int width) {
+    int inserted = -1;
     OnUiThread([&] {
-        if (ListArea* list = List(listId)) list->InsertColumn(column, title, width);
+        if (ListArea* list = List(listId)) inserted = list->InsertColumn(column, title, width);
     });
+    return inserted;
 }
 
 void Win32View::SetColumnWidth(int listId, int column, int width) {
@@ -308,10 +312,12 @@ int Win32View::InsertRow(int listId, int row, const std::string& firstCell) {
     return inserted;
 }
 
-void Win32View::SetCellText(int listId, int row, int column, const std::string& text) {
+bool Win32View::SetCellText(int listId, int row, int column, const std::string& text) {
+    bool set = false;
     OnUiThread([&] {
-        if (ListArea* list = List(listId)) list->SetCellText(row, column, text);
+        if (ListArea* list = List(listId)) set = list->SetCellText(row, column, text);
     });
+    return set;
 }
 
 std::string Win32View::GetCellText(int listId, int row, int column) {
@@ -528,7 +534,8 @@ bool Win32View::Screenshot(const std::string& nativePath) {
 
 void Win32View::CloseAll() {
     closingAll_ = true;
-    for (DialogFrame* frame : frames_) frame->End(IDCANCEL);
+    for (DialogFrame* frame : frames_)
+        if (!frame->Ended() && frame->Logic().OnCloseRequest()) frame->End(IDCANCEL);
 }
 
 }  // namespace ui::win32

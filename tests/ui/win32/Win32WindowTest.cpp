@@ -206,11 +206,13 @@ TEST(Win32Window, ListRowsKeepTheirTextAndOnlyTheUsersChecksAreReported) {
     Win32View view;
     TestWindow main(view, ids::kMainWindow);
     RunWith(view, main, [&] {
-        view.InsertColumn(ids::kPcArea, 0, "地図データ", 200);
-        view.InsertColumn(ids::kPcArea, 1, "サイズ", 70);
+        EXPECT_EQ(view.InsertColumn(ids::kPcArea, 0, "地図データ", 200), 0);
+        EXPECT_EQ(view.InsertColumn(ids::kPcArea, 1, "サイズ", 70), 1);
+        EXPECT_EQ(view.InsertColumn(ids::kPcArea, -1, "x", 70), -1);
         EXPECT_EQ(view.InsertRow(ids::kPcArea, 0, "ﾀﾞｳﾝﾛｰﾄﾞ ソフト"), 0);
         EXPECT_EQ(view.InsertRow(ids::kPcArea, 5, "二行目"), 1);  // past the end: appended
-        view.SetCellText(ids::kPcArea, 1, 1, "120MB");
+        EXPECT_TRUE(view.SetCellText(ids::kPcArea, 1, 1, "120MB"));
+        EXPECT_FALSE(view.SetCellText(ids::kPcArea, 2, 0, "no such row"));
         EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 0), "ﾀﾞｳﾝﾛｰﾄﾞ ソフト");
         EXPECT_EQ(view.GetCellText(ids::kPcArea, 1, 1), "120MB");
         wchar_t shown[64] = {};

@@ -1,0 +1,24 @@
+#include "FileSystemHooks.h"
+
+#include <dlfcn.h>
+
+std::function<int(const char*, const char*)> FileSystemHooks::onRename;
+std::function<void(const char*)> FileSystemHooks::beforeUnlink;
+
+int RealRename(const char* from, const char* to) {
+    using Rename = int (*)(const char*, const char*);
+    static Rename next = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
+    return next(from, to);
+}
+
+extern "C" int rename(const char* from, const char* to) {
+    if (FileSystemHooks::onRename) return FileSystemHooks::onRename(from, to);
+    return RealRename(from, to);
+}
+
+extern "C" int unlink(const char* path) {
+    using Unlink = int (*)(const char*);
+    static Unlink next = reinterpret_cast<Unlink>(dlsym(RTLD_NEXT, "unlink"));
+    if (FileSystemHooks::beforeUnlink) FileSystemHooks::beforeUnlink(path);
+    return next(path);
+}
