@@ -86,3 +86,29 @@ if(TARGET veltrane)
            COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:veltrane> -P ${PROJECT_SOURCE_DIR}/cmake/CheckVersionResource.cmake)
   set_tests_properties(veltrane.version_resource PROPERTIES LABELS unit)
 endif()
+
+# The installer installs and uninstalls silently, in a Wine prefix of its own.
+add_test(NAME installer.SilentInstallAndUninstall
+         COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/installer/silent-install.sh ${CMAKE_BINARY_DIR}/VeltraneSetup.exe
+                 ${VELTRANE_BIN_DIR} ${CMAKE_BINARY_DIR}/wine-installer)
+set_tests_properties(installer.SilentInstallAndUninstall PROPERTIES LABELS e2e TIMEOUT 300)
+
+# The Win32 window on Wine's dialog manager, with the program's icons, bitmaps and manifest
+# (Common Controls 6); its template and picture encoders as on Linux.
+windows_test(ui_win32_tests ui/win32/Win32WindowTest.cpp ui/win32/DialogTemplateTest.cpp
+             $<TARGET_OBJECTS:ui_win32_resources>)
+target_link_libraries(ui_win32_tests PRIVATE ui_win32 veltrane_version_resource ZLIB::ZLIB)
+# The window shows the same Japanese text on a Windows whose code page is not 932. Both runs
+# share one desktop, where the tests find the prompts by title: one at a time.
+set_tests_properties(ui_win32_tests PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8" RESOURCE_LOCK win32_desktop)
+add_test(NAME ui_win32_tests.western COMMAND ${wine} $<TARGET_FILE:ui_win32_tests> WORKING_DIRECTORY ${VELTRANE_BIN_DIR})
+set_tests_properties(ui_win32_tests.western PROPERTIES LABELS unit ENVIRONMENT "LC_ALL=C.UTF-8" RESOURCE_LOCK win32_desktop)
+
+# A scripted session of Veltrane.exe on its Win32 window (Wine's null driver): start-up with
+# the connection dialog, the main window, a download from mapservice, exit. mapservice and
+# mkupdate are Linux programs, taken from the Linux build.
+set(VELTRANE_LINUX_BIN ${PROJECT_SOURCE_DIR}/build/default/bin CACHE PATH "bin folder of the Linux build (mapservice, mkupdate)")
+add_test(NAME win32_session
+         COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/gui/win32-session.sh ${VELTRANE_BIN_DIR} ${VELTRANE_LINUX_BIN}
+                 ${CMAKE_BINARY_DIR}/win32-session)
+set_tests_properties(win32_session PROPERTIES LABELS gui TIMEOUT 900)

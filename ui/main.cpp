@@ -1,14 +1,18 @@
-// The program: the application object on the front end the machine asks for (Qt on a
-// display, offscreen Qt for an automatic run without one, or the headless front end), with
-// the automation script when the machine names one.
-#include <QApplication>
-
+// The program: the application object on the front end the machine asks for (the Win32
+// window on Windows; elsewhere Qt on a display, offscreen Qt for an automatic run without
+// one; or the headless front end), with the automation script when the machine names one.
 #include "state/VeltraneApp.h"
 #include "platform/Version.h"
 #include "platform/View.h"
 #include "ui/headless/HeadlessView.h"
-#include "ui/qt/QtView.h"
 #include "ui/script/AutomatedRun.h"
+#ifdef _WIN32
+#include "ui/win32/Win32View.h"
+#else
+#include <QApplication>
+
+#include "ui/qt/QtView.h"
+#endif
 
 VELTRANE_VERSION_RESOURCE(kVersionResource, "\\StringFileInfo\\041103a4\\FileVersion\0" "1.0.3\0"
                                             "\\StringFileInfo\\041103a4\\ProductName\0" "Veltrane\0");
@@ -26,8 +30,18 @@ void Run(FrontEnd& view, const ui::AutomationConfig& config) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
     ui::AutomationConfig config = ui::ReadAutomationConfig();
+#ifdef _WIN32
+    if (config.frontEnd == "headless") {
+        HeadlessView view;
+        Run(view, config);
+    } else {
+        ui::win32::Win32View view;
+        Run(view, config);
+    }
+    return 0;
+#else
     if (!ui::UseQt(config)) {
         HeadlessView view;
         Run(view, config);
@@ -38,4 +52,5 @@ int main(int argc, char** argv) {
     ui::qt::QtView view;
     Run(view, config);
     return 0;
+#endif
 }

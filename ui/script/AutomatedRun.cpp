@@ -4,25 +4,52 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Profile.h"
+#ifdef _WIN32
+#include "platform/Files.h"
+#else
 #include "platform/sim/Machine.h"
+#endif
 
 namespace ui {
 namespace {
 
-std::string InMachineFolder(const std::string& path) {
-    if (path.empty() || path.front() == '/') return path;
-    return platform::MachineFolder() + "/" + path;
+bool IsAbsolute(const std::string& path) {
+    if (path.empty() || path.front() == '/' || path.front() == '\\') return true;
+    return path.size() >= 2 && path[1] == ':';
+}
+
+// Where the automation is configured: the simulated machine's description, or on Windows
+// Automation.ini in the program folder (absent on a user's PC: no automation).
+struct ConfigSource {
+    platform::ProfileDocument document;
+    std::string folder;
+    char separator;
+};
+
+ConfigSource AutomationSource() {
+#ifdef _WIN32
+    char module[260] = {};
+    std::string program(module, platform::GetModuleFileNameA(module, sizeof module));
+    size_t slash = program.find_last_of('\\');
+    std::string folder = slash == std::string::npos ? "." : program.substr(0, slash);
+    return {platform::ProfileDocument::Load(folder + "\\Automation.ini"), folder, '\\'};
+#else
+    return {platform::MachineDescription(), platform::MachineFolder(), '/'};
+#endif
 }
 
 }  // namespace
 
 AutomationConfig ReadAutomationConfig() {
-    platform::ProfileDocument machine = platform::MachineDescription();
-    auto value = [&](const char* key) { return machine.Get("Automation", key).value_or(""); };
-    AutomationConfig config{value("FrontEnd"), InMachineFolder(value("Script")), InMachineFolder(value("Transcript")),
-                            InMachineFolder(value("Screenshots"))};
+    ConfigSource source = AutomationSource();
+    auto value = [&](const char* key) {
+        std::string path = source.document.Get("Automation", key).value_or("");
+        return IsAbsolute(path) || std::string_view(key) == "FrontEnd" ? path : source.folder + source.separator + path;
+    };
+    AutomationConfig config{value("FrontEnd"), value("Script"), value("Transcript"), value("Screenshots")};
     if (config.transcript.empty() && !config.script.empty()) config.transcript = config.script + ".transcript";
-    if (config.screenshots.empty()) config.screenshots = platform::MachineFolder();
+    if (config.screenshots.empty()) config.screenshots = source.folder;
     return config;
 }
 

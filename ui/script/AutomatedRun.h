@@ -1,9 +1,11 @@
-// The automatic mode: machine.ini's [Automation] section names the front end and the script.
+// The automatic mode: machine.ini's [Automation] section names the front end and the script;
+// on Windows, where no machine is simulated, Automation.ini in the program folder does.
 //   [Automation]
-//   FrontEnd=qt | headless      (absent: Qt when there is a display, else headless)
-//   Script=demo.script          (relative to the machine folder)
+//   FrontEnd=qt | headless      (absent: Qt when there is a display, else headless; on
+//                               Windows the Win32 window unless it says headless)
+//   Script=demo.script          (relative to the machine folder / program folder)
 //   Transcript=demo.transcript  (default: the script's name + ".transcript")
-//   Screenshots=shots           (default: the machine folder)
+//   Screenshots=shots           (default: the machine folder / program folder)
 // The program itself reads no options; this is the platform's configuration of the machine.
 #pragma once
 

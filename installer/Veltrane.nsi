@@ -1,0 +1,74 @@
+; VeltraneSetup.exe: the program, its two libraries, Message.ini and the Veltrane.ini template
+; into Program Files for every user of the machine, a Start-menu shortcut with the program's
+; icon, an uninstaller and its entry in "Programs and Features". /S installs and uninstalls
+; without a window.
+; Defined by the build: BIN_DIR (the program folder of the build), ICON, OUT_FILE, VERSION.
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+!define PRODUCT "Veltrane"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+
+Name "${PRODUCT}"
+OutFile "${OUT_FILE}"
+Icon "${ICON}"
+UninstallIcon "${ICON}"
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1041 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1041 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1041 "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey /LANG=1041 "LegalCopyright" "${PRODUCT}"
+
+LoadLanguageFile "${NSISDIR}\Contrib\Language files\Japanese.nlf"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Section "Install"
+  SetShellVarContext all
+  SetOutPath "$INSTDIR"
+  File "${BIN_DIR}\Veltrane.exe"
+  File "${BIN_DIR}\Decode.dll"
+  File "${BIN_DIR}\sha512.dll"
+  File "${BIN_DIR}\Message.ini"
+  ; The user's settings survive a reinstall: the template only goes where there is none.
+  SetOverwrite off
+  File "${BIN_DIR}\Veltrane.ini"
+  SetOverwrite on
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  CreateDirectory "$SMPROGRAMS\${PRODUCT}"
+  CreateShortCut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\Veltrane.exe" "" "$INSTDIR\Veltrane.exe" 0
+
+  SetRegView 64
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Veltrane.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
+  RMDir "$SMPROGRAMS\${PRODUCT}"
+  Delete "$INSTDIR\Veltrane.exe"
+  Delete "$INSTDIR\Decode.dll"
+  Delete "$INSTDIR\sha512.dll"
+  Delete "$INSTDIR\Message.ini"
+  Delete "$INSTDIR\Veltrane.ini"
+  Delete "$INSTDIR\Uninstall.exe"
+  ; Not recursive: downloads and logs the user keeps in the folder stay with it.
+  RMDir "$INSTDIR"
+  SetRegView 64
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

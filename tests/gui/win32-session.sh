@@ -1,0 +1,98 @@
+#!/bin/sh
+# A session of Veltrane.exe on its Win32 window under Wine, scripted: the connection dialog,
+# the main window, a download from mapservice (the Linux program, on loopback) to
+# "ダウンロード完了", exit through the menu. Checks the transcript, the history the program
+# wrote and the files it downloaded; the screenshots stay in WORK/shots.
+#   win32-session.sh WINDOWS_BIN LINUX_BIN WORK [--display]
+# --display runs Wine's X11 driver on a virtual screen (Xvfb) instead of the null driver, and
+# adds a picture of the whole screen (xwd) before exit.
+set -u
+windows_bin=$1
+linux_bin=$2
+work=$3
+display=${4:-}
+here=$(cd "$(dirname "$0")" && pwd)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
+fail() { echo "FAILED: $*"; exit 1; }
+
+rm -rf "$work/program" "$work/maps" "$work/service" "$work/shots"
+mkdir -p "$work/program" "$work/maps" "$work/service" "$work/shots"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  DISPLAY= wine wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+# Japanese text needs a Japanese font: the Windows names map to IPA Gothic (fontconfig).
+wine regedit "$here/wine-fonts.reg" >/dev/null 2>&1
+if [ "$display" = --display ]; then
+  wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
+  # No window manager on the virtual screen: Wine draws the frames itself.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+else
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+fi
+wineserver -w
+
+# A small update set, served over HTTP on a free loopback port.
+head -c $((2 * 1024 * 1024)) /dev/urandom > "$work/service/image.img"
+for offset in 510 3070; do printf '\125\252' | dd of="$work/service/image.img" bs=1 seek=$offset conv=notrunc status=none; done
+"$linux_bin/mkupdate" --version 2026.0411 --image-file "$work/service/image.img" --image-pieces 4 "$work/service/set" >/dev/null \
+  || fail "mkupdate"
+"$linux_bin/mapservice" --http-port 0 --port-file "$work/service/ports" --update-set "$work/service/set" \
+  --ver-gen 2026 --ver-major 04 --ver-minor 11 --product-name "2026年春版" --log "$work/service/calls.jsonl" \
+  > "$work/service/mapservice.log" 2>&1 &
+service=$!
+xvfb=""
+cleanup() {
+  kill $service 2>/dev/null; wait $service 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  wineserver -k 2>/dev/null
+}
+trap cleanup EXIT
+for _ in $(seq 100); do grep -q '^http=' "$work/service/ports" 2>/dev/null && break; sleep 0.1; done
+port=$(sed -n 's/^http=//p' "$work/service/ports")
+[ -n "$port" ] || fail "mapservice did not start: $(cat "$work/service/mapservice.log")"
+
+# The program folder, its settings pointing at the service and at a map folder on Z:.
+cp "$windows_bin/Veltrane.exe" "$windows_bin/Decode.dll" "$windows_bin/sha512.dll" "$windows_bin/Message.ini" "$work/program/"
+maps=$(printf 'Z:%s' "$work/maps" | sed 's|/|\\\\|g')
+sed -e "s|^EXTERNAL_INTERFACE_URL=.*|EXTERNAL_INTERFACE_URL=http://127.0.0.1:$port/map-dl\r|" \
+    -e "s|^MAPFOLDER=.*|MAPFOLDER=$maps\r|" "$windows_bin/Veltrane.ini" > "$work/program/Veltrane.ini"
+cp "$here/win32-session.script" "$work/program/session.script"
+shots=$(printf 'Z:%s' "$work/shots" | sed 's|/|\\|g')
+printf '[Automation]\r\nScript=session.script\r\nTranscript=session.transcript\r\nScreenshots=%s\r\n' "$shots" \
+  > "$work/program/Automation.ini"
+
+if [ "$display" = --display ]; then
+  Xvfb :57 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY=:57
+  sleep 1
+else
+  unset DISPLAY
+fi
+start=$(date +%s)
+(cd "$work/program" && timeout 600 wine Veltrane.exe) &
+session=$!
+if [ "$display" = --display ]; then
+  # The whole virtual screen once the download has finished.
+  for _ in $(seq 600); do [ -s "$work/shots/04-after-download.png" ] && break; sleep 1; done
+  xwd -root -display :57 -silent > "$work/shots/screen.xwd" 2>/dev/null
+fi
+wait $session
+status=$?
+echo "session: exit $status after $(( $(date +%s) - start )) s"
+
+transcript="$work/program/session.transcript"
+[ -f "$transcript" ] || fail "no transcript"
+cat "$transcript"
+[ "$status" -eq 0 ] || fail "Veltrane.exe ended with $status"
+grep -q "FAILED" "$transcript" && fail "the script failed"
+grep -q "end of script" "$transcript" || fail "the script did not finish"
+grep -q '"call":"DLS"' "$work/service/calls.jsonl" || fail "no download description was fetched"
+history=$(iconv -f CP932 -t UTF-8 "$work/maps/History.ini" 2>/dev/null)
+echo "$history" | grep -q "STATUS=ダウンロード完了" || fail "the history does not say ダウンロード完了: $history"
+for shot in 01-connection.png 02-before-download.png 03-download-complete.png 04-after-download.png; do
+  [ -s "$work/shots/$shot" ] || fail "no screenshot $shot"
+done
+echo "win32 session: all checks passed"

@@ -1,0 +1,422 @@
+// The Win32 window under Wine (null graphics driver) or Windows: the real dialog manager,
+// list views, message boxes and timers behind the view seam.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "state/ResourceIds.h"
+#include "ui/DialogResources.h"
+#include "ui/win32/Prompts.h"
+#include "ui/win32/Win32View.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <commctrl.h>
+#undef MessageBox
+
+using ui::win32::Win32View;
+
+namespace {
+
+// A window logic that records what the front end hands it, and on which thread.
+class TestWindow : public platform::ViewHandler {
+public:
+    TestWindow(Win32View& view, int id) : view(view), id(id) {}
+    void OnInitDialog() override {
+        if (onInit) onInit();
+    }
+    void OnNotify(uintptr_t wParam, intptr_t lParam) override {
+        notifies.emplace_back(wParam, lParam);
+        notifyThread = GetCurrentThreadId();
+    }
+    void OnTimer(uint32_t timer) override {
+        timers.push_back(timer);
+        if (onTimer) onTimer(timer);
+    }
+    void OnCommand(uint32_t command) override {
+        commands.push_back(command);
+        if (command == IDOK || command == IDCANCEL) view.EndDialog(id, static_cast<int>(command));
+    }
+    void OnListItemChanged(const platform::ListItemChange& change) override { changes.push_back(change); }
+    void OnInitMenu() override {
+        menuInits++;
+        view.EnableMenuItem(id, ids::kMenuFolder, false);
+    }
+    void OnKeyDown(uint32_t key) override { keys.push_back(key); }
+    void OnDeviceChange() override { deviceChanges++; }
+
+    Win32View& view;
+    int id;
+    std::function<void()> onInit;
+    std::function<void(uint32_t)> onTimer;
+    std::vector<uint32_t> commands, keys, timers;
+    std::vector<std::pair<uintptr_t, intptr_t>> notifies;
+    std::vector<platform::ListItemChange> changes;
+    DWORD notifyThread = 0;
+    int menuInits = 0;
+    int deviceChanges = 0;
+};
+
+// Lets the window thread handle what is queued until done() holds (or the time is up).
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds = 2000) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > milliseconds) return false;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(1);
+    }
+    return true;
+}
+
+// Runs actions once the window is up (from the automation's step), then ends the window.
+void RunWith(Win32View& view, TestWindow& window, const std::function<void()>& actions) {
+    bool done = false;
+    view.SetDriver([&] {
+        if (done) return false;
+        done = true;
+        actions();
+        view.EndDialog(window.id, IDOK);
+        return true;
+    });
+    view.RunDialog(window.id, window);
+    view.SetDriver(nullptr);
+}
+
+HWND Handle(Win32View& view, int window) { return view.Window(window)->Handle(); }
+HWND Control(Win32View& view, int window, int id) { return GetDlgItem(Handle(view, window), id); }
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+RECT ClientRectOf(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+class Recorder : public ui::AutomationObserver {
+public:
+    void OnBox(const platform::MessageBoxRequest& request, int answer) override {
+        boxes.emplace_back(request.caption, answer);
+        boxThread = GetCurrentThreadId();
+    }
+    void OnControlText(int, int, const std::string&) override {}
+    void OnDialogOpened(int window, const std::string&) override { opened.push_back(window); }
+    std::vector<std::pair<std::string, int>> boxes;
+    std::vector<int> opened;
+    DWORD boxThread = 0;
+};
+
+}  // namespace
+
+TEST(Win32Window, MainWindowIsLaidOutOnTheResourcePixels) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    RunWith(view, main, [&] {
+        HWND window = Handle(view, ids::kMainWindow);
+        RECT client;
+        GetClientRect(window, &client);
+        EXPECT_EQ(client.right, 640);
+        EXPECT_EQ(client.bottom, 480);
+        EXPECT_EQ(WindowText(window), L"Veltrane");
+        for (int id : {ids::kDownloadButton, ids::kPcArea, ids::kStatusLine, ids::kShopLink, ids::kRemoveButton}) {
+            const ui::ControlResource* resource = ui::FindControlResource(ids::kMainWindow, id);
+            RECT placed = ClientRectOf(Control(view, ids::kMainWindow, id));
+            EXPECT_EQ(placed.left, resource->rect.x) << id;
+            EXPECT_EQ(placed.top, resource->rect.y) << id;
+            EXPECT_EQ(placed.right - placed.left, resource->rect.width) << id;
+            EXPECT_EQ(placed.bottom - placed.top, resource->rect.height) << id;
+        }
+        EXPECT_EQ(WindowText(Control(view, ids::kMainWindow, ids::kConnectionText)), L"未接続");
+        EXPECT_EQ(view.GetControlText(ids::kMainWindow, ids::kConnectionText), "未接続");
+        // The start buttons draw their own faces; the lists are report views with grid lines,
+        // the PC area with check boxes.
+        EXPECT_EQ(GetWindowLongPtrW(Control(view, ids::kMainWindow, ids::kDownloadButton), GWL_STYLE) & BS_TYPEMASK,
+                  BS_OWNERDRAW);
+        DWORD pc = ListView_GetExtendedListViewStyle(Control(view, ids::kMainWindow, ids::kPcArea));
+        DWORD server = ListView_GetExtendedListViewStyle(Control(view, ids::kMainWindow, ids::kServerArea));
+        EXPECT_EQ(pc & (LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES), DWORD(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES));
+        EXPECT_EQ(server & (LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES), DWORD(LVS_EX_GRIDLINES));
+        // The menu bar: three menus, the keys shown after a tab.
+        HMENU bar = GetMenu(window);
+        ASSERT_NE(bar, nullptr);
+        EXPECT_EQ(GetMenuItemCount(bar), 3);
+        wchar_t item[128] = {};
+        GetMenuStringW(bar, ids::kMenuExit, item, 128, MF_BYCOMMAND);
+        EXPECT_STREQ(item, L"終了(&X)\tF12");
+    });
+}
+
+TEST(Win32Window, ButtonsMenusAndTheSystemCloseReachTheLogic) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    RunWith(view, main, [&] {
+        EXPECT_TRUE(view.Press(ids::kMainWindow, ids::kDeleteButton));
+        view.EnableControl(ids::kMainWindow, ids::kDeleteButton, false);
+        EXPECT_FALSE(view.IsControlEnabled(ids::kMainWindow, ids::kDeleteButton));
+        EXPECT_FALSE(view.Press(ids::kMainWindow, ids::kDeleteButton));
+        view.ShowControl(ids::kMainWindow, ids::kRemoveButton, false);
+        EXPECT_FALSE(view.Press(ids::kMainWindow, ids::kRemoveButton));
+        // The logic disables the folder item as the menu opens.
+        EXPECT_FALSE(view.ChooseMenu(ids::kMenuFolder));
+        EXPECT_EQ(main.menuInits, 1);
+        EXPECT_TRUE(view.ChooseMenu(ids::kMenuVersion));
+        view.EnableSystemClose(ids::kMainWindow, false);
+        SendMessageW(Handle(view, ids::kMainWindow), WM_CLOSE, 0, 0);
+        EXPECT_EQ(main.commands, (std::vector<uint32_t>{ids::kDeleteButton, ids::kMenuVersion}));
+        view.EnableSystemClose(ids::kMainWindow, true);
+        SendMessageW(Handle(view, ids::kMainWindow), WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(main.commands, (std::vector<uint32_t>{ids::kDeleteButton, ids::kMenuVersion, IDCANCEL}));
+}
+
+TEST(Win32Window, EveryKeyPassesThePreFilterOnce) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    bool seen = false;
+    main.onInit = [&] { view.SetTimer(ids::kMainWindow, 1, 10); };
+    main.onTimer = [&](uint32_t) {
+        if (seen) return;
+        seen = true;
+        view.KillTimer(ids::kMainWindow, 1);
+        // Keys typed into a list of the main window, going through its modal loop.
+        PostMessageW(Control(view, ids::kMainWindow, ids::kPcArea), WM_KEYDOWN, VK_F12, 0);
+        PostMessageW(Control(view, ids::kMainWindow, ids::kPcArea), WM_KEYDOWN, VK_F3, 0);
+        PostMessageW(Handle(view, ids::kMainWindow), WM_KEYDOWN, VK_ESCAPE, 0);
+    };
+    view.RunDialog(ids::kMainWindow, main);
+    EXPECT_EQ(main.keys, (std::vector<uint32_t>{VK_F12, VK_F3, VK_ESCAPE}));
+    // Esc still reaches the dialog manager: a Cancel command, which ended the window.
+    EXPECT_EQ(main.commands, (std::vector<uint32_t>{IDCANCEL}));
+}
+
+TEST(Win32Window, ListRowsKeepTheirTextAndOnlyTheUsersChecksAreReported) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    RunWith(view, main, [&] {
+        EXPECT_EQ(view.InsertColumn(ids::kPcArea, 0, "地図データ", 200), 0);
+        EXPECT_EQ(view.InsertColumn(ids::kPcArea, 1, "サイズ", 70), 1);
+        EXPECT_EQ(view.InsertColumn(ids::kPcArea, -1, "x", 70), -1);
+        EXPECT_EQ(view.InsertRow(ids::kPcArea, 0, "ﾀﾞｳﾝﾛｰﾄﾞ ソフト"), 0);
+        EXPECT_EQ(view.InsertRow(ids::kPcArea, 5, "二行目"), 1);  // past the end: appended
+        EXPECT_TRUE(view.SetCellText(ids::kPcArea, 1, 1, "120MB"));
+        EXPECT_FALSE(view.SetCellText(ids::kPcArea, 2, 0, "no such row"));
+        EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 0), "ﾀﾞｳﾝﾛｰﾄﾞ ソフト");
+        EXPECT_EQ(view.GetCellText(ids::kPcArea, 1, 1), "120MB");
+        wchar_t shown[64] = {};
+        LVITEMW cell{};
+        cell.pszText = shown;
+        cell.cchTextMax = 64;
+        SendMessageW(Control(view, ids::kMainWindow, ids::kPcArea), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&cell));
+        EXPECT_STREQ(shown, L"ﾀﾞｳﾝﾛｰﾄﾞ ソフト");
+
+        view.SetRowChecked(ids::kPcArea, 1, true);
+        EXPECT_TRUE(view.IsRowChecked(ids::kPcArea, 1));
+        EXPECT_TRUE(main.changes.empty());  // the window's own change
+        EXPECT_TRUE(view.ClickRowCheckBox(ids::kPcArea, 0));
+        EXPECT_TRUE(view.IsRowChecked(ids::kPcArea, 0));
+        ASSERT_EQ(main.changes.size(), 1u);
+        EXPECT_EQ(main.changes[0].listId, ids::kPcArea);
+        EXPECT_EQ(main.changes[0].row, 0);
+        EXPECT_EQ(main.changes[0].newStateImage, platform::kStateChecked);
+        EXPECT_TRUE(view.ClickRowCheckBox(ids::kPcArea, 0));
+        ASSERT_EQ(main.changes.size(), 2u);
+        EXPECT_EQ(main.changes[1].newStateImage, platform::kStateUnchecked);
+        EXPECT_FALSE(view.ClickRowCheckBox(ids::kPcArea, 2));
+        EXPECT_FALSE(view.ClickRowCheckBox(ids::kServerArea, 0));  // no check boxes there
+
+        view.DeleteRow(ids::kPcArea, 0);
+        EXPECT_EQ(view.RowCount(ids::kPcArea), 1);
+        EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 0), "二行目");
+        EXPECT_TRUE(view.IsRowChecked(ids::kPcArea, 0));
+        view.DeleteAllRows(ids::kPcArea);
+        EXPECT_EQ(view.RowCount(ids::kPcArea), 0);
+        EXPECT_EQ(ListView_GetItemCount(Control(view, ids::kMainWindow, ids::kPcArea)), 0);
+        EXPECT_EQ(main.changes.size(), 2u);
+    });
+}
+
+TEST(Win32Window, TimersAndPostedNotificationsArriveOnTheWindowThread) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    DWORD windowThread = GetCurrentThreadId();
+    RunWith(view, main, [&] {
+        view.SetTimer(ids::kMainWindow, 7, 10);
+        EXPECT_TRUE(PumpUntil([&] { return main.timers.size() >= 2; }));
+        view.KillTimer(ids::kMainWindow, 7);
+        size_t ticks = main.timers.size();
+        PumpUntil([] { return false; }, 200);
+        EXPECT_EQ(main.timers.size(), ticks);
+        EXPECT_EQ(main.timers[0], 7u);
+
+        std::thread worker([&] { view.PostNotify(ids::kMainWindow, 3, -4); });
+        worker.join();
+        EXPECT_TRUE(PumpUntil([&] { return !main.notifies.empty(); }));
+        EXPECT_EQ(main.notifies[0], (std::pair<uintptr_t, intptr_t>{3, -4}));
+        EXPECT_EQ(main.notifyThread, windowThread);
+    });
+    // A notification for a window that is no longer open is dropped.
+    view.PostNotify(ids::kMainWindow, 9, 9);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(main.notifies.size(), 1u);
+}
+
+TEST(Win32Window, BoxesFromWorkerThreadsRunOnTheWindowThreadWhileTheCallerWaits) {
+    Win32View view;
+    Recorder recorder;
+    view.SetObserver(&recorder);
+    TestWindow main(view, ids::kMainWindow);
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    std::string shot = std::string(folder) + "veltrane-box.png";
+    DeleteFileA(shot.c_str());
+    int answer = 0;
+    RunWith(view, main, [&] {
+        view.AnswerNextBox(IDCANCEL);
+        view.ScreenshotNextBox(shot);
+        std::thread worker([&] {
+            answer = view.MessageBox({"削除しますか？", "確認", MB_OKCANCEL | MB_ICONWARNING});
+        });
+        EXPECT_TRUE(PumpUntil([&] { return !recorder.boxes.empty(); }));
+        worker.join();
+    });
+    EXPECT_EQ(answer, IDCANCEL);
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].first, "確認");
+    EXPECT_EQ(recorder.boxThread, GetCurrentThreadId());
+    std::ifstream picture(shot, std::ios::binary);
+    char signature[8] = {};
+    picture.read(signature, 8);
+    EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+}
+
+TEST(Win32Window, TheBoxHookSetsTheCaptionAndTheButtonLabels) {
+    auto labels = [](bool english) {
+        std::wstring caption, ok, cancel;
+        platform::MessageBoxRequest request{"本文", "お知らせ", MB_OKCANCEL, false, english};
+        int answer = ui::win32::ShowMessageBox(request, nullptr,
+                                               ui::win32::ScriptedBoxAnswer{IDOK, [&](HWND box) {
+                                                   caption = WindowText(box);
+                                                   ok = WindowText(GetDlgItem(box, IDOK));
+                                                   cancel = WindowText(GetDlgItem(box, IDCANCEL));
+                                               }});
+        EXPECT_EQ(answer, IDOK);
+        return std::vector<std::wstring>{caption, ok, cancel};
+    };
+    EXPECT_EQ(labels(true), (std::vector<std::wstring>{L"お知らせ", L"OK", L"Cancel"}));
+    EXPECT_EQ(labels(false), (std::vector<std::wstring>{L"お知らせ", L"OK", L"キャンセル"}));
+}
+
+TEST(Win32Window, DeviceChangesReachEveryOpenWindowAndTheHiddenWatcherEndsWithItsOwner) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    TestWindow watcher(view, ids::kWatcherDialog);
+    RunWith(view, main, [&] {
+        ASSERT_TRUE(view.CreateModeless(ids::kWatcherDialog, ids::kMainWindow, watcher));
+        HWND hidden = Handle(view, ids::kWatcherDialog);
+        EXPECT_FALSE(IsWindowVisible(hidden));
+        for (HWND window : {Handle(view, ids::kMainWindow), hidden}) {
+            SendMessageW(window, WM_DEVICECHANGE, 0x8000, 0);  // DBT_DEVICEARRIVAL
+            SendMessageW(window, WM_DEVICECHANGE, 0x8001, 0);  // DBT_QUERYREMOVE: no change yet
+            SendMessageW(window, WM_DEVICECHANGE, 0x0007, 0);  // DBT_DEVNODES_CHANGED
+        }
+        EXPECT_EQ(main.deviceChanges, 2);
+        EXPECT_EQ(watcher.deviceChanges, 2);
+        EXPECT_TRUE(view.IsWindowOpen(ids::kWatcherDialog));
+    });
+    EXPECT_FALSE(view.IsWindowOpen(ids::kWatcherDialog));
+}
+
+TEST(Win32Window, ScriptedDialogAnswersAndClosingEverything) {
+    Win32View view;
+    Recorder recorder;
+    view.SetObserver(&recorder);
+    TestWindow exit(view, ids::kExitDialog);
+    view.AnswerNextDialog(ids::kExitDialog, IDOK);
+    EXPECT_EQ(view.RunDialog(ids::kExitDialog, exit), IDOK);
+    EXPECT_EQ(exit.commands, (std::vector<uint32_t>{IDOK}));
+    EXPECT_EQ(recorder.opened, (std::vector<int>{ids::kExitDialog}));
+
+    view.CloseAll();
+    TestWindow later(view, ids::kVersionDialog);
+    bool initialised = false;
+    later.onInit = [&] { initialised = true; };
+    EXPECT_EQ(view.RunDialog(ids::kVersionDialog, later), IDCANCEL);
+    EXPECT_TRUE(initialised);
+    EXPECT_EQ(view.RunDialog(9999, later), -1);  // no such resource
+}
+
+TEST(Win32Window, TheProxyPromptReturnsWhatTheUserTyped) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    std::optional<platform::ProxyCredentials> typed, declined = platform::ProxyCredentials{};
+    // The user, at the prompt the window thread shows in its own loop.
+    auto user = [](bool accept) {
+        return std::thread([accept] {
+            HWND prompt = nullptr;
+            // Found once its last control exists: the dialog is up.
+            for (int tries = 0; tries < 400 && (prompt == nullptr || GetDlgItem(prompt, IDCANCEL) == nullptr);
+                 ++tries, Sleep(5))
+                prompt = FindWindowW(nullptr, L"プロキシの認証");
+            if (prompt == nullptr) return;
+            SetDlgItemTextW(prompt, 1001, L"ユーザー");
+            SetDlgItemTextW(prompt, 1002, L"pa55");
+            PostMessageW(prompt, WM_COMMAND, accept ? IDOK : IDCANCEL, 0);
+        });
+    };
+    RunWith(view, main, [&] {
+        // Asked from the download thread; answered on the window thread.
+        std::thread accepting = user(true);
+        std::thread first([&] { typed = view.AskProxyCredentials("127.0.0.1:8080"); });
+        EXPECT_TRUE(PumpUntil([&] { return typed.has_value(); }));
+        first.join();
+        accepting.join();
+        std::thread declining = user(false);
+        bool asked = false;
+        std::thread second([&] {
+            declined = view.AskProxyCredentials("127.0.0.1:8080");
+            asked = true;
+        });
+        EXPECT_TRUE(PumpUntil([&] { return asked; }));
+        second.join();
+        declining.join();
+    });
+    ASSERT_TRUE(typed.has_value());
+    EXPECT_EQ(typed->user, "ユーザー");
+    EXPECT_EQ(typed->password, "pa55");
+    EXPECT_FALSE(declined.has_value());
+}
+
+TEST(Win32Window, ScreenshotIsAPngOfTheTopWindow) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    std::string shot = std::string(folder) + "veltrane-main.png";
+    RECT bounds{};
+    EXPECT_FALSE(view.Screenshot(shot));  // no window open
+    RunWith(view, main, [&] {
+        GetWindowRect(Handle(view, ids::kMainWindow), &bounds);
+        EXPECT_TRUE(view.Screenshot(shot));
+    });
+    std::ifstream picture(shot, std::ios::binary);
+    unsigned char header[24] = {};
+    picture.read(reinterpret_cast<char*>(header), 24);
+    ASSERT_TRUE(picture.good());
+    EXPECT_EQ(header[1], 'P');
+    auto bigEndian = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
+    EXPECT_EQ(bigEndian(16), bounds.right - bounds.left);
+    EXPECT_EQ(bigEndian(20), bounds.bottom - bounds.top);
+}

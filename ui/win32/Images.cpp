@@ -1,0 +1,32 @@
+#include "ui/win32/Images.h"
+
+#include <map>
+#include <utility>
+
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace ui::win32 {
+
+HICON IconImage(int id, int size) {
+    static std::map<std::pair<int, int>, HICON> icons;
+    auto [entry, added] = icons.try_emplace({id, size}, nullptr);
+    if (added)
+        entry->second = static_cast<HICON>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    return entry->second;
+}
+
+HBITMAP BitmapImage(int id) {
+    static std::map<int, HBITMAP> bitmaps;
+    auto [entry, added] = bitmaps.try_emplace(id, nullptr);
+    if (added)
+        entry->second = static_cast<HBITMAP>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    return entry->second;
+}
+
+}  // namespace ui::win32
