@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build, the tests and the demo need, when any is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libssl-dev zlib1g-dev libexpat1-dev libcurl4-openssl-dev
-          libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-svg-dev fonts-ipafont-gothic)
+          libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-svg-dev fonts-ipafont-gothic
+          squid openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
