@@ -16,7 +16,7 @@
 
 #include "Certificates.h"
 #include "MapService.h"
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"
