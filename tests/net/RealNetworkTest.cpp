@@ -264,6 +264,7 @@ TEST_F(RealNetworkTest, ADownloadOfManyFilesOverHttpsReusesItsConnections) {
     }
     // The offer, the description, the line test, every file and the completion call.
     EXPECT_EQ(requests, static_cast<size_t>(files) + 4);
+    RecordProperty("connections", static_cast<int>(peers.size()));
     EXPECT_LE(peers.size(), 2u) << log;
 }
 
