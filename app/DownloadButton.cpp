@@ -1,5 +1,6 @@
 // The download button: pause a running download, or start (resume) the offered one.
 #include <cstdlib>
+#include <optional>
 
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
@@ -52,6 +53,8 @@ void CVeltraneDlg::PauseDownload() {
 }
 
 void CVeltraneDlg::StartDownload() {
+    // The button asks the service itself; a start-up offer still on its way is not wanted.
+    offerPending_ = false;
     theApp.PauseRequested = 0;
     DownloadFailed = 0;
     ButtonEnable(2);
@@ -79,7 +82,15 @@ void CVeltraneDlg::StartDownload() {
     };
 
     if (!AskForOffer()) return abandon();
-    if (DownloadFolderCreate(OfferVersion()) != 0) {
+    // The offer's version names the download folder: a name that leaves the map folder is
+    // the service's fault, refused before anything is created.
+    std::optional<std::string> version = VersionName(DownloadJob.start);
+    if (!version) {
+        VLOG(LOG_ERROR, "バージョン名エラー");
+        theApp.Messages.ShowErrorMessage(kServiceRefused, "E90", "");
+        return abandon();
+    }
+    if (DownloadFolderCreate(*version) != 0) {
         theApp.Messages.ShowErrorMessage(800, "E03", "");
         return abandon();
     }

@@ -45,6 +45,7 @@ void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
     case kNotifyKeyF3: OnFolderSelection(); break;
     case kNotifyKeyF12: OnCancel(); break;
     case kNotifyKeyF1: view_.ShellOpen(kManualUrl); break;
+    case kNotifyOfferArrived: OnOfferArrived(); break;
     default: break;
     }
 }

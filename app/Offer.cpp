@@ -1,26 +1,48 @@
 // The offer of the service, asked for once after the window has opened: the server area shows
 // it and the downloads of an earlier run can be transferred without pressing download first.
+// The call runs beside the window, so that a slow or silent service never holds the window
+// up; its reply comes back as a notification.
+#include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/Operation.h"
 #include "net/ExternalInterface.h"
+#include "net/Http.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
 
-bool CVeltraneDlg::RequestOffer() {
-    bool offered = OPERATION("RequestOffer", "", false, [&] {
-        DOWNLOAD_START_REQUEST request{theApp.ProductNumber};
-        DOWNLOAD_START_RESPONSE response;
-        int result = CExternalInterface().DownloadStartRequest(&request, &response);
+void CVeltraneDlg::RequestOffer() {
+    offerPending_ = true;
+    offerReply_ = {};
+    bool started = offerThread_.Start([this] {
+        offerResult_ = OPERATION("RequestOffer", "", kHttpTransportError, [&] {
+            DOWNLOAD_START_REQUEST request{theApp.ProductNumber};
+            return CExternalInterface().DownloadStartRequest(&request, &offerReply_);
+        }, OnException::LogOnly);
+        view_.PostNotify(ids::kMainWindow, kNotifyOfferArrived, 0);
+    });
+    if (!started) {
+        offerPending_ = false;
+        ButtonEnable(0);
+    }
+}
+
+bool CVeltraneDlg::OnOfferArrived() {
+    offerThread_.JoinAndClose();
+    // The download button asked the service itself meanwhile: its answer stands.
+    if (!offerPending_) return false;
+    offerPending_ = false;
+    bool offered = OPERATION("OnOfferArrived", "", false, [&] {
         std::string messageCode;
         // No box: the download button asks again and reports what goes wrong then.
-        if (result != 0 || ServiceResultToCode(response.result_cd, response.result_detail_cd, &messageCode) != 0 ||
-            response.product_name.empty()) {
-            VLOG(LOG_INFO, "提供データ取得不可[%d]", result);
+        if (offerResult_ != 0 ||
+            ServiceResultToCode(offerReply_.result_cd, offerReply_.result_detail_cd, &messageCode) != 0 ||
+            offerReply_.product_name.empty()) {
+            VLOG(LOG_INFO, "提供データ取得不可[%d]", offerResult_);
             return false;
         }
-        theApp.OfferName = response.product_name;
-        DownloadJob.start = response;
+        theApp.OfferName = offerReply_.product_name;
+        DownloadJob.start = offerReply_;
         SetServerAreaData(1, theApp.OfferName);
         int state = CheckDownloadState();
         SetServerAreaData(2, state == 2 ? kStatusDownloaded : kStatusDownloadable);
@@ -31,4 +53,10 @@ bool CVeltraneDlg::RequestOffer() {
     // The buttons follow the offer (or the records, when none came).
     ButtonEnable(0);
     return offered;
+}
+
+void CVeltraneDlg::StopOffer() {
+    // A call still waiting is abandoned at once, so the window closes without waiting for it.
+    if (!offerThread_.IsNull()) theApp.Internet.AbandonTransfers();
+    offerThread_.JoinAndClose();
 }

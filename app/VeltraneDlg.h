@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ThreadHandle.h"
 #include "jobs/MapDelete.h"
 #include "jobs/TransferJob.h"
 #include "net/DownloadJob.h"
@@ -31,6 +32,8 @@ constexpr uintptr_t kNotifyKeyF3 = 10;
 constexpr uintptr_t kNotifyKeyF5 = 11;
 constexpr uintptr_t kNotifyKeyF12 = 12;
 constexpr uintptr_t kNotifyKeyF1 = 16;
+// The offer call beside the window has ended.
+constexpr uintptr_t kNotifyOfferArrived = 40;
 
 // The window's timers, by id.
 enum Timer : uint32_t {
@@ -107,8 +110,10 @@ public:
     int SetHistoryData();
     void PcListCheckChanged(const platform::ListItemChange& change);
 
-    // The offer of the service, asked for once the window is shown: true when it came.
-    bool RequestOffer();
+    // The offer of the service, asked for once the window is shown, beside the window.
+    void RequestOffer();
+    // Its reply: true when an offer came and the window now shows it.
+    bool OnOfferArrived();
     // The offer's three version parts joined.
     std::string OfferVersion() const;
 
@@ -191,6 +196,15 @@ private:
     void OnRecovery();
     bool AnyJobRuns();
 
+    // Abandons an offer call still waiting and waits for its thread.
+    void StopOffer();
+
     platform::View& view_;
     std::unique_ptr<CDialogDeviceWatch> watcher_;
+    // The offer call beside the window: its thread, its reply, and whether that reply is
+    // still wanted (the download button's own call supersedes it).
+    ThreadHandle offerThread_;
+    DOWNLOAD_START_RESPONSE offerReply_;
+    int offerResult_ = 0;
+    bool offerPending_ = false;
 };

@@ -26,16 +26,18 @@ constexpr double kSlowLineBytesPerSecond = 102400.0;
 // Files this large time the line for the window's remaining-time estimate.
 constexpr uint64_t kMeasuredFileBytes = 1048576;
 
-std::unique_ptr<platform::InternetFile> Open(const std::string& url) {
-    return platform::OpenUrl(url, platform::TrustAnchors{CaBundlePath()});
-}
-
 void AddDownloaded(DOWNLOAD_JOB* job, uint64_t bytes) {
     job->downloadedBytes.fetch_add(static_cast<double>(bytes), std::memory_order_relaxed);
     theApp.DownloadedBytes.fetch_add(static_cast<double>(bytes), std::memory_order_relaxed);
 }
 
-// True when the window or the application's end asks the download to stop.
+// The window or the application's end asks the download to stop.
+bool StopFlagged() {
+    return theApp.PauseRequested.load(std::memory_order_relaxed) == 1 ||
+           theApp.ExitRequested.load(std::memory_order_relaxed) == 1;
+}
+
+// StopFlagged, with the log line of the flag that was seen.
 bool StopRequested() {
     if (theApp.PauseRequested.load(std::memory_order_relaxed) == 1) {
         VLOG(LOG_INFO, "処理中断");
@@ -56,6 +58,8 @@ int CopyBody(platform::InternetFile& in, FILE* out) {
         long read = in.Read(piece, sizeof piece);
         if (read == 0) return 0;
         if (read < 0) {
+            // A read waiting for data gives up as soon as a stop is asked for.
+            if (StopRequested()) return kDownloadStopped;
             VLOG(LOG_ERROR, "NET例外エラー");
             return 406;
         }
@@ -126,7 +130,7 @@ Notice FetchMapFiles(DOWNLOAD_JOB* job) {
 int LineSpeedTest(DOWNLOAD_JOB* job) {
     return OPERATION("LineSpeedTest", "", 401, [&] {
         if (job->entries.empty()) return 401;
-        std::unique_ptr<platform::InternetFile> file = Open(job->entries.back().url);
+        std::unique_ptr<platform::InternetFile> file = OpenSessionUrl(job->entries.back().url, nullptr);
         if (!file) {
             VLOG(LOG_ERROR, "OpenURLエラー");
             return 401;
@@ -188,8 +192,9 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
             VLOG(LOG_ERROR, "URLパスエラー");
             return 406;
         }
-        std::unique_ptr<platform::InternetFile> in = Open(url);
+        std::unique_ptr<platform::InternetFile> in = OpenSessionUrl(url, StopFlagged);
         if (!in) {
+            if (StopRequested()) return kDownloadStopped;
             VLOG(LOG_ERROR, "OpenURLエラー");
             return 406;
         }

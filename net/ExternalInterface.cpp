@@ -183,25 +183,14 @@ int ParseResponseXml(CExternalInterfaceBase* handler, const std::string& text) {
         case platform::XmlNodeType::Element:
             element = node.value;
             break;
-        case platform::XmlNodeType::Text: {
-            std::optional<std::string> name = platform::Utf8ToCp932(element);
-            std::optional<std::string> value = platform::Utf8ToCp932(node.value);
-            if (!name || !value) {
-                VLOG(LOG_ERROR, "XmlNodeType_Textエラー");
-                return kHttpTransportError;
-            }
-            handler->OnText(*name, *value);
+        // Text CP932 cannot hold arrives with "?" in its place: one such character must not
+        // cost the rest of the reply.
+        case platform::XmlNodeType::Text:
+            handler->OnText(platform::Utf8ToCp932Replacing(element), platform::Utf8ToCp932Replacing(node.value));
             break;
-        }
-        case platform::XmlNodeType::EndElement: {
-            std::optional<std::string> name = platform::Utf8ToCp932(node.value);
-            if (!name) {
-                VLOG(LOG_ERROR, "XmlNodeType_EndElementエラー");
-                return kHttpTransportError;
-            }
-            handler->OnEndElement(*name);
+        case platform::XmlNodeType::EndElement:
+            handler->OnEndElement(platform::Utf8ToCp932Replacing(node.value));
             break;
-        }
         default:
             break;  // whitespace, CDATA, comments and processing instructions carry nothing for us
         }

@@ -111,7 +111,8 @@ private:
 
 int ExecuteRequest(CExternalInterfaceBase* handler);
 std::string BuildWsseHeader();
-// Hands the nodes of `text` (UTF-8, from its out-param-section on) to the handler: 0 or 900.
+// Hands the nodes of `text` (UTF-8, from its out-param-section on) to the handler, converted
+// to CP932 with "?" for what CP932 cannot hold: 0.
 int ParseResponseXml(CExternalInterfaceBase* handler, const std::string& text);
 // The program's judgement of a reply: 0 for success, else the message kind, with the
 // message code it shows.

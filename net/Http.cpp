@@ -19,6 +19,27 @@ std::string CaBundlePath() {
     return platform::ToNativePath(theApp.ProgramFolder + "ca-bundle.pem").value_or("");
 }
 
+bool AskProxyCredentials(const std::string& host, const std::optional<platform::ProxyCredentials>& used) {
+    // Another request got new credentials while this one was refused: try those first.
+    std::optional<platform::ProxyCredentials> kept = theApp.Internet.KeptProxyCredentials();
+    if (kept && (!used || kept->user != used->user || kept->password != used->password)) return true;
+    std::optional<platform::ProxyCredentials> credentials = platform::CurrentView()->AskProxyCredentials(host);
+    VLOG(LOG_ERROR, "ErrorDlg[%d]", credentials ? 1 : 0);
+    if (!credentials) return false;
+    theApp.Internet.SetProxyCredentials(*credentials);
+    return true;
+}
+
+std::unique_ptr<platform::InternetFile> OpenSessionUrl(const std::string& url, const platform::StopCheck& stop) {
+    for (;;) {
+        std::optional<platform::ProxyCredentials> used = theApp.Internet.KeptProxyCredentials();
+        platform::OpenedUrl opened = theApp.Internet.OpenUrl(url, platform::TrustAnchors{CaBundlePath()}, stop);
+        if (opened.status != 407) return std::move(opened.file);
+        std::optional<platform::UrlParts> parts = platform::CrackUrl(url);
+        if (!AskProxyCredentials(parts ? parts->host : url, used)) return nullptr;
+    }
+}
+
 CHttpBase::CHttpBase(std::string verb, std::string url, std::string contentType, std::string body,
                      std::string* response, std::string headerLines)
     : verb_(std::move(verb)),
@@ -48,6 +69,8 @@ int CHttpBase::Request() {
         request.secure = platform::IsSecureUrl(*url);
         request.headerLines = headerLines_;
         request.trust.caBundle = CaBundlePath();
+        // The program's end abandons a call still waiting for the service.
+        request.stop = [] { return theApp.ExitRequested.load(std::memory_order_relaxed) == 1; };
         GetRequestBody(&request.body);
 
         VLOG(LOG_TRACE, "セッション生成開始");
@@ -55,16 +78,15 @@ int CHttpBase::Request() {
         VLOG(LOG_TRACE, "データ受信前処理");
         for (;;) {
             VLOG(LOG_TRACE, "データ受信要求");
-            platform::HttpReply reply = platform::SendHttpRequest(request);
+            std::optional<platform::ProxyCredentials> used = theApp.Internet.KeptProxyCredentials();
+            platform::HttpReply reply = theApp.Internet.Send(request);
             if (!reply.sent) {
                 VLOG(LOG_ERROR, "データ受信要求エラー[%s]", reply.error.c_str());
                 return reply.noSession ? kHttpNoSession : kHttpTransportError;
             }
             VLOG(LOG_TRACE, "ステータスチェック");
             if (reply.status == 407) {
-                request.proxyCredentials = platform::CurrentView()->AskProxyCredentials(url->host);
-                VLOG(LOG_ERROR, "ErrorDlg[%d]", request.proxyCredentials ? 1 : 0);
-                if (!request.proxyCredentials) return kHttpProxyDeclined;
+                if (!AskProxyCredentials(url->host, used)) return kHttpProxyDeclined;
                 continue;
             }
             if (reply.status >= 400) {

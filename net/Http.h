@@ -1,9 +1,13 @@
 // A thin synchronous HTTP(S) client for the small XML exchanges with the web service: each
-// call builds its request, sends it (again only after a proxy-credential prompt), reads the
-// whole reply and closes everything.
+// call builds its request, sends it through the program's internet session (again only after
+// a proxy-credential prompt) and reads the whole reply.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
+
+#include "platform/Internet.h"
 
 // Results of Request(): 0, the HTTP status (400 and above), or one of these.
 constexpr int kHttpNoSession = 802;
@@ -53,3 +57,10 @@ public:
 
 // Where the program trusts certificates beyond the system store: ca-bundle.pem in its folder.
 std::string CaBundlePath();
+// After a 407 to a request sent with `used`: the proxy-credential prompt, whose credentials the
+// program's internet session keeps for every later request; no prompt when another request
+// got newer ones meanwhile. False when the user declines.
+bool AskProxyCredentials(const std::string& host, const std::optional<platform::ProxyCredentials>& used);
+// Opens a URL through the program's internet session, asking for proxy credentials when the
+// proxy wants them and opening again; null when it could not be opened (or `stop` said so).
+std::unique_ptr<platform::InternetFile> OpenSessionUrl(const std::string& url, const platform::StopCheck& stop);

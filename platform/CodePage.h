@@ -10,6 +10,9 @@ namespace platform {
 
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
 std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+// As Windows converts with its default character: each character CP932 cannot hold (and each
+// byte that is not UTF-8) becomes "?", and the rest of the text is kept.
+std::string Utf8ToCp932Replacing(std::string_view utf8);
 std::optional<std::u16string> Cp932ToUtf16(std::string_view cp932);
 std::optional<std::string> Utf16ToCp932(std::u16string_view utf16);
 

@@ -48,6 +48,7 @@ void CVeltraneApp::ResetState() {
     TransferAnimation = 0;
     DownloadMinutesLeft = 0;
     Navi.Reset();
+    Internet.Reset();
     ServiceUrl = kBuiltInServiceUrl;
 }
 

@@ -10,6 +10,7 @@
 #include "state/NaviUnitState.h"
 #include "base/ThreadHandle.h"
 #include "decode/DecodeApi.h"
+#include "platform/Internet.h"
 #include "platform/Library.h"
 #include "sha512/Sha512Api.h"
 
@@ -37,6 +38,8 @@ public:
     int32_t LineSpeed = 0;
     std::string HistoryIniPath;
     std::string ServiceUrl;
+    // The internet session of the whole program: kept connections and proxy credentials.
+    platform::InternetSession Internet;
 
     platform::HMODULE DecodeLibrary = nullptr;
     DecodeExFn pDecodeEx = nullptr;

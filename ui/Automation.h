@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/View.h"
@@ -44,6 +45,9 @@ public:
     // Answers for what has yet to appear: the next message box, the next run of a dialog.
     virtual void AnswerNextBox(int answer) = 0;
     virtual void AnswerNextDialog(int window, int result) = 0;
+    // The next proxy-credential prompt is answered with these credentials (nullopt: the user
+    // declines) without showing it.
+    virtual void AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) = 0;
     // A picture of the next message box, taken as it is shown; false when this front end has
     // none to take.
     virtual bool ScreenshotNextBox(const std::string& nativePath) = 0;

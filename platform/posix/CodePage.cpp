@@ -1,13 +1,24 @@
 #include "platform/CodePage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
 namespace platform {
 namespace {
 
-// One conversion through iconv; any invalid or incomplete sequence fails the whole text.
-std::optional<std::string> Convert(const char* to, const char* from, const char* data, size_t size) {
+// Bytes of the UTF-8 character that starts with `lead` (1 for a byte that starts none).
+size_t Utf8Length(unsigned char lead) {
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
+    return lead >= 0xC2 ? 2 : 1;
+}
+
+// One conversion through iconv. Without a replacement any invalid or incomplete sequence fails
+// the whole text; with one, each UTF-8 character the target cannot hold becomes the
+// replacement and the conversion goes on.
+std::optional<std::string> Convert(const char* to, const char* from, const char* data, size_t size,
+                                   const char* replacement = nullptr) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out(size * 2 + 16, '\0');
@@ -25,8 +36,16 @@ std::optional<std::string> Convert(const char* to, const char* from, const char*
             out.resize(out.size() * 2);
             continue;
         }
-        ok = false;
-        break;
+        if (replacement == nullptr) {
+            ok = false;
+            break;
+        }
+        size_t skipped = std::min(Utf8Length(static_cast<unsigned char>(*in)), inLeft);
+        in += skipped;
+        inLeft -= skipped;
+        out.replace(done, 0, replacement);
+        done += std::char_traits<char>::length(replacement);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     iconv_close(cd);
     if (!ok) return std::nullopt;
@@ -42,6 +61,10 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
     return Convert("CP932", "UTF-8", utf8.data(), utf8.size());
+}
+
+std::string Utf8ToCp932Replacing(std::string_view utf8) {
+    return Convert("CP932", "UTF-8", utf8.data(), utf8.size(), "?").value_or("");
 }
 
 std::optional<std::u16string> Cp932ToUtf16(std::string_view cp932) {

@@ -4,11 +4,18 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -53,6 +60,9 @@ void ApplyTrust(CURL* easy, const TrustAnchors& trust) {
     curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
 }
 
+// The caller's lines, and none of the lines curl would add on its own: the request carries
+// what the program sends (no Accept, no form Content-Type for a POST body), and the body goes
+// at once, without an "Expect: 100-continue" round trip.
 HeaderList HeaderLines(const std::string& lines) {
     curl_slist* list = nullptr;
     size_t start = 0;
@@ -62,8 +72,7 @@ HeaderList HeaderLines(const std::string& lines) {
         if (end > start) list = curl_slist_append(list, lines.substr(start, end - start).c_str());
         start = end + 2;
     }
-    // The body goes at once, without an "Expect: 100-continue" round trip.
-    list = curl_slist_append(list, "Expect:");
+    for (const char* removed : {"Expect:", "Accept:", "Content-Type:"}) list = curl_slist_append(list, removed);
     return HeaderList(list);
 }
 
@@ -111,109 +120,272 @@ std::optional<UrlParts> CrackUrl(const std::string& url) {
 
 bool IsSecureUrl(const UrlParts& url) { return url.scheme == "https" || url.port == 443; }
 
-HttpReply SendHttpRequest(const HttpRequest& request) {
-    EnsureCurl();
-    HttpReply reply;
-    Easy easy(curl_easy_init());
-    if (!easy) {
-        reply.noSession = true;
-        reply.error = "no curl handle";
-        return reply;
-    }
-    CURL* curl = easy.get();
-    std::string url = ToUrl(request.url, request.secure);
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
-    if (request.verb == "POST") {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
-        // After a redirect the request follows as a GET, as browsers and WinINet do.
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
-    }
-    ApplyTrust(curl, request.trust);
-
-    std::string headerLines = request.headerLines;
-    if (request.proxyCredentials) {
-        const ProxyCredentials& credentials = *request.proxyCredentials;
-        // A configured proxy gets them through curl; without one, the peer that answered 407
-        // stands in the path (an intercepting proxy) and gets them as a header line.
-        curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, credentials.user.c_str());
-        curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, credentials.password.c_str());
-        curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
-        std::string line = "Proxy-Authorization: Basic " + Base64(credentials.user + ":" + credentials.password);
-        headerLines = headerLines.empty() ? line : headerLines + "\r\n" + line;
-    }
-    HeaderList headers = HeaderLines(headerLines);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-
-    BodySink sink{&reply.body, request.maxBodyBytes};
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-
-    CURLcode code = curl_easy_perform(curl);
-    long connectStatus = 0;
-    curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &connectStatus);
-    if (code != CURLE_OK) {
-        // A proxy that refuses the tunnel answers the CONNECT, not the request.
-        if (connectStatus == 407) {
-            reply.sent = true;
-            reply.status = 407;
-            reply.body.clear();
-            return reply;
-        }
-        reply.error = curl_easy_strerror(code);
-        reply.body.clear();
-        return reply;
-    }
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    reply.sent = true;
-    reply.status = static_cast<int>(status);
-    return reply;
-}
 
 namespace {
 
-// A GET driven through the multi interface, so the body is pulled as the caller reads.
-class CurlInternetFile : public InternetFile {
-public:
-    CurlInternetFile() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
-    ~CurlInternetFile() override {
-        if (multi_ != nullptr && easy_) curl_multi_remove_handle(multi_, easy_.get());
-        if (multi_ != nullptr) curl_multi_cleanup(multi_);
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Environment(std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (const char* value = std::getenv(name); value != nullptr && *value != '\0') return value;
+    return "";
+}
+
+// True when the no_proxy list names `host`: the host itself, or a domain it lies in.
+bool Bypassed(const std::string& host, const std::string& list) {
+    std::string name = Lower(host);
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = std::min(list.find(',', start), list.size());
+        std::string entry = Lower(list.substr(start, end - start));
+        start = end + 1;
+        entry.erase(0, entry.find_first_not_of(" \t"));
+        entry.erase(entry.find_last_not_of(" \t") + 1);
+        if (entry == "*") return true;
+        if (!entry.empty() && entry.front() == '.') entry.erase(0, 1);
+        if (entry.empty()) continue;
+        if (name == entry) return true;
+        if (name.size() > entry.size() && name.ends_with(entry) && name[name.size() - entry.size() - 1] == '.')
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string ProxyFromEnvironment(const UrlParts& url, bool secure) {
+    if (Bypassed(url.host, Environment({"no_proxy", "NO_PROXY"}))) return "";
+    // The upper-case HTTP_PROXY is not read: a web server's CGI environment can set it.
+    std::string proxy = secure ? Environment({"https_proxy", "HTTPS_PROXY"}) : Environment({"http_proxy"});
+    return proxy.empty() ? Environment({"all_proxy", "ALL_PROXY"}) : proxy;
+}
+
+// What the requests of one session share: TLS sessions and name lookups (curl's share, with
+// its locks), the multi handles that keep idle connections for reuse, and the credentials.
+struct InternetSession::Shared {
+    Shared() : share((EnsureCurl(), curl_share_init())) {
+        if (share == nullptr) return;
+        curl_share_setopt(share, CURLSHOPT_LOCKFUNC, Lock);
+        curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, Unlock);
+        curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    }
+    ~Shared() {
+        for (CURLM* multi : idle) curl_multi_cleanup(multi);
+        if (share != nullptr) curl_share_cleanup(share);
     }
 
-    bool Open(const UrlParts& url, const TrustAnchors& trust) {
-        if (multi_ == nullptr || !easy_) return false;
+    // A multi handle with the connections a finished transfer left open, or a new one. Each
+    // is used by one transfer at a time: curl does not share one connection cache between
+    // threads safely.
+    CURLM* TakeMulti() {
+        {
+            std::lock_guard guard(poolLock);
+            if (!idle.empty()) {
+                CURLM* multi = idle.back();
+                idle.pop_back();
+                return multi;
+            }
+        }
+        return curl_multi_init();
+    }
+    void GiveBack(CURLM* multi) {
+        std::lock_guard guard(poolLock);
+        // Two transfers at once is the most the program makes (an offer and a download).
+        if (idle.size() < 4) {
+            idle.push_back(multi);
+            return;
+        }
+        curl_multi_cleanup(multi);
+    }
+
+    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+        static_cast<Shared*>(user)->locks[data % CURL_LOCK_DATA_LAST].lock();
+    }
+    static void Unlock(CURL*, curl_lock_data data, void* user) {
+        static_cast<Shared*>(user)->locks[data % CURL_LOCK_DATA_LAST].unlock();
+    }
+
+    CURLSH* share;
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+    std::mutex poolLock;
+    std::vector<CURLM*> idle;
+    mutable std::mutex credentialsLock;
+    std::optional<ProxyCredentials> credentials;
+    std::atomic<uint32_t> stallMilliseconds{kDefaultStallMilliseconds};
+    std::atomic<uint64_t> abandoned{0};  // counts AbandonTransfers
+};
+
+namespace {
+
+// One transfer driven in short slices, so that a stop request or a stall ends it within one
+// slice whatever the peer does.
+class Transfer {
+public:
+    enum class State { Running, Done, Failed };
+
+    Transfer(std::shared_ptr<InternetSession::Shared> shared, StopCheck stop)
+        : shared_(std::move(shared)),
+          multi_(shared_->TakeMulti()),
+          easy_(curl_easy_init()),
+          stop_(std::move(stop)),
+          abandoned_(shared_->abandoned.load()) {}
+    ~Transfer() {
+        if (multi_ == nullptr) return;
+        if (started_) curl_multi_remove_handle(multi_, easy_.get());
+        shared_->GiveBack(multi_);
+    }
+
+    bool Valid() const { return shared_->share != nullptr && multi_ != nullptr && easy_ != nullptr; }
+    CURL* Handle() const { return easy_.get(); }
+
+    // The options every request of the session has: the URL, its proxy with the credentials
+    // the user gave, the trust anchors and the header lines.
+    void Configure(const UrlParts& url, bool secure, const TrustAnchors& trust, std::string headerLines) {
         CURL* curl = easy_.get();
-        std::string address = ToUrl(url, IsSecureUrl(url));
+        std::string address = ToUrl(url, secure);
         curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+        curl_easy_setopt(curl, CURLOPT_SHARE, shared_->share);
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-            ApplyTrust(curl, trust);
+        ApplyTrust(curl, trust);
+        // The session's own rule decides the proxy; "" keeps curl from reading the
+        // environment again by its own rules.
+        std::string proxy = ProxyFromEnvironment(url, secure);
+        curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+        std::optional<ProxyCredentials> credentials;
+        {
+            std::lock_guard guard(shared_->credentialsLock);
+            credentials = shared_->credentials;
+        }
+        if (credentials && !proxy.empty()) {
+            curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, credentials->user.c_str());
+            curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, credentials->password.c_str());
+            curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_BASIC);
+        } else if (credentials) {
+            // No proxy configured: the peer that answered 407 stands in the path (an
+            // intercepting proxy) and gets the credentials as a header line.
+            std::string line = "Proxy-Authorization: Basic " + Base64(credentials->user + ":" + credentials->password);
+            headerLines = headerLines.empty() ? line : headerLines + "\r\n" + line;
+        }
+        headers_ = HeaderLines(headerLines);
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers_.get());
+    }
+
+    void Start() {
+        started_ = curl_multi_add_handle(multi_, easy_.get()) == CURLM_OK;
+        if (!started_) Fail("cannot start the transfer");
+        Waiting();
+    }
+
+    // A wait for data begins: the stall is measured from here.
+    void Waiting() { lastProgress_ = std::chrono::steady_clock::now(); }
+
+    // One slice of transfer work.
+    State Pump() {
+        if (state_ != State::Running) return state_;
+        int running = 0;
+        if (curl_multi_perform(multi_, &running) != CURLM_OK) return Fail("transfer failed");
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+            if (message->msg != CURLMSG_DONE) continue;
+            if (message->data.result != CURLE_OK) return Fail(curl_easy_strerror(message->data.result));
+            return state_ = State::Done;
+        }
+        if ((stop_ && stop_()) || shared_->abandoned.load() != abandoned_) return Fail("stopped");
+        curl_off_t moved = Moved();
+        auto now = std::chrono::steady_clock::now();
+        if (moved != lastMoved_) {
+            lastMoved_ = moved;
+            lastProgress_ = now;
+        } else if (now - lastProgress_ >= std::chrono::milliseconds(shared_->stallMilliseconds.load())) {
+            return Fail("no data for " + std::to_string(shared_->stallMilliseconds.load()) + " ms");
+        }
+        curl_multi_poll(multi_, nullptr, 0, kSliceMilliseconds, nullptr);
+        return State::Running;
+    }
+
+    State Finish() {
+        while (Pump() == State::Running) {
+        }
+        return state_;
+    }
+
+    const std::string& Error() const { return error_; }
+    long Status() const {
+        long status = 0;
+        curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+        // A proxy that refuses the tunnel answers the CONNECT, not the request.
+        long connectStatus = 0;
+        curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &connectStatus);
+        return connectStatus == 407 && status == 0 ? 407 : status;
+    }
+
+private:
+    static constexpr int kSliceMilliseconds = 100;
+
+    State Fail(std::string why) {
+        error_ = std::move(why);
+        return state_ = State::Failed;
+    }
+    // Every byte sent or received so far, headers included.
+    curl_off_t Moved() const {
+        curl_off_t down = 0, up = 0;
+        long headers = 0;
+        curl_easy_getinfo(easy_.get(), CURLINFO_SIZE_DOWNLOAD_T, &down);
+        curl_easy_getinfo(easy_.get(), CURLINFO_SIZE_UPLOAD_T, &up);
+        curl_easy_getinfo(easy_.get(), CURLINFO_HEADER_SIZE, &headers);
+        return down + up + headers;
+    }
+
+    std::shared_ptr<InternetSession::Shared> shared_;
+    CURLM* multi_;
+    Easy easy_;
+    HeaderList headers_;
+    StopCheck stop_;
+    uint64_t abandoned_;
+    bool started_ = false;
+    State state_ = State::Running;
+    std::string error_;
+    curl_off_t lastMoved_ = -1;
+    std::chrono::steady_clock::time_point lastProgress_;
+};
+
+// A GET whose body is pulled through the transfer as the caller reads.
+class CurlInternetFile : public InternetFile {
+public:
+    CurlInternetFile(std::shared_ptr<InternetSession::Shared> shared, StopCheck stop)
+        : transfer_(std::move(shared), std::move(stop)) {}
+
+    // The reply's status once the first body bytes or the end came; 0 when none came.
+    int Open(const UrlParts& url, const TrustAnchors& trust) {
+        if (!transfer_.Valid()) return 0;
+        CURL* curl = transfer_.Handle();
+        transfer_.Configure(url, IsSecureUrl(url), trust, "");
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Receive);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
-        curl_multi_add_handle(multi_, curl);
-        // Run until the first body bytes or the end, so the status is known.
-        while (pending_.empty() && Step()) {
+        transfer_.Start();
+        Transfer::State state = Transfer::State::Running;
+        while (pending_.empty() && (state = transfer_.Pump()) == Transfer::State::Running) {
         }
-        long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-        return !failed_ && status > 0 && status < 400;
+        long status = transfer_.Status();
+        if (state == Transfer::State::Failed && status != 407) return 0;
+        return static_cast<int>(status);
     }
 
     long Read(void* buffer, size_t size) override {
-        while (pending_.size() == taken_ && Step()) {
+        transfer_.Waiting();
+        Transfer::State state = Transfer::State::Running;
+        while (pending_.size() == taken_ && (state = transfer_.Pump()) == Transfer::State::Running) {
         }
-        if (failed_) return -1;
+        if (state == Transfer::State::Failed) return -1;
         size_t count = std::min(size, pending_.size() - taken_);
         std::memcpy(buffer, pending_.data() + taken_, count);
         taken_ += count;
@@ -226,13 +398,13 @@ public:
 
     long long ContentLength() const override {
         curl_off_t length = -1;
-        curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        curl_easy_getinfo(transfer_.Handle(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         return length;
     }
 
     std::string EffectiveUrl() const override {
         char* url = nullptr;
-        curl_easy_getinfo(easy_.get(), CURLINFO_EFFECTIVE_URL, &url);
+        curl_easy_getinfo(transfer_.Handle(), CURLINFO_EFFECTIVE_URL, &url);
         return url != nullptr ? url : "";
     }
 
@@ -242,40 +414,86 @@ private:
         return size * count;
     }
 
-    // One round of transfer work; false once the transfer has ended.
-    bool Step() {
-        if (done_) return false;
-        int running = 0;
-        if (curl_multi_perform(multi_, &running) != CURLM_OK) failed_ = true;
-        int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
-            if (message->msg == CURLMSG_DONE && message->data.result != CURLE_OK) failed_ = true;
-        }
-        if (running == 0 || failed_) {
-            done_ = true;
-            return false;
-        }
-        curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
-        return true;
-    }
-
-    CURLM* multi_;
-    Easy easy_;
+    Transfer transfer_;
     std::string pending_;
     size_t taken_ = 0;
-    bool done_ = false;
-    bool failed_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<InternetFile> OpenUrl(const std::string& url, const TrustAnchors& trust) {
-    EnsureCurl();
+InternetSession::InternetSession() : shared_(std::make_shared<Shared>()) {}
+InternetSession::~InternetSession() = default;
+
+std::shared_ptr<InternetSession::Shared> InternetSession::Current() const {
+    std::lock_guard guard(lock_);
+    return shared_;
+}
+
+HttpReply InternetSession::Send(const HttpRequest& request) {
+    HttpReply reply;
+    Transfer transfer(Current(), request.stop);
+    if (!transfer.Valid()) {
+        reply.noSession = true;
+        reply.error = "no curl handle";
+        return reply;
+    }
+    CURL* curl = transfer.Handle();
+    transfer.Configure(request.url, request.secure, request.trust, request.headerLines);
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
+    if (request.verb == "POST") {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        // After a redirect the request follows as a GET, as browsers and WinINet do.
+        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
+    }
+    BodySink sink{&reply.body, request.maxBodyBytes};
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+
+    transfer.Start();
+    Transfer::State state = transfer.Finish();
+    long status = transfer.Status();
+    if (state == Transfer::State::Failed && status != 407) {
+        reply.error = transfer.Error();
+        reply.body.clear();
+        return reply;
+    }
+    if (status == 407) reply.body.clear();
+    reply.sent = true;
+    reply.status = static_cast<int>(status);
+    return reply;
+}
+
+OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop) {
+    OpenedUrl opened;
     std::optional<UrlParts> parts = CrackUrl(url);
-    if (!parts) return nullptr;
-    auto file = std::make_unique<CurlInternetFile>();
-    if (!file->Open(*parts, trust)) return nullptr;
-    return file;
+    if (!parts) return opened;
+    auto file = std::make_unique<CurlInternetFile>(Current(), std::move(stop));
+    opened.status = file->Open(*parts, trust);
+    if (opened.status > 0 && opened.status < 400) opened.file = std::move(file);
+    return opened;
+}
+
+void InternetSession::SetProxyCredentials(const ProxyCredentials& credentials) {
+    std::shared_ptr<Shared> shared = Current();
+    std::lock_guard guard(shared->credentialsLock);
+    shared->credentials = credentials;
+}
+
+std::optional<ProxyCredentials> InternetSession::KeptProxyCredentials() const {
+    std::shared_ptr<Shared> shared = Current();
+    std::lock_guard guard(shared->credentialsLock);
+    return shared->credentials;
+}
+
+void InternetSession::SetStallLimit(uint32_t milliseconds) { Current()->stallMilliseconds = milliseconds; }
+
+void InternetSession::AbandonTransfers() { ++Current()->abandoned; }
+
+void InternetSession::Reset() {
+    auto fresh = std::make_shared<Shared>();
+    std::lock_guard guard(lock_);
+    shared_ = std::move(fresh);
 }
 
 }  // namespace platform

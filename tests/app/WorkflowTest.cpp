@@ -3,12 +3,19 @@
 // through J().
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "WorkflowWorld.h"
 #include "device/NaviDriveImage.h"
 #include "platform/Drives.h"
 #include "platform/sim/Machine.h"
+#include "support/PlainServer.h"
+#include "support/SquidProxy.h"
+#include "ui/script/Script.h"
+#include "ui/script/ScriptDriver.h"
 
 namespace fs = std::filesystem;
 
@@ -407,4 +414,84 @@ TEST_F(WorkflowTest, DeletingWithNothingCheckedSaysSo) {
     EXPECT_EQ(window->PcMapData.size(), 1u);
     EXPECT_TRUE(fs::exists(Maps() + "/20260411"));
     EXPECT_TRUE(theApp.DeleteThreadHandle.IsNull());
+}
+
+TEST_F(WorkflowTest, AnOfferNamedDotDotCreatesNothingAndShowsTheServiceError) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.offer = {"..", "", "", "x"};
+    StartService();
+    auto parentEntries = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(world.root)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    std::vector<std::string> before = parentEntries();
+    Run({Until([&] { return Calls("MDL") == 1; }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, Message(901, "E90"));
+    EXPECT_EQ(parentEntries(), before);
+    EXPECT_FALSE(fs::exists(Maps() + "/CONF"));
+    EXPECT_EQ(Calls("MapData"), 0u);
+    EXPECT_TRUE(window->PcMapData.empty());
+    EXPECT_TRUE(Enabled(ids::kDownloadButton));
+}
+
+TEST_F(WorkflowTest, AProductNameOutsideCp932ShowsAReplacementAndDownloads) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.offer.productName = "Café 2026";
+    StartService();
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return BoxCaptioned("ダウンロードの完了"); }),
+         Until([&] { return theApp.DownloadThreadHandle.IsNull(); })});
+    EXPECT_EQ(theApp.OfferName, "Caf? 2026");
+    EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 1), "Caf? 2026");
+    EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 2), J("ダウンロード完了"));
+}
+
+TEST_F(WorkflowTest, TheWindowAnswersWhileTheServiceIsSilentAndClosesAtOnce) {
+    // The service accepts the offer call and never answers; the stall limit is the program's.
+    PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
+    theApp.ServiceUrl = silent.Url("/map-dl");
+    auto started = std::chrono::steady_clock::now();
+    Run({Until([&] { return silent.Requests().size() == 1; }), Do([&] { Notify(kNotifyKeyF1); }),
+         Until([&] { return view.ShellOpened().size() == 1; }), Do([&] { window->OnCommand(platform::IDCANCEL); }),
+         Until([] { return false; })},
+        true);
+    window.reset();
+    auto took = std::chrono::steady_clock::now() - started;
+    // Well inside the stall limit: nothing waited for the silent service.
+    EXPECT_LT(took, std::chrono::milliseconds(platform::InternetSession::kDefaultStallMilliseconds / 3));
+    EXPECT_EQ(view.Opened().back(), ids::kExitDialog);
+    EXPECT_EQ(theApp.OfferName, "");
+    for (int wait = 0; silent.ClosedByClient() == 0 && wait < 1000; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(silent.ClosedByClient(), 1u);
+}
+
+TEST_F(WorkflowTest, AScriptAnswersTheProxyPromptOnceForTheWholeDownload) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    SquidProxy squid("navi", "s3cret");
+    setenv("http_proxy", squid.Url().c_str(), 1);
+    // One answer only: a second prompt would be declined and the download would fail.
+    ui::ParsedScript script = ui::ParseScript(
+        "proxy navi s3cret\n"
+        "press 1014\n"
+        "job download 120000\n");
+    ASSERT_TRUE(script.errors.empty());
+    ui::ScriptDriver driver(view, script.commands, world.root + "/transcript.txt", world.root);
+    driver.Start();
+    view.RunDialog(kMain, *window);
+    unsetenv("http_proxy");
+    std::vector<std::string> transcript = driver.Transcript();
+    std::string all;
+    for (const std::string& line : transcript) all += line + "\n";
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_FALSE(driver.Failed()) << all;
+    EXPECT_NE(all.find("proxy navi ********"), std::string::npos) << all;
+    EXPECT_EQ(all.find("s3cret"), std::string::npos);
+    EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 2), J("ダウンロード完了"));
+    EXPECT_EQ(Calls("DLS"), 1u);
+    EXPECT_NE(squid.AccessLog().find(" navi "), std::string::npos);
 }

@@ -29,6 +29,11 @@ protected:
         // A version number above the unit's 20100601.
         config.offer.verMinor = "11";
     }
+    void TearDown() override {
+        WindowWorld::TearDown();
+        // Kept connections would hold up the service's stop for its keep-alive second.
+        theApp.Internet.Reset();
+    }
     void StartService() {
         service = std::make_unique<mapservice::MapService>(config);
         service->Start();

@@ -312,11 +312,11 @@ TEST_F(ServiceTest, CallLogHasOneLinePerCall) {
     EXPECT_TRUE(has(lines[0], R"(<in-param-section><model-group-cd>ABC</model-group-cd>)"));
     EXPECT_TRUE(has(lines[0], R"(\"dsif.dtd\")"));  // quotes of the decoded body escaped
     EXPECT_TRUE(has(lines[0], R"("wsse":"UsernameToken Username=\"NaviUser\")"));
-    EXPECT_TRUE(has(lines[0], R"("wsse_verified":true,"status":200})"));
+    EXPECT_TRUE(has(lines[0], R"("wsse_verified":true,"status":200,"peer":"127.0.0.1:)"));
     EXPECT_TRUE(has(lines[1], R"("wsse":"UsernameToken nonsense","wsse_verified":false,"status":200)"));
     EXPECT_TRUE(has(lines[2], R"("call":"File","verb":"GET","path":"/map-dl/data/DISKID.DAT","body":"")"));
     EXPECT_TRUE(has(lines[3], R"("call":"MapData")"));
-    EXPECT_TRUE(has(lines[3], R"("status":407})"));
+    EXPECT_TRUE(has(lines[3], R"("status":407,"peer":"127.0.0.1:)"));
 }
 
 TEST_F(ServiceTest, ATakenPortIsNotShared) {

@@ -45,7 +45,11 @@ protected:
     void SetUp() override {
         PrepareDownload(world, view, config, VELTRANE_BIN_DIR);
     }
-    void TearDown() override { platform::SetView(&world.view); }
+    void TearDown() override {
+        platform::SetView(&world.view);
+        // Kept connections would hold up the service's stop for its keep-alive second.
+        theApp.Internet.Reset();
+    }
 
     void Start() {
         service = std::make_unique<mapservice::MapService>(config);

@@ -94,6 +94,9 @@ protected:
                              "abc");
     }
 
+    // Kept connections would hold up the service's stop for its keep-alive second.
+    void TearDown() override { theApp.Internet.Reset(); }
+
     void Start(const std::string& scheme = "https") {
         service = std::make_unique<mapservice::MapService>(config);
         service->Start();
@@ -244,7 +247,7 @@ TEST_F(ServiceCallTest, ACertificateOutsideTheBundleIsRefused) {
     mapservice::TestCertificates other = mapservice::MakeTestCertificates(world.root + "/other");
     fs::copy_file(other.caFile, program + "/ca-bundle.pem", fs::copy_options::overwrite_existing);
     EXPECT_EQ(CHttp::Get(description, &reply), 900);
-    EXPECT_EQ(platform::OpenUrl(description, {CaBundlePath()}), nullptr);
+    EXPECT_EQ(OpenSessionUrl(description, nullptr), nullptr);
     fs::remove(program + "/ca-bundle.pem");
     EXPECT_EQ(CHttp::Get(description, &reply), 900);
     EXPECT_EQ(Calls(1).size(), 1u);
@@ -277,6 +280,11 @@ TEST_F(ServiceCallTest, AProxyChallengeAsksForCredentialsAndSendsAgain) {
     EXPECT_TRUE(Has(calls[0], "\"status\":407"));
     EXPECT_TRUE(Has(calls[1], "\"status\":407"));
     EXPECT_TRUE(Has(calls[2], "\"status\":200"));
+
+    // The session keeps the credentials: later calls and opened URLs are not asked again.
+    world.view.AnswerProxyPrompt(std::nullopt);
+    EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
+    EXPECT_NE(OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/CONF1001.DAT", nullptr), nullptr);
 }
 
 TEST_F(ServiceCallTest, TheOpenedUrlReadsTheWholeFilePieceByPiece) {
@@ -284,14 +292,14 @@ TEST_F(ServiceCallTest, TheOpenedUrlReadsTheWholeFilePieceByPiece) {
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
     TestWorld::WriteFile(world.root + "/set/CONF/BIG.DAT", content);
     Start();
-    auto file = platform::OpenUrl(BaseUrl("https") + "/map-dl/data/CONF/BIG.DAT", {CaBundlePath()});
+    auto file = OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/BIG.DAT", nullptr);
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->ContentLength(), 300'000);
     std::string read;
     char piece[2000];
     for (long n; (n = file->Read(piece, sizeof piece)) > 0;) read.append(piece, n);
     EXPECT_EQ(read, content);
-    EXPECT_EQ(platform::OpenUrl(BaseUrl("https") + "/map-dl/data/CONF/MISSING.DAT", {CaBundlePath()}), nullptr);
+    EXPECT_EQ(OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/MISSING.DAT", nullptr), nullptr);
 }
 
 TEST_F(ServiceCallTest, AReplyLongerThan64KiBIsReadWhole) {

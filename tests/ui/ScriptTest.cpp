@@ -89,6 +89,19 @@ TEST(Script, EveryLineThatIsNotUnderstoodIsReportedWithItsNumber) {
     EXPECT_EQ(script.errors[4].rfind("line 10:", 0), 0u);
 }
 
+TEST(Script, AProxyAnswerTakesAUserAndAPasswordOrCancel) {
+    ui::ParsedScript script = Parse("proxy navi \"s3 cret\"\nproxy cancel\nproxy navi\nproxy \"\" x\n");
+    ASSERT_EQ(script.commands.size(), 2u);
+    EXPECT_EQ(script.commands[0].kind, ui::ScriptCommand::Kind::Proxy);
+    EXPECT_EQ(script.commands[0].text, "navi");
+    EXPECT_EQ(script.commands[0].password, "s3 cret");
+    EXPECT_EQ(script.commands[1].kind, ui::ScriptCommand::Kind::Proxy);
+    EXPECT_EQ(script.commands[1].text, "");
+    ASSERT_EQ(script.errors.size(), 2u);
+    EXPECT_EQ(script.errors[0].rfind("line 3:", 0), 0u);
+    EXPECT_EQ(script.errors[1].rfind("line 4:", 0), 0u);
+}
+
 TEST(Script, ASessionIsReplayedAndTranscribed) {
     TestWorld world;
     SessionWindow window(world.view);

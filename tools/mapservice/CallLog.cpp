@@ -78,7 +78,8 @@ void CallLog::Write(const CallRecord& record) {
                        ",\"path\":" + Json(record.path) + ",\"body\":" + Json(record.body) +
                        ",\"wsse\":" + Json(record.wsse) +
                        ",\"wsse_verified\":" + (record.wsseVerified ? "true" : "false") +
-                       ",\"status\":" + std::to_string(record.status) + "}\n";
+                       ",\"status\":" + std::to_string(record.status) +
+                       ",\"peer\":" + Json(record.peer) + "}\n";
     std::lock_guard lock(mutex_);
     out_ << line << std::flush;
 }

@@ -17,6 +17,7 @@ struct CallRecord {
     std::string wsse;    // the X-WSSE header as received
     bool wsseVerified = false;
     int status = 0;
+    std::string peer;    // the client's address and port: one per connection the service accepted
 };
 
 class CallLog {

@@ -113,6 +113,9 @@ void MapService::Stop() {
 void MapService::Install(httplib::Server& server, const std::string& scheme) {
     // A client that keeps a connection open must not hold up Stop for long.
     server.set_keep_alive_timeout(1);
+    // As many requests on one connection as a common web server allows (the library's 5 would
+    // make a client of many small files reconnect all the time).
+    server.set_keep_alive_max_count(100);
     // The library's default adds SO_REUSEPORT, which lets a second service share a taken port.
     server.set_socket_options([](socket_t sock) {
         int yes = 1;
@@ -125,7 +128,7 @@ void MapService::Install(httplib::Server& server, const std::string& scheme) {
         log_.Write({scheme, CallName(request.path), request.method, request.path,
                     request.method == "POST" ? PercentDecode(request.body) : std::string(), wsse,
                     !wsse.empty() && VerifyWsse(wsse, config_.wsseUser, config_.wssePassword),
-                    response.status});
+                    response.status, request.remote_addr + ":" + std::to_string(request.remote_port)});
     });
 
     server.set_pre_routing_handler([this](const httplib::Request& request,
@@ -136,6 +139,8 @@ void MapService::Install(httplib::Server& server, const std::string& scheme) {
             return httplib::Server::HandlerResponse::Unhandled;
         response.status = 407;
         response.set_header("Proxy-Authenticate", "Basic realm=\"mapservice\"");
+        // The body of a refused POST stays unread: the connection cannot carry another request.
+        response.set_header("Connection", "close");
         response.set_content("proxy authentication required\n", "text/plain");
         return httplib::Server::HandlerResponse::Handled;
     });

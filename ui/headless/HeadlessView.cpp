@@ -565,8 +565,16 @@ uint32_t HeadlessView::FormatDrive(char driveLetter) {
 std::optional<platform::ProxyCredentials> HeadlessView::AskProxyCredentials(const std::string&) {
     return OnUiThread([this] {
         std::lock_guard guard(lock_);
-        return proxyAnswer_;
+        if (proxyAnswers_.empty()) return proxyAnswer_;
+        std::optional<platform::ProxyCredentials> answer = std::move(proxyAnswers_.front());
+        proxyAnswers_.pop_front();
+        return answer;
     });
+}
+
+void HeadlessView::AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) {
+    std::lock_guard guard(lock_);
+    proxyAnswers_.push_back(std::move(credentials));
 }
 
 void HeadlessView::SetTimer(int window, uint32_t id, uint32_t milliseconds) {

@@ -75,6 +75,7 @@ public:
     bool PressKey(uint32_t virtualKey) override;
     void AnswerNextBox(int answer) override;
     void AnswerNextDialog(int window, int result) override;
+    void AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) override;
     bool ScreenshotNextBox(const std::string&) override { return false; }
     bool IsWindowOpen(int window) override;
     std::string ShownText(int window, int id) override { return GetControlText(window, id); }
@@ -182,6 +183,7 @@ private:
     std::vector<std::string> shellOpened_;
     std::function<bool(HeadlessView&)> idleHook_;
     std::optional<platform::ProxyCredentials> proxyAnswer_;
+    std::deque<std::optional<platform::ProxyCredentials>> proxyAnswers_;
     std::optional<std::string> folderAnswer_;
     bool formatAnswer_ = false;
     std::map<int, std::deque<int>> dialogAnswers_;

@@ -292,6 +292,14 @@ uint32_t QtView::FormatDrive(char driveLetter) {
 }
 
 std::optional<platform::ProxyCredentials> QtView::AskProxyCredentials(const std::string& proxy) {
+    {
+        std::lock_guard guard(answersLock_);
+        if (!proxyAnswers_.empty()) {
+            std::optional<platform::ProxyCredentials> answer = std::move(proxyAnswers_.front());
+            proxyAnswers_.pop_front();
+            return answer;
+        }
+    }
     return OnUiThread([&] { return ui::qt::AskProxyCredentials(proxy, Top()); });
 }
 
@@ -408,6 +416,11 @@ bool QtView::ScreenshotNextBox(const std::string& nativePath) {
 void QtView::AnswerNextBox(int answer) {
     std::lock_guard guard(answersLock_);
     boxAnswers_.push_back(answer);
+}
+
+void QtView::AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) {
+    std::lock_guard guard(answersLock_);
+    proxyAnswers_.push_back(std::move(credentials));
 }
 
 void QtView::AnswerNextDialog(int window, int result) {

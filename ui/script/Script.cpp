@@ -107,6 +107,16 @@ std::string Parse(const std::vector<std::string>& w, ScriptCommand& c) {
         if (n == 3) c.text = w[2];
         return answer ? "" : "box takes OK or Cancel, and a screenshot file";
     }
+    if (verb == "proxy") {
+        c.kind = Kind::Proxy;
+        if (n == 2 && w[1] == "cancel") return "";
+        auto user = n == 3 ? platform::Utf8ToCp932(w[1]) : std::nullopt;
+        auto password = n == 3 ? platform::Utf8ToCp932(w[2]) : std::nullopt;
+        if (!user || !password || user->empty()) return "proxy takes a user and a password, or cancel";
+        c.text = *user;
+        c.password = *password;
+        return "";
+    }
     if (verb == "dialog") {
         c.kind = Kind::Dialog;
         auto window = n == 3 ? Number(w[1]) : std::nullopt;

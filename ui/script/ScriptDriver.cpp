@@ -144,6 +144,13 @@ bool ScriptDriver::Run(const ScriptCommand& c) {
                 automation_.AnswerNextDialog(c.window, c.id);
             ++next_;
             return true;
+        case Kind::Proxy:
+            // The password stays out of the transcript.
+            Note(c.text.empty() ? c.source : "proxy " + TranscriptText(c.text) + " ********");
+            automation_.AnswerNextProxyPrompt(
+                c.text.empty() ? std::nullopt : std::optional(platform::ProxyCredentials{c.text, c.password}));
+            ++next_;
+            return true;
         case Kind::Wait: {
             std::string shown = automation_.IsWindowOpen(window) ? automation_.ShownText(window, c.id) : "";
             return Waited(c, shown.find(c.text) != std::string::npos, "it shows \"" + TranscriptText(shown) + "\"");
@@ -185,7 +192,7 @@ bool ScriptDriver::Step() {
         const ScriptCommand& command = commands_[next_];
         if (!Run(command)) return false;
         // Answers are no action of their own: the next line follows at once.
-        if (command.kind != Kind::Box && command.kind != Kind::Dialog) break;
+        if (command.kind != Kind::Box && command.kind != Kind::Dialog && command.kind != Kind::Proxy) break;
     }
     if (next_ < commands_.size()) return true;
     finished_ = true;

@@ -1,0 +1,315 @@
+// The transport and the download job against what real networks do: a service that accepts and
+// never answers, a map file that stalls half-way, requests as they appear on the wire,
+// connections kept for reuse, and a forwarding proxy (squid) that asks for Basic credentials.
+// Every server is real and on loopback.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Certificates.h"
+#include "MapService.h"
+#include "state/VeltraneApp.h"
+#include "common/FileUtil.h"
+#include "net/DownloadJob.h"
+#include "net/ExternalInterface.h"
+#include "net/Http.h"
+#include "support/DownloadWorld.h"
+#include "support/PlainServer.h"
+#include "support/SquidProxy.h"
+#include "support/TestWorld.h"
+#include "tools/mkupdate/UpdateSet.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Notice = RecordingView::Notice;
+
+constexpr uint32_t kLongStall = 600000;  // longer than any test: only a stop request ends a wait
+
+// A map file the plain server sends: 100,000 bytes of "v".
+const std::string kFileBody(100000, 'v');
+constexpr char kFileMd5[] = "aa5b3f6ec5176bbe0845648337335df3";
+
+std::string FileReply() {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kFileBody.size()) +
+           "\r\nConnection: close\r\n\r\n" + kFileBody;
+}
+
+// The header names of a request head, in order.
+std::vector<std::string> HeaderNames(const std::string& request) {
+    std::vector<std::string> names;
+    std::string head = request.substr(0, request.find("\r\n\r\n"));
+    for (size_t start = head.find("\r\n"); start != std::string::npos;) {
+        start += 2;
+        size_t end = head.find("\r\n", start);
+        std::string line = head.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        names.push_back(line.substr(0, line.find(':')));
+        start = end;
+    }
+    return names;
+}
+
+// A view that counts the proxy prompts and answers each with the same credentials.
+class PromptCountingView : public RecordingView {
+public:
+    std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy) override {
+        ++prompts;
+        return RecordingView::AskProxyCredentials(proxy);
+    }
+    std::atomic<int> prompts{0};
+};
+
+}  // namespace
+
+class RealNetworkTest : public ::testing::Test {
+protected:
+    void SetUp() override { PrepareDownload(world, view, config, VELTRANE_BIN_DIR); }
+    void TearDown() override {
+        for (const char* name : {"http_proxy", "https_proxy"}) unsetenv(name);
+        platform::SetView(&world.view);
+        // Kept connections would hold up the service's stop for its keep-alive second.
+        theApp.Internet.Reset();
+    }
+
+    void StartService(const std::string& scheme = "http") {
+        if (scheme == "https") {
+            mapservice::TestCertificates certificates = mapservice::MakeTestCertificates(world.root + "/tls");
+            fs::copy_file(certificates.caFile, world.root + "/program/ca-bundle.pem");
+            config.httpsPort = 0;
+            config.certFile = certificates.certFile;
+            config.keyFile = certificates.keyFile;
+        }
+        service = std::make_unique<mapservice::MapService>(config);
+        service->Start();
+        int port = scheme == "https" ? service->HttpsPort() : service->HttpPort();
+        theApp.ServiceUrl = scheme + "://127.0.0.1:" + std::to_string(port) + "/map-dl";
+    }
+    std::string CallLog() const { return TestWorld::ReadFile(world.root + "/calls.jsonl"); }
+    std::string Downloaded(const std::string& relative) const { return world.root + "/maps/2026041/" + relative; }
+
+    // The window's preparation: download start, the download folder, the description.
+    int Prepare(DOWNLOAD_JOB* job) {
+        DOWNLOAD_START_REQUEST request{"VT-01"};
+        if (CExternalInterface().DownloadStartRequest(&request, &job->start) != 0) return -1;
+        if (std::optional<std::string> name = VersionName(job->start)) DownloadFolderCreate(*name);
+        job->completionRequest.model_group_cd = "VT-01";
+        return CExternalInterface().GetDownloadConfing(job, 1);
+    }
+    // A job of one file from the plain server, with the service for the completion call.
+    void OneFileJob(DOWNLOAD_JOB* job, const PlainServer& files) {
+        DownloadFolderCreate("2026041");
+        job->start.unified_map_ver_gen = "2026041";
+        job->completionRequest.model_group_cd = "VT-01";
+        job->entries = {{files.Url("/map-dl/data/CONF/BIG.DAT"), kFileMd5, 0},
+                        {files.Url("/map-dl/LINETEST.DAT"), "00", 0}};
+    }
+    Notice Run(DOWNLOAD_JOB* job, RecordingView& on) {
+        platform::SetView(&on);
+        EXPECT_EQ(StartDownloadThread(job), 0);
+        Notice notice = on.First(std::chrono::seconds(20));
+        CloseDownloadThread();
+        platform::SetView(&view);
+        return notice;
+    }
+    // Waits (real time, up to 20 s) until the condition holds.
+    static bool Eventually(const std::function<bool()>& condition) {
+        for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+            if (condition()) return true;
+        return condition();
+    }
+
+    TestWorld world;
+    RecordingView view;
+    mapservice::ServiceConfig config;
+    std::unique_ptr<mapservice::MapService> service;
+};
+
+TEST_F(RealNetworkTest, ACallCarriesOnlyItsOwnHeaderLinesOnTheWire) {
+    PlainServer wire([](size_t, const std::string&) {
+        return PlainServer::Answer{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
+    });
+    theApp.ServiceUrl = wire.Url("/map-dl");
+    DOWNLOAD_START_REQUEST request{"VT-01"};
+    DOWNLOAD_START_RESPONSE response;
+    ASSERT_EQ(CExternalInterface().DownloadStartRequest(&request, &response), 0);
+    std::string description;
+    ASSERT_EQ(CHttp::Get(wire.Url("/map-dl/MapData.XML"), &description), 0);
+
+    std::vector<std::string> requests = wire.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")), "POST /map-dl/MDL HTTP/1.1");
+    // No form content type, no Accept, no Expect: the host, the length and the WSSE line.
+    std::vector<std::string> names = HeaderNames(requests[0]);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Content-Length", "Host", "X-WSSE"})) << requests[0];
+    size_t body = requests[0].find("\r\n\r\n") + 4;
+    EXPECT_EQ(PlainServer::ContentLength(requests[0]), requests[0].size() - body);
+    EXPECT_EQ(requests[0].compare(body, 9, "%3C%3Fxml"), 0) << requests[0];
+
+    EXPECT_EQ(requests[1].substr(0, requests[1].find("\r\n")), "GET /map-dl/MapData.XML HTTP/1.1");
+    EXPECT_EQ(HeaderNames(requests[1]), std::vector<std::string>{"Host"}) << requests[1];
+}
+
+TEST_F(RealNetworkTest, ACallToAServiceThatNeverAnswersGivesUpAfterTheStallLimit) {
+    PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
+    theApp.ServiceUrl = silent.Url("/map-dl");
+    theApp.Internet.SetStallLimit(300);
+    DOWNLOAD_START_REQUEST request{"VT-01"};
+    DOWNLOAD_START_RESPONSE response;
+    EXPECT_EQ(CExternalInterface().DownloadStartRequest(&request, &response), kHttpTransportError);
+    EXPECT_EQ(silent.Requests().size(), 1u);
+    EXPECT_TRUE(Eventually([&] { return silent.ClosedByClient() == 1; }));
+}
+
+TEST_F(RealNetworkTest, TheProgramsEndAbandonsACallThatWaits) {
+    PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
+    theApp.ServiceUrl = silent.Url("/map-dl");
+    theApp.Internet.SetStallLimit(kLongStall);
+    auto call = std::async(std::launch::async, [] {
+        DOWNLOAD_START_REQUEST request{"VT-01"};
+        DOWNLOAD_START_RESPONSE response;
+        return CExternalInterface().DownloadStartRequest(&request, &response);
+    });
+    ASSERT_TRUE(Eventually([&] { return silent.Requests().size() == 1; }));
+    theApp.ExitRequested = 1;
+    bool ended = call.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    EXPECT_TRUE(ended) << "the call still waits";
+    if (!ended) theApp.Internet.AbandonTransfers();
+    EXPECT_EQ(call.get(), kHttpTransportError);
+}
+
+class StalledFileTest : public RealNetworkTest,
+                        public ::testing::WithParamInterface<std::atomic<int32_t> CVeltraneApp::*> {};
+
+TEST_P(StalledFileTest, AStopEndsAStalledReadDeletesThePartAndAResumeCompletes) {
+    StartService();
+    // The first fetch sends 30,000 bytes and then nothing; later ones send the whole file.
+    PlainServer files([](size_t connection, const std::string&) {
+        return PlainServer::Answer{FileReply(), connection == 0 ? 30000 + FileReply().size() - kFileBody.size()
+                                                                 : std::string::npos};
+    });
+    theApp.Internet.SetStallLimit(kLongStall);
+    DOWNLOAD_JOB job;
+    OneFileJob(&job, files);
+    RecordingView first;
+    platform::SetView(&first);
+    ASSERT_EQ(StartDownloadThread(&job), 0);
+    ASSERT_TRUE(Eventually([&] { return fs::exists(Downloaded("CONF/BIG.DAT")); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    (theApp.*GetParam()).store(1);
+    Notice notice = first.First(std::chrono::seconds(10));
+    CloseDownloadThread();
+    platform::SetView(&view);
+    EXPECT_EQ(notice, Notice(kNotifyDownloadStopped, kDownloadStopped));
+    EXPECT_FALSE(fs::exists(Downloaded("CONF/BIG.DAT")));
+    EXPECT_TRUE(Eventually([&] { return files.ClosedByClient() == 1; }));
+
+    (theApp.*GetParam()).store(0);
+    RecordingView second;
+    EXPECT_EQ(Run(&job, second), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(TestWorld::ReadFile(Downloaded("CONF/BIG.DAT")), kFileBody);
+}
+
+INSTANTIATE_TEST_SUITE_P(PauseAndExit, StalledFileTest,
+                         ::testing::Values(&CVeltraneApp::PauseRequested, &CVeltraneApp::ExitRequested));
+
+TEST_F(RealNetworkTest, AFileThatStallsFailsAfterTheStallLimitAndTheNextStartCompletes) {
+    StartService();
+    PlainServer files([](size_t connection, const std::string&) {
+        return PlainServer::Answer{FileReply(), connection == 0 ? 200 : std::string::npos};
+    });
+    theApp.Internet.SetStallLimit(500);
+    DOWNLOAD_JOB job;
+    OneFileJob(&job, files);
+    RecordingView first;
+    EXPECT_EQ(Run(&job, first), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_TRUE(Eventually([&] { return files.ClosedByClient() == 1; }));
+
+    RecordingView second;
+    EXPECT_EQ(Run(&job, second), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(TestWorld::ReadFile(Downloaded("CONF/BIG.DAT")), kFileBody);
+}
+
+TEST_F(RealNetworkTest, ADownloadOfManyFilesOverHttpsReusesItsConnections) {
+    const int files = 24;
+    fs::create_directories(config.updateSet / "CONF");
+    for (int i = 0; i < files; ++i)
+        TestWorld::WriteFile((config.updateSet / ("CONF/FILE" + std::to_string(i) + ".DAT")).string(),
+                             std::string(1000 + i, 'a'));
+    StartService("https");
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    ASSERT_EQ(LineSpeedTest(&job), 0);
+    RecordingView download;
+    EXPECT_EQ(Run(&job, download), Notice(kNotifyDownloadDone, 0));
+
+    // Each request of the log names the connection it came on.
+    std::set<std::string> peers;
+    size_t requests = 0;
+    std::string log = CallLog();
+    for (size_t at = log.find("\"peer\":\""); at != std::string::npos; at = log.find("\"peer\":\"", at + 1)) {
+        size_t start = at + 8;
+        peers.insert(log.substr(start, log.find('"', start) - start));
+        ++requests;
+    }
+    // The offer, the description, the line test, every file and the completion call.
+    EXPECT_EQ(requests, static_cast<size_t>(files) + 4);
+    RecordProperty("connections", static_cast<int>(peers.size()));
+    EXPECT_LE(peers.size(), 2u) << log;
+}
+
+class ProxyTest : public RealNetworkTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ProxyTest, AWholeDownloadThroughAnAuthenticatingProxyAsksForCredentialsOnce) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService(GetParam());
+    SquidProxy squid("navi", "s3cret");
+    setenv("http_proxy", squid.Url().c_str(), 1);
+    setenv("https_proxy", squid.Url().c_str(), 1);
+    PromptCountingView prompts;
+    prompts.AnswerProxyPrompt(platform::ProxyCredentials{"navi", "s3cret"});
+    platform::SetView(&prompts);
+
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    EXPECT_EQ(LineSpeedTest(&job), 0);
+    EXPECT_EQ(Run(&job, prompts), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(job.completionResponse.result_cd, "S00");
+    EXPECT_EQ(prompts.prompts.load(), 1);
+    for (const auto& entry : fs::recursive_directory_iterator(config.updateSet)) {
+        if (!entry.is_regular_file()) continue;
+        std::string relative = fs::relative(entry.path(), config.updateSet).generic_string();
+        EXPECT_EQ(TestWorld::ReadFile(Downloaded(relative)), TestWorld::ReadFile(entry.path().string())) << relative;
+    }
+    // Everything went through the proxy as the user who gave the credentials; squid logs a
+    // tunnel when it closes.
+    theApp.Internet.Reset();
+    EXPECT_TRUE(Eventually([&] { return squid.AccessLog().find(" navi ") != std::string::npos; }))
+        << squid.AccessLog();
+    EXPECT_NE(CallLog().find("\"call\":\"DLS\""), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, ProxyTest, ::testing::Values("http", "https"));
+
+TEST_F(RealNetworkTest, ADeclinedProxyPromptFailsTheFileAndAsksNoMore) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    SquidProxy squid("navi", "s3cret");
+    setenv("http_proxy", squid.Url().c_str(), 1);
+    PromptCountingView prompts;
+    prompts.AnswerProxyPrompt(std::nullopt);
+    EXPECT_EQ(Run(&job, prompts), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(prompts.prompts.load(), 1);
+}
