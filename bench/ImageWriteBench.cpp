@@ -71,6 +71,14 @@ public:
     int piecePauses = 0;
 };
 
+// CPU seconds of this process so far, user and system.
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 // Writes `bytes` of zeros, so the file is allocated like the unit's volume.
 void WriteAllocated(const fs::path& path, uint64_t bytes) {
     std::vector<char> zeros(kMiB, 0);
@@ -80,13 +88,14 @@ void WriteAllocated(const fs::path& path, uint64_t bytes) {
 }
 
 // The bare loop: `bytes` from a random block, 32 KiB a write, each followed by fdatasync.
-double BareLoop(const fs::path& volume, uint64_t bytes) {
+double BareLoop(const fs::path& volume, uint64_t bytes, double* cpu) {
     std::vector<char> block(8 * kMiB);
     std::mt19937_64 random(7);
     for (char& c : block) c = static_cast<char>(random());
     int fd = ::open(volume.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return -1;
     const Steady::time_point started = Steady::now();
+    const double cpuBefore = CpuSeconds();
     constexpr uint64_t kWrite = 32 * 1024;
     for (uint64_t at = 0; at < bytes; at += kWrite) {
         if (::pwrite(fd, block.data() + at % block.size(), kWrite, static_cast<off_t>(at)) != kWrite ||
@@ -96,6 +105,7 @@ double BareLoop(const fs::path& volume, uint64_t bytes) {
         }
     }
     const double seconds = Seconds(Steady::now() - started);
+    *cpu = CpuSeconds() - cpuBefore;
     ::close(fd);
     return seconds;
 }
@@ -103,6 +113,7 @@ double BareLoop(const fs::path& volume, uint64_t bytes) {
 struct StepRun {
     int result = -1;
     double seconds = 0;
+    double cpu = 0;
     uint64_t pausedMilliseconds = 0;
     int piecePauses = 0;
 };
@@ -120,8 +131,10 @@ StepRun RunImageStep(const std::string& id, PeakMemory* memory) {
     ::sync();
     if (memory) memory->Start();
     const Steady::time_point started = Steady::now();
+    const double cpuBefore = CpuSeconds();
     StepRun run;
     run.result = ImageCopy(&job);
+    run.cpu = CpuSeconds() - cpuBefore;
     const Steady::time_point ended = clock.closedAt == Steady::time_point{} ? Steady::now() : clock.closedAt;
     if (memory) memory->Stop();
     platform::SetClock(previous);
@@ -190,7 +203,7 @@ int main(int argc, char** argv) {
                            image.string() + " " + ddTarget.string();
     const fs::path volume = navisim::UnitImage("navi");
 
-    std::vector<double> works, references, limits;
+    std::vector<double> works, references, limits, workCpu, limitCpu;
     StepRun last;
     bool matches = true;
     PeakMemory memory(false);
@@ -204,8 +217,10 @@ int main(int argc, char** argv) {
         references.push_back(Seconds(Steady::now() - ddStarted));
         matches = matches && ddResult == 0;
         ::sync();
-        limits.push_back(BareLoop(volume, bytes));
+        limitCpu.push_back(0);
+        limits.push_back(BareLoop(volume, bytes, &limitCpu.back()));
         works.push_back(last.seconds);
+        workCpu.push_back(last.cpu);
         std::printf("sample image-%lluMiB %.3f %.3f %.3f\n", static_cast<unsigned long long>(sizeMiB), works.back(),
                     references.back(), limits.back());
         std::fflush(stdout);
@@ -225,6 +240,8 @@ int main(int argc, char** argv) {
     std::printf("%-26s %10.2f %10.1f %10.2f\n", "dd onto allocated + cmp", reference, mib / reference, reference / limit);
     std::printf("%-26s %10.2f %10.1f %10.2f\n", "bare pwrite+fdatasync", limit, mib / limit, 1.0);
     std::printf("work / bare loop %.2f (target <= 1.15); work / dd+cmp %.2f\n", work / limit, work / reference);
+    std::printf("CPU seconds (user + system, medians): image step %.2f, bare loop %.2f\n", Median(workCpu),
+                Median(limitCpu));
     std::printf("\npieces: %zu, largest %u bytes (%.2f MiB); pauses counted, not slept: %d x 50 ms, %.2f s in all\n",
                 pieceSizes.size(), largest, static_cast<double>(largest) / kMiB, last.piecePauses, pauses);
     std::printf("unit and dd target equal to the image after every run: %s\n", matches ? "yes" : "NO");
