@@ -87,8 +87,8 @@ for ((run = 0; run < repetitions; run++)); do
   sync
   start=$(seconds)
   (cd "$work/service/set" && find . -type f | sort | while read -r file; do
-     out=$cli/$(echo "$file" | tr / _)
-     curl -s --cacert "$ca" -o "$out" "https://127.0.0.1:$port/map-dl/data/${file#./}" && md5sum "$out" >/dev/null
+     file=${file#./}; out=$cli/$(echo "$file" | tr / _)
+     curl -s --cacert "$ca" -o "$out" "https://127.0.0.1:$port/map-dl/data/$file" && md5sum "$out" >/dev/null
    done)
   for file in "$cli"/*; do
     if [ "$(head -c 2 "$file" | od -An -tx1 | tr -d ' ')" = 1f8b ]; then gzip -dc < "$file" > "$file.out"; fi
