@@ -5,8 +5,9 @@
 # several runs with the spread of ours. Every build and benchmark step holds the shared build
 # lock, so nothing builds beside a measurement; a step is kept to a few minutes.
 #
-# Usage: bench/run.sh [--quick] [--only PATTERN] [--samples FILE]
+# Usage: bench/run.sh [--quick] [--no-build] [--only PATTERN] [--samples FILE]
 #   --quick     fewer and smaller runs (a smoke test of the script, not figures to quote)
+#   --no-build  run what build/release holds
 #   --only      run only the steps whose name matches PATTERN (crypto gzip download relay
 #               image workflow), appending to the samples file
 #   --samples   where the raw samples go (default build/release/bench-samples.txt); the table
@@ -16,22 +17,24 @@ cd "$(dirname "$0")/.."
 root=$PWD
 lock=/tmp/veltrane-build.lock
 quick=0
+build=1
 only=.
 samples=$root/build/release/bench-samples.txt
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
+    --no-build) build=0 ;;
     --only) only=$2; shift ;;
     --samples) samples=$2; shift ;;
-    *) echo "usage: $0 [--quick] [--only PATTERN] [--samples FILE]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--quick] [--no-build] [--only PATTERN] [--samples FILE]" >&2; exit 2 ;;
   esac
   shift
 done
 locked() { flock "$lock" "$@"; }
 wanted() { [[ $1 =~ $only ]]; }
 
-[ -f build/release/build.ninja ] || locked cmake --preset release >/dev/null
-locked cmake --build --preset release -j2 --target sha512_bench decode_bench update_bench download_bench \
+[ $build = 0 ] || [ -f build/release/build.ninja ] || locked cmake --preset release >/dev/null
+[ $build = 0 ] || locked cmake --build --preset release -j2 --target sha512_bench decode_bench update_bench download_bench \
   image_write_bench veltrane mapservice mkupdate navisim Decode sha512 >/dev/null
 bin=$root/build/release/bin
 benchbin=$root/build/release/bench

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/VeltraneApp.h"
+#include "state/VeltraneApp.h"
 #include "platform/Clock.h"
 #include "support/TestWorld.h"
 #include "ui/script/Script.h"
