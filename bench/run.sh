@@ -49,20 +49,23 @@ note "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores, load $(c
 # Google Benchmark rows: "<row> <ours> <reference>" by benchmark name; the limit from `openssl speed`
 # or another benchmark. Samples are seconds per MiB.
 gbench() {  # program filter
-  locked "$benchbin/$1" --benchmark_filter="$2" --benchmark_repetitions=$reps --benchmark_min_time=0.3 \
+  "$benchbin/$1" --benchmark_filter="$2" --benchmark_repetitions=$reps --benchmark_min_time=0.3 \
     --benchmark_format=csv 2>/dev/null | grep -v '_mean\|_median\|_stddev\|_cv' | tail -n +2
 }
 per_mib() {  # csv lines of one benchmark name -> seconds per MiB, one a line
   awk -F, -v name="\"$1\"" '$1 == name { print 1048576 / $6 }'
 }
 openssl_speed() {  # algorithm bytes -> seconds per MiB
-  locked openssl speed -mr -seconds 1 -bytes "$2" $3 "$1" 2>/dev/null | awk -F: '/^\+F:/ { print 1048576 / $4 }'
+  openssl speed -mr -seconds 1 -bytes "$2" $3 "$1" 2>/dev/null | awk -F: '/^\+F:/ { print 1048576 / $4 }'
 }
 pair() {  # row ours-file reference-file limit-file
   paste -d' ' "$2" "$3" "$4" | awk -v row="$1" 'NF == 3 { print "sample", row, 1, $1, $2, $3 }' >> "$samples"
 }
 
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+# Each group of steps runs under one hold of the lock, a few minutes each.
+exec 9>>"$lock"
+flock 9
 if wanted crypto; then
   note "crypto: sha512 exports and Decode beside OpenSSL"
   gbench sha512_bench 'Sha512Exports|OpenSslSha512' > "$tmp/sha"
@@ -89,35 +92,41 @@ if wanted gzip; then
   per_mib ZlibCrc32Buffer < "$tmp/upd" > "$tmp/ref"
   pair "Crc16-64MiB" "$tmp/ours" "$tmp/ref" "$tmp/ref"
 fi
+flock -u 9
 bench_samples() { grep '^sample ' | awk -v mib="$1" '{ print $1, $2, mib, $3, $4, $5 }' >> "$samples"; }
+flock 9
 if wanted download; then
   size=512; [ $quick = 1 ] && size=64
   note "download: $size MiB over HTTPS beside curl"
-  locked "$benchbin/download_bench" $size 0 3 | tee "$tmp/dl" | bench_samples $size
+  "$benchbin/download_bench" $size 0 3 | tee "$tmp/dl" | bench_samples $size
 fi
 if wanted relay; then
   size=300; [ $quick = 1 ] && size=32
   for delay in 0 25; do
     note "relay: the demo's set ($size MiB image in 100 pieces) with $delay ms added each way"
-    locked "$benchbin/download_bench" $size $delay 3 demo | tee "$tmp/relay$delay" | bench_samples $size
+    "$benchbin/download_bench" $size $delay 3 demo | tee "$tmp/relay$delay" | bench_samples $size
   done
 fi
+flock -u 9; flock 9
 if wanted image; then
   sizes="256 1024"; [ $quick = 1 ] && sizes=32
   for size in $sizes; do
     note "image: $size MiB image step beside dd + cmp and the bare loop"
-    locked "$benchbin/image_write_bench" $size 100 3 | tee "$tmp/image$size" | bench_samples $size
+    "$benchbin/image_write_bench" $size 100 3 | tee "$tmp/image$size" | bench_samples $size
   done
 fi
+flock -u 9
 if wanted workflow; then
   sizes="64 256 1024"; [ $quick = 1 ] && sizes=16
   for size in $sizes; do
     runs=3; [ $quick = 1 ] && runs=1
-    for _ in $(seq $runs); do  # one locked run each: a 1 GiB run takes minutes
+    flock 9  # a size's runs under one hold; a 1 GiB run takes a few minutes
+    for _ in $(seq $runs); do
       note "workflow: $size MiB download and transfer beside curl + md5sum, gzip -dc, dd + cmp"
-      locked "$root/bench/workflow.sh" "$bin" $size 1 | tee -a "$tmp/workflow" | \
+      "$root/bench/workflow.sh" "$bin" $size 1 | tee -a "$tmp/workflow" | \
         awk -v mib=$size '/^sample / { print $1, $2, mib, $3, $4, "-"; print "detail", $2, $5, $6, $3, $7 }' >> "$samples"
     done
+    flock -u 9
   done
 fi
 
