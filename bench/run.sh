@@ -37,7 +37,7 @@ wanted() { [[ $1 =~ $only ]]; }
 [ $build = 0 ] || locked cmake --build --preset release -j2 --target sha512_bench decode_bench update_bench download_bench \
   image_write_bench veltrane mapservice mkupdate navisim Decode sha512 >/dev/null
 bin=$root/build/release/bin
-benchbin=$root/build/release/bench
+benchbin=$root/build/release/bin
 [ "$only" = . ] && : > "$samples"
 mkdir -p "$(dirname "$samples")"
 touch "$samples"
