@@ -1,6 +1,16 @@
-// One end-to-end run of the download job against the in-process mapservice over loopback,
-// then the same files with curl and md5sum, for a throughput and peak-memory comparison.
-// Usage: download_bench [size in MiB, default 512]
+// The download job against the in-process mapservice over HTTPS on loopback, beside curl:
+//   reference  curl -s -o <file> per file, each followed by md5sum (a new connection a file);
+//   limit      one curl fetching every file to /dev/null over reused connections, plus md5sum
+//              of the served files from the page cache: the fastest this machine fetches and
+//              hashes the set.
+// With a delay, every connection goes through a relay that adds it in each direction (the
+// relay holds data, not the TCP handshake, so a new connection is one round trip cheaper than
+// on a real line).
+// Usage: download_bench [size in MiB, default 512] [delay in ms, default 0] [repetitions, default 3]
+//                       [set: mixed (default; files of 1 to 48 MiB) or demo (the demo's: an image of
+//                       that size in 100 pieces with the control and map files, over 100 files)]
+// Prints one "sample download-<size>MiB-<delay>ms <ours> <reference> <limit>" line (seconds)
+// per repetition for bench/run.sh, and a readable summary.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -19,8 +29,11 @@
 #include <thread>
 #include <vector>
 
+#include "Certificates.h"
+#include "DelayRelay.h"
 #include "MapService.h"
 #include "state/VeltraneApp.h"
+#include "tools/mkupdate/UpdateSet.h"
 #include "common/FileUtil.h"
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"
@@ -34,13 +47,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr uint64_t kMiB = 1024 * 1024;
-
-// A status line of /proc/self/status in KiB.
-uint64_t MaxRssKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<uint64_t>(usage.ru_maxrss);
-}
 
 // Random contents written a MiB at a time, so building the set does not itself raise the peak.
 void WriteRandomFile(const fs::path& path, uint64_t bytes, std::mt19937_64& random) {
@@ -85,89 +91,150 @@ std::string Capture(const std::string& command) {
     return output;
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct JobRun {
+    bool done = false;
+    double seconds = 0;
+    std::vector<MAP_DATA> entries;
+};
+
+// One download as the window starts it: download start, the folder, the description, the job.
+JobRun RunDownload(PeakMemory* memory) {
+    RecordingView view;
+    platform::SetView(&view);
+    JobRun run;
+    DOWNLOAD_JOB job;
+    DOWNLOAD_START_REQUEST request{"VT-01"};
+    if (CExternalInterface().DownloadStartRequest(&request, &job.start) != 0) return run;
+    std::optional<std::string> version = VersionName(job.start);
+    if (!version) return run;
+    fs::remove_all(platform::ToNativePath(theApp.MapFolder + "\\" + *version).value_or(""));
+    DownloadFolderCreate(*version);
+    job.completionRequest.model_group_cd = "VT-01";
+    if (CExternalInterface().GetDownloadConfing(&job, 1) != 0) return run;
+    if (memory) memory->Start();
+    const Clock::time_point started = Clock::now();
+    if (StartDownloadThread(&job) != 0) return run;
+    RecordingView::Notice notice = view.First(std::chrono::minutes(20));
+    const Clock::time_point noticed = view.FirstAt();
+    CloseDownloadThread();
+    if (memory) memory->Stop();
+    platform::SetView(nullptr);
+    run.done = notice.first == kNotifyDownloadDone;
+    run.seconds = Seconds(noticed - started);
+    run.entries = job.entries;
+    return run;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    uint64_t sizeMiB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 512;
+    const uint64_t sizeMiB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 512;
+    const int delayMs = argc > 2 ? std::atoi(argv[2]) : 0;
+    const int repetitions = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    const bool demoSet = argc > 4 && std::string(argv[4]) == "demo";
     TestWorld world;
-    RecordingView view;
+    RecordingView setupView;
     mapservice::ServiceConfig config;
-    PrepareDownload(world, view, config, VELTRANE_BIN_DIR);
+    PrepareDownload(world, setupView, config, VELTRANE_BIN_DIR);
+    mapservice::TestCertificates certificates = mapservice::MakeTestCertificates(world.root + "/tls");
+    fs::copy_file(certificates.caFile, world.root + "/program/ca-bundle.pem");
+    config.httpPort.reset();
+    config.httpsPort = 0;
+    config.certFile = certificates.certFile;
+    config.keyFile = certificates.keyFile;
 
     std::printf("building a %llu MiB update set in %s ...\n", static_cast<unsigned long long>(sizeMiB),
                 world.root.c_str());
     uint64_t largest = 0;
-    uint64_t total = BuildSet(config.updateSet, sizeMiB * kMiB, &largest);
+    uint64_t total = 0;
+    if (demoSet) {
+        std::mt19937_64 random(20261208);
+        const fs::path image = world.root + "/image.bin";
+        WriteRandomFile(image, sizeMiB * kMiB, random);
+        mkupdate::Options options;
+        options.imageFile = image;
+        options.imagePieces = 100;
+        mkupdate::BuildUpdateSet(config.updateSet, options);
+        fs::remove(image);
+        for (const auto& entry : fs::recursive_directory_iterator(config.updateSet))
+            if (entry.is_regular_file()) total += entry.file_size(), largest = std::max<uint64_t>(largest, entry.file_size());
+    } else {
+        total = BuildSet(config.updateSet, sizeMiB * kMiB, &largest);
+    }
 
     auto service = std::make_unique<mapservice::MapService>(config);
     service->Start();
-    std::string base = "http://127.0.0.1:" + std::to_string(service->HttpPort());
-    theApp.ServiceUrl = base + "/map-dl";
-
-    // The window's preparation: download start, the download folder, the description.
-    DOWNLOAD_JOB job;
-    DOWNLOAD_START_REQUEST request{"VT-01"};
-    if (CExternalInterface().DownloadStartRequest(&request, &job.start) != 0) return std::puts("start refused"), 1;
-    std::optional<std::string> version = VersionName(job.start);
-    if (!version) return std::puts("no version name"), 1;
-    DownloadFolderCreate(*version);
-    job.completionRequest.model_group_cd = "VT-01";
-    if (CExternalInterface().GetDownloadConfing(&job, 1) != 0) return std::puts("description refused"), 1;
-
-    // The peak from here on.
-    uint64_t maxRssBefore = MaxRssKiB();
-    PeakMemory memory;
-
-    Clock::time_point started = Clock::now();
-    if (StartDownloadThread(&job) != 0) return std::puts("thread not started"), 1;
-    // A whole 512 MiB run may take minutes on a slow machine.
-    RecordingView::Notice notice = view.First(std::chrono::minutes(20));
-    Clock::time_point noticed = view.FirstAt();
-    CloseDownloadThread();
-    memory.Stop();
-    uint64_t maxRssAfter = MaxRssKiB();
-    double ours = Seconds(noticed - started);
-    if (notice.first != kNotifyDownloadDone) {
-        std::printf("download failed: notification %ju, %jd\n", static_cast<uintmax_t>(notice.first),
-                    static_cast<intmax_t>(notice.second));
-        return 1;
+    std::unique_ptr<DelayRelay> relay;
+    uint16_t port = static_cast<uint16_t>(service->HttpsPort());
+    if (delayMs > 0) {
+        relay = std::make_unique<DelayRelay>(port, std::chrono::milliseconds(delayMs));
+        port = relay->Port();
     }
+    theApp.ServiceUrl = "https://127.0.0.1:" + std::to_string(port) + "/map-dl";
+    const std::string curl = "curl -s --cacert " + certificates.caFile.string();
 
-    // The same files with curl, each followed by md5sum, checked against the description.
-    fs::path curlFolder = world.root + "/curl";
-    fs::create_directories(curlFolder);
-    std::ostringstream script;
-    std::vector<std::string> expected;
-    for (size_t i = 0; i + 1 < job.entries.size(); ++i) {
-        std::string file = (curlFolder / ("F" + std::to_string(i))).string();
-        script << "curl -s -o " << file << " '" << job.entries[i].url << "' && md5sum " << file << " && ";
-        expected.push_back(job.entries[i].HashCode);
+    std::vector<double> ours, references, limits;
+    PeakMemory memory(false);
+    size_t files = 0, matched = 0;
+    for (int r = 0; r < repetitions; ++r) {
+        const int acceptedBefore = relay ? relay->Accepted() : 0;
+        JobRun run = RunDownload(r == 0 ? &memory : nullptr);
+        if (!run.done) return std::puts("download failed"), 1;
+        const int connections = relay ? relay->Accepted() - acceptedBefore : -1;
+
+        // The same files with curl, each followed by md5sum, checked against the description.
+        fs::path curlFolder = world.root + "/curl";
+        fs::remove_all(curlFolder);
+        fs::create_directories(curlFolder);
+        std::ostringstream script, urls;
+        std::vector<std::string> expected;
+        for (size_t i = 0; i + 1 < run.entries.size(); ++i) {
+            std::string file = (curlFolder / ("F" + std::to_string(i))).string();
+            script << curl << " -o " << file << " '" << run.entries[i].url << "' && md5sum " << file << " && ";
+            urls << " -o /dev/null '" << run.entries[i].url << "'";
+            expected.push_back(run.entries[i].HashCode);
+        }
+        script << "true";
+        Clock::time_point curlStarted = Clock::now();
+        std::string sums = Capture(script.str());
+        references.push_back(Seconds(Clock::now() - curlStarted));
+        std::istringstream lines(sums);
+        std::string digest, rest;
+        files = expected.size();
+        matched = 0;
+        for (size_t i = 0; i < expected.size() && lines >> digest >> rest; ++i) matched += digest == expected[i];
+
+        Clock::time_point limitStarted = Clock::now();
+        Capture(curl + urls.str() + " && find " + config.updateSet.string() + " -type f -exec md5sum {} + >/dev/null");
+        limits.push_back(Seconds(Clock::now() - limitStarted));
+        ours.push_back(run.seconds);
+        std::printf("sample download-%lluMiB-%dms %.3f %.3f %.3f\n", static_cast<unsigned long long>(sizeMiB), delayMs,
+                    ours.back(), references.back(), limits.back());
+        if (connections >= 0) std::printf("connections through the relay for the job: %d\n", connections);
+        std::fflush(stdout);
     }
-    script << "true";
-    Clock::time_point curlStarted = Clock::now();
-    std::string sums = Capture(script.str());
-    double curl = Seconds(Clock::now() - curlStarted);
-    std::istringstream lines(sums);
-    std::string digest, rest;
-    size_t matched = 0;
-    for (size_t i = 0; i < expected.size() && lines >> digest >> rest; ++i) matched += digest == expected[i];
     service->Stop();
 
-    double mib = static_cast<double>(total) / kMiB;
-    double budget = static_cast<double>(largest) / kMiB + 64;
-    double peakMiB = static_cast<double>(std::max(memory.HighWaterKiB(), memory.SampledPeakKiB())) / 1024;
-    std::printf("\n%-34s %12s %10s\n", "", "seconds", "MiB/s");
-    std::printf("%-34s %12.2f %10.1f\n", "download job (fetch + MD5)", ours, mib / ours);
-    std::printf("%-34s %12.2f %10.1f\n", "curl -s -o + md5sum", curl, mib / curl);
-    std::printf("%-34s %12.2f   (target >= 0.80)\n", "ratio ours/curl (throughput)", curl / ours);
-    std::printf("\nset: %zu files, %.1f MiB, largest %.1f MiB; curl digests matching: %zu/%zu\n",
-                expected.size(), mib, static_cast<double>(largest) / kMiB, matched, expected.size());
-    std::printf("%-34s %12.1f MiB\n", "RSS before download", static_cast<double>(memory.BeforeKiB()) / 1024);
-    std::printf("%-34s %12.1f MiB\n", "peak RSS during download (VmHWM)", static_cast<double>(memory.HighWaterKiB()) / 1024);
-    std::printf("%-34s %12.1f MiB\n", "peak RSS sampled every 5 ms", static_cast<double>(memory.SampledPeakKiB()) / 1024);
-    std::printf("%-34s %12.1f -> %.1f MiB\n", "ru_maxrss before -> after", static_cast<double>(maxRssBefore) / 1024,
-                static_cast<double>(maxRssAfter) / 1024);
-    std::printf("%-34s %12.1f MiB  (%s)\n", "budget: largest file + 64 MiB", budget,
-                peakMiB <= budget ? "within" : "OVER");
-    return matched == expected.size() ? 0 : 1;
+    const double mib = static_cast<double>(total) / kMiB;
+    const double job = Median(ours), reference = Median(references), limit = Median(limits);
+    const double budget = static_cast<double>(largest) / kMiB + 64;
+    const double peakMiB = static_cast<double>(std::max(memory.HighWaterKiB(), memory.SampledPeakKiB())) / 1024;
+    std::printf("\nmedians of %d runs, %d ms added each way %10s %10s %10s\n", repetitions, delayMs, "seconds", "MiB/s",
+                "/ limit");
+    std::printf("%-40s %10.2f %10.1f %10.2f\n", "download job (fetch + MD5)", job, mib / job, job / limit);
+    std::printf("%-40s %10.2f %10.1f %10.2f\n", "curl -o + md5sum, a process a file", reference, mib / reference,
+                reference / limit);
+    std::printf("%-40s %10.2f %10.1f %10.2f\n", "one curl to /dev/null + md5sum (limit)", limit, mib / limit, 1.0);
+    std::printf("\nset: %zu files, %.1f MiB, largest %.1f MiB; curl digests matching: %zu/%zu\n", files, mib,
+                static_cast<double>(largest) / kMiB, matched, files);
+    std::printf("%-40s %10.1f MiB\n", "RSS before download", static_cast<double>(memory.BeforeKiB()) / 1024);
+    std::printf("%-40s %10.1f MiB\n", "peak RSS during download (VmHWM)", static_cast<double>(memory.HighWaterKiB()) / 1024);
+    std::printf("%-40s %10.1f MiB\n", "peak RSS sampled every 5 ms", static_cast<double>(memory.SampledPeakKiB()) / 1024);
+    std::printf("%-40s %10.1f MiB  (%s)\n", "budget: largest file + 64 MiB", budget, peakMiB <= budget ? "within" : "OVER");
+    return matched == files ? 0 : 1;
 }

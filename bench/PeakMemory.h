@@ -25,8 +25,14 @@ inline double Seconds(std::chrono::steady_clock::duration d) { return std::chron
 
 class PeakMemory {
 public:
-    PeakMemory() : before_(StatusKiB("VmRSS:")) {
+    // Starts measuring at once unless told to wait for Start.
+    explicit PeakMemory(bool start = true) {
+        if (start) Start();
+    }
+    void Start() {
+        before_ = StatusKiB("VmRSS:");
         std::ofstream("/proc/self/clear_refs") << "5";
+        sampling_.store(true);
         sampler_ = std::thread([this] {
             while (sampling_.load()) {
                 sampled_.store(std::max(sampled_.load(), StatusKiB("VmRSS:")));
@@ -46,9 +52,9 @@ public:
     uint64_t SampledPeakKiB() const { return sampled_.load(); }
 
 private:
-    uint64_t before_;
+    uint64_t before_ = 0;
     uint64_t highWater_ = 0;
-    std::atomic<bool> sampling_{true};
+    std::atomic<bool> sampling_{false};
     std::atomic<uint64_t> sampled_{0};
     std::thread sampler_;
 };

@@ -1,7 +1,8 @@
 # Warnings as errors for every target of our own.
 function(veltrane_warnings target)
-  # GCC 12 reports a false -Wrestrict inside std::string at -O3; it stays a warning.
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror $<$<CONFIG:Release>:-Wno-error=restrict>)
+  # GCC 12 reports a false -Wrestrict inside std::string once it inlines (-O2, -O3, -Os, any
+  # build type or flags a packager picks); it stays a warning. Clang has no such warning.
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror $<$<CXX_COMPILER_ID:GNU>:-Wno-error=restrict>)
 endfunction()
 
 # The program's subsystems and their tests hold their text in code page 932:

@@ -44,9 +44,9 @@ std::string ExistingFolderOf(std::string path) {
     return path;
 }
 
-}  // namespace
-
-int FileRead(const std::string& folder, const std::string& name, unsigned char** buffer, unsigned long* size) {
+// FileRead's body; with capacity null every call takes a fresh zeroed block.
+int ReadWhole(const std::string& folder, const std::string& name, unsigned char** buffer, size_t* capacity,
+              unsigned long* size) {
     return OPERATION("FileRead", Format("[%s%s]", folder.c_str(), name.c_str()), 803, [&] {
         std::string path = folder + name;
         FILE* file = platform::fopen(path.c_str(), "rb");
@@ -58,14 +58,20 @@ int FileRead(const std::string& folder, const std::string& name, unsigned char**
         fseeko(file, 0, SEEK_END);
         off_t length = ftello(file);
         fseeko(file, 0, SEEK_SET);
-        unsigned char* data =
-            length >= 0 ? static_cast<unsigned char*>(calloc(static_cast<size_t>(length) + 513, 1)) : nullptr;
-        if (data == nullptr) {
-            fclose(file);
-            throw std::bad_alloc();
+        const size_t needed = static_cast<size_t>(length) + 513;
+        if (length < 0 || capacity == nullptr || needed > *capacity) {
+            unsigned char* data = length >= 0 ? static_cast<unsigned char*>(calloc(needed, 1)) : nullptr;
+            if (data == nullptr) {
+                fclose(file);
+                throw std::bad_alloc();
+            }
+            if (capacity != nullptr) {
+                free(*buffer);
+                *capacity = needed;
+            }
+            *buffer = data;
         }
-        *buffer = data;
-        size_t count = fread(data, 1, static_cast<size_t>(length), file);
+        size_t count = fread(*buffer, 1, static_cast<size_t>(length), file);
         fclose(file);
         if (count != static_cast<size_t>(length)) {
             VLOG(LOG_ERROR, "ファイルレングスエラー");
@@ -74,6 +80,17 @@ int FileRead(const std::string& folder, const std::string& name, unsigned char**
         *size = static_cast<unsigned long>(count);
         return 0;
     });
+}
+
+}  // namespace
+
+int FileRead(const std::string& folder, const std::string& name, unsigned char** buffer, unsigned long* size) {
+    return ReadWhole(folder, name, buffer, nullptr, size);
+}
+
+int FileReadReusing(const std::string& folder, const std::string& name, unsigned char** buffer, size_t* capacity,
+                    unsigned long* size) {
+    return ReadWhole(folder, name, buffer, capacity, size);
 }
 
 int FileWrite(const std::string& folder, const std::string& name, const void* data, const unsigned long* size) {

@@ -84,8 +84,18 @@ int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
     return 0;
 }
 
+// The piece and its read-back, kept across pieces: each holds one piece at a time, and a
+// fresh block for every piece would only add page faults. A block grows when a piece does not
+// fit.
+struct PieceBuffers {
+    FileBuffer piece;
+    size_t pieceCapacity = 0;
+    std::unique_ptr<unsigned char[]> readBack;
+    size_t readBackCapacity = 0;
+};
+
 // Writes, reads back and compares one piece, adding it to the sum: 0, 519, 520 or 802.
-int CopyPiece(TransferJob& job, int index, const std::string& folder, uint16_t* sum) {
+int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffers& buffers, uint16_t* sum) {
     IMAGE_POSITION* position = &theApp.Navi.ImagePosition;
     std::string name = PieceName(index);
     if (index == 0) {
@@ -96,9 +106,8 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, uint16_t* 
         }
         name = "NEW" + name;
     }
-    FileBuffer piece;
     unsigned long fileLength = 0;
-    if (int result = FileRead(folder, name, piece, &fileLength); result != 0) {
+    if (int result = FileReadReusing(folder, name, buffers.piece, &buffers.pieceCapacity, &fileLength); result != 0) {
         VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
         return 519;
     }
@@ -110,25 +119,32 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, uint16_t* 
 
     VLOG(LOG_TRACE, "書込み開始時間[%s]", LocalTimeText().c_str());
     theApp.Navi.ImageWritePending.store(1, std::memory_order_relaxed);
-    int written = WriteImageData(length / kSectorSize, position, piece.get());
+    const unsigned char* piece = buffers.piece.get();
+    int written = WriteImageData(length / kSectorSize, position, piece);
     VLOG(LOG_TRACE, "書込み終了時間[%s]", LocalTimeText().c_str());
     if (written != 0) {
         VLOG(LOG_ERROR, "イメージコピーエラー[%d]", written);
         return 519;
     }
 
-    std::unique_ptr<unsigned char[]> readBack(new (std::nothrow) unsigned char[fileLength + 1]());
-    if (!readBack) {
-        VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", written);
-        RewriteSignature(0, kClear);
-        return 802;
+    if (buffers.readBackCapacity < fileLength + 1) {
+        buffers.readBack.reset();
+        buffers.readBackCapacity = 0;
+        buffers.readBack.reset(new (std::nothrow) unsigned char[fileLength + 1]);
+        if (!buffers.readBack) {
+            VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", written);
+            RewriteSignature(0, kClear);
+            return 802;
+        }
+        buffers.readBackCapacity = fileLength + 1;
     }
-    if (int read = ReadImageData(length / kSectorSize, position, readBack.get()); read != 0) {
-        VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", read);
+    unsigned char* readBack = buffers.readBack.get();
+    if (int result = ReadImageData(length / kSectorSize, position, readBack); result != 0) {
+        VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", result);
         RewriteSignature(0, kClear);
         return 519;
     }
-    if (memcmp(piece.get(), readBack.get(), length) != 0) {
+    if (memcmp(piece, readBack, length) != 0) {
         VLOG(LOG_ERROR, "イメージ比較エラー[%d]", written);
         RewriteSignature(0, kClear);
         return 520;
@@ -166,10 +182,11 @@ int CopyImage(TransferJob& job) {
     if (int result = PiecesIntact(record, folder); result != 0) return result;
 
     uint16_t sum = 0;
+    PieceBuffers buffers;
     for (int i = 0; i < ItemCount(record); ++i) {
         const uint32_t start = platform::GetTickCount();
         VLOG(LOG_TRACE, "開始時間[%s]", LocalTimeText().c_str());
-        if (int result = CopyPiece(job, i, folder, &sum); result != 0) return result;
+        if (int result = CopyPiece(job, i, folder, buffers, &sum); result != 0) return result;
         RewriteSignature(static_cast<unsigned>(i), kClear);
         PublishProgress(job, record.items[static_cast<size_t>(i)].dataSize, platform::GetTickCount() - start);
         VLOG(LOG_TRACE, "終了時間[%s]", LocalTimeText().c_str());

@@ -25,6 +25,7 @@ public:
 
 RealClock realClock;
 std::atomic<Clock*> current{&realClock};
+std::atomic<uint64_t> slept{0};
 
 }  // namespace
 
@@ -52,7 +53,11 @@ void GetLocalTime(SYSTEMTIME* time) {
 
 uint32_t GetTickCount() { return static_cast<uint32_t>(CurrentClock().TickMilliseconds()); }
 uint64_t GetTickCount64() { return CurrentClock().TickMilliseconds(); }
-void Sleep(uint32_t milliseconds) { CurrentClock().Sleep(milliseconds); }
+void Sleep(uint32_t milliseconds) {
+    slept.fetch_add(milliseconds, std::memory_order_relaxed);
+    CurrentClock().Sleep(milliseconds);
+}
+uint64_t SleptMilliseconds() { return slept.load(std::memory_order_relaxed); }
 
 FakeClock::FakeClock(int year, int month, int day, int hour, int minute, int second) {
     struct tm local {};

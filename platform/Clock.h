@@ -30,6 +30,9 @@ void GetLocalTime(SYSTEMTIME* time);
 uint32_t GetTickCount();
 uint64_t GetTickCount64();
 void Sleep(uint32_t milliseconds);
+// The milliseconds asked of Sleep so far by every thread, whatever the clock: what a run spent
+// in the program's fixed waits.
+uint64_t SleptMilliseconds();
 
 // A clock that stands still until told to move; Sleep moves it by the time slept.
 class FakeClock : public Clock {

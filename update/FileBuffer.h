@@ -19,3 +19,12 @@ inline int FileRead(const std::string& folder, const std::string& name, FileBuff
     buffer.reset(block);
     return result;
 }
+
+// FileReadReusing with the block owned by `buffer`, kept there also when the read fails.
+inline int FileReadReusing(const std::string& folder, const std::string& name, FileBuffer& buffer, size_t* capacity,
+                           unsigned long* size) {
+    unsigned char* block = buffer.release();
+    int result = FileReadReusing(folder, name, &block, capacity, size);
+    buffer.reset(block);
+    return result;
+}

@@ -29,6 +29,9 @@ public:
     uint32_t access = 0;
     uint64_t position = 0;
     bool locked = false;
+    // Whether the volume was on the machine at description generation `checked`.
+    uint64_t checked = 0;
+    bool present = false;
 };
 
 RawVolume* VolumeOf(HANDLE handle) {
@@ -36,15 +39,20 @@ RawVolume* VolumeOf(HANDLE handle) {
     return dynamic_cast<RawVolume*>(static_cast<KernelObject*>(handle));
 }
 
-// The handle's volume is still on the machine (a unit pulled out takes it away).
+// The handle's volume is still on the machine (a unit pulled out takes it away). Looked up
+// again only when the machine description has changed: this runs for every sector call.
 RawVolume* PresentVolume(HANDLE handle) {
     RawVolume* volume = VolumeOf(handle);
     if (volume == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    auto entry = FindVolume(MachineDescription(), volume->volumeId);
-    if (!entry || entry->guidPath != volume->guidPath) {
+    if (uint64_t generation = MachineGeneration(); generation != volume->checked) {
+        auto entry = FindVolume(MachineDescription(), volume->volumeId);
+        volume->present = entry && entry->guidPath == volume->guidPath;
+        volume->checked = generation;
+    }
+    if (!volume->present) {
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return nullptr;
     }

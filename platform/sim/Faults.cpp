@@ -20,8 +20,10 @@ struct FaultSettings {
     bool lockRefused = false;
 };
 
-// Counts of one fault description.
+// A unit's faults as last read, with the counts of that description.
 struct FaultCounters {
+    uint64_t generation = 0;  // of the machine description they were read from
+    FaultSettings settings;
     std::string description;
     int writeFailures = 0;
     int shortWrites = 0;
@@ -63,16 +65,29 @@ bool Covers(uint64_t offset, uint32_t size, uint64_t sector) {
 
 bool Remaining(int attempts, int used) { return attempts < 0 || used < attempts; }
 
+// The unit's entry, its settings read again only when the machine description has changed
+// (writes ask for every sector run); the counts start again when the description differs.
+// Call with countersLock held.
+FaultCounters& CurrentFaults(const std::string& unit) {
+    const uint64_t generation = MachineGeneration();
+    FaultCounters& count = counters[MachineFolder() + "|" + unit];
+    if (count.generation == generation) return count;
+    std::string description;
+    FaultSettings settings = ReadSettings(MachineDescription(), unit, &description);
+    if (count.description != description) count = FaultCounters{0, {}, description};
+    count.settings = settings;
+    count.generation = generation;
+    return count;
+}
+
 }  // namespace
 
 WriteOutcome PlanWrite(const std::string& unit, uint64_t offset, uint32_t size) {
     WriteOutcome outcome{size, false, false};
     if (unit.empty()) return outcome;
-    std::string description;
-    FaultSettings settings = ReadSettings(MachineDescription(), unit, &description);
     std::lock_guard guard(countersLock);
-    FaultCounters& count = counters[MachineFolder() + "|" + unit];
-    if (count.description != description) count = FaultCounters{description};
+    FaultCounters& count = CurrentFaults(unit);
+    const FaultSettings& settings = count.settings;
 
     if (settings.writeFailSector && Covers(offset, size, *settings.writeFailSector) &&
         Remaining(settings.writeFailAttempts, count.writeFailures)) {
@@ -97,8 +112,8 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t offset, uint32_t size) 
 
 bool LockRefused(const std::string& unit) {
     if (unit.empty()) return false;
-    std::string description;
-    return ReadSettings(MachineDescription(), unit, &description).lockRefused;
+    std::lock_guard guard(countersLock);
+    return CurrentFaults(unit).settings.lockRefused;
 }
 
 }  // namespace platform

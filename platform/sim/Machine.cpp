@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "platform/Profile.h"
@@ -26,6 +28,47 @@ struct CachedMachine {
     ProfileDocument doc;
 };
 CachedMachine cached;
+
+// The watch behind MachineGeneration. The folder is watched, not the file: machine.ini is
+// rewritten by renaming a new file over it.
+struct MachineWatch {
+    std::string folder;
+    int fd = -1;
+    uint64_t generation = 0;
+};
+MachineWatch watch;
+
+constexpr uint32_t kWatchedEvents =
+    IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF;
+
+void CloseWatch() {
+    if (watch.fd >= 0) ::close(watch.fd);
+    watch.fd = -1;
+}
+
+// Takes the pending events; true when one may concern machine.ini. A lost watch (the folder
+// deleted or moved) or an overflowing queue counts as a change, and a lost watch is closed.
+bool DrainWatch() {
+    bool changed = false;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        ssize_t length = ::read(watch.fd, buffer, sizeof buffer);
+        if (length <= 0) return changed;
+        for (ssize_t offset = 0; offset < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+            offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            if (event->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                changed = true;
+                if (event->mask & IN_IGNORED) {
+                    CloseWatch();
+                    return true;
+                }
+            } else if (event->len > 0 && std::strcmp(event->name, "machine.ini") == 0) {
+                changed = true;
+            }
+        }
+    }
+}
 
 std::string DefaultMachineFolder() {
     if (const char* env = std::getenv("VELTRANE_MACHINE"); env && *env) return env;
@@ -89,6 +132,22 @@ ProfileDocument MachineDescription() {
         cached.doc = ProfileDocument::Load(path);
     }
     return cached.doc;
+}
+
+uint64_t MachineGeneration() {
+    std::lock_guard guard(machineLock);
+    if (machineFolder.empty()) machineFolder = DefaultMachineFolder();
+    if (watch.fd < 0 || watch.folder != machineFolder) {
+        // A new watch knows nothing of what happened before it: that is a change, and without
+        // a watch (no folder yet) every call is one.
+        CloseWatch();
+        watch.folder = machineFolder;
+        watch.fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (watch.fd >= 0 && ::inotify_add_watch(watch.fd, machineFolder.c_str(), kWatchedEvents) < 0) CloseWatch();
+        return ++watch.generation;
+    }
+    if (DrainWatch()) ++watch.generation;
+    return watch.generation;
 }
 
 bool ModifyMachine(const std::function<bool(ProfileDocument&)>& change) {

@@ -20,6 +20,11 @@ void SetMachineFolder(const std::string& nativeFolder);
 std::string MachineIniPath();
 // The parsed machine.ini (empty when there is none), reread whenever the file has changed.
 ProfileDocument MachineDescription();
+// A number that changes whenever machine.ini may have changed since the last call: one
+// non-blocking read of an inotify watch on the machine folder. What the data path derives from
+// the description (a volume's presence, a unit's faults) is kept until it changes. Take the
+// number before reading the description, so a change in between is seen the next time.
+uint64_t MachineGeneration();
 // Reads, changes and rewrites machine.ini under a lock file of the machine folder, so that the
 // program and navisim never lose each other's changes. Each rewrite is one device change, so a
 // change that returns false leaves the file alone. True when the file was rewritten.

@@ -40,6 +40,36 @@ TEST_F(FileUtilTest, ReadGivesTheBytesFollowedByZeros) {
     EXPECT_EQ(buffer, nullptr);
 }
 
+// One block serves a run of reads: it is replaced only when a file does not fit, and a failed
+// read leaves it with its owner.
+TEST_F(FileUtilTest, ReadReusingKeepsItsBlockWhileTheFilesFit) {
+    TestWorld::WriteFile(world.root + "/long.dat", std::string(1000, 'L'));
+    TestWorld::WriteFile(world.root + "/short.dat", "sss");
+    TestWorld::WriteFile(world.root + "/longer.dat", std::string(2000, 'M'));
+    unsigned char* block = nullptr;
+    size_t capacity = 0;
+    unsigned long size = 0;
+    ASSERT_EQ(FileReadReusing(folder, "long.dat", &block, &capacity, &size), 0);
+    EXPECT_EQ(size, 1000u);
+    EXPECT_EQ(capacity, 1513u);
+    unsigned char* first = block;
+
+    ASSERT_EQ(FileReadReusing(folder, "short.dat", &block, &capacity, &size), 0);
+    EXPECT_EQ(block, first);
+    EXPECT_EQ(capacity, 1513u);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 5), "sssLL");  // not cleared again
+
+    EXPECT_EQ(FileReadReusing(folder, "missing.dat", &block, &capacity, &size), 803);
+    EXPECT_EQ(block, first);
+
+    ASSERT_EQ(FileReadReusing(folder, "longer.dat", &block, &capacity, &size), 0);
+    EXPECT_EQ(capacity, 2513u);
+    EXPECT_EQ(size, 2000u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 2001), std::string(2000, 'M') + '\0');
+    free(block);
+}
+
 TEST_F(FileUtilTest, WriteReplacesALongerFileAndFailsInAMissingFolder) {
     TestWorld::WriteFile(world.root + "/f.dat", "a much longer old content");
     unsigned long size = 3;

@@ -5,6 +5,7 @@
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
 #include "platform/Clock.h"
+#include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/RawVolume.h"
 #include "support/UnitWorld.h"
@@ -190,6 +191,31 @@ TEST_F(RawAccess, AUnitVanishingMidWriteTakesItsLetterAlong) {
     std::string root;
     EXPECT_EQ(CheckDriveNo('E', &root), 0);  // free again
     EXPECT_EQ(DriveClose(), 522);
+}
+
+// The volume's presence is looked up again only when the machine changes: a unit pulled after
+// good sector calls fails the next one, and a fault set meanwhile takes effect at once.
+TEST_F(RawAccess, TheNextSectorCallSeesAChangeOfTheMachine) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    std::string data = Pattern(8 * kSectorSize, 6);
+    ASSERT_EQ(Write(data), 0);
+    navisim::SetFaults("navi", {.writeFailSector = 1});
+    Navi().ImagePosition.writePosition = 0;
+    EXPECT_EQ(Write(data), 804);
+    navisim::ClearFaults("navi");
+    Navi().ImagePosition.writePosition = 0;
+    ASSERT_EQ(Write(data), 0);
+
+    navisim::Unplug("navi");
+    uint32_t written = 0;
+    EXPECT_FALSE(platform::WriteFile(Navi().DriveHandle, data.data(), kSectorSize, &written, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_DEVICE_NOT_CONNECTED);
+    std::string back(kSectorSize, '\0');
+    EXPECT_EQ(ReadImageData(1, &Navi().ImagePosition, reinterpret_cast<unsigned char*>(back.data())), 803);
+    EXPECT_FALSE(platform::FlushFileBuffers(Navi().DriveHandle));
+
+    navisim::Plug("navi");
+    EXPECT_TRUE(platform::FlushFileBuffers(Navi().DriveHandle));  // the same volume is back
 }
 
 TEST_F(RawAccess, FormatGoesThroughTheViewsDialog) {

@@ -87,6 +87,17 @@ TEST_F(ImageCopyTest, PieceLongerThanItsDataSizeGivesOnlyDataSize) {
     EXPECT_EQ(Volume().substr(64 * 1024, 4096), volumeBefore.substr(64 * 1024, 4096));
 }
 
+// The piece buffers are kept across pieces: a piece file larger than the ones before makes them
+// grow, and the shorter pieces after it go out at their own length.
+TEST_F(ImageCopyTest, PiecesOfDifferentFileLengthsShareTheBuffers) {
+    Prepared(128 * 1024, 8);
+    std::ofstream(Native("FLASH2/VTIMAGE.002"), std::ios::binary | std::ios::app) << std::string(40960, '\x5A');
+    std::ofstream(Native("FLASH2/VTIMAGE.005"), std::ios::binary | std::ios::app) << std::string(512, '\xA5');
+    EXPECT_EQ(ImageCopy(&job), 0);
+    EXPECT_TRUE(navisim::Check("navi", ImagePath()).imageMatches);
+    EXPECT_EQ(Volume().substr(128 * 1024, 40960), volumeBefore.substr(128 * 1024, 40960));
+}
+
 TEST_F(ImageCopyTest, PiecesTheControlDataDescribesWronglyAreRefusedBeforeWriting) {
     Prepared();
     for (uint32_t size : {0u, 1000u, 16u * 1024 + 512}) {

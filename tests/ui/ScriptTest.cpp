@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "state/VeltraneApp.h"
+#include "platform/Clock.h"
 #include "support/TestWorld.h"
 #include "ui/script/Script.h"
 #include "ui/script/ScriptDriver.h"
@@ -30,6 +32,7 @@ public:
                                           platform::MB_OKCANCEL | platform::MB_ICONINFORMATION});
             view.SetControlText(IDD_MAIN_WINDOW, 1082, answer == platform::IDOK ? "中断" : "続行");
         }
+        if (id == 1013 && onTransfer) onTransfer();
         if (id == platform::IDCANCEL) {
             ExitDialog exit(view);
             if (view.RunDialog(209, exit) == platform::IDOK) view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);
@@ -48,6 +51,7 @@ private:
 
 public:
     std::function<void()> onInit;
+    std::function<void()> onTransfer;
 };
 
 std::string Utf8(const std::string& cp932) { return *platform::Cp932ToUtf8(cp932); }
@@ -175,4 +179,26 @@ TEST(Script, APauseLetsTheWindowsTimersRunMeanwhile) {
     EXPECT_FALSE(driver.Failed());
     EXPECT_EQ(platform::GetTickCount64() - start, 5000u);
     EXPECT_TRUE(Has(driver.Transcript(), "pause 5000: done after 5000 ms"));
+}
+
+// A job's line tells how long it ran since the action that started it, and how much of that
+// the program spent in its fixed waits; waits before the action do not count.
+TEST(Script, AJobsLineCountsTheFixedWaitsSinceTheAction) {
+    TestWorld world;
+    SessionWindow window(world.view);
+    window.onInit = [] { platform::Sleep(700); };
+    window.onTransfer = [] {
+        theApp.TransferThreadHandle.Start([] {
+            platform::Sleep(250);
+            platform::Sleep(50);
+        });
+        theApp.TransferThreadHandle.JoinAndClose();
+    };
+    ui::ParsedScript script = Parse("press 1013\njob transfer 1000\n");
+    ui::ScriptDriver driver(world.view, script.commands, "", world.root);
+    driver.Start();
+    world.view.RunDialog(IDD_MAIN_WINDOW, window);
+    EXPECT_FALSE(driver.Failed());
+    EXPECT_TRUE(Has(driver.Transcript(),
+                    "job transfer 1000: done after 0 ms; 300 ms since the last action, 300 ms of them in fixed waits"));
 }

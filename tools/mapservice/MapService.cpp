@@ -8,6 +8,9 @@
 #include "Wsse.h"
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -52,6 +55,12 @@ bool HasParentStep(const std::string& relativePath) {
 }
 
 }  // namespace
+
+void PrepareListeningSocket(int socket) {
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+}
 
 MapService::MapService(ServiceConfig config)
     : config_(std::move(config)),
@@ -117,10 +126,7 @@ void MapService::Install(httplib::Server& server, const std::string& scheme) {
     // make a client of many small files reconnect all the time).
     server.set_keep_alive_max_count(100);
     // The library's default adds SO_REUSEPORT, which lets a second service share a taken port.
-    server.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
+    server.set_socket_options([](socket_t sock) { PrepareListeningSocket(sock); });
 
     server.set_logger([this, scheme](const httplib::Request& request,
                                      const httplib::Response& response) {
@@ -213,9 +219,7 @@ void MapService::SendDescription(const httplib::Request& request, httplib::Respo
         response.set_content("no update set configured\n", "text/plain");
         return;
     }
-    // Generated on every request, so a test may change the folder while the service runs.
-    auto description = std::make_shared<std::string>(
-        MakeDescription(ScanUpdateSet(config_.updateSet), BaseUrl(request, scheme), lineTestMd5_));
+    std::shared_ptr<const std::string> description = Description(BaseUrl(request, scheme));
     SendBody(response, "application/xml", description->size(), description->size(),
              [description](std::size_t offset, char* buffer, std::size_t length) {
                  description->copy(buffer, length, offset);
@@ -282,6 +286,19 @@ bool MapService::Applies(const std::string& key, const Fault& fault) {
 bool MapService::PauseUnlessStopping() {
     std::unique_lock lock(stopMutex_);
     return !stopSignal_.wait_for(lock, kPacingStep, [this] { return stopping_; });
+}
+
+// The folder is scanned on every request, so a test may change it while the service runs;
+// digests and text are reused while nothing changed.
+std::shared_ptr<const std::string> MapService::Description(const std::string& baseUrl) {
+    std::vector<UpdateFile> files = scanner_.Scan(config_.updateSet);
+    std::lock_guard lock(descriptionMutex_);
+    if (!description_ || files != describedFiles_ || baseUrl != describedBase_) {
+        description_ = std::make_shared<const std::string>(MakeDescription(files, baseUrl, lineTestMd5_));
+        describedFiles_ = std::move(files);
+        describedBase_ = baseUrl;
+    }
+    return description_;
 }
 
 std::string MapService::BaseUrl(const httplib::Request& request, const std::string& scheme) const {

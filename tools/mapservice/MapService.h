@@ -4,6 +4,7 @@
 
 #include "CallLog.h"
 #include "Config.h"
+#include "UpdateSet.h"
 
 #include <condition_variable>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace httplib {
 class Server;
@@ -22,6 +24,10 @@ struct Response;
 namespace mapservice {
 
 struct CallDocument;
+
+// What both listeners set on their socket (inherited by the connections they accept): the
+// address may be reused, the port not shared, and replies go out without Nagle's delay.
+void PrepareListeningSocket(int socket);
 
 class MapService {
 public:
@@ -62,11 +68,19 @@ private:
     bool Applies(const std::string& key, const Fault& fault);
     bool PauseUnlessStopping();
     std::string BaseUrl(const httplib::Request& request, const std::string& scheme) const;
+    std::shared_ptr<const std::string> Description(const std::string& baseUrl);
 
     ServiceConfig config_;
     std::string lineTest_;
     std::string lineTestMd5_;
     CallLog log_;
+
+    // The description as last sent, made again only when the files or the address differ.
+    UpdateSetScanner scanner_;
+    std::mutex descriptionMutex_;
+    std::vector<UpdateFile> describedFiles_;
+    std::string describedBase_;
+    std::shared_ptr<const std::string> description_;
 
     std::mutex faultMutex_;
     std::map<std::string, int> faultUses_;

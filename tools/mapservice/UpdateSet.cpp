@@ -5,11 +5,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 
 namespace mapservice {
 namespace {
 
 constexpr std::uint64_t kMapSizeUnit = 1'044'480;
+// File systems stamp writes with a coarse clock; a stamp this much older than the hashing
+// cannot be repeated by a later write.
+constexpr auto kSettledAge = std::chrono::seconds(1);
 
 std::string UrlPath(std::string_view path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -34,16 +38,37 @@ void AppendEntry(std::string& xml, std::string_view element, const std::string& 
 
 }  // namespace
 
-std::vector<UpdateFile> ScanUpdateSet(const std::filesystem::path& folder) {
+std::vector<UpdateFile> UpdateSetScanner::Scan(const std::filesystem::path& folder) {
+    std::lock_guard lock(mutex_);
+    if (folder != folder_) known_.clear();
+    folder_ = folder;
+    std::map<std::string, Known> seen;
     std::vector<UpdateFile> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
         if (!entry.is_regular_file()) continue;
-        files.push_back({entry.path().lexically_relative(folder).generic_string(),
-                         entry.file_size(), Md5HexOfFile(entry.path())});
+        std::string relativePath = entry.path().lexically_relative(folder).generic_string();
+        Known file{entry.file_size(), entry.last_write_time(), {}};
+        auto known = known_.find(relativePath);
+        if (known != known_.end() && known->second.size == file.size && known->second.modified == file.modified) {
+            file.md5 = known->second.md5;
+        } else {
+            const auto hashing = std::filesystem::file_time_type::clock::now();
+            file.md5 = Md5HexOfFile(entry.path());
+            ++hashed_;
+            if (file.modified + kSettledAge > hashing) file.modified = {};  // not trusted next time
+        }
+        files.push_back({relativePath, file.size, file.md5});
+        if (file.modified != std::filesystem::file_time_type{}) seen.emplace(relativePath, file);
     }
+    known_ = std::move(seen);
     std::sort(files.begin(), files.end(),
               [](const auto& a, const auto& b) { return a.relativePath < b.relativePath; });
     return files;
+}
+
+int UpdateSetScanner::Hashed() const {
+    std::lock_guard lock(mutex_);
+    return hashed_;
 }
 
 std::uint64_t MapSize(const std::vector<UpdateFile>& files) {

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,10 +19,31 @@ struct UpdateFile {
     std::string relativePath;  // "/"-separated, e.g. "FLASH/RENEWAL/MAP01.ZIP"
     std::uintmax_t size = 0;
     std::string md5;           // lower-case hexadecimal
+    bool operator==(const UpdateFile&) const = default;
 };
 
-// Every regular file below `folder`, ordered by relative path.
-std::vector<UpdateFile> ScanUpdateSet(const std::filesystem::path& folder);
+// The files of an update-set folder with their digests, kept from one scan to the next: a scan
+// walks the folder, and hashes only the files that are new or whose size or modification time
+// changed. A file stamped so shortly before its hashing that a later write could carry the
+// same time is hashed again next time. Safe to use from several threads.
+class UpdateSetScanner {
+public:
+    // Every regular file below `folder`, ordered by relative path.
+    std::vector<UpdateFile> Scan(const std::filesystem::path& folder);
+    // How many files were hashed so far.
+    int Hashed() const;
+
+private:
+    struct Known {
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type modified;
+        std::string md5;
+    };
+    mutable std::mutex mutex_;
+    std::filesystem::path folder_;
+    std::map<std::string, Known> known_;  // by relative path, trusted entries only
+    int hashed_ = 0;
+};
 
 // The client expects MapSize × 1,044,480 bytes; rounded up so the estimate is never short.
 std::uint64_t MapSize(const std::vector<UpdateFile>& files);

@@ -116,7 +116,12 @@ bool ScriptDriver::Waited(const ScriptCommand& command, bool satisfied, const st
     // jump came too late.
     uint64_t waited = now - waitStart_;
     if (satisfied && (waited <= command.timeout || command.kind == Kind::Pause)) {
-        Note(command.source + ": done after " + std::to_string(waited) + " ms");
+        std::string note = command.source + ": done after " + std::to_string(waited) + " ms";
+        // A job's own time, and how much of it went into the program's fixed waits (Sleep).
+        if (command.kind == Kind::Job)
+            note += "; " + std::to_string(now - actionAt_) + " ms since the last action, " +
+                    std::to_string(platform::SleptMilliseconds() - sleptAtAction_) + " ms of them in fixed waits";
+        Note(note);
     } else if (waited >= command.timeout) {
         Fail(command, "timed out after " + std::to_string(waited) + " ms; " + what);
     } else {
@@ -164,6 +169,8 @@ bool ScriptDriver::Run(const ScriptCommand& c) {
     }
     // The user's actions: noted before they run, since what they cause is noted as it happens.
     Note(c.source);
+    actionAt_ = platform::GetTickCount64();
+    sleptAtAction_ = platform::SleptMilliseconds();
     bool done = true;
     switch (c.kind) {
         case Kind::Press: done = automation_.Press(window, c.id); break;

@@ -51,6 +51,9 @@ private:
     size_t next_ = 0;
     bool waiting_ = false;
     uint64_t waitStart_ = 0;
+    // When the last user action ran, and the program's fixed waits until then.
+    uint64_t actionAt_ = 0;
+    uint64_t sleptAtAction_ = 0;
     uint64_t start_;
     bool finished_ = false;
     bool failed_ = false;
