@@ -123,7 +123,6 @@ public:
         flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
                  INTERNET_FLAG_KEEP_CONNECTION;
         if (secure) flags |= INTERNET_FLAG_SECURE;
-        openFlags_ = flags;
         HINTERNET request = HttpOpenRequestW(connection_, wideVerb.c_str(), path->c_str(), nullptr, nullptr, nullptr,
                                              flags, 1);
         if (request == nullptr) return Fail(ErrorText(GetLastError()));
@@ -252,7 +251,6 @@ private:
     DWORD SendTrustingBundle(const std::wstring& headers, const std::string& body, const TrustAnchors& trust,
                              const std::wstring& host) {
         PCCERT_CONTEXT checked = ServerCertificate(Request());
-        if (checked == nullptr) checked = ProbeCertificate();
         DWORD code = ERROR_INTERNET_INVALID_CA;
         if (ChainsToBundle(checked, trust.caBundle, host)) {
             AllowBundleIssuer(Request());
@@ -280,27 +278,10 @@ private:
         InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
     }
 
-    // Wine keeps no certificate of a refused handshake: a GET of "/" without headers or body,
-    // with the issuer allowed, fetches it before anything of the real request goes out. (Not a
-    // HEAD: a reply without a body hands its connection back at once, and its certificate with it.)
-    PCCERT_CONTEXT ProbeCertificate() {
-        std::atomic<HINTERNET> probe{
-            HttpOpenRequestW(connection_, L"GET", L"/", nullptr, nullptr, nullptr, openFlags_, 1)};
-        HINTERNET handle = probe.load();
-        if (handle == nullptr) return nullptr;
-        AllowBundleIssuer(handle);
-        auto result = std::make_shared<CallResult>();
-        bool done = Wait([handle, result] { result->ok = HttpSendRequestW(handle, nullptr, 0, nullptr, 0); }, probe);
-        PCCERT_CONTEXT certificate = done && result->ok ? ServerCertificate(handle) : nullptr;
-        Close(probe);
-        return certificate;
-    }
-
     std::shared_ptr<WinInetSession::Shared> shared_;
     StopCheck stop_;
     BlockingCall calls_;
     HINTERNET connection_ = nullptr;
-    DWORD openFlags_ = 0;
     std::atomic<HINTERNET> request_{nullptr};
     int status_ = 0;
     std::string error_;
