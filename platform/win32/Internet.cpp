@@ -47,6 +47,7 @@ struct InternetSession::Shared {
 namespace {
 
 using win32::BlockingCall;
+using win32::ChainsToBundle;
 using win32::Narrow;
 using win32::Wide;
 using win32::WideNative;
