@@ -1,17 +1,19 @@
-// The internet session on WinINet. Every exchange is InternetConnect, HttpOpenRequest and
-// HttpSendRequest on the program's one session handle; an opened URL goes the same way (it is
-// what InternetOpenUrl does inside), because the bundle check below needs the request handle
-// before the request is sent again.
+// The internet session on WinINet: one session handle, so WinINet keeps its connections for
+// reuse; the proxy credentials the user gave, sent with every later request and opened URL; the
+// stall limit on every wait, and stop checks that end a wait within a fraction of a second.
+// Every exchange is InternetConnect, HttpOpenRequest and HttpSendRequest on the session handle;
+// an opened URL goes the same way (it is what InternetOpenUrl does inside), because the bundle
+// check below needs the request handle before the request is sent again.
 #include "platform/Internet.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 
 #include "platform/win32/BlockingCall.h"
 #include "platform/win32/BundleTrust.h"
 #include "platform/win32/Wide.h"
-#include "platform/win32/WinInetSession.h"
 #include "platform/win32/Windows.h"
 #include <wininet.h>
 
@@ -21,12 +23,13 @@
 #endif
 
 namespace platform {
-namespace win32 {
 
-struct WinInetSession::Shared {
+struct InternetSession::Shared {
     HINTERNET session = nullptr;
+    mutable std::mutex credentialsLock;
     std::optional<ProxyCredentials> credentials;
-    uint32_t stallMilliseconds = kDefaultStallMilliseconds;
+    std::atomic<uint32_t> stallMilliseconds{kDefaultStallMilliseconds};
+    std::atomic<uint64_t> abandoned{0};  // counts AbandonTransfers
 
     Shared() {
         session = InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
@@ -34,9 +37,20 @@ struct WinInetSession::Shared {
     ~Shared() {
         if (session != nullptr) InternetCloseHandle(session);
     }
+
+    std::optional<ProxyCredentials> Credentials() const {
+        std::lock_guard<std::mutex> hold(credentialsLock);
+        return credentials;
+    }
 };
 
 namespace {
+
+using win32::BlockingCall;
+using win32::ChainsToBundle;
+using win32::Narrow;
+using win32::Wide;
+using win32::WideNative;
 
 constexpr DWORD kBackstopMilliseconds = 5000;
 
@@ -101,8 +115,12 @@ struct CallResult {
 // whoever comes first: the owner, or a stop or stall that ends a blocking call.
 class Exchange {
 public:
-    Exchange(std::shared_ptr<WinInetSession::Shared> shared, StopCheck stop)
-        : shared_(std::move(shared)), stop_(std::move(stop)) {}
+    // Stopped by the caller's check, or by AbandonTransfers from now on.
+    Exchange(std::shared_ptr<InternetSession::Shared> shared, StopCheck stop)
+        : shared_(std::move(shared)),
+          stop_([stop = std::move(stop), shared = shared_.get(), mark = shared_->abandoned.load()] {
+              return (stop && stop()) || shared->abandoned.load() != mark;
+          }) {}
     ~Exchange() {
         CloseRequest();
         if (connection_ != nullptr) InternetCloseHandle(connection_);
@@ -135,8 +153,8 @@ public:
             InternetSetOptionW(request, option, &limit, sizeof limit);
 
         std::string lines = headerLines;
-        if (shared_->credentials) {
-            const ProxyCredentials& credentials = *shared_->credentials;
+        if (std::optional<ProxyCredentials> kept = shared_->Credentials()) {
+            const ProxyCredentials& credentials = *kept;
             // A configured proxy gets them through WinINet; without one, the peer that answered
             // 407 stands in the path (an intercepting proxy) and gets them as a header line.
             std::wstring user = Wide(credentials.user.c_str()).value_or(L"");
@@ -278,7 +296,7 @@ private:
         InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
     }
 
-    std::shared_ptr<WinInetSession::Shared> shared_;
+    std::shared_ptr<InternetSession::Shared> shared_;
     StopCheck stop_;
     BlockingCall calls_;
     HINTERNET connection_ = nullptr;
@@ -300,15 +318,15 @@ private:
 
 }  // namespace
 
-WinInetSession::WinInetSession() : shared_(std::make_shared<Shared>()) {}
-WinInetSession::~WinInetSession() = default;
+InternetSession::InternetSession() : shared_(std::make_shared<Shared>()) {}
+InternetSession::~InternetSession() = default;
 
-std::shared_ptr<WinInetSession::Shared> WinInetSession::Current() const {
+std::shared_ptr<InternetSession::Shared> InternetSession::Current() const {
     std::lock_guard<std::mutex> hold(lock_);
     return shared_;
 }
 
-HttpReply WinInetSession::Send(const HttpRequest& request, const StopCheck& stop) {
+HttpReply InternetSession::Send(const HttpRequest& request) {
     HttpReply reply;
     std::shared_ptr<Shared> shared = Current();
     if (shared->session == nullptr) {
@@ -316,7 +334,7 @@ HttpReply WinInetSession::Send(const HttpRequest& request, const StopCheck& stop
         reply.error = ErrorText(GetLastError());
         return reply;
     }
-    Exchange exchange(shared, stop);
+    Exchange exchange(shared, request.stop);
     if (!exchange.Start(request.verb, request.url, request.secure, request.headerLines, request.body, request.trust, 0)) {
         reply.error = exchange.Error();
         return reply;
@@ -342,40 +360,35 @@ HttpReply WinInetSession::Send(const HttpRequest& request, const StopCheck& stop
     return reply;
 }
 
-OpenedUrl WinInetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, const StopCheck& stop) {
+OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop) {
     OpenedUrl opened;
     std::optional<UrlParts> parts = CrackUrl(url);
     if (!parts) return opened;
-    auto exchange = std::make_unique<Exchange>(Current(), stop);
+    auto exchange = std::make_unique<Exchange>(Current(), std::move(stop));
     if (!exchange->Start("GET", *parts, IsSecureUrl(*parts), {}, {}, trust, INTERNET_FLAG_TRANSFER_BINARY)) return opened;
     opened.status = exchange->Status();
     if (opened.status < 400) opened.file = std::make_unique<WinInetFile>(std::move(exchange));
     return opened;
 }
 
-void WinInetSession::SetProxyCredentials(const ProxyCredentials& credentials) {
-    std::lock_guard<std::mutex> hold(lock_);
-    shared_->credentials = credentials;
+void InternetSession::SetProxyCredentials(const ProxyCredentials& credentials) {
+    std::shared_ptr<Shared> shared = Current();
+    std::lock_guard<std::mutex> hold(shared->credentialsLock);
+    shared->credentials = credentials;
 }
 
-std::optional<ProxyCredentials> WinInetSession::KeptProxyCredentials() const {
-    std::lock_guard<std::mutex> hold(lock_);
-    return shared_->credentials;
-}
+std::optional<ProxyCredentials> InternetSession::KeptProxyCredentials() const { return Current()->Credentials(); }
 
-void WinInetSession::SetStallLimit(uint32_t milliseconds) {
-    std::lock_guard<std::mutex> hold(lock_);
-    shared_->stallMilliseconds = milliseconds;
-}
+void InternetSession::SetStallLimit(uint32_t milliseconds) { Current()->stallMilliseconds = milliseconds; }
 
-void WinInetSession::Reset() {
+void InternetSession::AbandonTransfers() { ++Current()->abandoned; }
+
+void InternetSession::Reset() {
     auto fresh = std::make_shared<Shared>();
     std::lock_guard<std::mutex> hold(lock_);
     // Opened URLs keep the old session handle until they are closed.
     shared_ = std::move(fresh);
 }
-
-}  // namespace win32
 
 std::optional<UrlParts> CrackUrl(const std::string& url) {
     std::optional<std::wstring> wide = win32::Wide(url.c_str());
@@ -406,33 +419,5 @@ std::optional<UrlParts> CrackUrl(const std::string& url) {
 }
 
 bool IsSecureUrl(const UrlParts& url) { return url.scheme == "https" || url.port == 443; }
-
-namespace {
-
-win32::WinInetSession& ProgramSession() {
-    static win32::WinInetSession session;
-    return session;
-}
-
-}  // namespace
-
-HttpReply SendHttpRequest(const HttpRequest& request) {
-    if (request.proxyCredentials) ProgramSession().SetProxyCredentials(*request.proxyCredentials);
-    return ProgramSession().Send(request, nullptr);
-}
-
-std::unique_ptr<InternetFile> OpenUrl(const std::string& url, const TrustAnchors& trust) {
-    for (;;) {
-        win32::OpenedUrl opened = ProgramSession().OpenUrl(url, trust, nullptr);
-        if (opened.status != 407) return std::move(opened.file);
-        // The proxy asks for credentials: the user's answer serves this and every later call.
-        std::optional<UrlParts> parts = CrackUrl(url);
-        View* view = CurrentView();
-        std::optional<ProxyCredentials> credentials =
-            view != nullptr ? view->AskProxyCredentials(parts ? parts->host : url) : std::nullopt;
-        if (!credentials) return nullptr;
-        ProgramSession().SetProxyCredentials(*credentials);
-    }
-}
 
 }  // namespace platform
