@@ -56,4 +56,30 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
     return wide ? FromWide(kCp932, *wide) : std::nullopt;
 }
 
+// What the system's conversion does with its default character: each character code page 932
+// cannot hold becomes "?", and the rest of the text is kept.
+std::string Utf8ToCp932Replacing(std::string_view utf8) {
+    if (utf8.empty() || utf8.size() > 0x7FFFFFFF) return std::string();
+    const int size = static_cast<int>(utf8.size());
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    if (n <= 0) return std::string();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), n) != n) return std::string();
+    // A character outside the BMP is one character: its surrogate pair gives one "?", not two.
+    std::wstring characters;
+    for (size_t i = 0; i < wide.size(); ++i) {
+        bool pair = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]);
+        characters.push_back(pair ? L'\xFFFD' : wide[i]);
+        if (pair) ++i;
+    }
+    wide = std::move(characters);
+    n = static_cast<int>(wide.size());
+    int m = WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(), n, nullptr, 0, "?", nullptr);
+    if (m <= 0) return std::string();
+    std::string out(static_cast<size_t>(m), '\0');
+    if (WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(), n, out.data(), m, "?", nullptr) != m)
+        return std::string();
+    return out;
+}
+
 }  // namespace platform

@@ -421,6 +421,14 @@ uint32_t Win32View::FormatDrive(char driveLetter) {
 }
 
 std::optional<platform::ProxyCredentials> Win32View::AskProxyCredentials(const std::string& proxy) {
+    {
+        std::lock_guard guard(answersLock_);
+        if (!proxyAnswers_.empty()) {
+            std::optional<platform::ProxyCredentials> answer = std::move(proxyAnswers_.front());
+            proxyAnswers_.pop_front();
+            return answer;
+        }
+    }
     std::optional<platform::ProxyCredentials> credentials;
     OnUiThread([&] { credentials = ui::win32::AskProxyCredentials(proxy, BoxOwner()); });
     return credentials;
@@ -507,6 +515,11 @@ bool Win32View::PressKey(uint32_t virtualKey) {
 void Win32View::AnswerNextBox(int answer) {
     std::lock_guard guard(answersLock_);
     boxAnswers_.push_back(answer);
+}
+
+void Win32View::AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) {
+    std::lock_guard guard(answersLock_);
+    proxyAnswers_.push_back(std::move(credentials));
 }
 
 bool Win32View::ScreenshotNextBox(const std::string& nativePath) {

@@ -81,6 +81,7 @@ public:
     bool ClickRowCheckBox(int listId, int row) override;
     bool PressKey(uint32_t virtualKey) override;
     void AnswerNextBox(int answer) override;
+    void AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) override;
     bool ScreenshotNextBox(const std::string& nativePath) override;
     void AnswerNextDialog(int window, int result) override;
     bool IsWindowOpen(int window) override;
@@ -128,6 +129,7 @@ private:
     ui::AutomationObserver* observer_ = nullptr;
     std::mutex answersLock_;
     std::deque<int> boxAnswers_;
+    std::deque<std::optional<platform::ProxyCredentials>> proxyAnswers_;
     std::string nextBoxShot_;
     std::map<int, std::deque<int>> dialogAnswers_;
     bool closingAll_ = false;
