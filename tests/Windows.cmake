@@ -70,6 +70,9 @@ windows_test(base_tests base/LoggerTest.cpp)
 target_link_libraries(base_tests PRIVATE base)
 windows_test(state_tests state/MessageCatalogueTest.cpp)
 target_link_libraries(state_tests PRIVATE state)
+# The catalogue's test reads Message.ini from the program folder ("Z:" is the native root).
+add_dependencies(state_tests veltrane_resources)
+target_compile_definitions(state_tests PRIVATE VELTRANE_BIN_DIR="Z:${VELTRANE_BIN_DIR}")
 
 # The portable subsystems' suites. Under Wine "Z:" is the native root, so the program folder
 # (beside the DLLs) is named for the tests that bind sha512.dll by path.
