@@ -102,23 +102,23 @@ Rect ToDialogUnits(const Rect& pixels) {
     return {x(pixels.x), y(pixels.y), x(pixels.width), y(pixels.height)};
 }
 
-std::vector<uint8_t> BuildDialogTemplate(const DialogTemplateSpec& spec) {
+std::vector<uint8_t> BuildDialogTemplate(const DialogTemplateDescription& description) {
     Writer out;
     out.Word(1);       // dlgVer
     out.Word(0xFFFF);  // signature: the extended layout
     out.Dword(0);      // helpID
-    out.Dword(spec.exStyle);
-    out.Dword(spec.style | style::kDsSetFont);
-    out.Word(static_cast<uint16_t>(spec.items.size()));
-    out.Rectangle(spec.dialogUnits);
+    out.Dword(description.exStyle);
+    out.Dword(description.style | style::kDsSetFont);
+    out.Word(static_cast<uint16_t>(description.items.size()));
+    out.Rectangle(description.dialogUnits);
     out.Word(0);  // no menu: the window builds its menu bar itself
     out.Word(0);  // the dialog class
-    out.Text(spec.title);
-    out.Word(spec.pointSize);
-    out.Word(spec.weight);
+    out.Text(description.title);
+    out.Word(description.pointSize);
+    out.Word(description.weight);
     out.Word(0x0100);  // italic 0, charset 1 (DEFAULT_CHARSET)
-    out.Text(spec.fontFace);
-    for (const TemplateItem& item : spec.items) {
+    out.Text(description.fontFace);
+    for (const TemplateItem& item : description.items) {
         out.AlignToDword();
         out.Dword(0);  // helpID
         out.Dword(item.exStyle);
@@ -132,18 +132,18 @@ std::vector<uint8_t> BuildDialogTemplate(const DialogTemplateSpec& spec) {
     return out.Take();
 }
 
-DialogTemplateSpec TemplateFor(const DialogResource& resource) {
+DialogTemplateDescription TemplateFor(const DialogResource& resource) {
     using namespace style;
     bool mainWindow = resource.id == platform::IDD_MAIN_WINDOW;
-    DialogTemplateSpec spec;
-    spec.title = Wide(resource.title);
-    spec.style = kPopup | kCaption | kSysMenu | kDsModalFrame | (mainWindow ? kMinimizeBox : 0);
-    spec.exStyle = resource.hidden ? kWsExToolWindow : 0;
-    spec.dialogUnits = ToDialogUnits({0, 0, resource.width, resource.height});
-    spec.pointSize = mainWindow ? 9 : 8;
-    spec.fontFace = mainWindow ? u"MS UI Gothic" : u"MS Shell Dlg";
-    for (const ControlResource& control : resource.controls) spec.items.push_back(ItemFor(control, mainWindow));
-    return spec;
+    DialogTemplateDescription description;
+    description.title = Wide(resource.title);
+    description.style = kPopup | kCaption | kSysMenu | kDsModalFrame | (mainWindow ? kMinimizeBox : 0);
+    description.exStyle = resource.hidden ? kWsExToolWindow : 0;
+    description.dialogUnits = ToDialogUnits({0, 0, resource.width, resource.height});
+    description.pointSize = mainWindow ? 9 : 8;
+    description.fontFace = mainWindow ? u"MS UI Gothic" : u"MS Shell Dlg";
+    for (const ControlResource& control : resource.controls) description.items.push_back(ItemFor(control, mainWindow));
+    return description;
 }
 
 }  // namespace ui::win32

@@ -27,7 +27,7 @@ struct TemplateItem {
     Rect dialogUnits{};
 };
 
-struct DialogTemplateSpec {
+struct DialogTemplateDescription {
     std::u16string title;
     uint32_t style = 0;
     uint32_t exStyle = 0;
@@ -53,10 +53,10 @@ constexpr uint32_t kWsExToolWindow = 0x80, kWsExClientEdge = 0x200;
 }  // namespace style
 
 // The bytes of a DLGTEMPLATEEX with its items, each item on a 4-byte boundary.
-std::vector<uint8_t> BuildDialogTemplate(const DialogTemplateSpec& spec);
+std::vector<uint8_t> BuildDialogTemplate(const DialogTemplateDescription& description);
 // A window of the program as a template: its title, size and controls (ids, texts, kinds).
 // The main window uses the 9-point "MS UI Gothic", the dialogs the 8-point "MS Shell Dlg".
-DialogTemplateSpec TemplateFor(const DialogResource& resource);
+DialogTemplateDescription TemplateFor(const DialogResource& resource);
 // Client pixels to dialog units of the 6 × 13 cell (the inverse of the resources' conversion).
 Rect ToDialogUnits(const Rect& pixels);
 

@@ -62,11 +62,11 @@ constexpr int kPasswordEdit = 1002;
 
 std::vector<DWORD> ProxyTemplate(const std::string& proxy) {
     using namespace style;
-    DialogTemplateSpec spec;
-    spec.title = u"プロキシの認証";
-    spec.style = kPopup | kCaption | kSysMenu | kDsModalFrame | kVisible;
-    spec.dialogUnits = {0, 0, 240, 92};
-    spec.fontFace = u"MS Shell Dlg";
+    DialogTemplateDescription description;
+    description.title = u"プロキシの認証";
+    description.style = kPopup | kCaption | kSysMenu | kDsModalFrame | kVisible;
+    description.dialogUnits = {0, 0, 240, 92};
+    description.fontFace = u"MS Shell Dlg";
     std::wstring line = L"プロキシ " + Widen(proxy) + L" のユーザー名とパスワードを入力してください。";
     auto item = [](ControlClass cls, uint32_t style, int id, std::u16string text, Rect r) {
         TemplateItem i;
@@ -77,7 +77,7 @@ std::vector<DWORD> ProxyTemplate(const std::string& proxy) {
         i.dialogUnits = r;
         return i;
     };
-    spec.items = {
+    description.items = {
         item(ControlClass::Static, kSsLeft, 0xFFFF, std::u16string(line.begin(), line.end()), {7, 7, 226, 20}),
         item(ControlClass::Static, kSsLeft, 0xFFFF, u"ユーザー名:", {7, 32, 60, 10}),
         item(ControlClass::Edit, kBorder | kTabStop | kEsAutoHScroll, kUserEdit, u"", {70, 30, 163, 13}),
@@ -87,7 +87,7 @@ std::vector<DWORD> ProxyTemplate(const std::string& proxy) {
         item(ControlClass::Button, kTabStop | kBsDefPushButton, IDOK, u"OK", {129, 71, 50, 14}),
         item(ControlClass::Button, kTabStop | kBsPushButton, IDCANCEL, u"キャンセル", {183, 71, 50, 14}),
     };
-    std::vector<uint8_t> bytes = BuildDialogTemplate(spec);
+    std::vector<uint8_t> bytes = BuildDialogTemplate(description);
     std::vector<DWORD> aligned((bytes.size() + 3) / 4);
     std::memcpy(aligned.data(), bytes.data(), bytes.size());
     return aligned;
