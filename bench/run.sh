@@ -56,7 +56,7 @@ per_mib() {  # csv lines of one benchmark name -> seconds per MiB, one a line
   awk -F, -v name="\"$1\"" '$1 == name { print 1048576 / $6 }'
 }
 openssl_speed() {  # algorithm bytes -> seconds per MiB
-  openssl speed -mr -seconds 1 -bytes "$2" $3 "$1" 2>/dev/null | awk -F: '/^\+F:/ { print 1048576 / $4 }'
+  openssl speed -mr -seconds 1 -bytes "$2" ${3:-} "$1" 2>/dev/null | awk -F: '/^\+F:/ { print 1048576 / $4 }'
 }
 pair() {  # row ours-file reference-file limit-file
   paste -d' ' "$2" "$3" "$4" | awk -v row="$1" 'NF == 3 { print "sample", row, 1, $1, $2, $3 }' >> "$samples"

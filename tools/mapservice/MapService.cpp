@@ -128,8 +128,10 @@ void MapService::Install(httplib::Server& server, const std::string& scheme) {
     // The library's default adds SO_REUSEPORT, which lets a second service share a taken port.
     server.set_socket_options([](socket_t sock) { PrepareListeningSocket(sock); });
 
-    server.set_logger([this, scheme](const httplib::Request& request,
-                                     const httplib::Response& response) {
+    // Logged as the reply is about to go out, not after it: a client's next call cannot come
+    // before its reply, so the log keeps the order of the calls.
+    server.set_post_routing_handler([this, scheme](const httplib::Request& request,
+                                                   httplib::Response& response) {
         std::string wsse = request.get_header_value("X-WSSE");
         log_.Write({scheme, CallName(request.path), request.method, request.path,
                     request.method == "POST" ? PercentDecode(request.body) : std::string(), wsse,
