@@ -3,11 +3,7 @@
 #include <map>
 #include <utility>
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/Windows.h"
 
 namespace ui::win32 {
 

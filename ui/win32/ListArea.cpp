@@ -2,11 +2,7 @@
 
 #include "ui/win32/WideText.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/Windows.h"
 #include <commctrl.h>
 
 namespace ui::win32 {

@@ -6,11 +6,7 @@
 #include "ui/win32/DialogTemplate.h"
 #include "ui/win32/WideText.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/Windows.h"
 #include <shlobj.h>
 #undef MessageBox
 

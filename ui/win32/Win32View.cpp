@@ -5,11 +5,7 @@
 #include "ui/win32/WideText.h"
 #include "ui/win32/WindowPicture.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/Windows.h"
 #include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>

@@ -7,11 +7,7 @@
 #include "ui/win32/PngFile.h"
 #include "ui/win32/WideText.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/Windows.h"
 
 namespace ui::win32 {
 

@@ -10,11 +10,7 @@
 #include "ui/win32/Prompts.h"
 #include "ui/win32/Win32View.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/win32/Windows.h"
 #include <commctrl.h>
 #undef MessageBox
 
