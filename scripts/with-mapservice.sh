@@ -7,7 +7,8 @@
 # VELTRANE_PROXY_HTTP / _HTTPS     ports of a second one that answers 407 unless the request
 #                                  carries "Proxy-Authorization: Basic" for tester:s3cret; it has
 #                                  a test CA of its own, which the first service does not trust
-# VELTRANE_CA_BUNDLE, VELTRANE_OTHER_CA, VELTRANE_UPDATE_SET, VELTRANE_CALL_LOG  as Windows paths
+# VELTRANE_CA_BUNDLE, VELTRANE_OTHER_CA, VELTRANE_OTHER_CERT (the second service's own
+# certificate), VELTRANE_UPDATE_SET, VELTRANE_CALL_LOG  as Windows paths
 set -euo pipefail
 mapservice=$1
 work=$2
@@ -37,5 +38,6 @@ windows() { echo "Z:$1" | tr / '\\'; }
 export VELTRANE_SERVICE_HTTP=$(port "$work/service.ports" http) VELTRANE_SERVICE_HTTPS=$(port "$work/service.ports" https)
 export VELTRANE_PROXY_HTTP=$(port "$work/proxy.ports" http) VELTRANE_PROXY_HTTPS=$(port "$work/proxy.ports" https)
 export VELTRANE_CA_BUNDLE=$(windows "$work/certs/ca.pem") VELTRANE_OTHER_CA=$(windows "$work/proxy-certs/ca.pem")
+export VELTRANE_OTHER_CERT=$(windows "$work/proxy-certs/server.pem")
 export VELTRANE_UPDATE_SET=$(windows "$work/set") VELTRANE_CALL_LOG=$(windows "$work/calls.log")
 "$@"

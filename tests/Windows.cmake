@@ -41,8 +41,10 @@ set_tests_properties(platform_win32_tests.western PROPERTIES LABELS unit RESOURC
 # build) and a stalling socket server of the test's own; the wrapper starts and stops them.
 set(VELTRANE_MAPSERVICE ${PROJECT_SOURCE_DIR}/build/default/bin/mapservice CACHE FILEPATH
     "mapservice of the Linux build, for the Windows network tests")
+add_library(test_root STATIC platform/win32/TestRoot.cpp)
+target_link_libraries(test_root PUBLIC test_support crypt32)
 add_executable(platform_win32_internet_tests platform/win32/InternetTest.cpp)
-target_link_libraries(platform_win32_internet_tests PRIVATE GTest::gtest GTest::gtest_main test_support ws2_32)
+target_link_libraries(platform_win32_internet_tests PRIVATE GTest::gtest GTest::gtest_main test_root ws2_32)
 set_target_properties(platform_win32_internet_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VELTRANE_BIN_DIR})
 add_test(NAME platform_win32_internet_tests
          COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-mapservice.sh ${VELTRANE_MAPSERVICE}
@@ -108,8 +110,12 @@ add_test(NAME ui_win32_tests.western COMMAND ${wine} $<TARGET_FILE:ui_win32_test
 set_tests_properties(ui_win32_tests.western PROPERTIES LABELS unit ENVIRONMENT "LC_ALL=C.UTF-8" RESOURCE_LOCK win32_desktop)
 
 # A scripted session of Veltrane.exe on its Win32 window (Wine's null driver): start-up with
-# the connection dialog, the main window, a download from mapservice, exit. mapservice and
-# mkupdate are Linux programs, taken from the Linux build.
+# the connection dialog, the main window, a download from mapservice over HTTPS (its CA made a
+# root of the session's prefix by trust_root), exit. mapservice and mkupdate are Linux
+# programs, taken from the Linux build.
+add_executable(trust_root platform/win32/TrustRoot.cpp)
+target_link_libraries(trust_root PRIVATE test_root)
+set_target_properties(trust_root PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VELTRANE_BIN_DIR})
 set(VELTRANE_LINUX_BIN ${PROJECT_SOURCE_DIR}/build/default/bin CACHE PATH "bin folder of the Linux build (mapservice, mkupdate)")
 add_test(NAME win32_session
          COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/gui/win32-session.sh ${VELTRANE_BIN_DIR} ${VELTRANE_LINUX_BIN}
