@@ -130,6 +130,12 @@ int FileDelete(const std::string& pattern) {
 }
 
 // Double-byte characters are stepped over whole, so "ソ" (whose trail byte is 0x5C) is plain.
+std::optional<uint64_t> FoundFileSize(const std::string& path) {
+    for (const platform::FindData& entry : platform::FindFiles(path))
+        if (!(entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)) return entry.size;
+    return std::nullopt;
+}
+
 bool IsPlainName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
     for (size_t i = 0; i < name.size(); i += platform::CharLength(name, i)) {

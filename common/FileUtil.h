@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Reads folder + name whole into a zeroed heap block of its length + 513 bytes (free() it).
@@ -14,6 +15,8 @@ int FileReadReusing(const std::string& folder, const std::string& name, unsigned
                     unsigned long* size);
 int FileWrite(const std::string& folder, const std::string& name, const void* data, const unsigned long* size);
 int FileDelete(const std::string& pattern);
+// The size of the file at `path`, or nullopt when there is none (a folder is no file).
+std::optional<uint64_t> FoundFileSize(const std::string& path);
 // A name that stays one folder level: no separator, drive, wildcard or parent step, so a
 // download folder (or a part of a path) named by it never lies outside its parent.
 bool IsPlainName(const std::string& name);

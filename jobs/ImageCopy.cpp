@@ -38,12 +38,6 @@ std::string LocalTimeText() {
 
 std::string PieceName(int index) { return Format("%s.%03d", ImageBaseName.c_str(), index); }
 
-std::optional<uint64_t> FoundFileSize(const std::string& path) {
-    for (const platform::FindData& entry : platform::FindFiles(path))
-        if (!(entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)) return entry.size;
-    return std::nullopt;
-}
-
 // Every piece is checked against its file and the volume before the first byte is written: a
 // piece the control data describes wrongly must not leave the unit half overwritten.
 bool PiecesFit(const CONFIG_RECORD_SLOT& record, const std::string& folder) {

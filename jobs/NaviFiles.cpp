@@ -32,12 +32,6 @@ bool IsDriveRoot(const std::string& root) {
            root[1] == ':' && root[2] == '\\';
 }
 
-std::optional<uint64_t> FoundFileSize(const std::string& path) {
-    for (const platform::FindData& entry : platform::FindFiles(path))
-        if (!(entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)) return entry.size;
-    return std::nullopt;
-}
-
 }  // namespace
 
 int NaviFolderCreate(const std::string& naviDrive) {

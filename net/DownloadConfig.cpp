@@ -52,13 +52,6 @@ private:
     MAP_DATA current_;
 };
 
-// The size of the file at `path`, or nullopt when there is none.
-std::optional<uint64_t> FoundFileSize(const std::string& path) {
-    for (const platform::FindData& entry : platform::FindFiles(path))
-        if (!(entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)) return entry.size;
-    return std::nullopt;
-}
-
 // Counts the entries whose files are present, up to the first missing one, and adds their
 // sizes to the job's and the application's downloaded bytes.
 int CountPresentFiles(DOWNLOAD_JOB* job, const std::string& folder) {
