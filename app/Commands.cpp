@@ -139,10 +139,16 @@ void CVeltraneDlg::OnRecovery() {
     CDialogNaviConfiramation confirmation;
     confirmation.Mode = 0;
     if (confirmation.DoModal() != platform::IDOK) return;
+    // Only a format that ran and succeeded is a recovery: without a unit there is nothing to
+    // format, and a cancelled or failed format leaves the unit as it was.
+    if (theApp.Navi.NaviDrive.empty()) {
+        theApp.Messages.ShowErrorMessage(501, "E02", "");
+        return;
+    }
     DriveClose();
-    FormatNaviDrive();
+    int formatted = FormatNaviDrive();
     DriveOpen(&theApp.Navi.ImagePosition);
-    SetStatusText(1502);
+    SetStatusText(formatted == 0 ? 1502 : 0);
 }
 
 void CVeltraneDlg::OnInitMenu() {

@@ -343,6 +343,26 @@ TEST_F(WindowTest, RecoveryFormatsTheUnitOnlyAfterItsConfirmation) {
     EXPECT_TRUE(view.Boxes().empty());
 }
 
+TEST_F(WindowTest, RecoveryClaimsNothingWhenNoFormatRan) {
+    navisim::CreateUnit(Unit());
+    const std::filesystem::path mapVersion = navisim::UnitFiles("navi") / "MAP" / "MAP.VER";
+    // The shell's format dialog cancelled: the unit is as it was, and held again.
+    view.AnswerFormat(false);
+    view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDOK);
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] { window->OnCommand(ids::kMenuRecovery); })});
+    EXPECT_TRUE(std::filesystem::exists(mapVersion));
+    EXPECT_EQ(Text(ids::kStatusLine), "");
+    EXPECT_NE(theApp.Navi.DriveHandle.load(), nullptr);
+
+    // No unit at all: it is said so, and nothing is claimed.
+    Run({Do([&] { navisim::Unplug("navi"); }), Until([&] { return theApp.Navi.NaviDrive.empty(); })});
+    view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDOK);
+    Run({Do([&] { window->OnCommand(ids::kMenuRecovery); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, shipped::Message(501, "E02"));
+    EXPECT_NE(Text(ids::kStatusLine), "ナビゲーションのリカバリーが完了しました。");
+}
+
 TEST_F(WindowTest, TheRemoveButtonSaysWhichStepFailed) {
     navisim::CreateUnit(Unit());
     // The unit is gone before its volume could be reopened: E00.
