@@ -218,6 +218,19 @@ TEST_F(RawAccess, TheNextSectorCallSeesAChangeOfTheMachine) {
     EXPECT_TRUE(platform::FlushFileBuffers(Navi().DriveHandle));  // the same volume is back
 }
 
+TEST_F(RawAccess, ASignatureSectorIsTriedTenTimesWithTheLongerPauseAfterTheSixth) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    for (auto [failures, pause] : {std::pair{5, 5u}, std::pair{6, 6u + 10}, std::pair{9, 9u + 10}}) {
+        navisim::SetFaults("navi", {.writeFailSector = 0, .writeFailAttempts = failures});
+        uint64_t start = platform::GetTickCount64();
+        EXPECT_EQ(RewriteSignature(0, 1), 0) << failures;
+        EXPECT_EQ(Elapsed(start), pause) << failures;
+    }
+    navisim::SetFaults("navi", {.writeFailSector = 0, .writeFailAttempts = 10});
+    EXPECT_EQ(RewriteSignature(0, 2), 804);
+    EXPECT_EQ(Volume()[510], '\x55');  // left as it was
+}
+
 TEST_F(RawAccess, FormatGoesThroughTheViewsDialog) {
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
     ASSERT_EQ(RewriteSignature(0, 2), 0);

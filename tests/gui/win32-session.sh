@@ -16,7 +16,12 @@ display=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
-fail() { echo "FAILED: $*"; exit 1; }
+fail() {
+  echo "FAILED: $*"
+  # The program's own log, to tell what went wrong.
+  [ -f "$work/program/veltrane.log" ] && iconv -f CP932 -t UTF-8 -c "$work/program/veltrane.log" | tail -40
+  exit 1
+}
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 rm -rf "$work/program" "$work/maps" "$work/service" "$work/shots"
@@ -65,6 +70,7 @@ wine "$windows_bin/trust_root.exe" add "$(windows_path "$work/program/ca-bundle.
 maps=$(printf 'Z:%s' "$work/maps" | sed 's|/|\\\\|g')
 sed -e "s|^EXTERNAL_INTERFACE_URL=.*|EXTERNAL_INTERFACE_URL=https://localhost:$port/map-dl\r|" \
     -e "s|^MAPFOLDER=.*|MAPFOLDER=$maps\r|" "$windows_bin/Veltrane.ini" > "$work/program/Veltrane.ini"
+printf '[debugger]\r\nDebugMode=Yes\r\nLogFile=veltrane.log\r\nDeleteOnStart=Yes\r\n' > "$work/program/debugger.ini"
 cp "$here/win32-session.script" "$work/program/session.script"
 shots=$(printf 'Z:%s' "$work/shots" | sed 's|/|\\|g')
 printf '[Automation]\r\nScript=session.script\r\nTranscript=session.transcript\r\nScreenshots=%s\r\n' "$shots" \
