@@ -44,6 +44,8 @@ uint32_t GetModuleFileNameA(char* buffer, uint32_t size);
 void SetModuleFileNameForProcess(const std::string& nativePath);
 // The native path of the executable (for the platform's own look-ups).
 std::string ModuleNativePath();
+// The executable's native path as the system tells it, whatever was set (each backend's own).
+std::string SystemModulePath();
 
 uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer);
 

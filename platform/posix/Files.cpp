@@ -6,7 +6,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -19,9 +18,6 @@
 
 namespace platform {
 namespace {
-
-std::mutex moduleLock;
-std::string modulePath;
 
 std::optional<std::string> Native(const char* path) {
     if (path == nullptr) {
@@ -213,14 +209,7 @@ bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* 
     return true;
 }
 
-void SetModuleFileNameForProcess(const std::string& nativePath) {
-    std::lock_guard guard(moduleLock);
-    modulePath = nativePath;
-}
-
-std::string ModuleNativePath() {
-    std::lock_guard guard(moduleLock);
-    if (!modulePath.empty()) return modulePath;
+std::string SystemModulePath() {
     char buffer[4096];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();

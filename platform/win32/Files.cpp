@@ -1,7 +1,6 @@
 #include "platform/Files.h"
 
 #include <cerrno>
-#include <mutex>
 #include <optional>
 
 #include "platform/CodePage.h"
@@ -14,9 +13,6 @@ namespace platform {
 namespace {
 
 using win32::Wide;
-
-std::mutex moduleLock;
-std::string modulePath;
 
 // The program's fopen modes without "t": files are read and written as the bytes they hold,
 // as on every other system, and the program writes its own CR LF.
@@ -118,14 +114,7 @@ bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* 
     return true;
 }
 
-void SetModuleFileNameForProcess(const std::string& nativePath) {
-    std::lock_guard guard(moduleLock);
-    modulePath = nativePath;
-}
-
-std::string ModuleNativePath() {
-    std::lock_guard guard(moduleLock);
-    if (!modulePath.empty()) return modulePath;
+std::string SystemModulePath() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
