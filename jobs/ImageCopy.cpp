@@ -58,26 +58,6 @@ bool PiecesFit(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
     return true;
 }
 
-// Every piece as delivered is tested against its CRC before the first write: a piece damaged
-// after the download never reaches the unit, not even in part. The CRC covers the dataSize bytes
-// that go onto the unit (PiecesFit has checked that the file holds them). 0, 519 or 507.
-int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
-    for (int i = 0; i < ItemCount(record); ++i) {
-        FileBuffer piece;
-        unsigned long size = 0;
-        if (int result = FileRead(folder, PieceName(i), piece, &size); result != 0) {
-            VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
-            return 519;
-        }
-        const CONFIG_FILE_DIVISION_DATA& item = record.items[static_cast<size_t>(i)];
-        if (CrcCheck(std::min<unsigned long>(item.dataSize, size), piece.get(), item.crc) != 0) {
-            VLOG(LOG_ERROR, "イメージファイルCRCチェックエラー[%d]", i);
-            return 507;
-        }
-    }
-    return 0;
-}
-
 // The piece and its read-back, kept across pieces: each holds one piece at a time, and a
 // fresh block for every piece would only add page faults. A block grows when a piece does not
 // fit.
@@ -87,6 +67,27 @@ struct PieceBuffers {
     std::unique_ptr<unsigned char[]> readBack;
     size_t readBackCapacity = 0;
 };
+
+// Every piece as delivered is tested against its CRC before the first write: a piece damaged
+// after the download never reaches the unit, not even in part. The CRC covers the dataSize bytes
+// that go onto the unit (PiecesFit has checked that the file holds them), read into the block
+// the write loop then reuses. 0, 519 or 507.
+int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder, PieceBuffers& buffers) {
+    for (int i = 0; i < ItemCount(record); ++i) {
+        unsigned long size = 0;
+        if (int result = FileReadReusing(folder, PieceName(i), buffers.piece, &buffers.pieceCapacity, &size);
+            result != 0) {
+            VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
+            return 519;
+        }
+        const CONFIG_FILE_DIVISION_DATA& item = record.items[static_cast<size_t>(i)];
+        if (CrcCheck(std::min<unsigned long>(item.dataSize, size), buffers.piece.get(), item.crc) != 0) {
+            VLOG(LOG_ERROR, "イメージファイルCRCチェックエラー[%d]", i);
+            return 507;
+        }
+    }
+    return 0;
+}
 
 // Writes, reads back and compares one piece, adding it to the sum: 0, 519, 520 or 802.
 int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffers& buffers, uint16_t* sum) {
@@ -173,10 +174,10 @@ int CopyImage(TransferJob& job) {
     const std::string folder = DownloadFolderPath(job.id, "FLASH2");
     job.imageTotalBytes = TotalSize(job.config.conf6000);
     if (!PiecesFit(record, folder)) return 519;
-    if (int result = PiecesIntact(record, folder); result != 0) return result;
+    PieceBuffers buffers;
+    if (int result = PiecesIntact(record, folder, buffers); result != 0) return result;
 
     uint16_t sum = 0;
-    PieceBuffers buffers;
     for (int i = 0; i < ItemCount(record); ++i) {
         const uint32_t start = platform::GetTickCount();
         VLOG(LOG_TRACE, "開始時間[%s]", LocalTimeText().c_str());
