@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <unordered_set>
 
 #include "HashState.h"
 #include "MemoryProbe.h"
@@ -44,6 +45,39 @@ Field FieldOf(const unsigned char* recordBytes, std::size_t offset) {
     return field;
 }
 
+// The records CreateAlgorithm made that DestroyAlgorithm has not freed yet. Such a handle is our
+// own live memory, so it is judged in user space without a kernel call; any other handle
+// (forged, destroyed, or no record at all) is judged through the kernel. A record that could not
+// be listed (no memory) is judged through the kernel too.
+class LiveHandles {
+public:
+    void Add(const void* record) {
+        std::lock_guard guard(lock_);
+        try {
+            records_.insert(record);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    void Remove(const void* record) {
+        std::lock_guard guard(lock_);
+        records_.erase(record);
+    }
+    bool Holds(const void* record) const {
+        std::lock_guard guard(lock_);
+        return records_.count(record) != 0;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::unordered_set<const void*> records_;
+};
+
+// Never destroyed: another thread may still call an export while the process exits.
+LiveHandles& Listed() {
+    static auto* handles = new LiveHandles;
+    return *handles;
+}
+
 bool IsSignatureText(const char* signature) {
     if (signature == kSignature) return true;
     if (signature == nullptr) return false;
@@ -53,11 +87,16 @@ bool IsSignatureText(const char* signature) {
     return probe.Run() && std::memcmp(text, kSignature, sizeof text) == 0;
 }
 
-// The record behind a live handle, or null. The record is copied through the kernel and judged by the copy, so a
-// forged, unmapped or destroyed handle is refused without a fault. `arguments` holds the caller's range checks,
-// which share the kernel call.
+// The record behind a live handle, or null. A listed record is read directly; any other is copied through the
+// kernel and judged by the copy, so a forged, unmapped or destroyed handle is refused without a fault.
+// `arguments` holds the caller's range checks, which share the kernel call.
 AlgorithmRecord* LiveRecord(void* handle, MemoryProbe& arguments) {
     if (handle == nullptr) return nullptr;
+    if (Listed().Holds(handle)) {
+        // Signature and state are written only at creation and destruction, never under the lock.
+        auto* record = static_cast<AlgorithmRecord*>(handle);
+        if (record->signature == kSignature && record->state != nullptr) return arguments.Run() ? record : nullptr;
+    }
     unsigned char copy[sizeof(AlgorithmRecord)];
     arguments.Copy(handle, copy, sizeof copy);
     if (!arguments.Run()) return nullptr;
@@ -93,12 +132,14 @@ VELTRANE_EXPORT void* VELTRANE_STDCALL CreateAlgorithm() {
     }
     auto* record = new (storage) AlgorithmRecord{kSignature, {}, state};
     veltrane::sha512::Init(*record->state);
+    Listed().Add(record);
     return record;
 }
 
 VELTRANE_EXPORT int VELTRANE_STDCALL DestroyAlgorithm(void* handle) {
     AlgorithmRecord* record = LiveRecord(handle);
     if (record == nullptr) return kStatusInvalid;
+    Listed().Remove(record);
     delete record->state;
     record->~AlgorithmRecord();
     // Volatile, so the overwrite is not dropped as a dead store before the free.
