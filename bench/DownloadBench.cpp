@@ -9,8 +9,10 @@
 // Usage: download_bench [size in MiB, default 512] [delay in ms, default 0] [repetitions, default 3]
 //                       [set: mixed (default; files of 1 to 48 MiB) or demo (the demo's: an image of
 //                       that size in 100 pieces with the control and map files, over 100 files)]
-// Prints one "sample download-<size>MiB-<delay>ms <ours> <reference> <limit>" line (seconds)
-// per repetition for bench/run.sh, and a readable summary.
+//                       [no-reuse: every request and file on its own connection and full TLS
+//                       handshake, as the program fetched before its session kept them]
+// Prints one "sample download-<size>MiB-<delay>ms[-no-reuse] <ours> <reference> <limit>" line
+// (seconds) per repetition for bench/run.sh, and a readable summary.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -36,6 +38,7 @@
 #include "tools/mkupdate/UpdateSet.h"
 #include "common/FileUtil.h"
 #include "net/DownloadJob.h"
+#include "platform/posix/ConnectionReuse.h"
 #include "net/ExternalInterface.h"
 #include "support/DownloadWorld.h"
 #include "PeakMemory.h"
@@ -137,6 +140,9 @@ int main(int argc, char** argv) {
     const int delayMs = argc > 2 ? std::atoi(argv[2]) : 0;
     const int repetitions = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
     const bool demoSet = argc > 4 && std::string(argv[4]) == "demo";
+    const bool reuse = !(argc > 5 && std::string(argv[5]) == "no-reuse");
+    platform::SetConnectionReuse(reuse);
+    const char* rowSuffix = reuse ? "" : "-no-reuse";
     TestWorld world;
     RecordingView setupView;
     mapservice::ServiceConfig config;
@@ -213,8 +219,8 @@ int main(int argc, char** argv) {
         Capture(curl + urls.str() + " && find " + config.updateSet.string() + " -type f -exec md5sum {} + >/dev/null");
         limits.push_back(Seconds(Clock::now() - limitStarted));
         ours.push_back(run.seconds);
-        std::printf("sample download-%lluMiB-%dms %.3f %.3f %.3f\n", static_cast<unsigned long long>(sizeMiB), delayMs,
-                    ours.back(), references.back(), limits.back());
+        std::printf("sample download-%lluMiB-%dms%s %.3f %.3f %.3f\n", static_cast<unsigned long long>(sizeMiB), delayMs,
+                    rowSuffix, ours.back(), references.back(), limits.back());
         if (connections >= 0) std::printf("connections through the relay for the job: %d\n", connections);
         std::fflush(stdout);
     }

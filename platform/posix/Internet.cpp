@@ -1,4 +1,5 @@
 #include "platform/Internet.h"
+#include "platform/posix/ConnectionReuse.h"
 
 #include <curl/curl.h>
 #include <openssl/evp.h>
@@ -19,6 +20,8 @@
 
 namespace platform {
 namespace {
+
+std::atomic<bool> reuseConnections{true};
 
 void EnsureCurl() {
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -184,7 +187,7 @@ struct InternetSession::Shared {
     // is used by one transfer at a time: curl does not share one connection cache between
     // threads safely.
     CURLM* TakeMulti() {
-        {
+        if (reuseConnections.load()) {
             std::lock_guard guard(poolLock);
             if (!idle.empty()) {
                 CURLM* multi = idle.back();
@@ -197,7 +200,7 @@ struct InternetSession::Shared {
     void GiveBack(CURLM* multi) {
         std::lock_guard guard(poolLock);
         // Two transfers at once is the most the program makes (an offer and a download).
-        if (idle.size() < 4) {
+        if (idle.size() < 4 && reuseConnections.load()) {
             idle.push_back(multi);
             return;
         }
@@ -250,7 +253,7 @@ public:
         CURL* curl = easy_.get();
         std::string address = ToUrl(url, secure);
         curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-        curl_easy_setopt(curl, CURLOPT_SHARE, shared_->share);
+        if (reuseConnections.load()) curl_easy_setopt(curl, CURLOPT_SHARE, shared_->share);
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
@@ -489,6 +492,8 @@ std::optional<ProxyCredentials> InternetSession::KeptProxyCredentials() const {
 void InternetSession::SetStallLimit(uint32_t milliseconds) { Current()->stallMilliseconds = milliseconds; }
 
 void InternetSession::AbandonTransfers() { ++Current()->abandoned; }
+
+void SetConnectionReuse(bool reuse) { reuseConnections = reuse; }
 
 void InternetSession::Reset() {
     auto fresh = std::make_shared<Shared>();
