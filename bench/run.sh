@@ -103,8 +103,10 @@ fi
 if wanted relay; then
   size=300; [ $quick = 1 ] && size=32
   for delay in 0 25; do
-    note "relay: the demo's set ($size MiB image in 100 pieces) with $delay ms added each way"
-    "$benchbin/download_bench" $size $delay 3 demo | tee "$tmp/relay$delay" | bench_samples $size
+    for reuse in reuse no-reuse; do
+      note "relay: the demo's set ($size MiB image in 100 pieces) with $delay ms added each way, $reuse"
+      "$benchbin/download_bench" $size $delay 3 demo $reuse | tee "$tmp/relay$delay$reuse" | bench_samples $size
+    done
   done
 fi
 flock -u 9; flock 9
@@ -163,5 +165,7 @@ END {
 }' "$samples"
 printf '\nratio: our time / the reference'"'"'s (the limit'"'"'s for /limit); image rows: ours is the step without its\n'
 printf '50 ms pauses, the reference dd onto an allocated file + cmp, the limit a bare pwrite 32 KiB + fdatasync loop;\n'
-printf 'download rows: reference curl + md5sum a process a file, limit one curl to /dev/null + md5sum; workflow rows:\n'
+printf 'download rows: reference curl + md5sum a process a file, limit one curl to /dev/null + md5sum; rows ending\n'
+printf '"-no-reuse": every request and file on its own connection and full TLS handshake (before the session kept them);\n'
+printf 'workflow rows:\n'
 printf 'ours is the work (jobs minus fixed waits), the reference the CLI sum (curl + md5sum, gzip -dc, dd + cmp).\n'
