@@ -167,5 +167,4 @@ printf '\nratio: our time / the reference'"'"'s (the limit'"'"'s for /limit); im
 printf '50 ms pauses, the reference dd onto an allocated file + cmp, the limit a bare pwrite 32 KiB + fdatasync loop;\n'
 printf 'download rows: reference curl + md5sum a process a file, limit one curl to /dev/null + md5sum; rows ending\n'
 printf '"-no-reuse": every request and file on its own connection and full TLS handshake (before the session kept them);\n'
-printf 'workflow rows:\n'
-printf 'ours is the work (jobs minus fixed waits), the reference the CLI sum (curl + md5sum, gzip -dc, dd + cmp).\n'
+printf 'workflow rows: ours is the work (jobs minus fixed waits), the reference the CLI sum (curl + md5sum, gzip -dc, dd + cmp).\n'
