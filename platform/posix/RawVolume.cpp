@@ -29,9 +29,11 @@ public:
     uint32_t access = 0;
     uint64_t position = 0;
     bool locked = false;
-    // Whether the volume was on the machine at description generation `checked`.
+    // Whether the volume was on the machine at description generation `checked`, and its
+    // length then: a volume does not change size while the description stays.
     uint64_t checked = 0;
     bool present = false;
+    uint64_t size = 0;
 };
 
 RawVolume* VolumeOf(HANDLE handle) {
@@ -40,7 +42,8 @@ RawVolume* VolumeOf(HANDLE handle) {
 }
 
 // The handle's volume is still on the machine (a unit pulled out takes it away). Looked up
-// again only when the machine description has changed: this runs for every sector call.
+// again, with the volume's length, only when the machine description has changed: this runs
+// for every sector call, and each kernel call beside a synchronous sector write slows it.
 RawVolume* PresentVolume(HANDLE handle) {
     RawVolume* volume = VolumeOf(handle);
     if (volume == nullptr) {
@@ -50,6 +53,8 @@ RawVolume* PresentVolume(HANDLE handle) {
     if (uint64_t generation = MachineGeneration(); generation != volume->checked) {
         auto entry = FindVolume(MachineDescription(), volume->volumeId);
         volume->present = entry && entry->guidPath == volume->guidPath;
+        struct stat st {};
+        volume->size = ::fstat(volume->fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
         volume->checked = generation;
     }
     if (!volume->present) {
@@ -192,18 +197,16 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    struct stat st {};
-    ::fstat(volume->fd, &st);
     if (!WholeSectors(size) || !WholeSectors(volume->position)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
     // A volume does not grow: writing past its last sector fails.
-    if (volume->position + size > static_cast<uint64_t>(st.st_size)) {
+    if (volume->position + size > volume->size) {
         SetLastError(ERROR_SECTOR_NOT_FOUND);
         return false;
     }
-    WriteOutcome outcome = PlanWrite(volume->unit, volume->position, size);
+    WriteOutcome outcome = PlanWrite(volume->unit, volume->checked, volume->position, size);
     uint32_t done = 0;
     while (done < outcome.bytes) {
         ssize_t n = ::pwrite(volume->fd, static_cast<const char*>(buffer) + done, outcome.bytes - done,

@@ -68,8 +68,7 @@ bool Remaining(int attempts, int used) { return attempts < 0 || used < attempts;
 // The unit's entry, its settings read again only when the machine description has changed
 // (writes ask for every sector run); the counts start again when the description differs.
 // Call with countersLock held.
-FaultCounters& CurrentFaults(const std::string& unit) {
-    const uint64_t generation = MachineGeneration();
+FaultCounters& CurrentFaults(const std::string& unit, uint64_t generation) {
     FaultCounters& count = counters[MachineFolder() + "|" + unit];
     if (count.generation == generation) return count;
     std::string description;
@@ -82,11 +81,11 @@ FaultCounters& CurrentFaults(const std::string& unit) {
 
 }  // namespace
 
-WriteOutcome PlanWrite(const std::string& unit, uint64_t offset, uint32_t size) {
+WriteOutcome PlanWrite(const std::string& unit, uint64_t generation, uint64_t offset, uint32_t size) {
     WriteOutcome outcome{size, false, false};
     if (unit.empty()) return outcome;
     std::lock_guard guard(countersLock);
-    FaultCounters& count = CurrentFaults(unit);
+    FaultCounters& count = CurrentFaults(unit, generation);
     const FaultSettings& settings = count.settings;
 
     if (settings.writeFailSector && Covers(offset, size, *settings.writeFailSector) &&
@@ -113,7 +112,7 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t offset, uint32_t size) 
 bool LockRefused(const std::string& unit) {
     if (unit.empty()) return false;
     std::lock_guard guard(countersLock);
-    return CurrentFaults(unit).settings.lockRefused;
+    return CurrentFaults(unit, MachineGeneration()).settings.lockRefused;
 }
 
 }  // namespace platform

@@ -15,8 +15,9 @@ struct WriteOutcome {
     bool vanish = false;  // the unit goes away after those bytes
 };
 
-// What a write of size bytes at byte offset does on the unit.
-WriteOutcome PlanWrite(const std::string& unit, uint64_t offset, uint32_t size);
+// What a write of size bytes at byte offset does on the unit; `generation` is the machine
+// description's (MachineGeneration) as the caller has just read it.
+WriteOutcome PlanWrite(const std::string& unit, uint64_t generation, uint64_t offset, uint32_t size);
 bool LockRefused(const std::string& unit);
 
 }  // namespace platform
