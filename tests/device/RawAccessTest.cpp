@@ -231,6 +231,27 @@ TEST_F(RawAccess, ASignatureSectorIsTriedTenTimesWithTheLongerPauseAfterTheSixth
     EXPECT_EQ(Volume()[510], '\x55');  // left as it was
 }
 
+// A volume does not grow: a write running past its last sector writes nothing, one ending there
+// goes through.
+TEST_F(RawAccess, AWritePastTheLastSectorFailsAndWritesNothing) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    const std::string before = Volume();
+    ASSERT_EQ(before.size(), 1u << 20);
+    const std::string data = Pattern(2 * kSectorSize, 7);
+    platform::HANDLE handle = Navi().DriveHandle;
+    ASSERT_EQ(platform::SetFilePointer(handle, (1 << 20) - kSectorSize, nullptr, platform::FILE_BEGIN),
+              (1u << 20) - kSectorSize);
+    uint32_t written = 99;
+    EXPECT_FALSE(platform::WriteFile(handle, data.data(), 2 * kSectorSize, &written, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_SECTOR_NOT_FOUND);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(Volume(), before);
+
+    EXPECT_TRUE(platform::WriteFile(handle, data.data(), kSectorSize, &written, nullptr));
+    EXPECT_EQ(written, kSectorSize);
+    EXPECT_EQ(Volume(), before.substr(0, (1 << 20) - kSectorSize) + data.substr(0, kSectorSize));
+}
+
 TEST_F(RawAccess, FormatGoesThroughTheViewsDialog) {
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
     ASSERT_EQ(RewriteSignature(0, 2), 0);
