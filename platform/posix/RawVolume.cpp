@@ -150,9 +150,7 @@ uint32_t SetFilePointer(HANDLE file, int32_t distance, int32_t* distanceHigh, ui
     if (moveMethod == FILE_CURRENT) {
         base = static_cast<int64_t>(volume->position);
     } else if (moveMethod == FILE_END) {
-        struct stat st {};
-        ::fstat(volume->fd, &st);
-        base = st.st_size;
+        base = static_cast<int64_t>(volume->size);
     } else if (moveMethod != FILE_BEGIN) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;

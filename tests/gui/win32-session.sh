@@ -72,7 +72,7 @@ sed -e "s|^EXTERNAL_INTERFACE_URL=.*|EXTERNAL_INTERFACE_URL=https://localhost:$p
     -e "s|^MAPFOLDER=.*|MAPFOLDER=$maps\r|" "$windows_bin/Veltrane.ini" > "$work/program/Veltrane.ini"
 printf '[debugger]\r\nDebugMode=Yes\r\nLogFile=veltrane.log\r\nDeleteOnStart=Yes\r\n' > "$work/program/debugger.ini"
 cp "$here/win32-session.script" "$work/program/session.script"
-shots=$(printf 'Z:%s' "$work/shots" | sed 's|/|\\|g')
+shots=$(windows_path "$work/shots")
 printf '[Automation]\r\nScript=session.script\r\nTranscript=session.transcript\r\nScreenshots=%s\r\n' "$shots" \
   > "$work/program/Automation.ini"
 
