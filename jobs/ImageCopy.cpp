@@ -1,7 +1,6 @@
 // The disk image written onto the unit's raw volume piece by piece, each piece read back and
 // compared, the whole checked against its 16-bit byte sum. The boot signature stays cleared
 // from the first piece on, so the unit never takes a half-written image for a volume.
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -69,9 +68,10 @@ struct PieceBuffers {
 };
 
 // Every piece as delivered is tested against its CRC before the first write: a piece damaged
-// after the download never reaches the unit, not even in part. The CRC covers the dataSize bytes
-// that go onto the unit (PiecesFit has checked that the file holds them), read into the block
-// the write loop then reuses. 0, 519 or 507.
+// after the download never reaches the unit, not even in part. The CRC covers the whole piece
+// file as stored, as the control data's item defines it, even where the file holds bytes past
+// the dataSize that go onto the unit: a damaged stored piece is not trusted in any part. The
+// piece is read into the block the write loop then reuses. 0, 519 or 507.
 int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder, PieceBuffers& buffers) {
     for (int i = 0; i < ItemCount(record); ++i) {
         unsigned long size = 0;
@@ -81,7 +81,7 @@ int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder, Pi
             return 519;
         }
         const CONFIG_FILE_DIVISION_DATA& item = record.items[static_cast<size_t>(i)];
-        if (CrcCheck(std::min<unsigned long>(item.dataSize, size), buffers.piece.get(), item.crc) != 0) {
+        if (CrcCheck(size, buffers.piece.get(), item.crc) != 0) {
             VLOG(LOG_ERROR, "イメージファイルCRCチェックエラー[%d]", i);
             return 507;
         }

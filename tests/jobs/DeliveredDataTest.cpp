@@ -13,9 +13,9 @@ namespace fs = std::filesystem;
 
 class DeliveredDataTest : public TransferTest {
 protected:
-    // A set whose image piece `piece` had one byte changed after the download.
-    void ExpectDamagedPieceRefused(const std::string& piece) {
-        BuildSet(64 * 1024, 4, {{"FLASH2/" + piece, 6000}});
+    // A set whose image piece `piece` had the byte at `offset` changed after the download.
+    void ExpectDamagedPieceRefused(const std::string& piece, uint64_t offset = 6000) {
+        BuildSet(64 * 1024, 4, {{"FLASH2/" + piece, offset}});
         const std::string before = Volume();
         ASSERT_EQ(OpenVolume(), 0);
         EXPECT_EQ(Run(), Failed(507));
@@ -36,6 +36,27 @@ TEST_F(DeliveredDataTest, ADamagedFirstImagePieceNeverReachesTheUnit) {
 
 TEST_F(DeliveredDataTest, ADamagedLastImagePieceStopsTheStepBeforeTheFirstWrite) {
     ExpectDamagedPieceRefused("VTIMAGE.003");
+}
+
+TEST_F(DeliveredDataTest, PiecesLongerThanTheBytesTheyWriteGoOntoTheUnitUpToThoseBytes) {
+    pieceTail = 300;
+    BuildSet(64 * 1024, 4);
+    for (const char* piece : {"FLASH2/VTIMAGE.000", "FLASH2/VTIMAGE.003"})
+        ASSERT_EQ(fs::file_size(Native(piece)), 16384u + 300u) << piece;
+    const std::string before = Volume();
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), kDone);
+
+    EXPECT_EQ(Volume().substr(0, 64 * 1024), TestWorld::ReadFile(ImagePath()));
+    // Nothing of the last piece's tail reached the sectors after the image.
+    EXPECT_EQ(Volume().substr(64 * 1024), before.substr(64 * 1024));
+    EXPECT_EQ(theApp.TransferPercent.load(), 100);
+}
+
+TEST_F(DeliveredDataTest, ADamagedBytePastThePiecesDataSizeStillRefusesTheSet) {
+    // The stored piece is damaged, so none of it is trusted, not even the bytes to be written.
+    pieceTail = 300;
+    ExpectDamagedPieceRefused("VTIMAGE.002", 16384 + 10);
 }
 
 TEST_F(DeliveredDataTest, ARestoreByRenameThatFailsIsDoneByCopy) {

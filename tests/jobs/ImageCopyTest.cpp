@@ -1,6 +1,7 @@
 // The image step on its own, from a prepared set onto the unit's opened volume: the progress
 // figures piece by piece and the control data it refuses before writing anything.
 #include "TransferFixture.h"
+#include "base/Text.h"
 
 namespace fs = std::filesystem;
 
@@ -39,6 +40,12 @@ protected:
         volumeBefore = Volume();
     }
     CONFIG_RECORD_SLOT& Pieces() { return job.config.conf6000.slots[0]; }
+    // Piece `index` delivered with `tail` past its dataSize, its crc covering the stored file.
+    void GrowPiece(int index, const std::string& tail) {
+        const std::string name = Format("FLASH2/VTIMAGE.%03d", index);
+        std::ofstream(Native(name), std::ios::binary | std::ios::app) << tail;
+        Pieces().items[static_cast<size_t>(index)].crc = mkupdate::Crc16(Read(name));
+    }
     // Refused before the first write: the unit as it was, nothing to format.
     void ExpectRefused() {
         EXPECT_EQ(ImageCopy(&job), 519);
@@ -80,8 +87,8 @@ TEST_F(ImageCopyTest, ProgressAndEstimateAfterEveryPiece) {
 
 TEST_F(ImageCopyTest, PieceLongerThanItsDataSizeGivesOnlyDataSize) {
     Prepared();
-    // Piece 3 grows on the PC; its item still says 16 KiB, so the image and its sum stay right.
-    std::ofstream(Native("FLASH2/VTIMAGE.003"), std::ios::binary | std::ios::app) << std::string(4096, '\x77');
+    // Piece 3 carries 4 KiB more; its item still says 16 KiB, so the image and its sum stay right.
+    GrowPiece(3, std::string(4096, '\x77'));
     EXPECT_EQ(ImageCopy(&job), 0);
     EXPECT_TRUE(navisim::Check("navi", ImagePath()).imageMatches);
     EXPECT_EQ(Volume().substr(64 * 1024, 4096), volumeBefore.substr(64 * 1024, 4096));
@@ -91,8 +98,8 @@ TEST_F(ImageCopyTest, PieceLongerThanItsDataSizeGivesOnlyDataSize) {
 // grow, and the shorter pieces after it go out at their own length.
 TEST_F(ImageCopyTest, PiecesOfDifferentFileLengthsShareTheBuffers) {
     Prepared(128 * 1024, 8);
-    std::ofstream(Native("FLASH2/VTIMAGE.002"), std::ios::binary | std::ios::app) << std::string(40960, '\x5A');
-    std::ofstream(Native("FLASH2/VTIMAGE.005"), std::ios::binary | std::ios::app) << std::string(512, '\xA5');
+    GrowPiece(2, std::string(40960, '\x5A'));
+    GrowPiece(5, std::string(512, '\xA5'));
     EXPECT_EQ(ImageCopy(&job), 0);
     EXPECT_TRUE(navisim::Check("navi", ImagePath()).imageMatches);
     EXPECT_EQ(Volume().substr(128 * 1024, 40960), volumeBefore.substr(128 * 1024, 40960));

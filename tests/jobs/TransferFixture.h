@@ -62,6 +62,7 @@ protected:
         mkupdate::Options options;
         options.imageFile = ImagePath();
         options.imagePieces = pieces;
+        options.imagePieceTail = pieceTail;
         options.corruptions = std::move(corruptions);
         contents = Build(options);
     }
@@ -91,5 +92,6 @@ protected:
     HookClock clock;
     TransferJob job;
     mkupdate::Contents contents;
+    uint32_t pieceTail = 100;  // bytes each image piece file holds past what it writes
 };
 

@@ -14,12 +14,17 @@ TEST_F(MkupdateTest, AnImageFileIsCutIntoSectorPiecesThatJoinBackIntoIt) {
     mkupdate::Options options;
     options.imageFile = world.root + "/image.bin";
     options.imagePieces = 3;
+    options.imagePieceTail = 100;
     const mkupdate::Contents contents = Build(options);
     EXPECT_EQ(contents.imagePieceSizes, (std::vector<uint32_t>{14 * 512, 14 * 512, 12 * 512}));
 
+    // Each piece file carries its filler past the bytes it writes.
     ASSERT_EQ(Prepare(), 0);
     ASSERT_EQ(ImageFileDecode(data, Folder("FLASH2"), "VTIMAGE.000"), 0);
-    EXPECT_EQ(Read("FLASH2/NEWVTIMAGE.000") + Read("FLASH2/VTIMAGE.001") + Read("FLASH2/VTIMAGE.002"), image);
+    const std::string pieces[] = {Read("FLASH2/NEWVTIMAGE.000"), Read("FLASH2/VTIMAGE.001"), Read("FLASH2/VTIMAGE.002")};
+    EXPECT_EQ(pieces[1].substr(14 * 512), std::string(100, '\xA4'));
+    EXPECT_EQ(pieces[2].size(), 12u * 512 + 100);
+    EXPECT_EQ(pieces[0].substr(0, 14 * 512) + pieces[1].substr(0, 14 * 512) + pieces[2].substr(0, 12 * 512), image);
 
     options.imagePieces = 5;  // pieces of 4,096 bytes: too short for the enciphered start
     EXPECT_THROW(Build(options), std::invalid_argument);

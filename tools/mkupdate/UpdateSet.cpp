@@ -221,9 +221,12 @@ private:
                     {reinterpret_cast<const unsigned char*>(piece.data()), kImageCipherSize}, iv);
                 piece.replace(0, kImageCipherSize, reinterpret_cast<const char*>(block.data()) + 8, kImageCipherSize);
             }
+            const auto dataSize = static_cast<std::uint32_t>(piece.size());
+            // The issuing side's pieces may run past the bytes to write; the crc covers the file.
+            piece.append(options_.imagePieceTail, static_cast<char>(0xA5 ^ k));
             Write("FLASH2/" + options_.imageBaseName + "." + PieceNumber(k), piece);
-            contents.imagePieceSizes.push_back(static_cast<std::uint32_t>(piece.size()));
-            items.push_back({static_cast<std::uint32_t>(piece.size()), Crc16(piece), 0, static_cast<std::int32_t>(at)});
+            contents.imagePieceSizes.push_back(dataSize);
+            items.push_back({dataSize, Crc16(piece), 0, static_cast<std::int32_t>(at)});
         }
         return {items, iv};
     }

@@ -29,6 +29,8 @@ struct Options {
     int imagePieces = 4;
     std::filesystem::path imageFile;           // cut this image instead of generating one
     std::string imageBaseName = "VTIMAGE";
+    std::uint32_t imagePieceTail = 100;        // filler bytes each image piece file holds past
+                                               // its dataSize (in its crc, never written)
     int lpa080Pieces = 3;                      // contiguous pieces of lpa080Size bytes in all
     std::uint32_t lpa080Size = 20000;
     std::vector<PieceLayout> lpa080Layout;     // explicit pieces instead of lpa080Pieces
@@ -44,7 +46,7 @@ struct Contents {
     std::vector<std::string> lpa080Pieces;  // each piece before compression
     std::string lpa080;                     // the pieces placed at their offsets
     std::string image;                      // the whole disk image
-    std::vector<std::uint32_t> imagePieceSizes;
+    std::vector<std::uint32_t> imagePieceSizes;  // each piece's dataSize, without its tail
 };
 
 // Writes the set into `folder` (created if missing). Throws std::invalid_argument for options

@@ -16,6 +16,8 @@ constexpr char kUsage[] =
     "  --image-pieces N        number of image pieces (default 4)\n"
     "  --image-file PATH       cut this image instead of generating one\n"
     "  --image-name NAME       base name of the image pieces (default VTIMAGE)\n"
+    "  --image-tail BYTES      filler each image piece file holds past the bytes it writes\n"
+    "                          (default 100)\n"
     "  --lpa080-pieces N       number of program update data pieces (default 3)\n"
     "  --lpa080-size BYTES     size of the program update data (default 20000)\n"
     "  --no-compress           deliver the data files uncompressed\n"
@@ -55,6 +57,8 @@ int main(int argc, char** argv) {
                 options.imageFile = value();
             } else if (arg == "--image-name") {
                 options.imageBaseName = value();
+            } else if (arg == "--image-tail") {
+                options.imagePieceTail = static_cast<std::uint32_t>(Number(value()));
             } else if (arg == "--lpa080-pieces") {
                 options.lpa080Pieces = static_cast<int>(Number(value()));
             } else if (arg == "--lpa080-size") {
