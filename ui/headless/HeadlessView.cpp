@@ -193,16 +193,6 @@ bool HeadlessView::PressKey(uint32_t virtualKey) {
     return true;
 }
 
-void HeadlessView::AnswerNextBox(int answer) {
-    std::lock_guard guard(lock_);
-    boxAnswers_.push_back(answer);
-}
-
-void HeadlessView::AnswerNextDialog(int window, int result) {
-    std::lock_guard guard(lock_);
-    dialogAnswers_[window].push_back(result);
-}
-
 bool HeadlessView::IsWindowOpen(int window) {
     std::lock_guard guard(lock_);
     return LogicOf(window) != nullptr;
@@ -336,11 +326,9 @@ int HeadlessView::RunDialog(int window, platform::ViewHandler& logic) {
         uiRunning_ = true;
         LoadResource(window);
         frames_.push_back(&frame);
-        auto answers = dialogAnswers_.find(window);
-        if (answers != dialogAnswers_.end() && !answers->second.empty()) {
+        if (std::optional<int> answer = TakeDialogAnswer(window)) {
             // The user's click, once the dialog has been set up.
-            auto command = static_cast<uint32_t>(answers->second.front());
-            answers->second.pop_front();
+            auto command = static_cast<uint32_t>(*answer);
             invocations_.push_back([&logic, command] { logic.OnCommand(command); });
         }
         observer = observer_;
@@ -524,14 +512,10 @@ bool HeadlessView::IsRowChecked(int listId, int row) {
 int HeadlessView::MessageBox(const platform::MessageBoxRequest& request) {
     return OnUiThread([this, request] {
         ui::AutomationObserver* observer;
-        int answer = platform::IDOK;
+        const int answer = TakeBoxAnswer().answer.value_or(platform::IDOK);
         {
             std::lock_guard guard(lock_);
             bool onUi = !uiRunning_ || std::this_thread::get_id() == uiThread_;
-            if (!boxAnswers_.empty()) {
-                answer = boxAnswers_.front();
-                boxAnswers_.pop_front();
-            }
             boxes_.push_back({request, answer, onUi});
             observer = observer_;
         }
@@ -564,17 +548,10 @@ uint32_t HeadlessView::FormatDrive(char driveLetter) {
 
 std::optional<platform::ProxyCredentials> HeadlessView::AskProxyCredentials(const std::string&) {
     return OnUiThread([this] {
+        if (auto scripted = TakeProxyAnswer()) return *scripted;
         std::lock_guard guard(lock_);
-        if (proxyAnswers_.empty()) return proxyAnswer_;
-        std::optional<platform::ProxyCredentials> answer = std::move(proxyAnswers_.front());
-        proxyAnswers_.pop_front();
-        return answer;
+        return proxyAnswer_;
     });
-}
-
-void HeadlessView::AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) {
-    std::lock_guard guard(lock_);
-    proxyAnswers_.push_back(std::move(credentials));
 }
 
 void HeadlessView::SetTimer(int window, uint32_t id, uint32_t milliseconds) {

@@ -16,9 +16,9 @@
 
 #include "platform/DeviceChange.h"
 #include "platform/View.h"
-#include "ui/Automation.h"
+#include "ui/ScriptedAnswers.h"
 
-class HeadlessView : public platform::View, public ui::Automation {
+class HeadlessView : public platform::View, public ui::ScriptedAnswers {
 public:
     struct BoxRecord {
         platform::MessageBoxRequest request;
@@ -73,9 +73,6 @@ public:
     bool ChooseMenu(int itemId) override;
     bool ClickRowCheckBox(int listId, int row) override;
     bool PressKey(uint32_t virtualKey) override;
-    void AnswerNextBox(int answer) override;
-    void AnswerNextDialog(int window, int result) override;
-    void AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) override;
     bool ScreenshotNextBox(const std::string&) override { return false; }
     bool IsWindowOpen(int window) override;
     std::string ShownText(int window, int id) override { return GetControlText(window, id); }
@@ -178,15 +175,12 @@ private:
     std::map<int, bool> systemClose_;
     std::map<int, platform::ViewHandler*> modeless_;
     std::map<int, int> modelessOwners_;
-    std::deque<int> boxAnswers_;
     std::vector<BoxRecord> boxes_;
     std::vector<std::string> shellOpened_;
     std::function<bool(HeadlessView&)> idleHook_;
     std::optional<platform::ProxyCredentials> proxyAnswer_;
-    std::deque<std::optional<platform::ProxyCredentials>> proxyAnswers_;
     std::optional<std::string> folderAnswer_;
     bool formatAnswer_ = false;
-    std::map<int, std::deque<int>> dialogAnswers_;
     ui::AutomationObserver* observer_ = nullptr;
     std::function<bool()> driver_;
     bool driverRunning_ = false;

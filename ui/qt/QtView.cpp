@@ -98,15 +98,10 @@ int QtView::RunDialog(int window, platform::ViewHandler& logic) {
     frames_.push_back(&dialog);
     if (driver_) driverTimer_.start(kDriverPeriodMilliseconds);
     if (observer_) observer_->OnDialogOpened(window, resource->title);
-    {
-        std::lock_guard guard(answersLock_);
-        auto answers = dialogAnswers_.find(window);
-        if (answers != dialogAnswers_.end() && !answers->second.empty()) {
-            // The user's click, once the dialog is up.
-            auto command = static_cast<uint32_t>(answers->second.front());
-            answers->second.pop_front();
-            QTimer::singleShot(0, &dialog, [&logic, command] { logic.OnCommand(command); });
-        }
+    if (std::optional<int> answer = TakeDialogAnswer(window)) {
+        // The user's click, once the dialog is up.
+        auto command = static_cast<uint32_t>(*answer);
+        QTimer::singleShot(0, &dialog, [&logic, command] { logic.OnCommand(command); });
     }
     logic.OnInitDialog();
     if (closingAll_ && logic.OnCloseRequest()) dialog.End(platform::IDCANCEL);
@@ -245,18 +240,9 @@ void QtView::ScrollList(int listId, int dy) {
 
 int QtView::MessageBox(const platform::MessageBoxRequest& request) {
     return OnUiThread([&] {
-        std::optional<int> scripted;
-        std::string shot;
-        {
-            std::lock_guard guard(answersLock_);
-            if (!boxAnswers_.empty()) {
-                scripted = boxAnswers_.front();
-                boxAnswers_.pop_front();
-            }
-            shot = std::exchange(nextBoxShot_, {});
-        }
+        BoxAnswer scripted = TakeBoxAnswer();
         DialogWindow* main = Window(platform::IDD_MAIN_WINDOW);
-        int answer = ShowMessageBox(request, main ? main : Top(), scripted, shot);
+        int answer = ShowMessageBox(request, main ? main : Top(), scripted.answer, scripted.shot);
         if (observer_) observer_->OnBox(request, answer);
         return answer;
     });
@@ -292,14 +278,7 @@ uint32_t QtView::FormatDrive(char driveLetter) {
 }
 
 std::optional<platform::ProxyCredentials> QtView::AskProxyCredentials(const std::string& proxy) {
-    {
-        std::lock_guard guard(answersLock_);
-        if (!proxyAnswers_.empty()) {
-            std::optional<platform::ProxyCredentials> answer = std::move(proxyAnswers_.front());
-            proxyAnswers_.pop_front();
-            return answer;
-        }
-    }
+    if (auto scripted = TakeProxyAnswer()) return *scripted;
     return OnUiThread([&] { return ui::qt::AskProxyCredentials(proxy, Top()); });
 }
 
@@ -407,27 +386,6 @@ bool QtView::PressKey(uint32_t virtualKey) {
     return true;
 }
 
-bool QtView::ScreenshotNextBox(const std::string& nativePath) {
-    std::lock_guard guard(answersLock_);
-    nextBoxShot_ = nativePath;
-    return true;
-}
-
-void QtView::AnswerNextBox(int answer) {
-    std::lock_guard guard(answersLock_);
-    boxAnswers_.push_back(answer);
-}
-
-void QtView::AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) {
-    std::lock_guard guard(answersLock_);
-    proxyAnswers_.push_back(std::move(credentials));
-}
-
-void QtView::AnswerNextDialog(int window, int result) {
-    std::lock_guard guard(answersLock_);
-    dialogAnswers_[window].push_back(result);
-}
-
 bool QtView::IsWindowOpen(int window) { return Window(window) != nullptr; }
 
 int QtView::TopWindow() {
@@ -445,7 +403,7 @@ void QtView::CloseAll() {
     closingAll_ = true;
     // A window whose work still runs ends itself once that work is done.
     for (DialogWindow* frame : frames_)
-        if (frame->Logic().OnCloseRequest()) frame->End(platform::IDCANCEL);
+        if (!frame->Ended() && frame->Logic().OnCloseRequest()) frame->End(platform::IDCANCEL);
 }
 
 }  // namespace ui::qt

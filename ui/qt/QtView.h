@@ -7,20 +7,18 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/DeviceChange.h"
 #include "platform/View.h"
-#include "ui/Automation.h"
+#include "ui/ScriptedAnswers.h"
 #include "ui/qt/DialogWindow.h"
 
 namespace ui::qt {
 
-class QtView : public QObject, public platform::View, public ui::Automation {
+class QtView : public QObject, public platform::View, public ui::ScriptedAnswers {
 public:
     QtView();
     ~QtView() override;
@@ -74,10 +72,6 @@ public:
     bool ChooseMenu(int itemId) override;
     bool ClickRowCheckBox(int listId, int row) override;
     bool PressKey(uint32_t virtualKey) override;
-    void AnswerNextBox(int answer) override;
-    void AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) override;
-    bool ScreenshotNextBox(const std::string& nativePath) override;
-    void AnswerNextDialog(int window, int result) override;
     bool IsWindowOpen(int window) override;
     std::string ShownText(int window, int id) override { return GetControlText(window, id); }
     int TopWindow() override;
@@ -118,11 +112,6 @@ private:
     std::function<bool()> driver_;
     bool driverRunning_ = false;
     ui::AutomationObserver* observer_ = nullptr;
-    std::mutex answersLock_;
-    std::deque<int> boxAnswers_;
-    std::deque<std::optional<platform::ProxyCredentials>> proxyAnswers_;
-    std::string nextBoxShot_;
-    std::map<int, std::deque<int>> dialogAnswers_;
     bool closingAll_ = false;
     int waitCursors_ = 0;
 };

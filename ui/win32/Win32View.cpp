@@ -122,14 +122,9 @@ int Win32View::RunDialog(int window, platform::ViewHandler& logic) {
         return -1;
     }
     Register(&frame, window);
-    {
-        std::lock_guard guard(answersLock_);
-        auto answers = dialogAnswers_.find(window);
-        if (answers != dialogAnswers_.end() && !answers->second.empty()) {
-            // The user's click, once the dialog is up.
-            PostMessageW(frame.Handle(), kScriptedCommandMessage, static_cast<WPARAM>(answers->second.front()), 0);
-            answers->second.pop_front();
-        }
+    if (std::optional<int> answer = TakeDialogAnswer(window)) {
+        // The user's click, once the dialog is up.
+        PostMessageW(frame.Handle(), kScriptedCommandMessage, static_cast<WPARAM>(*answer), 0);
     }
     // Once the automation is over every window is asked to end; one whose work still runs
     // ends itself when that work is done.
@@ -374,15 +369,10 @@ int Win32View::MessageBox(const platform::MessageBoxRequest& request) {
     int answer = IDOK;
     OnUiThread([&] {
         std::optional<ScriptedBoxAnswer> scripted;
-        {
-            std::lock_guard guard(answersLock_);
-            if (!boxAnswers_.empty()) {
-                std::string shot = std::exchange(nextBoxShot_, {});
-                scripted = ScriptedBoxAnswer{boxAnswers_.front(), [shot](HWND box) {
-                                                 if (!shot.empty()) SaveWindowPicture(box, shot);
-                                             }};
-                boxAnswers_.pop_front();
-            }
+        if (BoxAnswer taken = TakeBoxAnswer(); taken.answer) {
+            scripted = ScriptedBoxAnswer{*taken.answer, [shot = taken.shot](HWND box) {
+                                             if (!shot.empty()) SaveWindowPicture(box, shot);
+                                         }};
         }
         answer = ShowMessageBox(request, BoxOwner(), std::move(scripted));
         if (observer_) observer_->OnBox(request, answer);
@@ -417,14 +407,7 @@ uint32_t Win32View::FormatDrive(char driveLetter) {
 }
 
 std::optional<platform::ProxyCredentials> Win32View::AskProxyCredentials(const std::string& proxy) {
-    {
-        std::lock_guard guard(answersLock_);
-        if (!proxyAnswers_.empty()) {
-            std::optional<platform::ProxyCredentials> answer = std::move(proxyAnswers_.front());
-            proxyAnswers_.pop_front();
-            return answer;
-        }
-    }
+    if (auto scripted = TakeProxyAnswer()) return *scripted;
     std::optional<platform::ProxyCredentials> credentials;
     OnUiThread([&] { credentials = ui::win32::AskProxyCredentials(proxy, BoxOwner()); });
     return credentials;
@@ -506,27 +489,6 @@ bool Win32View::PressKey(uint32_t virtualKey) {
     if (virtualKey == VK_ESCAPE) top->Logic().OnCommand(IDCANCEL);
     if (virtualKey == VK_RETURN) top->Logic().OnCommand(IDOK);
     return true;
-}
-
-void Win32View::AnswerNextBox(int answer) {
-    std::lock_guard guard(answersLock_);
-    boxAnswers_.push_back(answer);
-}
-
-void Win32View::AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) {
-    std::lock_guard guard(answersLock_);
-    proxyAnswers_.push_back(std::move(credentials));
-}
-
-bool Win32View::ScreenshotNextBox(const std::string& nativePath) {
-    std::lock_guard guard(answersLock_);
-    nextBoxShot_ = nativePath;
-    return true;
-}
-
-void Win32View::AnswerNextDialog(int window, int result) {
-    std::lock_guard guard(answersLock_);
-    dialogAnswers_[window].push_back(result);
 }
 
 bool Win32View::IsWindowOpen(int window) { return Window(window) != nullptr; }

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -16,14 +15,14 @@
 #include <vector>
 
 #include "platform/View.h"
-#include "ui/Automation.h"
+#include "ui/ScriptedAnswers.h"
 #include "ui/win32/DialogFrame.h"
 
 struct HWND__;
 
 namespace ui::win32 {
 
-class Win32View : public platform::View, public ui::Automation, private FrameHost {
+class Win32View : public platform::View, public ui::ScriptedAnswers, private FrameHost {
 public:
     // On the thread that will run the windows.
     Win32View();
@@ -80,10 +79,6 @@ public:
     bool ChooseMenu(int itemId) override;
     bool ClickRowCheckBox(int listId, int row) override;
     bool PressKey(uint32_t virtualKey) override;
-    void AnswerNextBox(int answer) override;
-    void AnswerNextProxyPrompt(std::optional<platform::ProxyCredentials> credentials) override;
-    bool ScreenshotNextBox(const std::string& nativePath) override;
-    void AnswerNextDialog(int window, int result) override;
     bool IsWindowOpen(int window) override;
     std::string ShownText(int window, int id) override { return GetControlText(window, id); }
     int TopWindow() override;
@@ -127,11 +122,6 @@ private:
     uintptr_t driverTimer_ = 0;
     bool driverRunning_ = false;
     ui::AutomationObserver* observer_ = nullptr;
-    std::mutex answersLock_;
-    std::deque<int> boxAnswers_;
-    std::deque<std::optional<platform::ProxyCredentials>> proxyAnswers_;
-    std::string nextBoxShot_;
-    std::map<int, std::deque<int>> dialogAnswers_;
     bool closingAll_ = false;
     int waitCursors_ = 0;
     bool comInitialised_ = false;
