@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite twice: in the default preset,
-# then under AddressSanitizer + UndefinedBehaviorSanitizer (the asan preset); then cross-builds
+# then under AddressSanitizer + UndefinedBehaviorSanitizer (the asan preset); the threaded window
+# and workflow suites under ThreadSanitizer (the tsan preset); then cross-builds
 # the Windows program (the windows preset) and runs its tests under Wine; then the demo in its
 # automatic mode with a small update set, which checks the unit at the end.
 set -euo pipefail
@@ -12,6 +13,10 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$(nproc)"
   ctest --test-dir "build/$preset" --output-on-failure -j "$(nproc)" --timeout 600
 done
+echo "== tsan (the window, workflow and soak tests, whose threads share the application object)"
+cmake --preset tsan
+cmake --build --preset tsan -j "$(nproc)"
+ctest --preset tsan -j "$(nproc)" --timeout 600
 echo "== windows (cross-built, tests under Wine)"
 cmake --preset windows
 cmake --build --preset windows -j "$(nproc)"
