@@ -1,3 +1,5 @@
+// The small dialogs at work: the confirmation's texts for a transfer or a recovery, the hidden
+// device watcher, and the connection information that follows the unit's connection.
 #include "app/Dialogs.h"
 
 #include "state/ResourceIds.h"

@@ -1,3 +1,5 @@
+// The program's start: one copy per session, then the logger, the paths and the bound libraries,
+// the connection information and the main window.
 #include "app/Dialogs.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"

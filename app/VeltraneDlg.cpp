@@ -1,3 +1,5 @@
+// The main window's set-up and end, and what its parts share: button enabling, the status line,
+// the download state, the button faces and the keys.
 #include "app/VeltraneDlg.h"
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// The logger at work: debugger.ini read once at start, old log files removed, and each line
+// formatted safely into its bounded size and written to the three outputs.
 #include "base/Logger.h"
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// The program's printf-style formatting into std::string, the format cut that stops before a
+// half conversion or character, and the escaping of "%" in text used as a format.
 #include "base/Text.h"
 
 #include <cstdio>

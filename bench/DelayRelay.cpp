@@ -1,3 +1,5 @@
+// The delay relay's threads: an accept loop, and for each connection one pump per direction that
+// sends each piece on once the delay has passed.
 #include "DelayRelay.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,5 @@
+// The file helpers at work on the platform's file services: whole-file reads and writes that never
+// leave a half-written file as good, wildcard deletion, download folders and free space.
 #include "common/FileUtil.h"
 
 #include <cerrno>

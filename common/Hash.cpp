@@ -1,3 +1,5 @@
+// MD5 checks of downloaded files (with their CR LF lines read as LF), the password digest through
+// the bound SHA-512 library, and the hexadecimal and Base64 codecs.
 #include "common/Hash.h"
 
 #include <algorithm>

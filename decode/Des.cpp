@@ -1,3 +1,5 @@
+// The DES key schedule and block cipher: combined S-box and P tables, IP and IP^-1 as bit-group
+// exchanges, and two blocks run round by round together.
 #include "Des.h"
 
 #include <bit>

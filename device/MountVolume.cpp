@@ -1,3 +1,5 @@
+// The letter recovery: the remembered volume takes the first free letter; otherwise each
+// letterless volume is tried at a free letter, and a trial letter of anything else comes off again.
 #include "device/MountVolume.h"
 
 #include <algorithm>

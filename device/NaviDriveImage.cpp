@@ -1,3 +1,5 @@
+// The raw handle to the unit's volume at work: open, lock and reopen, sector runs at tracked
+// positions with retries, the boot-signature rewrite, mount points, the volume list and the format.
 #include "device/NaviDriveImage.h"
 
 #include <algorithm>

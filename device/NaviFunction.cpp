@@ -1,3 +1,5 @@
+// Finding the unit: the model device in the device list, its drive letter, its identity and
+// version files, the volume list for the letter recovery, the media player and the eject request.
 #include "device/NaviFunction.h"
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// The deletion job at work: each chosen download folder emptied sub-folder by sub-folder and
+// removed, a name that would widen the patterns refused, and the window told of the end.
 #include "jobs/MapDelete.h"
 
 #include <optional>

@@ -1,3 +1,5 @@
+// The three web-service calls: their request documents, the WSSE header line, the reading of
+// each reply into its fields and the service's result codes turned into the program's.
 #include "net/ExternalInterface.h"
 
 #include <initializer_list>

@@ -1,3 +1,5 @@
+// The HTTP(S) exchanges on the program's internet session: the certificate bundle beside the
+// program, a stop when the program ends, and on a 407 the proxy-credential prompt and a new try.
 #include "net/Http.h"
 
 #include <optional>

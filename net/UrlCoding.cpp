@@ -1,3 +1,4 @@
+// The percent-coding of the web-service bodies and header values, both ways.
 #include "net/UrlCoding.h"
 
 #include <optional>

@@ -1,3 +1,5 @@
+// The real clock, the switch to a test's clock, the local time, tick counts and Sleep on the
+// current one, and the running total of the program's fixed waits.
 #include "platform/Clock.h"
 
 #include <chrono>

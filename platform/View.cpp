@@ -1,3 +1,4 @@
+// The current front end: the view the program's windows run on.
 #include "platform/View.h"
 
 #include <atomic>

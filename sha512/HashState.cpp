@@ -1,3 +1,5 @@
+// SHA-512 compression, portable and AVX2, and the running state: whole blocks compressed where
+// they lie, the rest kept in the block buffer, and the final padding with the length.
 #include "HashState.h"
 
 #include <algorithm>

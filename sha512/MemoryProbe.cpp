@@ -1,3 +1,5 @@
+// Memory checks on Linux: the kernel populates the range's pages, or else reads a byte of each;
+// copies go through process_vm_readv, so a bad address fails the probe, never the process.
 #include "MemoryProbe.h"
 
 #include <sys/mman.h>

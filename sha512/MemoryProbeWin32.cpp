@@ -1,3 +1,5 @@
+// Memory checks on Windows: every page of the range asked of the memory manager, and copies
+// made through ReadProcessMemory.
 #include "MemoryProbe.h"
 
 #include <cstdint>

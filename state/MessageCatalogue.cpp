@@ -1,3 +1,5 @@
+// The message catalogue at work: each message kind's Message.ini key (or built-in text), its
+// placeholders, caption and icon, and the boxes that show errors and confirmations.
 #include "state/MessageCatalogue.h"
 
 #include <initializer_list>

@@ -1,3 +1,5 @@
+// The application object's set-up: its state reset, the paths and settings from Veltrane.ini,
+// the program's own version and the entry points bound from the libraries.
 #include "state/VeltraneApp.h"
 
 #include <cstdlib>

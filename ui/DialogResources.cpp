@@ -1,3 +1,5 @@
+// The dialog resources of every window: the main window, the confirmation, the connection and
+// version information, the exit confirmation, the competing-process box and the device watcher.
 #include "ui/DialogResources.h"
 
 #include <map>

@@ -1,3 +1,5 @@
+// The control files deciphered into their NEW twins: VERINFO.DAT and DISKID.DAT as they are,
+// each CONF file that CONFCRC.DAT lists once its CRC checks, then parsed into ConfigData.
 #include "update/ControlFiles.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// One gzip file unpacked through zlib, with data that is not gzip or is cut short refused.
 #include "update/GzipExtract.h"
 
 #include <cstdio>

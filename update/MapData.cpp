@@ -1,3 +1,5 @@
+// The bulk data made ready for the unit: single files CRC-tested and unpacked, split sets
+// joined piece by piece, and the delivered files kept or put back whatever happens.
 #include "update/MapData.h"
 
 #include <array>

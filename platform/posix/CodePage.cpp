@@ -1,3 +1,5 @@
+// CP932, UTF-8 and UTF-16 converted through iconv, with a replacing variant for text that
+// must come out whole (a CP932 name for a UTF-8 one it cannot hold).
 #include "platform/CodePage.h"
 
 #include <algorithm>

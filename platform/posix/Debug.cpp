@@ -1,3 +1,5 @@
+// The debugger channel as syslog, and the console as the terminal behind the standard error
+// stream (titled, cleared); CP932 text leaves as UTF-8.
 #include "platform/Debug.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The device-change watcher on the simulated machine: inotify on the machine folder, and a
+// change is any rewrite of machine.ini.
 #include "platform/DeviceChange.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// The device list of the simulated machine: a device set is its device sections of machine.ini,
+// with stable instance handles, their status, instance IDs and the eject request.
 #include "platform/Devices.h"
 
 #include <cstdlib>

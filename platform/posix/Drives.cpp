@@ -1,3 +1,5 @@
+// Logical drives of the simulated machine: the letters, types and display names its machine.ini
+// gives the drives or their volumes.
 #include "platform/Drives.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The last error, kept per thread as Windows keeps it.
 #include "platform/Error.h"
 
 namespace platform {

@@ -1,3 +1,5 @@
+// File and folder services on the native file system: Windows paths mapped to native ones,
+// errno turned into the Windows last errors, and the free space a simulated drive states.
 #include "platform/Files.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Formatting a simulated drive: a fresh boot sector (and its backup) written into the volume's
+// image under an exclusive lock, and the volume's folder emptied.
 #include "platform/Format.h"
 
 #include <fcntl.h>

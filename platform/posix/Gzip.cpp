@@ -1,3 +1,4 @@
+// gzopen on the native path of a Windows path, with the last error set when it fails.
 #include "platform/Gzip.h"
 
 #include <cerrno>

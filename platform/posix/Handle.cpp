@@ -1,3 +1,4 @@
+// CloseHandle for the simulated kernel objects.
 #include "platform/Handle.h"
 
 #include "platform/Error.h"

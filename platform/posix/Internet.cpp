@@ -1,3 +1,5 @@
+// The internet session on libcurl: TLS sessions and name lookups shared by its requests, the
+// proxy from the environment with the user's credentials, and waits bounded by the stall limit.
 #include "platform/Internet.h"
 #include "platform/posix/ConnectionReuse.h"
 

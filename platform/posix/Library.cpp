@@ -1,3 +1,4 @@
+// Binding a library with dlopen: the Windows DLL name mapped to its shared-object name.
 #include "platform/Library.h"
 
 #include <dlfcn.h>

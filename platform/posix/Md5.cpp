@@ -1,3 +1,4 @@
+// MD5 through OpenSSL's digest interface.
 #include "platform/Md5.h"
 
 #include <openssl/evp.h>

@@ -1,3 +1,5 @@
+// The named mutex as an flock on a lock file in the machine folder, held for the life of the
+// process.
 #include "platform/Mutex.h"
 
 #include <cerrno>

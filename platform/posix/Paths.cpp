@@ -1,3 +1,5 @@
+// Windows paths to native paths and back: drive letters through the simulated machine, "Z:" as
+// the native root, names matched without case as Windows matches them.
 #include "platform/Paths.h"
 
 #include <dirent.h>

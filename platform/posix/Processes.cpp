@@ -1,3 +1,5 @@
+// The processes of the simulated machine, as its machine.ini lists them, behind the process
+// enumeration calls: their IDs, handles and the image name of their one module.
 #include "platform/Processes.h"
 
 #include <algorithm>

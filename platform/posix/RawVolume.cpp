@@ -1,3 +1,5 @@
+// Raw volumes of the simulated machine: the volume's image file, held with a shared flock while
+// open and an exclusive one while locked, with the unit's injected faults and its removal.
 #include "platform/RawVolume.h"
 
 #include <fcntl.h>

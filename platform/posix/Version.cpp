@@ -1,3 +1,5 @@
+// Version resources read from an executable's ".veltrane.version" ELF section, behind the
+// version-information calls.
 #include "platform/Version.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The volumes of the simulated machine by their GUID paths, and drive letters set and removed by
+// rewriting machine.ini.
 #include "platform/Volumes.h"
 
 #include <cctype>

@@ -1,3 +1,5 @@
+// The pull reader on expat: the whole document parsed at once into the list of nodes it hands
+// out, with character data joined and the first error ending the list.
 #include "platform/XmlReader.h"
 
 #include <expat.h>

@@ -1,3 +1,5 @@
+// The injected faults of a unit read from machine.ini, and the counts that decide each write,
+// lock and disappearance, kept per unit and started again when the description changes.
 #include "platform/sim/Faults.h"
 
 #include <algorithm>

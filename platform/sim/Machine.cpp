@@ -1,3 +1,5 @@
+// machine.ini read, cached and watched for changes, its drives, volumes and units looked up, and
+// changes to it written atomically.
 #include "platform/sim/Machine.h"
 
 #include <fcntl.h>

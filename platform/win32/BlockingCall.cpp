@@ -1,3 +1,5 @@
+// The helper thread behind BlockingCall: it runs each call it is handed, while the caller waits
+// in slices and may leave a stalled or stopped call behind to finish on its own.
 #include "platform/win32/BlockingCall.h"
 
 #include <chrono>

@@ -1,3 +1,5 @@
+// The bundle check: the server's chain rebuilt with the bundle's certificates, then held to the
+// TLS server rules for the host with only an unknown root excused, and that root in the bundle.
 #include "platform/win32/BundleTrust.h"
 
 #include <fstream>

@@ -1,3 +1,5 @@
+// The debugger channel as OutputDebugStringW, and the console the logger opens for a program of
+// the Windows subsystem; text written to a pipe or file goes out as UTF-8.
 #include "platform/Debug.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Logical drives through the system's W calls, the shell's names handed back in CP932.
 #include "platform/Drives.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// File and folder services through the W calls: binary fopen modes, wildcard searches that skip
+// names CP932 cannot hold, and free space from the volume's cluster geometry.
 #include "platform/Files.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// gzopen on a Windows path through zlib's wide-character open.
 #include "platform/Gzip.h"
 
 #include "platform/win32/Wide.h"

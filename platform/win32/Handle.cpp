@@ -1,3 +1,4 @@
+// CloseHandle on the system's handles, refusing the null and invalid ones.
 #include "platform/Handle.h"
 
 #include "platform/win32/Windows.h"

@@ -1,3 +1,4 @@
+// The named mutex is the system's own, created through the W call.
 #include "platform/Mutex.h"
 
 #include "platform/win32/Wide.h"

@@ -1,3 +1,4 @@
+// The process enumeration calls are the system's own (psapi), the image name in CP932.
 #include "platform/Processes.h"
 
 #include "platform/win32/Wide.h"

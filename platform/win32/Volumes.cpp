@@ -1,3 +1,4 @@
+// Volume names and mount points through the system's W calls, the names handed back in CP932.
 #include "platform/Volumes.h"
 
 #include "platform/win32/Wide.h"

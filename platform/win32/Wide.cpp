@@ -1,3 +1,5 @@
+// The conversions between the program's CP932 text, UTF-8 native paths and the wide text of
+// the W calls, and the copy of a result into a caller's buffer.
 #include "platform/win32/Wide.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The pull reader on XmlLite, looked up at run time: its text and whitespace nodes joined into
+// the ones the program expects, and the leniencies of Wine's reader turned into errors.
 #include "platform/XmlReader.h"
 
 #include <memory>

@@ -1,3 +1,5 @@
+// The headless view as the window logic meets it: notifications from a worker arrive in order,
+// timers run on the fake clock, a box asked on a worker is answered on the window's thread.
 #include <gtest/gtest.h>
 
 #include <thread>

@@ -1,3 +1,5 @@
+// The program's start on a program folder of its own: the settings, version and libraries it
+// reads, the windows it shows, and a second copy or a missing library that ends it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// The logger's settings from debugger.ini, its levels, the removal of old log files, lines cut
+// safely whatever the format and its arguments, and the hex dump.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,3 +1,5 @@
+// Whole-file reads and writes, wildcard deletion, the download folders, free space in gigabytes,
+// the lead-byte-aware path splitters and the result-to-message-code table.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// MD5 verification of downloaded files, the hexadecimal and Base64 codecs, and the password
+// digest through the bound SHA-512 library.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// DES against published known answers, with the key's parity bits ignored.
 #include <gtest/gtest.h>
 
 #include <random>

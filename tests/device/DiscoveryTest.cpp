@@ -1,3 +1,5 @@
+// Finding the unit on the simulated machine: its identity and letter, what a missing or held unit
+// changes, the competing media player, the volume list, the eject request and the version rule.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,3 +1,5 @@
+// Giving the unit a letter again: the next free letter, trial letters taken back, floppies left
+// as they are, the remembered volume first, and the results when nothing can be done.
 #include <gtest/gtest.h>
 
 #include "device/MountVolume.h"

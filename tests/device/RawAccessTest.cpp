@@ -1,3 +1,5 @@
+// The raw handle on a simulated unit: open and lock, sector runs with their retries and pauses,
+// the signature rewrite, the reopen wait, a unit that vanishes, and the format.
 #include <gtest/gtest.h>
 
 #include <random>

@@ -1,3 +1,5 @@
+// The test program's own rename and unlink: a rename goes to the test's hook when one is set,
+// an unlink lets the test look first; otherwise both reach the C library's functions.
 #include "FileSystemHooks.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,5 @@
+// The local service's percent-coding, digests, Base64 and WSSE check, against published vectors
+// and the header the program sends.
 #include "Digest.h"
 #include "PercentCoding.h"
 #include "TestSupport.h"

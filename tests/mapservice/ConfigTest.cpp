@@ -1,3 +1,5 @@
+// The local service's command line: faults with and without repeat counts, help, and settings it
+// cannot serve.
 #include "Config.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,6 @@
+// The simulated unit: an unformatted volume and the format that waits for it to be free, the
+// version a transfer leaves, the check of its volume, the exclusive volume lock across processes
+// and the registry properties.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

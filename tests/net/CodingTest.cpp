@@ -1,3 +1,5 @@
+// The web-service client's coding: percent-coding, the service errors among result codes, a cut
+// reply, the WSSE header's digest and which URLs are secure.
 #include <gtest/gtest.h>
 
 #include <string>

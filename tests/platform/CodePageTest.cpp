@@ -1,3 +1,5 @@
+// CP932 conversions both ways, the replacing conversion, and the lead-byte awareness of searches
+// and comparisons without case.
 #include <gtest/gtest.h>
 
 #include "platform/CodePage.h"

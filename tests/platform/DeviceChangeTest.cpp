@@ -1,3 +1,5 @@
+// Device changes on the simulated machine: each rewrite of machine.ini is one change, and the
+// description's generation moves with it and only with it.
 #include <gtest/gtest.h>
 
 #include "support/TestWorld.h"

@@ -1,3 +1,5 @@
+// The proxy taken from the environment: each scheme's variable, all_proxy, and no_proxy's hosts
+// and domains.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// Windows paths mapped to native ones and back: "Z:" and the machine's letters, Japanese names,
+// names found without case, and letters that come and go.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,3 +1,5 @@
+// Profile files read and written with Windows rules: values cut by the buffer, writes in place, a
+// failed rewrite that leaves the old file whole, and the lists for enumeration.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

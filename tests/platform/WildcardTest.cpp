@@ -1,3 +1,4 @@
+// File-name wildcards matched as Windows matches them.
 #include <gtest/gtest.h>
 
 #include "platform/Paths.h"

@@ -1,3 +1,5 @@
+// The SHA-512 library through its exports: the FIPS examples and the system's digest, output
+// sizes, refused arguments and forged handles, and handles used from several threads.
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)

@@ -1,3 +1,5 @@
+// The message catalogue's filling of texts, its built-in texts and confirmations, and the
+// delivered Message.ini checked kind by kind.
 #include <gtest/gtest.h>
 
 #include "state/VeltraneApp.h"

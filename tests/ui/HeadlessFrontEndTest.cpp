@@ -1,3 +1,5 @@
+// The headless front end: windows built from their resources, scripted answers, user actions
+// held to what the window allows, Esc, and machine changes reaching every open window.
 #include <gtest/gtest.h>
 
 #include "support/TestWorld.h"

@@ -1,3 +1,5 @@
+// The Qt front end on a real display: legible controls of every window, boxes asked on a worker,
+// device changes, user actions, and a script replayed on the real windows.
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The automation script on a small window: lines that are not understood, proxy answers, a
+// session replayed and transcribed, waits, pauses, and the time a job's line reports.
 #include <gtest/gtest.h>
 
 #include "state/VeltraneApp.h"

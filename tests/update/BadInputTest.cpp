@@ -1,3 +1,5 @@
+// Damaged update sets: bad CRCs, cut gzip streams, joins that fail, and control, version, disk ID
+// and image files outside the format, each refused before it can do harm.
 #include <filesystem>
 #include <functional>
 

@@ -1,3 +1,5 @@
+// CRC-16/X-25 against its check value and a bitwise CRC, and the gzip extraction with what it
+// refuses.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,3 +1,5 @@
+// The update-set builder: image pieces that join back into the image, and the command that
+// builds the same set and corrupts a named byte.
 #include <cstdlib>
 #include <stdexcept>
 

@@ -1,3 +1,5 @@
+// The preparation of a built update set: what the control files give back, uncompressed sets,
+// pieces at their offsets, fresh control data each time, and the record parser's limits.
 #include <cstring>
 
 #include "UpdateFixture.h"

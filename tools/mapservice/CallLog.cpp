@@ -1,3 +1,5 @@
+// The call log written a line at a time: each call as one JSON object with its time, bytes that
+// are not UTF-8 kept as code points so every line stays valid JSON.
 #include "CallLog.h"
 
 #include <chrono>

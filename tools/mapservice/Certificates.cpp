@@ -1,3 +1,5 @@
+// The test CA and the loopback server certificate made with OpenSSL and written as PEM files,
+// with random serials, so that clients never confuse the certificates of successive runs.
 #include "Certificates.h"
 
 #include <openssl/bn.h>

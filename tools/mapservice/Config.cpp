@@ -1,3 +1,5 @@
+// The service's command line read into a ServiceConfig: ports, update-set folder, each fault
+// option with its call and repeat count, and the usage text.
 #include "Config.h"
 
 #include <charconv>

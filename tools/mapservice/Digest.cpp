@@ -1,3 +1,4 @@
+// MD5, SHA-512 and Base64 through OpenSSL's EVP calls.
 #include "Digest.h"
 
 #include <openssl/evp.h>

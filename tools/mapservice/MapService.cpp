@@ -1,3 +1,5 @@
+// The service's HTTP and HTTPS listeners and their handlers: the three calls, the download
+// description, the line test and the update files, each with its faults and its call-log line.
 #include "MapService.h"
 
 #include "Certificates.h"

@@ -1,3 +1,4 @@
+// Percent-encoding and decoding of the web-service bodies, as the client writes and reads them.
 #include "PercentCoding.h"
 
 namespace mapservice {

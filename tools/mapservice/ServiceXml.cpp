@@ -1,3 +1,5 @@
+// The three calls' documents: a request recognised by its root, an element's text read, a reply
+// written with its result fields, and the cut-off reply of the malformed fault.
 #include "ServiceXml.h"
 
 namespace mapservice {

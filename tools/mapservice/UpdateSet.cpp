@@ -1,3 +1,5 @@
+// The update-set scan with its kept digests, the files' URL paths, the map size and the line-test
+// data.
 #include "UpdateSet.h"
 
 #include "Digest.h"

@@ -1,3 +1,4 @@
+// The WSSE header's fields read, percent-decoded once more, and its password digest checked.
 #include "Wsse.h"
 
 #include "Digest.h"

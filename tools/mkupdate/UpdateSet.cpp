@@ -1,3 +1,5 @@
+// An update set built file by file: the CONF plaintexts enciphered and listed with their CRCs,
+// data files gzip-compressed or split into pieces, and the image cut into sector pieces.
 #include "UpdateSet.h"
 
 #include <zlib.h>

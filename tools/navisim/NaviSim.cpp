@@ -1,3 +1,6 @@
+// The simulated machine's operations on machine.ini and the unit folders: units created, plugged
+// and pulled, the unit's firmware at power-up, drives, devices, processes and faults, and the
+// check of a unit's volume against an image.
 #include "NaviSim.h"
 
 #include <algorithm>

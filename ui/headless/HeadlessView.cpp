@@ -1,3 +1,5 @@
+// The headless view at work: windows loaded from their resources, every change and box recorded,
+// scripted answers given, timers run on the platform clock, work handed to the window's thread.
 #include "ui/headless/HeadlessView.h"
 
 #include <chrono>

@@ -1,3 +1,5 @@
+// The owner-drawn button face, the hyperlink static in its colours, and the list area as a table
+// widget with check boxes that scrolls by whole rows.
 #include "ui/qt/Controls.h"
 
 #include <QHeaderView>

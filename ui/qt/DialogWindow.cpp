@@ -1,3 +1,5 @@
+// A window built from its dialog resource: its painted client area, controls with their fonts and
+// colours, menus enabled just before they open, and the end that only the logic brings.
 #include "ui/qt/DialogWindow.h"
 
 #include <QCloseEvent>

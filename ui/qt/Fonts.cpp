@@ -1,3 +1,5 @@
+// The Japanese fallback for the Windows font names, and the two window fonts in pixel sizes for
+// a 96-dpi screen.
 #include "ui/qt/Fonts.h"
 
 #include <QStringList>

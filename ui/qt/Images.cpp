@@ -1,3 +1,4 @@
+// The program's images as pixmaps by resource id, loaded on first use and kept.
 #include "ui/qt/Images.h"
 
 #include <QHash>

@@ -1,3 +1,5 @@
+// The message box with its icon and button labels, the proxy-credential prompt and the format
+// dialog, each run modally on the user-interface thread.
 #include "ui/qt/Prompts.h"
 
 #include <QDialogButtonBox>

@@ -1,3 +1,5 @@
+// The Qt view at work: dialogs run and ended, controls, timers, notifications and boxes, keys
+// turned into their Windows codes, and work from other threads run on the window's thread.
 #include "ui/qt/QtView.h"
 
 #include <QApplication>

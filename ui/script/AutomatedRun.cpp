@@ -1,3 +1,5 @@
+// The automatic mode's set-up: where the configuration lives, which front end runs (Qt as asked,
+// or wherever a display is), and the script driver it starts.
 #include "ui/script/AutomatedRun.h"
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// Script lines parsed into commands: words with quoting, controls by window and id, answers,
+// keys and timeouts, and every line not understood reported with its number.
 #include "ui/script/Script.h"
 
 #include <charconv>

@@ -1,3 +1,5 @@
+// The script replayed step by step: actions, answers and waits on the platform clock, and the
+// transcript in UTF-8 with each job's time and its fixed waits.
 #include "ui/script/ScriptDriver.h"
 
 #include <cstdio>

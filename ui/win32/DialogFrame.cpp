@@ -1,3 +1,5 @@
+// A window created from its template: its controls placed and coloured, menus, painted bitmaps,
+// owner-drawn faces, and every message turned into a call of its window logic.
 #include "ui/win32/DialogFrame.h"
 
 #include <cstring>

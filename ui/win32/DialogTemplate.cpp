@@ -1,3 +1,5 @@
+// The DLGTEMPLATEEX bytes of a dialog resource: the header, each control's item with its class
+// and text, and the sizes converted from pixels to dialog units.
 #include "ui/win32/DialogTemplate.h"
 
 #include "platform/CodePage.h"

@@ -1,3 +1,4 @@
+// The program's icons and bitmaps loaded from the executable's resources and kept.
 #include "ui/win32/Images.h"
 
 #include <map>

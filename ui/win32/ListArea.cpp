@@ -1,3 +1,5 @@
+// A list area on the list-view control: columns, rows and cells, check boxes as state images, and
+// the user's changes told apart from the window's own.
 #include "ui/win32/ListArea.h"
 
 #include "ui/win32/WideText.h"

@@ -1,3 +1,4 @@
+// The PNG writer: signature, IHDR, one zlib-compressed IDAT of filter-0 rows, and IEND.
 #include "ui/win32/PngFile.h"
 
 #include <zlib.h>

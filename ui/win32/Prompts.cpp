@@ -1,3 +1,5 @@
+// The message box with its caption and labels set by a CBT hook, its scripted answer pressed
+// from its own loop; the proxy prompt from a built template; the format dialog and folder browser.
 #include "ui/win32/Prompts.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The Win32 view at work: windows run in its own modal loop with the key pre-filter, controls,
+// timers, notifications and boxes, and work from other threads sent to the window thread.
 #include "ui/win32/Win32View.h"
 
 #include "ui/DialogResources.h"

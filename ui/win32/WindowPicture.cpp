@@ -1,3 +1,5 @@
+// A window's picture: what it shows copied into a bitmap, or drawn by the window itself where that
+// cannot be read, then saved as PNG.
 #include "ui/win32/WindowPicture.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The test CA added to and removed from the current user's Root store through the CryptoAPI.
 #include "TestRoot.h"
 
 #include <fstream>
