@@ -1,7 +1,7 @@
 // The seam between the window logic and a front end (Qt on Linux, Win32 on Windows, or
-// headless for tests and automation). Controls are addressed by their dialog ids, text is CP932. Posting a
-// notification is safe from any thread; boxes and prompts raised on a worker thread run on
-// the user-interface thread while the caller waits for the answer.
+// headless for tests and automation). Controls are addressed by their dialog ids, text is
+// CP932. Posting a notification is safe from any thread; boxes and prompts raised on a worker
+// thread run on the user-interface thread while the caller waits for the answer.
 #pragma once
 
 #include <cstdint>
