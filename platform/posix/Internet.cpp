@@ -248,15 +248,17 @@ public:
     CURL* Handle() const { return easy_.get(); }
 
     // The options every request of the session has: the URL, its proxy with the credentials
-    // the user gave, the trust anchors and the header lines.
-    void Configure(const UrlParts& url, bool secure, const TrustAnchors& trust, std::string headerLines) {
+    // the user gave, the trust anchors and the header lines. Redirects are followed here
+    // only when `follow` says so; a secure request never follows one to plain HTTP.
+    void Configure(const UrlParts& url, bool secure, const TrustAnchors& trust, std::string headerLines,
+                   bool follow = true) {
         CURL* curl = easy_.get();
         std::string address = ToUrl(url, secure);
         curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
         if (reuseConnections.load()) curl_easy_setopt(curl, CURLOPT_SHARE, shared_->share);
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         ApplyTrust(curl, trust);
         // The session's own rule decides the proxy; "" keeps curl from reading the
@@ -432,16 +434,23 @@ std::shared_ptr<InternetSession::Shared> InternetSession::Current() const {
     return shared_;
 }
 
-HttpReply InternetSession::Send(const HttpRequest& request) {
+namespace {
+
+constexpr int kMaxRedirects = 10;
+
+// One request as it stands. A request with header lines of its own follows no redirect: the
+// caller decides where the lines may go, and `*location` names the target.
+HttpReply SendOnce(std::shared_ptr<InternetSession::Shared> shared, const HttpRequest& request, std::string* location) {
     HttpReply reply;
-    Transfer transfer(Current(), request.stop);
+    Transfer transfer(std::move(shared), request.stop);
     if (!transfer.Valid()) {
         reply.noSession = true;
         reply.error = "no curl handle";
         return reply;
     }
     CURL* curl = transfer.Handle();
-    transfer.Configure(request.url, request.secure, request.trust, request.headerLines);
+    const bool follow = request.headerLines.empty();
+    transfer.Configure(request.url, request.secure, request.trust, request.headerLines, follow);
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
     if (request.verb == "POST") {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
@@ -464,7 +473,41 @@ HttpReply InternetSession::Send(const HttpRequest& request) {
     if (status == 407) reply.body.clear();
     reply.sent = true;
     reply.status = static_cast<int>(status);
+    char* target = nullptr;
+    if (!follow && status >= 300 && status < 400 && curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &target) == CURLE_OK &&
+        target != nullptr)
+        *location = target;
     return reply;
+}
+
+}  // namespace
+
+HttpReply InternetSession::Send(const HttpRequest& request) {
+    HttpRequest hop = request;
+    for (int redirects = 0;; ++redirects) {
+        std::string location;
+        HttpReply reply = SendOnce(Current(), hop, &location);
+        if (location.empty()) return reply;
+        HttpReply failed;
+        std::optional<UrlParts> target = CrackUrl(location);
+        if (!target || redirects == kMaxRedirects) {
+            failed.error = "redirect not followed";
+            return failed;
+        }
+        const bool secure = IsSecureUrl(*target);
+        if (hop.secure && !secure) {
+            failed.error = "redirect from HTTPS to plain HTTP refused";
+            return failed;
+        }
+        // The caller's lines (the service's signature) stay with the host they were meant for.
+        if (Lower(target->host) != Lower(hop.url.host)) hop.headerLines.clear();
+        if (reply.status == 303 || (hop.verb == "POST" && (reply.status == 301 || reply.status == 302))) {
+            hop.verb = "GET";
+            hop.body.clear();
+        }
+        hop.url = *target;
+        hop.secure = secure;
+    }
 }
 
 OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop) {
