@@ -2,7 +2,6 @@
 #include "platform/posix/ConnectionReuse.h"
 
 #include <curl/curl.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <array>
@@ -90,14 +89,6 @@ size_t AppendBody(char* data, size_t size, size_t count, void* user) {
     if (sink->body->size() + bytes > sink->limit) return 0;  // aborts with CURLE_WRITE_ERROR
     sink->body->append(data, bytes);
     return bytes;
-}
-
-std::string Base64(const std::string& text) {
-    std::string out(4 * ((text.size() + 2) / 3) + 1, '\0');
-    int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                 reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
-    out.resize(length);
-    return out;
 }
 
 }  // namespace
@@ -270,15 +261,13 @@ public:
             std::lock_guard guard(shared_->credentialsLock);
             credentials = shared_->credentials;
         }
-        if (credentials && !proxy.empty()) {
+        // Proxy credentials are often the user's network password: they go to the proxy and
+        // nowhere else, never as a header line a server or a redirect target would see.
+        proxied_ = !proxy.empty();
+        if (credentials && proxied_) {
             curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, credentials->user.c_str());
             curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, credentials->password.c_str());
             curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_BASIC);
-        } else if (credentials) {
-            // No proxy configured: the peer that answered 407 stands in the path (an
-            // intercepting proxy) and gets the credentials as a header line.
-            std::string line = "Proxy-Authorization: Basic " + Base64(credentials->user + ":" + credentials->password);
-            headerLines = headerLines.empty() ? line : headerLines + "\r\n" + line;
         }
         headers_ = HeaderLines(headerLines);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers_.get());
@@ -324,6 +313,8 @@ public:
     }
 
     const std::string& Error() const { return error_; }
+    // A 407 without a proxy of ours came from a server that only claims to be one.
+    bool ForeignProxyChallenge() const { return !proxied_ && Status() == 407; }
     long Status() const {
         long status = 0;
         curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -357,6 +348,7 @@ private:
     StopCheck stop_;
     uint64_t abandoned_;
     bool started_ = false;
+    bool proxied_ = false;
     State state_ = State::Running;
     std::string error_;
     curl_off_t lastMoved_ = -1;
@@ -381,7 +373,7 @@ public:
         while (pending_.empty() && (state = transfer_.Pump()) == Transfer::State::Running) {
         }
         long status = transfer_.Status();
-        if (state == Transfer::State::Failed && status != 407) return 0;
+        if ((state == Transfer::State::Failed && status != 407) || transfer_.ForeignProxyChallenge()) return 0;
         return static_cast<int>(status);
     }
 
@@ -465,6 +457,11 @@ HttpReply SendOnce(std::shared_ptr<InternetSession::Shared> shared, const HttpRe
     transfer.Start();
     Transfer::State state = transfer.Finish();
     long status = transfer.Status();
+    if (transfer.ForeignProxyChallenge()) {
+        reply.error = "407 from a server that is no proxy of ours";
+        reply.body.clear();
+        return reply;
+    }
     if (state == Transfer::State::Failed && status != 407) {
         reply.error = transfer.Error();
         reply.body.clear();
