@@ -2,6 +2,7 @@
 // leave a half-written file as good, wildcard deletion, download folders and free space.
 #include "common/FileUtil.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +21,18 @@
 namespace {
 
 static constexpr char kLogSource[] = ".\\Common";
+
+// Windows opens these as devices whatever extension follows, in any case, with blanks before the
+// extension ("NUL .txt"), in every folder.
+bool IsDeviceName(const std::string& name) {
+    std::string base = name.substr(0, name.find('.'));
+    base.erase(base.find_last_not_of(' ') + 1);
+    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+        if (base == device) return true;
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
+           base[3] <= '9';
+}
 
 // The five sub-folders of a download folder, in the order each function visits them.
 const char* const kCheckOrder[] = {"CONF", "RENEWAL", "FLASH", "FLASH\\RENEWAL", "FLASH2"};
@@ -131,7 +144,6 @@ int FileDelete(const std::string& pattern) {
     }, OnException::LogOnly);
 }
 
-// Double-byte characters are stepped over whole, so "ソ" (whose trail byte is 0x5C) is plain.
 std::optional<uint64_t> FoundFileSize(const std::string& path) {
     for (const platform::FindData& entry : platform::FindFiles(path))
         if (!(entry.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)) return entry.size;
@@ -139,14 +151,14 @@ std::optional<uint64_t> FoundFileSize(const std::string& path) {
 }
 
 bool IsPlainName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
+    if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
     for (size_t i = 0; i < name.size(); i += platform::CharLength(name, i)) {
         if (platform::CharLength(name, i) == 2) continue;
         unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
+        if (c < 0x20 || c == 0x7F || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
             return false;
     }
-    return true;
+    return !IsDeviceName(name);
 }
 
 int DownloadFolderCheck(const std::string& name) {

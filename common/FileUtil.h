@@ -17,8 +17,10 @@ int FileWrite(const std::string& folder, const std::string& name, const void* da
 int FileDelete(const std::string& pattern);
 // The size of the file at `path`, or nullopt when there is none (a folder is no file).
 std::optional<uint64_t> FoundFileSize(const std::string& path);
-// A name that stays one folder level: no separator, drive, wildcard or parent step, so a
-// download folder (or a part of a path) named by it never lies outside its parent.
+// A name that stays one folder level and names a file, not a device: no separator, drive,
+// wildcard, control character or parent step, no trailing dot or space, and no device name
+// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with any extension, in any case). Double-byte
+// characters are stepped over whole, so "ソ" (whose trail byte is 0x5C) is plain.
 bool IsPlainName(const std::string& name);
 int DownloadFolderCheck(const std::string& name);
 int DownloadFolderCreate(const std::string& name);

@@ -25,16 +25,13 @@ constexpr size_t kMaxHexDigits = 128;
 constexpr size_t kSha512InputBytes = 1024;
 constexpr int kSha512Bytes = 64;
 
-// The file bytes with every CR LF turned into LF, up to the first NUL (the buffer is
-// NUL-terminated by FileRead).
-size_t ToLfLineEnds(unsigned char* buffer) {
-    std::string text(reinterpret_cast<const char*>(buffer));
+// Turns every CR LF of the first `length` bytes into LF in place; returns the new length.
+size_t ToLfLineEnds(unsigned char* buffer, size_t length) {
     size_t out = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        buffer[out++] = static_cast<unsigned char>(text[i]);
+    for (size_t i = 0; i < length; ++i) {
+        if (buffer[i] == '\r' && i + 1 < length && buffer[i + 1] == '\n') continue;
+        buffer[out++] = buffer[i];
     }
-    std::memset(buffer + out, 0, text.size() - out);
     return out;
 }
 
@@ -84,8 +81,10 @@ int HashCheckEx(const std::string& folder, const std::string& fileName, const st
         bool equal = false;
         if (CompareDigest(buffer, size, expected, &equal) != 0) return 402;
         if (equal) return 0;
-        // The text may have reached us with CR LF line ends; its digest was made over LF.
-        size_t converted = ToLfLineEnds(buffer);
+        // The text may have reached us with CR LF line ends; its digest was made over LF. A file
+        // holding a NUL is no such text: it passes on its exact bytes or not at all.
+        if (std::memchr(buffer, '\0', size) != nullptr) return 402;
+        size_t converted = ToLfLineEnds(buffer, size);
         if (CompareDigest(buffer, converted, expected, &equal) != 0) return 402;
         return equal ? 0 : 402;
     });

@@ -9,6 +9,7 @@
 #include "base/Logger.h"
 #include "common/Operation.h"
 #include "base/Text.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/View.h"
 
@@ -33,10 +34,34 @@ int DeleteFiles(const std::string& pattern) {
     return result;
 }
 
+// True when `folder` is the map folder or a folder inside it, by Windows rules (case ignored,
+// a trailing backslash alike, every step below it a plain name).
+bool InsideMapFolder(std::string folder) {
+    std::string top = theApp.MapFolder;
+    for (std::string* path : {&folder, &top})
+        while (!path->empty() && path->back() == '\\' && platform::CharLength(*path, path->size() - 1) == 1) path->pop_back();
+    if (top.empty() || folder.size() < top.size() || !platform::EqualsNoCase(folder.substr(0, top.size()), top))
+        return false;
+    for (size_t start = top.size(); start < folder.size();) {
+        if (folder[start] != '\\') return false;
+        size_t end = platform::FindChar(folder, '\\', start + 1);
+        if (!IsPlainName(folder.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1)))
+            return false;
+        start = end == std::string::npos ? folder.size() : end;
+    }
+    return true;
+}
+
 // One download folder: its five sub-folders, then the files directly inside it and the folder.
 int DeleteRecord(const PC_MAP_DELETE_DATA& record) {
-    // A name from History.ini that is empty or leaves its folder would widen the patterns
-    // below to the map folder itself, or beyond it.
+    // History.ini is a file any user of the PC can edit, and this program runs as administrator:
+    // its folder must lie in the map folder. A name that is empty or leaves its folder would
+    // widen the patterns below to the map folder itself, or beyond it.
+    if (!InsideMapFolder(record.mapFolder)) {
+        theApp.Messages.ShowErrorMessage(601, "E01", "");
+        VLOG(LOG_ERROR, "マップフォルダ外の記録[%s]", record.mapFolder.c_str());
+        return -1;
+    }
     if (!IsPlainName(record.mapName)) {
         theApp.Messages.ShowErrorMessage(601, "E01", "");
         VLOG(LOG_ERROR, "ファイル削除エラー[%d]", -1);

@@ -1,5 +1,6 @@
 // The download description: fetched, read into the job's entries, saved as MapData.XML, and
 // compared with the download folder to find where an earlier download stopped.
+#include <algorithm>
 #include <cstdlib>
 
 #include "state/VeltraneApp.h"
@@ -31,25 +32,46 @@ std::string TrimBlanks(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) + 1 - first);
 }
 
-// Reads the description's entries; MapSize goes straight to the application's MapSizeGB.
+// A description is small: these bound what a hostile one can make the program hold.
+constexpr size_t kMaxFieldBytes = 2048;
+constexpr size_t kMaxEntries = 10000;
+
+// Reads the description's entries; MapSize goes straight to the application's MapSizeGB. A
+// field or entry count past its bound marks the description as refused.
 class CGetMapDownloadConfing : public CExternalInterfaceBase {
 public:
     explicit CGetMapDownloadConfing(std::vector<MAP_DATA>* entries) : entries_(entries) {}
     // The description is fetched, never posted.
     void MakeRequest(std::string*, std::string*, std::string*) override {}
     void OnText(const std::string& name, const std::string& text) override {
-        if (name == "url") current_.url = TrimBlanks(text);
-        else if (name == "HashCode") current_.HashCode = TrimBlanks(text);
+        if (name == "url") Keep(&current_.url, text);
+        else if (name == "HashCode") Keep(&current_.HashCode, text);
         else if (name == "MapSize") theApp.MapSizeGB.store(static_cast<double>(std::strtoll(text.c_str(), nullptr, 10)) / 1024, std::memory_order_relaxed);
     }
-    // An entry's fields carry over to the next one: the description always names both.
+    // Each entry starts empty: a field it lacks is missing, not the previous entry's.
     void OnEndElement(const std::string& name) override {
-        if (name == "MapData" || name == "TestMapData") entries_->push_back(current_);
+        if (name != "MapData" && name != "TestMapData") return;
+        if (entries_->size() >= kMaxEntries) {
+            refused_ = true;
+            return;
+        }
+        entries_->push_back(std::move(current_));
+        current_ = {};
     }
+    bool Refused() const { return refused_; }
 
 private:
+    void Keep(std::string* field, const std::string& text) {
+        if (text.size() > kMaxFieldBytes) {
+            refused_ = true;
+            return;
+        }
+        *field = TrimBlanks(text);
+    }
+
     std::vector<MAP_DATA>* entries_;
     MAP_DATA current_;
+    bool refused_ = false;
 };
 
 // Counts the entries whose files are present, up to the first missing one, and adds their
@@ -73,6 +95,11 @@ std::optional<std::string> VersionName(const DOWNLOAD_START_RESPONSE& start) {
     std::string name = start.unified_map_ver_gen + start.unified_map_ver_major + start.unified_map_ver_minor;
     if (!IsPlainName(name)) return std::nullopt;
     return name;
+}
+
+uint64_t MaxFileBytes(const DOWNLOAD_JOB& job) {
+    // Clamped so that a MapSize no disk could hold still converts to a number.
+    return static_cast<uint64_t>(std::clamp(job.expectedBytes, 0.0, 9.0e18)) + static_cast<uint64_t>(kMapSizeUnitBytes);
 }
 
 std::string DownloadFolder(const DOWNLOAD_JOB& job) {
@@ -125,7 +152,14 @@ int ReadMapDescription(const std::string& reply, std::vector<MAP_DATA>* entries,
     size_t map = reply.find("<Map>");
     *description = map == std::string::npos ? reply : reply.substr(map);
     CGetMapDownloadConfing handler(entries);
-    return ParseResponseXml(&handler, *description);
+    int result = ParseResponseXml(&handler, *description);
+    if (result != 0) return result;
+    if (handler.Refused()) {
+        VLOG(LOG_ERROR, "ダウンロードコンフィグ上限超過");
+        entries->clear();
+        return kTransferFailed;
+    }
+    return 0;
 }
 
 int CExternalInterface::GetMapDownloadConfing(const std::string& url, std::vector<MAP_DATA>* entries, int32_t save,

@@ -42,9 +42,15 @@ constexpr int kDownloadStopped = 450;
 constexpr int kSlowLine = 902;
 // The version name names a folder the service chose; anything else is the service's fault.
 constexpr int kServiceRefused = 901;
+// A description past the bounds of its fields or entries, or a map file larger than the whole
+// set the description announces: a failed transfer.
+constexpr int kTransferFailed = 406;
 
 // The three version parts joined; nullopt unless that is a plain folder name.
 std::optional<std::string> VersionName(const DOWNLOAD_START_RESPONSE& start);
+// The most one map file may hold: the whole set the description announces (MapSize, rounded up
+// to its unit by the service), and one unit more for a service that rounds down.
+uint64_t MaxFileBytes(const DOWNLOAD_JOB& job);
 // MapFolder \ version name.
 std::string DownloadFolder(const DOWNLOAD_JOB& job);
 // Where the file of `url` lies inside the download folder ("FLASH\RENEWAL\MAP01.ZIP", or the
@@ -52,7 +58,8 @@ std::string DownloadFolder(const DOWNLOAD_JOB& job);
 std::optional<std::string> LocalRelativePath(const std::string& url);
 
 // Reads the entries of a fetched description (from its <Map> on, which is what is saved as
-// MapData.XML): 0, or the parse result.
+// MapData.XML): 0, the parse result, or 406 with no entries when a url or HashCode is longer
+// than 2 KiB or there are more than 10,000 entries.
 int ReadMapDescription(const std::string& reply, std::vector<MAP_DATA>* entries, std::string* description);
 
 // Measures the line with the test entry: 0, 902 (slow, EstimatedMinutes set) or 401.

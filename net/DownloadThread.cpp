@@ -25,6 +25,9 @@ constexpr size_t kPieceBytes = 2000;
 constexpr double kSlowLineBytesPerSecond = 102400.0;
 // Files this large time the line for the window's remaining-time estimate.
 constexpr uint64_t kMeasuredFileBytes = 1048576;
+// The line test measures at most this much, for at most this long: enough for a rate.
+constexpr int64_t kLineTestMaxBytes = 8 * 1048576;
+constexpr uint32_t kLineTestMaxMilliseconds = 60000;
 
 void AddDownloaded(DOWNLOAD_JOB* job, uint64_t bytes) {
     job->downloadedBytes.fetch_add(static_cast<double>(bytes), std::memory_order_relaxed);
@@ -50,10 +53,11 @@ bool StopRequested() {
     return false;
 }
 
-// Copies the opened body into `out` piece by piece: 0, 450, 406 (transfer failed) or 401.
-int CopyBody(platform::InternetFile& in, FILE* out) {
+// Copies the opened body into `out` piece by piece, at most `maxBytes` of it: 0, 450, 406
+// (transfer failed, or the body went on past `maxBytes`: `*overran` set) or 401.
+int CopyBody(platform::InternetFile& in, FILE* out, uint64_t maxBytes, bool* overran) {
     char piece[kPieceBytes];
-    for (;;) {
+    for (uint64_t written = 0;;) {
         if (StopRequested()) return kDownloadStopped;
         long read = in.Read(piece, sizeof piece);
         if (read == 0) return 0;
@@ -61,7 +65,13 @@ int CopyBody(platform::InternetFile& in, FILE* out) {
             // A read waiting for data gives up as soon as a stop is asked for.
             if (StopRequested()) return kDownloadStopped;
             VLOG(LOG_ERROR, "NET例外エラー");
-            return 406;
+            return kTransferFailed;
+        }
+        written += static_cast<uint64_t>(read);
+        if (written > maxBytes) {
+            *overran = true;
+            VLOG(LOG_ERROR, "ファイルサイズ超過[%llu]", static_cast<unsigned long long>(maxBytes));
+            return kTransferFailed;
         }
         if (fwrite(piece, 1, static_cast<size_t>(read), out) != static_cast<size_t>(read)) {
             VLOG(LOG_ERROR, "ファイル例外エラー");
@@ -136,10 +146,13 @@ int LineSpeedTest(DOWNLOAD_JOB* job) {
             return 401;
         }
         uint32_t start = platform::GetTickCount();
+        uint32_t milliseconds = 0;
         char piece[kPieceBytes];
         int64_t bytes = 0;
-        for (;;) {
-            long read = file->Read(piece, sizeof piece);
+        // A test entry that never ends, or trickles, is measured on what came within the bounds.
+        while (bytes < kLineTestMaxBytes && milliseconds < kLineTestMaxMilliseconds) {
+            long read = file->Read(piece, static_cast<unsigned long>(std::min<int64_t>(sizeof piece, kLineTestMaxBytes - bytes)));
+            milliseconds = platform::GetTickCount() - start;
             if (read == 0) break;
             if (read < 0) {
                 VLOG(LOG_ERROR, "NET例外エラー");
@@ -148,7 +161,6 @@ int LineSpeedTest(DOWNLOAD_JOB* job) {
             bytes += read;
         }
         file.reset();
-        uint32_t milliseconds = platform::GetTickCount() - start;
 
         uint32_t seconds = milliseconds / 1000;
         // A test that took under a second is fast by any measure.
@@ -207,12 +219,14 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
             VLOG(LOG_ERROR, "ファイルオープンエラー");
             return 404;
         }
-        int result = CopyBody(*in, out);
+        bool overran = false;
+        int result = CopyBody(*in, out, MaxFileBytes(*job), &overran);
         long length = ftell(out);
         VLOG(LOG_INFO, "リードサイズ[%ld]", length);
         in.reset();
         if (fclose(out) != 0 && result == 0) result = 401;
-        if (result == kDownloadStopped) platform::DeleteFileA(path.c_str());
+        // A stopped file is fetched again later; one that overran is the server's fault.
+        if (result == kDownloadStopped || overran) platform::DeleteFileA(path.c_str());
 
         uint64_t bytes = length > 0 ? static_cast<uint64_t>(length) : 0;
         job->currentFileBytes.store(bytes, std::memory_order_relaxed);

@@ -8,7 +8,8 @@
 #                                  carries "Proxy-Authorization: Basic" for tester:s3cret; it has
 #                                  a test CA of its own, which the first service does not trust
 # VELTRANE_CA_BUNDLE, VELTRANE_OTHER_CA, VELTRANE_OTHER_CERT (the second service's own
-# certificate), VELTRANE_UPDATE_SET, VELTRANE_CALL_LOG  as Windows paths
+# certificate), VELTRANE_FORGED_CERT (a certificate of another key that copies that one's
+# issuer name, subject and serial), VELTRANE_UPDATE_SET, VELTRANE_CALL_LOG  as Windows paths
 set -euo pipefail
 mapservice=$1
 work=$2
@@ -39,5 +40,13 @@ export VELTRANE_SERVICE_HTTP=$(port "$work/service.ports" http) VELTRANE_SERVICE
 export VELTRANE_PROXY_HTTP=$(port "$work/proxy.ports" http) VELTRANE_PROXY_HTTPS=$(port "$work/proxy.ports" https)
 export VELTRANE_CA_BUNDLE=$(windows "$work/certs/ca.pem") VELTRANE_OTHER_CA=$(windows "$work/proxy-certs/ca.pem")
 export VELTRANE_OTHER_CERT=$(windows "$work/proxy-certs/server.pem")
+# Made with a CA of the same name, so issuer and serial match and nothing else does.
+forge() { openssl x509 -in "$work/proxy-certs/server.pem" -noout "-$1" -nameopt compat | sed "s/^$1=//"; }
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/forged-ca.key" -out "$work/forged-ca.pem" \
+    -subj "$(forge issuer)" -days 2 2>/dev/null
+openssl req -new -newkey rsa:2048 -nodes -keyout "$work/forged.key" -subj "$(forge subject)" 2>/dev/null |
+    openssl x509 -req -CA "$work/forged-ca.pem" -CAkey "$work/forged-ca.key" -set_serial "0x$(forge serial)" \
+        -days 2 -out "$work/forged.pem" 2>/dev/null
+export VELTRANE_FORGED_CERT=$(windows "$work/forged.pem")
 export VELTRANE_UPDATE_SET=$(windows "$work/set") VELTRANE_CALL_LOG=$(windows "$work/calls.log")
 "$@"

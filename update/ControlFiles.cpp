@@ -89,15 +89,6 @@ std::string DownloadFolderPath(const std::string& id, const std::string& sub) {
     return Format("%s\\%s\\%s\\", TransferMapFolder().c_str(), id.c_str(), sub.c_str());
 }
 
-bool IsPlainFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-    for (char separator : {'\\', '/', ':'})
-        if (platform::FindChar(name, separator) != std::string::npos) return false;
-    return true;
-}
-
 void Decipher(unsigned char* buffer, unsigned long size) {
     if (theApp.pDecodeEx == nullptr) throw std::logic_error("DecodeEx is not bound");
     theApp.pDecodeEx(buffer, static_cast<uint32_t>(size));
@@ -144,7 +135,7 @@ int ConfFileDecode(ConfigData& data, const std::string& id) {
             char nameText[13] = {};
             memcpy(nameText, entry + 8, 12);
             const std::string name = nameText;
-            if (!IsPlainFileName(name)) return 803;
+            if (!IsPlainName(name)) return 803;
 
             FileBuffer buffer;
             unsigned long size = 0;
@@ -199,7 +190,7 @@ int ConfRecordParse(CONFIG_FILE_AREA& area, const unsigned char* buffer, unsigne
         const std::string path(text, strnlen(text, kRecordTextSize));
         const size_t slash = platform::FindChar(path, '\\');
         std::string baseName = slash == std::string::npos ? path : path.substr(slash + 1);
-        if (!IsPlainFileName(baseName)) return 803;
+        if (!IsPlainName(baseName)) return 803;
         ImageBaseName = baseName;
     }
     return 0;

@@ -58,10 +58,6 @@ std::string TransferMapFolder();
 std::string DownloadFolderPath(const std::string& id);
 std::string DownloadFolderPath(const std::string& id, const std::string& sub);
 
-// True for a plain file name: not empty, not "." or "..", without a drive, a separator or a
-// control character. Names taken from the control files must be such names.
-bool IsPlainFileName(const std::string& name);
-
 // Deciphers `size` bytes (8-byte IV, then ciphertext) in place with the bound DecodeEx,
 // leaving size - 8 bytes of plaintext; throws when DecodeEx is not bound.
 void Decipher(unsigned char* buffer, unsigned long size);

@@ -4,7 +4,6 @@
 #include "platform/posix/ConnectionReuse.h"
 
 #include <curl/curl.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <array>
@@ -92,14 +91,6 @@ size_t AppendBody(char* data, size_t size, size_t count, void* user) {
     if (sink->body->size() + bytes > sink->limit) return 0;  // aborts with CURLE_WRITE_ERROR
     sink->body->append(data, bytes);
     return bytes;
-}
-
-std::string Base64(const std::string& text) {
-    std::string out(4 * ((text.size() + 2) / 3) + 1, '\0');
-    int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                 reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
-    out.resize(length);
-    return out;
 }
 
 }  // namespace
@@ -250,15 +241,17 @@ public:
     CURL* Handle() const { return easy_.get(); }
 
     // The options every request of the session has: the URL, its proxy with the credentials
-    // the user gave, the trust anchors and the header lines.
-    void Configure(const UrlParts& url, bool secure, const TrustAnchors& trust, std::string headerLines) {
+    // the user gave, the trust anchors and the header lines. Redirects are followed here
+    // only when `follow` says so; a secure request never follows one to plain HTTP.
+    void Configure(const UrlParts& url, bool secure, const TrustAnchors& trust, std::string headerLines,
+                   bool follow = true) {
         CURL* curl = easy_.get();
         std::string address = ToUrl(url, secure);
         curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
         if (reuseConnections.load()) curl_easy_setopt(curl, CURLOPT_SHARE, shared_->share);
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         ApplyTrust(curl, trust);
         // The session's own rule decides the proxy; "" keeps curl from reading the
@@ -270,15 +263,13 @@ public:
             std::lock_guard guard(shared_->credentialsLock);
             credentials = shared_->credentials;
         }
-        if (credentials && !proxy.empty()) {
+        // Proxy credentials are often the user's network password: they go to the proxy and
+        // nowhere else, never as a header line a server or a redirect target would see.
+        proxied_ = !proxy.empty();
+        if (credentials && proxied_) {
             curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, credentials->user.c_str());
             curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, credentials->password.c_str());
             curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_BASIC);
-        } else if (credentials) {
-            // No proxy configured: the peer that answered 407 stands in the path (an
-            // intercepting proxy) and gets the credentials as a header line.
-            std::string line = "Proxy-Authorization: Basic " + Base64(credentials->user + ":" + credentials->password);
-            headerLines = headerLines.empty() ? line : headerLines + "\r\n" + line;
         }
         headers_ = HeaderLines(headerLines);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers_.get());
@@ -324,6 +315,8 @@ public:
     }
 
     const std::string& Error() const { return error_; }
+    // A 407 without a proxy of ours came from a server that only claims to be one.
+    bool ForeignProxyChallenge() const { return !proxied_ && Status() == 407; }
     long Status() const {
         long status = 0;
         curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -357,6 +350,7 @@ private:
     StopCheck stop_;
     uint64_t abandoned_;
     bool started_ = false;
+    bool proxied_ = false;
     State state_ = State::Running;
     std::string error_;
     curl_off_t lastMoved_ = -1;
@@ -381,7 +375,7 @@ public:
         while (pending_.empty() && (state = transfer_.Pump()) == Transfer::State::Running) {
         }
         long status = transfer_.Status();
-        if (state == Transfer::State::Failed && status != 407) return 0;
+        if ((state == Transfer::State::Failed && status != 407) || transfer_.ForeignProxyChallenge()) return 0;
         return static_cast<int>(status);
     }
 
@@ -434,16 +428,23 @@ std::shared_ptr<InternetSession::Shared> InternetSession::Current() const {
     return shared_;
 }
 
-HttpReply InternetSession::Send(const HttpRequest& request) {
+namespace {
+
+constexpr int kMaxRedirects = 10;
+
+// One request as it stands. A request with header lines of its own follows no redirect: the
+// caller decides where the lines may go, and `*location` names the target.
+HttpReply SendOnce(std::shared_ptr<InternetSession::Shared> shared, const HttpRequest& request, std::string* location) {
     HttpReply reply;
-    Transfer transfer(Current(), request.stop);
+    Transfer transfer(std::move(shared), request.stop);
     if (!transfer.Valid()) {
         reply.noSession = true;
         reply.error = "no curl handle";
         return reply;
     }
     CURL* curl = transfer.Handle();
-    transfer.Configure(request.url, request.secure, request.trust, request.headerLines);
+    const bool follow = request.headerLines.empty();
+    transfer.Configure(request.url, request.secure, request.trust, request.headerLines, follow);
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
     if (request.verb == "POST") {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
@@ -458,6 +459,11 @@ HttpReply InternetSession::Send(const HttpRequest& request) {
     transfer.Start();
     Transfer::State state = transfer.Finish();
     long status = transfer.Status();
+    if (transfer.ForeignProxyChallenge()) {
+        reply.error = "407 from a server that is no proxy of ours";
+        reply.body.clear();
+        return reply;
+    }
     if (state == Transfer::State::Failed && status != 407) {
         reply.error = transfer.Error();
         reply.body.clear();
@@ -466,7 +472,41 @@ HttpReply InternetSession::Send(const HttpRequest& request) {
     if (status == 407) reply.body.clear();
     reply.sent = true;
     reply.status = static_cast<int>(status);
+    char* target = nullptr;
+    if (!follow && status >= 300 && status < 400 && curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &target) == CURLE_OK &&
+        target != nullptr)
+        *location = target;
     return reply;
+}
+
+}  // namespace
+
+HttpReply InternetSession::Send(const HttpRequest& request) {
+    HttpRequest hop = request;
+    for (int redirects = 0;; ++redirects) {
+        std::string location;
+        HttpReply reply = SendOnce(Current(), hop, &location);
+        if (location.empty()) return reply;
+        HttpReply failed;
+        std::optional<UrlParts> target = CrackUrl(location);
+        if (!target || redirects == kMaxRedirects) {
+            failed.error = "redirect not followed";
+            return failed;
+        }
+        const bool secure = IsSecureUrl(*target);
+        if (hop.secure && !secure) {
+            failed.error = "redirect from HTTPS to plain HTTP refused";
+            return failed;
+        }
+        // The caller's lines (the service's signature) stay with the host they were meant for.
+        if (Lower(target->host) != Lower(hop.url.host)) hop.headerLines.clear();
+        if (reply.status == 303 || (hop.verb == "POST" && (reply.status == 301 || reply.status == 302))) {
+            hop.verb = "GET";
+            hop.body.clear();
+        }
+        hop.url = *target;
+        hop.secure = secure;
+    }
 }
 
 OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop) {

@@ -13,4 +13,8 @@ namespace platform::win32 {
 // `bundle` is a native PEM file; a missing or empty file accepts nothing.
 bool ChainsToBundle(PCCERT_CONTEXT server, const std::string& bundle, const std::wstring& host);
 
+// True when both are the same certificate, byte for byte. CertCompareCertificate compares
+// issuer and serial only, which anyone can copy into a certificate of their own.
+bool SameCertificate(PCCERT_CONTEXT first, PCCERT_CONTEXT second);
+
 }  // namespace platform::win32

@@ -48,6 +48,7 @@ namespace {
 
 using win32::BlockingCall;
 using win32::ChainsToBundle;
+using win32::SameCertificate;
 using win32::Narrow;
 using win32::Wide;
 using win32::WideNative;
@@ -265,7 +266,8 @@ private:
 
     // WinINet trusts only the system store. When it refuses the issuer, the program checks the
     // chain against its own bundle and, only if that holds, sends again with the unknown issuer
-    // allowed, and makes sure the server still shows the certificate it checked.
+    // allowed, and makes sure the server still shows the very certificate it checked, which
+    // must pass the bundle check in its own right.
     DWORD SendTrustingBundle(const std::wstring& headers, const std::string& body, const TrustAnchors& trust,
                              const std::wstring& host) {
         PCCERT_CONTEXT checked = ServerCertificate(Request());
@@ -275,7 +277,7 @@ private:
             code = Send(headers, body);
             if (code == ERROR_SUCCESS) {
                 PCCERT_CONTEXT shown = ServerCertificate(Request());
-                if (shown == nullptr || !CertCompareCertificate(X509_ASN_ENCODING, checked->pCertInfo, shown->pCertInfo)) {
+                if (!SameCertificate(checked, shown) || !ChainsToBundle(shown, trust.caBundle, host)) {
                     code = ERROR_INTERNET_INVALID_CA;
                     CloseRequest();
                 }

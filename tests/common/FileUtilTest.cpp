@@ -150,6 +150,16 @@ TEST(FileUtilPaths, SplittersAreLeadByteAware) {
     EXPECT_EQ(GetFileNamePart("C:ソ"), "ソ");
 }
 
+TEST(PlainNameTest, NamesWindowsWouldTakeAsDevicesOrAlterAreRefused) {
+    for (const char* name : {"CON", "prn", "Aux", "NUL.TXT", "nul.tar.gz", "COM1", "com9.dat", "LPT1", "lpt9.",
+                             "NUL .TXT", "CON ", "MAP01.ZIP.", "MAP01.ZIP ", "A*.ZIP", "A?.ZIP", "A<B", "A>B",
+                             "A|B", "A\"B", "A\x7F", ".", "..", "", "A\\B", "A/B", "C:X"})
+        EXPECT_FALSE(IsPlainName(name)) << name;
+    for (const char* name : {"CONF", "CONSOLE.TXT", "COM10", "COM0", "LPT", "NULL.DAT", "AUXX", "MAP01.ZIP",
+                             ".hidden", "2026041", "ソフト.txt", "A B.ZIP"})
+        EXPECT_TRUE(IsPlainName(name)) << name;
+}
+
 TEST(FileUtilCodes, ResultsMapToMessageCodes) {
     // The whole table, then the numbers beside its entries, which fall through to "E99".
     const std::pair<int, const char*> table[] = {

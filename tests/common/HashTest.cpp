@@ -45,6 +45,20 @@ TEST_F(HashCheckTest, ATextWithCrLfLineEndsVerifiesAgainstItsLfDigest) {
     EXPECT_EQ(HashCheckEx(folder, "crlf.txt", "00000000000000000000000000000000"), 402);
 }
 
+// A DISCINFO.TXT made of the genuine text without CR, a NUL and a payload: its LF text part
+// has the digest the description gives, but the file is not that text.
+TEST_F(HashCheckTest, AFileHoldingANulPassesOnlyOnItsExactBytes) {
+    const std::string genuine = "VERSION=2026041\nDISKID=5820917364\n";
+    constexpr char kGenuineDigest[] = "915420844922f8174061d97f2ebf1e4d";  // md5sum of `genuine`
+    TestWorld::WriteFile(world.root + "/DISCINFO.TXT", genuine + std::string(1, '\0') + "payload\r\n");
+    EXPECT_EQ(HashCheckEx(folder, "DISCINFO.TXT", kGenuineDigest), 402);
+    // The CR LF case covers the whole text, not a prefix of it.
+    TestWorld::WriteFile(world.root + "/DISCINFO.TXT", "VERSION=2026041\r\nDISKID=5820917364\r\nmore\r\n");
+    EXPECT_EQ(HashCheckEx(folder, "DISCINFO.TXT", kGenuineDigest), 402);
+    TestWorld::WriteFile(world.root + "/DISCINFO.TXT", "VERSION=2026041\r\nDISKID=5820917364\r\n");
+    EXPECT_EQ(HashCheckEx(folder, "DISCINFO.TXT", kGenuineDigest), 0);
+}
+
 TEST_F(HashCheckTest, AnEmptyOrMissingFileIs803AndBadDigestTextIs402) {
     TestWorld::WriteFile(world.root + "/empty.bin", "");
     EXPECT_EQ(HashCheckEx(folder, "empty.bin", kLfDigest), 803);

@@ -11,6 +11,7 @@
 #include "FuzzWorld.h"
 #include "decode/DecodeApi.h"
 #include "decode/Encipher.h"
+#include "common/FileUtil.h"
 #include "update/ControlFiles.h"
 #include "update/Crc16.h"
 
@@ -41,7 +42,7 @@ void CheckParsed(const ConfigData& data) {
     for (const CONFIG_FILE_AREA* area : {&data.conf1001, &data.conf2000, &data.conf6000})
         for (const CONFIG_RECORD_SLOT& slot : area->slots)
             if (slot.items.size() > static_cast<size_t>(std::max(ItemCount(slot), 0))) abort();
-    if (!ImageBaseName.empty() && !IsPlainFileName(ImageBaseName)) abort();
+    if (!ImageBaseName.empty() && !IsPlainName(ImageBaseName)) abort();
 }
 
 }  // namespace
@@ -74,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint16_t crc = (choice & 0x80) ? static_cast<uint16_t>(input.Byte()) : Crc16(plain, plaintext.size());
         PutLe(confCrc, 4 + 20 * i, crc, 2);
         memcpy(confCrc.data() + 4 + 20 * i + 8, name.data(), std::min<size_t>(name.size(), 12));
-        if (!IsPlainFileName(std::string(name.c_str()))) continue;
+        if (!IsPlainName(std::string(name.c_str()))) continue;
         std::vector<unsigned char> file = veltrane::decode::EncipherEx({plain, plaintext.size()}, {1, 2, 3, 4, 5, 6, 7, 8});
         FuzzWorld::Put(conf, name.c_str(), {reinterpret_cast<const char*>(file.data()), file.size()});
     }

@@ -156,6 +156,27 @@ TEST_F(MapDeleteTest, UnsafeVersionNamesAreRefusedAndNothingIsDeleted) {
     EXPECT_TRUE(fs::exists(world.root + "/outside/DATA.BIN"));
 }
 
+// History.ini can be edited by any user: a record's folder outside the map folder is refused.
+TEST_F(MapDeleteTest, AFolderOutsideTheMapFolderIsRefusedAndNothingIsDeleted) {
+    MakeDownload("2026041");
+    fs::create_directories(world.root + "/outside/2026041/CONF");
+    TestWorld::WriteFile(world.root + "/outside/2026041/CONF/DATA.BIN", "data");
+    TestWorld::WriteFile(world.root + "/outside/2026041/KEEP.TXT", "data");
+    const std::string outside = world.Win(world.root + "/outside");
+    for (const std::string& folder : {outside, theApp.MapFolder + "\\..\\outside", theApp.MapFolder + "X",
+                                      std::string("")}) {
+        CMapDelete unsafe;
+        unsafe.AddDeleteData("2026041", folder, "壊れた記録");
+        view.AnswerNextBox(platform::IDOK);
+        ASSERT_EQ(unsafe.MapDataDelete(1), 0) << folder;
+        theApp.DeleteThreadHandle.JoinAndClose();
+    }
+    EXPECT_EQ(view.Notices(), std::vector<RecordingView::Notice>(4, {kNotifyDeleteFailed, 0}));
+    EXPECT_TRUE(fs::exists(world.root + "/outside/2026041/CONF/DATA.BIN"));
+    EXPECT_TRUE(fs::exists(world.root + "/outside/2026041/KEEP.TXT"));
+    EXPECT_TRUE(fs::exists(Maps() + "/2026041/MapData.XML"));
+}
+
 TEST_F(MapDeleteTest, EmptyListIsAnExceptionNotADeletion) {
     EXPECT_EQ(remover.MapDataDelete(1), 1);
     EXPECT_TRUE(theApp.DeleteThreadHandle.IsNull());

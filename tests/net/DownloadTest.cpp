@@ -234,6 +234,78 @@ TEST_F(DownloadTest, AUrlLeavingTheDownloadFolderIsRefusedBeforeItIsFetched) {
     EXPECT_EQ(CallLog().find("escaped"), std::string::npos);
 }
 
+TEST_F(DownloadTest, AFileLargerThanTheWholeAnnouncedSetIsCutOffAndDeleted) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    Start();
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    // The set is announced as one MapSize unit; a file may take that and one unit more.
+    ASSERT_EQ(job.expectedBytes, 1044480.0);
+    std::string first = SetFiles()[0];
+    TestWorld::WriteFile(Served(first), std::string(2 * 1044480 + 1, 'x'));
+
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_FALSE(fs::exists(Downloaded(first)));
+    EXPECT_LE(job.downloadedBytes.load(), 2.0 * 1044480);
+
+    TestWorld::WriteFile(Served(first), std::string(2 * 1044480, 'x'));
+    RecordingView again;
+    platform::SetView(&again);
+    ASSERT_EQ(StartDownloadThread(&job), 0);
+    // Within the bound the file is fetched whole; only its digest fails now.
+    EXPECT_EQ(again.First(), Notice(kNotifyDownloadFailed, 402));
+    CloseDownloadThread();
+    platform::SetView(&view);
+    EXPECT_EQ(fs::file_size(Downloaded(first)), 2u * 1044480);
+}
+
+namespace {
+
+std::string Entry(const std::string& url, const std::string& hash) {
+    return "<MapData><url>" + url + "</url><HashCode>" + hash + "</HashCode></MapData>";
+}
+
+}  // namespace
+
+TEST(MapDescriptionTest, EachEntryStartsEmpty) {
+    std::vector<MAP_DATA> entries;
+    std::string description;
+    ASSERT_EQ(ReadMapDescription("<Map><MapSize>1</MapSize>" + Entry("http://h/CONF/A.DAT", "aa") +
+                                     "<MapData><HashCode>bb</HashCode></MapData><TestMapData></TestMapData></Map>",
+                                 &entries, &description), 0);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].url, "http://h/CONF/A.DAT");
+    EXPECT_EQ(entries[1].url, "");
+    EXPECT_EQ(entries[1].HashCode, "bb");
+    EXPECT_EQ(entries[2].url, "");
+    EXPECT_EQ(entries[2].HashCode, "");
+}
+
+TEST(MapDescriptionTest, OverLongFieldsAndTooManyEntriesAreRefused) {
+    std::vector<MAP_DATA> entries;
+    std::string description;
+    const std::string longest = "http://h/CONF/" + std::string(2048 - 14, 'a');
+    ASSERT_EQ(ReadMapDescription("<Map>" + Entry(longest, "aa") + "</Map>", &entries, &description), 0);
+    EXPECT_EQ(entries.at(0).url, longest);
+
+    entries.clear();
+    EXPECT_EQ(ReadMapDescription("<Map>" + Entry(longest + "a", "aa") + "</Map>", &entries, &description), 406);
+    EXPECT_TRUE(entries.empty());
+    EXPECT_EQ(ReadMapDescription("<Map>" + Entry("u", std::string(2049, 'f')) + "</Map>", &entries, &description),
+              406);
+    EXPECT_TRUE(entries.empty());
+
+    // A long url followed by empty entries: once copied into each of them.
+    std::string many = "<Map>" + Entry(longest, "aa");
+    for (int i = 1; i < 10000; ++i) many += "<MapData></MapData>";
+    ASSERT_EQ(ReadMapDescription(many + "</Map>", &entries, &description), 0);
+    EXPECT_EQ(entries.size(), 10000u);
+    EXPECT_EQ(entries.back().url, "");
+    entries.clear();
+    EXPECT_EQ(ReadMapDescription(many + "<TestMapData></TestMapData></Map>", &entries, &description), 406);
+    EXPECT_TRUE(entries.empty());
+}
+
 TEST(LocalRelativePathTest, FollowsTheKnownFoldersAndRefusesEscapes) {
     EXPECT_EQ(LocalRelativePath("http://h/map-dl/data/FLASH2/A.BIN"), "FLASH2\\A.BIN");
     EXPECT_EQ(LocalRelativePath("http://h/X/FLASH/RENEWAL/B.BIN"), "FLASH\\RENEWAL\\B.BIN");
@@ -243,7 +315,8 @@ TEST(LocalRelativePathTest, FollowsTheKnownFoldersAndRefusesEscapes) {
     EXPECT_EQ(LocalRelativePath("http://h/X/FLASH2/\x83\x5C\x83\x74\x83\x67.BIN"),
               "FLASH2\\\x83\x5C\x83\x74\x83\x67.BIN");
     for (const char* url : {"http://h/CONF/../x.bin", "http://h/FLASH2//etc/x", "http://h/misc/C:x.bin",
-                            "http://h/misc/", "http://h/CONF/a/.."})
+                            "http://h/misc/", "http://h/CONF/a/..", "http://h/x/FLASH/COM1", "http://h/CONF/nul.dat",
+                            "http://h/FLASH2/A.BIN.", "http://h/FLASH2/A*.BIN"})
         EXPECT_EQ(LocalRelativePath(url), std::nullopt) << url;
 }
 
@@ -279,16 +352,32 @@ TEST(VersionNameJoin, TheThreeVersionPartsJoinedMakeTheFolderName) {
 INSTANTIATE_TEST_SUITE_P(Names, VersionNameTest,
                          ::testing::Values(mapservice::Offer{"", "", "", "x"}, mapservice::Offer{"..", "", "", "x"},
                                            mapservice::Offer{"2026", "/..", "", "x"},
-                                           mapservice::Offer{"C:", "04", "1", "x"}));
+                                           mapservice::Offer{"C:", "04", "1", "x"}, mapservice::Offer{"CO", "M", "1", "x"},
+                                           mapservice::Offer{"2026", "04", "1 ", "x"}));
+
+// A tick count that jumps once, by a fixed amount, after it was first read.
+class JumpingClock : public platform::FakeClock {
+public:
+    explicit JumpingClock(uint64_t jump) : FakeClock(2026, 12, 6), jump_(jump) {}
+    uint64_t TickMilliseconds() override { return reads_++ == 0 ? 0 : jump_; }
+
+private:
+    uint64_t jump_;
+    int reads_ = 0;
+};
 
 class LineSpeedTestCase : public DownloadTest {
 protected:
+    // The test takes `milliseconds` in all.
     int Measure(size_t lineTestBytes, uint64_t milliseconds) {
+        JumpingClock clock(milliseconds);
+        return MeasureOn(lineTestBytes, clock);
+    }
+    int MeasureOn(size_t lineTestBytes, platform::Clock& clock) {
         mkupdate::BuildUpdateSet(config.updateSet, {});
         config.lineTestBytes = lineTestBytes;
         Start();
         EXPECT_EQ(Prepare(&job), 0);
-        SteppingClock clock(milliseconds);
         platform::SetClock(&clock);
         int result = LineSpeedTest(&job);
         platform::SetClock(&world.clock);
@@ -317,6 +406,20 @@ TEST_F(LineSpeedTestCase, FewerBytesThanSecondsGiveALargeEstimate) {
     EXPECT_EQ(Measure(10, 20000), kSlowLine);
     // The set is one MapSize unit of 1,044,480 bytes, at one byte a second.
     EXPECT_EQ(theApp.Messages.EstimatedMinutes.load(), 1044480 / 60);
+}
+
+TEST_F(LineSpeedTestCase, AnEndlessTestEntryIsMeasuredOnItsFirstEightMiB) {
+    EXPECT_EQ(Measure(8 * 1048576 + 5000, 1000), 0);
+    EXPECT_EQ(job.measuredBytes.load(), 8 * 1048576);
+}
+
+TEST_F(LineSpeedTestCase, ATricklingTestEntryIsMeasuredOnItsFirstMinute) {
+    // Each read of the clock is one more second: the minute is up after 60 pieces.
+    SteppingClock clock(1000);
+    EXPECT_EQ(MeasureOn(1000000, clock), kSlowLine);
+    EXPECT_EQ(job.measuredMilliseconds.load(), 60000);
+    EXPECT_LE(job.measuredBytes.load(), 60 * 2000);
+    EXPECT_GT(job.measuredBytes.load(), 0);
 }
 
 TEST_F(LineSpeedTestCase, AFastLineGoesOn) {

@@ -3,6 +3,7 @@
 // connections kept for reuse, and a forwarding proxy (squid) that asks for Basic credentials.
 // Every server is real and on loopback.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -66,6 +67,56 @@ public:
         return RecordingView::AskProxyCredentials(proxy);
     }
     std::atomic<int> prompts{0};
+};
+
+// A file server behind the proxy (plain, or with the service's certificate) that keeps, for
+// every request it receives, whether it carried a Proxy-Authorization line.
+class CapturingServer {
+public:
+    explicit CapturingServer(const std::string& tlsFolder = "")
+        : server_(tlsFolder.empty() ? std::make_unique<httplib::Server>()
+                                    : std::make_unique<httplib::SSLServer>((tlsFolder + "/server.pem").c_str(),
+                                                                           (tlsFolder + "/server-key.pem").c_str())),
+          scheme_(tlsFolder.empty() ? "http" : "https") {
+        server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+            std::lock_guard guard(lock_);
+            ++requests_;
+            if (request.has_header("Proxy-Authorization")) ++withCredentials_;
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+        server_->Get("/map-dl/data/CONF/BIG.DAT", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(kFileBody, "application/octet-stream");
+        });
+        server_->Get("/map-dl/LINETEST.DAT", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(std::string(1000, 't'), "application/octet-stream");
+        });
+        port_ = server_->bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
+    }
+    ~CapturingServer() {
+        server_->stop();
+        thread_.join();
+    }
+    std::string Url(const std::string& path) const {
+        return scheme_ + "://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    int Requests() {
+        std::lock_guard guard(lock_);
+        return requests_;
+    }
+    int WithCredentials() {
+        std::lock_guard guard(lock_);
+        return withCredentials_;
+    }
+
+private:
+    std::unique_ptr<httplib::Server> server_;
+    std::string scheme_;
+    int port_ = -1;
+    std::thread thread_;
+    std::mutex lock_;
+    int requests_ = 0;
+    int withCredentials_ = 0;
 };
 
 }  // namespace
@@ -299,7 +350,59 @@ TEST_P(ProxyTest, AWholeDownloadThroughAnAuthenticatingProxyAsksForCredentialsOn
     EXPECT_NE(CallLog().find("\"call\":\"DLS\""), std::string::npos);
 }
 
+// Over HTTP the proxy forwards the request; over HTTPS the request travels inside the tunnel,
+// where only the program decides what it carries.
+TEST_P(ProxyTest, ProxyCredentialsGoToTheProxyAndNeverBeyondIt) {
+    StartService(GetParam());
+    CapturingServer files(GetParam() == std::string("https") ? world.root + "/tls" : "");
+    SquidProxy squid("navi", "s3cret");
+    setenv("http_proxy", squid.Url().c_str(), 1);
+    setenv("https_proxy", squid.Url().c_str(), 1);
+    PromptCountingView prompts;
+    prompts.AnswerProxyPrompt(platform::ProxyCredentials{"navi", "s3cret"});
+    platform::SetView(&prompts);
+
+    DOWNLOAD_JOB job;
+    DownloadFolderCreate("2026041");
+    job.start.unified_map_ver_gen = "2026041";
+    job.completionRequest.model_group_cd = "VT-01";
+    job.entries = {{files.Url("/map-dl/data/CONF/BIG.DAT"), kFileMd5, 0}, {files.Url("/map-dl/LINETEST.DAT"), "00", 0}};
+    EXPECT_EQ(LineSpeedTest(&job), 0);
+    EXPECT_EQ(Run(&job, prompts), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(TestWorld::ReadFile(Downloaded("CONF/BIG.DAT")), kFileBody);
+    EXPECT_EQ(prompts.prompts.load(), 1);
+    EXPECT_EQ(files.Requests(), 2);
+    EXPECT_EQ(files.WithCredentials(), 0);
+    theApp.Internet.Reset();
+    EXPECT_TRUE(Eventually([&] { return squid.AccessLog().find(" navi ") != std::string::npos; }))
+        << squid.AccessLog();
+}
+
 INSTANTIATE_TEST_SUITE_P(Schemes, ProxyTest, ::testing::Values("http", "https"));
+
+// No proxy is in use: a server that answers 407 is no proxy of ours, whatever it claims.
+TEST_F(RealNetworkTest, A407WithoutAProxyAsksForNothingAndSendsNoCredentials) {
+    const std::string challenge =
+        "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"x\"\r\n"
+        "Content-Length: 0\r\nConnection: close\r\n\r\n";
+    PlainServer server([&](size_t connection, const std::string&) {
+        return PlainServer::Answer{connection == 0 ? challenge : FileReply()};
+    });
+    PromptCountingView prompts;
+    prompts.AnswerProxyPrompt(platform::ProxyCredentials{"navi", "s3cret"});
+    platform::SetView(&prompts);
+    std::string reply;
+    EXPECT_EQ(CHttp::Get(server.Url("/map-dl/MapData.XML"), &reply), kHttpTransportError);
+    EXPECT_EQ(CHttp::Get(server.Url("/map-dl/MapData.XML"), &reply), 0);
+
+    // Credentials the user gave earlier, for a proxy, stay with the session all the same.
+    theApp.Internet.SetProxyCredentials({"navi", "s3cret"});
+    EXPECT_NE(OpenSessionUrl(server.Url("/map-dl/data/CONF/BIG.DAT"), nullptr), nullptr);
+    EXPECT_EQ(prompts.prompts.load(), 0);
+    std::vector<std::string> requests = server.Requests();
+    EXPECT_EQ(requests.size(), 3u);
+    for (const std::string& request : requests) EXPECT_EQ(request.find("Proxy-Authorization"), std::string::npos) << request;
+}
 
 TEST_F(RealNetworkTest, ADeclinedProxyPromptFailsTheFileAndAsksNoMore) {
     mkupdate::BuildUpdateSet(config.updateSet, {});

@@ -21,6 +21,7 @@
 #include "platform/CodePage.h"
 #include "platform/Internet.h"
 #include "support/BindSha512.h"
+#include "support/SquidProxy.h"
 #include "support/TestWorld.h"
 
 namespace fs = std::filesystem;
@@ -36,23 +37,33 @@ std::vector<std::string> ReadLines(const std::string& file) {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// A plain server beside the service: redirects, and records a posted body as it arrived.
+// A server beside the service (plain, or with the service's certificate): redirects "/moved"
+// and a posted "/moved/MDL" (307, so the POST stays a POST), and records a posted body and
+// its X-WSSE header as they arrived.
 class SideServer {
 public:
-    explicit SideServer(std::string redirectTarget) {
-        server_.Get("/moved", [target = std::move(redirectTarget)](const httplib::Request&, httplib::Response& response) {
+    explicit SideServer(std::string redirectTarget, const mapservice::TestCertificates* tls = nullptr,
+                        const char* address = "127.0.0.1")
+        : server_(tls != nullptr ? std::make_unique<httplib::SSLServer>(tls->certFile.c_str(), tls->keyFile.c_str())
+                                 : std::make_unique<httplib::Server>()) {
+        server_->Get("/moved", [target = redirectTarget](const httplib::Request&, httplib::Response& response) {
             response.set_redirect(target, 302);
         });
-        server_.Post("/map-dl/MDL", [this](const httplib::Request& request, httplib::Response& response) {
+        server_->Post("/moved/MDL", [target = redirectTarget](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect(target, 307);
+        });
+        server_->Post("/map-dl/MDL", [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard guard(lock_);
             body_ = request.body;
+            signature_ = request.get_header_value("X-WSSE");
+            ++posts_;
             response.set_content("", "text/plain");
         });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        port_ = server_->bind_to_any_port(address);
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
     }
     ~SideServer() {
-        server_.stop();
+        server_->stop();
         thread_.join();
     }
     int Port() const { return port_; }
@@ -60,13 +71,23 @@ public:
         std::lock_guard guard(lock_);
         return body_;
     }
+    std::string Signature() {
+        std::lock_guard guard(lock_);
+        return signature_;
+    }
+    int Posts() {
+        std::lock_guard guard(lock_);
+        return posts_;
+    }
 
 private:
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
     int port_ = -1;
     std::thread thread_;
     std::mutex lock_;
     std::string body_;
+    std::string signature_;
+    int posts_ = 0;
 };
 
 }  // namespace
@@ -82,7 +103,7 @@ protected:
         theApp.ProductNumber = "VT-01";
         BindSha512(VELTRANE_BIN_DIR);
 
-        mapservice::TestCertificates certificates = mapservice::MakeTestCertificates(world.root + "/tls");
+        certificates = mapservice::MakeTestCertificates(world.root + "/tls");
         fs::copy_file(certificates.caFile, program + "/ca-bundle.pem");
         config.httpPort = 0;
         config.httpsPort = 0;
@@ -120,6 +141,7 @@ protected:
 
     TestWorld world;
     std::string program;
+    mapservice::TestCertificates certificates;
     mapservice::ServiceConfig config;
     std::unique_ptr<mapservice::MapService> service;
     CExternalInterface service_interface;
@@ -226,6 +248,41 @@ TEST_F(ServiceCallTest, ARedirectIsFollowedToTheDescription) {
     EXPECT_TRUE(Has(reply, "/map-dl/data/CONF/CONF1001.DAT</url>")) << reply;
 }
 
+TEST_F(ServiceCallTest, AnHttpsRequestNeverFollowsARedirectToPlainHttp) {
+    Start("http");
+    SideServer side(BaseUrl("http") + "/map-dl/MapData.XML", &certificates);
+    const std::string moved = "https://127.0.0.1:" + std::to_string(side.Port()) + "/moved";
+    std::string reply;
+    EXPECT_EQ(CHttp::Get(moved, &reply), 900);
+    EXPECT_EQ(OpenSessionUrl(moved, nullptr), nullptr);
+    EXPECT_TRUE(Calls().empty());
+
+    // HTTPS to HTTPS is followed.
+    SideServer secure(BaseUrl("https") + "/map-dl/MapData.XML", &certificates);
+    EXPECT_EQ(CHttp::Get("https://127.0.0.1:" + std::to_string(secure.Port()) + "/moved", &reply), 0);
+    EXPECT_TRUE(Has(reply, "<Map>")) << reply;    theApp.Internet.Reset();  // the side servers stop at once without kept connections
+}
+
+TEST_F(ServiceCallTest, TheSignatureIsNotSentToARedirectTargetOnAnotherHost) {
+    Start("http");
+    SideServer elsewhere("", nullptr, "127.0.0.2");
+    SideServer side("http://127.0.0.2:" + std::to_string(elsewhere.Port()) + "/map-dl/MDL");
+    theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(side.Port()) + "/moved";
+    DOWNLOAD_START_REQUEST request{"VT-01"};
+    DOWNLOAD_START_RESPONSE response;
+    ASSERT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
+    ASSERT_EQ(elsewhere.Posts(), 1);
+    EXPECT_TRUE(Has(elsewhere.Body(), "model-group-cd%3EVT-01")) << elsewhere.Body();
+    EXPECT_EQ(elsewhere.Signature(), "");
+
+    // The same host keeps it, on any port.
+    SideServer same("http://127.0.0.1:" + std::to_string(side.Port()) + "/map-dl/MDL");
+    theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(same.Port()) + "/moved";
+    ASSERT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
+    ASSERT_EQ(side.Posts(), 1);
+    EXPECT_EQ(side.Signature().rfind("UsernameToken Username=", 0), 0u) << side.Signature();    theApp.Internet.Reset();
+}
+
 TEST_F(ServiceCallTest, AnUnparseableUrlFailsWithoutConnecting) {
     Start();
     for (std::string url : {std::string("https://127.0.0.1:99999/map-dl"), std::string("not a url"),
@@ -262,29 +319,27 @@ TEST_F(ServiceCallTest, AnHttpUrlOnAnotherPortIsPlainHttp) {
 }
 
 TEST_F(ServiceCallTest, AProxyChallengeAsksForCredentialsAndSendsAgain) {
-    config.proxyCredentials = "navi:secret";
     Start();
+    SquidProxy squid("navi", "secret");
+    setenv("https_proxy", squid.Url().c_str(), 1);
     DOWNLOAD_START_REQUEST request{"VT-01"};
     DOWNLOAD_START_RESPONSE response;
     world.view.AnswerProxyPrompt(std::nullopt);
     EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 9000);
+    EXPECT_TRUE(Calls().empty());
     world.view.AnswerProxyPrompt(platform::ProxyCredentials{"navi", "secret"});
     EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
     EXPECT_EQ(response.result_cd, "S00");
-    // The service answers 407 before it reads the body, which then shows in its log as a
-    // stray request of its own; only the calls count here.
-    std::vector<std::string> calls;
-    for (const std::string& line : Calls(5))
-        if (Has(line, "\"call\":\"MDL\"")) calls.push_back(line);
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_TRUE(Has(calls[0], "\"status\":407"));
-    EXPECT_TRUE(Has(calls[1], "\"status\":407"));
-    EXPECT_TRUE(Has(calls[2], "\"status\":200"));
+    std::vector<std::string> calls = Calls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_TRUE(Has(calls[0], "\"status\":200"));
 
     // The session keeps the credentials: later calls and opened URLs are not asked again.
     world.view.AnswerProxyPrompt(std::nullopt);
     EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
     EXPECT_NE(OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/CONF1001.DAT", nullptr), nullptr);
+    theApp.Internet.Reset();
+    unsetenv("https_proxy");
 }
 
 TEST_F(ServiceCallTest, TheOpenedUrlReadsTheWholeFilePieceByPiece) {

@@ -173,8 +173,13 @@ TEST_F(RecordParseTest, TheImageBaseNameFollowsTheFirstBackslashOrIsTheWholeText
     // "ソ" (83 5C) holds the backslash byte as its second half: no separator, the whole text.
     EXPECT_EQ(Parse(File(0, "\x83\x5CIMG"), true), 0);
     EXPECT_EQ(ImageBaseName, "\x83\x5CIMG");
-    // Only CONF6000.DAT's record 0 names the image.
+    // A device name would open the device on Windows ("...\FLASH2\COM1.000").
     ImageBaseName = "KEPT";
+    for (const char* device : {"FLASH2\\COM1", "FLASH2\\nul", "FLASH2\\IMG.", "FLASH2\\IM*G"}) {
+        EXPECT_EQ(Parse(File(0, device), true), 803) << device;
+        EXPECT_EQ(ImageBaseName, "KEPT");
+    }
+    // Only CONF6000.DAT's record 0 names the image.
     EXPECT_EQ(Parse(File(0, "OTHER\\NAME"), false), 0);
     EXPECT_EQ(ImageBaseName, "KEPT");
 }

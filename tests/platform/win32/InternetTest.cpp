@@ -273,6 +273,23 @@ TEST(BundleTrustTest, TheBundleVouchesOnlyForItsOwnIssuerAndTheNamedHost) {
     std::remove(both.c_str());
 }
 
+// After the re-send the server must show the certificate that was checked, not one that merely
+// copies its issuer and serial (which is all CertCompareCertificate looks at).
+TEST(BundleTrustTest, OnlyTheWholeCertificateIsTheSame) {
+    PCCERT_CONTEXT server = testroot::ReadCertificate(Env("VELTRANE_OTHER_CERT"));
+    PCCERT_CONTEXT again = testroot::ReadCertificate(Env("VELTRANE_OTHER_CERT"));
+    PCCERT_CONTEXT forged = testroot::ReadCertificate(Env("VELTRANE_FORGED_CERT"));
+    ASSERT_NE(server, nullptr);
+    ASSERT_NE(forged, nullptr);
+    EXPECT_TRUE(CertCompareCertificate(X509_ASN_ENCODING, server->pCertInfo, forged->pCertInfo));
+    EXPECT_FALSE(platform::win32::SameCertificate(server, forged));
+    EXPECT_TRUE(platform::win32::SameCertificate(server, again));
+    EXPECT_FALSE(platform::win32::SameCertificate(server, nullptr));
+    // Nor does the forged one pass the bundle check, for the CA it names is another key.
+    EXPECT_FALSE(platform::win32::ChainsToBundle(forged, Env("VELTRANE_OTHER_CA"), L"localhost"));
+    for (PCCERT_CONTEXT certificate : {server, again, forged}) CertFreeCertificateContext(certificate);
+}
+
 TEST_F(InternetTest, ProxyCredentialsAreKeptForEveryLaterRequestAndOpenedUrl) {
     std::string call = Url("http", "VELTRANE_PROXY_HTTP", "/map-dl/MapData.XML");
     std::string file = Url("http", "VELTRANE_PROXY_HTTP", "/map-dl/data/CONF/SMALL.DAT");
