@@ -234,6 +234,7 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
             VLOG(LOG_ERROR, "URLパスエラー");
             return 406;
         }
+        job->resumedBytes = 0;
         std::string path = downloadFolder + "\\" + *relative;
         uint64_t onDisk = FoundFileSize(path).value_or(0);
         uint64_t counted = kept == KeptBytes::Uncounted ? 0 : onDisk;
@@ -258,7 +259,7 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         platform::InternetFile& in = *opened.file;
         VLOG(LOG_INFO, "ファイルサイズ[%lld]", in.ContentLength());
         VLOG(LOG_INFO, "PC先ファイル[%s]", path.c_str());
-        job->resumedBytes = resumed ? onDisk : 0;
+        if (resumed) job->resumedBytes = onDisk;
         FILE* out = nullptr;
         bool resumable = resumed;
         if (resumed) {
