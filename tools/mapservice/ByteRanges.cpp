@@ -1,3 +1,4 @@
+// Validators of a served file and the answer to a Range header with If-Range.
 #include "ByteRanges.h"
 
 #include <algorithm>
@@ -44,12 +45,12 @@ RangeAnswer AnswerRange(const std::string& range, const std::string& ifRange, st
     // Several ranges, another unit or a malformed header: the whole file, as a server may.
     if (!range.starts_with(unit) || range.find(',') != std::string::npos) return {};
     if (!ifRange.empty() && ifRange != version.etag && ifRange != version.lastModified) return {};
-    std::string spec = range.substr(unit.size());
-    std::size_t dash = spec.find('-');
+    std::string bounds = range.substr(unit.size());
+    std::size_t dash = bounds.find('-');
     if (dash == std::string::npos) return {};
-    std::optional<std::size_t> first = Number(spec.substr(0, dash));
-    std::optional<std::size_t> last = dash + 1 == spec.size() ? std::optional<std::size_t>(SIZE_MAX)
-                                                               : Number(spec.substr(dash + 1));
+    std::optional<std::size_t> first = Number(bounds.substr(0, dash));
+    std::optional<std::size_t> last = dash + 1 == bounds.size() ? std::optional<std::size_t>(SIZE_MAX)
+                                                               : Number(bounds.substr(dash + 1));
     if (!last) return {};
     if (!first) {
         // "bytes=-N": the last N bytes.
