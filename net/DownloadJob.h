@@ -28,6 +28,8 @@ struct DOWNLOAD_JOB {
     std::atomic<int64_t> measuredBytes{0};
     std::atomic<uint64_t> currentFileBytes{0};
     int32_t resumeIndex = 0;
+    // Bytes the file being fetched kept from an earlier attempt; 0 when it was fetched whole.
+    uint64_t resumedBytes = 0;
     DOWNLOAD_COMPLETION_REQUEST completionRequest;
     DOWNLOAD_COMPLETION_RESPONSE completionResponse;
     int32_t saveDescription = 0;
@@ -67,7 +69,17 @@ int LineSpeedTest(DOWNLOAD_JOB* job);
 // 0, or 800 when the thread could not be started.
 int StartDownloadThread(DOWNLOAD_JOB* job);
 void MapDownloadThread(DOWNLOAD_JOB* job);
-// Fetches one file into the download folder: 0, 404, 406, 401 or 450 (stopped on request).
-int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& downloadFolder);
+// What DownloadFile makes of the bytes of the file already on disk. A part with its mark
+// (net/PartialFile.h) is continued while the server holds the same version; otherwise, and
+// always with Refetch, the file is fetched whole.
+enum class KeptBytes {
+    Uncounted,  // not in the downloaded bytes yet
+    Counted,    // already in them (the resume scan counted them)
+    Refetch,    // already in them, and fetched whole again whatever they are
+};
+// Fetches one file into the download folder: 0, 404, 406, 401 or 450 (stopped on request). A
+// stopped file that can be continued stays with its mark; one that cannot is deleted.
+int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& downloadFolder,
+                 KeptBytes kept = KeptBytes::Uncounted);
 // Waits for the thread and nulls its handle: 0.
 int CloseDownloadThread();

@@ -12,6 +12,8 @@
 #include "common/Operation.h"
 #include "net/DownloadJob.h"
 #include "net/Http.h"
+#include "net/PartialFile.h"
+#include "base/Text.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Internet.h"
@@ -29,9 +31,10 @@ constexpr uint64_t kMeasuredFileBytes = 1048576;
 constexpr int64_t kLineTestMaxBytes = 8 * 1048576;
 constexpr uint32_t kLineTestMaxMilliseconds = 60000;
 
-void AddDownloaded(DOWNLOAD_JOB* job, uint64_t bytes) {
-    job->downloadedBytes.fetch_add(static_cast<double>(bytes), std::memory_order_relaxed);
-    theApp.DownloadedBytes.fetch_add(static_cast<double>(bytes), std::memory_order_relaxed);
+// Negative when bytes counted before are gone (a file started over, or deleted at a stop).
+void AddDownloaded(DOWNLOAD_JOB* job, double bytes) {
+    job->downloadedBytes.fetch_add(bytes, std::memory_order_relaxed);
+    theApp.DownloadedBytes.fetch_add(bytes, std::memory_order_relaxed);
 }
 
 // The window or the application's end asks the download to stop.
@@ -53,11 +56,12 @@ bool StopRequested() {
     return false;
 }
 
-// Copies the opened body into `out` piece by piece, at most `maxBytes` of it: 0, 450, 406
-// (transfer failed, or the body went on past `maxBytes`: `*overran` set) or 401.
-int CopyBody(platform::InternetFile& in, FILE* out, uint64_t maxBytes, bool* overran) {
+// Copies the opened body into `out` piece by piece, counting the bytes in `copied`, at most
+// `maxBytes` of them: 0, 450, 406 (transfer failed, or the body went on past `maxBytes`:
+// `*overran` set) or 401.
+int CopyBody(platform::InternetFile& in, FILE* out, uint64_t maxBytes, uint64_t* copied, bool* overran) {
     char piece[kPieceBytes];
-    for (uint64_t written = 0;;) {
+    for (;;) {
         if (StopRequested()) return kDownloadStopped;
         long read = in.Read(piece, sizeof piece);
         if (read == 0) return 0;
@@ -67,8 +71,7 @@ int CopyBody(platform::InternetFile& in, FILE* out, uint64_t maxBytes, bool* ove
             VLOG(LOG_ERROR, "NET例外エラー");
             return kTransferFailed;
         }
-        written += static_cast<uint64_t>(read);
-        if (written > maxBytes) {
+        if (*copied + static_cast<uint64_t>(read) > maxBytes) {
             *overran = true;
             VLOG(LOG_ERROR, "ファイルサイズ超過[%llu]", static_cast<unsigned long long>(maxBytes));
             return kTransferFailed;
@@ -77,7 +80,26 @@ int CopyBody(platform::InternetFile& in, FILE* out, uint64_t maxBytes, bool* ove
             VLOG(LOG_ERROR, "ファイル例外エラー");
             return 401;
         }
+        *copied += static_cast<uint64_t>(read);
     }
+}
+
+// The reply carries exactly the rest of a file of `length` bytes from `offset` on.
+bool CarriesTheRest(const platform::InternetFile& in, uint64_t offset, uint64_t length) {
+    return in.Header("Content-Range") ==
+           Format("bytes %llu-%llu/%llu", static_cast<unsigned long long>(offset),
+                  static_cast<unsigned long long>(length - 1), static_cast<unsigned long long>(length));
+}
+
+// Marks a file about to be written afresh with the version and length its reply names: true
+// when it can be continued later.
+bool MarkNewFile(const std::string& path, const platform::InternetFile& in) {
+    std::string validator = RangeValidator(in.Header("ETag"), in.Header("Last-Modified"));
+    long long length = in.ContentLength();
+    if (validator.empty() || length <= 0) return false;
+    if (WritePartialMark(path, {validator, static_cast<uint64_t>(length)})) return true;
+    VLOG(LOG_ERROR, "レジューム情報書込みエラー");
+    return false;
 }
 
 // Minutes left at `bytesPerSecond`; a line slower than one byte a second counts as one, so
@@ -93,6 +115,29 @@ struct Notice {
     intptr_t result;
 };
 
+// Fetches one entry and checks it against its digest: 0, the DownloadFile result, or the
+// HashCheckEx result (then `hashFailed` is set).
+int FetchVerified(DOWNLOAD_JOB* job, const MAP_DATA& entry, const std::string& folder, KeptBytes kept,
+                  bool* hashFailed) {
+    *hashFailed = false;
+    int result = DownloadFile(job, entry.url, folder, kept);
+    if (result == kDownloadStopped) {
+        VLOG(LOG_INFO, "ダウンロード中断");
+        return result;
+    }
+    if (result != 0) {
+        VLOG(LOG_ERROR, "ダウンロードエラー");
+        return result;
+    }
+    std::string relative = *LocalRelativePath(entry.url);
+    result = HashCheckEx(folder + "\\" + GetDirectoryPart(relative), GetFileNamePart(relative), entry.HashCode);
+    if (result != 0) {
+        VLOG(LOG_ERROR, "ハッシュチェックエラー");
+        *hashFailed = true;
+    }
+    return result;
+}
+
 // Fetches and verifies the map files from the resume index on, then reports completion.
 Notice FetchMapFiles(DOWNLOAD_JOB* job) {
     std::string folder = DownloadFolder(*job);
@@ -103,21 +148,17 @@ Notice FetchMapFiles(DOWNLOAD_JOB* job) {
         const MAP_DATA& entry = job->entries[i];
         job->currentFileBytes.store(0, std::memory_order_relaxed);
         uint32_t start = platform::GetTickCount();
-        int result = DownloadFile(job, entry.url, folder);
-        if (result == kDownloadStopped) {
-            VLOG(LOG_INFO, "ダウンロード中断");
-            return {kNotifyDownloadStopped, result};
+        // The resume scan counted the file it stopped at.
+        KeptBytes kept = i == static_cast<size_t>(job->resumeIndex) ? KeptBytes::Counted : KeptBytes::Uncounted;
+        bool hashFailed = false;
+        int result = FetchVerified(job, entry, folder, kept, &hashFailed);
+        if (hashFailed && job->resumedBytes > 0) {
+            // The part kept from before may not be what the server held: once more, whole.
+            VLOG(LOG_INFO, "ファイル全体再取得");
+            result = FetchVerified(job, entry, folder, KeptBytes::Refetch, &hashFailed);
         }
-        if (result != 0) {
-            VLOG(LOG_ERROR, "ダウンロードエラー");
-            return {kNotifyDownloadFailed, result};
-        }
-        std::string relative = *LocalRelativePath(entry.url);
-        result = HashCheckEx(folder + "\\" + GetDirectoryPart(relative), GetFileNamePart(relative), entry.HashCode);
-        if (result != 0) {
-            VLOG(LOG_ERROR, "ハッシュチェックエラー");
-            return {kNotifyDownloadFailed, result};
-        }
+        if (result == kDownloadStopped) return {kNotifyDownloadStopped, result};
+        if (result != 0) return {kNotifyDownloadFailed, result};
         theApp.DownloadPercent.store(static_cast<int32_t>((i + 1) * 100 / (count + 1)), std::memory_order_relaxed);
         platform::Sleep(5);
         uint32_t now = platform::GetTickCount();
@@ -140,7 +181,7 @@ Notice FetchMapFiles(DOWNLOAD_JOB* job) {
 int LineSpeedTest(DOWNLOAD_JOB* job) {
     return OPERATION("LineSpeedTest", "", 401, [&] {
         if (job->entries.empty()) return 401;
-        std::unique_ptr<platform::InternetFile> file = OpenSessionUrl(job->entries.back().url, nullptr);
+        std::unique_ptr<platform::InternetFile> file = OpenSessionUrl(job->entries.back().url, nullptr).file;
         if (!file) {
             VLOG(LOG_ERROR, "OpenURLエラー");
             return 401;
@@ -195,7 +236,7 @@ void MapDownloadThread(DOWNLOAD_JOB* job) {
     platform::CurrentView()->PostNotify(platform::IDD_MAIN_WINDOW, notice.code, notice.result);
 }
 
-int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& downloadFolder) {
+int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& downloadFolder, KeptBytes kept) {
     return OPERATION("DownloadFile", "", 401, [&] {
         VLOG(LOG_INFO, "ダウンロードファイル[%s]", url.c_str());
         // The server's URL names the local file: never outside the download folder.
@@ -204,34 +245,70 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
             VLOG(LOG_ERROR, "URLパスエラー");
             return 406;
         }
-        std::unique_ptr<platform::InternetFile> in = OpenSessionUrl(url, StopFlagged);
-        if (!in) {
+        job->resumedBytes = 0;
+        std::string path = downloadFolder + "\\" + *relative;
+        uint64_t onDisk = FoundFileSize(path).value_or(0);
+        uint64_t counted = kept == KeptBytes::Uncounted ? 0 : onDisk;
+
+        // Bytes kept from an earlier attempt: ask only for the rest, while it is the same version.
+        std::optional<PartialFileMark> mark = kept == KeptBytes::Refetch || onDisk == 0 ? std::nullopt : ReadPartialMark(path);
+        std::optional<platform::ByteRange> range;
+        if (mark && onDisk < mark->length) range = platform::ByteRange{onDisk, mark->validator};
+        platform::OpenedUrl opened = OpenSessionUrl(url, StopFlagged, range);
+        bool resumed = range && opened.status == 206 && CarriesTheRest(*opened.file, onDisk, mark->length);
+        if (range && !resumed && (opened.status == 206 || opened.status == 416)) {
+            // Not the part that was asked for: the whole file instead.
+            VLOG(LOG_INFO, "レンジ不一致[%d]", opened.status);
+            opened.file.reset();
+            opened = OpenSessionUrl(url, StopFlagged);
+        }
+        if (!opened.file) {
             if (StopRequested()) return kDownloadStopped;
             VLOG(LOG_ERROR, "OpenURLエラー");
             return 406;
         }
-        VLOG(LOG_INFO, "ファイルサイズ[%lld]", in->ContentLength());
-        std::string path = downloadFolder + "\\" + *relative;
+        platform::InternetFile& in = *opened.file;
+        VLOG(LOG_INFO, "ファイルサイズ[%lld]", in.ContentLength());
         VLOG(LOG_INFO, "PC先ファイル[%s]", path.c_str());
-        // No resumption inside a file: an existing one is written afresh.
-        FILE* out = platform::fopen(path.c_str(), "wb");
+        if (resumed) job->resumedBytes = onDisk;
+        FILE* out = nullptr;
+        bool resumable = resumed;
+        if (resumed) {
+            VLOG(LOG_INFO, "レジューム[%llu/%llu]", static_cast<unsigned long long>(onDisk),
+                 static_cast<unsigned long long>(mark->length));
+            out = platform::fopen(path.c_str(), "ab");
+        } else {
+            // The old mark goes before the file is emptied, the new one comes after.
+            RemovePartialMark(path);
+            out = platform::fopen(path.c_str(), "wb");
+            resumable = out != nullptr && MarkNewFile(path, in);
+        }
         if (out == nullptr) {
             VLOG(LOG_ERROR, "ファイルオープンエラー");
             return 404;
         }
+        uint64_t fetched = 0;
         bool overran = false;
-        int result = CopyBody(*in, out, MaxFileBytes(*job), &overran);
-        long length = ftell(out);
-        VLOG(LOG_INFO, "リードサイズ[%ld]", length);
-        in.reset();
+        // The file as a whole, the part kept from before included, stays within its bound.
+        const uint64_t maxBytes = MaxFileBytes(*job);
+        int result = CopyBody(in, out, maxBytes - std::min(maxBytes, job->resumedBytes), &fetched, &overran);
+        opened.file.reset();
         if (fclose(out) != 0 && result == 0) result = 401;
-        // A stopped file is fetched again later; one that overran is the server's fault.
-        if (result == kDownloadStopped || overran) platform::DeleteFileA(path.c_str());
+        uint64_t length = job->resumedBytes + fetched;
+        VLOG(LOG_INFO, "リードサイズ[%llu]", static_cast<unsigned long long>(length));
+        if (result == 0) {
+            RemovePartialMark(path);
+        } else if (overran || (result == kDownloadStopped && !resumable)) {
+            // A part that cannot be continued is no use; one that overran is the server's fault.
+            RemovePartialMark(path);
+            platform::DeleteFileA(path.c_str());
+            length = 0;
+        }
 
-        uint64_t bytes = length > 0 ? static_cast<uint64_t>(length) : 0;
-        job->currentFileBytes.store(bytes, std::memory_order_relaxed);
-        if (bytes >= kMeasuredFileBytes) job->measuredBytes.store(static_cast<int64_t>(bytes), std::memory_order_relaxed);
-        AddDownloaded(job, bytes);
+        // What was fetched now is what the line delivered in the time the thread measures.
+        job->currentFileBytes.store(fetched, std::memory_order_relaxed);
+        if (fetched >= kMeasuredFileBytes) job->measuredBytes.store(static_cast<int64_t>(fetched), std::memory_order_relaxed);
+        AddDownloaded(job, static_cast<double>(length) - static_cast<double>(counted));
         return result;
     }, OnException::LogOnly);
 }

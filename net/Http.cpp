@@ -32,13 +32,14 @@ bool AskProxyCredentials(const std::string& host, const std::optional<platform::
     return true;
 }
 
-std::unique_ptr<platform::InternetFile> OpenSessionUrl(const std::string& url, const platform::StopCheck& stop) {
+platform::OpenedUrl OpenSessionUrl(const std::string& url, const platform::StopCheck& stop,
+                                   const std::optional<platform::ByteRange>& range) {
     for (;;) {
         std::optional<platform::ProxyCredentials> used = theApp.Internet.KeptProxyCredentials();
-        platform::OpenedUrl opened = theApp.Internet.OpenUrl(url, platform::TrustAnchors{CaBundlePath()}, stop);
-        if (opened.status != 407) return std::move(opened.file);
+        platform::OpenedUrl opened = theApp.Internet.OpenUrl(url, platform::TrustAnchors{CaBundlePath()}, stop, range);
+        if (opened.status != 407) return opened;
         std::optional<platform::UrlParts> parts = platform::CrackUrl(url);
-        if (!AskProxyCredentials(parts ? parts->host : url, used)) return nullptr;
+        if (!AskProxyCredentials(parts ? parts->host : url, used)) return opened;
     }
 }
 

@@ -61,6 +61,8 @@ std::string CaBundlePath();
 // program's internet session keeps for every later request; no prompt when another request
 // got newer ones meanwhile. False when the user declines.
 bool AskProxyCredentials(const std::string& host, const std::optional<platform::ProxyCredentials>& used);
-// Opens a URL through the program's internet session, asking for proxy credentials when the
-// proxy wants them and opening again; null when it could not be opened (or `stop` said so).
-std::unique_ptr<platform::InternetFile> OpenSessionUrl(const std::string& url, const platform::StopCheck& stop);
+// Opens a URL (or only `range` of it) through the program's internet session, asking for proxy
+// credentials when the proxy wants them and opening again; no file when it could not be opened
+// (or `stop` said so), with the reply's status when there was one.
+platform::OpenedUrl OpenSessionUrl(const std::string& url, const platform::StopCheck& stop,
+                                   const std::optional<platform::ByteRange>& range = std::nullopt);

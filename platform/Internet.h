@@ -62,6 +62,14 @@ struct HttpReply {
     std::string error;  // why nothing came back
 };
 
+// The rest of a file from `offset` on, asked for only while the server still holds the version
+// `validator` names (sent as If-Range: an ETag or a Last-Modified date): a server that holds
+// another version, or ignores ranges, answers 200 with the whole file instead of 206.
+struct ByteRange {
+    uint64_t offset = 0;
+    std::string validator;
+};
+
 // An opened URL (GET) whose body is read piece by piece.
 class InternetFile {
 public:
@@ -73,6 +81,8 @@ public:
     virtual long long ContentLength() const = 0;
     // The URL of the resource after redirects.
     virtual std::string EffectiveUrl() const = 0;
+    // The value of a header of the reply ("ETag", "Content-Range"); "" when it has none.
+    virtual std::string Header(const char* name) const = 0;
 };
 
 struct OpenedUrl {
@@ -94,7 +104,9 @@ public:
     HttpReply Send(const HttpRequest& request);
     // Opens the URL and waits for the reply's header. No file when the URL does not parse,
     // the connection fails or stalls, or the server answers with a status of 400 or more.
-    OpenedUrl OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop);
+    // With `range`, asks only for that part (206; 416 when it lies beyond the end).
+    OpenedUrl OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop,
+                      const std::optional<ByteRange>& range = std::nullopt);
 
     // Credentials for the proxy, used by every later request and opened URL.
     void SetProxyCredentials(const ProxyCredentials& credentials);

@@ -364,10 +364,14 @@ public:
         : transfer_(std::move(shared), std::move(stop)) {}
 
     // The reply's status once the first body bytes or the end came; 0 when none came.
-    int Open(const UrlParts& url, const TrustAnchors& trust) {
+    int Open(const UrlParts& url, const TrustAnchors& trust, const std::optional<ByteRange>& range) {
         if (!transfer_.Valid()) return 0;
         CURL* curl = transfer_.Handle();
-        transfer_.Configure(url, IsSecureUrl(url), trust, "");
+        // The Range header rather than CURLOPT_RESUME_FROM_LARGE: curl fails a resumed transfer
+        // answered with 200, which is how If-Range says the file changed.
+        std::string rangeText = range ? std::to_string(range->offset) + "-" : "";
+        transfer_.Configure(url, IsSecureUrl(url), trust, range ? "If-Range: " + range->validator : "");
+        if (range) curl_easy_setopt(curl, CURLOPT_RANGE, rangeText.c_str());
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Receive);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
         transfer_.Start();
@@ -375,7 +379,10 @@ public:
         while (pending_.empty() && (state = transfer_.Pump()) == Transfer::State::Running) {
         }
         long status = transfer_.Status();
-        if ((state == Transfer::State::Failed && status != 407) || transfer_.ForeignProxyChallenge()) return 0;
+        // A body cut off at once is still opened: Read hands out what came, then fails.
+        if ((state == Transfer::State::Failed && pending_.empty() && status != 407) ||
+            transfer_.ForeignProxyChallenge())
+            return 0;
         return static_cast<int>(status);
     }
 
@@ -384,7 +391,9 @@ public:
         Transfer::State state = Transfer::State::Running;
         while (pending_.size() == taken_ && (state = transfer_.Pump()) == Transfer::State::Running) {
         }
-        if (state == Transfer::State::Failed) return -1;
+        // What came before a failure is handed out first: a part kept on disk must hold every
+        // byte that arrived.
+        if (pending_.size() == taken_ && state == Transfer::State::Failed) return -1;
         size_t count = std::min(size, pending_.size() - taken_);
         std::memcpy(buffer, pending_.data() + taken_, count);
         taken_ += count;
@@ -405,6 +414,13 @@ public:
         char* url = nullptr;
         curl_easy_getinfo(transfer_.Handle(), CURLINFO_EFFECTIVE_URL, &url);
         return url != nullptr ? url : "";
+    }
+
+    std::string Header(const char* name) const override {
+        curl_header* header = nullptr;
+        // -1: the last reply, after any redirect.
+        if (curl_easy_header(transfer_.Handle(), name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return "";
+        return header->value;
     }
 
 private:
@@ -509,12 +525,13 @@ HttpReply InternetSession::Send(const HttpRequest& request) {
     }
 }
 
-OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop) {
+OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop,
+                                   const std::optional<ByteRange>& range) {
     OpenedUrl opened;
     std::optional<UrlParts> parts = CrackUrl(url);
     if (!parts) return opened;
     auto file = std::make_unique<CurlInternetFile>(Current(), std::move(stop));
-    opened.status = file->Open(*parts, trust);
+    opened.status = file->Open(*parts, trust, range);
     if (opened.status > 0 && opened.status < 400) opened.file = std::move(file);
     return opened;
 }

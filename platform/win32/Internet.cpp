@@ -222,6 +222,16 @@ public:
         return Narrow(url).value_or("");
     }
 
+    std::string Header(const char* name) const {
+        // HTTP_QUERY_CUSTOM takes the header's name in the buffer and puts its value there.
+        std::wstring buffer = WideNative(name).value_or(L"");
+        buffer.resize(std::max<size_t>(buffer.size() + 1, 256));
+        DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        if (!HttpQueryInfoW(Request(), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) return {};
+        buffer.resize(size / sizeof(wchar_t));
+        return Narrow(buffer).value_or("");
+    }
+
     int Status() const { return status_; }
     const std::string& Error() const { return error_; }
 
@@ -313,6 +323,7 @@ public:
     long Read(void* buffer, size_t size) override { return exchange_->Read(buffer, size); }
     long long ContentLength() const override { return exchange_->ContentLength(); }
     std::string EffectiveUrl() const override { return exchange_->EffectiveUrl(); }
+    std::string Header(const char* name) const override { return exchange_->Header(name); }
 
 private:
     std::unique_ptr<Exchange> exchange_;
@@ -362,12 +373,15 @@ HttpReply InternetSession::Send(const HttpRequest& request) {
     return reply;
 }
 
-OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop) {
+OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop,
+                                   const std::optional<ByteRange>& range) {
     OpenedUrl opened;
     std::optional<UrlParts> parts = CrackUrl(url);
     if (!parts) return opened;
     auto exchange = std::make_unique<Exchange>(Current(), std::move(stop));
-    if (!exchange->Start("GET", *parts, IsSecureUrl(*parts), {}, {}, trust, INTERNET_FLAG_TRANSFER_BINARY)) return opened;
+    std::string lines;
+    if (range) lines = "Range: bytes=" + std::to_string(range->offset) + "-\r\nIf-Range: " + range->validator;
+    if (!exchange->Start("GET", *parts, IsSecureUrl(*parts), lines, {}, trust, INTERNET_FLAG_TRANSFER_BINARY)) return opened;
     opened.status = exchange->Status();
     if (opened.status < 400) opened.file = std::make_unique<WinInetFile>(std::move(exchange));
     return opened;

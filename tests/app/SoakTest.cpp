@@ -103,7 +103,7 @@ protected:
         config.dropAfter.reset();
         switch (fault) {
         case DownloadFault::None: break;
-        case DownloadFault::DroppedConnection: config.dropAfter = mapservice::ByteFault{{1}, Between(0, 39)}; break;  // within the smallest file
+        case DownloadFault::DroppedConnection: config.dropAfter = mapservice::ByteFault{{1}, Between(0, 39), {}}; break;  // within the smallest file
         case DownloadFault::FileStatus500: config.statusFaults["File"] = {{1}, 500}; break;
         case DownloadFault::StartRefusedOnce:
             config.statusFaults["MDL"] = {{static_cast<int>(Between(1, 2))}, 500};

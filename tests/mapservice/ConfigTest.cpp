@@ -33,6 +33,15 @@ TEST(Config, ReadsFaultsWithAndWithoutRepeatCounts) {
     EXPECT_EQ(config.proxyCredentials, "u:p:w");  // the password may hold a colon
 }
 
+TEST(Config, ADropMayNameItsFileAndRangesMayBeTurnedOff) {
+    auto config = Parse({"--no-ranges", "--http-port", "0", "--drop-after", "FLASH/RENEWAL/MAP01.ZIP=3000:1"});
+    EXPECT_FALSE(config.ranges);
+    EXPECT_EQ(config.dropAfter->file, "FLASH/RENEWAL/MAP01.ZIP");
+    EXPECT_EQ(config.dropAfter->bytes, 3000u);
+    EXPECT_EQ(config.dropAfter->times, 1);
+    EXPECT_TRUE(Parse({"--http-port", "0"}).ranges);
+}
+
 TEST(Config, HelpIsNotAConfiguration) {
     EXPECT_FALSE(ParseCommandLine({"--help"}));
     EXPECT_FALSE(ParseCommandLine({"--http-port", "0", "--help"}));

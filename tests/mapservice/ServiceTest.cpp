@@ -240,7 +240,7 @@ TEST_F(ServiceTest, MalformedReplyBreaksOffBeforeAnyResult) {
 
 TEST_F(ServiceTest, DroppedConnectionCutsTheFileThenRecovers) {
     test::WriteFile(config_.updateSet / "FLASH2" / "A.BIN", std::string(10'000, 'a'));
-    config_.dropAfter = ByteFault{{1}, 3000};
+    config_.dropAfter = ByteFault{{1}, 3000, {}};
     Start();
     auto client = Http();
     std::string received;
@@ -253,6 +253,88 @@ TEST_F(ServiceTest, DroppedConnectionCutsTheFileThenRecovers) {
     auto whole = client.Get("/map-dl/data/FLASH2/A.BIN");
     ASSERT_TRUE(whole);
     EXPECT_EQ(whole->body.size(), 10'000u);
+}
+
+TEST_F(ServiceTest, TheDropFallsOnTheChosenByteOfTheChosenFileOnly) {
+    test::WriteFile(config_.updateSet / "FLASH2" / "A.BIN", std::string(10'000, 'a'));
+    test::WriteFile(config_.updateSet / "FLASH2" / "B.BIN", std::string(10'000, 'b'));
+    config_.dropAfter = ByteFault{{}, 6000, "FLASH2/B.BIN"};
+    Start();
+    auto client = Http();
+    EXPECT_EQ(client.Get("/map-dl/data/FLASH2/A.BIN")->body.size(), 10'000u);
+    std::string received;
+    auto Receive = [&](const char* data, std::size_t length) {
+        received.append(data, length);
+        return true;
+    };
+    EXPECT_FALSE(client.Get("/map-dl/data/FLASH2/B.BIN", Receive));
+    EXPECT_EQ(received.size(), 6000u);
+    // The byte counts from the file's start: a part from 4,000 on is cut after 2,000 bytes,
+    // and one that starts beyond the byte goes through.
+    received.clear();
+    EXPECT_FALSE(client.Get("/map-dl/data/FLASH2/B.BIN", {{"Range", "bytes=4000-"}}, Receive));
+    EXPECT_EQ(received.size(), 2000u);
+    auto rest = client.Get("/map-dl/data/FLASH2/B.BIN", {{"Range", "bytes=6001-"}});
+    ASSERT_TRUE(rest);
+    EXPECT_EQ(rest->status, 206);
+    EXPECT_EQ(rest->body.size(), 3999u);
+    EXPECT_EQ(service_->FileBytesSent(), 10'000u + 6000 + 2000 + 3999);
+}
+
+TEST_F(ServiceTest, ARangeIsAnsweredWithThePartWhileIfRangeNamesTheFile) {
+    std::string content;
+    for (int i = 0; i < 10'000; ++i) content += static_cast<char>(i % 251);
+    test::WriteFile(config_.updateSet / "FLASH2" / "A.BIN", content);
+    Start();
+    auto client = Http();
+    const char* path = "/map-dl/data/FLASH2/A.BIN";
+    auto whole = client.Get(path);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->status, 200);
+    EXPECT_EQ(whole->get_header_value("Accept-Ranges"), "bytes");
+    std::string etag = whole->get_header_value("ETag");
+    std::string lastModified = whole->get_header_value("Last-Modified");
+    EXPECT_TRUE(std::regex_match(etag, std::regex("\"[0-9a-f]+-2710\"")));
+    EXPECT_TRUE(std::regex_match(lastModified, std::regex("[A-Z][a-z]{2}, \\d{2} [A-Z][a-z]{2} \\d{4} \\d{2}:\\d{2}:\\d{2} GMT")));
+
+    for (const std::string& validator : {std::string(), etag, lastModified}) {
+        httplib::Headers headers{{"Range", "bytes=9000-"}};
+        if (!validator.empty()) headers.emplace("If-Range", validator);
+        auto part = client.Get(path, headers);
+        ASSERT_TRUE(part);
+        EXPECT_EQ(part->status, 206) << validator;
+        EXPECT_EQ(part->get_header_value("Content-Range"), "bytes 9000-9999/10000");
+        EXPECT_EQ(part->body, content.substr(9000));
+    }
+    auto closed = client.Get(path, {{"Range", "bytes=100-199"}});
+    EXPECT_EQ(closed->get_header_value("Content-Range"), "bytes 100-199/10000");
+    EXPECT_EQ(closed->body, content.substr(100, 100));
+    auto last = client.Get(path, {{"Range", "bytes=-10"}});
+    EXPECT_EQ(last->get_header_value("Content-Range"), "bytes 9990-9999/10000");
+
+    // Another version named: the whole file.
+    auto changed = client.Get(path, {{"Range", "bytes=9000-"}, {"If-Range", "\"0-2710\""}});
+    EXPECT_EQ(changed->status, 200);
+    EXPECT_EQ(changed->body, content);
+    auto beyond = client.Get(path, {{"Range", "bytes=10000-"}});
+    EXPECT_EQ(beyond->status, 416);
+    EXPECT_EQ(beyond->get_header_value("Content-Range"), "bytes */10000");
+
+    // A rewritten file is another version.
+    test::WriteFile(config_.updateSet / "FLASH2" / "A.BIN", content);
+    EXPECT_NE(client.Get(path)->get_header_value("ETag"), etag);
+}
+
+TEST_F(ServiceTest, WithoutRangesEveryFileGoesWhole) {
+    test::WriteFile(config_.updateSet / "FLASH2" / "A.BIN", std::string(10'000, 'a'));
+    config_.ranges = false;
+    Start();
+    auto client = Http();
+    auto reply = client.Get("/map-dl/data/FLASH2/A.BIN", {{"Range", "bytes=9000-"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_FALSE(reply->has_header("Accept-Ranges"));
+    EXPECT_EQ(reply->body.size(), 10'000u);
 }
 
 TEST_F(ServiceTest, SlowLineTakesAtLeastSizeOverRate) {

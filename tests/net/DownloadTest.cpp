@@ -5,6 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -86,6 +88,39 @@ protected:
     }
     std::string CallLog() const { return TestWorld::ReadFile(world.root + "/calls.jsonl"); }
 
+    // A map file served at CONF/<name> whose byte i is (i + salt) mod 251, so that no piece
+    // of it matches another offset or another salt.
+    std::string ServeFile(const std::string& name, size_t size, int salt = 0) {
+        std::string content(size, '\0');
+        for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i + salt) % 251);
+        fs::create_directories(config.updateSet / "CONF");
+        TestWorld::WriteFile(Served("CONF/" + name), content);
+        return content;
+    }
+    // The first fetch of CONF/<name> is cut off once byte `at` is due.
+    void DropOnce(const std::string& name, size_t at) { config.dropAfter = mapservice::ByteFault{{1}, at, "CONF/" + name}; }
+    // A start after the program ended: a new job that fetches the description again, no
+    // connection kept from before, and a window of its own.
+    Notice RunAfterRestart(DOWNLOAD_JOB* job) {
+        theApp.Internet.Reset();
+        theApp.DownloadedBytes = 0;
+        RecordingView window;
+        platform::SetView(&window);
+        Notice notice{0, -1};
+        if (Prepare(job) == 0 && StartDownloadThread(job) == 0) {
+            notice = window.First(std::chrono::seconds(120));
+            CloseDownloadThread();
+        }
+        platform::SetView(&view);
+        return notice;
+    }
+    size_t FileRequests(const std::string& relative) const {
+        std::string log = CallLog();
+        size_t count = 0;
+        for (size_t at = 0; (at = log.find("\"path\":\"/map-dl/data/" + relative + "\"", at)) != std::string::npos; ++at) ++count;
+        return count;
+    }
+
     TestWorld world;
     RecordingView view;
     mapservice::ServiceConfig config;
@@ -140,11 +175,10 @@ TEST_F(DownloadTest, ResumesAtTheLastFilePresentAndFetchesItAgain) {
 
 class DownloadStopTest : public DownloadTest, public ::testing::WithParamInterface<std::atomic<int32_t> CVeltraneApp::*> {};
 
-TEST_P(DownloadStopTest, StopsWithinOnePieceAndDeletesThePartialFile) {
+TEST_P(DownloadStopTest, StopsWithinOnePieceAndTheNextStartContinuesThePart) {
     // One large file, paced, so that the stop request arrives mid-file.
     const size_t size = 200000;
-    fs::create_directories(config.updateSet / "CONF");
-    TestWorld::WriteFile(Served("CONF/BIG.DAT"), std::string(size, 'x'));
+    std::string content = ServeFile("BIG.DAT", size);
     config.bytesPerSecond = 20000;
     Start();
     DOWNLOAD_JOB job;
@@ -161,10 +195,27 @@ TEST_P(DownloadStopTest, StopsWithinOnePieceAndDeletesThePartialFile) {
     CloseDownloadThread();
 
     EXPECT_EQ(notice, Notice(kNotifyDownloadStopped, kDownloadStopped));
-    EXPECT_FALSE(fs::exists(partial));
-    // What was on disk, plus one write buffer not yet flushed, plus the piece in flight.
-    EXPECT_LT(job.currentFileBytes.load(), seen + 4096 + 2000);
-    EXPECT_LT(job.currentFileBytes.load(), size);
+    // What was on disk, plus one write buffer not yet flushed, plus the piece in flight: all
+    // of it kept, with its mark.
+    uint64_t kept = fs::file_size(partial);
+    EXPECT_EQ(job.currentFileBytes.load(), kept);
+    EXPECT_LT(kept, seen + 4096 + 2000);
+    EXPECT_LT(kept, size);
+    EXPECT_TRUE(fs::exists(partial + ".resume"));
+    EXPECT_EQ(job.downloadedBytes.load(), static_cast<double>(kept));
+
+    // The next start, at full speed, asks for the rest only.
+    (theApp.*GetParam()).store(0);
+    config.bytesPerSecond = 0;
+    service.reset();
+    Start();
+    DOWNLOAD_JOB again;
+    EXPECT_EQ(RunAfterRestart(&again), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(service->FileBytesSent(), size - kept);
+    EXPECT_EQ(again.resumedBytes, kept);
+    EXPECT_TRUE(TestWorld::ReadFile(partial) == content);
+    EXPECT_FALSE(fs::exists(partial + ".resume"));
+    EXPECT_EQ(theApp.DownloadedBytes.load(), static_cast<double>(size));
 }
 
 INSTANTIATE_TEST_SUITE_P(PauseAndExit, DownloadStopTest,
@@ -208,6 +259,114 @@ TEST_F(DownloadTest, ADroppedConnectionFailsAndTheNextStartCompletes) {
     platform::SetView(&view);
     for (const std::string& file : SetFiles())
         EXPECT_EQ(TestWorld::ReadFile(Downloaded(file)), TestWorld::ReadFile(Served(file))) << file;
+}
+
+// A drop at 90 % of a 40 MiB file: the partial file and its mark survive the program, and the
+// next start fetches the last 4 MiB, not 40.
+TEST_F(DownloadTest, ADropAtNinetyPercentCostsOnlyTheRestAfterTheNextStart) {
+    const size_t size = 41'943'040;
+    const size_t drop = 37'748'736;
+    std::string content = ServeFile("BIG.DAT", size);
+    DropOnce("BIG.DAT", drop);
+    Start();
+    DOWNLOAD_JOB first;
+    ASSERT_EQ(Prepare(&first), 0);
+    EXPECT_EQ(Run(&first), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(fs::file_size(Downloaded("CONF/BIG.DAT")), drop);
+    std::string mark = TestWorld::ReadFile(Downloaded("CONF/BIG.DAT.resume"));
+    EXPECT_EQ(mark.rfind("ETag: \"", 0), 0u) << mark;
+    EXPECT_TRUE(mark.ends_with("\"\r\nContent-Length: 41943040\r\n")) << mark;
+    EXPECT_EQ(service->FileBytesSent(), drop);
+
+    DOWNLOAD_JOB second;
+    EXPECT_EQ(RunAfterRestart(&second), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(service->FileBytesSent() - drop, 4'194'304u);
+    EXPECT_TRUE(TestWorld::ReadFile(Downloaded("CONF/BIG.DAT")) == content);
+    EXPECT_FALSE(fs::exists(Downloaded("CONF/BIG.DAT.resume")));
+    // The history and the estimate count the part found once; the rate is the rest's.
+    EXPECT_EQ(theApp.DownloadedBytes.load(), 41943040.0);
+    EXPECT_EQ(second.downloadedBytes.load(), 41943040.0);
+    EXPECT_EQ(second.measuredBytes.load(), 4'194'304);
+}
+
+TEST_F(DownloadTest, AProgramKilledMidFileContinuesFromWhatReachedTheDisk) {
+    const size_t size = 3'000'000;
+    std::string content = ServeFile("BIG.DAT", size);
+    DropOnce("BIG.DAT", 2'000'000);
+    Start();
+    DOWNLOAD_JOB first;
+    ASSERT_EQ(Prepare(&first), 0);
+    EXPECT_EQ(Run(&first), Notice(kNotifyDownloadFailed, 406));
+    // A kill loses what had not reached the disk: the part is shorter than what came.
+    fs::resize_file(Downloaded("CONF/BIG.DAT"), 1'234'567);
+    uint64_t sent = service->FileBytesSent();
+
+    DOWNLOAD_JOB second;
+    EXPECT_EQ(RunAfterRestart(&second), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(service->FileBytesSent() - sent, size - 1'234'567);
+    EXPECT_TRUE(TestWorld::ReadFile(Downloaded("CONF/BIG.DAT")) == content);
+}
+
+// The part on disk cannot be continued: the file is fetched whole and nothing is counted twice.
+class StartOverTest : public DownloadTest {
+protected:
+    static constexpr size_t kSize = 1'000'000;
+    static constexpr size_t kDrop = 600'000;
+
+    // Drops the first fetch; `between` changes the world before the next start.
+    void DropThenRestart(const std::function<void()>& between) {
+        content = ServeFile("BIG.DAT", kSize);
+        DropOnce("BIG.DAT", kDrop);
+        Start();
+        DOWNLOAD_JOB first;
+        ASSERT_EQ(Prepare(&first), 0);
+        ASSERT_EQ(Run(&first), Notice(kNotifyDownloadFailed, 406));
+        ASSERT_TRUE(fs::exists(Downloaded("CONF/BIG.DAT.resume")));
+        between();
+        sentBefore = service->FileBytesSent();
+        DOWNLOAD_JOB second;
+        EXPECT_EQ(RunAfterRestart(&second), Notice(kNotifyDownloadDone, 0));
+        EXPECT_TRUE(TestWorld::ReadFile(Downloaded("CONF/BIG.DAT")) == content);
+        EXPECT_FALSE(fs::exists(Downloaded("CONF/BIG.DAT.resume")));
+        EXPECT_EQ(theApp.DownloadedBytes.load(), static_cast<double>(kSize));
+    }
+    uint64_t SentAfterRestart() const { return service->FileBytesSent() - sentBefore; }
+
+    std::string content;
+    uint64_t sentBefore = 0;
+};
+
+TEST_F(StartOverTest, AFileChangedOnTheServerBetweenAttempts) {
+    DropThenRestart([&] { content = ServeFile("BIG.DAT", kSize, 7); });
+    EXPECT_EQ(SentAfterRestart(), kSize);
+}
+
+TEST_F(StartOverTest, AServerThatIgnoresRanges) {
+    config.ranges = false;
+    DropThenRestart([] {});
+    EXPECT_EQ(SentAfterRestart(), kSize);
+}
+
+TEST_F(StartOverTest, APartLongerThanTheServerCanContinue) {
+    // The mark says the file is longer than it is: the server answers the range with 416.
+    DropThenRestart([&] {
+        std::string mark = TestWorld::ReadFile(Downloaded("CONF/BIG.DAT.resume"));
+        size_t length = mark.find("Content-Length: ");
+        TestWorld::WriteFile(Downloaded("CONF/BIG.DAT.resume"), mark.substr(0, length) + "Content-Length: 2000000\r\n");
+        fs::resize_file(Downloaded("CONF/BIG.DAT"), kSize + 10);
+    });
+    EXPECT_EQ(SentAfterRestart(), kSize);
+    EXPECT_NE(CallLog().find("\"status\":416"), std::string::npos);
+}
+
+TEST_F(StartOverTest, AResumedFileThatFailsItsDigestIsFetchedOnceWhole) {
+    DropThenRestart([&] {
+        std::fstream part(Downloaded("CONF/BIG.DAT"), std::ios::in | std::ios::out | std::ios::binary);
+        part.put('!');
+    });
+    // The rest, then the whole file once more.
+    EXPECT_EQ(SentAfterRestart(), (kSize - kDrop) + kSize);
+    EXPECT_EQ(FileRequests("CONF/BIG.DAT"), 3u);
 }
 
 TEST_F(DownloadTest, AFileAnsweredWithAnErrorStatusIsNotSaved) {

@@ -397,7 +397,7 @@ TEST_F(RealNetworkTest, A407WithoutAProxyAsksForNothingAndSendsNoCredentials) {
 
     // Credentials the user gave earlier, for a proxy, stay with the session all the same.
     theApp.Internet.SetProxyCredentials({"navi", "s3cret"});
-    EXPECT_NE(OpenSessionUrl(server.Url("/map-dl/data/CONF/BIG.DAT"), nullptr), nullptr);
+    EXPECT_NE(OpenSessionUrl(server.Url("/map-dl/data/CONF/BIG.DAT"), nullptr).file, nullptr);
     EXPECT_EQ(prompts.prompts.load(), 0);
     std::vector<std::string> requests = server.Requests();
     EXPECT_EQ(requests.size(), 3u);

@@ -254,7 +254,7 @@ TEST_F(ServiceCallTest, AnHttpsRequestNeverFollowsARedirectToPlainHttp) {
     const std::string moved = "https://127.0.0.1:" + std::to_string(side.Port()) + "/moved";
     std::string reply;
     EXPECT_EQ(CHttp::Get(moved, &reply), 900);
-    EXPECT_EQ(OpenSessionUrl(moved, nullptr), nullptr);
+    EXPECT_EQ(OpenSessionUrl(moved, nullptr).file, nullptr);
     EXPECT_TRUE(Calls().empty());
 
     // HTTPS to HTTPS is followed.
@@ -304,7 +304,7 @@ TEST_F(ServiceCallTest, ACertificateOutsideTheBundleIsRefused) {
     mapservice::TestCertificates other = mapservice::MakeTestCertificates(world.root + "/other");
     fs::copy_file(other.caFile, program + "/ca-bundle.pem", fs::copy_options::overwrite_existing);
     EXPECT_EQ(CHttp::Get(description, &reply), 900);
-    EXPECT_EQ(OpenSessionUrl(description, nullptr), nullptr);
+    EXPECT_EQ(OpenSessionUrl(description, nullptr).file, nullptr);
     fs::remove(program + "/ca-bundle.pem");
     EXPECT_EQ(CHttp::Get(description, &reply), 900);
     EXPECT_EQ(Calls(1).size(), 1u);
@@ -337,7 +337,7 @@ TEST_F(ServiceCallTest, AProxyChallengeAsksForCredentialsAndSendsAgain) {
     // The session keeps the credentials: later calls and opened URLs are not asked again.
     world.view.AnswerProxyPrompt(std::nullopt);
     EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
-    EXPECT_NE(OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/CONF1001.DAT", nullptr), nullptr);
+    EXPECT_NE(OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/CONF1001.DAT", nullptr).file, nullptr);
     theApp.Internet.Reset();
     unsetenv("https_proxy");
 }
@@ -347,14 +347,50 @@ TEST_F(ServiceCallTest, TheOpenedUrlReadsTheWholeFilePieceByPiece) {
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
     TestWorld::WriteFile(world.root + "/set/CONF/BIG.DAT", content);
     Start();
-    auto file = OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/BIG.DAT", nullptr);
+    auto file = OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/BIG.DAT", nullptr).file;
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->ContentLength(), 300'000);
     std::string read;
     char piece[2000];
     for (long n; (n = file->Read(piece, sizeof piece)) > 0;) read.append(piece, n);
     EXPECT_EQ(read, content);
-    EXPECT_EQ(OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/MISSING.DAT", nullptr), nullptr);
+    EXPECT_EQ(OpenSessionUrl(BaseUrl("https") + "/map-dl/data/CONF/MISSING.DAT", nullptr).file, nullptr);
+}
+
+TEST_F(ServiceCallTest, AnOpenedRangeCarriesTheRestOnlyWhileTheVersionHolds) {
+    std::string content(300'000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+    TestWorld::WriteFile(world.root + "/set/CONF/BIG.DAT", content);
+    Start();
+    std::string url = BaseUrl("https") + "/map-dl/data/CONF/BIG.DAT";
+    auto ReadAll = [](platform::InternetFile& file) {
+        std::string read;
+        char piece[2000];
+        for (long n; (n = file.Read(piece, sizeof piece)) > 0;) read.append(piece, n);
+        return read;
+    };
+    platform::OpenedUrl whole = OpenSessionUrl(url, nullptr);
+    ASSERT_NE(whole.file, nullptr);
+    std::string etag = whole.file->Header("ETag");
+    ASSERT_FALSE(etag.empty());
+    EXPECT_EQ(whole.file->Header("Content-Range"), "");
+    whole.file.reset();
+
+    platform::OpenedUrl rest = OpenSessionUrl(url, nullptr, platform::ByteRange{100'000, etag});
+    ASSERT_NE(rest.file, nullptr);
+    EXPECT_EQ(rest.status, 206);
+    EXPECT_EQ(rest.file->Header("Content-Range"), "bytes 100000-299999/300000");
+    EXPECT_EQ(ReadAll(*rest.file), content.substr(100'000));
+
+    // Another version on the server: the whole file comes back.
+    platform::OpenedUrl changed = OpenSessionUrl(url, nullptr, platform::ByteRange{100'000, "\"elsewhere\""});
+    ASSERT_NE(changed.file, nullptr);
+    EXPECT_EQ(changed.status, 200);
+    EXPECT_EQ(ReadAll(*changed.file), content);
+
+    platform::OpenedUrl beyond = OpenSessionUrl(url, nullptr, platform::ByteRange{300'000, etag});
+    EXPECT_EQ(beyond.file, nullptr);
+    EXPECT_EQ(beyond.status, 416);
 }
 
 TEST_F(ServiceCallTest, AReplyLongerThan64KiBIsReadWhole) {

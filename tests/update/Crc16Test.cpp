@@ -20,17 +20,36 @@ uint16_t Crc(const std::string& data) { return Crc16(reinterpret_cast<const unsi
 
 TEST(Crc16Test, MatchesTheCheckValueAndABitwiseCrcAtEveryLength) {
     EXPECT_EQ(Crc("123456789"), 0x906E);
+    EXPECT_EQ(Crc(""), 0x0000);
     EXPECT_EQ(CrcCheck(9, reinterpret_cast<const unsigned char*>("123456789"), 0x906E), 0);
     EXPECT_EQ(CrcCheck(9, reinterpret_cast<const unsigned char*>("123456789"), 0x906F), 507);
-    // Lengths around the eight-byte steps, and unaligned starts.
+    // Lengths around the eight-, sixteen- and sixty-four-byte steps, and unaligned starts.
     std::mt19937 random(7);
-    std::string data(300, '\0');
+    std::string data(1200, '\0');
     for (char& c : data) c = static_cast<char>(random());
-    for (size_t start = 0; start < 8; ++start)
-        for (size_t length = 0; length + start <= 70; ++length)
+    for (size_t start = 0; start < 16; ++start)
+        for (size_t length = 0; length + start <= 200; ++length)
             ASSERT_EQ(Crc(data.substr(start, length)), mkupdate::Crc16(data.substr(start, length)))
                 << start << "+" << length;
-    EXPECT_EQ(Crc(data), mkupdate::Crc16(data));
+    for (int round = 0; round < 200; ++round) {
+        size_t start = random() % 64;
+        size_t length = random() % (data.size() - start);
+        ASSERT_EQ(Crc(data.substr(start, length)), mkupdate::Crc16(data.substr(start, length))) << start << "+" << length;
+    }
+}
+
+TEST(Crc16Test, AMessageFollowedByItsCrcLeavesTheResidueAtAnyLength) {
+    // The register after a message and its CRC (low byte first) is the residue 0xF0B8,
+    // whatever the message; with the final XOR that is 0x0F47.
+    std::mt19937 random(11);
+    for (size_t length : {0u, 1u, 9u, 62u, 63u, 64u, 65u, 127u, 128u, 1000u, 65536u, 1048573u}) {
+        std::string message(length, '\0');
+        for (char& c : message) c = static_cast<char>(random());
+        uint16_t crc = Crc(message);
+        message += static_cast<char>(crc & 0xFF);
+        message += static_cast<char>(crc >> 8);
+        EXPECT_EQ(Crc(message), 0x0F47) << length;
+    }
 }
 
 class GzipExtractTest : public ::testing::Test {

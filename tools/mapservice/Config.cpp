@@ -64,6 +64,10 @@ std::optional<ServiceConfig> ParseCommandLine(const std::vector<std::string>& ar
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (option == "--help" || option == "-h") return std::nullopt;
+        if (option == "--no-ranges") {
+            config.ranges = false;
+            continue;
+        }
         if (i + 1 >= args.size()) throw std::invalid_argument(option + ": missing value");
         const std::string& value = args[++i];
 
@@ -114,6 +118,10 @@ std::optional<ServiceConfig> ParseCommandLine(const std::vector<std::string>& ar
         } else if (option == "--drop-after") {
             auto [bytes, times] = SplitTimes(option, value);
             ByteFault fault;
+            if (std::size_t equals = bytes.rfind('='); equals != std::string::npos) {
+                fault.file = bytes.substr(0, equals);
+                bytes = bytes.substr(equals + 1);
+            }
             fault.bytes = ParseCount(option, bytes);
             fault.times = times;
             config.dropAfter = fault;
@@ -162,7 +170,10 @@ the first TIMES calls of that kind, otherwise it applies to every call):
                                         (MDL, DLS, TSC)
   --malformed CALL[:TIMES]              answer a reply cut inside its out-param-section
   --slow BYTES_PER_SECOND               pace every GET body to this rate
-  --drop-after BYTES[:TIMES]            close the connection after BYTES of a map file
+  --drop-after [PATH=]BYTES[:TIMES]     close the connection once a map file's byte BYTES
+                                        (counted from the file's start) is due; PATH (as in
+                                        the URL after data/) limits it to that file
+  --no-ranges                           ignore Range and If-Range: every file goes whole
   --proxy-auth USER:PASSWORD            answer 407 (Proxy-Authenticate: Basic) unless the
                                         request carries these Proxy-Authorization credentials
 

@@ -34,6 +34,7 @@ struct ResultFault : Fault {
 
 struct ByteFault : Fault {
     std::size_t bytes = 0;
+    std::string file;  // relative path, "/"-separated; empty = every map file
 };
 
 struct ServiceConfig {
@@ -58,7 +59,8 @@ struct ServiceConfig {
     std::map<std::string, ResultFault> resultFaults;  // MDL, DLS, TSC only
     std::map<std::string, Fault> malformedFaults;     // MDL, DLS, TSC only
     std::size_t bytesPerSecond = 0;                   // 0 = full speed
-    std::optional<ByteFault> dropAfter;               // map files only
+    std::optional<ByteFault> dropAfter;               // map files only, counted from the file's start
+    bool ranges = true;                               // false: Range is ignored, files go whole
     std::string proxyCredentials;                     // "user:password"; empty = no proxy
 };
 

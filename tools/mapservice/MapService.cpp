@@ -2,6 +2,7 @@
 // description, the line test and the update files, each with its faults and its call-log line.
 #include "MapService.h"
 
+#include "ByteRanges.h"
 #include "Certificates.h"
 #include "Digest.h"
 #include "PercentCoding.h"
@@ -241,15 +242,42 @@ void MapService::SendFile(const httplib::Request& request, httplib::Response& re
         response.set_content("no such file\n", "text/plain");
         return;
     }
+    // The library would cut the body by the Range header once more after this handler; the
+    // service answers ranges itself (If-Range, 416), so it takes them from the library.
+    const_cast<httplib::Request&>(request).ranges.clear();
     auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
     std::size_t size = std::filesystem::file_size(file);
-    std::size_t limit = size;
-    if (config_.dropAfter && Applies("drop", *config_.dropAfter))
-        limit = std::min(size, config_.dropAfter->bytes);
-    SendBody(response, "application/octet-stream", size, limit,
-             [in](std::size_t offset, char* buffer, std::size_t length) {
-                 in->seekg(static_cast<std::streamoff>(offset));
+    FileVersion version = VersionOf(file);
+    response.set_header("ETag", version.etag);
+    response.set_header("Last-Modified", version.lastModified);
+    RangeAnswer part;
+    if (config_.ranges) {
+        response.set_header("Accept-Ranges", "bytes");
+        part = AnswerRange(request.get_header_value("Range"), request.get_header_value("If-Range"), size, version);
+    }
+    if (part.kind == RangeAnswer::Unsatisfiable) {
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(size));
+        return;
+    }
+    std::size_t first = part.kind == RangeAnswer::Part ? part.first : 0;
+    std::size_t count = part.kind == RangeAnswer::Part ? part.count : size;
+    if (part.kind == RangeAnswer::Part) {
+        response.status = 206;
+        response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                                 std::to_string(first + count - 1) + "/" + std::to_string(size));
+    }
+    // The drop falls on a byte of the file: a part that starts beyond it goes through.
+    std::size_t limit = count;
+    const std::optional<ByteFault>& drop = config_.dropAfter;
+    if (drop && (drop->file.empty() || drop->file == relativePath) && drop->bytes >= first &&
+        drop->bytes < first + count && Applies("drop", *drop))
+        limit = drop->bytes - first;
+    SendBody(response, "application/octet-stream", count, limit,
+             [this, in, first](std::size_t offset, char* buffer, std::size_t length) {
+                 in->seekg(static_cast<std::streamoff>(first + offset));
                  in->read(buffer, static_cast<std::streamsize>(length));
+                 fileBytesSent_ += length;
              });
 }
 

@@ -6,7 +6,9 @@
 #include "Config.h"
 #include "UpdateSet.h"
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,6 +47,8 @@ public:
     int HttpPort() const { return http_.port; }    // -1 when not serving HTTP
     int HttpsPort() const { return https_.port; }  // -1 when not serving HTTPS
     const ServiceConfig& Config() const { return config_; }
+    // Bytes of update-set files handed to the connections so far (ranges count what they carry).
+    std::uint64_t FileBytesSent() const { return fileBytesSent_; }
 
 private:
     struct Listener {
@@ -81,6 +85,8 @@ private:
     std::vector<UpdateFile> describedFiles_;
     std::string describedBase_;
     std::shared_ptr<const std::string> description_;
+
+    std::atomic<std::uint64_t> fileBytesSent_{0};
 
     std::mutex faultMutex_;
     std::map<std::string, int> faultUses_;

@@ -226,6 +226,46 @@ TEST_F(InternetTest, OpenedUrlDownloadsTheMapFileByteForByte) {
 
 TEST_F(InternetTest, OpenedUrlDownloadsOverHttps) { Download(session_, bundle_, "https"); }
 
+// What the download job does to continue a file: the rest from an offset, while the version
+// it names (If-Range) still holds; otherwise the whole file, or 416 beyond the end.
+void ResumeRange(InternetSession& session, const std::string& bundle, const char* scheme) {
+    const std::string expected = MapFilePattern();
+    const char* port = std::string(scheme) == "http" ? "VELTRANE_SERVICE_HTTP" : "VELTRANE_SERVICE_HTTPS";
+    std::string url = Url(scheme, port, "/map-dl/data/CONF/BIG.DAT");
+    std::string etag;
+    {
+        platform::OpenedUrl whole = session.OpenUrl(url, TrustAnchors{bundle}, nullptr);
+        ASSERT_TRUE(whole.file);
+        etag = whole.file->Header("ETag");
+        EXPECT_FALSE(whole.file->Header("Last-Modified").empty());
+        EXPECT_EQ(whole.file->Header("Content-Range"), "");
+    }
+    ASSERT_EQ(etag.front(), '"') << etag;
+    long failed = 0;
+    {
+        platform::OpenedUrl rest = session.OpenUrl(url, TrustAnchors{bundle}, nullptr, platform::ByteRange{123456, etag});
+        ASSERT_TRUE(rest.file);
+        EXPECT_EQ(rest.status, 206);
+        EXPECT_EQ(rest.file->Header("Content-Range"), "bytes 123456-299999/300000");
+        EXPECT_EQ(rest.file->ContentLength(), 300000 - 123456);
+        std::string body = ReadAll(*rest.file, &failed);
+        EXPECT_TRUE(body == expected.substr(123456)) << "got " << body.size() << " bytes";
+    }
+    {
+        platform::OpenedUrl other = session.OpenUrl(url, TrustAnchors{bundle}, nullptr, platform::ByteRange{123456, "\"0-0\""});
+        ASSERT_TRUE(other.file);
+        EXPECT_EQ(other.status, 200);
+        EXPECT_TRUE(ReadAll(*other.file, &failed) == expected);
+    }
+    platform::OpenedUrl beyond = session.OpenUrl(url, TrustAnchors{bundle}, nullptr, platform::ByteRange{300000, etag});
+    EXPECT_FALSE(beyond.file);
+    EXPECT_EQ(beyond.status, 416);
+    EXPECT_EQ(failed, 0);
+}
+
+TEST_F(InternetTest, AnOpenedRangeCarriesTheRestWhileTheVersionHolds) { ResumeRange(session_, bundle_, "http"); }
+TEST_F(InternetTest, AnOpenedRangeCarriesTheRestOverHttps) { ResumeRange(session_, bundle_, "https"); }
+
 TEST_F(InternetTest, CertificatesOfUnknownIssuersAreRefused) {
     // The second service's CA is in no store: without a bundle, with the first service's CA
     // or with a missing file, nothing is sent and no file opens.
