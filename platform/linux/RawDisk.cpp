@@ -175,7 +175,7 @@ unsigned char* BounceBuffer(RawDisk& disk, size_t size) {
 
 }  // namespace
 
-HANDLE CreateFileA(char letter, uint32_t desiredAccess, uint32_t shareMode) {
+HANDLE CreateFileA(char letter, uint32_t desiredAccess) {
     std::optional<std::string> node = DriveDevice(letter);
     if (!node) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -184,12 +184,10 @@ HANDLE CreateFileA(char letter, uint32_t desiredAccess, uint32_t shareMode) {
     auto disk = std::make_unique<RawDisk>();
     disk->node = *node;
     disk->access = desiredAccess;
-    bool shared = (shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == (FILE_SHARE_READ | FILE_SHARE_WRITE);
-    int flags = ((desiredAccess & GENERIC_WRITE) ? O_RDWR : O_RDONLY) | O_CLOEXEC | (shared ? 0 : O_EXCL);
-    disk->fd = ::open(disk->node.c_str(), flags);
+    disk->fd = ::open(disk->node.c_str(), ((desiredAccess & GENERIC_WRITE) ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     struct stat st {};
     if (disk->fd < 0 || ::fstat(disk->fd, &st) != 0) {
-        SetLastError(errno == EBUSY ? ERROR_SHARING_VIOLATION : DiskError(errno, false));
+        SetLastError(DiskError(errno, false));
         return INVALID_HANDLE_VALUE;
     }
     if (!S_ISBLK(st.st_mode)) {

@@ -10,8 +10,9 @@
 namespace platform::linuxpc {
 
 // As root a plain open of the device; a device whose logical sectors are not 512 bytes is
-// refused (ERROR_NOT_SUPPORTED). A volume locked by another handle refuses the open.
-HANDLE CreateFileA(char letter, uint32_t desiredAccess, uint32_t shareMode);
+// refused (ERROR_NOT_SUPPORTED). A volume locked by another handle refuses the open. Linux
+// has no share modes for plain opens: the volume is held exclusively by the lock alone.
+HANDLE CreateFileA(char letter, uint32_t desiredAccess);
 bool IsRawDisk(HANDLE handle);
 // FSCTL_LOCK_VOLUME: unmount the volume, open it O_EXCL, flock the whole disk exclusively.
 bool DeviceIoControl(HANDLE device, uint32_t controlCode, uint32_t* bytesReturned);

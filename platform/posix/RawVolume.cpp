@@ -86,7 +86,7 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
         SetLastError(letter == 0 ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    if (!MachineSimulated()) return linuxpc::CreateFileA(letter, desiredAccess, shareMode);
+    if (!MachineSimulated()) return linuxpc::CreateFileA(letter, desiredAccess);
     auto entry = DriveVolume(MachineDescription(), letter);
     if (!entry || entry->image.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
