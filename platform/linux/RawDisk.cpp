@@ -108,7 +108,7 @@ std::string WholeDiskNode(const std::string& node, dev_t device) {
 
 // True when nobody holds the whole disk's exclusive flock (a locked volume), tried without
 // keeping a shared one: a shared flock held open would stand in our own lock's way.
-bool DiskUnlocked(const std::string& wholeDisk) {
+[[nodiscard]] bool DiskUnlocked(const std::string& wholeDisk) {
     int fd = ::open(wholeDisk.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return true;
     bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
@@ -118,7 +118,7 @@ bool DiskUnlocked(const std::string& wholeDisk) {
 
 // The device's length and logical sector size; umockdev's nodes answer no block ioctl, so the
 // length falls back to a seek to the end and the sector size to 512.
-bool Measure(RawDisk& disk) {
+[[nodiscard]] bool Measure(RawDisk& disk) {
     uint64_t bytes = 0;
     if (::ioctl(disk.fd, BLKGETSIZE64, &bytes) == 0) {
         disk.size = bytes;
@@ -139,7 +139,7 @@ bool Measure(RawDisk& disk) {
 }
 
 // Unmounts every mount of the volume (as root; a desktop user's unmount goes through udisks2).
-bool UnmountVolume(const RawDisk& disk) {
+[[nodiscard]] bool UnmountVolume(const RawDisk& disk) {
     for (const std::string& point : MountPointsOf(disk.device)) {
         if (::umount2(point.c_str(), 0) != 0) {
             SetLastError(DiskError(errno, false));
@@ -149,7 +149,7 @@ bool UnmountVolume(const RawDisk& disk) {
     return true;
 }
 
-bool Lock(RawDisk& disk) {
+[[nodiscard]] bool Lock(RawDisk& disk) {
     if (disk.exclusiveFd >= 0) return true;
     if (!UnmountVolume(disk)) return false;
     disk.exclusiveFd = ::open(disk.node.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);

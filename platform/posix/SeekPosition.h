@@ -8,7 +8,7 @@ namespace platform {
 
 // Moves `position` on a volume of `size` bytes; returns what SetFilePointer returns and sets
 // the last error (ERROR_SUCCESS on success, as the callers test it).
-uint32_t SeekPosition(uint64_t& position, uint64_t size, int32_t distance, int32_t* distanceHigh,
-                      uint32_t moveMethod);
+[[nodiscard]] uint32_t SeekPosition(uint64_t& position, uint64_t size, int32_t distance, int32_t* distanceHigh,
+                                    uint32_t moveMethod);
 
 }  // namespace platform
