@@ -12,6 +12,8 @@
 #include <string>
 
 #include "platform/Error.h"
+#include "platform/linux/RawDisk.h"
+#include "platform/posix/SeekPosition.h"
 #include "platform/sim/Faults.h"
 #include "platform/sim/KernelObject.h"
 #include "platform/sim/Machine.h"
@@ -86,6 +88,7 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
         SetLastError(letter == 0 ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (!MachineSimulated()) return linuxpc::CreateFileA(letter, desiredAccess);
     auto entry = DriveVolume(MachineDescription(), letter);
     if (!entry || entry->image.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -115,6 +118,7 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
 
 bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*, uint32_t, uint32_t* bytesReturned,
                      void*) {
+    if (linuxpc::IsRawDisk(device)) return linuxpc::DeviceIoControl(device, controlCode, bytesReturned);
     RawVolume* volume = PresentVolume(device);
     if (volume == nullptr) return false;
     if (bytesReturned) *bytesReturned = 0;
@@ -144,30 +148,14 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*
 }
 
 uint32_t SetFilePointer(HANDLE file, int32_t distance, int32_t* distanceHigh, uint32_t moveMethod) {
+    if (linuxpc::IsRawDisk(file)) return linuxpc::SetFilePointer(file, distance, distanceHigh, moveMethod);
     RawVolume* volume = PresentVolume(file);
     if (volume == nullptr) return INVALID_SET_FILE_POINTER;
-    int64_t move = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance)
-                                : static_cast<int64_t>(distance);
-    int64_t base = 0;
-    if (moveMethod == FILE_CURRENT) {
-        base = static_cast<int64_t>(volume->position);
-    } else if (moveMethod == FILE_END) {
-        base = static_cast<int64_t>(volume->size);
-    } else if (moveMethod != FILE_BEGIN) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_SET_FILE_POINTER;
-    }
-    if (base + move < 0) {
-        SetLastError(ERROR_NEGATIVE_SEEK);
-        return INVALID_SET_FILE_POINTER;
-    }
-    volume->position = static_cast<uint64_t>(base + move);
-    if (distanceHigh) *distanceHigh = static_cast<int32_t>(volume->position >> 32);
-    SetLastError(ERROR_SUCCESS);
-    return static_cast<uint32_t>(volume->position);
+    return SeekPosition(volume->position, volume->size, distance, distanceHigh, moveMethod);
 }
 
 bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead, void*) {
+    if (linuxpc::IsRawDisk(file)) return linuxpc::ReadFile(file, buffer, size, bytesRead);
     if (bytesRead) *bytesRead = 0;
     RawVolume* volume = PresentVolume(file);
     if (volume == nullptr) return false;
@@ -190,6 +178,7 @@ bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead, voi
 }
 
 bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWritten, void*) {
+    if (linuxpc::IsRawDisk(file)) return linuxpc::WriteFile(file, buffer, size, bytesWritten);
     if (bytesWritten) *bytesWritten = 0;
     RawVolume* volume = PresentVolume(file);
     if (volume == nullptr) return false;
@@ -237,6 +226,7 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
 }
 
 bool FlushFileBuffers(HANDLE file) {
+    if (linuxpc::IsRawDisk(file)) return linuxpc::FlushFileBuffers(file);
     RawVolume* volume = PresentVolume(file);
     if (volume == nullptr) return false;
     if (::fdatasync(volume->fd) != 0) {

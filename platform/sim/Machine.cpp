@@ -111,6 +111,11 @@ void SetMachineFolder(const std::string& nativeFolder) {
 
 std::string MachineIniPath() { return MachineFolder() + "/machine.ini"; }
 
+bool MachineSimulated() {
+    struct stat st {};
+    return ::stat(MachineIniPath().c_str(), &st) == 0;
+}
+
 std::string MachinePath(const std::string& value) {
     if (value.empty() || value[0] == '/') return value;
     return MachineFolder() + "/" + value;

@@ -1,0 +1,117 @@
+// The image step on the real PC's raw path: a FAT update image written onto a loop device
+// standing in for the unit, read back from the device itself, and afterwards read by fsck.fat
+// and mtools as the unit's firmware would find it.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "TransferFixture.h"
+#include "platform/linux/DriveLetters.h"
+#include "platform/sim/Machine.h"
+#include "support/LoopDevice.h"
+
+namespace {
+
+constexpr size_t kVolumeBytes = 4 << 20;
+// In the second piece, in the data area the update image leaves empty (zero).
+constexpr off_t kWatchedOffset = (1 << 20) + 1000;
+
+// The fake clock, with a hook on every reading of the time: the image step reads it (to log the
+// time) between each piece's write and its read-back.
+class ReadHookClock : public HookClock {
+public:
+    int64_t NowMilliseconds() override {
+        if (onRead) onRead();
+        return HookClock::NowMilliseconds();
+    }
+    std::function<void()> onRead;
+};
+
+char ByteAt(const std::string& path, off_t offset) {
+    char byte = 0;
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (::pread(fd, &byte, 1, offset) != 1) byte = '?';
+    ::close(fd);
+    return byte;
+}
+
+void PutByte(const std::string& path, off_t offset, char byte) {
+    int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, &byte, 1, offset), 1);
+    ASSERT_EQ(::fsync(fd), 0);
+    ::close(fd);
+}
+
+}  // namespace
+
+class RealDiskImageTest : public TransferTest {
+protected:
+    void SetUp() override {
+        TransferTest::SetUp();
+        if (std::string reason = LoopSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
+        platform::SetClock(&readClock);
+
+        // The update's image: a FAT volume with the unit's files, both boot signatures set
+        // (sector 5 is in the reserved area).
+        std::filesystem::create_directories(world.root + "/fat");
+        ASSERT_TRUE(MakeUnitFatImage(ImagePath(), kVolumeBytes, world.root + "/fat"));
+        std::string image = TestWorld::ReadFile(ImagePath());
+        image[2560 + 510] = '\x55';
+        image[2560 + 511] = '\xAA';
+        ASSERT_EQ(image[kWatchedOffset], '\0');
+        TestWorld::WriteFile(ImagePath(), image);
+        mkupdate::Options options;
+        options.imageFile = ImagePath();
+        options.imagePieces = 4;
+        contents = Build(options);
+        ASSERT_EQ(Prepare(), 0);
+        job.config = data;
+        job.id = id;
+
+        // The unit as it was: an older volume whose unused space holds old data.
+        unitImage = world.root + "/unit.img";
+        TestWorld::WriteFile(unitImage, std::string(kVolumeBytes, '\xEE'));
+        loop = std::make_unique<LoopDevice>(unitImage);
+        if (loop->Node().empty()) GTEST_SKIP() << "losetup could not attach a loop device here";
+        // The real PC from here on: the machine folder holds no machine.ini.
+        std::filesystem::create_directories(world.root + "/real-pc");
+        platform::SetMachineFolder(world.root + "/real-pc");
+        ASSERT_FALSE(platform::MachineSimulated());
+        platform::linuxpc::SetDriveDevice('E', loop->Node());
+    }
+    void TearDown() override {
+        TransferTest::TearDown();
+        platform::linuxpc::SetDriveDevice('E', "");
+    }
+
+    ReadHookClock readClock;
+    std::string unitImage;
+    std::unique_ptr<LoopDevice> loop;
+};
+
+TEST_F(RealDiskImageTest, WritesTheImageThatFsckAndMtoolsThenRead) {
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(ImageCopy(&job), 0);
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+    EXPECT_EQ(TestWorld::ReadFile(unitImage), TestWorld::ReadFile(ImagePath()));
+    EXPECT_TRUE(Shell("fsck.fat -n '" + unitImage + "'"));
+    EXPECT_EQ(ShellOutput("mtype -i '" + unitImage + "' ::/UPDATE/NAVIINFO/DEVICE.DAT"), "NAVI-UNIT-0001\r\n");
+    EXPECT_EQ(ShellOutput("mtype -i '" + unitImage + "' ::/MAP.VER"), "2025101\r\n");
+}
+
+TEST_F(RealDiskImageTest, ReadBackCatchesAMediumChangedBehindTheDevice) {
+    // Once the second piece has reached the medium, the medium changes under the device: the
+    // page cache still holds what was written, the device does not.
+    bool changed = false;
+    readClock.onRead = [&] {
+        if (changed || ByteAt(unitImage, kWatchedOffset) != '\0') return;
+        PutByte(unitImage, kWatchedOffset, 'Z');
+        changed = true;
+    };
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(ImageCopy(&job), 520);
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(ByteAt(unitImage, 510), '\0');  // the boot signatures cleared
+    EXPECT_EQ(ByteAt(unitImage, 511), '\0');
+    EXPECT_EQ(ByteAt(unitImage, 2560 + 510), '\0');
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
+}

@@ -1,0 +1,234 @@
+// The real PC's raw volume on real loop devices: the open through the drive letter, the lock
+// that keeps mounts and other exclusive users away, bounded writes, and a read-back that comes
+// from the device and not from the page cache.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "platform/Error.h"
+#include "platform/RawVolume.h"
+#include "platform/linux/DriveLetters.h"
+#include "platform/linux/Mounts.h"
+#include "platform/sim/Machine.h"
+#include "support/LoopDevice.h"
+
+namespace {
+
+constexpr uint32_t kReadWrite = platform::GENERIC_READ | platform::GENERIC_WRITE;
+constexpr uint32_t kShared = platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE;
+
+platform::HANDLE OpenE() {
+    return platform::CreateFileA("\\\\.\\E:", kReadWrite, kShared, nullptr, platform::OPEN_EXISTING, 0, nullptr);
+}
+
+struct Closer {
+    void operator()(void* handle) const {
+        if (handle != platform::INVALID_HANDLE_VALUE) platform::CloseHandle(handle);
+    }
+};
+using Handle = std::unique_ptr<void, Closer>;
+
+std::string ReadAt(const std::string& path, off_t offset, size_t length) {
+    std::string bytes(length, '\0');
+    int fd = ::open(path.c_str(), O_RDONLY);
+    ssize_t n = ::pread(fd, bytes.data(), length, offset);
+    ::close(fd);
+    bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return bytes;
+}
+
+void WriteAt(const std::string& path, off_t offset, const std::string& bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(::fsync(fd), 0);
+    ::close(fd);
+}
+
+bool Seek(platform::HANDLE handle, uint32_t offset) {
+    int32_t high = 0;
+    return platform::SetFilePointer(handle, static_cast<int32_t>(offset), &high, platform::FILE_BEGIN) == offset;
+}
+
+}  // namespace
+
+class RawDiskTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::string reason = LoopSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
+        image = world.root + "/unit.img";
+        ASSERT_TRUE(MakeUnitFatImage(image, 4 << 20, world.root));
+        loop = std::make_unique<LoopDevice>(image);
+        if (loop->Node().empty()) GTEST_SKIP() << "losetup could not attach a loop device here";
+        ASSERT_FALSE(platform::MachineSimulated());  // the world's machine folder holds no machine.ini
+        platform::linuxpc::SetDriveDevice('E', loop->Node());
+    }
+    void TearDown() override { platform::linuxpc::SetDriveDevice('E', ""); }
+
+    TestWorld world;
+    std::string image;
+    std::unique_ptr<LoopDevice> loop;
+};
+
+TEST_F(RawDiskTest, OpensTheDeviceBehindTheLetterAndReadsItsSectors) {
+    Handle disk(OpenE());
+    ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE) << platform::GetLastError();
+    unsigned char sector[512] = {};
+    uint32_t read = 0;
+    ASSERT_TRUE(platform::ReadFile(disk.get(), sector, sizeof sector, &read, nullptr));
+    EXPECT_EQ(read, 512u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(sector) + 3, 8), "mkfs.fat");
+    EXPECT_EQ(sector[510], 0x55);
+    EXPECT_EQ(sector[511], 0xAA);
+
+    int32_t high = -1;  // the high half carries the sign of a 64-bit move
+    EXPECT_EQ(platform::SetFilePointer(disk.get(), -512, &high, platform::FILE_END), (4u << 20) - 512);
+    unsigned char two[1024];
+    ASSERT_TRUE(platform::ReadFile(disk.get(), two, sizeof two, &read, nullptr));
+    EXPECT_EQ(read, 512u);  // the end of the device gives fewer bytes
+
+    EXPECT_EQ(platform::CreateFileA("\\\\.\\F:", kReadWrite, kShared, nullptr, platform::OPEN_EXISTING, 0, nullptr),
+              platform::INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RawDiskTest, LockKeepsOutExclusiveOpensMountsAndOtherHandles) {
+    Handle disk(OpenE());
+    ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
+    uint32_t returned = 0;
+    ASSERT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
+                                          nullptr));
+    int exclusive = ::open(loop->Node().c_str(), O_RDONLY | O_EXCL);
+    EXPECT_EQ(exclusive, -1);
+    EXPECT_EQ(errno, EBUSY);
+    std::filesystem::create_directories(world.root + "/mnt");
+    // ext4 opens the device exclusively before it reads anything (this kernel has no vfat).
+    EXPECT_NE(::mount(loop->Node().c_str(), (world.root + "/mnt").c_str(), "ext4", MS_RDONLY, nullptr), 0);
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_EQ(OpenE(), platform::INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
+
+    ASSERT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
+                                          &returned, nullptr));
+    EXPECT_FALSE(platform::DeviceIoControl(disk.get(), platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
+                                           &returned, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_NOT_LOCKED);
+    exclusive = ::open(loop->Node().c_str(), O_RDONLY | O_EXCL);
+    EXPECT_GE(exclusive, 0);
+    if (exclusive >= 0) ::close(exclusive);
+    Handle other(OpenE());
+    EXPECT_NE(other.get(), platform::INVALID_HANDLE_VALUE);
+}
+
+TEST_F(RawDiskTest, AnotherExclusiveHolderRefusesTheLock) {
+    Handle disk(OpenE());
+    ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
+    int exclusive = ::open(loop->Node().c_str(), O_RDONLY | O_EXCL);
+    ASSERT_GE(exclusive, 0);
+    uint32_t returned = 0;
+    EXPECT_FALSE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
+                                           &returned, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
+    ::close(exclusive);
+    EXPECT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
+                                          nullptr));
+}
+
+TEST_F(RawDiskTest, WritesStayOnWholeSectorsInsideTheDevice) {
+    Handle disk(OpenE());
+    ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
+    const std::string lastSector = ReadAt(image, (4 << 20) - 512, 512);
+    std::string data(1024, 'Q');
+    uint32_t written = 7;
+    ASSERT_TRUE(Seek(disk.get(), (4u << 20) - 512));
+    EXPECT_FALSE(platform::WriteFile(disk.get(), data.data(), 1024, &written, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_SECTOR_NOT_FOUND);
+    EXPECT_EQ(written, 0u);
+    ASSERT_TRUE(Seek(disk.get(), 512));
+    EXPECT_FALSE(platform::WriteFile(disk.get(), data.data(), 100, &written, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+    ASSERT_TRUE(platform::FlushFileBuffers(disk.get()));
+    disk.reset();
+    EXPECT_EQ(ReadAt(image, (4 << 20) - 512, 512), lastSector);
+}
+
+TEST_F(RawDiskTest, ReadBackComesFromTheDeviceNotFromTheCache) {
+    // What a write left in the page cache must not pass for the device's content: the medium
+    // changes behind the device after the flush, and the read has to see the change.
+    Handle disk(OpenE());
+    ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
+    uint32_t returned = 0;
+    ASSERT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
+                                          nullptr));
+    const uint32_t offset = 1 << 20;
+    std::string written(4096, 'A');
+    uint32_t count = 0;
+    ASSERT_TRUE(Seek(disk.get(), offset));
+    ASSERT_TRUE(platform::WriteFile(disk.get(), written.data(), 4096, &count, nullptr));
+    ASSERT_TRUE(platform::FlushFileBuffers(disk.get()));
+    ASSERT_EQ(ReadAt(image, offset, 4096), written);  // the flush reached the backing file
+    WriteAt(image, offset + 1000, "Z");
+
+    std::string back(4096, '\0');
+    ASSERT_TRUE(Seek(disk.get(), offset));
+    ASSERT_TRUE(platform::ReadFile(disk.get(), back.data(), 4096, &count, nullptr));
+    EXPECT_EQ(count, 4096u);
+    EXPECT_EQ(back[1000], 'Z');
+    EXPECT_EQ(back[999], 'A');
+    // An unaligned buffer works as well.
+    std::string shifted(4096 + 1, '\0');
+    ASSERT_TRUE(Seek(disk.get(), offset));
+    ASSERT_TRUE(platform::ReadFile(disk.get(), shifted.data() + 1, 512 * 2, &count, nullptr));
+    EXPECT_EQ(shifted.substr(1, 1024), written.substr(0, 1000) + "Z" + written.substr(0, 23));
+}
+
+TEST(RawDiskSectorTest, DeviceWithLargerLogicalSectorsIsRefused) {
+    if (std::string reason = LoopSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
+    TestWorld world;
+    const std::string image = world.root + "/big-sectors.img";
+    ASSERT_TRUE(Shell("truncate -s 1M '" + image + "'"));
+    LoopDevice loop(image, 4096);
+    if (loop.Node().empty()) GTEST_SKIP() << "losetup could not attach a loop device with 4096-byte sectors";
+    platform::linuxpc::SetDriveDevice('E', loop.Node());
+    EXPECT_EQ(OpenE(), platform::INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_NOT_SUPPORTED);
+    platform::linuxpc::SetDriveDevice('E', "");
+}
+
+TEST_F(RawDiskTest, LockUnmountsTheVolumeUnlessItIsBusy) {
+    // This kernel mounts no FAT; an ext4 volume stands in for the mounted unit.
+    loop.reset();
+    ASSERT_TRUE(Shell("mkfs.ext4 -q -F '" + image + "'"));
+    loop = std::make_unique<LoopDevice>(image);
+    ASSERT_FALSE(loop->Node().empty());
+    platform::linuxpc::SetDriveDevice('E', loop->Node());
+    const std::string point = world.root + "/mounted here";
+    std::filesystem::create_directories(point);
+    if (::mount(loop->Node().c_str(), point.c_str(), "ext4", 0, nullptr) != 0)
+        GTEST_SKIP() << "this kernel cannot mount ext4 on a loop device";
+    struct stat st {};
+    ASSERT_EQ(::stat(loop->Node().c_str(), &st), 0);
+    ASSERT_EQ(platform::linuxpc::MountPointsOf(st.st_rdev), std::vector<std::string>{point});
+
+    int busy = ::open((point + "/open.txt").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(busy, 0);
+    Handle disk(OpenE());
+    ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
+    uint32_t returned = 0;
+    EXPECT_FALSE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
+                                           &returned, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(platform::linuxpc::MountPointsOf(st.st_rdev).size(), 1u);
+
+    ::close(busy);
+    EXPECT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
+                                          nullptr));
+    EXPECT_TRUE(platform::linuxpc::MountPointsOf(st.st_rdev).empty());
+    if (!platform::linuxpc::MountPointsOf(st.st_rdev).empty()) ::umount2(point.c_str(), MNT_DETACH);
+}
