@@ -182,12 +182,20 @@ int CopyImage(TransferJob& job) {
         const uint32_t start = platform::GetTickCount();
         VLOG(LOG_TRACE, "開始時間[%s]", LocalTimeText().c_str());
         if (int result = CopyPiece(job, i, folder, buffers, &sum); result != 0) return result;
-        RewriteSignature(static_cast<unsigned>(i), kClear);
+        // A signature left in place would let the unit boot a half-written image.
+        if (int result = RewriteSignature(static_cast<unsigned>(i), kClear); result != 0) {
+            VLOG(LOG_ERROR, "イメージコピーエラー[%d]", result);
+            return 519;
+        }
         PublishProgress(job, record.items[static_cast<size_t>(i)].dataSize, platform::GetTickCount() - start);
         VLOG(LOG_TRACE, "終了時間[%s]", LocalTimeText().c_str());
         platform::Sleep(kPiecePauseMilliseconds);
     }
-    RewriteSignature(0, kRestore);
+    // Without its signature the volume is no file system: the update files could not follow.
+    if (int result = RewriteSignature(0, kRestore); result != 0) {
+        VLOG(LOG_ERROR, "イメージコピーエラー[%d]", result);
+        return 519;
+    }
     if (sum != ImageChecksum(record)) {
         VLOG(LOG_ERROR, "イメージ比較エラー[%d]", 0);
         return 508;
