@@ -95,9 +95,23 @@ int DriveOpen(IMAGE_POSITION* position) {
         return 523;
     }
     Navi().DriveHandle = handle;
+    uint32_t returned = 0;
+    // Without it a write past the old file system's recorded end is cut short; the image is
+    // verified sector by sector anyway, so a refusal only shows there.
+    if (!platform::DeviceIoControl(handle, platform::FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &returned,
+                                   nullptr))
+        VLOG(LOG_ERROR, "拡張DASD I/O設定失敗[%d]", static_cast<int>(platform::GetLastError()));
     DriveUnlock();
     if (DriveLock() != 0) {
         VLOG(LOG_ERROR, "デバイスロック失敗");
+        DriveClose();
+        return 522;
+    }
+    // The mounted file system would keep its old state across the raw write, and the update
+    // files copied after it would land on clusters the new image uses.
+    if (!platform::DeviceIoControl(handle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned,
+                                   nullptr)) {
+        VLOG(LOG_ERROR, "ドライブアンマウント失敗[%d]", static_cast<int>(platform::GetLastError()));
         DriveClose();
         return 522;
     }

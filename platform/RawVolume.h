@@ -19,7 +19,18 @@ constexpr uint32_t FILE_END = 2;
 constexpr uint32_t INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
 constexpr uint32_t FSCTL_LOCK_VOLUME = 0x00090018;
 constexpr uint32_t FSCTL_UNLOCK_VOLUME = 0x0009001C;
+constexpr uint32_t FSCTL_DISMOUNT_VOLUME = 0x00090020;
+constexpr uint32_t FSCTL_ALLOW_EXTENDED_DASD_IO = 0x00090083;
+constexpr uint32_t IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
+constexpr uint32_t FILE_DEVICE_DISK = 0x7;
 constexpr uint32_t kRawSectorSize = 512;
+
+// What IOCTL_STORAGE_GET_DEVICE_NUMBER answers: the disk a volume lies on.
+struct STORAGE_DEVICE_NUMBER {
+    uint32_t DeviceType = 0;  // FILE_DEVICE_DISK for a volume on a disk
+    uint32_t DeviceNumber = 0;
+    uint32_t PartitionNumber = 0;
+};
 
 // Only raw volume paths "\\.\X:" open here. Without both share flags the open is exclusive.
 // A locked volume refuses other opens (ERROR_ACCESS_DENIED).
@@ -27,6 +38,12 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
                    uint32_t creationDisposition, uint32_t flagsAndAttributes, HANDLE templateFile);
 // FSCTL_LOCK_VOLUME fails while another handle has the volume open (in any process);
 // FSCTL_UNLOCK_VOLUME fails with ERROR_NOT_LOCKED when this handle holds no lock.
+// FSCTL_DISMOUNT_VOLUME drops the file system's in-memory state; the next access after this
+// handle lets go mounts what is on the disk. A raw write through a handle that has not
+// dismounted leaves the mounted file system stale (platform/sim/Mount.h).
+// FSCTL_ALLOW_EXTENDED_DASD_IO lets this handle reach sectors past the file system's end.
+// IOCTL_STORAGE_GET_DEVICE_NUMBER fills a STORAGE_DEVICE_NUMBER: the disk the volume lies on
+// (ERROR_INVALID_FUNCTION for a volume on no disk); it needs no access rights on the handle.
 bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* inBuffer, uint32_t inSize, void* outBuffer,
                      uint32_t outSize, uint32_t* bytesReturned, void* overlapped);
 // The low 32 bits of the new position; INVALID_SET_FILE_POINTER with a last error on failure

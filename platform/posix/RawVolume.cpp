@@ -7,12 +7,14 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "platform/Error.h"
 #include "platform/sim/Faults.h"
 #include "platform/sim/KernelObject.h"
 #include "platform/sim/Machine.h"
+#include "platform/sim/Mount.h"
 
 namespace platform {
 namespace {
@@ -29,6 +31,8 @@ public:
     uint32_t access = 0;
     uint64_t position = 0;
     bool locked = false;
+    bool dismounted = false;  // FSCTL_DISMOUNT_VOLUME given: raw writes leave no stale mount
+    bool staleMarked = false;
     // Whether the volume was on the machine at description generation `checked`, and its
     // length then: a volume does not change size while the description stays.
     uint64_t checked = 0;
@@ -111,8 +115,8 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
     return volume;
 }
 
-bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*, uint32_t, uint32_t* bytesReturned,
-                     void*) {
+bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void* outBuffer, uint32_t outSize,
+                     uint32_t* bytesReturned, void*) {
     RawVolume* volume = PresentVolume(device);
     if (volume == nullptr) return false;
     if (bytesReturned) *bytesReturned = 0;
@@ -126,6 +130,31 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*
             return false;
         }
         volume->locked = true;
+        return true;
+    case IOCTL_STORAGE_GET_DEVICE_NUMBER: {
+        if (outBuffer == nullptr || outSize < sizeof(STORAGE_DEVICE_NUMBER)) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return false;
+        }
+        ProfileDocument doc = MachineDescription();
+        auto entry = FindVolume(doc, volume->volumeId);
+        auto disk = entry ? DeviceDisk(doc, entry->device) : std::nullopt;
+        if (!disk) {
+            SetLastError(ERROR_INVALID_FUNCTION);
+            return false;
+        }
+        STORAGE_DEVICE_NUMBER number;
+        number.DeviceType = FILE_DEVICE_DISK;
+        number.DeviceNumber = *disk;
+        std::memcpy(outBuffer, &number, sizeof number);
+        if (bytesReturned) *bytesReturned = sizeof number;
+        return true;
+    }
+    case FSCTL_DISMOUNT_VOLUME:
+        ClearStaleMount(volume->volumeId);
+        volume->dismounted = true;
+        return true;
+    case FSCTL_ALLOW_EXTENDED_DASD_IO:
         return true;
     case FSCTL_UNLOCK_VOLUME:
         if (!volume->locked) {
@@ -219,6 +248,7 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
     }
     volume->position += done;
     if (bytesWritten) *bytesWritten = done;
+    if (done > 0 && !volume->dismounted && !volume->staleMarked) volume->staleMarked = MarkMountStale(volume->volumeId);
     if (outcome.vanish) {
         ::fdatasync(volume->fd);
         std::string unit = volume->unit;

@@ -136,6 +136,20 @@ TEST_F(RawAccess, TheLongerPauseFollowsTheSixthAttemptExactly) {
     }
 }
 
+// The file system is dismounted before the raw write: files copied once the handle is gone land
+// in the new file system, not on clusters the old one's map thought free.
+TEST_F(RawAccess, TheOpenDismountsSoCopiesAfterTheImageStayOffIt) {
+    std::string data = Pattern(16 * kSectorSize, 5);
+    data.replace(510, 2, "\x55\xAA");  // a volume the drive can show
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    ASSERT_EQ(Write(data), 0);
+    ASSERT_EQ(DriveClose(), 0);
+    std::string source = world.root + "/copy.dat";
+    TestWorld::WriteFile(source, std::string(700, 'Z'));
+    ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\UPDATE\\COPY.DAT", false));
+    EXPECT_TRUE(Volume().substr(0, data.size()) == data) << "the copy landed inside the image";
+}
+
 TEST_F(RawAccess, RewriteSignatureChangesExactlyTheTwoSignatureWords) {
     std::string data = Pattern(6 * kSectorSize, 4);
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
