@@ -42,9 +42,15 @@ uint32_t GetLogicalDrives() {
 }
 
 uint32_t GetDriveTypeA(const char* rootPath) {
+    ProfileDocument doc = MachineDescription();
+    // A volume GUID path names the volume itself, with or without a letter.
+    if (rootPath != nullptr && std::strncmp(rootPath, "\\\\?\\Volume{", 11) == 0) {
+        for (const VolumeEntry& volume : MachineVolumes(doc))
+            if (volume.guidPath == rootPath) return volume.driveType;
+        return DRIVE_NO_ROOT_DIR;
+    }
     char letter = RootLetter(rootPath);
     if (letter == 0) return DRIVE_NO_ROOT_DIR;
-    ProfileDocument doc = MachineDescription();
     if (doc.Keys(DriveSection(letter)).empty()) return DRIVE_NO_ROOT_DIR;
     std::string type = DriveValue(doc, letter, "Type");
     return type.empty() ? DRIVE_FIXED : static_cast<uint32_t>(std::strtoul(type.c_str(), nullptr, 0));
