@@ -43,7 +43,7 @@ bool SeekTo(platform::HANDLE handle, uint32_t offset) {
 
 // One 512-byte sector of RewriteSignature: read, put the signature in, write back with retries.
 int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, const unsigned char (&signature)[2]) {
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kSectorSize + 1]());
+    platform::RawBuffer buffer(platform::NewRawBuffer(kSectorSize + 1));
     if (!buffer) {
         VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー");
         return 802;

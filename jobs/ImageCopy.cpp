@@ -16,6 +16,7 @@
 #include "jobs/TransferJob.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/RawVolume.h"
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"
 #include "update/MapData.h"
@@ -62,9 +63,9 @@ bool PiecesFit(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
 // fresh block for every piece would only add page faults. A block grows when a piece does not
 // fit.
 struct PieceBuffers {
-    FileBuffer piece;
+    PieceBlock piece;
     size_t pieceCapacity = 0;
-    std::unique_ptr<unsigned char[]> readBack;
+    platform::RawBuffer readBack;
     size_t readBackCapacity = 0;
 };
 
@@ -125,7 +126,7 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
     if (buffers.readBackCapacity < fileLength + 1) {
         buffers.readBack.reset();
         buffers.readBackCapacity = 0;
-        buffers.readBack.reset(new (std::nothrow) unsigned char[fileLength + 1]);
+        buffers.readBack.reset(platform::NewRawBuffer(fileLength + 1));
         if (!buffers.readBack) {
             VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", written);
             RewriteSignature(0, kClear);

@@ -78,6 +78,7 @@ char RawVolumeLetter(const char* name) {
 }
 
 bool WholeSectors(uint64_t value) { return value % kRawSectorSize == 0; }
+bool SectorAligned(const void* buffer) { return reinterpret_cast<uintptr_t>(buffer) % kRawSectorSize == 0; }
 
 }  // namespace
 
@@ -202,7 +203,7 @@ bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead, voi
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!WholeSectors(size) || !WholeSectors(volume->position)) {
+    if (!WholeSectors(size) || !WholeSectors(volume->position) || !SectorAligned(buffer)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
@@ -224,7 +225,7 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!WholeSectors(size) || !WholeSectors(volume->position)) {
+    if (!WholeSectors(size) || !WholeSectors(volume->position) || !SectorAligned(buffer)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }

@@ -31,7 +31,7 @@ bool Visible(const char* path) { return platform::GetFileAttributesA(path) != pl
 void ClearBootSignature() {
     platform::HANDLE volume = OpenE();
     ASSERT_NE(volume, platform::INVALID_HANDLE_VALUE);
-    unsigned char sector[512] = {};
+    alignas(512) unsigned char sector[512] = {};
     uint32_t done = 0;
     ASSERT_TRUE(platform::WriteFile(volume, sector, sizeof sector, &done, nullptr));
     platform::CloseHandle(volume);
@@ -241,10 +241,11 @@ TEST(NaviSim, ARawWriteLeavesTheMountStaleUntilTheVolumeIsDismounted) {
     auto volume = [] { return TestWorld::ReadFile(navisim::UnitImage("navi").string()); };
     // Eight sectors from byte 4,096 on: the boot sectors stay, so the drive keeps its files.
     auto writeSectors = [](platform::HANDLE handle) {
-        std::string sectors(8 * 512, '\x11');
+        alignas(512) static char sectors[8 * 512];
+        std::memset(sectors, 0x11, sizeof sectors);
         uint32_t done = 0;
         return platform::SetFilePointer(handle, 4096, nullptr, platform::FILE_BEGIN) == 4096 &&
-               platform::WriteFile(handle, sectors.data(), static_cast<uint32_t>(sectors.size()), &done, nullptr);
+               platform::WriteFile(handle, sectors, sizeof sectors, &done, nullptr);
     };
 
     // Written raw under the mounted file system: a copy afterwards lands where the old free map
@@ -274,4 +275,28 @@ TEST(NaviSim, ARawWriteLeavesTheMountStaleUntilTheVolumeIsDismounted) {
     ASSERT_TRUE(platform::FormatDrive('E'));
     ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\C.DAT", false));
     EXPECT_EQ(volume().substr(4096, 100), std::string(100, '\x11'));
+}
+
+TEST(NaviSim, TheVolumeTakesOnlySectorAlignedBuffers) {
+    // Volume handles are non-cached on Windows: a buffer off a sector boundary is refused.
+    UnitWorld world;
+    navisim::CreateUnit({});
+    const std::string before = TestWorld::ReadFile(navisim::UnitImage("navi").string());
+    alignas(4096) static unsigned char block[4096 + 512];
+    std::memset(block, 0x22, sizeof block);
+    platform::HANDLE volume = OpenE();
+    uint32_t done = 99;
+    for (unsigned char* buffer : {block + 16, block + 256}) {
+        ASSERT_EQ(platform::SetFilePointer(volume, 4096, nullptr, platform::FILE_BEGIN), 4096u);
+        EXPECT_FALSE(platform::WriteFile(volume, buffer, 512, &done, nullptr));
+        EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+        EXPECT_FALSE(platform::ReadFile(volume, buffer, 512, &done, nullptr));
+        EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(done, 0u);
+    }
+    EXPECT_EQ(TestWorld::ReadFile(navisim::UnitImage("navi").string()), before);
+    ASSERT_EQ(platform::SetFilePointer(volume, 4096, nullptr, platform::FILE_BEGIN), 4096u);
+    EXPECT_TRUE(platform::WriteFile(volume, block + 512, 512, &done, nullptr));
+    EXPECT_EQ(done, 512u);
+    platform::CloseHandle(volume);
 }
