@@ -214,6 +214,9 @@ int GetDrive(std::string* root) {
         std::vector<uint32_t> unitDisks = FindModelDevices().disks;
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
             std::string candidate = Format("%c:\\", letter);
+            // The shell is asked only about removable letters: its display-name query can wait
+            // seconds on a network share or an empty card-reader slot, at every device change.
+            if (platform::GetDriveTypeA(candidate.c_str()) != platform::DRIVE_REMOVABLE) continue;
             unsigned driveType = 0;
             std::string displayName;
             if (GetDriveInfo(candidate, &driveType, &displayName) != 1 || driveType != platform::DRIVE_REMOVABLE)

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/sim/Machine.h"
@@ -63,6 +64,10 @@ uintptr_t SHGetFileInfoA(const char* path, uint32_t, SHFILEINFOA* info, uint32_t
         SetLastError(ERROR_PATH_NOT_FOUND);
         return 0;
     }
+    // The shell can take seconds over a drive: a network share out of reach, an empty
+    // card-reader slot ("[Drive X] ShellWaitMs=").
+    if (auto wait = doc.Get(DriveSection(letter), "ShellWaitMs"); wait && !wait->empty())
+        Sleep(static_cast<uint32_t>(std::strtoul(wait->c_str(), nullptr, 10)));
     if (flags & SHGFI_DISPLAYNAME) {
         // The shell shows "<label> (E:)"; a drive may name itself whole with DisplayName=.
         std::string name = doc.Get(DriveSection(letter), "DisplayName").value_or("");

@@ -5,6 +5,7 @@
 
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "platform/Clock.h"
 #include "platform/Drives.h"
 #include "platform/View.h"
 #include "platform/sim/Machine.h"
@@ -229,6 +230,21 @@ TEST(Discovery, OnlyAVolumeOnTheUnitsOwnDiskIsTheUnit) {
     EXPECT_EQ(Navi().NaviDrive, "");
     EXPECT_EQ(RemoveNaviUsb(), 0);
     EXPECT_EQ(platform::MachineDescription().Get("Unit stick", "Plugged"), "1");
+}
+
+TEST(Discovery, TheShellIsAskedOnlyAboutRemovableLetters) {
+    UnitWorld world;
+    // A network share out of reach on D: keeps the shell's display-name query waiting.
+    navisim::AddDrive('D', platform::DRIVE_REMOTE, "share (D:)", "drives/share");
+    platform::ModifyMachine([](platform::ProfileDocument& doc) {
+        doc.Set("Drive D", "ShellWaitMs", "20000");
+        return true;
+    });
+    navisim::CreateUnit({});
+    uint64_t start = platform::GetTickCount64();
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().NaviDrive, "E:\\");
+    EXPECT_EQ(platform::GetTickCount64() - start, 0u);
 }
 
 TEST(Discovery, EjectTakesOnlyTheUnitWhoseDriveWasFound) {
