@@ -17,6 +17,7 @@
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/RawVolume.h"
 
 namespace {
 
@@ -75,13 +76,16 @@ int ReadWhole(const std::string& folder, const std::string& name, unsigned char*
         fseeko(file, 0, SEEK_SET);
         const size_t needed = static_cast<size_t>(length) + 513;
         if (length < 0 || capacity == nullptr || needed > *capacity) {
-            unsigned char* data = length >= 0 ? static_cast<unsigned char*>(calloc(needed, 1)) : nullptr;
+            // The reused blocks carry image pieces straight to the raw volume: sector-aligned.
+            unsigned char* data = length < 0            ? nullptr
+                                  : capacity == nullptr ? static_cast<unsigned char*>(calloc(needed, 1))
+                                                        : platform::NewRawBuffer(needed);
             if (data == nullptr) {
                 fclose(file);
                 throw std::bad_alloc();
             }
             if (capacity != nullptr) {
-                free(*buffer);
+                platform::FreeRawBuffer(*buffer);
                 *capacity = needed;
             }
             *buffer = data;

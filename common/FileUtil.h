@@ -9,8 +9,9 @@
 
 // Reads folder + name whole into a zeroed heap block of its length + 513 bytes (free() it).
 int FileRead(const std::string& folder, const std::string& name, unsigned char** buffer, unsigned long* size);
-// FileRead into a block kept across calls (*capacity bytes, free() it): it is replaced by a
-// larger one when the file does not fit and otherwise reused as it is, not zeroed again.
+// FileRead into a block kept across calls (*capacity bytes, sector-aligned for raw volume
+// writes: platform::FreeRawBuffer it): it is replaced by a larger one when the file does not
+// fit and otherwise reused as it is, not zeroed again.
 int FileReadReusing(const std::string& folder, const std::string& name, unsigned char** buffer, size_t* capacity,
                     unsigned long* size);
 int FileWrite(const std::string& folder, const std::string& name, const void* data, const unsigned long* size);

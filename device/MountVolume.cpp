@@ -90,17 +90,23 @@ int MountNaviVolume() {
             if (auto it = std::find(letterless.begin(), letterless.end(), volume); it != letterless.end())
                 letterless.erase(it);
         if (letterless.empty()) return 1103;
+        // Only removable volumes are the unit's kind: a fixed disk's EFI, recovery or OEM
+        // partition must never get a letter, not even for a look.
+        std::vector<std::string> removable;
+        for (const std::string& volume : letterless)
+            if (platform::GetDriveTypeA(volume.c_str()) == platform::DRIVE_REMOVABLE) removable.push_back(volume);
+        if (removable.empty()) return 1102;
 
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         int error = FileRead(Format("%s", theApp.ProgramFolder.c_str()), "MountVolume.dat", &buffer, &size);
         bool remembered = error == 0 && size > 0 &&
-                          std::string(reinterpret_cast<const char*>(buffer), size).find(letterless.front()) !=
+                          std::string(reinterpret_cast<const char*>(buffer), size).find(removable.front()) !=
                               std::string::npos;
         std::free(buffer);
-        if (remembered) return MountRemembered(letterless.front());
+        if (remembered) return MountRemembered(removable.front());
 
-        for (const std::string& volume : std::vector<std::string>(letterless)) {
+        for (const std::string& volume : removable) {
             switch (TryVolume(volume)) {
             case Trial::Recognised: return 0;
             case Trial::Failed: return 1100;

@@ -45,7 +45,7 @@ bool SeekTo(platform::HANDLE handle, uint32_t offset) {
 
 // One 512-byte sector of RewriteSignature: read, put the signature in, write back with retries.
 int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, const unsigned char (&signature)[2]) {
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kSectorSize + 1]());
+    platform::RawBuffer buffer(platform::NewRawBuffer(kSectorSize + 1));
     if (!buffer) {
         VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー");
         return 802;
@@ -97,9 +97,23 @@ int DriveOpen(IMAGE_POSITION* position) {
         return 523;
     }
     Navi().DriveHandle = handle;
+    uint32_t returned = 0;
+    // Without it a write past the old file system's recorded end is cut short; the image is
+    // verified sector by sector anyway, so a refusal only shows there.
+    if (!platform::DeviceIoControl(handle, platform::FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &returned,
+                                   nullptr))
+        VLOG(LOG_ERROR, "拡張DASD I/O設定失敗[%d]", static_cast<int>(platform::GetLastError()));
     DriveUnlock();
     if (DriveLock() != 0) {
         VLOG(LOG_ERROR, "デバイスロック失敗");
+        DriveClose();
+        return 522;
+    }
+    // The mounted file system would keep its old state across the raw write, and the update
+    // files copied after it would land on clusters the new image uses.
+    if (!platform::DeviceIoControl(handle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned,
+                                   nullptr)) {
+        VLOG(LOG_ERROR, "ドライブアンマウント失敗[%d]", static_cast<int>(platform::GetLastError()));
         DriveClose();
         return 522;
     }

@@ -2,10 +2,12 @@
 // version files, the volume list for the letter recovery, the media player and the eject request.
 #include "device/NaviFunction.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
@@ -19,6 +21,7 @@
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Processes.h"
+#include "platform/RawVolume.h"
 #include "platform/View.h"
 #include "platform/Volumes.h"
 
@@ -59,21 +62,59 @@ bool IsModelName(const std::string& friendlyName) {
     return CharacterSpan(kModelFriendlyName, friendlyName) == std::strlen(kModelFriendlyName);
 }
 
-bool ModelDevicePresent() {
+// The present devices whose friendly name passes the model test, and the disks they present.
+struct ModelDevices {
+    bool present = false;
+    std::vector<uint32_t> disks;
+};
+
+ModelDevices FindModelDevices() {
+    ModelDevices found;
     platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
                                                                 platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
-    if (devices == platform::INVALID_DEVINFO_HANDLE) return false;
-    bool found = false;
+    if (devices == platform::INVALID_DEVINFO_HANDLE) return found;
     platform::SP_DEVINFO_DATA device;
-    for (uint32_t index = 0; !found && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+    for (uint32_t index = 0; platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
         unsigned char name[512] = {};
         // A name that cannot be read does not match.
-        found = platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_FRIENDLYNAME, nullptr,
-                                                            name, sizeof name, nullptr) &&
-                IsModelName(reinterpret_cast<const char*>(name));
+        if (!platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_FRIENDLYNAME, nullptr, name,
+                                                         sizeof name, nullptr) ||
+            !IsModelName(reinterpret_cast<const char*>(name)))
+            continue;
+        found.present = true;
+        // A model device without a disk has no volume that could be the unit's.
+        if (uint32_t disk = 0; platform::GetDeviceDiskNumber(device.DevInst, &disk)) found.disks.push_back(disk);
     }
     platform::SetupDiDestroyDeviceInfoList(devices);
     return found;
+}
+
+// The disk the volume at a root lies on. The held handle answers for the unit's own volume:
+// a locked volume refuses every other open.
+bool VolumeDisk(const std::string& root, uint32_t* disk) {
+    if (root.empty()) return false;
+    platform::HANDLE held = Navi().DriveHandle;
+    bool own = held != nullptr && root == Navi().NaviDrive;
+    platform::HANDLE volume =
+        own ? held
+            : platform::CreateFileA(Format("\\\\.\\%c:", root[0]).c_str(), 0,
+                                    platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
+                                    platform::OPEN_EXISTING, 0, nullptr);
+    if (volume == platform::INVALID_HANDLE_VALUE) return false;
+    platform::STORAGE_DEVICE_NUMBER number;
+    uint32_t returned = 0;
+    bool answered = platform::DeviceIoControl(volume, platform::IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                                              sizeof number, &returned, nullptr) &&
+                    returned >= sizeof number && number.DeviceType == platform::FILE_DEVICE_DISK;
+    // A query handle: closing it cannot lose anything.
+    if (!own) platform::CloseHandle(volume);
+    if (answered) *disk = number.DeviceNumber;
+    return answered;
+}
+
+bool OnUnitDisk(const std::string& root, const std::vector<uint32_t>& disks) {
+    uint32_t disk = 0;
+    return VolumeDisk(root, &disk) && std::find(disks.begin(), disks.end(), disk) != disks.end();
 }
 
 // No usable unit: the drive and version name are forgotten. The busy test has run before, so
@@ -104,7 +145,8 @@ bool ReadService(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, 
 
 // The eject request for one device when it is a removable USB storage device of the unit;
 // false when the request was refused.
-bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, const std::string& vendorProduct) {
+bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, const std::string& vendorProduct,
+                   uint32_t unitDisk) {
     uint32_t status = 0, problem = 0;
     if (platform::CM_Get_DevNode_Status(&status, &problem, device->DevInst, 0) != platform::CR_SUCCESS) return true;
     uint32_t removable = platform::DN_DISABLEABLE | platform::DN_REMOVABLE;
@@ -120,6 +162,7 @@ bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device
     if (platform::FindNoCase(instanceId, kInstanceIdMark) == std::string_view::npos ||
         platform::FindNoCase(instanceId, vendorProduct) == std::string_view::npos)
         return true;
+    if (uint32_t disk = 0; !platform::GetDeviceDiskNumber(device->DevInst, &disk) || disk != unitDisk) return true;
     platform::Sleep(kEjectWaitMs);
     return platform::CM_Request_Device_EjectA(device->DevInst, nullptr, nullptr, 0, 0) == platform::CR_SUCCESS;
 }
@@ -140,7 +183,7 @@ int NaviConnectCheck() {
         // A unit a job holds is left alone whatever the device list says: emptying NaviDrive or
         // the handle now would pull the drive from under the transfer.
         if (Navi().TransferRunning != 0 || Navi().DriveHandle != nullptr) return 0;
-        if (!ModelDevicePresent()) {
+        if (!FindModelDevices().present) {
             VLOG(LOG_ERROR, "指定デバイス無し");
             return ForgetUnit();
         }
@@ -169,8 +212,13 @@ int NaviConnectCheck() {
 
 int GetDrive(std::string* root) {
     return OPERATION("GetDrive", "", 800, [&] {
+        // Only a volume on the unit's own disk: a stick holding a copy of its files is not it.
+        std::vector<uint32_t> unitDisks = FindModelDevices().disks;
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
             std::string candidate = Format("%c:\\", letter);
+            // The shell is asked only about removable letters: its display-name query can wait
+            // seconds on a network share or an empty card-reader slot, at every device change.
+            if (platform::GetDriveTypeA(candidate.c_str()) != platform::DRIVE_REMOVABLE) continue;
             unsigned driveType = 0;
             std::string displayName;
             if (GetDriveInfo(candidate, &driveType, &displayName) != 1 || driveType != platform::DRIVE_REMOVABLE)
@@ -178,6 +226,10 @@ int GetDrive(std::string* root) {
             if (displayName.find(kFloppyMark) != std::string::npos) continue;
             std::string marker = Format("%s%s\\%s", candidate.c_str(), kNaviInfoFolder, "DEVICE.DAT");
             if (platform::GetFileAttributesA(marker.c_str()) == platform::INVALID_FILE_ATTRIBUTES) continue;
+            if (!OnUnitDisk(candidate, unitDisks)) {
+                VLOG(LOG_INFO, "ナビ以外のドライブ[%s]", candidate.c_str());
+                continue;
+            }
             *root = candidate;
             VLOG(LOG_TRACE, "GetDrive終了");
             return 0;
@@ -314,6 +366,9 @@ int CheckCompetingProcess() {
 
 int RemoveNaviUsb() {
     VLOG(LOG_TRACE, "USB取り外し");
+    // Only the device whose disk holds the unit's volume; with no such volume nothing is ejected.
+    uint32_t unitDisk = 0;
+    if (!VolumeDisk(Navi().NaviDrive, &unitDisk)) return 0;
     platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
                                                                 platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     if (devices == platform::INVALID_DEVINFO_HANDLE) return 515;
@@ -321,7 +376,7 @@ int RemoveNaviUsb() {
     int result = 0;
     platform::SP_DEVINFO_DATA device;
     for (uint32_t index = 0; result == 0 && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index)
-        if (!EjectWhenUnit(devices, &device, vendorProduct)) result = 515;
+        if (!EjectWhenUnit(devices, &device, vendorProduct, unitDisk)) result = 515;
     platform::SetupDiDestroyDeviceInfoList(devices);
     return result;
 }

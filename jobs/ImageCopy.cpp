@@ -15,6 +15,7 @@
 #include "jobs/TransferJob.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/RawVolume.h"
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"
 #include "update/MapData.h"
@@ -61,9 +62,9 @@ bool PiecesFit(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
 // fresh block for every piece would only add page faults. A block grows when a piece does not
 // fit.
 struct PieceBuffers {
-    FileBuffer piece;
+    PieceBlock piece;
     size_t pieceCapacity = 0;
-    std::unique_ptr<unsigned char[]> readBack;
+    platform::RawBuffer readBack;
     size_t readBackCapacity = 0;
 };
 
@@ -125,7 +126,7 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
     if (buffers.readBackCapacity < fileLength + 1) {
         buffers.readBack.reset();
         buffers.readBackCapacity = 0;
-        buffers.readBack.reset(new (std::nothrow) unsigned char[fileLength + 1]);
+        buffers.readBack.reset(platform::NewRawBuffer(fileLength + 1));
         if (!buffers.readBack) {
             VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", written);
             RewriteSignature(0, kClear);
@@ -182,12 +183,20 @@ int CopyImage(TransferJob& job) {
         const uint32_t start = platform::GetTickCount();
         VLOG(LOG_TRACE, "開始時間[%s]", LocalTimeText().c_str());
         if (int result = CopyPiece(job, i, folder, buffers, &sum); result != 0) return result;
-        RewriteSignature(static_cast<unsigned>(i), kClear);
+        // A signature left in place would let the unit boot a half-written image.
+        if (int result = RewriteSignature(static_cast<unsigned>(i), kClear); result != 0) {
+            VLOG(LOG_ERROR, "イメージコピーエラー[%d]", result);
+            return 519;
+        }
         PublishProgress(job, record.items[static_cast<size_t>(i)].dataSize, platform::GetTickCount() - start);
         VLOG(LOG_TRACE, "終了時間[%s]", LocalTimeText().c_str());
         platform::Sleep(kPiecePauseMilliseconds);
     }
-    RewriteSignature(0, kRestore);
+    // Without its signature the volume is no file system: the update files could not follow.
+    if (int result = RewriteSignature(0, kRestore); result != 0) {
+        VLOG(LOG_ERROR, "イメージコピーエラー[%d]", result);
+        return 519;
+    }
     if (sum != ImageChecksum(record)) {
         VLOG(LOG_ERROR, "イメージ比較エラー[%d]", 0);
         return 508;

@@ -41,6 +41,12 @@ bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* data, uint
                                        uint32_t* requiredSize);
 bool SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
+// The number of the disk a device presents (the DeviceNumber that IOCTL_STORAGE_GET_DEVICE_NUMBER
+// gives on its disk interface, the same number a volume on that disk reports). False with the
+// last error when the device presents no disk. Windows: SetupDiGetClassDevs of the disk
+// interface class for the device's instance ID, the interface's path opened without access.
+bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber);
+
 CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device, uint32_t flags);
 CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t flags);
 // Unplugs the device (and the unit it belongs to, with its volume and letter).

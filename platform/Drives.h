@@ -24,7 +24,8 @@ struct SHFILEINFOA {
 
 // Bit n set: drive letter 'A' + n is present.
 uint32_t GetLogicalDrives();
-// The type of the drive of a root such as "E:\"; DRIVE_NO_ROOT_DIR for an absent letter.
+// The type of the drive of a root such as "E:\", or of a volume by its GUID path
+// ("\\?\Volume{...}\", letter or not); DRIVE_NO_ROOT_DIR for an absent letter or volume.
 uint32_t GetDriveTypeA(const char* rootPath);
 // With SHGFI_DISPLAYNAME: the drive's display name in CP932 ("リムーバブル ディスク (E:)").
 // Non-zero on success.

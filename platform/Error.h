@@ -7,6 +7,7 @@
 namespace platform {
 
 constexpr uint32_t ERROR_SUCCESS = 0;
+constexpr uint32_t ERROR_INVALID_FUNCTION = 1;
 constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
 constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;
 constexpr uint32_t ERROR_ACCESS_DENIED = 5;
@@ -36,6 +37,7 @@ constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
 constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
 constexpr uint32_t ERROR_UNRECOGNIZED_VOLUME = 1005;
 constexpr uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
+constexpr uint32_t ERROR_NOT_FOUND = 1168;
 
 uint32_t GetLastError();
 void SetLastError(uint32_t code);

@@ -2,7 +2,11 @@
 // sector reads and writes, flush. On the simulated machine the volume is its image file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "platform/Handle.h"
 
@@ -19,7 +23,35 @@ constexpr uint32_t FILE_END = 2;
 constexpr uint32_t INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
 constexpr uint32_t FSCTL_LOCK_VOLUME = 0x00090018;
 constexpr uint32_t FSCTL_UNLOCK_VOLUME = 0x0009001C;
+constexpr uint32_t FSCTL_DISMOUNT_VOLUME = 0x00090020;
+constexpr uint32_t FSCTL_ALLOW_EXTENDED_DASD_IO = 0x00090083;
+constexpr uint32_t IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
+constexpr uint32_t FILE_DEVICE_DISK = 0x7;
 constexpr uint32_t kRawSectorSize = 512;
+// Volume handles are non-cached: their buffers must be sector-aligned. A page serves every
+// sector size a unit may have.
+constexpr size_t kRawBufferAlignment = 4096;
+
+// A zeroed block for raw volume reads and writes, aligned to kRawBufferAlignment; nullptr
+// without memory. FreeRawBuffer releases it.
+inline unsigned char* NewRawBuffer(size_t bytes) {
+    auto* block = static_cast<unsigned char*>(
+        ::operator new[](bytes, std::align_val_t{kRawBufferAlignment}, std::nothrow));
+    if (block != nullptr) std::memset(block, 0, bytes);
+    return block;
+}
+inline void FreeRawBuffer(unsigned char* block) { ::operator delete[](block, std::align_val_t{kRawBufferAlignment}); }
+struct RawBufferDelete {
+    void operator()(unsigned char* block) const { FreeRawBuffer(block); }
+};
+using RawBuffer = std::unique_ptr<unsigned char[], RawBufferDelete>;
+
+// What IOCTL_STORAGE_GET_DEVICE_NUMBER answers: the disk a volume lies on.
+struct STORAGE_DEVICE_NUMBER {
+    uint32_t DeviceType = 0;  // FILE_DEVICE_DISK for a volume on a disk
+    uint32_t DeviceNumber = 0;
+    uint32_t PartitionNumber = 0;
+};
 
 // Only raw volume paths "\\.\X:" open here. Without both share flags the open is exclusive.
 // A locked volume refuses other opens (ERROR_ACCESS_DENIED).
@@ -27,12 +59,19 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
                    uint32_t creationDisposition, uint32_t flagsAndAttributes, HANDLE templateFile);
 // FSCTL_LOCK_VOLUME fails while another handle has the volume open (in any process);
 // FSCTL_UNLOCK_VOLUME fails with ERROR_NOT_LOCKED when this handle holds no lock.
+// FSCTL_DISMOUNT_VOLUME drops the file system's in-memory state; the next access after this
+// handle lets go mounts what is on the disk. A raw write through a handle that has not
+// dismounted leaves the mounted file system stale (platform/sim/Mount.h).
+// FSCTL_ALLOW_EXTENDED_DASD_IO lets this handle reach sectors past the file system's end.
+// IOCTL_STORAGE_GET_DEVICE_NUMBER fills a STORAGE_DEVICE_NUMBER: the disk the volume lies on
+// (ERROR_INVALID_FUNCTION for a volume on no disk); it needs no access rights on the handle.
 bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* inBuffer, uint32_t inSize, void* outBuffer,
                      uint32_t outSize, uint32_t* bytesReturned, void* overlapped);
 // The low 32 bits of the new position; INVALID_SET_FILE_POINTER with a last error on failure
 // (the last error is ERROR_SUCCESS otherwise, as the callers test it).
 uint32_t SetFilePointer(HANDLE file, int32_t distance, int32_t* distanceHigh, uint32_t moveMethod);
-// Sizes and positions are whole sectors. A read at the end of the volume gives fewer bytes.
+// Sizes and positions are whole sectors, buffers sector-aligned (else ERROR_INVALID_PARAMETER).
+// A read at the end of the volume gives fewer bytes.
 bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead, void* overlapped);
 bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWritten, void* overlapped);
 bool FlushFileBuffers(HANDLE file);

@@ -1,4 +1,4 @@
-// The heap block FileRead hands out, freed when it goes out of scope.
+// The heap blocks FileRead and FileReadReusing hand out, freed when they go out of scope.
 #pragma once
 
 #include <cstdlib>
@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/FileUtil.h"
+#include "platform/RawVolume.h"
 
 struct FreeBlock {
     void operator()(unsigned char* block) const { free(block); }
@@ -20,8 +21,11 @@ inline int FileRead(const std::string& folder, const std::string& name, FileBuff
     return result;
 }
 
+// The reusing reader's block: aligned for raw volume writes (platform::NewRawBuffer).
+using PieceBlock = std::unique_ptr<unsigned char, platform::RawBufferDelete>;
+
 // FileReadReusing with the block owned by `buffer`, kept there also when the read fails.
-inline int FileReadReusing(const std::string& folder, const std::string& name, FileBuffer& buffer, size_t* capacity,
+inline int FileReadReusing(const std::string& folder, const std::string& name, PieceBlock& buffer, size_t* capacity,
                            unsigned long* size) {
     unsigned char* block = buffer.release();
     int result = FileReadReusing(folder, name, &block, capacity, size);

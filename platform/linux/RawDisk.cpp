@@ -226,6 +226,16 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, uint32_t* bytesReturne
         }
         disk->Unlock();
         return true;
+    case FSCTL_DISMOUNT_VOLUME:
+        // The lock has unmounted every mount of the volume: no file system keeps a view of it.
+        if (disk->exclusiveFd < 0) {
+            SetLastError(ERROR_NOT_LOCKED);
+            return false;
+        }
+        return true;
+    case FSCTL_ALLOW_EXTENDED_DASD_IO:
+        // A block device has no file-system bound on its sectors; the device's length holds.
+        return true;
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;

@@ -120,6 +120,17 @@ bool SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
     return true;
 }
 
+bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber) {
+    std::string section = SectionOf(device);
+    auto disk = section.empty() ? std::nullopt : DeviceDisk(MachineDescription(), section.substr(7));
+    if (!disk || diskNumber == nullptr) {
+        SetLastError(ERROR_NOT_FOUND);
+        return false;
+    }
+    *diskNumber = *disk;
+    return true;
+}
+
 CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device, uint32_t) {
     std::string section = SectionOf(device);
     if (section.empty() || status == nullptr) return CR_INVALID_DEVNODE;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/sim/Machine.h"
@@ -44,9 +45,15 @@ uint32_t GetLogicalDrives() {
 }
 
 uint32_t GetDriveTypeA(const char* rootPath) {
+    ProfileDocument doc = MachineDescription();
+    // A volume GUID path names the volume itself, with or without a letter.
+    if (rootPath != nullptr && std::strncmp(rootPath, "\\\\?\\Volume{", 11) == 0) {
+        for (const VolumeEntry& volume : MachineVolumes(doc))
+            if (volume.guidPath == rootPath) return volume.driveType;
+        return DRIVE_NO_ROOT_DIR;
+    }
     char letter = RootLetter(rootPath);
     if (letter == 0) return DRIVE_NO_ROOT_DIR;
-    ProfileDocument doc = MachineDescription();
     if (doc.Keys(DriveSection(letter)).empty()) return DRIVE_NO_ROOT_DIR;
     std::string type = DriveValue(doc, letter, "Type");
     return type.empty() ? DRIVE_FIXED : static_cast<uint32_t>(std::strtoul(type.c_str(), nullptr, 0));
@@ -59,6 +66,10 @@ uintptr_t SHGetFileInfoA(const char* path, uint32_t, SHFILEINFOA* info, uint32_t
         SetLastError(ERROR_PATH_NOT_FOUND);
         return 0;
     }
+    // The shell can take seconds over a drive: a network share out of reach, an empty
+    // card-reader slot ("[Drive X] ShellWaitMs=").
+    if (auto wait = doc.Get(DriveSection(letter), "ShellWaitMs"); wait && !wait->empty())
+        Sleep(static_cast<uint32_t>(std::strtoul(wait->c_str(), nullptr, 10)));
     if (flags & SHGFI_DISPLAYNAME) {
         // The shell shows "<label> (E:)"; a drive may name itself whole with DisplayName=.
         std::string name = doc.Get(DriveSection(letter), "DisplayName").value_or("");

@@ -17,6 +17,7 @@
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "platform/sim/Machine.h"
+#include "platform/sim/Mount.h"
 
 namespace platform {
 namespace {
@@ -134,6 +135,7 @@ bool CopyFileA(const char* existing, const char* newFile, bool failIfExists) {
         errno = err ? err : EIO;
         return Fail();
     }
+    WriteThroughStaleMount(*to);
     return true;
 }
 

@@ -13,6 +13,7 @@
 
 #include "platform/Error.h"
 #include "platform/sim/Machine.h"
+#include "platform/sim/Mount.h"
 
 namespace platform {
 namespace {
@@ -46,6 +47,8 @@ bool FormatDrive(char letter) {
     bool written = ::pwrite(fd, sector, sizeof sector, 0) == 512 && ::pwrite(fd, sector, sizeof sector, 2560) == 512 &&
                    ::fdatasync(fd) == 0;
     ::close(fd);
+    // The format dismounts the old file system and mounts the fresh one.
+    ClearStaleMount(volume->id);
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(volume->folder, error))
         std::filesystem::remove_all(entry.path(), error);

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "platform/Error.h"
@@ -17,6 +18,7 @@
 #include "platform/sim/Faults.h"
 #include "platform/sim/KernelObject.h"
 #include "platform/sim/Machine.h"
+#include "platform/sim/Mount.h"
 
 namespace platform {
 namespace {
@@ -33,6 +35,8 @@ public:
     uint32_t access = 0;
     uint64_t position = 0;
     bool locked = false;
+    bool dismounted = false;  // FSCTL_DISMOUNT_VOLUME given: raw writes leave no stale mount
+    bool staleMarked = false;
     // Whether the volume was on the machine at description generation `checked`, and its
     // length then: a volume does not change size while the description stays.
     uint64_t checked = 0;
@@ -78,6 +82,7 @@ char RawVolumeLetter(const char* name) {
 }
 
 bool WholeSectors(uint64_t value) { return value % kRawSectorSize == 0; }
+bool SectorAligned(const void* buffer) { return reinterpret_cast<uintptr_t>(buffer) % kRawSectorSize == 0; }
 
 }  // namespace
 
@@ -116,8 +121,8 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
     return volume;
 }
 
-bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*, uint32_t, uint32_t* bytesReturned,
-                     void*) {
+bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void* outBuffer, uint32_t outSize,
+                     uint32_t* bytesReturned, void*) {
     if (linuxpc::IsRawDisk(device)) return linuxpc::DeviceIoControl(device, controlCode, bytesReturned);
     RawVolume* volume = PresentVolume(device);
     if (volume == nullptr) return false;
@@ -132,6 +137,31 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*
             return false;
         }
         volume->locked = true;
+        return true;
+    case IOCTL_STORAGE_GET_DEVICE_NUMBER: {
+        if (outBuffer == nullptr || outSize < sizeof(STORAGE_DEVICE_NUMBER)) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return false;
+        }
+        ProfileDocument doc = MachineDescription();
+        auto entry = FindVolume(doc, volume->volumeId);
+        auto disk = entry ? DeviceDisk(doc, entry->device) : std::nullopt;
+        if (!disk) {
+            SetLastError(ERROR_INVALID_FUNCTION);
+            return false;
+        }
+        STORAGE_DEVICE_NUMBER number;
+        number.DeviceType = FILE_DEVICE_DISK;
+        number.DeviceNumber = *disk;
+        std::memcpy(outBuffer, &number, sizeof number);
+        if (bytesReturned) *bytesReturned = sizeof number;
+        return true;
+    }
+    case FSCTL_DISMOUNT_VOLUME:
+        ClearStaleMount(volume->volumeId);
+        volume->dismounted = true;
+        return true;
+    case FSCTL_ALLOW_EXTENDED_DASD_IO:
         return true;
     case FSCTL_UNLOCK_VOLUME:
         if (!volume->locked) {
@@ -163,7 +193,7 @@ bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead, voi
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!WholeSectors(size) || !WholeSectors(volume->position)) {
+    if (!WholeSectors(size) || !WholeSectors(volume->position) || !SectorAligned(buffer)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
@@ -186,7 +216,7 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!WholeSectors(size) || !WholeSectors(volume->position)) {
+    if (!WholeSectors(size) || !WholeSectors(volume->position) || !SectorAligned(buffer)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
@@ -210,6 +240,7 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
     }
     volume->position += done;
     if (bytesWritten) *bytesWritten = done;
+    if (done > 0 && !volume->dismounted && !volume->staleMarked) volume->staleMarked = MarkMountStale(volume->volumeId);
     if (outcome.vanish) {
         ::fdatasync(volume->fd);
         std::string unit = volume->unit;

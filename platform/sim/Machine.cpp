@@ -203,11 +203,18 @@ std::optional<VolumeEntry> FindVolume(const ProfileDocument& doc, const std::str
     volume.driveType = static_cast<uint32_t>(std::strtoul(Value(doc, section, "Type").c_str(), nullptr, 0));
     volume.label = Value(doc, section, "Label");
     volume.unit = Value(doc, section, "Unit");
+    volume.device = Value(doc, section, "Device");
     return volume;
 }
 
 std::optional<VolumeEntry> DriveVolume(const ProfileDocument& doc, char letter) {
     return FindVolume(doc, Value(doc, std::string("Drive ") + letter, "Volume"));
+}
+
+std::optional<uint32_t> DeviceDisk(const ProfileDocument& doc, const std::string& deviceId) {
+    std::string disk = deviceId.empty() ? std::string() : Value(doc, "Device " + deviceId, "Disk");
+    if (disk.empty()) return std::nullopt;
+    return static_cast<uint32_t>(std::strtoul(disk.c_str(), nullptr, 0));
 }
 
 bool BootSignatureValid(const std::string& imagePath) {

@@ -49,6 +49,7 @@ struct VolumeEntry {
     uint32_t driveType = 0;
     std::string label;  // UTF-8
     std::string unit;   // the unit it belongs to, empty for the PC's own volumes
+    std::string device;  // the "[Device <id>]" whose disk it lies on, empty when none is present
 };
 
 // Every volume in the order of machine.ini, which is the system's enumeration order.
@@ -56,6 +57,9 @@ std::vector<VolumeEntry> MachineVolumes(const ProfileDocument& doc);
 std::optional<VolumeEntry> FindVolume(const ProfileDocument& doc, const std::string& id);
 // The volume mounted at a letter ("[Drive X]" with Volume=).
 std::optional<VolumeEntry> DriveVolume(const ProfileDocument& doc, char letter);
+
+// The disk number of a present device ("[Device <id>]" with Disk=), nullopt when it has none.
+std::optional<uint32_t> DeviceDisk(const ProfileDocument& doc, const std::string& deviceId);
 
 // Bytes 510-511 of sector 0 of a raw image are 55 AA.
 bool BootSignatureValid(const std::string& imagePath);

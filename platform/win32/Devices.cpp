@@ -2,6 +2,7 @@
 // back in CP932.
 #include "platform/Devices.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "platform/win32/Windows.h"
 #include <cfgmgr32.h>
 #include <setupapi.h>
+#include <winioctl.h>
 
 namespace platform {
 namespace {
@@ -18,7 +20,54 @@ static_assert(offsetof(platform::SP_DEVINFO_DATA, DevInst) == offsetof(::SP_DEVI
 
 ::SP_DEVINFO_DATA* Native(platform::SP_DEVINFO_DATA* data) { return reinterpret_cast<::SP_DEVINFO_DATA*>(data); }
 
+// GUID_DEVINTERFACE_DISK, spelled out so that no GUID library needs linking.
+constexpr GUID kDiskInterface = {0x53f56307, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+
+// The disk number behind one disk interface path; false with the last error.
+bool DiskNumberOfPath(const wchar_t* path, uint32_t* diskNumber) {
+    HANDLE disk = ::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (disk == INVALID_HANDLE_VALUE) return false;
+    ::STORAGE_DEVICE_NUMBER number{};
+    DWORD returned = 0;
+    const bool ok = ::DeviceIoControl(disk, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
+                                      &returned, nullptr);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(disk);
+    if (ok) *diskNumber = number.DeviceNumber;
+    ::SetLastError(error);
+    return ok;
+}
+
 }  // namespace
+
+bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber) {
+    wchar_t id[MAX_DEVICE_ID_LEN + 1];
+    if (diskNumber == nullptr || ::CM_Get_Device_IDW(device, id, MAX_DEVICE_ID_LEN + 1, 0) != CR_SUCCESS) {
+        ::SetLastError(ERROR_NOT_FOUND);
+        return false;
+    }
+    // The device's own disk interface: the enumerator of an interface set may be an instance ID.
+    ::HDEVINFO set = ::SetupDiGetClassDevsW(&kDiskInterface, id, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    ::SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof interfaceData;
+    if (::SetupDiEnumDeviceInterfaces(set, nullptr, &kDiskInterface, 0, &interfaceData)) {
+        DWORD needed = 0;
+        // The size query fails with ERROR_INSUFFICIENT_BUFFER by design; needed tells the size.
+        ::SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &needed, nullptr);
+        std::vector<BYTE> storage(std::max<DWORD>(needed, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)));
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
+        detail->cbSize = sizeof *detail;
+        found = ::SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, static_cast<DWORD>(storage.size()),
+                                                   nullptr, nullptr) &&
+                DiskNumberOfPath(detail->DevicePath, diskNumber);
+    }
+    const DWORD error = found ? ERROR_SUCCESS : ::GetLastError();
+    ::SetupDiDestroyDeviceInfoList(set);
+    if (!found) ::SetLastError(error == ERROR_NO_MORE_ITEMS ? ERROR_NOT_FOUND : error);
+    return found;
+}
 
 HDEVINFO SetupDiGetClassDevsA(const void* classGuid, const char* enumerator, void* parent, uint32_t flags) {
     std::optional<std::wstring> wide;

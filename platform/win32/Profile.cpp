@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/win32/Wide.h"
 #include "platform/win32/Windows.h"
@@ -29,6 +30,23 @@ public:
 private:
     HANDLE handle_;
 };
+
+// A virus scanner or indexer that opens the file just written holds it for a moment; the
+// replace then fails with a sharing or access error and is tried again for about a second.
+constexpr int kReplaceTries = 20;
+constexpr uint32_t kReplacePauseMs = 50;
+
+bool ReplaceWith(const std::wstring& temp, const std::wstring& target) {
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = ::GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                          error == ERROR_LOCK_VIOLATION;
+        if (!held || attempt == kReplaceTries) return false;
+        platform::Sleep(kReplacePauseMs);
+    }
+}
 
 }  // namespace
 
@@ -62,7 +80,7 @@ bool ProfileDocument::Save(const std::string& nativePath) const {
     }
     ok = ok && ::FlushFileBuffers(file.get());
     ok = file.Close() && ok;
-    ok = ok && ::MoveFileExW(temp.c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    ok = ok && ReplaceWith(temp, *target);
     if (!ok) {
         const DWORD error = ::GetLastError();
         ::DeleteFileW(temp.c_str());

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "WorkflowWorld.h"
@@ -87,6 +88,59 @@ TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
     EXPECT_TRUE(report.bootSignature0);
     EXPECT_TRUE(report.bootSignature2560);
     for (auto& box : view.Boxes()) EXPECT_EQ(box.request.caption.find(J("エラー")), std::string::npos) << *platform::Cp932ToUtf8(box.request.text);
+}
+
+namespace {
+
+// Every file under a folder with its bytes, by path.
+std::map<std::string, std::string> FolderContents(const fs::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        contents[entry.path().string()] = entry.is_regular_file() ? TestWorld::ReadFile(entry.path().string()) : "";
+    return contents;
+}
+
+}  // namespace
+
+TEST_F(WorkflowTest, ACopyOfTheUnitsFilesOnAnotherStickIsNeverWritten) {
+    mkupdate::Contents contents = mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    // A stick of another make on the lower letter, holding the unit's identity files.
+    navisim::UnitOptions stick = Unit();
+    stick.name = "stick";
+    stick.letter = 'D';
+    stick.friendlyName = "Generic Flash Disk USB Device";
+    stick.instanceId = "USBSTOR\\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\\0123456789AB&0";
+    navisim::CreateUnit(stick);
+    navisim::CreateUnit(Unit());
+    ASSERT_EQ(platform::MachineDescription().Get("Drive D", "Volume"), "stick");
+    ASSERT_EQ(platform::MachineDescription().Get("Drive E", "Volume"), "navi");
+    const std::string stickVolume = TestWorld::ReadFile(navisim::UnitImage("stick").string());
+    const auto stickFiles = FolderContents(navisim::UnitFiles("stick"));
+    ASSERT_TRUE(stickFiles.count((navisim::UnitFiles("stick") / "UPDATE/NAVIINFO/DEVICE.DAT").string()));
+
+    Run({Until([&] { return Ready(); }),
+         Do([&] { EXPECT_EQ(theApp.Navi.NaviDrive, "E:\\"); }),
+         Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return BoxCaptioned("ダウンロードの完了"); }),
+         Until([&] { return theApp.DownloadThreadHandle.IsNull() && window->NaviConnected == 1; }),
+         Do([&] {
+             CheckRow(0);
+             window->OnCommand(ids::kTransferButton);
+         }),
+         Until([&] { return BoxCaptioned("転送の完了"); }),
+         Until([&] { return theApp.TransferThreadHandle.IsNull() && window->NaviConnected == 0; })});
+
+    EXPECT_TRUE(TestWorld::ReadFile(navisim::UnitImage("stick").string()) == stickVolume) << "the stick's volume was written";
+    EXPECT_TRUE(FolderContents(navisim::UnitFiles("stick")) == stickFiles) << "the stick's files changed";
+    EXPECT_EQ(platform::MachineDescription().Get("Unit stick", "Plugged"), "1") << "the stick was ejected";
+    EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "0") << "the unit was not ejected";
+    fs::path image = world.root + "/image.bin";
+    TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
+    navisim::Plug("navi");
+    navisim::CheckReport report = navisim::Check("navi", image);
+    EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
+    EXPECT_TRUE(fs::exists(navisim::UnitFiles("navi") / "UPDATE/RENEWAL/VERINFO.DAT"));
 }
 
 TEST_F(WorkflowTest, PauseAndResumeTheSameRecord) {

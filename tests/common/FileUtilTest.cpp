@@ -7,6 +7,7 @@
 
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
+#include "platform/RawVolume.h"
 #include "support/TestWorld.h"
 
 namespace fs = std::filesystem;
@@ -69,7 +70,8 @@ TEST_F(FileUtilTest, ReadReusingKeepsItsBlockWhileTheFilesFit) {
     EXPECT_EQ(capacity, 2513u);
     EXPECT_EQ(size, 2000u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 2001), std::string(2000, 'M') + '\0');
-    free(block);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % 4096, 0u);  // it goes to the raw volume as it is
+    platform::FreeRawBuffer(block);
 }
 
 TEST_F(FileUtilTest, WriteReplacesALongerFileAndFailsInAMissingFolder) {

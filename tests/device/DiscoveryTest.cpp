@@ -7,8 +7,10 @@
 
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "platform/Clock.h"
 #include "platform/Drives.h"
 #include "platform/View.h"
+#include "platform/sim/Machine.h"
 #include "support/LogCapture.h"
 #include "support/UnitWorld.h"
 
@@ -180,6 +182,7 @@ TEST(Discovery, EjectUnplugsOnlyRemovableUsbStorageDevicesOfTheUnit) {
     navisim::AddDevice("stick", "Stick", "USBSTOR", "USBSTOR\\DISK&VID_2F6A&PID_0C31\\3&0", 0x6000);  // no mark
     // The unit's own VID and PID, spelled as the search text spells them, but not the unit's mark.
     navisim::AddDevice("twin", "Twin", "USBSTOR", "USBSTOR\\DISK&VID_2F6A&PID_0c31&OTHER_STORAGE\\4&0", 0x6000);
+    ASSERT_EQ(NaviConnectCheck(), 0);
     uint64_t before = platform::GetTickCount64();
     ASSERT_EQ(RemoveNaviUsb(), 0);
     EXPECT_EQ(platform::GetTickCount64() - before, 5000u);
@@ -196,8 +199,69 @@ TEST(Discovery, EjectFindsTheUnitByTheUpperCaseInstanceIdWindowsReports) {
     EXPECT_EQ(platform::MachineDescription().Get("Device navi", "InstanceId"),
               "USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0");
     ASSERT_TRUE(platform::GetLogicalDrives() & (1u << ('E' - 'A')));
+    ASSERT_EQ(NaviConnectCheck(), 0);
     ASSERT_EQ(RemoveNaviUsb(), 0);
     EXPECT_FALSE(platform::GetLogicalDrives() & (1u << ('E' - 'A'))) << "the unit was not ejected";
+}
+
+TEST(Discovery, OnlyAVolumeOnTheUnitsOwnDiskIsTheUnit) {
+    UnitWorld world;
+    // A stick of another make on the lower letter, holding a copy of the unit's files.
+    navisim::UnitOptions stick;
+    stick.name = "stick";
+    stick.letter = 'D';
+    stick.friendlyName = "Generic Flash Disk USB Device";
+    stick.instanceId = "USBSTOR\\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\\0123456789AB&0";
+    navisim::CreateUnit(stick);
+    navisim::CreateUnit({});
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().NaviDrive, "E:\\");
+
+    // Held and locked, the unit's volume still answers for its disk through the held handle.
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    std::string root;
+    EXPECT_EQ(GetDrive(&root), 0);
+    EXPECT_EQ(root, "E:\\");
+    EXPECT_EQ(DriveClose(), 0);
+
+    // Without the unit the stick is no unit, however alike its files are.
+    navisim::Unplug("navi");
+    root = "unchanged";
+    EXPECT_EQ(GetDrive(&root), 1);
+    EXPECT_EQ(NaviConnectCheck(), 1);
+    EXPECT_EQ(Navi().NaviDrive, "");
+    EXPECT_EQ(RemoveNaviUsb(), 0);
+    EXPECT_EQ(platform::MachineDescription().Get("Unit stick", "Plugged"), "1");
+}
+
+TEST(Discovery, TheShellIsAskedOnlyAboutRemovableLetters) {
+    UnitWorld world;
+    // A network share out of reach on D: keeps the shell's display-name query waiting.
+    navisim::AddDrive('D', platform::DRIVE_REMOTE, "share (D:)", "drives/share");
+    platform::ModifyMachine([](platform::ProfileDocument& doc) {
+        doc.Set("Drive D", "ShellWaitMs", "20000");
+        return true;
+    });
+    navisim::CreateUnit({});
+    uint64_t start = platform::GetTickCount64();
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(Navi().NaviDrive, "E:\\");
+    EXPECT_EQ(platform::GetTickCount64() - start, 0u);
+}
+
+TEST(Discovery, EjectTakesOnlyTheUnitWhoseDriveWasFound) {
+    UnitWorld world;
+    navisim::UnitOptions second;
+    second.name = "second";
+    second.letter = 'H';
+    second.deviceId = "VT0000000002";
+    navisim::CreateUnit(second);
+    navisim::CreateUnit({});
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    ASSERT_EQ(Navi().NaviDrive, "E:\\");
+    ASSERT_EQ(RemoveNaviUsb(), 0);
+    EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "0");
+    EXPECT_EQ(platform::MachineDescription().Get("Unit second", "Plugged"), "1");
 }
 
 TEST(Discovery, LogsUnderItsSourceNamesWithOneEndLinePerCall) {

@@ -36,18 +36,28 @@ TEST(LetterRecovery, TheUnitGetsTheNextLetterWhenACdDriveHoldsD) {
     EXPECT_EQ(platform::GetDriveTypeA("D:\\"), platform::DRIVE_CDROM);
 }
 
-TEST(LetterRecovery, AFixedVolumeIsMountedForATrialAndRemovedAgain) {
+TEST(LetterRecovery, ALetterlessFixedVolumeNeverGetsALetter) {
+    // A fixed disk's letterless partitions (EFI, recovery) come first in the volume list.
     UnitWorld world;
-    std::string data = navisim::AddVolume("data", platform::DRIVE_FIXED, "Data", "drives/data");
+    std::string efi = navisim::AddVolume("efi", platform::DRIVE_FIXED, "EFI", "drives/efi");
+    std::string recovery = navisim::AddVolume("recovery", platform::DRIVE_FIXED, "Recovery", "drives/recovery");
     navisim::CreateUnit({});
     navisim::DropLetter("navi");
     uint64_t start = platform::GetTickCount64();
     EXPECT_EQ(MountNaviVolume(), 0);
-    EXPECT_GE(platform::GetTickCount64() - start, 5000u);
-    // The data volume had D: for its trial; the unit took it after.
+    EXPECT_EQ(platform::GetTickCount64() - start, 0u);  // no trial of anything else
     EXPECT_EQ(VolumeAt('D'), navisim::UnitVolumeName("navi"));
     EXPECT_EQ(Navi().NaviDrive, "D:\\");
-    for (char letter = 'E'; letter <= 'Z'; ++letter) EXPECT_NE(VolumeAt(letter), data) << letter;
+    for (char letter = 'D'; letter <= 'Z'; ++letter) {
+        EXPECT_NE(VolumeAt(letter), efi) << letter;
+        EXPECT_NE(VolumeAt(letter), recovery) << letter;
+    }
+    // Remembered or not, a fixed volume alone is no unit.
+    navisim::Unplug("navi");
+    Navi().NaviDrive.clear();
+    Remember(world, efi);
+    EXPECT_EQ(MountNaviVolume(), 1102);
+    for (char letter = 'D'; letter <= 'Z'; ++letter) EXPECT_NE(VolumeAt(letter), efi) << letter;
 }
 
 TEST(LetterRecovery, AFloppyKeepsItsTrialLetterAndTheSearchMovesOn) {

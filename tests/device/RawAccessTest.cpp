@@ -2,6 +2,7 @@
 // the signature rewrite, the reopen wait, a unit that vanishes, and the format.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "device/NaviDriveImage.h"
@@ -29,9 +30,15 @@ protected:
         for (char& b : bytes) b = static_cast<char>(random());
         return bytes;
     }
+    // The bytes in an aligned block: the volume takes no other.
+    static platform::RawBuffer Aligned(const std::string& data) {
+        platform::RawBuffer block(platform::NewRawBuffer(data.size()));
+        std::memcpy(block.get(), data.data(), data.size());
+        return block;
+    }
     int Write(const std::string& data) {
         return WriteImageData(static_cast<unsigned>(data.size() / kSectorSize), &Navi().ImagePosition,
-                              reinterpret_cast<const unsigned char*>(data.data()));
+                              Aligned(data).get());
     }
     uint64_t Elapsed(uint64_t since) const { return platform::GetTickCount64() - since; }
 
@@ -95,9 +102,9 @@ TEST_F(RawAccess, SixtyFiveSectorsGoOutAsAFullPieceAndOneSector) {
     EXPECT_EQ(Navi().ImagePosition.writePosition, 33280u);
     EXPECT_EQ(Volume().substr(0, data.size()), data);
 
-    std::string back(data.size(), '\0');
-    ASSERT_EQ(ReadImageData(65, &Navi().ImagePosition, reinterpret_cast<unsigned char*>(back.data())), 0);
-    EXPECT_EQ(back, data);
+    platform::RawBuffer back(platform::NewRawBuffer(data.size()));
+    ASSERT_EQ(ReadImageData(65, &Navi().ImagePosition, back.get()), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(back.get()), data.size()), data);
     EXPECT_EQ(Navi().ImagePosition.readPosition, 33280u);
 }
 
@@ -136,6 +143,20 @@ TEST_F(RawAccess, TheLongerPauseFollowsTheSixthAttemptExactly) {
         ASSERT_EQ(Write(data), 0) << failures;
         EXPECT_EQ(Elapsed(start), pause) << failures;
     }
+}
+
+// The file system is dismounted before the raw write: files copied once the handle is gone land
+// in the new file system, not on clusters the old one's map thought free.
+TEST_F(RawAccess, TheOpenDismountsSoCopiesAfterTheImageStayOffIt) {
+    std::string data = Pattern(16 * kSectorSize, 5);
+    data.replace(510, 2, "\x55\xAA");  // a volume the drive can show
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    ASSERT_EQ(Write(data), 0);
+    ASSERT_EQ(DriveClose(), 0);
+    std::string source = world.root + "/copy.dat";
+    TestWorld::WriteFile(source, std::string(700, 'Z'));
+    ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\UPDATE\\COPY.DAT", false));
+    EXPECT_TRUE(Volume().substr(0, data.size()) == data) << "the copy landed inside the image";
 }
 
 TEST_F(RawAccess, RewriteSignatureChangesExactlyTheTwoSignatureWords) {
@@ -240,16 +261,17 @@ TEST_F(RawAccess, AWritePastTheLastSectorFailsAndWritesNothing) {
     const std::string before = Volume();
     ASSERT_EQ(before.size(), 1u << 20);
     const std::string data = Pattern(2 * kSectorSize, 7);
+    platform::RawBuffer block = Aligned(data);
     platform::HANDLE handle = Navi().DriveHandle;
     ASSERT_EQ(platform::SetFilePointer(handle, (1 << 20) - kSectorSize, nullptr, platform::FILE_BEGIN),
               (1u << 20) - kSectorSize);
     uint32_t written = 99;
-    EXPECT_FALSE(platform::WriteFile(handle, data.data(), 2 * kSectorSize, &written, nullptr));
+    EXPECT_FALSE(platform::WriteFile(handle, block.get(), 2 * kSectorSize, &written, nullptr));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_SECTOR_NOT_FOUND);
     EXPECT_EQ(written, 0u);
     EXPECT_EQ(Volume(), before);
 
-    EXPECT_TRUE(platform::WriteFile(handle, data.data(), kSectorSize, &written, nullptr));
+    EXPECT_TRUE(platform::WriteFile(handle, block.get(), kSectorSize, &written, nullptr));
     EXPECT_EQ(written, kSectorSize);
     EXPECT_EQ(Volume(), before.substr(0, (1 << 20) - kSectorSize) + data.substr(0, kSectorSize));
 }

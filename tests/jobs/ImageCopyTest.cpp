@@ -178,3 +178,35 @@ TEST_F(ImageCopyTest, NoPiecesWriteNothingAndTheEmptySumMustMatch) {
     EXPECT_EQ(Volume(), volumeBefore);
     EXPECT_TRUE(navisim::Check("navi", std::nullopt).bootSignature0);
 }
+
+// The signature is cleared after the first piece and restored after the last; a rewrite that
+// fails all its tries fails the step with the image-write result and leaves the format pending.
+TEST_F(ImageCopyTest, AFailedSignatureClearFailsTheImageStep) {
+    // The unit is pulled out during the clear after the first piece (16 KiB): the clear's
+    // first sector write gets one byte onto the unit. The piece does not count as copied.
+    Prepared();
+    navisim::Faults faults;
+    faults.vanishAfterBytes = 16 * 1024 + 1;
+    navisim::SetFaults("navi", faults);
+    EXPECT_EQ(ImageCopy(&job), 519);
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
+    EXPECT_EQ(theApp.TransferPercent.load(), 0);
+    EXPECT_EQ(job.imageWrittenBytes.load(), 0u);
+}
+
+TEST_F(ImageCopyTest, AFailedSignatureRestoreFailsTheImageStep) {
+    Prepared();
+    // The pause after the fourth piece is the last one before the restore.
+    int pauses = 0;
+    clock.onSleep = [&](uint32_t milliseconds) {
+        if (milliseconds == 50 && ++pauses == 4) {
+            navisim::Faults faults;
+            faults.writeFailSector = 0;
+            navisim::SetFaults("navi", faults);
+        }
+    };
+    EXPECT_EQ(ImageCopy(&job), 519);
+    EXPECT_EQ(pauses, 4);
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
+    EXPECT_FALSE(navisim::Check("navi", std::nullopt).bootSignature0);
+}

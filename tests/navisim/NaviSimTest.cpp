@@ -7,6 +7,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <optional>
 
 #include "UpdateSet.h"
 #include "device/NaviFunction.h"
@@ -32,7 +34,7 @@ bool Visible(const char* path) { return platform::GetFileAttributesA(path) != pl
 void ClearBootSignature() {
     platform::HANDLE volume = OpenE();
     ASSERT_NE(volume, platform::INVALID_HANDLE_VALUE);
-    unsigned char sector[512] = {};
+    alignas(512) unsigned char sector[512] = {};
     uint32_t done = 0;
     ASSERT_TRUE(platform::WriteFile(volume, sector, sizeof sector, &done, nullptr));
     platform::CloseHandle(volume);
@@ -188,4 +190,116 @@ TEST(NaviSim, RegistryPropertiesTellTheSizeTheyNeed) {
                                                             service, sizeof service, &required));
     EXPECT_STREQ(reinterpret_cast<char*>(service), "USBSTOR");
     platform::SetupDiDestroyDeviceInfoList(devices);
+}
+
+TEST(NaviSim, EachVolumeTellsTheDiskOfItsOwnDevice) {
+    UnitWorld world;
+    navisim::UnitOptions other;
+    other.name = "other";
+    other.letter = 'D';
+    other.deviceId = "VT0000000002";
+    navisim::CreateUnit(other);
+    navisim::CreateUnit({});
+    auto volumeDisk = [](const char* path) -> std::optional<uint32_t> {
+        platform::HANDLE volume =
+            platform::CreateFileA(path, 0, 3, nullptr, platform::OPEN_EXISTING, 0, nullptr);
+        if (volume == platform::INVALID_HANDLE_VALUE) return std::nullopt;
+        platform::STORAGE_DEVICE_NUMBER number;
+        uint32_t returned = 0;
+        bool ok = platform::DeviceIoControl(volume, platform::IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                                            sizeof number, &returned, nullptr);
+        platform::CloseHandle(volume);
+        if (!ok || returned != sizeof number || number.DeviceType != platform::FILE_DEVICE_DISK) return std::nullopt;
+        return number.DeviceNumber;
+    };
+    EXPECT_EQ(volumeDisk("\\\\.\\D:"), 1u);
+    EXPECT_EQ(volumeDisk("\\\\.\\E:"), 2u);
+
+    std::map<std::string, uint32_t> deviceDisks;
+    platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT);
+    platform::SP_DEVINFO_DATA device;
+    for (uint32_t i = 0; platform::SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+        char id[260] = {};
+        uint32_t disk = 0;
+        ASSERT_EQ(platform::CM_Get_Device_IDA(device.DevInst, id, sizeof id, 0), platform::CR_SUCCESS);
+        if (platform::GetDeviceDiskNumber(device.DevInst, &disk)) deviceDisks[id] = disk;
+    }
+    platform::SetupDiDestroyDeviceInfoList(devices);
+    EXPECT_EQ(deviceDisks, (std::map<std::string, uint32_t>{
+                               {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000002&0", 1},
+                               {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0", 2}}));
+
+    // Unplugged and back, the unit takes the lowest free disk number again.
+    navisim::Unplug("other");
+    EXPECT_EQ(volumeDisk("\\\\.\\D:"), std::nullopt);
+    navisim::Plug("other");
+    EXPECT_EQ(volumeDisk("\\\\.\\D:"), 1u);
+}
+
+TEST(NaviSim, ARawWriteLeavesTheMountStaleUntilTheVolumeIsDismounted) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    std::string source = world.root + "/copy.dat";
+    TestWorld::WriteFile(source, std::string(100, 'Z'));
+    auto volume = [] { return TestWorld::ReadFile(navisim::UnitImage("navi").string()); };
+    // Eight sectors from byte 4,096 on: the boot sectors stay, so the drive keeps its files.
+    auto writeSectors = [](platform::HANDLE handle) {
+        alignas(512) static char sectors[8 * 512];
+        std::memset(sectors, 0x11, sizeof sectors);
+        uint32_t done = 0;
+        return platform::SetFilePointer(handle, 4096, nullptr, platform::FILE_BEGIN) == 4096 &&
+               platform::WriteFile(handle, sectors, sizeof sectors, &done, nullptr);
+    };
+
+    // Written raw under the mounted file system: a copy afterwards lands where the old free map
+    // points, inside what was just written.
+    platform::HANDLE handle = OpenE();
+    ASSERT_TRUE(writeSectors(handle));
+    platform::CloseHandle(handle);
+    ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\A.DAT", false));
+    EXPECT_EQ(volume().substr(4096, 100), std::string(100, 'Z'));
+    EXPECT_EQ(volume().substr(4196, 4096 - 100), std::string(4096 - 100, '\x11'));
+
+    // Locked and dismounted first, the raw write leaves nothing stale.
+    handle = OpenE();
+    ASSERT_TRUE(platform::DeviceIoControl(handle, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
+                                          nullptr));
+    ASSERT_TRUE(platform::DeviceIoControl(handle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, nullptr,
+                                          nullptr));
+    ASSERT_TRUE(writeSectors(handle));
+    platform::CloseHandle(handle);
+    ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\B.DAT", false));
+    EXPECT_EQ(volume().substr(4096, 8 * 512), std::string(8 * 512, '\x11'));
+
+    // A format mounts afresh too.
+    handle = OpenE();
+    ASSERT_TRUE(writeSectors(handle));
+    platform::CloseHandle(handle);
+    ASSERT_TRUE(platform::FormatDrive('E'));
+    ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\C.DAT", false));
+    EXPECT_EQ(volume().substr(4096, 100), std::string(100, '\x11'));
+}
+
+TEST(NaviSim, TheVolumeTakesOnlySectorAlignedBuffers) {
+    // Volume handles are non-cached on Windows: a buffer off a sector boundary is refused.
+    UnitWorld world;
+    navisim::CreateUnit({});
+    const std::string before = TestWorld::ReadFile(navisim::UnitImage("navi").string());
+    alignas(4096) static unsigned char block[4096 + 512];
+    std::memset(block, 0x22, sizeof block);
+    platform::HANDLE volume = OpenE();
+    uint32_t done = 99;
+    for (unsigned char* buffer : {block + 16, block + 256}) {
+        ASSERT_EQ(platform::SetFilePointer(volume, 4096, nullptr, platform::FILE_BEGIN), 4096u);
+        EXPECT_FALSE(platform::WriteFile(volume, buffer, 512, &done, nullptr));
+        EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+        EXPECT_FALSE(platform::ReadFile(volume, buffer, 512, &done, nullptr));
+        EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(done, 0u);
+    }
+    EXPECT_EQ(TestWorld::ReadFile(navisim::UnitImage("navi").string()), before);
+    ASSERT_EQ(platform::SetFilePointer(volume, 4096, nullptr, platform::FILE_BEGIN), 4096u);
+    EXPECT_TRUE(platform::WriteFile(volume, block + 512, 512, &done, nullptr));
+    EXPECT_EQ(done, 512u);
+    platform::CloseHandle(volume);
 }

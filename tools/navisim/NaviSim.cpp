@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <stdexcept>
 
 #include "Encipher.h"
@@ -157,6 +158,17 @@ std::string DefaultInstanceId(const std::string& deviceId) {
     return std::string("USBSTOR\\DISK&") + ids + "&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\" + deviceId + "&0";
 }
 
+// The lowest disk number no present device has; 0 is the PC's own disk.
+uint32_t FreeDisk(const ProfileDocument& doc) {
+    std::set<uint32_t> taken;
+    for (const std::string& section : doc.Sections())
+        if (section.rfind("Device ", 0) == 0)
+            if (auto disk = platform::DeviceDisk(doc, section.substr(7))) taken.insert(*disk);
+    uint32_t disk = 1;
+    while (taken.count(disk) != 0) ++disk;
+    return disk;
+}
+
 // Windows reports device instance IDs in upper case.
 std::string AsWindowsReportsIt(std::string instanceId) {
     for (char& c : instanceId)
@@ -235,9 +247,12 @@ void Plug(const std::string& unit) {
         doc.Set(volume, "Type", std::to_string(kRemovable));
         doc.Set(volume, "Label", doc.Get(section, "Label").value_or(""));
         doc.Set(volume, "Unit", unit);
+        doc.Set(volume, "Device", unit);
         std::string device = "Device " + unit;
+        std::string disk = std::to_string(FreeDisk(doc));
         for (const char* key : {"FriendlyName", "Service", "InstanceId", "Status"})
             doc.Set(device, key, doc.Get(section, key).value_or(""));
+        doc.Set(device, "Disk", disk);
         doc.Set(device, "Unit", unit);
         std::string letter = doc.Get(section, "Letter").value_or("E");
         if (char free = FreeLetter(doc, letter.empty() ? 'E' : letter[0])) doc.Set(DriveSection(free), "Volume", unit);
