@@ -173,6 +173,20 @@ unsigned char* BounceBuffer(RawDisk& disk, size_t size) {
     return disk.bounce.get();
 }
 
+// A read or write of `size` bytes at the handle's position: opened for it, whole sectors at a
+// whole-sector position.
+[[nodiscard]] bool TransferAllowed(const RawDisk& disk, uint32_t access, uint32_t size) {
+    if (!(disk.access & access)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (!WholeSectors(size) || !WholeSectors(disk.position)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 HANDLE CreateFileA(char letter, uint32_t desiredAccess) {
@@ -251,15 +265,7 @@ uint32_t SetFilePointer(HANDLE file, int32_t distance, int32_t* distanceHigh, ui
 bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead) {
     if (bytesRead) *bytesRead = 0;
     RawDisk* disk = ValidDisk(file);
-    if (disk == nullptr) return false;
-    if (!(disk->access & GENERIC_READ)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    if (!WholeSectors(size) || !WholeSectors(disk->position)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (disk == nullptr || !TransferAllowed(*disk, GENERIC_READ, size)) return false;
     unsigned char* bounce = BounceBuffer(*disk, size);
     if (bounce == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -284,15 +290,7 @@ bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead) {
 bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWritten) {
     if (bytesWritten) *bytesWritten = 0;
     RawDisk* disk = ValidDisk(file);
-    if (disk == nullptr) return false;
-    if (!(disk->access & GENERIC_WRITE)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    if (!WholeSectors(size) || !WholeSectors(disk->position)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (disk == nullptr || !TransferAllowed(*disk, GENERIC_WRITE, size)) return false;
     if (disk->position + size > disk->size) {
         SetLastError(ERROR_SECTOR_NOT_FOUND);
         return false;

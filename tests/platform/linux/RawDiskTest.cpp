@@ -60,6 +60,11 @@ bool Seek(platform::HANDLE handle, uint32_t offset) {
 
 class RawDiskTest : public ::testing::Test {
 protected:
+    // A volume request without buffers (lock, unlock) on an open disk.
+    static bool Control(platform::HANDLE disk, uint32_t code) {
+        uint32_t returned = 0;
+        return platform::DeviceIoControl(disk, code, nullptr, 0, nullptr, 0, &returned, nullptr);
+    }
     void SetUp() override {
         if (std::string reason = LoopSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
         image = world.root + "/unit.img";
@@ -101,9 +106,7 @@ TEST_F(RawDiskTest, OpensTheDeviceBehindTheLetterAndReadsItsSectors) {
 TEST_F(RawDiskTest, LockKeepsOutExclusiveOpensMountsAndOtherHandles) {
     Handle disk(OpenE());
     ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
-    uint32_t returned = 0;
-    ASSERT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
-                                          nullptr));
+    ASSERT_TRUE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
     int exclusive = ::open(loop->Node().c_str(), O_RDONLY | O_EXCL);
     EXPECT_EQ(exclusive, -1);
     EXPECT_EQ(errno, EBUSY);
@@ -114,10 +117,8 @@ TEST_F(RawDiskTest, LockKeepsOutExclusiveOpensMountsAndOtherHandles) {
     EXPECT_EQ(OpenE(), platform::INVALID_HANDLE_VALUE);
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
 
-    ASSERT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
-                                          &returned, nullptr));
-    EXPECT_FALSE(platform::DeviceIoControl(disk.get(), platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
-                                           &returned, nullptr));
+    ASSERT_TRUE(Control(disk.get(), platform::FSCTL_UNLOCK_VOLUME));
+    EXPECT_FALSE(Control(disk.get(), platform::FSCTL_UNLOCK_VOLUME));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_NOT_LOCKED);
     exclusive = ::open(loop->Node().c_str(), O_RDONLY | O_EXCL);
     EXPECT_GE(exclusive, 0);
@@ -131,13 +132,10 @@ TEST_F(RawDiskTest, AnotherExclusiveHolderRefusesTheLock) {
     ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
     int exclusive = ::open(loop->Node().c_str(), O_RDONLY | O_EXCL);
     ASSERT_GE(exclusive, 0);
-    uint32_t returned = 0;
-    EXPECT_FALSE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
-                                           &returned, nullptr));
+    EXPECT_FALSE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
     ::close(exclusive);
-    EXPECT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
-                                          nullptr));
+    EXPECT_TRUE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
 }
 
 TEST_F(RawDiskTest, WritesStayOnWholeSectorsInsideTheDevice) {
@@ -163,9 +161,7 @@ TEST_F(RawDiskTest, ReadBackComesFromTheDeviceNotFromTheCache) {
     // changes behind the device after the flush, and the read has to see the change.
     Handle disk(OpenE());
     ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
-    uint32_t returned = 0;
-    ASSERT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
-                                          nullptr));
+    ASSERT_TRUE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
     const uint32_t offset = 1 << 20;
     std::string written(4096, 'A');
     uint32_t count = 0;
@@ -220,15 +216,12 @@ TEST_F(RawDiskTest, LockUnmountsTheVolumeUnlessItIsBusy) {
     ASSERT_GE(busy, 0);
     Handle disk(OpenE());
     ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
-    uint32_t returned = 0;
-    EXPECT_FALSE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
-                                           &returned, nullptr));
+    EXPECT_FALSE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
     EXPECT_EQ(platform::linuxpc::MountPointsOf(st.st_rdev).size(), 1u);
 
     ::close(busy);
-    EXPECT_TRUE(platform::DeviceIoControl(disk.get(), platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
-                                          nullptr));
+    EXPECT_TRUE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
     EXPECT_TRUE(platform::linuxpc::MountPointsOf(st.st_rdev).empty());
     if (!platform::linuxpc::MountPointsOf(st.st_rdev).empty()) ::umount2(point.c_str(), MNT_DETACH);
 }
