@@ -66,15 +66,17 @@ int CVeltraneDlg::AppExitUpdate() {
 
 bool CVeltraneDlg::OnQueryEndSession() {
     // A transfer cannot be stopped halfway: the session end is refused as exit is.
-    if (!theApp.TransferThreadHandle.IsNull()) return false;
-    if (CDialogExet().DoModal() != platform::IDOK) return false;
-    // As for exit: a download is stopped and a deletion let finish before the window closes.
+    return theApp.TransferThreadHandle.IsNull();
+}
+
+void CVeltraneDlg::OnEndSession() {
+    // As for exit: a download is stopped (what it fetched stays for the resume) and a deletion
+    // let finish before the window closes.
     theApp.ExitRequested = 1;
     if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
         DriveClose();
         view_.EndDialog(kMain, platform::IDOK);
     }
-    return true;
 }
 
 bool CVeltraneDlg::OnCloseRequest() {

@@ -103,8 +103,7 @@ void CVeltraneDlg::OnTransferDone() {
     SetStatusText(1500);
     theApp.Messages.SetDataName(CurrentDataName);
     theApp.Messages.ShowConfirmMessage(2301);
-    view_.EnableSystemClose(kMain, true);
-    CloseEnabled = 1;
+    HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
     ButtonEnable(0);
     theApp.Navi.TransferRunning = 0;
@@ -128,8 +127,7 @@ void CVeltraneDlg::OnTransferFailed(int result) {
         DriveOpen(&theApp.Navi.ImagePosition);
     }
     Post(kNotifyDeviceChange);
-    view_.EnableSystemClose(kMain, true);
-    CloseEnabled = 1;
+    HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
     ButtonEnable(0);
     theApp.Navi.TransferRunning = 0;

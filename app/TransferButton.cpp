@@ -21,16 +21,20 @@ void CVeltraneDlg::OnTransferButton() {
         CurrentDataName.clear();
         CurrentData = {};
         theApp.TransferAnimation = 0;
-        view_.EnableSystemClose(kMain, false);
-        CloseEnabled = 0;
+        HoldWindowForTransfer(true);
         ButtonEnable(3);
         if (!StartTransfer()) {
-            view_.EnableSystemClose(kMain, true);
-            CloseEnabled = 1;
+            HoldWindowForTransfer(false);
             ButtonEnable(0);
         }
         return 0;
     });
+}
+
+void CVeltraneDlg::HoldWindowForTransfer(bool hold) {
+    view_.EnableSystemClose(kMain, !hold);
+    CloseEnabled = hold ? 0 : 1;
+    view_.SetSessionEndBlock(kMain, hold ? "ナビへの転送中です。USBケーブルを外さないでください。" : "");
 }
 
 bool CVeltraneDlg::StartTransfer() {

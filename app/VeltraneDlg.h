@@ -87,6 +87,7 @@ public:
     void OnInitMenu() override;
     void OnKeyDown(uint32_t virtualKey) override;
     bool OnQueryEndSession() override;
+    void OnEndSession() override;
     bool OnCloseRequest() override;
 
     // Operations the handlers share.
@@ -183,6 +184,9 @@ private:
     void OnTransferButton();
     // False when a check refused the transfer (its message shown).
     bool StartTransfer();
+    // A transfer cannot be stopped halfway: while it runs, the window's close button is off
+    // and the session's end is refused with a reason the user can read.
+    void HoldWindowForTransfer(bool hold);
     void OnDeleteButton();
     // A job ended while exit was requested: the window closes once no job runs any more.
     void CloseForExit();

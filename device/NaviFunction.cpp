@@ -33,12 +33,17 @@ constexpr char kModelFriendlyName[] = "Orsolan Flash Disk Drive USB Device";
 constexpr char kInstanceIdMark[] = "ORSOLAN_PORTABLE_NAVI_STORAGE";
 constexpr char kVendorProductFormat[] = "VID_%04X&PID_%04x";
 constexpr char kStorageService[] = "USBSTOR";
+constexpr char kUaspStorageService[] = "UASPStor";  // the same disk on a UASP port
 constexpr char kFloppyMark[] = "FD";
 constexpr char kMediaPlayer[] = "wmplayer.exe";
 constexpr char kNaviInfoFolder[] = "UPDATE\\NAVIINFO";
 constexpr char kMapFolder[] = "MAP";
 constexpr uintptr_t kNotifyUnitFound = 15;
 constexpr uint32_t kEjectWaitMs = 5000;
+// Explorer, AutoPlay or a virus scanner may hold the volume a moment longer: a vetoed eject
+// is asked again three times.
+constexpr int kEjectRequests = 4;
+constexpr uint32_t kEjectRetryMs = 500;
 
 NaviUnitState& Navi() { return theApp.Navi; }
 
@@ -143,6 +148,20 @@ bool ReadService(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, 
     return true;
 }
 
+// The eject request, asked again while something on the PC vetoes it. The veto comes back to
+// the program (which tells the user with its own message) and is logged with what held the unit.
+bool RequestEject(platform::DEVINST device) {
+    for (int request = 1;; ++request) {
+        int vetoType = platform::kVetoNone;
+        char vetoName[260] = {};
+        if (platform::CM_Request_Device_EjectA(device, &vetoType, vetoName, sizeof vetoName, 0) == platform::CR_SUCCESS)
+            return true;
+        VLOG(LOG_ERROR, "USB取り外し拒否[%d][%s]", vetoType, vetoName);
+        if (request == kEjectRequests) return false;
+        platform::Sleep(kEjectRetryMs);
+    }
+}
+
 // The eject request for one device when it is a removable USB storage device of the unit;
 // false when the request was refused.
 bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, const std::string& vendorProduct,
@@ -153,7 +172,8 @@ bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device
     if ((status & removable) != removable) return true;
     char service[1024] = {};
     if (!ReadService(devices, device, service)) return true;
-    if (std::strncmp(service, kStorageService, 7) != 0 || device->DevInst == 0) return true;
+    const bool storage = std::strncmp(service, kStorageService, 7) == 0 || std::strcmp(service, kUaspStorageService) == 0;
+    if (!storage || device->DevInst == 0) return true;
     char instanceId[260] = {};
     if (platform::CM_Get_Device_IDA(device->DevInst, instanceId, sizeof instanceId, 0) != platform::CR_SUCCESS)
         return true;
@@ -164,7 +184,7 @@ bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device
         return true;
     if (uint32_t disk = 0; !platform::GetDeviceDiskNumber(device->DevInst, &disk) || disk != unitDisk) return true;
     platform::Sleep(kEjectWaitMs);
-    return platform::CM_Request_Device_EjectA(device->DevInst, nullptr, nullptr, 0, 0) == platform::CR_SUCCESS;
+    return RequestEject(device->DevInst);
 }
 
 // The list file's new text, written over it; 802 when there is no memory for it.

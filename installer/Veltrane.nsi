@@ -8,6 +8,8 @@ Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
+!include LogicLib.nsh
+
 !define PRODUCT "Veltrane"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 
@@ -24,6 +26,27 @@ VIAddVersionKey /LANG=1041 "FileDescription" "${PRODUCT} Setup"
 VIAddVersionKey /LANG=1041 "LegalCopyright" "${PRODUCT}"
 
 LoadLanguageFile "${NSISDIR}\Contrib\Language files\Japanese.nlf"
+
+; A running program holds its files open and its settings in memory: neither an install nor an
+; uninstall may go on under it. Its single-instance mutex says it runs. Silent runs skip the box
+; and end with exit code 2.
+!macro RefuseWhileRunning
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "Veltrane") p .r0'
+  ${If} $0 P<> 0
+    System::Call 'kernel32::CloseHandle(p r0)'
+    MessageBox MB_OK|MB_ICONSTOP "Veltrane が起動しています。Veltrane を終了してから、もう一度実行してください。" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+!macroend
+
+Function .onInit
+  !insertmacro RefuseWhileRunning
+FunctionEnd
+
+Function un.onInit
+  !insertmacro RefuseWhileRunning
+FunctionEnd
 
 Page directory
 Page instfiles

@@ -11,6 +11,7 @@
 #include "base/Text.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/Power.h"
 #include "platform/View.h"
 
 namespace {
@@ -112,6 +113,7 @@ int CMapDelete::MapDataDelete(int startDeletion) {
 }
 
 int DeleteThread(CMapDelete* deleteObject) {
+    const platform::KeepAwake awake;
     // Only a deletion that got through every record logs its end line.
     std::optional<int> result = OPERATION(
         "DeleteThread", "", std::optional<int>{},

@@ -8,6 +8,7 @@
 #include "common/Operation.h"
 #include "base/Text.h"
 #include "device/NaviDriveImage.h"
+#include "platform/Power.h"
 #include "platform/View.h"
 #include "update/ControlFiles.h"
 #include "update/MapData.h"
@@ -161,6 +162,7 @@ int NaviUpdateStart(TransferJob* job, const std::string& id) {
 }
 
 void NaviThread(TransferJob* job) {
+    const platform::KeepAwake awake;
     VLOG(LOG_TRACE, "NaviThread開始");
     theApp.Navi.TransferRunning.store(1, std::memory_order_relaxed);
     theApp.TransferAnimation.store(1, std::memory_order_relaxed);

@@ -17,6 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Internet.h"
+#include "platform/Power.h"
 #include "platform/View.h"
 
 namespace {
@@ -230,6 +231,7 @@ int StartDownloadThread(DOWNLOAD_JOB* job) {
 }
 
 void MapDownloadThread(DOWNLOAD_JOB* job) {
+    const platform::KeepAwake awake;
     // Whatever happens, the window hears how the thread ended.
     Notice notice = OPERATION("MapDownloadThread", "", Notice{kNotifyDownloadFailed, 401},
                               [&] { return FetchMapFiles(job); }, OnException::LogOnly);

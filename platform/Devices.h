@@ -21,6 +21,10 @@ constexpr CONFIGRET CR_SUCCESS = 0;
 constexpr CONFIGRET CR_INVALID_DEVNODE = 5;
 constexpr CONFIGRET CR_BUFFER_SMALL = 0x1A;
 constexpr CONFIGRET CR_REMOVE_VETOED = 0x17;
+// PNP_VETO_TYPE values: nothing vetoed (PNP_VetoTypeUnknown); a handle on the device is still
+// open (PNP_VetoOutstandingOpen).
+constexpr int kVetoNone = 0;
+constexpr int kVetoOutstandingOpen = 6;
 inline HDEVINFO const INVALID_DEVINFO_HANDLE = reinterpret_cast<HDEVINFO>(~uintptr_t{0});
 
 struct SP_DEVINFO_DATA {
@@ -49,7 +53,9 @@ bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber);
 
 CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device, uint32_t flags);
 CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t flags);
-// Unplugs the device (and the unit it belongs to, with its volume and letter).
+// Unplugs the device (and the unit it belongs to, with its volume and letter). With a name
+// buffer a veto comes back as its type and name; without one the system shows the user its own
+// message about how the request went.
 CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength,
                                    uint32_t flags);
 

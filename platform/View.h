@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/Format.h"
+
 namespace platform {
 
 constexpr uint32_t WM_USER = 0x0400;
@@ -23,8 +25,6 @@ constexpr uint32_t MB_ICONWARNING = 0x30;
 constexpr uint32_t MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
-constexpr uint32_t SHFMT_ERROR = 0xFFFFFFFF;
-constexpr uint32_t SHFMT_CANCEL = 0xFFFFFFFE;
 
 // The windows of the program are its dialog resources; the main window is resource 103.
 constexpr int IDD_MAIN_WINDOW = 103;
@@ -66,8 +66,12 @@ public:
     virtual void OnKeyDown(uint32_t /*virtualKey*/) {}
     // A device change broadcast (the machine changed).
     virtual void OnDeviceChange() {}
-    // The session ends: true lets it end.
+    // The session is about to end: true lets it end. Answered at once, without asking anyone:
+    // the system waits for the answer, so a box here would hold up the whole session's end.
     virtual bool OnQueryEndSession() { return true; }
+    // The session ends now (every window agreed): the process may be stopped as soon as this
+    // returns, so the window lets go of the unit and closes without asking.
+    virtual void OnEndSession() {}
     // The front end is to end the window without the user (the automation is over): true
     // lets it end now; false means work is still running that the window must outlive, and the
     // logic ends the window itself once that work is done.
@@ -108,6 +112,9 @@ public:
     virtual void SetControlIcon(int window, int id, int iconId) = 0;
     virtual void EnableMenuItem(int window, int itemId, bool enable) = 0;
     virtual void EnableSystemClose(int window, bool enable) = 0;
+    // While the window's reason (CP932) is set, the session's end is refused with it for the
+    // user to read; an empty reason lets the session end again.
+    virtual void SetSessionEndBlock(int window, const std::string& reason) = 0;
 
     // A modeless window owned by another (the hidden device-change watcher); false when it
     // could not be created. It lives until DestroyWindow or until its owner ends.
@@ -136,8 +143,9 @@ public:
                                                        const std::string& initialFolder) = 0;
     virtual void ShellOpen(const std::string& url) = 0;
     virtual void SetWaitCursor(bool wait) = 0;
-    // The shell's format dialog for a drive; the format itself is the platform's
-    // (platform::FormatDrive). The shell's result: 0 formatted, SHFMT_CANCEL or SHFMT_ERROR.
+    // The format dialog for a drive, owned by the main window; the format itself is the
+    // platform's (platform::FormatDrive). The shell's result: 0 formatted, SHFMT_CANCEL or
+    // SHFMT_ERROR.
     virtual uint32_t FormatDrive(char driveLetter) = 0;
     virtual std::optional<ProxyCredentials> AskProxyCredentials(const std::string& proxy) = 0;
 

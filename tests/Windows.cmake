@@ -93,10 +93,12 @@ if(TARGET veltrane)
   set_tests_properties(veltrane.version_resource PROPERTIES LABELS unit)
 endif()
 
-# The installer installs and uninstalls silently, in a Wine prefix of its own.
+# The installer installs and uninstalls silently, in a Wine prefix of its own, and refuses both
+# while the program runs (hold_mutex stands in for it).
+add_executable(hold_mutex installer/HoldMutex.cpp)
 add_test(NAME installer.SilentInstallAndUninstall
          COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/installer/silent-install.sh ${CMAKE_BINARY_DIR}/VeltraneSetup.exe
-                 ${VELTRANE_BIN_DIR} ${CMAKE_BINARY_DIR}/wine-installer)
+                 ${VELTRANE_BIN_DIR} ${CMAKE_BINARY_DIR}/wine-installer $<TARGET_FILE:hold_mutex>)
 set_tests_properties(installer.SilentInstallAndUninstall PROPERTIES LABELS e2e TIMEOUT 300)
 
 # The Win32 window on Wine's dialog manager, with the program's icons, bitmaps and manifest

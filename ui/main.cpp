@@ -8,6 +8,8 @@
 #include "ui/script/AutomatedRun.h"
 #ifdef _WIN32
 #include "ui/win32/Win32View.h"
+// Last: its macros (MessageBox) would rename the view's members above.
+#include "platform/win32/Windows.h"
 #else
 #include <QApplication>
 
@@ -31,6 +33,11 @@ void Run(FrontEnd& view, const ui::AutomationConfig& config) {
 }  // namespace
 
 int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+#ifdef _WIN32
+    // No system "no disk" or "cannot open" box may stop a thread: probing an empty card-reader
+    // slot, or a unit pulled mid-write, fails the call instead. The previous mode is not needed.
+    (void)::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+#endif
     ui::AutomationConfig config = ui::ReadAutomationConfig();
 #ifdef _WIN32
     if (config.frontEnd == "headless") {

@@ -2,6 +2,7 @@
 // with stable instance handles, their status, instance IDs and the eject request.
 #include "platform/Devices.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -149,24 +150,46 @@ CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_
     return CR_SUCCESS;
 }
 
-CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char*, uint32_t, uint32_t) {
-    if (vetoType) *vetoType = 0;
+CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength, uint32_t) {
+    if (vetoType) *vetoType = kVetoNone;
+    if (vetoName && nameLength > 0) vetoName[0] = '\0';
     std::string section = SectionOf(device);
     if (section.empty()) return CR_INVALID_DEVNODE;
-    bool removable = std::strtoul(MachineDescription().Get(section, "Status").value_or("0").c_str(), nullptr, 0) &
-                     DN_REMOVABLE;
-    // A program that holds the device refuses its removal ("EjectVetoed=1" in the machine).
-    if (!removable || MachineDescription().Get(section, "EjectVetoed") == "1") return CR_REMOVE_VETOED;
+    CONFIGRET result = CR_SUCCESS;
+    std::string holder;
     ModifyMachine([&](ProfileDocument& doc) {
-        std::string unit = doc.Get(section, "Unit").value_or("");
-        if (unit.empty()) {
-            doc.RemoveSection(section);
+        bool removable = std::strtoul(doc.Get(section, "Status").value_or("0").c_str(), nullptr, 0) & DN_REMOVABLE;
+        // A program that holds the device refuses its removal: "EjectVetoed=N" the next N
+        // requests, "always" every one; "EjectVetoName=" names the holder.
+        std::string vetoes = doc.Get(section, "EjectVetoed").value_or("0");
+        if (!removable || vetoes == "always" || std::strtoul(vetoes.c_str(), nullptr, 10) > 0) {
+            result = CR_REMOVE_VETOED;
+            holder = doc.Get(section, "EjectVetoName").value_or(doc.Get(section, "InstanceId").value_or(""));
+            if (removable && vetoes != "always")
+                doc.Set(section, "EjectVetoed", std::to_string(std::strtoul(vetoes.c_str(), nullptr, 10) - 1));
         } else {
-            RemoveUnit(doc, unit);
+            std::string unit = doc.Get(section, "Unit").value_or("");
+            if (unit.empty()) {
+                doc.RemoveSection(section);
+            } else {
+                RemoveUnit(doc, unit);
+            }
         }
+        // Without a name buffer the system tells the user itself: "[System] PnpMessages" counts it.
+        if (vetoName == nullptr)
+            doc.Set("System", "PnpMessages",
+                    std::to_string(std::strtoul(doc.Get("System", "PnpMessages").value_or("0").c_str(), nullptr, 10) + 1));
         return true;
     });
-    return CR_SUCCESS;
+    if (result == CR_REMOVE_VETOED) {
+        if (vetoType) *vetoType = kVetoOutstandingOpen;
+        if (vetoName && nameLength > 0) {
+            const size_t length = std::min<size_t>(holder.size(), nameLength - 1);
+            std::memcpy(vetoName, holder.data(), length);
+            vetoName[length] = '\0';
+        }
+    }
+    return result;
 }
 
 }  // namespace platform

@@ -29,18 +29,18 @@ void FreshBootSector(unsigned char (&sector)[512]) {
 
 }  // namespace
 
-bool FormatDrive(char letter) {
+uint32_t FormatDrive(char letter, void*) {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     auto volume = DriveVolume(MachineDescription(), letter);
     if (!volume || volume->image.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
-        return false;
+        return SHFMT_ERROR;
     }
     int fd = ::open(volume->image.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (fd >= 0) ::close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
-        return false;
+        return SHFMT_ERROR;
     }
     unsigned char sector[512];
     FreshBootSector(sector);
@@ -52,8 +52,11 @@ bool FormatDrive(char letter) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(volume->folder, error))
         std::filesystem::remove_all(entry.path(), error);
-    if (!written) SetLastError(ERROR_WRITE_FAULT);
-    return written;
+    if (!written) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return SHFMT_ERROR;
+    }
+    return 0;
 }
 
 }  // namespace platform

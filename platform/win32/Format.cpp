@@ -1,5 +1,5 @@
 // On Windows the shell formats: SHFormatDrive shows its own dialog, which asks the user and
-// formats the volume, so the Win32 front end's format dialog is this call.
+// formats the volume. Every front end's format ends in this one call.
 #include "platform/Format.h"
 
 #include <cctype>
@@ -9,11 +9,18 @@
 
 namespace platform {
 
-bool FormatDrive(char letter) {
+uint32_t FormatDrive(char letter, void* owner) {
     const int upper = std::toupper(static_cast<unsigned char>(letter));
-    if (upper < 'A' || upper > 'Z') return false;
-    const DWORD result = ::SHFormatDrive(::GetActiveWindow(), static_cast<UINT>(upper - 'A'), SHFMT_ID_DEFAULT, 0);
-    return result != SHFMT_ERROR && result != SHFMT_CANCEL && result != SHFMT_NOFORMAT;
+    // From here SHFMT_* are the shell header's macros, whose values the program's constants share.
+    if (upper < 'A' || upper > 'Z') return static_cast<uint32_t>(SHFMT_ERROR);
+    // A full format: the unit's firmware is to find a volume with every sector checked.
+    const DWORD result = ::SHFormatDrive(static_cast<HWND>(owner), static_cast<UINT>(upper - 'A'), SHFMT_ID_DEFAULT,
+                                         SHFMT_OPT_FULL);
+    if (result == static_cast<DWORD>(SHFMT_CANCEL)) return static_cast<uint32_t>(SHFMT_CANCEL);
+    // Nothing formatted (SHFMT_NOFORMAT) is a failure to the program as much as SHFMT_ERROR.
+    if (result == static_cast<DWORD>(SHFMT_ERROR) || result == static_cast<DWORD>(SHFMT_NOFORMAT))
+        return static_cast<uint32_t>(SHFMT_ERROR);
+    return 0;
 }
 
 }  // namespace platform

@@ -19,6 +19,9 @@ struct ExitPath {
     // The user's (or the session's, or the automation's) request; the session's answer if any.
     std::function<std::optional<bool>(CVeltraneDlg&, WindowView&)> request;
     bool automation = false;
+    // Whether the user is asked to confirm the exit (the session's end and the automation ask
+    // nobody).
+    bool asks = true;
 };
 
 const ExitPath kExitPaths[] = {
@@ -26,13 +29,19 @@ const ExitPath kExitPaths[] = {
     {"Close", [](CVeltraneDlg& window, WindowView&) { window.OnCommand(platform::IDCANCEL); return std::optional<bool>(); }},
     {"Escape", [](CVeltraneDlg&, WindowView& view) { view.PressKey(platform::VK_ESCAPE); return std::optional<bool>(); }},
     {"F12", [](CVeltraneDlg& window, WindowView&) { window.OnKeyDown(platform::VK_F12); return std::optional<bool>(); }},
-    {"SessionEnd", [](CVeltraneDlg& window, WindowView&) { return std::optional<bool>(window.OnQueryEndSession()); }},
+    {"SessionEnd",
+     [](CVeltraneDlg& window, WindowView&) {
+         const bool ends = window.OnQueryEndSession();
+         if (ends) window.OnEndSession();
+         return std::optional<bool>(ends);
+     },
+     false, false},
     {"AutomationClose",
      [](CVeltraneDlg&, WindowView& view) {
          view.CloseAll();
          return std::optional<bool>();
      },
-     true},
+     true, false},
 };
 
 std::string PathName(const ::testing::TestParamInfo<ExitPath>& info) { return info.param.name; }
@@ -98,10 +107,10 @@ TEST_P(ExitDuringADeletion, WaitsForTheDeletionThenCloses) {
     if (answer) {
         EXPECT_TRUE(*answer) << "the session may end once the deletion has";
     }
-    if (GetParam().automation) {
-        EXPECT_EQ(view.Opened(), std::vector<int>{platform::IDD_MAIN_WINDOW});
-    } else {
+    if (GetParam().asks) {
         EXPECT_EQ(view.Opened().back(), ids::kExitDialog);
+    } else {
+        EXPECT_EQ(view.Opened(), std::vector<int>{platform::IDD_MAIN_WINDOW});
     }
 }
 

@@ -380,7 +380,7 @@ TEST_F(WindowTest, TheRemoveButtonSaysWhichStepFailed) {
              platform::ModifyMachine([](platform::ProfileDocument& doc) {
                  for (const std::string& section : doc.Sections())
                      if (section.rfind("Device ", 0) == 0 && doc.Get(section, "Unit") == "navi")
-                         doc.Set(section, "EjectVetoed", "1");
+                         doc.Set(section, "EjectVetoed", "always");
                  return true;
              });
              window->OnCommand(ids::kRemoveButton);

@@ -19,6 +19,7 @@
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "platform/Clock.h"
+#include "platform/Power.h"
 #include "support/BindSha512.h"
 #include "support/TestWorld.h"
 
@@ -81,6 +82,21 @@ public:
         std::lock_guard guard(lock_);
         return menu_[{window, itemId}];
     }
+    // A job's thread posts its end while it still runs: note how many keep-awake requests
+    // were held at each notification.
+    void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override {
+        {
+            std::lock_guard guard(lock_);
+            awakeAtPost_[wParam] = platform::AwakeRequests();
+        }
+        HeadlessView::PostNotify(window, wParam, lParam);
+    }
+    // The requests held when the notification was last posted; -1 when it never was.
+    int AwakeWhenPosted(uintptr_t notification) {
+        std::lock_guard guard(lock_);
+        auto found = awakeAtPost_.find(notification);
+        return found == awakeAtPost_.end() ? -1 : found->second;
+    }
     bool refuseModeless = false;
     // A list area whose columns cannot be inserted (0: none).
     int refuseColumnsOf = 0;
@@ -108,6 +124,7 @@ private:
     std::vector<int> opened_;
     std::map<int, platform::ViewHandler*> hidden_;
     std::map<std::pair<int, int>, bool> menu_;
+    std::map<uintptr_t, int> awakeAtPost_;
 };
 
 class WindowWorld : public ::testing::Test {

@@ -80,6 +80,13 @@ TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
     ASSERT_NE(completion, std::string::npos);
     EXPECT_NE(log.find("<maptrs_failure_cd></maptrs_failure_cd>", completion), std::string::npos);
 
+    // The PC was kept awake through both jobs and let sleep again after them; the session's
+    // end was refused with a reason only while the transfer ran.
+    EXPECT_EQ(view.AwakeWhenPosted(kNotifyDownloadDone), 1);
+    EXPECT_EQ(view.AwakeWhenPosted(kNotifyTransferDone), 1);
+    EXPECT_EQ(platform::AwakeRequests(), 0);
+    EXPECT_EQ(view.SessionEndBlocks(), (std::vector<std::string>{J("ナビへの転送中です。USBケーブルを外さないでください。"), ""}));
+
     fs::path image = world.root + "/image.bin";
     TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
     navisim::Plug("navi");
@@ -325,6 +332,8 @@ TEST_F(WorkflowTest, DeletingSharedDataAsksAndKeepsItUnsharedDataGoes) {
          }),
          Until([&] { return window->PcMapData.empty() && theApp.DeleteThreadHandle.IsNull(); })});
     EXPECT_EQ(view.Boxes().size(), 2u);
+    EXPECT_EQ(view.AwakeWhenPosted(kNotifyDeleteDone), 1);
+    EXPECT_EQ(platform::AwakeRequests(), 0);
     EXPECT_FALSE(fs::exists(Maps() + "/20260411"));
     EXPECT_EQ(TestWorld::ReadFile(History()), "");
     EXPECT_EQ(view.RowCount(ids::kPcArea), 0);
@@ -346,6 +355,46 @@ TEST_F(WorkflowTest, ExitDuringADownloadStopsTheJobFirst) {
     EXPECT_EQ(view.Opened().back(), ids::kExitDialog);
     EXPECT_NE(TestWorld::ReadFile(History()).find(J("%完了")), std::string::npos);
     EXPECT_EQ(Calls("DLS"), 0u);
+}
+
+TEST_F(WorkflowTest, TheSessionsEndDuringADownloadAsksNobodyAndStopsTheJobFirst) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.bytesPerSecond = 40000;
+    StartService();
+    std::optional<bool> answer;
+    int awakeDuringTheDownload = -1;
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] {
+             awakeDuringTheDownload = platform::AwakeRequests();
+             answer = window->OnQueryEndSession();
+             if (*answer) window->OnEndSession();
+         }),
+         Until([] { return false; })},
+        true);
+    EXPECT_EQ(answer, std::optional<bool>(true));
+    // Nobody was asked; the window closed by itself once the job had stopped as a pause.
+    EXPECT_EQ(view.Opened(), std::vector<int>{platform::IDD_MAIN_WINDOW});
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+    EXPECT_NE(TestWorld::ReadFile(History()).find(J("%完了")), std::string::npos);
+    EXPECT_EQ(awakeDuringTheDownload, 1);
+    EXPECT_EQ(platform::AwakeRequests(), 0);
+}
+
+TEST_F(WorkflowTest, TheSessionsEndOnAnIdleWindowLetsGoOfTheUnitAndClosesAtOnce) {
+    StartService();
+    navisim::CreateUnit(Unit());
+    std::optional<bool> answer;
+    Run({Until([&] { return Ready() && theApp.Navi.DriveHandle.load() != nullptr; }), Do([&] {
+             answer = window->OnQueryEndSession();
+             if (*answer) window->OnEndSession();
+         }),
+         Until([] { return false; })},
+        true);
+    EXPECT_EQ(answer, std::optional<bool>(true));
+    EXPECT_EQ(view.Opened(), std::vector<int>{platform::IDD_MAIN_WINDOW});
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+    EXPECT_TRUE(view.SessionEndBlocks().empty());
 }
 
 TEST_F(WorkflowTest, EscF12AndCloseDoNothingDuringATransfer) {

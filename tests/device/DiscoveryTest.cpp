@@ -264,6 +264,56 @@ TEST(Discovery, EjectTakesOnlyTheUnitWhoseDriveWasFound) {
     EXPECT_EQ(platform::MachineDescription().Get("Unit second", "Plugged"), "1");
 }
 
+namespace {
+
+// Something on the PC holds the unit's device for the next `requests` eject requests.
+void VetoEjects(const std::string& requests) {
+    platform::ModifyMachine([&](platform::ProfileDocument& doc) {
+        doc.Set("Device navi", "EjectVetoed", requests);
+        doc.Set("Device navi", "EjectVetoName", "\\??\\STORAGE#Volume#navi");
+        return true;
+    });
+}
+
+}  // namespace
+
+TEST(Discovery, AVetoedEjectIsAskedAgainThreeTimesAndComesBackToTheProgram) {
+    UnitWorld world;
+    LogCapture log(world.root);
+    navisim::CreateUnit({});
+    ASSERT_EQ(NaviConnectCheck(), 0);
+
+    // Held through three requests, the fourth ejects: 500 ms between the requests.
+    VetoEjects("3");
+    uint64_t before = platform::GetTickCount64();
+    ASSERT_EQ(RemoveNaviUsb(), 0);
+    EXPECT_EQ(platform::GetTickCount64() - before, 5000u + 3 * 500u);
+    EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "0");
+
+    // Held through all four: the eject failed, and the log says who held the unit.
+    navisim::Plug("navi");
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    VetoEjects("4");
+    EXPECT_EQ(RemoveNaviUsb(), 515);
+    EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "1");
+    int vetoLines = 0;
+    for (const LogCapture::Line& line : log.Lines())
+        vetoLines += line.text == "USB取り外し拒否[6][\\??\\STORAGE#Volume#navi]";
+    EXPECT_EQ(vetoLines, 3 + 4);
+    // The program says what happened itself: the system showed the user no message of its own.
+    EXPECT_EQ(platform::MachineDescription().Get("System", "PnpMessages"), std::nullopt);
+}
+
+TEST(Discovery, AUnitOnAUaspPortIsEjectedToo) {
+    UnitWorld world;
+    navisim::UnitOptions unit;
+    unit.service = "UASPStor";
+    navisim::CreateUnit(unit);
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    ASSERT_EQ(RemoveNaviUsb(), 0);
+    EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "0");
+}
+
 TEST(Discovery, LogsUnderItsSourceNamesWithOneEndLinePerCall) {
     UnitWorld world;
     LogCapture log(world.root);

@@ -7,10 +7,14 @@
 #include "TestSupport.h"
 
 #include <httplib.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <regex>
 #include <stdexcept>
@@ -410,6 +414,17 @@ TEST_F(ServiceTest, ATakenPortIsNotShared) {
     EXPECT_THROW(other.Start(), std::runtime_error);
 }
 
+// The subject name of the certificate in a PEM file.
+std::string SubjectOf(const std::filesystem::path& pem) {
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(pem.string().c_str(), "r"), &std::fclose);
+    if (!file) return "";
+    std::unique_ptr<X509, decltype(&X509_free)> certificate(PEM_read_X509(file.get(), nullptr, nullptr, nullptr),
+                                                             &X509_free);
+    if (!certificate) return "";
+    char name[256];
+    return X509_NAME_oneline(X509_get_subject_name(certificate.get()), name, sizeof name);
+}
+
 TEST_F(ServiceTest, ClientTrustingAnotherAuthorityRefusesTheServer) {
     Start();
     TestCertificates other = MakeTestCertificates(folder_.Path() / "other");
@@ -420,6 +435,10 @@ TEST_F(ServiceTest, ClientTrustingAnotherAuthorityRefusesTheServer) {
 
     auto trusting = Https(caFile_);
     EXPECT_TRUE(trusting->Get("/map-dl/MapData.XML"));
+
+    // Each authority is named apart, so a chain builder that looks issuers up by name cannot
+    // take one for the other.
+    EXPECT_NE(SubjectOf(other.caFile), SubjectOf(caFile_));
 }
 
 }  // namespace

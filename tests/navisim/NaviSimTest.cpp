@@ -69,7 +69,7 @@ TEST(NaviSim, TheDriveReadsAsUnformattedWhileSectorZeroHasNoSignature) {
     navisim::Unplug("navi");
     navisim::Plug("navi");
     EXPECT_FALSE(Visible("E:\\UPDATE\\NAVIINFO\\DEVICE.DAT"));
-    ASSERT_TRUE(platform::FormatDrive('E'));
+    ASSERT_EQ(platform::FormatDrive('E'), 0u);
     for (const platform::FindData& entry : platform::FindFiles("E:\\*"))
         EXPECT_TRUE(entry.name == "." || entry.name == "..") << entry.name;
     navisim::Unplug("navi");
@@ -83,10 +83,10 @@ TEST(NaviSim, FormatWaitsForTheVolumeToBeFree) {
     navisim::CreateUnit({});
     platform::HANDLE volume = OpenE();
     ASSERT_NE(volume, platform::INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(platform::FormatDrive('E'));
+    EXPECT_EQ(platform::FormatDrive('E'), platform::SHFMT_ERROR);
     EXPECT_TRUE(Visible("E:\\MAP\\MAP.VER"));
     platform::CloseHandle(volume);
-    EXPECT_TRUE(platform::FormatDrive('E'));
+    EXPECT_EQ(platform::FormatDrive('E'), 0u);
     EXPECT_FALSE(Visible("E:\\MAP\\MAP.VER"));
 }
 
@@ -275,7 +275,7 @@ TEST(NaviSim, ARawWriteLeavesTheMountStaleUntilTheVolumeIsDismounted) {
     handle = OpenE();
     ASSERT_TRUE(writeSectors(handle));
     platform::CloseHandle(handle);
-    ASSERT_TRUE(platform::FormatDrive('E'));
+    ASSERT_EQ(platform::FormatDrive('E'), 0u);
     ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\C.DAT", false));
     EXPECT_EQ(volume().substr(4096, 100), std::string(100, '\x11'));
 }

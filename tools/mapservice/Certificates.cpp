@@ -6,8 +6,10 @@
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/rand.h>
 #include <openssl/x509v3.h>
 
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -98,7 +100,14 @@ TestCertificates MakeTestCertificates(const std::filesystem::path& folder) {
     TestCertificates files{folder / "ca.pem", folder / "server.pem", folder / "server-key.pem"};
 
     Key caKey = NewKey();
-    Certificate ca = NewCertificate(caKey.get(), "mapservice test CA", nullptr, caKey.get());
+    // Each CA gets a name of its own: two services' CAs of one name (the tests run two at once,
+    // and one of them may sit in the test prefix's Root store) would let a chain engine that
+    // looks issuers up by name pick the other one and refuse a sound chain.
+    unsigned char tag[4];
+    Check(RAND_bytes(tag, sizeof tag) == 1, "CA name");
+    char caName[64];
+    std::snprintf(caName, sizeof caName, "mapservice test CA %02x%02x%02x%02x", tag[0], tag[1], tag[2], tag[3]);
+    Certificate ca = NewCertificate(caKey.get(), caName, nullptr, caKey.get());
     Key serverKey = NewKey();
     Certificate server = NewCertificate(serverKey.get(), "localhost", ca.get(), caKey.get());
 

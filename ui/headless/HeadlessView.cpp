@@ -83,6 +83,11 @@ std::vector<std::string> HeadlessView::ShellOpened() {
     return shellOpened_;
 }
 
+std::vector<std::string> HeadlessView::SessionEndBlocks() {
+    std::lock_guard guard(lock_);
+    return sessionEndBlocks_;
+}
+
 bool HeadlessView::IsMenuItemEnabled(int window, int itemId) {
     std::lock_guard guard(lock_);
     auto item = menuItems_.find({window, itemId});
@@ -430,6 +435,11 @@ void HeadlessView::EnableSystemClose(int window, bool enable) {
     systemClose_[window] = enable;
 }
 
+void HeadlessView::SetSessionEndBlock(int, const std::string& reason) {
+    std::lock_guard guard(lock_);
+    sessionEndBlocks_.push_back(reason);
+}
+
 bool HeadlessView::CreateModeless(int window, int owner, platform::ViewHandler& logic) {
     {
         std::lock_guard guard(lock_);
@@ -544,7 +554,7 @@ uint32_t HeadlessView::FormatDrive(char driveLetter) {
         if (!formatAnswer_) return platform::SHFMT_CANCEL;
         guard.unlock();
         // The user confirmed: the shell formats the drive.
-        return platform::FormatDrive(driveLetter) ? 0u : platform::SHFMT_ERROR;
+        return platform::FormatDrive(driveLetter);
     });
 }
 

@@ -60,6 +60,8 @@ public:
     // Every text the main window's status line was given, in order.
     std::vector<std::string> StatusTexts();
     std::vector<std::string> ShellOpened();
+    // Every reason the window set for refusing the session's end, "" where it lifted it.
+    std::vector<std::string> SessionEndBlocks();
     bool IsMenuItemEnabled(int window, int itemId);
     bool IsSystemCloseEnabled(int window);
     int ColumnWidth(int listId, int column);
@@ -93,6 +95,7 @@ public:
     void SetControlIcon(int window, int id, int iconId) override;
     void EnableMenuItem(int window, int itemId, bool enable) override;
     void EnableSystemClose(int window, bool enable) override;
+    void SetSessionEndBlock(int window, const std::string& reason) override;
     bool CreateModeless(int window, int owner, platform::ViewHandler& logic) override;
     void DestroyWindow(int window) override;
     int InsertColumn(int listId, int column, const std::string& title, int width) override;
@@ -177,6 +180,7 @@ private:
     std::map<int, int> modelessOwners_;
     std::vector<BoxRecord> boxes_;
     std::vector<std::string> shellOpened_;
+    std::vector<std::string> sessionEndBlocks_;
     std::function<bool(HeadlessView&)> idleHook_;
     std::optional<platform::ProxyCredentials> proxyAnswer_;
     std::optional<std::string> folderAnswer_;

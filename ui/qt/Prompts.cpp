@@ -101,7 +101,7 @@ uint32_t RunFormatDialog(char driveLetter, QWidget* owner) {
         warning.caption = ToCp932(QString::fromUtf8(warning.caption.c_str()));
         if (ShowMessageBox(warning, &dialog, std::nullopt) != platform::IDOK) return;
         // The user confirmed: the shell formats the drive.
-        result = platform::FormatDrive(driveLetter) ? 0u : platform::SHFMT_ERROR;
+        result = platform::FormatDrive(driveLetter);
         dialog.accept();
     });
     dialog.exec();

@@ -39,10 +39,15 @@ QtView::QtView() {
     InstallJapaneseFontFallback();
     qApp->installEventFilter(this);
     connect(&driverTimer_, &QTimer::timeout, this, [this] { RunDriver(); });
-    // The session ends: the main window may ask and refuse, as on WM_QUERYENDSESSION.
+    // The session ends: the main window may refuse, as on WM_QUERYENDSESSION, or closes down.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& session) {
         DialogWindow* main = Window(platform::IDD_MAIN_WINDOW);
-        if (main != nullptr && session.allowsInteraction() && !main->Logic().OnQueryEndSession()) session.cancel();
+        if (main == nullptr) return;
+        if (!main->Logic().OnQueryEndSession()) {
+            if (session.allowsInteraction()) session.cancel();
+            return;
+        }
+        main->Logic().OnEndSession();
     });
 }
 
@@ -170,6 +175,11 @@ void QtView::EnableMenuItem(int window, int itemId, bool enable) {
 
 void QtView::EnableSystemClose(int window, bool enable) {
     if (DialogWindow* dialog = Window(window)) dialog->EnableSystemClose(enable);
+}
+
+void QtView::SetSessionEndBlock(int, const std::string&) {
+    // Qt's session manager offers no reason to show: the main window refuses the end itself
+    // when it is asked (commitDataRequest).
 }
 
 bool QtView::CreateModeless(int window, int owner, platform::ViewHandler& logic) {

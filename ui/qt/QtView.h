@@ -39,6 +39,7 @@ public:
     void SetControlIcon(int window, int id, int iconId) override;
     void EnableMenuItem(int window, int itemId, bool enable) override;
     void EnableSystemClose(int window, bool enable) override;
+    void SetSessionEndBlock(int window, const std::string& reason) override;
     bool CreateModeless(int window, int owner, platform::ViewHandler& logic) override;
     void DestroyWindow(int window) override;
     int InsertColumn(int listId, int column, const std::string& title, int width) override;

@@ -314,6 +314,10 @@ intptr_t DialogFrame::OnMessage(unsigned message, uintptr_t wParam, intptr_t lPa
         case WM_QUERYENDSESSION:
             SetWindowLongPtrW(window_, DWLP_MSGRESULT, logic_.OnQueryEndSession() ? TRUE : FALSE);
             return TRUE;
+        case WM_ENDSESSION:
+            if (wParam != FALSE) logic_.OnEndSession();
+            SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
+            return TRUE;
         case WM_DRAWITEM:
             DrawButton(reinterpret_cast<const void*>(lParam));
             return TRUE;

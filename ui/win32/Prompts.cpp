@@ -146,17 +146,6 @@ std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string&
     return platform::ProxyCredentials{Narrow(answer.user), Narrow(answer.password)};
 }
 
-uint32_t RunFormatDialog(char driveLetter, HWND owner) {
-    char upper = static_cast<char>(driveLetter & ~0x20);
-    if (upper < 'A' || upper > 'Z') return static_cast<uint32_t>(SHFMT_ERROR);
-    DWORD result = SHFormatDrive(owner, static_cast<UINT>(upper - 'A'), SHFMT_ID_DEFAULT, 0);
-    if (result == static_cast<DWORD>(SHFMT_CANCEL)) return static_cast<uint32_t>(SHFMT_CANCEL);
-    // Nothing formatted (SHFMT_NOFORMAT) is a failure to the program as much as SHFMT_ERROR.
-    if (result == static_cast<DWORD>(SHFMT_ERROR) || result == static_cast<DWORD>(SHFMT_NOFORMAT))
-        return static_cast<uint32_t>(SHFMT_ERROR);
-    return 0;
-}
-
 std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initialFolder, HWND owner) {
     std::wstring heading = Widen(title);
     std::wstring start = Widen(initialFolder);

@@ -23,8 +23,6 @@ struct ScriptedBoxAnswer {
 int ShowMessageBox(const platform::MessageBoxRequest& request, HWND__* owner,
                    std::optional<ScriptedBoxAnswer> scripted);
 std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy, HWND__* owner);
-// The shell's result mapped to the view's: 0 formatted, SHFMT_CANCEL or SHFMT_ERROR.
-uint32_t RunFormatDialog(char driveLetter, HWND__* owner);
 std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initialFolder,
                                            HWND__* owner);
 

@@ -255,6 +255,20 @@ void Win32View::EnableSystemClose(int window, bool enable) {
     });
 }
 
+void Win32View::SetSessionEndBlock(int window, const std::string& reason) {
+    // Only the thread that made the window may set its reason; the shutdown screen shows it.
+    OnUiThread([&] {
+        DialogFrame* frame = Window(window);
+        if (frame == nullptr) return;
+        // A refusal changes nothing for the program: the session's end is still answered no
+        // while a transfer runs, only without the reason on the screen.
+        if (reason.empty())
+            (void)ShutdownBlockReasonDestroy(frame->Handle());
+        else
+            (void)ShutdownBlockReasonCreate(frame->Handle(), Widen(reason).c_str());
+    });
+}
+
 bool Win32View::CreateModeless(int window, int owner, platform::ViewHandler& logic) {
     bool created = false;
     OnUiThread([&] {
@@ -404,7 +418,7 @@ void Win32View::SetWaitCursor(bool wait) {
 
 uint32_t Win32View::FormatDrive(char driveLetter) {
     uint32_t result = platform::SHFMT_ERROR;
-    OnUiThread([&] { result = RunFormatDialog(driveLetter, BoxOwner()); });
+    OnUiThread([&] { result = platform::FormatDrive(driveLetter, BoxOwner()); });
     return result;
 }
 
