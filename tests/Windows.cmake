@@ -23,7 +23,7 @@ windows_test(platform_tests platform/CodePageTest.cpp platform/ProfileTest.cpp p
 # Japanese locale (system code page 932) and once under a western one (1252).
 windows_test(platform_win32_tests platform/win32/FilesTest.cpp platform/win32/ServicesTest.cpp
              platform/win32/SystemTest.cpp platform/win32/DllBindingTest.cpp platform/win32/RawVolumeTest.cpp
-             platform/win32/ProfileReplaceTest.cpp)
+             platform/win32/ProfileReplaceTest.cpp platform/win32/DllSearchTest.cpp)
 target_link_libraries(platform_win32_tests PRIVATE veltrane_version_resource)
 target_include_directories(platform_win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/decode ${PROJECT_SOURCE_DIR}/sha512)
 add_dependencies(platform_win32_tests Decode sha512)

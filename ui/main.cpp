@@ -2,6 +2,7 @@
 // window on Windows; elsewhere Qt on a display, offscreen Qt for an automatic run without
 // one; or the headless front end), with the automation script when the machine names one.
 #include "state/VeltraneApp.h"
+#include "platform/Library.h"
 #include "platform/Version.h"
 #include "platform/View.h"
 #include "ui/headless/HeadlessView.h"
@@ -31,6 +32,10 @@ void Run(FrontEnd& view, const ui::AutomationConfig& config) {
 }  // namespace
 
 int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+    // Before anything loads a library: the system's own come from System32 only, never from the
+    // program folder or the working directory. A failure leaves the system's order, and the
+    // program's own two libraries still go by full path.
+    static_cast<void>(platform::SetDefaultDllDirectories(platform::LOAD_LIBRARY_SEARCH_SYSTEM32));
     ui::AutomationConfig config = ui::ReadAutomationConfig();
 #ifdef _WIN32
     if (config.frontEnd == "headless") {

@@ -18,7 +18,10 @@ shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltrane'
 rm -rf "$folder"
 
-wine "$setup" /S; wineserver -w
+# A folder named on the command line is not taken: any user may write to C:\Veltrane.
+rm -rf "$WINEPREFIX/drive_c/Veltrane"
+wine "$setup" /S '/D=C:\Veltrane'; wineserver -w
+check "no install outside Program Files" test ! -e "$WINEPREFIX/drive_c/Veltrane"
 for file in Veltrane.exe Decode.dll sha512.dll Message.ini Veltrane.ini; do
   check "$file installed as built" cmp -s "$bin/$file" "$folder/$file"
 done
