@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <cwctype>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/BlockingCall.h"
@@ -73,11 +75,29 @@ std::string ErrorText(DWORD code) {
     }
 }
 
-// One wildcard pattern of a bypass list ('*' for any run of characters), case ignored.
-bool MatchesPattern(const wchar_t* pattern, const wchar_t* text) {
-    if (*pattern == L'\0') return *text == L'\0';
-    if (*pattern == L'*') return MatchesPattern(pattern + 1, text) || (*text != L'\0' && MatchesPattern(pattern, text + 1));
-    return *text != L'\0' && std::towlower(*pattern) == std::towlower(*text) && MatchesPattern(pattern + 1, text + 1);
+// One wildcard pattern of a bypass list ('*' for any run of characters), case ignored: each
+// '*' takes as little as it can and more when the rest does not match.
+bool MatchesPattern(std::wstring_view pattern, std::wstring_view text) {
+    size_t p = 0;
+    size_t t = 0;
+    size_t star = std::wstring_view::npos;
+    size_t resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && std::towlower(pattern[p]) == std::towlower(text[t])) {
+            ++p;
+            ++t;
+        } else if (star != std::wstring_view::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
 }
 
 // Whether the proxy bypass list names the host: entries apart by ';', ',' or blanks, each a
@@ -91,7 +111,7 @@ bool Bypassed(const std::wstring& list, const std::wstring& host) {
         start = end + 1;
         if (entry.empty()) continue;
         if (entry == L"<local>" ? host.find(L'.') == std::wstring::npos && host.find(L':') == std::wstring::npos
-                                : MatchesPattern(entry.c_str(), host.c_str()))
+                                : MatchesPattern(entry, host))
             return true;
     }
     return false;
@@ -182,6 +202,10 @@ public:
         flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
                  INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT;
         if (secure) flags |= INTERNET_FLAG_SECURE;
+        // Without a proxy of ours no one is owed credentials: WinINet answers no challenge itself
+        // (Wine's would answer a server's 407 with proxy credentials the session holds).
+        const bool proxied = ThroughProxy(shared_->session, host);
+        if (!proxied) flags |= INTERNET_FLAG_NO_AUTH;
         HINTERNET request = HttpOpenRequestW(connection_, wideVerb.c_str(), path->c_str(), nullptr, nullptr, nullptr,
                                              flags, 1);
         if (request == nullptr) return Fail(ErrorText(GetLastError()));
@@ -199,7 +223,6 @@ public:
         // request inside HttpSendRequest; a 407 that still comes back goes to the caller, who
         // asks anew. The request is not sent again here: after a refused CONNECT, Wine's WinINet
         // sends it outside the tunnel, in clear, to the proxy.
-        const bool proxied = ThroughProxy(shared_->session, host);
         if (std::optional<ProxyCredentials> credentials = proxied ? shared_->Credentials() : std::nullopt)
             GiveProxyCredentials(request, *credentials);
         std::optional<std::wstring> headers = Wide(headerLines.c_str());

@@ -162,14 +162,14 @@ private:
 // Settings), for the life of the object.
 class SystemProxy {
 public:
-    SystemProxy() {
+    explicit SystemProxy(const std::wstring& bypass = L"") {
         const std::string port = Env("VELTRANE_SQUID");
-        Set(1, L"127.0.0.1:" + std::wstring(port.begin(), port.end()));
+        Set(1, L"127.0.0.1:" + std::wstring(port.begin(), port.end()), bypass);
     }
-    ~SystemProxy() { Set(0, L""); }
+    ~SystemProxy() { Set(0, L"", L""); }
 
 private:
-    static void Set(DWORD enable, const std::wstring& server) {
+    static void Set(DWORD enable, const std::wstring& server, const std::wstring& bypass) {
         HKEY key = nullptr;
         if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
                             nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -177,7 +177,8 @@ private:
         RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
         RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
                        static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
-        RegSetValueExW(key, L"ProxyOverride", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+        RegSetValueExW(key, L"ProxyOverride", 0, REG_SZ, reinterpret_cast<const BYTE*>(bypass.c_str()),
+                       static_cast<DWORD>((bypass.size() + 1) * sizeof(wchar_t)));
         RegCloseKey(key);
     }
 };
@@ -427,6 +428,28 @@ void ThroughTheProxy(InternetSession& session, const std::string& bundle, const 
 
 TEST_F(InternetTest, ThroughSquidCredentialsReachTheProxyOnlyOverHttp) { ThroughTheProxy(session_, bundle_, "http"); }
 TEST_F(InternetTest, ThroughSquidCredentialsReachTheProxyOnlyOverHttps) { ThroughTheProxy(session_, bundle_, "https"); }
+
+// A host on the proxy's bypass list is reached directly, so its 407 is no proxy's either, also
+// after credentials went to the proxy for another host in the same session.
+TEST_F(InternetTest, ThroughSquidABypassedHostIsReachedDirectlyAndOwedNothing) {
+    SystemProxy squid(L"127.0.0.1");
+    session_.Reset();
+    session_.SetProxyCredentials({"tester", "s3cret"});
+    HttpReply proxied = session_.Send(Request("GET", Url("https", "VELTRANE_SERVICE_HTTPS", "/map-dl/MapData.XML"), bundle_));
+    ASSERT_TRUE(proxied.sent) << proxied.error;
+    EXPECT_EQ(proxied.status, 200);
+    HttpReply direct = session_.Send(Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/CONF/BIG.DAT"), bundle_));
+    EXPECT_EQ(direct.status, 200);
+    EXPECT_EQ(direct.body.size(), 300000u);
+    EXPECT_EQ(FileText(Env("VELTRANE_SQUID_LOG")).find("BIG.DAT"), std::string::npos);
+
+    StallingServer claiming(
+        "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"x\"\r\nContent-Length: 0\r\n\r\n");
+    HttpReply refused = session_.Send(Request("GET", claiming.Url("/map-dl/MapData.XML"), bundle_));
+    EXPECT_FALSE(refused.sent);
+    session_.Reset();
+    EXPECT_EQ(claiming.Received().find("Proxy-Authorization"), std::string::npos) << claiming.Received();
+}
 
 // No proxy is in use: a server that answers 407 only claims to be one. The request fails, and
 // credentials the user gave for a proxy are not sent to it.
