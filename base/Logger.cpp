@@ -82,15 +82,29 @@ uint32_t SecondsOf(const std::string& text) {
            static_cast<uint32_t>(pair[5]);
 }
 
-void RemoveOldLogFiles(uint32_t limitSeconds) {
+// The program folder with its trailing backslash; "" when the module path cannot be read.
+std::string ProgramFolder() {
+    char module[kTextSize * 4] = {};
+    std::string path(module, platform::GetModuleFileNameA(module, sizeof module));
+    size_t slash = platform::FindLastChar(path, '\\');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// A log name without a drive or a leading backslash lies in the program folder.
+std::string InFolder(const std::string& folder, const std::string& name) {
+    bool absolute = (name.size() >= 2 && name[1] == ':') || (!name.empty() && name[0] == '\\');
+    return absolute ? name : folder + name;
+}
+
+void RemoveOldLogFiles(const std::string& folder, uint32_t limitSeconds) {
     uint32_t today = SecondsOf((TodayDigits() + "000000").substr(2));
     int listed = 0;
-    for (const platform::FindData& entry : platform::FindFiles("*.log")) {
+    for (const platform::FindData& entry : platform::FindFiles(folder + "*.log")) {
         if (entry.name == "." || entry.name == "..") continue;
         if (++listed > kMaxRemovedPerStart) break;
         uint32_t fileSeconds = SecondsOf(entry.name.size() > 2 ? entry.name.substr(2) : "");
         if (static_cast<int32_t>(today - fileSeconds) >= static_cast<int32_t>(limitSeconds))
-            platform::DeleteFileA(entry.name.c_str());
+            platform::DeleteFileA((folder + entry.name).c_str());
     }
 }
 
@@ -150,9 +164,11 @@ void LogInit() {
         state.fileOpen = false;
     }
 
-    char cwd[kTextSize] = {};
-    platform::GetCurrentDirectoryA(sizeof cwd, cwd);
-    std::string iniPath = std::string(cwd) + "\\" + "debugger.ini";
+    // The settings, the log and the old logs live in the program folder, which only
+    // administrators can change: never in the working directory, which anyone may choose.
+    const std::string folder = ProgramFolder();
+    if (folder.empty()) return;
+    std::string iniPath = folder + "debugger.ini";
 
     if (ReadSetting(iniPath, "DeleteOnStart", "No") == "Yes") state.deleteOnStart = 1;
     if (ReadSetting(iniPath, "DebugMode", "No") == "Yes") state.debugMode = 1;
@@ -163,14 +179,14 @@ void LogInit() {
     std::string fileName = ReadSetting(iniPath, "LogFile", "");
 
     if (state.fileFixMode) {
-        RemoveOldLogFiles(static_cast<uint32_t>(days) * 86400u);
-        state.logPath = TodayDigits() + fileName;
+        RemoveOldLogFiles(folder, static_cast<uint32_t>(days) * 86400u);
+        state.logPath = InFolder(folder, TodayDigits() + fileName);
         if (state.deleteOnStart) {
             platform::DeleteFileA(state.logPath.c_str());
-            platform::DeleteFileA(fileName.c_str());
+            platform::DeleteFileA(InFolder(folder, fileName).c_str());
         }
     } else {
-        state.logPath = fileName;
+        state.logPath = fileName.empty() ? "" : InFolder(folder, fileName);
         if (state.deleteOnStart) platform::DeleteFileA(state.logPath.c_str());
     }
 

@@ -1,5 +1,6 @@
-// The diagnostic logger: off unless debugger.ini in the working directory switches it on;
-// then each line goes to the debugger channel, the standard error stream and a log file.
+// The diagnostic logger: off unless debugger.ini in the program folder switches it on; then
+// each line goes to the debugger channel, the standard error stream and a log file (a name
+// without a drive lies in the program folder).
 #pragma once
 
 #include "base/Text.h"

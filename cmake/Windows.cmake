@@ -8,5 +8,6 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
-# printf's %zu and %lld as C99 has them, not as msvcrt lacks them.
-add_compile_definitions(__USE_MINGW_ANSI_STDIO=1 _WIN32_WINNT=0x0A00)
+# printf's %zu and %lld as C99 has them, not as msvcrt lacks them. 64-bit file offsets
+# (off_t, fseeko, ftello), as on Linux: mingw's default is 32 bits, and map files pass 2 GiB.
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=1 _WIN32_WINNT=0x0A00 _FILE_OFFSET_BITS=64)

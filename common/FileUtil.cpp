@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -71,15 +72,20 @@ int ReadWhole(const std::string& folder, const std::string& name, unsigned char*
             *size = 0;
             return 803;
         }
-        fseeko(file, 0, SEEK_END);
-        off_t length = ftello(file);
-        fseeko(file, 0, SEEK_SET);
+        off_t length = fseeko(file, 0, SEEK_END) == 0 ? ftello(file) : -1;
+        // The caller's size is an unsigned long, 32 bits on Windows: a larger file is refused,
+        // never read in part.
+        if (length < 0 || static_cast<uint64_t>(length) > ULONG_MAX || fseeko(file, 0, SEEK_SET) != 0) {
+            fclose(file);
+            VLOG(LOG_ERROR, "ファイルレングスエラー");
+            *size = 0;
+            return 803;
+        }
         const size_t needed = static_cast<size_t>(length) + 513;
-        if (length < 0 || capacity == nullptr || needed > *capacity) {
+        if (capacity == nullptr || needed > *capacity) {
             // The reused blocks carry image pieces straight to the raw volume: sector-aligned.
-            unsigned char* data = length < 0            ? nullptr
-                                  : capacity == nullptr ? static_cast<unsigned char*>(calloc(needed, 1))
-                                                        : platform::NewRawBuffer(needed);
+            unsigned char* data = capacity == nullptr ? static_cast<unsigned char*>(calloc(needed, 1))
+                                                  : platform::NewRawBuffer(needed);
             if (data == nullptr) {
                 fclose(file);
                 throw std::bad_alloc();

@@ -3,18 +3,20 @@
 #include "common/Hash.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
 #include "state/VeltraneApp.h"
-#include "common/FileUtil.h"
 #include "base/Logger.h"
 #include "common/Operation.h"
 #include "base/Text.h"
+#include "platform/Files.h"
 #include "platform/Md5.h"
 
 namespace {
@@ -25,30 +27,61 @@ constexpr size_t kMaxHexDigits = 128;
 constexpr size_t kSha512InputBytes = 1024;
 constexpr int kSha512Bytes = 64;
 
-// Turns every CR LF of the first `length` bytes into LF in place; returns the new length.
-size_t ToLfLineEnds(unsigned char* buffer, size_t length) {
-    size_t out = 0;
-    for (size_t i = 0; i < length; ++i) {
-        if (buffer[i] == '\r' && i + 1 < length && buffer[i + 1] == '\n') continue;
-        buffer[out++] = buffer[i];
+constexpr size_t kHashPieceBytes = 1 << 20;
+
+struct CloseFile {
+    void operator()(FILE* file) const { fclose(file); }
+};
+
+// What one pass over a file found beside its digest.
+struct FileFacts {
+    uint64_t length = 0;
+    bool holdsNul = false;
+};
+
+// The MD5 of a file read piece by piece, however large it is: of its exact bytes, or with every
+// CR LF read as LF. 803 when the file cannot be opened or read, 402 when the crypto service fails.
+int DigestFile(const std::string& path, bool crLfAsLf, unsigned char (&digest)[platform::MD5_LENGTH],
+               FileFacts* facts) {
+    std::unique_ptr<FILE, CloseFile> file(platform::fopen(path.c_str(), "rb"));
+    if (!file) {
+        VLOG(LOG_ERROR, "ファイルオープンエラー");
+        return 803;
     }
-    return out;
+    platform::Md5Context md5;
+    std::vector<unsigned char> piece(kHashPieceBytes);
+    std::vector<unsigned char> converted(crLfAsLf ? kHashPieceBytes + 1 : 0);
+    bool pendingCr = false;  // a CR that ended the previous piece
+    for (size_t count; (count = fread(piece.data(), 1, piece.size(), file.get())) != 0;) {
+        facts->length += count;
+        facts->holdsNul = facts->holdsNul || std::memchr(piece.data(), '\0', count) != nullptr;
+        if (!crLfAsLf) {
+            if (!md5.Update(piece.data(), count)) return 402;
+            continue;
+        }
+        size_t out = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (pendingCr && piece[i] != '\n') converted[out++] = '\r';
+            pendingCr = piece[i] == '\r';
+            if (!pendingCr) converted[out++] = piece[i];
+        }
+        if (!md5.Update(converted.data(), out)) return 402;
+    }
+    if (ferror(file.get())) {
+        VLOG(LOG_ERROR, "ファイルレングスエラー");
+        return 803;
+    }
+    if (pendingCr && !md5.Update("\r", 1)) return 402;
+    return md5.Finish(digest) ? 0 : 402;
 }
 
-// Hashes the buffer and compares with the expected digest; the failure value is 402.
-int CompareDigest(const unsigned char* data, unsigned long length, const unsigned char* expected, bool* equal) {
-    unsigned char actual[kDigestBufferBytes] = {};
-    int result = CalcHash(data, length, actual);
-    VLOG(LOG_TRACE, "CalcHash戻り値[%d]", result);
-    if (result != 0) {
-        VLOG(LOG_ERROR, "CalcHashエラー[%d]", result);
-        return 402;
-    }
+// Compares a digest made with the expected one, with both in the log.
+bool SameDigest(const unsigned char* expected, const unsigned char* actual) {
     LogDump(expected);
     LogDump(actual);
-    *equal = std::memcmp(expected, actual, platform::MD5_LENGTH) == 0;
-    if (!*equal) VLOG(LOG_ERROR, "ハッシュチェック異常");
-    return 0;
+    bool equal = std::memcmp(expected, actual, platform::MD5_LENGTH) == 0;
+    if (!equal) VLOG(LOG_ERROR, "ハッシュチェック異常");
+    return equal;
 }
 
 }  // namespace
@@ -72,21 +105,17 @@ int HashCheckEx(const std::string& folder, const std::string& fileName, const st
         unsigned char expected[kDigestBufferBytes] = {};
         if (HexToBytes(expectedHex, expected, kDigestBufferBytes) != 0) return 402;
 
-        unsigned char* buffer = nullptr;
-        unsigned long size = 0;
-        if (FileRead(folder, fileName, &buffer, &size) != 0) return 803;
-        std::unique_ptr<unsigned char, decltype(&std::free)> file(buffer, std::free);
-        if (size == 0) return 803;
-
-        bool equal = false;
-        if (CompareDigest(buffer, size, expected, &equal) != 0) return 402;
-        if (equal) return 0;
+        unsigned char digest[platform::MD5_LENGTH] = {};
+        FileFacts facts;
+        if (int result = DigestFile(folder + fileName, false, digest, &facts); result != 0) return result;
+        if (facts.length == 0) return 803;
+        if (SameDigest(expected, digest)) return 0;
         // The text may have reached us with CR LF line ends; its digest was made over LF. A file
         // holding a NUL is no such text: it passes on its exact bytes or not at all.
-        if (std::memchr(buffer, '\0', size) != nullptr) return 402;
-        size_t converted = ToLfLineEnds(buffer, size);
-        if (CompareDigest(buffer, converted, expected, &equal) != 0) return 402;
-        return equal ? 0 : 402;
+        if (facts.holdsNul) return 402;
+        FileFacts asText;
+        if (int result = DigestFile(folder + fileName, true, digest, &asText); result != 0) return result;
+        return SameDigest(expected, digest) ? 0 : 402;
     });
 }
 

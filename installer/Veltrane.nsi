@@ -1,5 +1,5 @@
 ; VeltraneSetup.exe: the program, its two libraries, Message.ini and the Veltrane.ini template
-; into Program Files for every user of the machine, a Start-menu shortcut with the program's
+; into Program Files (always: no other folder) for every user of the machine, a Start-menu shortcut with the program's
 ; icon, an uninstaller and its entry in "Programs and Features". /S installs and uninstalls
 ; without a window.
 ; Defined by the build: BIN_DIR (the program folder of the build), ICON, OUT_FILE, VERSION.
@@ -18,7 +18,6 @@ OutFile "${OUT_FILE}"
 Icon "${ICON}"
 UninstallIcon "${ICON}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
-InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=1041 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1041 "FileVersion" "${VERSION}"
@@ -40,18 +39,21 @@ LoadLanguageFile "${NSISDIR}\Contrib\Language files\Japanese.nlf"
   ${EndIf}
 !macroend
 
-Function .onInit
-  !insertmacro RefuseWhileRunning
-FunctionEnd
-
 Function un.onInit
   !insertmacro RefuseWhileRunning
 FunctionEnd
 
-Page directory
+; The program runs as administrator and loads its libraries from its own folder: only a folder
+; that only administrators can change will do, so there is no folder to choose.
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
+
+Function .onInit
+  !insertmacro RefuseWhileRunning
+  ; Also over /D= on the command line.
+  StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+FunctionEnd
 
 Section "Install"
   SetShellVarContext all

@@ -53,6 +53,18 @@ bool InsideMapFolder(std::string folder) {
     return true;
 }
 
+// True when a step of `folder` below the map folder is a junction or symbolic link: a pattern
+// deleted through it would delete wherever it points. The program makes no links there.
+bool LinkBelowMapFolder(const std::string& folder) {
+    for (size_t end = theApp.MapFolder.size(); end != std::string::npos && end < folder.size();) {
+        end = platform::FindChar(folder, '\\', end + 1);
+        uint32_t attributes = platform::GetFileAttributesA(folder.substr(0, end).c_str());
+        if (attributes != platform::INVALID_FILE_ATTRIBUTES && (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT))
+            return true;
+    }
+    return false;
+}
+
 // One download folder: its five sub-folders, then the files directly inside it and the folder.
 int DeleteRecord(const PC_MAP_DELETE_DATA& record) {
     // History.ini is a file any user of the PC can edit, and this program runs as administrator:
@@ -70,6 +82,15 @@ int DeleteRecord(const PC_MAP_DELETE_DATA& record) {
     }
     const char* folder = record.mapFolder.c_str();
     const char* name = record.mapName.c_str();
+    for (const char* sub : kDeleteOrder) {
+        // FLASH\RENEWAL covers the record's folder and FLASH on its way; the others their own.
+        const std::string target = Format("%s\\%s\\%s", folder, name, sub);
+        if (LinkBelowMapFolder(target)) {
+            theApp.Messages.ShowErrorMessage(601, "E01", "");
+            VLOG(LOG_ERROR, "リンクを含むフォルダ[%s]", target.c_str());
+            return -1;
+        }
+    }
     for (const char* sub : kDeleteOrder) {
         if (int result = DeleteFiles(Format("%s\\%s\\%s\\*.*", folder, name, sub)); result != 0) return result;
         platform::RemoveDirectoryA(Format("%s\\%s\\%s", folder, name, sub).c_str());

@@ -43,5 +43,8 @@ uint32_t GetLastError();
 void SetLastError(uint32_t code);
 // The Windows error number for an errno value.
 uint32_t ErrorFromErrno(int err);
+// Calls on a missing disk or a file that cannot be opened fail with their error instead of
+// raising the system's blocking "no disk" box (Windows; nothing to do elsewhere).
+void FailCriticalErrorsQuietly();
 
 }  // namespace platform

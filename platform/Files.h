@@ -13,6 +13,8 @@ constexpr uint32_t INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 constexpr uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+// A junction or symbolic link (on Linux a symbolic link): the attributes are the link's own.
+constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 // The runtime library's fopen on a Windows path (modes as in C; "t" is accepted and ignored).
 FILE* fopen(const char* path, const char* mode);

@@ -2,14 +2,14 @@
 // window on Windows; elsewhere Qt on a display, offscreen Qt for an automatic run without
 // one; or the headless front end), with the automation script when the machine names one.
 #include "state/VeltraneApp.h"
+#include "platform/Error.h"
+#include "platform/Library.h"
 #include "platform/Version.h"
 #include "platform/View.h"
 #include "ui/headless/HeadlessView.h"
 #include "ui/script/AutomatedRun.h"
 #ifdef _WIN32
 #include "ui/win32/Win32View.h"
-// Last: its macros (MessageBox) would rename the view's members above.
-#include "platform/win32/Windows.h"
 #else
 #include <QApplication>
 
@@ -33,11 +33,13 @@ void Run(FrontEnd& view, const ui::AutomationConfig& config) {
 }  // namespace
 
 int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
-#ifdef _WIN32
-    // No system "no disk" or "cannot open" box may stop a thread: probing an empty card-reader
-    // slot, or a unit pulled mid-write, fails the call instead. The previous mode is not needed.
-    (void)::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-#endif
+    // Before anything loads a library: the system's own come from System32 only, never from the
+    // program folder or the working directory. A failure leaves the system's order, and the
+    // program's own two libraries still go by full path.
+    static_cast<void>(platform::SetDefaultDllDirectories(platform::LOAD_LIBRARY_SEARCH_SYSTEM32));
+    // No system "no disk" box may stop a thread: probing an empty card-reader slot, or a unit
+    // pulled mid-write, fails the call instead.
+    platform::FailCriticalErrorsQuietly();
     ui::AutomationConfig config = ui::ReadAutomationConfig();
 #ifdef _WIN32
     if (config.frontEnd == "headless") {

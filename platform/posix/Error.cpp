@@ -8,5 +8,6 @@ thread_local uint32_t lastError = ERROR_SUCCESS;
 
 uint32_t GetLastError() { return lastError; }
 void SetLastError(uint32_t code) { lastError = code; }
+void FailCriticalErrorsQuietly() {}
 
 }  // namespace platform

@@ -60,11 +60,17 @@ FILE* fopen(const char* path, const char* mode) {
 uint32_t GetFileAttributesA(const char* path) {
     auto native = Native(path);
     struct stat st {};
-    if (!native || ::stat(native->c_str(), &st) != 0) {
+    if (!native || ::lstat(native->c_str(), &st) != 0) {
         if (native) SetLastError(ErrorFromErrno(errno));
         return INVALID_FILE_ATTRIBUTES;
     }
-    uint32_t attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
+    // As on Windows, a link is marked and is a directory when it points at one.
+    uint32_t attributes = 0;
+    if (S_ISLNK(st.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        if (::stat(native->c_str(), &st) != 0) st.st_mode = 0;
+    }
+    if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
     if (::access(native->c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }

@@ -50,4 +50,8 @@ FARPROC GetProcAddress(HMODULE module, const char* name) {
 
 bool FreeLibrary(HMODULE module) { return module != nullptr && ::dlclose(module) == 0; }
 
+// The dynamic loader takes a library's own dependencies from the system's folders (and the
+// program's RUNPATH); there is no per-process search to narrow.
+bool SetDefaultDllDirectories(uint32_t) { return true; }
+
 }  // namespace platform

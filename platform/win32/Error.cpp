@@ -7,5 +7,7 @@ namespace platform {
 
 uint32_t GetLastError() { return ::GetLastError(); }
 void SetLastError(uint32_t code) { ::SetLastError(code); }
+// The previous mode is not needed: the program sets it once, first thing.
+void FailCriticalErrorsQuietly() { static_cast<void>(::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)); }
 
 }  // namespace platform

@@ -1,15 +1,21 @@
 // The internet session on WinINet: one session handle, so WinINet keeps its connections for
-// reuse; the proxy credentials the user gave, sent with every later request and opened URL; the
+// reuse; the proxy credentials the user gave, given to WinINet for the system's proxy only; the
 // stall limit on every wait, and stop checks that end a wait within a fraction of a second.
 // Every exchange is InternetConnect, HttpOpenRequest and HttpSendRequest on the session handle;
 // an opened URL goes the same way (it is what InternetOpenUrl does inside), because the bundle
-// check below needs the request handle before the request is sent again.
+// check below needs the request handle before the request is sent again. Redirects are
+// followed here, not by WinINet, so that none leads from HTTPS to plain HTTP and the caller's
+// header lines stay with their host.
 #include "platform/Internet.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
+#include <cwctype>
 #include <mutex>
+#include <string_view>
+#include <vector>
 
 #include "platform/win32/BlockingCall.h"
 #include "platform/win32/BundleTrust.h"
@@ -69,15 +75,67 @@ std::string ErrorText(DWORD code) {
     }
 }
 
-std::string Base64(const std::string& text) {
+// One wildcard pattern of a bypass list ('*' for any run of characters), case ignored: each
+// '*' takes as little as it can and more when the rest does not match.
+bool MatchesPattern(std::wstring_view pattern, std::wstring_view text) {
+    size_t p = 0;
+    size_t t = 0;
+    size_t star = std::wstring_view::npos;
+    size_t resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && std::towlower(pattern[p]) == std::towlower(text[t])) {
+            ++p;
+            ++t;
+        } else if (star != std::wstring_view::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
+}
+
+// Whether the proxy bypass list names the host: entries apart by ';', ',' or blanks, each a
+// wildcard pattern, "<local>" for every name without a dot.
+bool Bypassed(const std::wstring& list, const std::wstring& host) {
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find_first_of(L"; ,\t", start);
+        if (end == std::wstring::npos) end = list.size();
+        std::wstring entry = list.substr(start, end - start);
+        start = end + 1;
+        if (entry.empty()) continue;
+        if (entry == L"<local>" ? host.find(L'.') == std::wstring::npos && host.find(L':') == std::wstring::npos
+                                : MatchesPattern(entry, host))
+            return true;
+    }
+    return false;
+}
+
+// The proxy settings WinINet took for the session (the system's). INTERNET_PROXY_INFO's
+// strings are wide for the W call, whatever the headers' TCHAR.
+struct ProxyInfo {
+    DWORD accessType;
+    const wchar_t* proxy;
+    const wchar_t* bypass;
+};
+
+// Whether the session reaches `host` (as WinINet takes it, without brackets) through a proxy.
+bool ThroughProxy(HINTERNET session, const std::wstring& host) {
     DWORD size = 0;
-    const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
-    const auto* bytes = reinterpret_cast<const BYTE*>(text.data());
-    if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(text.size()), flags, nullptr, &size)) return {};
-    std::string out(size, '\0');
-    if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(text.size()), flags, out.data(), &size)) return {};
-    out.resize(size);
-    return out;
+    InternetQueryOptionW(session, INTERNET_OPTION_PROXY, nullptr, &size);
+    if (size < sizeof(ProxyInfo)) return false;
+    std::vector<unsigned char> buffer(size);
+    if (!InternetQueryOptionW(session, INTERNET_OPTION_PROXY, buffer.data(), &size)) return false;
+    const auto* info = reinterpret_cast<const ProxyInfo*>(buffer.data());
+    // A session opened with the system's settings may report them as such rather than as a proxy.
+    if (info->accessType == INTERNET_OPEN_TYPE_DIRECT || info->proxy == nullptr || *info->proxy == L'\0') return false;
+    return info->bypass == nullptr || !Bypassed(info->bypass, host);
 }
 
 // WinINet takes an IPv6 address without the brackets of the URL.
@@ -139,9 +197,15 @@ public:
         std::wstring wideVerb = WideNative(verb).value_or(L"GET");
         std::optional<std::wstring> path = Wide(url.path.c_str());
         if (!path) return Fail("object path is not text");
+        // Redirects are the session's to follow. INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP, which would
+        // let WinINet go from HTTPS to HTTP unasked, is never set.
         flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
-                 INTERNET_FLAG_KEEP_CONNECTION;
+                 INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT;
         if (secure) flags |= INTERNET_FLAG_SECURE;
+        // Without a proxy of ours no one is owed credentials: WinINet answers no challenge itself
+        // (Wine's would answer a server's 407 with proxy credentials the session holds).
+        const bool proxied = ThroughProxy(shared_->session, host);
+        if (!proxied) flags |= INTERNET_FLAG_NO_AUTH;
         HINTERNET request = HttpOpenRequestW(connection_, wideVerb.c_str(), path->c_str(), nullptr, nullptr, nullptr,
                                              flags, 1);
         if (request == nullptr) return Fail(ErrorText(GetLastError()));
@@ -153,31 +217,27 @@ public:
         for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
             InternetSetOptionW(request, option, &limit, sizeof limit);
 
-        std::string lines = headerLines;
-        if (std::optional<ProxyCredentials> kept = shared_->Credentials()) {
-            const ProxyCredentials& credentials = *kept;
-            // A configured proxy gets them through WinINet; without one, the peer that answered
-            // 407 stands in the path (an intercepting proxy) and gets them as a header line.
-            std::wstring user = Wide(credentials.user.c_str()).value_or(L"");
-            std::wstring password = Wide(credentials.password.c_str()).value_or(L"");
-            InternetSetOptionW(request, INTERNET_OPTION_PROXY_USERNAME, user.data(), static_cast<DWORD>(user.size()));
-            InternetSetOptionW(request, INTERNET_OPTION_PROXY_PASSWORD, password.data(),
-                               static_cast<DWORD>(password.size()));
-            std::string line = "Proxy-Authorization: Basic " + Base64(credentials.user + ":" + credentials.password);
-            lines = lines.empty() ? line : lines + "\r\n" + line;
-        }
-        std::optional<std::wstring> headers = Wide(lines.c_str());
+        // Proxy credentials are often the user's network password: WinINet gets them for the
+        // system's proxy alone, never as a header line a server or the inside of a tunnel sees.
+        // Given on the request before it is sent, they answer the proxy's 407 on this same
+        // request inside HttpSendRequest; a 407 that still comes back goes to the caller, who
+        // asks anew. The request is not sent again here: after a refused CONNECT, Wine's WinINet
+        // sends it outside the tunnel, in clear, to the proxy.
+        if (std::optional<ProxyCredentials> credentials = proxied ? shared_->Credentials() : std::nullopt)
+            GiveProxyCredentials(request, *credentials);
+        std::optional<std::wstring> headers = Wide(headerLines.c_str());
         if (!headers) return Fail("header lines are not text");
 
         DWORD code = Send(*headers, body);
         if (code != ERROR_SUCCESS && secure && IsCertificateError(code)) code = SendTrustingBundle(*headers, body, trust, host);
         if (code != ERROR_SUCCESS) return Fail(error_.empty() ? ErrorText(code) : error_);
-
         DWORD status = 0;
         DWORD size = sizeof status;
         if (!HttpQueryInfoW(Request(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
             return Fail(ErrorText(GetLastError()));
         status_ = static_cast<int>(status);
+        // A 407 without a proxy of ours comes from a server that only claims to be one.
+        if (status_ == 407 && !proxied) return Fail("407 from a server that is no proxy of ours");
         return true;
     }
 
@@ -223,13 +283,20 @@ public:
     }
 
     std::string Header(const char* name) const {
-        // HTTP_QUERY_CUSTOM takes the header's name in the buffer and puts its value there.
-        std::wstring buffer = WideNative(name).value_or(L"");
-        buffer.resize(std::max<size_t>(buffer.size() + 1, 256));
-        DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        if (!HttpQueryInfoW(Request(), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) return {};
-        buffer.resize(size / sizeof(wchar_t));
-        return Narrow(buffer).value_or("");
+        // HTTP_QUERY_CUSTOM takes the header's name in the buffer and puts its value there; a
+        // value too long for the buffer comes with the size it needs.
+        const std::wstring wideName = WideNative(name).value_or(L"");
+        for (size_t room = std::max<size_t>(wideName.size() + 1, 256);;) {
+            std::wstring buffer = wideName;
+            buffer.resize(room);
+            DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+            if (HttpQueryInfoW(Request(), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) {
+                buffer.resize(size / sizeof(wchar_t));
+                return Narrow(buffer).value_or("");
+            }
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size / sizeof(wchar_t) < room) return {};
+            room = size / sizeof(wchar_t) + 1;
+        }
     }
 
     int Status() const { return status_; }
@@ -258,6 +325,14 @@ private:
         if (outcome == BlockingCall::Outcome::Stopped) error_ = "stopped";
         if (outcome == BlockingCall::Outcome::Stalled) error_ = "stalled";
         return outcome == BlockingCall::Outcome::Done;
+    }
+
+    static void GiveProxyCredentials(HINTERNET request, const ProxyCredentials& credentials) {
+        std::wstring user = Wide(credentials.user.c_str()).value_or(L"");
+        std::wstring password = Wide(credentials.password.c_str()).value_or(L"");
+        // Should WinINet refuse them, the proxy's 407 comes back and the user is asked anew.
+        InternetSetOptionW(request, INTERNET_OPTION_PROXY_USERNAME, user.data(), static_cast<DWORD>(user.size()));
+        InternetSetOptionW(request, INTERNET_OPTION_PROXY_PASSWORD, password.data(), static_cast<DWORD>(password.size()));
     }
 
     DWORD Send(const std::wstring& headers, const std::string& body) {
@@ -339,6 +414,69 @@ std::shared_ptr<InternetSession::Shared> InternetSession::Current() const {
     return shared_;
 }
 
+namespace {
+
+constexpr int kMaxRedirects = 10;
+
+bool IsRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The target of a redirect, a relative Location taken against the URL that was asked for.
+std::optional<UrlParts> RedirectTarget(const Exchange& exchange) {
+    std::optional<std::wstring> base = Wide(exchange.EffectiveUrl().c_str());
+    std::optional<std::wstring> location = Wide(exchange.Header("Location").c_str());
+    if (!base || !location || location->empty()) return std::nullopt;
+    DWORD size = 0;
+    InternetCombineUrlW(base->c_str(), location->c_str(), nullptr, &size, ICU_NO_ENCODE);
+    std::wstring combined(size + 1, L'\0');
+    size = static_cast<DWORD>(combined.size());
+    if (!InternetCombineUrlW(base->c_str(), location->c_str(), combined.data(), &size, ICU_NO_ENCODE)) return std::nullopt;
+    combined.resize(size);
+    std::optional<std::string> target = Narrow(combined);
+    return target ? CrackUrl(*target) : std::nullopt;
+}
+
+// Sends the request and follows its redirects as the Linux side does: at most 10, never from
+// HTTPS to plain HTTP, the caller's header lines (the service's signature) only while the
+// target is the same host (any port: the service may move a call from HTTP to HTTPS), a POST
+// turned into a GET by 301, 302 and 303. The exchange of the last reply, or null with `error`.
+std::unique_ptr<Exchange> SendFollowing(const std::shared_ptr<InternetSession::Shared>& shared, HttpRequest hop,
+                                        DWORD flags, std::string* error) {
+    for (int redirects = 0;; ++redirects) {
+        auto exchange = std::make_unique<Exchange>(shared, hop.stop);
+        if (!exchange->Start(hop.verb, hop.url, hop.secure, hop.headerLines, hop.body, hop.trust, flags)) {
+            *error = exchange->Error();
+            return nullptr;
+        }
+        if (!IsRedirect(exchange->Status())) return exchange;
+        std::optional<UrlParts> target = RedirectTarget(*exchange);
+        if (!target) return exchange;  // no place to go: the reply stands as it is
+        if (redirects == kMaxRedirects) {
+            *error = "redirect not followed";
+            return nullptr;
+        }
+        const bool secure = IsSecureUrl(*target);
+        if (hop.secure && !secure) {
+            *error = "redirect from HTTPS to plain HTTP refused";
+            return nullptr;
+        }
+        if (Lower(target->host) != Lower(hop.url.host)) hop.headerLines.clear();
+        const int status = exchange->Status();
+        if (status == 303 || (hop.verb == "POST" && (status == 301 || status == 302))) {
+            hop.verb = "GET";
+            hop.body.clear();
+        }
+        hop.url = *target;
+        hop.secure = secure;
+    }
+}
+
+}  // namespace
+
 HttpReply InternetSession::Send(const HttpRequest& request) {
     HttpReply reply;
     std::shared_ptr<Shared> shared = Current();
@@ -347,29 +485,26 @@ HttpReply InternetSession::Send(const HttpRequest& request) {
         reply.error = ErrorText(GetLastError());
         return reply;
     }
-    Exchange exchange(shared, request.stop);
-    if (!exchange.Start(request.verb, request.url, request.secure, request.headerLines, request.body, request.trust, 0)) {
-        reply.error = exchange.Error();
-        return reply;
-    }
-    if (exchange.Status() == 407) {
+    std::unique_ptr<Exchange> exchange = SendFollowing(shared, request, 0, &reply.error);
+    if (!exchange) return reply;
+    if (exchange->Status() == 407) {
         reply.sent = true;
         reply.status = 407;
         return reply;
     }
     char piece[65536];
     for (;;) {
-        long read = exchange.Read(piece, sizeof piece);
+        long read = exchange->Read(piece, sizeof piece);
         if (read == 0) break;
         if (read < 0 || reply.body.size() + static_cast<size_t>(read) > request.maxBodyBytes) {
-            reply.error = read < 0 ? exchange.Error() : "reply too long";
+            reply.error = read < 0 ? exchange->Error() : "reply too long";
             reply.body.clear();
             return reply;
         }
         reply.body.append(piece, static_cast<size_t>(read));
     }
     reply.sent = true;
-    reply.status = exchange.Status();
+    reply.status = exchange->Status();
     return reply;
 }
 
@@ -378,10 +513,16 @@ OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& t
     OpenedUrl opened;
     std::optional<UrlParts> parts = CrackUrl(url);
     if (!parts) return opened;
-    auto exchange = std::make_unique<Exchange>(Current(), std::move(stop));
-    std::string lines;
-    if (range) lines = "Range: bytes=" + std::to_string(range->offset) + "-\r\nIf-Range: " + range->validator;
-    if (!exchange->Start("GET", *parts, IsSecureUrl(*parts), lines, {}, trust, INTERNET_FLAG_TRANSFER_BINARY)) return opened;
+    HttpRequest request;
+    request.verb = "GET";
+    request.url = *parts;
+    request.secure = IsSecureUrl(*parts);
+    request.trust = trust;
+    request.stop = std::move(stop);
+    if (range) request.headerLines = "Range: bytes=" + std::to_string(range->offset) + "-\r\nIf-Range: " + range->validator;
+    std::string error;
+    std::unique_ptr<Exchange> exchange = SendFollowing(Current(), request, INTERNET_FLAG_TRANSFER_BINARY, &error);
+    if (!exchange) return opened;
     opened.status = exchange->Status();
     if (opened.status < 400) opened.file = std::make_unique<WinInetFile>(std::move(exchange));
     return opened;

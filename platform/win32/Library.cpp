@@ -1,5 +1,6 @@
-// LoadLibraryA through the W call: a bare name is looked for in the program folder first (the
-// folder of GetModuleFileName, which a test may move), then in the system's search order.
+// LoadLibraryA through the W call: a bare name is the program's own library, loaded by its full
+// path in the program folder (the folder of GetModuleFileName, which a test may move) and
+// nowhere else, so a DLL planted on the search path or in the working directory is never bound.
 #include "platform/Library.h"
 
 #include "platform/CodePage.h"
@@ -10,18 +11,20 @@
 namespace platform {
 
 HMODULE LoadLibraryA(const char* fileName) {
+    if (fileName == nullptr) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     auto wide = win32::Wide(fileName);
     if (!wide) return nullptr;
     if (FindChar(fileName, '\\') == std::string::npos && FindChar(fileName, '/') == std::string::npos) {
         const std::string exe = ModuleNativePath();
         auto local = win32::WideNative(exe.substr(0, exe.find_last_of("\\/") + 1));
-        if (local) {
-            *local += *wide;
-            if (::GetFileAttributesW(local->c_str()) != INVALID_FILE_ATTRIBUTES)
-                return ::LoadLibraryExW(local->c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        }
+        if (!local) return nullptr;
+        *wide = *local + *wide;
     }
-    return ::LoadLibraryW(wide->c_str());
+    // What the library itself imports comes from its own folder and System32.
+    return ::LoadLibraryExW(wide->c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {
@@ -33,5 +36,7 @@ FARPROC GetProcAddress(HMODULE module, const char* name) {
 }
 
 bool FreeLibrary(HMODULE module) { return module != nullptr && ::FreeLibrary(static_cast<::HMODULE>(module)); }
+
+bool SetDefaultDllDirectories(uint32_t directoryFlags) { return ::SetDefaultDllDirectories(directoryFlags); }
 
 }  // namespace platform

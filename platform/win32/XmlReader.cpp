@@ -16,10 +16,11 @@ namespace {
 
 using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
 
-// mingw ships no import library for XmlLite, so its factory is looked up once at run time.
+// mingw ships no import library for XmlLite, so its factory is looked up once at run time,
+// from System32 only: a planted xmllite.dll in the program folder is never loaded.
 CreateXmlReaderFunction ReaderFactory() {
     static const CreateXmlReaderFunction factory = []() -> CreateXmlReaderFunction {
-        HMODULE module = LoadLibraryW(L"xmllite.dll");
+        HMODULE module = LoadLibraryExW(L"xmllite.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (module == nullptr) return nullptr;
         return reinterpret_cast<CreateXmlReaderFunction>(
             reinterpret_cast<void*>(GetProcAddress(module, "CreateXmlReader")));

@@ -6,23 +6,21 @@
 #include <unistd.h>
 
 #include "base/Logger.h"
+#include "platform/Files.h"
 #include "support/TestWorld.h"
 
 namespace {
 
 static constexpr char kLogSource[] = ".\\Common";
 
-// The logger reads debugger.ini from the working directory; each test works in its world.
+// The logger reads debugger.ini from the program folder; each test's program lies in its world.
 class LoggerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(world.root);
-    }
+    void SetUp() override { platform::SetModuleFileNameForProcess(world.root + "/veltrane"); }
     void TearDown() override {
         WriteIni("");
         LogInit();  // logging off again, the file closed
-        std::filesystem::current_path(previous);
+        platform::SetModuleFileNameForProcess("");
     }
     void WriteIni(const std::string& settings) {
         TestWorld::WriteFile(world.root + "/debugger.ini", "[debugger]\r\n" + settings);
@@ -31,7 +29,6 @@ protected:
     bool Exists(const std::string& name) { return std::filesystem::exists(world.root + "/" + name); }
 
     TestWorld world;
-    std::filesystem::path previous;
 };
 
 }  // namespace
@@ -118,4 +115,28 @@ TEST_F(LoggerTest, MissingSettingsMeanNoLoggingAndNoFiles) {
     size_t files = 0;
     for (auto& entry : std::filesystem::directory_iterator(world.root)) files += entry.is_regular_file();
     EXPECT_EQ(files, 0u);
+}
+
+// The program runs as administrator: a debugger.ini in a working directory any user may choose
+// names no file to delete or append to, and old logs are swept only in the program folder.
+TEST_F(LoggerTest, SettingsAndLogsAreThoseOfTheProgramFolderNotTheWorkingDirectory) {
+    const std::string elsewhere = world.root + "/machine";
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(elsewhere);
+    TestWorld::WriteFile(elsewhere + "/victim.log", "kept");
+    TestWorld::WriteFile(elsewhere + "/debugger.ini",
+                         "[debugger]\r\nDebugMode=Yes\r\nFileFixMode=Yes\r\nLogDays=0\r\nDeleteOnStart=Yes\r\n"
+                         "LogFile=victim.log\r\n");
+    LogInit();
+    VLOG(LOG_EXCEPTION, "planted");
+    EXPECT_EQ(TestWorld::ReadFile(elsewhere + "/victim.log"), "kept");
+    EXPECT_FALSE(Exists("victim.log"));
+
+    WriteIni("DebugMode=Yes\r\nFileFixMode=Yes\r\nLogDays=0\r\nLogFile=own.log\r\n");
+    LogInit();
+    VLOG(LOG_EXCEPTION, "own");
+    EXPECT_EQ(TestWorld::ReadFile(elsewhere + "/victim.log"), "kept");
+    EXPECT_NE(Read("20261206own.log").find(":own,.\\Common,"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(elsewhere + "/20261206own.log"));
+    std::filesystem::current_path(previous);
 }

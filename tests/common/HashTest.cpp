@@ -59,6 +59,18 @@ TEST_F(HashCheckTest, AFileHoldingANulPassesOnlyOnItsExactBytes) {
     EXPECT_EQ(HashCheckEx(folder, "DISCINFO.TXT", kGenuineDigest), 0);
 }
 
+// Files are hashed a megabyte at a time: a CR LF split by that boundary is still one line end,
+// and a CR that no LF follows stays, at a boundary or at the end. Digests from md5sum.
+TEST_F(HashCheckTest, LineEndsAcrossPieceBoundariesReadAsTheyStand) {
+    const std::string lead(1024 * 1024 - 1, 'a');
+    TestWorld::WriteFile(world.root + "/split.txt", lead + "\r\nx");
+    EXPECT_EQ(HashCheckEx(folder, "split.txt", "71b37957048e5b5b7faa9d116dc3da84"), 0);  // lead + "\nx"
+    TestWorld::WriteFile(world.root + "/lone.txt", lead + "\rx\r\n");
+    EXPECT_EQ(HashCheckEx(folder, "lone.txt", "71817bd0a32ad67c9c8a5052e15e470f"), 0);  // lead + "\rx\n"
+    TestWorld::WriteFile(world.root + "/last.txt", "x\r\n\r");
+    EXPECT_EQ(HashCheckEx(folder, "last.txt", "24ce1d2c706021d88977751bfd593801"), 0);  // "x\n\r"
+}
+
 TEST_F(HashCheckTest, AnEmptyOrMissingFileIs803AndBadDigestTextIs402) {
     TestWorld::WriteFile(world.root + "/empty.bin", "");
     EXPECT_EQ(HashCheckEx(folder, "empty.bin", kLfDigest), 803);

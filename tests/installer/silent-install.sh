@@ -39,7 +39,10 @@ refused "no install while the program runs" wine "$setup" /S
 check "nothing installed under the running program" test ! -e "$folder/Veltrane.exe"
 release
 
-wine "$setup" /S; wineserver -w
+# A folder named on the command line is not taken: any user may write to C:\Veltrane.
+rm -rf "$WINEPREFIX/drive_c/Veltrane"
+wine "$setup" /S '/D=C:\Veltrane'; wineserver -w
+check "no install outside Program Files" test ! -e "$WINEPREFIX/drive_c/Veltrane"
 for file in Veltrane.exe Decode.dll sha512.dll Message.ini Veltrane.ini; do
   check "$file installed as built" cmp -s "$bin/$file" "$folder/$file"
 done

@@ -177,6 +177,32 @@ TEST_F(MapDeleteTest, AFolderOutsideTheMapFolderIsRefusedAndNothingIsDeleted) {
     EXPECT_TRUE(fs::exists(Maps() + "/2026041/MapData.XML"));
 }
 
+// Links a user planted in the map folder, at the record's folder and at a sub-folder, point
+// outside: the record is refused before anything is deleted, and nothing outside goes.
+TEST_F(MapDeleteTest, ALinkOutOfTheMapFolderIsRefusedAndNothingIsDeleted) {
+    fs::create_directories(world.root + "/outside/CONF");
+    fs::create_directories(world.root + "/outside/RENEWAL");
+    TestWorld::WriteFile(world.root + "/outside/KEEP.TXT", "data");
+    TestWorld::WriteFile(world.root + "/outside/CONF/DATA.BIN", "data");
+    TestWorld::WriteFile(world.root + "/outside/RENEWAL/DATA.BIN", "data");
+    fs::create_directory_symlink(world.root + "/outside", Maps() + "/2026041");
+    MakeDownload("2026101");
+    fs::remove_all(Maps() + "/2026101/RENEWAL");
+    fs::create_directory_symlink(world.root + "/outside/RENEWAL", Maps() + "/2026101/RENEWAL");
+    for (const char* name : {"2026041", "2026101"}) {
+        CMapDelete linked;
+        linked.AddDeleteData(name, theApp.MapFolder, "リンクの記録");
+        view.AnswerNextBox(platform::IDOK);
+        ASSERT_EQ(linked.MapDataDelete(1), 0) << name;
+        theApp.DeleteThreadHandle.JoinAndClose();
+    }
+    EXPECT_EQ(view.Notices(), std::vector<RecordingView::Notice>(2, {kNotifyDeleteFailed, 0}));
+    EXPECT_TRUE(fs::exists(world.root + "/outside/KEEP.TXT"));
+    EXPECT_TRUE(fs::exists(world.root + "/outside/CONF/DATA.BIN"));
+    EXPECT_TRUE(fs::exists(world.root + "/outside/RENEWAL/DATA.BIN"));
+    EXPECT_TRUE(fs::exists(Maps() + "/2026101/FLASH/RENEWAL/DATA.BIN"));
+}
+
 TEST_F(MapDeleteTest, EmptyListIsAnExceptionNotADeletion) {
     EXPECT_EQ(remover.MapDataDelete(1), 1);
     EXPECT_TRUE(theApp.DeleteThreadHandle.IsNull());

@@ -1,5 +1,5 @@
 // The program's log for the length of a test: a debugger.ini at trace level in the test's own
-// folder, which the logger reads from the working directory. Lines are CP932, as written.
+// folder, made the program folder (where the logger reads it). Lines are CP932, as written.
 #pragma once
 
 #include <filesystem>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Logger.h"
+#include "platform/Files.h"
 #include "support/TestWorld.h"
 
 class LogCapture {
@@ -17,8 +18,8 @@ public:
         std::string source;
     };
 
-    explicit LogCapture(const std::string& folder) : folder_(folder), previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder_);
+    explicit LogCapture(const std::string& folder) : folder_(folder) {
+        platform::SetModuleFileNameForProcess(folder_ + "/veltrane");
         TestWorld::WriteFile(folder_ + "/debugger.ini",
                              "[debugger]\r\nDebugMode=Yes\r\nLogLevel=2\r\nLogFile=capture.log\r\n");
         LogInit();
@@ -26,7 +27,7 @@ public:
     ~LogCapture() {
         TestWorld::WriteFile(folder_ + "/debugger.ini", "[debugger]\r\nDebugMode=No\r\n");
         LogInit();
-        std::filesystem::current_path(previous_);
+        platform::SetModuleFileNameForProcess("");
     }
 
     // Every line: "<time>:<text>,<source>,<line number>", the text after the time's 4 colons.
@@ -55,5 +56,4 @@ public:
 
 private:
     std::string folder_;
-    std::filesystem::path previous_;
 };

@@ -81,7 +81,8 @@ void CallLog::Write(const CallRecord& record) {
                        ",\"wsse\":" + Json(record.wsse) +
                        ",\"wsse_verified\":" + (record.wsseVerified ? "true" : "false") +
                        ",\"status\":" + std::to_string(record.status) +
-                       ",\"peer\":" + Json(record.peer) + "}\n";
+                       ",\"peer\":" + Json(record.peer) +
+                       ",\"proxy_authorization\":" + (record.proxyAuthorization ? "true" : "false") + "}\n";
     std::lock_guard lock(mutex_);
     out_ << line << std::flush;
 }

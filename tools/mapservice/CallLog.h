@@ -18,6 +18,7 @@ struct CallRecord {
     bool wsseVerified = false;
     int status = 0;
     std::string peer;    // the client's address and port: one per connection the service accepted
+    bool proxyAuthorization = false;  // the request carried a Proxy-Authorization line
 };
 
 class CallLog {

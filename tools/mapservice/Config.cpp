@@ -53,8 +53,6 @@ void Validate(const ServiceConfig& config) {
     bool haveCert = !config.certFile.empty() && !config.keyFile.empty();
     if (config.httpsPort && !haveCert && config.makeCertsDir.empty())
         throw std::invalid_argument("--https-port needs --cert and --key, or --make-certs");
-    if (!config.proxyCredentials.empty() && config.proxyCredentials.find(':') == std::string::npos)
-        throw std::invalid_argument("--proxy-auth: expected USER:PASSWORD");
 }
 
 }  // namespace
@@ -89,7 +87,6 @@ std::optional<ServiceConfig> ParseCommandLine(const std::vector<std::string>& ar
         else if (option == "--product-name") config.offer.productName = value;
         else if (option == "--line-test-bytes") config.lineTestBytes = ParseCount(option, value);
         else if (option == "--slow") config.bytesPerSecond = ParseCount(option, value);
-        else if (option == "--proxy-auth") config.proxyCredentials = value;
         else if (option == "--status") {
             auto [call, rest] = SplitCall(option, value, kAllCalls);
             auto [status, times] = SplitTimes(option, rest);
@@ -174,8 +171,6 @@ the first TIMES calls of that kind, otherwise it applies to every call):
                                         (counted from the file's start) is due; PATH (as in
                                         the URL after data/) limits it to that file
   --no-ranges                           ignore Range and If-Range: every file goes whole
-  --proxy-auth USER:PASSWORD            answer 407 (Proxy-Authenticate: Basic) unless the
-                                        request carries these Proxy-Authorization credentials
 
 Logging:
   --log FILE                append one JSON line per call received

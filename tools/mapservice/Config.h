@@ -61,7 +61,6 @@ struct ServiceConfig {
     std::size_t bytesPerSecond = 0;                   // 0 = full speed
     std::optional<ByteFault> dropAfter;               // map files only, counted from the file's start
     bool ranges = true;                               // false: Range is ignored, files go whole
-    std::string proxyCredentials;                     // "user:password"; empty = no proxy
 };
 
 // Parses the command line (without argv[0]). Throws std::invalid_argument with a message

@@ -139,21 +139,8 @@ void MapService::Install(httplib::Server& server, const std::string& scheme) {
         log_.Write({scheme, CallName(request.path), request.method, request.path,
                     request.method == "POST" ? PercentDecode(request.body) : std::string(), wsse,
                     !wsse.empty() && VerifyWsse(wsse, config_.wsseUser, config_.wssePassword),
-                    response.status, request.remote_addr + ":" + std::to_string(request.remote_port)});
-    });
-
-    server.set_pre_routing_handler([this](const httplib::Request& request,
-                                          httplib::Response& response) {
-        if (config_.proxyCredentials.empty() ||
-            request.get_header_value("Proxy-Authorization") ==
-                "Basic " + Base64Encode(config_.proxyCredentials))
-            return httplib::Server::HandlerResponse::Unhandled;
-        response.status = 407;
-        response.set_header("Proxy-Authenticate", "Basic realm=\"mapservice\"");
-        // The body of a refused POST stays unread: the connection cannot carry another request.
-        response.set_header("Connection", "close");
-        response.set_content("proxy authentication required\n", "text/plain");
-        return httplib::Server::HandlerResponse::Handled;
+                    response.status, request.remote_addr + ":" + std::to_string(request.remote_port),
+                    request.has_header("Proxy-Authorization")});
     });
 
     server.Post("/map-dl/(MDL|DLS|TSC)",

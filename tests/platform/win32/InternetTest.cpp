@@ -1,7 +1,8 @@
 // The internet session on WinINet against mapservice on loopback (started beside the test by
-// scripts/with-mapservice.sh), and against a plain socket server of the test's own that
-// accepts and then stalls. The first service's CA is a root of the prefix while the tests run
-// (TestRoot.h says why); the second service's CA is known to no store.
+// scripts/with-mapservice.sh, with squid and a redirecting server), and against a plain socket
+// server of the test's own that answers once and then stalls. The first service's CA is a root
+// of the prefix while the tests run (TestRoot.h says why); the second service's CA is known to
+// no store.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,8 +11,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Internet.h"
 #include "platform/win32/BundleTrust.h"
@@ -91,7 +95,7 @@ protected:
 };
 
 // A loopback server that accepts one connection, answers with `reply` (perhaps nothing) and
-// then holds the connection open without another byte.
+// then holds the connection open without another byte, keeping all it received.
 class StallingServer {
 public:
     explicit StallingServer(std::string reply) : reply_(std::move(reply)) {
@@ -110,7 +114,8 @@ public:
             SOCKET peer = accept(listener_, nullptr, nullptr);
             if (peer == INVALID_SOCKET) return;
             char request[4096];
-            recv(peer, request, sizeof request, 0);
+            int got = recv(peer, request, sizeof request, 0);
+            Keep(request, got);
             if (!reply_.empty()) send(peer, reply_.data(), static_cast<int>(reply_.size()), 0);
             // Held open without a byte until the client gives up or the test ends.
             while (!done_) {
@@ -119,7 +124,10 @@ public:
                 FD_SET(peer, &readable);
                 timeval slice{0, 100000};
                 char rest[4096];
-                if (select(0, &readable, nullptr, nullptr, &slice) == 1 && recv(peer, rest, sizeof rest, 0) <= 0) break;
+                if (select(0, &readable, nullptr, nullptr, &slice) != 1) continue;
+                int more = recv(peer, rest, sizeof rest, 0);
+                if (more <= 0) break;
+                Keep(rest, more);
             }
             closesocket(peer);
         });
@@ -130,14 +138,58 @@ public:
         thread_.join();
     }
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string Received() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return received_;
+    }
 
 private:
+    void Keep(const char* bytes, int count) {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (count > 0) received_.append(bytes, static_cast<size_t>(count));
+    }
+
     std::string reply_;
+    std::mutex lock_;
+    std::string received_;
     SOCKET listener_;
     std::atomic<bool> done_{false};
     int port_ = 0;
     std::thread thread_;
 };
+
+// The system's proxy, squid, where WinINet reads it when a session opens (the user's Internet
+// Settings), for the life of the object.
+class SystemProxy {
+public:
+    explicit SystemProxy(const std::wstring& bypass = L"") {
+        const std::string port = Env("VELTRANE_SQUID");
+        Set(1, L"127.0.0.1:" + std::wstring(port.begin(), port.end()), bypass);
+    }
+    ~SystemProxy() { Set(0, L"", L""); }
+
+private:
+    static void Set(DWORD enable, const std::wstring& server, const std::wstring& bypass) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                            nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return;
+        RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
+        RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                       static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
+        RegSetValueExW(key, L"ProxyOverride", 0, REG_SZ, reinterpret_cast<const BYTE*>(bypass.c_str()),
+                       static_cast<DWORD>((bypass.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+};
+
+// The call log's line for the call whose decoded body is `body`.
+std::string LoggedCall(const std::string& body) {
+    std::istringstream log(FileText(Env("VELTRANE_CALL_LOG")));
+    for (std::string line; std::getline(log, line);)
+        if (line.find("\"body\":\"" + body + "\"") != std::string::npos) return line;
+    return "";
+}
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -269,7 +321,7 @@ TEST_F(InternetTest, AnOpenedRangeCarriesTheRestOverHttps) { ResumeRange(session
 TEST_F(InternetTest, CertificatesOfUnknownIssuersAreRefused) {
     // The second service's CA is in no store: without a bundle, with the first service's CA
     // or with a missing file, nothing is sent and no file opens.
-    std::string url = Url("https", "VELTRANE_PROXY_HTTPS", "/map-dl/MapData.XML");
+    std::string url = Url("https", "VELTRANE_OTHER_HTTPS", "/map-dl/MapData.XML");
     for (const std::string& bundle : {std::string(), bundle_, std::string("Z:\\nonexistent.pem")}) {
         SCOPED_TRACE(bundle);
         HttpReply reply = session_.Send(Request("GET", url, bundle));
@@ -330,31 +382,141 @@ TEST(BundleTrustTest, OnlyTheWholeCertificateIsTheSame) {
     for (PCCERT_CONTEXT certificate : {server, again, forged}) CertFreeCertificateContext(certificate);
 }
 
-TEST_F(InternetTest, ProxyCredentialsAreKeptForEveryLaterRequestAndOpenedUrl) {
-    std::string call = Url("http", "VELTRANE_PROXY_HTTP", "/map-dl/MapData.XML");
-    std::string file = Url("http", "VELTRANE_PROXY_HTTP", "/map-dl/data/CONF/SMALL.DAT");
-    std::string otherBundle = Env("VELTRANE_OTHER_CA");
-    EXPECT_EQ(session_.Send(Request("GET", call, otherBundle)).status, 407);
-    platform::OpenedUrl refused = session_.OpenUrl(file, TrustAnchors{otherBundle}, nullptr);
+// Through squid, which asks for Basic credentials: a refusal until the right ones are given,
+// then every later request and opened URL goes through, and neither the service nor the inside
+// of a CONNECT tunnel sees a Proxy-Authorization line.
+void ThroughTheProxy(InternetSession& session, const std::string& bundle, const char* scheme) {
+    const char* port = std::string(scheme) == "http" ? "VELTRANE_SERVICE_HTTP" : "VELTRANE_SERVICE_HTTPS";
+    const std::string call = Url(scheme, port, "/map-dl/MDL");
+    const std::string file = Url(scheme, port, "/map-dl/data/CONF/SMALL.DAT");
+    SystemProxy squid;
+    session.Reset();  // a session takes the system's proxy when it opens
+    auto post = [&](const std::string& marker) {
+        HttpRequest request = Request("POST", call, bundle);
+        request.headerLines = "X-WSSE: UsernameToken Username=\"" + marker + "\"";
+        request.body = "%3Ca%3E" + marker + "%3C%2Fa%3E";
+        return session.Send(request);
+    };
+    EXPECT_EQ(post("refused").status, 407);
+    platform::OpenedUrl refused = session.OpenUrl(file, TrustAnchors{bundle}, nullptr);
     EXPECT_FALSE(refused.file);
     EXPECT_EQ(refused.status, 407);
+    session.SetProxyCredentials({"tester", "wrong"});
+    EXPECT_EQ(post("wrong").status, 407);
 
-    session_.SetProxyCredentials({"tester", "wrong"});
-    EXPECT_EQ(session_.Send(Request("GET", call, otherBundle)).status, 407);
-    session_.SetProxyCredentials({"tester", "s3cret"});
+    session.SetProxyCredentials({"tester", "s3cret"});
+    const std::string marker = std::string("proxied-") + scheme;
     for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(session_.Send(Request("GET", call, otherBundle)).status, 200);
-        platform::OpenedUrl opened = session_.OpenUrl(file, TrustAnchors{otherBundle}, nullptr);
+        HttpReply reply = post(marker);
+        ASSERT_TRUE(reply.sent) << reply.error;
+        EXPECT_EQ(reply.status, 200);
+        platform::OpenedUrl opened = session.OpenUrl(file, TrustAnchors{bundle}, nullptr);
         ASSERT_TRUE(opened.file);
         long failed = 0;
         EXPECT_EQ(ReadAll(*opened.file, &failed), "small\n");
     }
-    ASSERT_TRUE(session_.KeptProxyCredentials());
-    EXPECT_EQ(session_.KeptProxyCredentials()->user, "tester");
+    session.Reset();  // the kept connections go, so the service has logged them all
 
+    std::string called = LoggedCall("<a>" + marker + "</a>");
+    EXPECT_NE(called.find("\"status\":200"), std::string::npos) << called;
+    std::string log = FileText(Env("VELTRANE_CALL_LOG"));
+    EXPECT_NE(log.find("/map-dl/data/CONF/SMALL.DAT"), std::string::npos);
+    EXPECT_EQ(log.find("\"proxy_authorization\":true"), std::string::npos) << log;
+    EXPECT_EQ(LoggedCall("<a>refused</a>"), "") << "the refusal came from squid";
+    EXPECT_NE(FileText(Env("VELTRANE_SQUID_LOG")).find(" tester "), std::string::npos);
+}
+
+TEST_F(InternetTest, ThroughSquidCredentialsReachTheProxyOnlyOverHttp) { ThroughTheProxy(session_, bundle_, "http"); }
+TEST_F(InternetTest, ThroughSquidCredentialsReachTheProxyOnlyOverHttps) { ThroughTheProxy(session_, bundle_, "https"); }
+
+// A host on the proxy's bypass list is reached directly, so its 407 is no proxy's either, also
+// after credentials went to the proxy for another host in the same session.
+TEST_F(InternetTest, ThroughSquidABypassedHostIsReachedDirectlyAndOwedNothing) {
+    SystemProxy squid(L"127.0.0.1");
     session_.Reset();
-    EXPECT_FALSE(session_.KeptProxyCredentials());
-    EXPECT_EQ(session_.Send(Request("GET", call, otherBundle)).status, 407);
+    session_.SetProxyCredentials({"tester", "s3cret"});
+    HttpReply proxied = session_.Send(Request("GET", Url("https", "VELTRANE_SERVICE_HTTPS", "/map-dl/MapData.XML"), bundle_));
+    ASSERT_TRUE(proxied.sent) << proxied.error;
+    EXPECT_EQ(proxied.status, 200);
+    HttpReply direct = session_.Send(Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/CONF/BIG.DAT"), bundle_));
+    EXPECT_EQ(direct.status, 200);
+    EXPECT_EQ(direct.body.size(), 300000u);
+    EXPECT_EQ(FileText(Env("VELTRANE_SQUID_LOG")).find("BIG.DAT"), std::string::npos);
+
+    StallingServer claiming(
+        "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"x\"\r\nContent-Length: 0\r\n\r\n");
+    HttpReply refused = session_.Send(Request("GET", claiming.Url("/map-dl/MapData.XML"), bundle_));
+    EXPECT_FALSE(refused.sent);
+    session_.Reset();
+    EXPECT_EQ(claiming.Received().find("Proxy-Authorization"), std::string::npos) << claiming.Received();
+}
+
+// No proxy is in use: a server that answers 407 only claims to be one. The request fails, and
+// credentials the user gave for a proxy are not sent to it.
+TEST_F(InternetTest, A407FromAServerThatIsNoProxyFailsAndGetsNoCredentials) {
+    const std::string challenge =
+        "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"x\"\r\n"
+        "Content-Length: 0\r\n\r\n";
+    session_.SetProxyCredentials({"tester", "s3cret"});
+    {
+        StallingServer claiming(challenge);
+        HttpReply reply = session_.Send(Request("GET", claiming.Url("/map-dl/MapData.XML"), bundle_));
+        EXPECT_FALSE(reply.sent);
+        EXPECT_EQ(reply.status, 0);
+        session_.Reset();
+        EXPECT_EQ(claiming.Received().find("Proxy-Authorization"), std::string::npos) << claiming.Received();
+    }
+    session_.SetProxyCredentials({"tester", "s3cret"});
+    StallingServer claiming(challenge);
+    platform::OpenedUrl opened = session_.OpenUrl(claiming.Url("/map-dl/data/CONF/SMALL.DAT"), TrustAnchors{bundle_}, nullptr);
+    EXPECT_FALSE(opened.file);
+    EXPECT_EQ(opened.status, 0);
+    session_.Reset();
+    EXPECT_EQ(claiming.Received().find("Proxy-Authorization"), std::string::npos) << claiming.Received();
+}
+
+std::string Moved(const char* scheme, const std::string& target) {
+    const char* port = std::string(scheme) == "http" ? "VELTRANE_REDIRECT_HTTP" : "VELTRANE_REDIRECT_HTTPS";
+    return Url(scheme, port, "/moved?to=" + target);
+}
+
+// What starts encrypted never goes on in the clear; HTTPS to HTTPS and HTTP to HTTP are followed.
+TEST_F(InternetTest, AnHttpsRequestNeverFollowsARedirectToPlainHttp) {
+    const std::string plain = Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/MapData.XML");
+    HttpReply downgraded = session_.Send(Request("GET", Moved("https", plain), bundle_));
+    EXPECT_FALSE(downgraded.sent);
+    EXPECT_EQ(downgraded.body, "");
+    EXPECT_FALSE(session_.OpenUrl(Moved("https", plain), TrustAnchors{bundle_}, nullptr).file);
+
+    const std::string secure = Url("https", "VELTRANE_SERVICE_HTTPS", "/map-dl/data/CONF/SMALL.DAT");
+    HttpReply followed = session_.Send(Request("GET", Moved("https", secure), bundle_));
+    ASSERT_TRUE(followed.sent) << followed.error;
+    EXPECT_EQ(followed.status, 200);
+    EXPECT_EQ(followed.body, "small\n");
+    platform::OpenedUrl opened = session_.OpenUrl(Moved("https", secure), TrustAnchors{bundle_}, nullptr);
+    ASSERT_TRUE(opened.file);
+    EXPECT_EQ(opened.file->EffectiveUrl(), secure);
+    HttpReply plainly = session_.Send(Request("GET", Moved("http", plain), bundle_));
+    EXPECT_EQ(plainly.status, 200);
+    EXPECT_NE(plainly.body.find("BIG.DAT"), std::string::npos);
+}
+
+// The caller's header lines (the service's signature) go along to the same host on any port,
+// and not to another host ("localhost" is another name than "127.0.0.1"). 307 keeps the POST.
+TEST_F(InternetTest, HeaderLinesFollowARedirectToTheSameHostOnly) {
+    for (const char* host : {"localhost", "127.0.0.1"}) {
+        const std::string target = "http://" + std::string(host) + ":" + Env("VELTRANE_SERVICE_HTTP") + "/map-dl/MDL";
+        HttpRequest post = Request("POST", Moved("http", target), bundle_);
+        post.headerLines = "X-WSSE: UsernameToken Username=\"to-" + std::string(host) + "\"";
+        post.body = "%3Ca%3Eto-" + std::string(host) + "%3C%2Fa%3E";
+        HttpReply reply = session_.Send(post);
+        ASSERT_TRUE(reply.sent) << reply.error;
+        EXPECT_EQ(reply.status, 200);
+    }
+    session_.Reset();
+    EXPECT_NE(LoggedCall("<a>to-localhost</a>").find("\"wsse\":\"\""), std::string::npos) << LoggedCall("<a>to-localhost</a>");
+    EXPECT_NE(LoggedCall("<a>to-127.0.0.1</a>").find("Username=\\\"to-127.0.0.1\\\""), std::string::npos)
+        << LoggedCall("<a>to-127.0.0.1</a>");
 }
 
 TEST_F(InternetTest, AServiceThatNeverAnswersEndsAtTheStallLimit) {
