@@ -1,10 +1,12 @@
-// MD5 checks of downloaded files (with their CR LF lines read as LF), the password digest through
+// MD5 checks of downloaded files (read a block at a time; CR LF lines read as LF), the password digest through
 // the bound SHA-512 library, and the hexadecimal and Base64 codecs.
 #include "common/Hash.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -15,6 +17,7 @@
 #include "base/Logger.h"
 #include "common/Operation.h"
 #include "base/Text.h"
+#include "platform/Files.h"
 #include "platform/Md5.h"
 
 namespace {
@@ -24,6 +27,8 @@ static constexpr char kLogSource[] = ".\\Common";
 constexpr size_t kMaxHexDigits = 128;
 constexpr size_t kSha512InputBytes = 1024;
 constexpr int kSha512Bytes = 64;
+// A file is hashed in blocks of this size, well inside a core's second-level cache.
+constexpr size_t kHashBlockBytes = 128 * 1024;
 
 // Turns every CR LF of the first `length` bytes into LF in place; returns the new length.
 size_t ToLfLineEnds(unsigned char* buffer, size_t length) {
@@ -35,19 +40,55 @@ size_t ToLfLineEnds(unsigned char* buffer, size_t length) {
     return out;
 }
 
-// Hashes the buffer and compares with the expected digest; the failure value is 402.
-int CompareDigest(const unsigned char* data, unsigned long length, const unsigned char* expected, bool* equal) {
-    unsigned char actual[kDigestBufferBytes] = {};
-    int result = CalcHash(data, length, actual);
-    VLOG(LOG_TRACE, "CalcHash戻り値[%d]", result);
-    if (result != 0) {
-        VLOG(LOG_ERROR, "CalcHashエラー[%d]", result);
+// Compares a digest with the expected one after the hashing's result `hashed` (0, or 1 when
+// the hashing failed): 0 with `equal` set, or 402.
+int CompareHashed(int hashed, const unsigned char* actual, const unsigned char* expected, bool* equal) {
+    VLOG(LOG_TRACE, "CalcHash戻り値[%d]", hashed);
+    if (hashed != 0) {
+        VLOG(LOG_ERROR, "CalcHashエラー[%d]", hashed);
         return 402;
     }
     LogDump(expected);
     LogDump(actual);
     *equal = std::memcmp(expected, actual, platform::MD5_LENGTH) == 0;
     if (!*equal) VLOG(LOG_ERROR, "ハッシュチェック異常");
+    return 0;
+}
+
+// Hashes the buffer and compares with the expected digest; the failure value is 402.
+int CompareDigest(const unsigned char* data, unsigned long length, const unsigned char* expected, bool* equal) {
+    unsigned char actual[kDigestBufferBytes] = {};
+    return CompareHashed(CalcHash(data, length, actual), actual, expected, equal);
+}
+
+// The MD5 of a stored file into the first bytes of `digest`, read a block at a time: a block
+// that stays in the processor's cache costs only the read, where the whole file in memory
+// costs a page fault every 4 KiB and a second trip through memory. 0; 803 when the file cannot
+// be read or is empty; 1 when the hashing fails.
+int StoredFileMd5(const std::string& path, unsigned char* digest) {
+    FILE* file = platform::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        VLOG(LOG_ERROR, "ファイルオープンエラー");
+        return 803;
+    }
+    // Unbuffered: every read goes straight into the block (refused, it only costs a copy).
+    (void)setvbuf(file, nullptr, _IONBF, 0);
+    std::unique_ptr<unsigned char[]> block(new unsigned char[kHashBlockBytes]);
+    platform::Md5Hasher hasher;
+    bool hashed = true;
+    uint64_t total = 0;
+    for (size_t read; (read = fread(block.get(), 1, kHashBlockBytes, file)) > 0; total += read)
+        hashed = hasher.Add(block.get(), read);
+    const bool failed = ferror(file) != 0;
+    // Opened for reading only: closing it cannot lose anything.
+    fclose(file);
+    if (failed || total == 0) {
+        VLOG(LOG_ERROR, "ファイルレングスエラー");
+        return 803;
+    }
+    unsigned char md5[platform::MD5_LENGTH];
+    if (!hashed || !hasher.Finish(md5)) return 1;
+    std::memcpy(digest, md5, sizeof md5);
     return 0;
 }
 
@@ -72,15 +113,19 @@ int HashCheckEx(const std::string& folder, const std::string& fileName, const st
         unsigned char expected[kDigestBufferBytes] = {};
         if (HexToBytes(expectedHex, expected, kDigestBufferBytes) != 0) return 402;
 
+        unsigned char actual[kDigestBufferBytes] = {};
+        const int hashed = StoredFileMd5(folder + fileName, actual);
+        if (hashed == 803) return 803;
+        bool equal = false;
+        if (CompareHashed(hashed, actual, expected, &equal) != 0) return 402;
+        if (equal) return 0;
+
+        // Only a file that fails goes into memory whole, for its LF reading.
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         if (FileRead(folder, fileName, &buffer, &size) != 0) return 803;
         std::unique_ptr<unsigned char, decltype(&std::free)> file(buffer, std::free);
         if (size == 0) return 803;
-
-        bool equal = false;
-        if (CompareDigest(buffer, size, expected, &equal) != 0) return 402;
-        if (equal) return 0;
         // The text may have reached us with CR LF line ends; its digest was made over LF. A file
         // holding a NUL is no such text: it passes on its exact bytes or not at all.
         if (std::memchr(buffer, '\0', size) != nullptr) return 402;
