@@ -1,4 +1,5 @@
-// The download job against the in-process mapservice over HTTPS on loopback, beside curl:
+// The download job against files served by nginx over HTTPS on loopback, in a process of its
+// own (the XML calls and the description pass through it to the mapservice), beside curl:
 //   reference  curl -s -o <file> per file, each followed by md5sum (a new connection a file);
 //   limit      one curl fetching every file to /dev/null over reused connections, plus md5sum
 //              of the served files from the page cache: the fastest this machine fetches and
@@ -34,6 +35,7 @@
 #include "Certificates.h"
 #include "DelayRelay.h"
 #include "MapService.h"
+#include "NginxFiles.h"
 #include "state/VeltraneApp.h"
 #include "tools/mkupdate/UpdateSet.h"
 #include "common/FileUtil.h"
@@ -149,10 +151,15 @@ int main(int argc, char** argv) {
     PrepareDownload(world, setupView, config, VELTRANE_BIN_DIR);
     mapservice::TestCertificates certificates = mapservice::MakeTestCertificates(world.root + "/tls");
     fs::copy_file(certificates.caFile, world.root + "/program/ca-bundle.pem");
-    config.httpPort.reset();
-    config.httpsPort = 0;
-    config.certFile = certificates.certFile;
-    config.keyFile = certificates.keyFile;
+    // The mapservice answers the calls over plain HTTP behind nginx; the description names
+    // nginx (or the relay in front of it) as the files' host.
+    config.httpPort = 0;
+    config.httpsPort.reset();
+    const uint16_t nginxPort = NginxFiles::FreePort();
+    std::unique_ptr<DelayRelay> relay;
+    if (delayMs > 0) relay = std::make_unique<DelayRelay>(nginxPort, std::chrono::milliseconds(delayMs));
+    const uint16_t port = relay ? relay->Port() : nginxPort;
+    config.contentUrl = "https://127.0.0.1:" + std::to_string(port);
 
     std::printf("building a %llu MiB update set in %s ...\n", static_cast<unsigned long long>(sizeMiB),
                 world.root.c_str());
@@ -175,12 +182,8 @@ int main(int argc, char** argv) {
 
     auto service = std::make_unique<mapservice::MapService>(config);
     service->Start();
-    std::unique_ptr<DelayRelay> relay;
-    uint16_t port = static_cast<uint16_t>(service->HttpsPort());
-    if (delayMs > 0) {
-        relay = std::make_unique<DelayRelay>(port, std::chrono::milliseconds(delayMs));
-        port = relay->Port();
-    }
+    NginxFiles nginx(nginxPort, world.root + "/nginx", config.updateSet, "/map-dl/data/",
+                     static_cast<uint16_t>(service->HttpPort()), certificates.certFile, certificates.keyFile);
     theApp.ServiceUrl = "https://127.0.0.1:" + std::to_string(port) + "/map-dl";
     const std::string curl = "curl -s --cacert " + certificates.caFile.string();
 

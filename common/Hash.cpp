@@ -27,7 +27,9 @@ constexpr size_t kMaxHexDigits = 128;
 constexpr size_t kSha512InputBytes = 1024;
 constexpr int kSha512Bytes = 64;
 
-constexpr size_t kHashPieceBytes = 1 << 20;
+// A file is hashed in pieces of this size, well inside a core's second-level cache: a piece
+// that stays in the cache costs only its read.
+constexpr size_t kHashPieceBytes = 128 * 1024;
 
 struct CloseFile {
     void operator()(FILE* file) const { fclose(file); }
@@ -48,6 +50,8 @@ int DigestFile(const std::string& path, bool crLfAsLf, unsigned char (&digest)[p
         VLOG(LOG_ERROR, "ファイルオープンエラー");
         return 803;
     }
+    // Unbuffered: every read goes straight into the piece (refused, it only costs a copy).
+    static_cast<void>(setvbuf(file.get(), nullptr, _IONBF, 0));
     platform::Md5Context md5;
     std::vector<unsigned char> piece(kHashPieceBytes);
     std::vector<unsigned char> converted(crLfAsLf ? kHashPieceBytes + 1 : 0);

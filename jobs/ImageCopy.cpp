@@ -1,6 +1,8 @@
 // The disk image written onto the unit's raw volume piece by piece, each piece read back and
 // compared, the whole checked against its 16-bit byte sum. The boot signature stays cleared
 // from the first piece on, so the unit never takes a half-written image for a volume.
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -25,6 +27,11 @@ namespace {
 static constexpr char kLogSource[] = ".\\NaviFunction";
 
 constexpr uint32_t kPiecePauseMilliseconds = 50;
+// The CRC pre-pass's read block: well inside a core's second-level cache.
+constexpr size_t kCrcBlockBytes = 128 * 1024;
+// The read-back goes a block at a time, each compared and summed while it is in that cache.
+constexpr uint32_t kReadBackBytes = 128 * 1024;
+static_assert(kReadBackBytes % kSectorSize == 0);
 // The raw positions are 32-bit: nothing may be written at or beyond 4 GiB.
 constexpr uint64_t kReachableBytes = uint64_t{1} << 32;
 
@@ -58,31 +65,45 @@ bool PiecesFit(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
     return true;
 }
 
-// The piece and its read-back, kept across pieces: each holds one piece at a time, and a
-// fresh block for every piece would only add page faults. A block grows when a piece does not
-// fit.
+// The piece and a block of its read-back, kept across pieces: a fresh block for every piece
+// would only add page faults. The piece's block grows when a piece does not fit.
 struct PieceBuffers {
     PieceBlock piece;
     size_t pieceCapacity = 0;
     platform::RawBuffer readBack;
-    size_t readBackCapacity = 0;
 };
+
+// A stored file's CRC-16, read a block at a time into `block` (kCrcBlockBytes): a block that
+// stays in the processor's cache costs only the read itself, where a block of a whole piece
+// is written out to memory and fetched again for the CRC. 0, or 803 when the file cannot be
+// read.
+int StoredFileCrc(const std::string& path, unsigned char* block, uint16_t* crc) {
+    FILE* file = platform::fopen(path.c_str(), "rb");
+    if (file == nullptr) return 803;
+    // Unbuffered: every read goes straight into the block (refused, it only costs a copy).
+    (void)setvbuf(file, nullptr, _IONBF, 0);
+    *crc = 0;
+    for (size_t read; (read = fread(block, 1, kCrcBlockBytes, file)) > 0;) *crc = Crc16(block, read, *crc);
+    const bool failed = ferror(file) != 0;
+    // Opened for reading only: closing it cannot lose anything.
+    fclose(file);
+    return failed ? 803 : 0;
+}
 
 // Every piece as delivered is tested against its CRC before the first write: a piece damaged
 // after the download never reaches the unit, not even in part. The CRC covers the whole piece
 // file as stored, as the control data's item defines it, even where the file holds bytes past
-// the dataSize that go onto the unit: a damaged stored piece is not trusted in any part. The
-// piece is read into the block the write loop then reuses. 0, 519 or 507.
-int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder, PieceBuffers& buffers) {
+// the dataSize that go onto the unit: a damaged stored piece is not trusted in any part.
+// 0, 519 or 507.
+int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
+    std::unique_ptr<unsigned char[]> block(new unsigned char[kCrcBlockBytes]);
     for (int i = 0; i < ItemCount(record); ++i) {
-        unsigned long size = 0;
-        if (int result = FileReadReusing(folder, PieceName(i), buffers.piece, &buffers.pieceCapacity, &size);
-            result != 0) {
+        uint16_t crc = 0;
+        if (int result = StoredFileCrc(folder + PieceName(i), block.get(), &crc); result != 0) {
             VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
             return 519;
         }
-        const CONFIG_FILE_DIVISION_DATA& item = record.items[static_cast<size_t>(i)];
-        if (CrcCheck(size, buffers.piece.get(), item.crc) != 0) {
+        if (crc != record.items[static_cast<size_t>(i)].crc) {
             VLOG(LOG_ERROR, "イメージファイルCRCチェックエラー[%d]", i);
             return 507;
         }
@@ -123,30 +144,30 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
         return 519;
     }
 
-    if (buffers.readBackCapacity < fileLength + 1) {
-        buffers.readBack.reset();
-        buffers.readBackCapacity = 0;
-        buffers.readBack.reset(platform::NewRawBuffer(fileLength + 1));
+    if (!buffers.readBack) {
+        buffers.readBack.reset(platform::NewRawBuffer(kReadBackBytes));
         if (!buffers.readBack) {
             VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", written);
             RewriteSignature(0, kClear);
             return 802;
         }
-        buffers.readBackCapacity = fileLength + 1;
     }
     unsigned char* readBack = buffers.readBack.get();
-    if (int result = ReadImageData(length / kSectorSize, position, readBack); result != 0) {
-        VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", result);
-        RewriteSignature(0, kClear);
-        return 519;
-    }
-    if (memcmp(piece, readBack, length) != 0) {
-        VLOG(LOG_ERROR, "イメージ比較エラー[%d]", written);
-        RewriteSignature(0, kClear);
-        return 520;
-    }
     uint32_t pieceSum = 0;
-    for (uint32_t i = 0; i < length; ++i) pieceSum += readBack[i];
+    for (uint32_t at = 0; at < length; at += kReadBackBytes) {
+        const uint32_t bytes = std::min(length - at, kReadBackBytes);
+        if (int result = ReadImageData(bytes / kSectorSize, position, readBack); result != 0) {
+            VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", result);
+            RewriteSignature(0, kClear);
+            return 519;
+        }
+        if (memcmp(piece + at, readBack, bytes) != 0) {
+            VLOG(LOG_ERROR, "イメージ比較エラー[%d]", written);
+            RewriteSignature(0, kClear);
+            return 520;
+        }
+        for (uint32_t i = 0; i < bytes; ++i) pieceSum += readBack[i];
+    }
     *sum = static_cast<uint16_t>(*sum + pieceSum);
     return 0;
 }
@@ -175,8 +196,8 @@ int CopyImage(TransferJob& job) {
     const std::string folder = DownloadFolderPath(job.id, "FLASH2");
     job.imageTotalBytes = TotalSize(job.config.conf6000);
     if (!PiecesFit(record, folder)) return 519;
+    if (int result = PiecesIntact(record, folder); result != 0) return result;
     PieceBuffers buffers;
-    if (int result = PiecesIntact(record, folder, buffers); result != 0) return result;
 
     uint16_t sum = 0;
     for (int i = 0; i < ItemCount(record); ++i) {

@@ -25,6 +25,10 @@ namespace {
 static constexpr char kLogSource[] = ".\\Download";
 
 constexpr size_t kPieceBytes = 2000;
+// The written file's buffer: with stdio's 4 KiB, the kernel calls alone were 6 % of the
+// download thread. A kill loses at most this much of what came; the next attempt fetches it
+// again.
+constexpr size_t kFileBufferBytes = 256 * 1024;
 constexpr double kSlowLineBytesPerSecond = 102400.0;
 // Files this large time the line for the window's remaining-time estimate.
 constexpr uint64_t kMeasuredFileBytes = 1048576;
@@ -289,6 +293,8 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
             VLOG(LOG_ERROR, "ファイルオープンエラー");
             return 404;
         }
+        // The 2,000-byte pieces reach the file in large writes (refused, in smaller ones).
+        (void)setvbuf(out, nullptr, _IOFBF, kFileBufferBytes);
         uint64_t fetched = 0;
         bool overran = false;
         // The file as a whole, the part kept from before included, stays within its bound.

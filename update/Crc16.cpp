@@ -122,8 +122,9 @@ bool HasCarrylessMultiply() {
 
 }  // namespace
 
-uint16_t Crc16(const unsigned char* data, size_t length) {
-    uint16_t crc = 0xFFFF;
+uint16_t Crc16(const unsigned char* data, size_t length, uint16_t before) {
+    // The register after the part before: its CRC without the final XOR.
+    const uint16_t crc = static_cast<uint16_t>(before ^ 0xFFFF);
 #if defined(__x86_64__)
     if (length >= 64 && HasCarrylessMultiply()) return static_cast<uint16_t>(FoldedCrc(crc, data, length) ^ 0xFFFF);
 #endif

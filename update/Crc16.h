@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-uint16_t Crc16(const unsigned char* data, size_t length);
+// The CRC of `length` bytes following a part whose CRC is `before` (0, the CRC of nothing, for
+// a message's start): a file's CRC can be taken a block at a time.
+uint16_t Crc16(const unsigned char* data, size_t length, uint16_t before = 0);
 
 // 0 when the CRC-16 of `length` bytes equals `expected`, 507 otherwise.
 int CrcCheck(unsigned long length, const unsigned char* buffer, uint16_t expected);

@@ -36,6 +36,18 @@ TEST_F(HashCheckTest, AMatchingDigestVerifiesInEitherCase) {
     EXPECT_EQ(HashCheckEx(folder, "abc.bin", "900150983cd24fb0d6963f7d28e17f73"), 402);
 }
 
+TEST_F(HashCheckTest, AFileOfManyReadBlocksIsHashedToItsLastByte) {
+    std::string data(300'000, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7 + 3) % 256);
+    TestWorld::WriteFile(world.root + "/big.bin", data);
+    // Python's hashlib.md5 of these bytes, and of them with the last byte's low bit flipped.
+    EXPECT_EQ(HashCheckEx(folder, "big.bin", "67c92c696c610b8ec1123deac0a7b3a3"), 0);
+    EXPECT_EQ(HashCheckEx(folder, "big.bin", "15ed83c77ae05d3d344d266bc945e60d"), 402);
+    data.back() ^= 1;
+    TestWorld::WriteFile(world.root + "/big.bin", data);
+    EXPECT_EQ(HashCheckEx(folder, "big.bin", "15ed83c77ae05d3d344d266bc945e60d"), 0);
+}
+
 TEST_F(HashCheckTest, ATextWithCrLfLineEndsVerifiesAgainstItsLfDigest) {
     TestWorld::WriteFile(world.root + "/lf.txt", "line one\nline two\n");
     TestWorld::WriteFile(world.root + "/crlf.txt", "line one\r\nline two\r\n");

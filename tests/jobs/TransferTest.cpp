@@ -162,6 +162,38 @@ TEST_F(TransferTest, ReadBackThatDiffersInTheFirstPieceClearsTheSignaturesItWrot
     EXPECT_EQ(theApp.TransferPercent.load(), 0);  // no piece verified
 }
 
+TEST_F(TransferTest, PiecesOfManyReadBackBlocksAreVerifiedAndSummedWhole) {
+    // Pieces of 512 KiB are read back 128 KiB at a time.
+    BuildSet(1024 * 1024, 2);
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), kDone);
+    navisim::CheckReport report = navisim::Check("navi", ImagePath());
+    EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
+    EXPECT_EQ(job.imageWrittenBytes.load(), 1024u * 1024u);
+}
+
+TEST_F(TransferTest, ReadBackThatDiffersInALaterBlockOfAPieceIsCaught) {
+    // While the last write of the second 512 KiB piece waits for its retry, a byte of that
+    // piece's third read-back block changes on the volume.
+    BuildSet(1024 * 1024, 2);
+    navisim::Faults faults;
+    faults.writeFailSector = 1024 + 15 * 64;
+    faults.writeFailAttempts = 1;
+    navisim::SetFaults("navi", faults);
+    bool changed = false;
+    clock.onSleep = [&](uint32_t milliseconds) {
+        if (milliseconds != 1 || changed) return;
+        std::fstream volume(navisim::UnitImage("navi"), std::ios::in | std::ios::out | std::ios::binary);
+        volume.seekp(512 * 1024 + 300 * 1024);
+        volume.put('\x5A');
+        changed = true;
+    };
+    ASSERT_EQ(OpenVolume(), 0);
+    EXPECT_EQ(Run(), Failed(520));
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(theApp.TransferPercent.load(), 1);  // the first piece verified in all its blocks
+}
+
 TEST_F(TransferTest, SumThatDiffersRestoresTheSignatures) {
     // A change the piece's CRC-16 cannot see (its bit pattern is the CRC polynomial itself)
     // passes the pieces' test, is written and read back as it is, and only the sum catches it.

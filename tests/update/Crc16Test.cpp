@@ -2,6 +2,7 @@
 // refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -35,6 +36,23 @@ TEST(Crc16Test, MatchesTheCheckValueAndABitwiseCrcAtEveryLength) {
         size_t start = random() % 64;
         size_t length = random() % (data.size() - start);
         ASSERT_EQ(Crc(data.substr(start, length)), mkupdate::Crc16(data.substr(start, length))) << start << "+" << length;
+    }
+}
+
+TEST(Crc16Test, APartsCrcContinuesOverTheRest) {
+    const unsigned char* check = reinterpret_cast<const unsigned char*>("123456789");
+    EXPECT_EQ(Crc16(check + 4, 5, Crc16(check, 4)), 0x906E);
+    EXPECT_EQ(Crc16(check, 9, 0), 0x906E);
+    // Blocks of every size around the sixty-four-byte step, as a file read a block at a time.
+    std::mt19937 random(5);
+    std::string data(5000, '\0');
+    for (char& c : data) c = static_cast<char>(random());
+    const uint16_t whole = mkupdate::Crc16(data);
+    for (size_t block : {1u, 7u, 63u, 64u, 65u, 200u, 4096u}) {
+        uint16_t crc = 0;
+        for (size_t at = 0; at < data.size(); at += block)
+            crc = Crc16(reinterpret_cast<const unsigned char*>(data.data()) + at, std::min(block, data.size() - at), crc);
+        EXPECT_EQ(crc, whole) << block;
     }
 }
 
