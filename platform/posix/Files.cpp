@@ -109,6 +109,11 @@ bool CopyFileA(const char* existing, const char* newFile, bool failIfExists) {
     if (out < 0) {
         int err = errno;
         ::close(in);
+        // Windows names a target that is there already this way for a copy.
+        if (err == EEXIST) {
+            SetLastError(ERROR_FILE_EXISTS);
+            return false;
+        }
         errno = err;
         return Fail();
     }

@@ -310,6 +310,19 @@ TEST_F(ServiceCallTest, ACertificateOutsideTheBundleIsRefused) {
     EXPECT_EQ(Calls(1).size(), 1u);
 }
 
+TEST_F(ServiceCallTest, ACertificateForAnotherHostIsRefused) {
+    // The service answers on every loopback address; its certificate names 127.0.0.1,
+    // localhost and ::1 only, so 127.0.0.2 is another host holding that certificate.
+    config.bindHost = "0.0.0.0";
+    Start();
+    std::string reply;
+    const std::string path = ":" + std::to_string(service->HttpsPort()) + "/map-dl/MapData.XML";
+    ASSERT_EQ(CHttp::Get("https://127.0.0.1" + path, &reply), 0);
+    EXPECT_EQ(CHttp::Get("https://127.0.0.2" + path, &reply), 900);
+    EXPECT_EQ(OpenSessionUrl("https://127.0.0.2" + path, nullptr).file, nullptr);
+    EXPECT_EQ(Calls(1).size(), 1u);
+}
+
 TEST_F(ServiceCallTest, AnHttpUrlOnAnotherPortIsPlainHttp) {
     Start();
     std::string reply;
