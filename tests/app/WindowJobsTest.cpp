@@ -30,11 +30,7 @@ const ExitPath kExitPaths[] = {
     {"Escape", [](CVeltraneDlg&, WindowView& view) { view.PressKey(platform::VK_ESCAPE); return std::optional<bool>(); }},
     {"F12", [](CVeltraneDlg& window, WindowView&) { window.OnKeyDown(platform::VK_F12); return std::optional<bool>(); }},
     {"SessionEnd",
-     [](CVeltraneDlg& window, WindowView&) {
-         const bool ends = window.OnQueryEndSession();
-         if (ends) window.OnEndSession();
-         return std::optional<bool>(ends);
-     },
+     [](CVeltraneDlg& window, WindowView&) { return std::optional<bool>(EndSession(window)); },
      false, false},
     {"AutomationClose",
      [](CVeltraneDlg&, WindowView& view) {

@@ -127,6 +127,13 @@ private:
     std::map<uintptr_t, int> awakeAtPost_;
 };
 
+// The session ends as Windows ends it: the window is asked, and told to end when it agreed.
+inline bool EndSession(CVeltraneDlg& window) {
+    const bool ends = window.OnQueryEndSession();
+    if (ends) window.OnEndSession();
+    return ends;
+}
+
 class WindowWorld : public ::testing::Test {
 protected:
     static constexpr int kMain = platform::IDD_MAIN_WINDOW;

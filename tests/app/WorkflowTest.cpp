@@ -366,8 +366,7 @@ TEST_F(WorkflowTest, TheSessionsEndDuringADownloadAsksNobodyAndStopsTheJobFirst)
     Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
          Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] {
              awakeDuringTheDownload = platform::AwakeRequests();
-             answer = window->OnQueryEndSession();
-             if (*answer) window->OnEndSession();
+             answer = EndSession(*window);
          }),
          Until([] { return false; })},
         true);
@@ -386,8 +385,7 @@ TEST_F(WorkflowTest, TheSessionsEndOnAnIdleWindowLetsGoOfTheUnitAndClosesAtOnce)
     navisim::CreateUnit(Unit());
     std::optional<bool> answer;
     Run({Until([&] { return Ready() && theApp.Navi.DriveHandle.load() != nullptr; }), Do([&] {
-             answer = window->OnQueryEndSession();
-             if (*answer) window->OnEndSession();
+             answer = EndSession(*window);
          }),
          Until([] { return false; })},
         true);
