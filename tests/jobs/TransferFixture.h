@@ -50,6 +50,24 @@ protected:
         platform::SetView(&world.view);
     }
 
+    // The write covering `failSector` fails once; while it waits for its retry, the byte at
+    // `offset` of the volume changes (after it was written), so that its read-back differs.
+    // byteChanged tells whether it happened.
+    void ChangeAByteDuringTheRetry(uint32_t failSector, std::streamoff offset) {
+        navisim::Faults faults;
+        faults.writeFailSector = failSector;
+        faults.writeFailAttempts = 1;
+        navisim::SetFaults("navi", faults);
+        clock.onSleep = [this, offset](uint32_t milliseconds) {
+            if (milliseconds != 1 || byteChanged) return;
+            std::fstream volume(navisim::UnitImage("navi"), std::ios::in | std::ios::out | std::ios::binary);
+            volume.seekp(offset);
+            volume.put('\x5A');
+            byteChanged = true;
+        };
+    }
+    bool byteChanged = false;
+
     // An update whose disk image is a volume with both boot signatures, in `pieces` pieces.
     void BuildSet(size_t imageBytes = 64 * 1024, int pieces = 4, std::vector<mkupdate::Corruption> corruptions = {}) {
         std::string image(imageBytes, '\0');

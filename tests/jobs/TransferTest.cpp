@@ -114,21 +114,10 @@ TEST_F(TransferTest, ReadBackThatDiffersClearsTheSignatures) {
     // Pieces of 128 KiB go out in four writes; while the last write of the second piece waits
     // for its retry, a byte its first write put on the volume changes.
     BuildSet(256 * 1024, 2);
-    navisim::Faults faults;
-    faults.writeFailSector = 256 + 3 * 64;
-    faults.writeFailAttempts = 1;
-    navisim::SetFaults("navi", faults);
-    bool changed = false;
-    clock.onSleep = [&](uint32_t milliseconds) {
-        if (milliseconds != 1 || changed) return;
-        std::fstream volume(navisim::UnitImage("navi"), std::ios::in | std::ios::out | std::ios::binary);
-        volume.seekp(128 * 1024 + 1000);
-        volume.put('\x5A');
-        changed = true;
-    };
+    ChangeAByteDuringTheRetry(256 + 3 * 64, 128 * 1024 + 1000);
     ASSERT_EQ(OpenVolume(), 0);
     EXPECT_EQ(Run(), Failed(520));
-    EXPECT_TRUE(changed);
+    EXPECT_TRUE(byteChanged);
     navisim::CheckReport report = navisim::Check("navi", std::nullopt);
     EXPECT_FALSE(report.bootSignature0);
     EXPECT_FALSE(report.bootSignature2560);
@@ -140,21 +129,10 @@ TEST_F(TransferTest, ReadBackThatDiffersInTheFirstPieceClearsTheSignaturesItWrot
     // The first piece carries the image's valid boot signatures and nothing has cleared them yet
     // when its read-back differs: the failure itself must clear them.
     BuildSet(256 * 1024, 2);
-    navisim::Faults faults;
-    faults.writeFailSector = 3 * 64;
-    faults.writeFailAttempts = 1;
-    navisim::SetFaults("navi", faults);
-    bool changed = false;
-    clock.onSleep = [&](uint32_t milliseconds) {
-        if (milliseconds != 1 || changed) return;
-        std::fstream volume(navisim::UnitImage("navi"), std::ios::in | std::ios::out | std::ios::binary);
-        volume.seekp(1000);
-        volume.put('\x5A');
-        changed = true;
-    };
+    ChangeAByteDuringTheRetry(3 * 64, 1000);
     ASSERT_EQ(OpenVolume(), 0);
     EXPECT_EQ(Run(), Failed(520));
-    EXPECT_TRUE(changed);
+    EXPECT_TRUE(byteChanged);
     navisim::CheckReport report = navisim::Check("navi", std::nullopt);
     EXPECT_FALSE(report.bootSignature0);
     EXPECT_FALSE(report.bootSignature2560);
@@ -176,21 +154,10 @@ TEST_F(TransferTest, ReadBackThatDiffersInALaterBlockOfAPieceIsCaught) {
     // While the last write of the second 512 KiB piece waits for its retry, a byte of that
     // piece's third read-back block changes on the volume.
     BuildSet(1024 * 1024, 2);
-    navisim::Faults faults;
-    faults.writeFailSector = 1024 + 15 * 64;
-    faults.writeFailAttempts = 1;
-    navisim::SetFaults("navi", faults);
-    bool changed = false;
-    clock.onSleep = [&](uint32_t milliseconds) {
-        if (milliseconds != 1 || changed) return;
-        std::fstream volume(navisim::UnitImage("navi"), std::ios::in | std::ios::out | std::ios::binary);
-        volume.seekp(512 * 1024 + 300 * 1024);
-        volume.put('\x5A');
-        changed = true;
-    };
+    ChangeAByteDuringTheRetry(1024 + 15 * 64, 512 * 1024 + 300 * 1024);
     ASSERT_EQ(OpenVolume(), 0);
     EXPECT_EQ(Run(), Failed(520));
-    EXPECT_TRUE(changed);
+    EXPECT_TRUE(byteChanged);
     EXPECT_EQ(theApp.TransferPercent.load(), 1);  // the first piece verified in all its blocks
 }
 
