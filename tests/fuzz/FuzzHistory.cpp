@@ -26,11 +26,18 @@ std::string SizeText(float size) {
     return text;
 }
 
-// A value's line end and trailing blanks are the file's, not the value's: a NUL in the file
-// can hide them from the reader the first time, and writing the value back brings them out.
+// Blanks and a line end around a value are the file's, not the value's: a NUL in the file or a
+// pair of quotes can keep them in the value the first time, and the read after writing it back
+// trims them. Likewise a pair of quotes around a value is taken off at each read, as Windows
+// does, so a value read as "x" (quotes and all) comes back as x.
 std::string Trimmed(std::string value) {
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) value.pop_back();
-    return value;
+    const char* const blanks = " \t\r";
+    for (;;) {
+        const size_t first = value.find_first_not_of(blanks);
+        value = first == std::string::npos ? "" : value.substr(first, value.find_last_not_of(blanks) + 1 - first);
+        if (value.size() < 2 || value.front() != '"' || value.back() != '"') return value;
+        value = value.substr(1, value.size() - 2);
+    }
 }
 
 bool Same(const std::vector<PC_MAP_DATA>& a, const std::vector<PC_MAP_DATA>& b) {
