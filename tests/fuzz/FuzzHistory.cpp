@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FuzzWorld.h"
@@ -28,14 +29,15 @@ std::string SizeText(float size) {
 
 // Blanks and a line end around a value are the file's, not the value's: a NUL in the file or a
 // pair of quotes can keep them in the value the first time, and the read after writing it back
-// trims them. Likewise a pair of quotes around a value is taken off at each read, as Windows
-// does, so a value read as "x" (quotes and all) comes back as x.
+// trims them. Likewise a pair of quotes (double or single) around a value is taken off at each
+// read, as Windows does, so a value read as "x" (quotes and all) comes back as x.
 std::string Trimmed(std::string value) {
     const char* const blanks = " \t\r";
     for (;;) {
         const size_t first = value.find_first_not_of(blanks);
         value = first == std::string::npos ? "" : value.substr(first, value.find_last_not_of(blanks) + 1 - first);
-        if (value.size() < 2 || value.front() != '"' || value.back() != '"') return value;
+        if (value.size() < 2 || (value.front() != '"' && value.front() != '\'') || value.back() != value.front())
+            return value;
         value = value.substr(1, value.size() - 2);
     }
 }
@@ -72,11 +74,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A section holds at least "[HISTORY1]" and "NAME=x".
     if (records.size() > size / 16) abort();
 
+    // A name that is only blanks once the file's NULs no longer hide its end reads back empty,
+    // and an empty name ends the list.
+    std::vector<PC_MAP_DATA> kept = records;
+    for (size_t i = 0; i < kept.size(); ++i)
+        if (Trimmed(kept[i].name).empty()) kept.resize(i);
+
     if (window->SetHistoryData() != 0) abort();
     if (window->GetHistoryData() != 0) abort();
-    if (!Same(window->PcMapData, records)) {
+    if (!Same(window->PcMapData, kept)) {
         const std::vector<PC_MAP_DATA>& reread = window->PcMapData;
-        for (const std::vector<PC_MAP_DATA>* list : {&records, &reread})
+        for (const std::vector<PC_MAP_DATA>* list : {&std::as_const(kept), &reread})
             for (const PC_MAP_DATA& r : *list)
                 fprintf(stderr, "[%s][%s][%s][%s][%.9g]\n", r.name.c_str(), r.status.c_str(), r.version.c_str(),
                         r.folder.c_str(), static_cast<double>(r.size));
