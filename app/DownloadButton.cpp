@@ -13,7 +13,6 @@
 static constexpr char kLogSource[] = ".\\veltranedlg";
 
 namespace {
-constexpr int kMain = ids::kMainWindow;
 constexpr int kStartAttempts = 3;
 // Room a whole map update needs in the map folder.
 constexpr double kNeededGigabytes = 5.0;

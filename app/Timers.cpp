@@ -10,8 +10,6 @@
 #include "base/Text.h"
 #include "device/NaviDriveImage.h"
 
-static constexpr char kLogSource[] = ".\\veltranedlg";
-
 namespace {
 constexpr int kMain = ids::kMainWindow;
 }  // namespace

@@ -59,7 +59,7 @@ void GzipExtractFile(benchmark::State& state) {
         fs::remove(folder + "/data.out");
         fs::copy_file(folder + "/data.gz", folder + "/input.gz", fs::copy_options::overwrite_existing);
         state.ResumeTiming();
-        if (GzipExtract(out, in) != 1) state.SkipWithError("GzipExtract failed");
+        if (GzipExtract(out, in, kSize) != 1) state.SkipWithError("GzipExtract failed");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kSize));
 }

@@ -296,8 +296,9 @@ int GetNaviVersion(std::string* version) {
             return 1;
         }
         theApp.pDecodeEx(buffer, static_cast<uint32_t>(size));
+        // Only the deciphered bytes: past them the buffer still holds the end of the ciphertext.
         char plain[33] = {};
-        std::memcpy(plain, buffer, 32);
+        std::memcpy(plain, buffer, std::min<size_t>(32, size - 8));
         std::free(buffer);
         plain[21] = '\0';
         std::string text = plain + 12;

@@ -6,7 +6,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
-targets=${*:-"service_reply map_description url_coding profile control_files decode sha512_api mount_volume"}
+targets=${*:-"service_reply map_description url_coding profile control_files decode sha512_api mount_volume unit_files map_data history image_pieces"}
 
 command -v clang++ >/dev/null || { scripts/install-deps.sh && apt-get install -y clang; }
 [ -f build/fuzz/build.ninja ] || cmake --preset fuzz >/dev/null

@@ -1,4 +1,5 @@
-// One gzip file unpacked through zlib, with data that is not gzip or is cut short refused.
+// One gzip file unpacked through zlib, with data that is not gzip, is cut short or unpacks past
+// its bound refused.
 #include "update/GzipExtract.h"
 
 #include <cstdio>
@@ -18,8 +19,9 @@ static constexpr char kLogSource[] = ".\\NaviFunction";
 constexpr int kReadSize = 32000;
 
 // Reads until the end of the gzip data: true only when the stream was complete and in gzip
-// format and every byte was written.
-bool Unpack(gzFile in, FILE* out, std::vector<char>& buffer) {
+// format, unpacked to at most maxBytes, and every byte was written.
+bool Unpack(gzFile in, FILE* out, std::vector<char>& buffer, uint64_t maxBytes) {
+    uint64_t written = 0;
     for (;;) {
         memset(buffer.data(), 0, buffer.size());
         int count = gzread(in, buffer.data(), kReadSize);
@@ -32,13 +34,16 @@ bool Unpack(gzFile in, FILE* out, std::vector<char>& buffer) {
             gzerror(in, &error);
             return error == Z_OK;
         }
+        // A few KiB of gzip can unpack to gigabytes: the bound is checked before the write.
+        if (static_cast<uint64_t>(count) > maxBytes - written) return false;
         if (fwrite(buffer.data(), 1, static_cast<size_t>(count), out) != static_cast<size_t>(count)) return false;
+        written += static_cast<uint64_t>(count);
     }
 }
 
 }  // namespace
 
-int GzipExtract(const std::string& outPath, const std::string& gzPath) {
+int GzipExtract(const std::string& outPath, const std::string& gzPath, uint64_t maxBytes) {
     return OPERATION("GzipExtract", Format("[%s][%s]", outPath.c_str(), gzPath.c_str()), 0, [&] {
         std::vector<char> buffer(kReadSize + 1);
         gzFile in = platform::gzopen(gzPath.c_str(), "rb");
@@ -48,10 +53,14 @@ int GzipExtract(const std::string& outPath, const std::string& gzPath) {
             gzclose(in);
             return 0;
         }
-        bool unpacked = Unpack(in, out, buffer);
+        bool unpacked = Unpack(in, out, buffer, maxBytes);
         bool closed = fclose(out) == 0;
         gzclose(in);
-        if (!unpacked || !closed) return 0;
+        if (!unpacked || !closed) {
+            // Created by this call: a partial product is of no use and may be large.
+            platform::DeleteFileA(outPath.c_str());
+            return 0;
+        }
         platform::DeleteFileA(gzPath.c_str());
         return 1;
     });

@@ -2,10 +2,12 @@
 // joined piece by piece, and the delivered files kept or put back whatever happens.
 #include "update/MapData.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -33,6 +35,11 @@ struct CloseFile {
 using FileHandle = std::unique_ptr<FILE, CloseFile>;
 
 bool CompressedDelivery(const CONFIG_RECORD_SLOT& slot) { return slot.items.at(0).flags & kCompressedFlag; }
+
+// The most a product may unpack to. The control files give no unpacked sizes, but every product
+// is copied onto the unit's volume, which the disk image lays down whole: nothing larger than
+// the image can ever go onto it.
+uint64_t UnpackBound(const ConfigData& data) { return TotalSize(data.conf6000); }
 
 void LogCopyFailure(const std::string& from, const std::string& to) {
     VLOG(LOG_ERROR, "ファイルコピー失敗[%d][%s][%s]", static_cast<int>(platform::GetLastError()), from.c_str(),
@@ -82,7 +89,7 @@ int ReadAndCheck(const std::string& dir, const std::string& name, uint16_t crc, 
 // A single delivered file "<name>.000": CRC-tested, then unpacked into NEW<name>. The input
 // is kept as a backup while the extraction consumes it and renamed back afterwards.
 int SingleFileExpand(const std::string& dir, const std::string& name, const CONFIG_RECORD_SLOT& slot,
-                     const char* readError, const char* crcError) {
+                     uint64_t maxBytes, const char* readError, const char* crcError) {
     const std::string inputName = Format("%s.000", name.c_str());
     int result = ReadAndCheck(dir, inputName, slot.items.at(0).crc, readError, crcError);
     if (result != 0) return result;
@@ -94,7 +101,7 @@ int SingleFileExpand(const std::string& dir, const std::string& name, const CONF
 
     const std::string backup = Format("%sNEW%s.000", dir.c_str(), name.c_str());
     if (!CopyOver(input, backup)) return 807;
-    if (!GzipExtract(product, input)) {
+    if (!GzipExtract(product, input, maxBytes)) {
         VLOG(LOG_ERROR, "解凍失敗[%d][%s][%s]", 0, input.c_str(), product.c_str());
         // A failed extraction leaves the input in place.
         platform::DeleteFileA(backup.c_str());
@@ -142,8 +149,11 @@ void CopyInto(FILE* joined, FILE* piece, std::vector<char>& buffer) {
 }
 
 // The split set "<name>.000", ".001", …: every piece CRC-tested before any is touched, then
-// each unpacked and placed at its writeOffset in NEW<name>.
-int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_RECORD_SLOT& slot) {
+// each unpacked and placed at its writeOffset in NEW<name>. Each piece must end inside maxBytes
+// from its offset, and all pieces unpacked together stay within maxBytes, so the DECOMP files
+// never take more disk than the joined file may.
+int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_RECORD_SLOT& slot,
+                  uint64_t maxBytes) {
     const int count = ItemCount(slot);
     VLOG(LOG_ERROR, "分割ファイル数:[%d]", count);
     for (int k = 0; k < count; ++k) {
@@ -155,15 +165,22 @@ int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_
     const bool compressed = CompressedDelivery(slot);
     PieceIntermediates intermediates(dir, name);
     if (compressed) {
+        uint64_t unpacked = 0;
         for (int k = 0; k < count; ++k) {
             intermediates.Reach(k + 1);
             const std::string piece = Format("%s%s.%03d", dir.c_str(), name.c_str(), k);
             if (!CopyOver(piece, intermediates.Copy(k))) return 807;
-            if (!GzipExtract(intermediates.Unpacked(k), intermediates.Copy(k))) {
+            // A negative offset is left to the join's seek, which refuses it.
+            const uint64_t offset = static_cast<uint64_t>(std::max<int32_t>(slot.items.at(k).writeOffset, 0));
+            const uint64_t room = offset > maxBytes ? 0 : maxBytes - offset;
+            if (!GzipExtract(intermediates.Unpacked(k), intermediates.Copy(k), std::min(room, maxBytes - unpacked))) {
                 VLOG(LOG_ERROR, "解凍失敗[%d][%s][%s]", 0, intermediates.Copy(k).c_str(),
                      intermediates.Unpacked(k).c_str());
                 return 807;
             }
+            std::optional<uint64_t> size = FoundFileSize(intermediates.Unpacked(k));
+            if (!size) throw std::runtime_error("unpacked piece vanished");
+            unpacked += *size;
         }
     }
 
@@ -200,16 +217,17 @@ int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_
 int Conf1001CrcCheck(ConfigData& data, const std::string& id) {
     return OPERATION("Conf1001CrcCheck", "", -1, [&] {
         return SingleFileExpand(DownloadFolderPath(id, "FLASH"), "VOLUME.DAT", data.conf1001.slots[0],
-                                "CONF1001ファイル読込みエラー", "CONF1001ファイルCRCチェックエラー");
+                                UnpackBound(data), "CONF1001ファイル読込みエラー", "CONF1001ファイルCRCチェックエラー");
     });
 }
 
 int Conf2000CrcCheck(ConfigData& data, const std::string& id) {
     return OPERATION("Conf2000CrcCheck", "", 804, [&] {
         int result = SingleFileExpand(DownloadFolderPath(id, "FLASH"), "RELEASE.TXT", data.conf2000.slots[0],
-                                      "マスターデータファイル読込みエラー", "マスターデータファイルCRCチェックエラー");
+                                      UnpackBound(data), "マスターデータファイル読込みエラー", "マスターデータファイルCRCチェックエラー");
         if (result != 0) return result;
-        return SplitFileJoin(DownloadFolderPath(id, "FLASH\\RENEWAL"), "LPA080.DAT", data.conf2000.slots[1]);
+        return SplitFileJoin(DownloadFolderPath(id, "FLASH\\RENEWAL"), "LPA080.DAT", data.conf2000.slots[1],
+                             UnpackBound(data));
     });
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 
+#include "decode/Encipher.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
 #include "platform/Clock.h"
@@ -41,6 +42,22 @@ TEST(Discovery, FindsTheUnitWithItsIdentityAndTellsTheMainWindow) {
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].first, 15u);
     EXPECT_EQ(notices[0].second, 0);
+}
+
+// Bytes 12-20 of the deciphered file are the version; a file whose plaintext ends before them
+// gives only what it holds, never the end of the ciphertext that deciphering leaves behind it.
+TEST(Discovery, AShortVersionFileGivesOnlyItsOwnBytes) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    const std::string plain = std::string("CURRVER").append(5, '\0') + "2011.";
+    auto file = veltrane::decode::EncipherEx({reinterpret_cast<const unsigned char*>(plain.data()), plain.size()},
+                                             {1, 2, 3, 4, 5, 6, 7, 8});
+    TestWorld::WriteFile((navisim::UnitFiles("navi") / "UPDATE/NAVIINFO/CURRVER.DAT").string(),
+                         std::string(file.begin(), file.end()));
+    Navi().NaviDrive = "E:\\";
+    std::string version;
+    ASSERT_EQ(GetNaviVersion(&version), 0);
+    EXPECT_EQ(version, "2011");
 }
 
 TEST(Discovery, FriendlyNameIsASetOfCharactersTest) {

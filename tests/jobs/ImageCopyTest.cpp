@@ -141,6 +141,7 @@ TEST_F(ImageCopyTest, AnImageOfOnePieceIsVerifiedWithASumWrappedAtSixteenBits) {
     mkupdate::Options options;
     options.imageFile = ImagePath();
     options.imagePieces = 1;
+    options.lpa080Size = 4000;  // unpacked data must fit the 8 KiB volume it goes onto
     contents = Build(options);
     ASSERT_EQ(Prepare(), 0);
     job.config = data;

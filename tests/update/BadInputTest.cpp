@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "GzipBomb.h"
 #include "UpdateFixture.h"
 #include "decode/Encipher.h"
 #include "update/Crc16.h"
@@ -50,14 +51,18 @@ protected:
             if (list.compare(entry + 8, name.size(), name) == 0) Put16(list, entry, Crc(plain));
         TestWorld::WriteFile(Native("CONF/CONFCRC.DAT"), list);
     }
-    // Cuts a delivered data file short and lists the cut file's CRC in item `itemAt` of `conf`.
-    void CutAndRelist(const std::string& relative, const std::string& conf, size_t itemAt) {
-        std::string bytes = Read(relative);
-        bytes.resize(bytes.size() - 20);
+    // Delivers `bytes` as a data file and lists their CRC in item `itemAt` of `conf`.
+    void Relist(const std::string& relative, const std::string& bytes, const std::string& conf, size_t itemAt) {
         TestWorld::WriteFile(Native(relative), bytes);
         std::string plain = Plain(conf);
         Put16(plain, itemAt + 4, Crc(bytes));
         Deliver(conf, plain);
+    }
+    // Cuts a delivered data file short and lists the cut file's CRC.
+    void CutAndRelist(const std::string& relative, const std::string& conf, size_t itemAt) {
+        std::string bytes = Read(relative);
+        bytes.resize(bytes.size() - 20);
+        Relist(relative, bytes, conf, itemAt);
     }
     int ConfSteps() {
         int result = ConfCrcRead(data, id);
@@ -99,6 +104,56 @@ TEST_F(BadInputTest, ACutGzipStreamGives807AndLeavesTheDeliveredFiles) {
     fs::remove_all(Native());
     Build();
     CutAndRelist("FLASH/VOLUME.DAT.000", "CONF1001.DAT", kRecord0Item0);
+    delivered = Delivered();
+    EXPECT_EQ(Prepare(), 807);
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_EQ(Delivered(), delivered);
+}
+
+// The image is 64 KiB (mkupdate's default): no product may unpack to more.
+TEST_F(BadInputTest, AGzipBombGives807AndLeavesNothingItWrote) {
+    const std::string bomb = GzipBomb(64 << 20);
+    ASSERT_LT(bomb.size(), 80000u);
+    Build();
+    Relist("FLASH/RENEWAL/LPA080.DAT.001", bomb, "CONF2000.DAT", kRecord1Items + 12);
+    auto delivered = Delivered();
+    EXPECT_EQ(Prepare(), 807);
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_FALSE(Exists("FLASH/RENEWAL/NEWLPA080.DAT"));
+    EXPECT_EQ(Delivered(), delivered);
+
+    fs::remove_all(Native());
+    Build();
+    Relist("FLASH/VOLUME.DAT.000", bomb, "CONF1001.DAT", kRecord0Item0);
+    delivered = Delivered();
+    EXPECT_EQ(Prepare(), 807);
+    EXPECT_FALSE(Exists("FLASH/NEWVOLUME.DAT"));
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_EQ(Delivered(), delivered);
+}
+
+TEST_F(BadInputTest, SplitPiecesMustFitTheImageEachFromItsOffsetAndAllTogether) {
+    mkupdate::Options options;
+    // Ends exactly at the image's 65,536th byte.
+    options.lpa080Layout = {{0, 30000}, {35536, 30000}};
+    Build(options);
+    ASSERT_EQ(Prepare(), 0);
+    EXPECT_EQ(Read("FLASH/RENEWAL/NEWLPA080.DAT").size(), 65536u);
+
+    // One byte past the image's end.
+    fs::remove_all(Native());
+    options.lpa080Layout = {{0, 30000}, {35537, 30000}};
+    Build(options);
+    auto delivered = Delivered();
+    EXPECT_EQ(Prepare(), 807);
+    EXPECT_TRUE(Intermediates().empty());
+    EXPECT_FALSE(Exists("FLASH/RENEWAL/NEWLPA080.DAT"));
+    EXPECT_EQ(Delivered(), delivered);
+
+    // Each piece inside the image, but 70,000 bytes unpacked in all.
+    fs::remove_all(Native());
+    options.lpa080Layout = {{0, 35000}, {0, 35000}};
+    Build(options);
     delivered = Delivered();
     EXPECT_EQ(Prepare(), 807);
     EXPECT_TRUE(Intermediates().empty());

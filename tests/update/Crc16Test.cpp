@@ -1,12 +1,15 @@
 // CRC-16/X-25 against its check value and a bitwise CRC, and the gzip extraction with what it
 // refuses.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
 
+#include "GzipBomb.h"
 #include "UpdateSet.h"
 #include "state/VeltraneApp.h"
 #include "support/TestWorld.h"
@@ -87,7 +90,7 @@ TEST_F(GzipExtractTest, UnpacksIntoANewFileAndDeletesTheInput) {
     std::string text;
     for (int i = 0; i < 20000; ++i) text += std::to_string(i * 7919) + ",";  // several reads of 32,000
     Gzip("a.gz", text);
-    ASSERT_EQ(GzipExtract(Win("a.out"), Win("a.gz")), 1);
+    ASSERT_EQ(GzipExtract(Win("a.out"), Win("a.gz"), 1 << 20), 1);
     EXPECT_EQ(TestWorld::ReadFile(Native("a.out")), text);
     EXPECT_FALSE(std::filesystem::exists(Native("a.gz")));
 }
@@ -95,17 +98,47 @@ TEST_F(GzipExtractTest, UnpacksIntoANewFileAndDeletesTheInput) {
 TEST_F(GzipExtractTest, RefusesAnExistingOutputACutStreamAndDataThatIsNotGzip) {
     Gzip("a.gz", std::string(100000, 'x') + "end");
     TestWorld::WriteFile(Native("exists"), "old");
-    EXPECT_EQ(GzipExtract(Win("exists"), Win("a.gz")), 0);
+    EXPECT_EQ(GzipExtract(Win("exists"), Win("a.gz"), 1 << 20), 0);
     EXPECT_EQ(TestWorld::ReadFile(Native("exists")), "old");
     EXPECT_TRUE(std::filesystem::exists(Native("a.gz")));
 
     std::string stream = TestWorld::ReadFile(Native("a.gz"));
     TestWorld::WriteFile(Native("cut.gz"), stream.substr(0, stream.size() - 12));
-    EXPECT_EQ(GzipExtract(Win("cut.out"), Win("cut.gz")), 0);
+    EXPECT_EQ(GzipExtract(Win("cut.out"), Win("cut.gz"), 1 << 20), 0);
     EXPECT_TRUE(std::filesystem::exists(Native("cut.gz")));
+    EXPECT_FALSE(std::filesystem::exists(Native("cut.out")));
 
     TestWorld::WriteFile(Native("plain.gz"), "not compressed at all");
-    EXPECT_EQ(GzipExtract(Win("plain.out"), Win("plain.gz")), 0);
-    EXPECT_EQ(GzipExtract(Win("none.out"), Win("missing.gz")), 0);
+    EXPECT_EQ(GzipExtract(Win("plain.out"), Win("plain.gz"), 1 << 20), 0);
+    EXPECT_EQ(GzipExtract(Win("none.out"), Win("missing.gz"), 1 << 20), 0);
     EXPECT_FALSE(std::filesystem::exists(Native("none.out")));
+}
+
+TEST_F(GzipExtractTest, UnpacksUpToItsBoundAndNotAByteFurther) {
+    Gzip("exact.gz", std::string(100000, 'e'));
+    ASSERT_EQ(GzipExtract(Win("exact.out"), Win("exact.gz"), 100000), 1);
+    EXPECT_EQ(TestWorld::ReadFile(Native("exact.out")), std::string(100000, 'e'));
+
+    Gzip("over.gz", std::string(100001, 'o'));
+    EXPECT_EQ(GzipExtract(Win("over.out"), Win("over.gz"), 100000), 0);
+    EXPECT_FALSE(std::filesystem::exists(Native("over.out")));
+    EXPECT_TRUE(std::filesystem::exists(Native("over.gz")));
+
+    // 16 MiB of zeros in about 16 KiB. With the process unable to grow a file past the bound,
+    // a write beyond it would end the child by SIGXFSZ instead of letting it exit.
+    const std::string bomb = GzipBomb(16 << 20);
+    ASSERT_LT(bomb.size(), 20000u);
+    TestWorld::WriteFile(Native("bomb.gz"), bomb);
+    EXPECT_EXIT(
+        {
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = 100000;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            _exit(GzipExtract(Win("bomb.out"), Win("bomb.gz"), 100000) == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_FALSE(std::filesystem::exists(Native("bomb.out")));
+    EXPECT_EQ(GzipExtract(Win("bomb.out"), Win("bomb.gz"), 100000), 0);
+    EXPECT_FALSE(std::filesystem::exists(Native("bomb.out")));
+    EXPECT_EQ(TestWorld::ReadFile(Native("bomb.gz")), bomb);
 }
