@@ -135,3 +135,7 @@ add_test(NAME win32_session
          COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/gui/win32-session.sh ${VELTRANE_BIN_DIR} ${VELTRANE_LINUX_BIN}
                  ${CMAKE_BINARY_DIR}/win32-session)
 set_tests_properties(win32_session PROPERTIES LABELS gui TIMEOUT 900)
+# The proxy tests set the system's proxy in the prefix's Internet Settings, which every WinINet
+# session of the prefix reads: nothing else that goes on the network runs beside them.
+set_tests_properties(platform_win32_internet_tests platform_win32_internet_tests.squid win32_session
+                     PROPERTIES RESOURCE_LOCK wine_internet_settings)
