@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "FuzzWorld.h"
 #include "decode/DecodeApi.h"
 #include "decode/Encipher.h"
@@ -16,23 +17,6 @@
 #include "update/Crc16.h"
 
 namespace {
-
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    std::string Bytes(size_t count) {
-        count = std::min(count, size_ - at_);
-        std::string bytes(reinterpret_cast<const char*>(data_ + at_), count);
-        at_ += count;
-        return bytes;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
 
 void PutLe(std::string& bytes, size_t offset, uint32_t value, int width) {
     for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "FuzzWorld.h"
 #include "NaviSim.h"
 #include "decode/DecodeApi.h"
@@ -22,18 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    uint16_t Word() { return static_cast<uint16_t>(Byte() | (Byte() << 8)); }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
 
 void PutLe(unsigned char* at, uint32_t value, int width) {
     for (int i = 0; i < width; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "FuzzWorld.h"
 #include "update/ControlFiles.h"
 #include "update/Crc16.h"
@@ -25,24 +26,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    uint16_t Word() { return static_cast<uint16_t>(Byte() | (Byte() << 8)); }
-    std::string Bytes(size_t count) {
-        count = std::min(count, size_ - at_);
-        std::string bytes(reinterpret_cast<const char*>(data_ + at_), count);
-        at_ += count;
-        return bytes;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
 
 std::string Gzip(const std::string& data, int level) {
     z_stream stream{};

@@ -8,30 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "FuzzWorld.h"
 #include "decode/DecodeApi.h"
 #include "decode/Encipher.h"
 #include "device/NaviFunction.h"
 
 namespace {
-
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    std::string Bytes(size_t count) {
-        count = std::min(count, size_ - at_);
-        std::string bytes(reinterpret_cast<const char*>(data_ + at_), count);
-        at_ += count;
-        return bytes;
-    }
-    std::string Rest() { return Bytes(size_ - at_); }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
 
 // Bytes [from, from + count) of `bytes` as the file's content with zeros past its end, up to the
 // first NUL.
