@@ -34,6 +34,14 @@ uint16_t Crc(const std::string& bytes) {
 
 class BadInputTest : public UpdateFixture {
 protected:
+    // The preparation fails with 807 and takes back every intermediate, leaving the delivered
+    // files as they were.
+    void ExpectUnpackingRefused() {
+        const auto delivered = Delivered();
+        EXPECT_EQ(Prepare(), 807);
+        EXPECT_TRUE(Intermediates().empty());
+        EXPECT_EQ(Delivered(), delivered);
+    }
     // The deciphered content of a delivered CONF file.
     std::string Plain(const std::string& name) {
         std::string bytes = Read("CONF/" + name);
@@ -95,19 +103,13 @@ TEST_F(BadInputTest, APieceWithAWrongCrcStopsTheStepBeforeAnyPieceIsTouched) {
 TEST_F(BadInputTest, ACutGzipStreamGives807AndLeavesTheDeliveredFiles) {
     Build();
     CutAndRelist("FLASH/RENEWAL/LPA080.DAT.001", "CONF2000.DAT", kRecord1Items + 12);
-    auto delivered = Delivered();
-    EXPECT_EQ(Prepare(), 807);
-    EXPECT_TRUE(Intermediates().empty());
+    ExpectUnpackingRefused();
     EXPECT_FALSE(Exists("FLASH/RENEWAL/NEWLPA080.DAT"));
-    EXPECT_EQ(Delivered(), delivered);
 
     fs::remove_all(Native());
     Build();
     CutAndRelist("FLASH/VOLUME.DAT.000", "CONF1001.DAT", kRecord0Item0);
-    delivered = Delivered();
-    EXPECT_EQ(Prepare(), 807);
-    EXPECT_TRUE(Intermediates().empty());
-    EXPECT_EQ(Delivered(), delivered);
+    ExpectUnpackingRefused();
 }
 
 // The image is 64 KiB (mkupdate's default): no product may unpack to more.
@@ -116,20 +118,14 @@ TEST_F(BadInputTest, AGzipBombGives807AndLeavesNothingItWrote) {
     ASSERT_LT(bomb.size(), 80000u);
     Build();
     Relist("FLASH/RENEWAL/LPA080.DAT.001", bomb, "CONF2000.DAT", kRecord1Items + 12);
-    auto delivered = Delivered();
-    EXPECT_EQ(Prepare(), 807);
-    EXPECT_TRUE(Intermediates().empty());
+    ExpectUnpackingRefused();
     EXPECT_FALSE(Exists("FLASH/RENEWAL/NEWLPA080.DAT"));
-    EXPECT_EQ(Delivered(), delivered);
 
     fs::remove_all(Native());
     Build();
     Relist("FLASH/VOLUME.DAT.000", bomb, "CONF1001.DAT", kRecord0Item0);
-    delivered = Delivered();
-    EXPECT_EQ(Prepare(), 807);
+    ExpectUnpackingRefused();
     EXPECT_FALSE(Exists("FLASH/NEWVOLUME.DAT"));
-    EXPECT_TRUE(Intermediates().empty());
-    EXPECT_EQ(Delivered(), delivered);
 }
 
 TEST_F(BadInputTest, SplitPiecesMustFitTheImageEachFromItsOffsetAndAllTogether) {
@@ -144,29 +140,20 @@ TEST_F(BadInputTest, SplitPiecesMustFitTheImageEachFromItsOffsetAndAllTogether) 
     fs::remove_all(Native());
     options.lpa080Layout = {{0, 30000}, {35537, 30000}};
     Build(options);
-    auto delivered = Delivered();
-    EXPECT_EQ(Prepare(), 807);
-    EXPECT_TRUE(Intermediates().empty());
+    ExpectUnpackingRefused();
     EXPECT_FALSE(Exists("FLASH/RENEWAL/NEWLPA080.DAT"));
-    EXPECT_EQ(Delivered(), delivered);
 
     // Each piece inside the image, but 70,000 bytes unpacked in all.
     fs::remove_all(Native());
     options.lpa080Layout = {{0, 35000}, {0, 35000}};
     Build(options);
-    delivered = Delivered();
-    EXPECT_EQ(Prepare(), 807);
-    EXPECT_TRUE(Intermediates().empty());
-    EXPECT_EQ(Delivered(), delivered);
+    ExpectUnpackingRefused();
 }
 
 TEST_F(BadInputTest, AnExistingDecompFileGives807AndThePiecesIntermediatesGo) {
     Build();
     TestWorld::WriteFile(Native("FLASH/RENEWAL/DECOMPLPA080.DAT.001"), "left over");
-    const auto delivered = Delivered();
-    EXPECT_EQ(Prepare(), 807);
-    EXPECT_TRUE(Intermediates().empty());
-    EXPECT_EQ(Delivered(), delivered);
+    ExpectUnpackingRefused();
     EXPECT_TRUE(Exists("FLASH/NEWRELEASE.TXT"));
 }
 
