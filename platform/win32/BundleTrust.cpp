@@ -9,6 +9,8 @@
 
 #include <wininet.h>
 
+#include "platform/PemBundle.h"
+
 namespace platform::win32 {
 namespace {
 
@@ -26,28 +28,14 @@ using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer>;
 Store ReadBundle(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return nullptr;
-    std::string pem((std::istreambuf_iterator<char>(in)), {});
+    const std::string pem((std::istreambuf_iterator<char>(in)), {});
     Store store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
     if (!store) return nullptr;
-    static const std::string kBegin = "-----BEGIN CERTIFICATE-----";
-    static const std::string kEnd = "-----END CERTIFICATE-----";
     bool any = false;
-    for (size_t begin = pem.find(kBegin); begin != std::string::npos; begin = pem.find(kBegin, begin + 1)) {
-        size_t end = pem.find(kEnd, begin);
-        if (end == std::string::npos) break;
-        std::string block = pem.substr(begin, end + kEnd.size() - begin);
-        DWORD size = 0;
-        if (!CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()), CRYPT_STRING_BASE64HEADER, nullptr,
-                                  &size, nullptr, nullptr))
-            continue;
-        std::string der(size, '\0');
-        if (!CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()), CRYPT_STRING_BASE64HEADER,
-                                  reinterpret_cast<BYTE*>(der.data()), &size, nullptr, nullptr))
-            continue;
+    for (const std::string& der : PemCertificates(pem))
         any |= CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING,
-                                                reinterpret_cast<const BYTE*>(der.data()), size,
+                                                reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size()),
                                                 CERT_STORE_ADD_USE_EXISTING, nullptr) != FALSE;
-    }
     return any ? std::move(store) : nullptr;
 }
 
