@@ -4,20 +4,24 @@
 # the map-update service on loopback - then starts Veltrane in its window. Without a display (or
 # with --auto) the same workflow runs by itself on the Qt front end offscreen: download,
 # transfer, then the unit is checked; the transcript is printed and screenshots are left in
-# build/demo/shots. The service is stopped when the demo ends.
+# build/demo/shots. The service is stopped when the demo ends. With --installed the program is
+# the installed package's (veltrane on the PATH, with its per-user program folder under the
+# demo's own XDG_DATA_HOME); the tools still come from the build.
 #
-# Usage: scripts/demo.sh [--auto] [--size MIB]      (MIB: size of the map image, default 300)
+# Usage: scripts/demo.sh [--auto] [--size MIB] [--installed]   (MIB: the map image, default 300)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 auto=0
 size=300
+installed=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --auto) auto=1 ;;
     --size) size="$2"; shift ;;
-    *) echo "usage: $0 [--auto] [--size MIB]" >&2; exit 2 ;;
+    --installed) installed=1 ;;
+    *) echo "usage: $0 [--auto] [--size MIB] [--installed]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -30,7 +34,12 @@ bin=$root/build/default/bin
 
 demo=${VELTRANE_DEMO:-$root/build/demo}
 rm -rf "$demo"
-mkdir -p "$demo"/{program,machine,maps,service,shots}
+program=$demo/program
+if [ "$installed" = 1 ]; then
+  export XDG_DATA_HOME=$demo/data
+  program=$XDG_DATA_HOME/veltrane/program
+fi
+mkdir -p "$demo"/{machine,maps,service,shots} "$program"
 export VELTRANE_MACHINE=$demo/machine
 
 # Z: is the native root, so a native folder is "Z:" and its path with backslashes.
@@ -54,12 +63,12 @@ port=$(sed -n 's/^https=//p' "$demo/service/ports")
 [ -n "$port" ] || { cat "$demo/service/mapservice.log"; exit 1; }
 
 echo "== program folder"
-cp "$bin"/{veltrane,libDecode.so,libsha512.so,Message.ini} "$demo/program/"
-cp "$demo/service/certs/ca.pem" "$demo/program/ca-bundle.pem"
+[ "$installed" = 1 ] || cp "$bin"/{veltrane,libDecode.so,libsha512.so,Message.ini} "$program/"
+cp "$demo/service/certs/ca.pem" "$program/ca-bundle.pem"
 maps=$(windows_path "$demo/maps")
 sed -e "s|^EXTERNAL_INTERFACE_URL=.*|EXTERNAL_INTERFACE_URL=https://127.0.0.1:$port/map-dl\r|" \
-    -e "s|^MAPFOLDER=.*|MAPFOLDER=${maps//\\/\\\\}\r|" "$bin/Veltrane.ini" > "$demo/program/Veltrane.ini"
-printf '[debugger]\r\nDebugMode=Yes\r\nLogFile=veltrane.log\r\nDeleteOnStart=Yes\r\n' > "$demo/program/debugger.ini"
+    -e "s|^MAPFOLDER=.*|MAPFOLDER=${maps//\\/\\\\}\r|" "$bin/Veltrane.ini" > "$program/Veltrane.ini"
+printf '[debugger]\r\nDebugMode=Yes\r\nLogFile=veltrane.log\r\nDeleteOnStart=Yes\r\n' > "$program/debugger.ini"
 
 echo "== simulated PC with a unit holding version 2010.0601"
 "$bin/navisim" init
@@ -71,7 +80,7 @@ if [ "$auto" = 1 ]; then
 fi
 
 echo "== Veltrane"
-(cd "$demo/program" && ./veltrane)
+if [ "$installed" = 1 ]; then veltrane; else (cd "$program" && ./veltrane); fi
 
 if [ "$auto" = 1 ]; then
   echo "== transcript"
