@@ -51,12 +51,20 @@ void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
 }
 
 void CVeltraneDlg::OnDeviceChanged() {
-    // Discovery leaves a held unit alone, so a pulled cable shows here: the unit's drive is
-    // gone. The volume is let go (nothing to wait for), and discovery then finds no unit.
-    if (theApp.Navi.DriveHandle.load() != nullptr && theApp.Navi.TransferRunning == 0 &&
-        theApp.TransferThreadHandle.IsNull()) {
+    const bool holding = hold_.mode != HoldSequence::Mode::None;
+    const bool held = theApp.Navi.DriveHandle.load() != nullptr && theApp.Navi.TransferRunning == 0 &&
+                      theApp.TransferThreadHandle.IsNull();
+    if (holding || held) {
         std::string root;
-        if (GetDrive(&root) != 0) {
+        const bool unitThere = GetDrive(&root) == 0;
+        // The hold sequence owns the unit while it runs: only the unit's going ends it.
+        if (holding) {
+            if (unitThere) return;
+            CancelHold();
+        }
+        // Discovery leaves a held unit alone, so a pulled cable shows here: the unit's drive
+        // is gone. The volume is let go (nothing to wait for), and discovery then finds no unit.
+        if (!unitThere && theApp.Navi.DriveHandle.load() != nullptr) {
             theApp.Navi.NaviDrive.clear();
             DriveClose();
         }

@@ -93,6 +93,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         if (theApp.ExitRequested == 1) CloseForExit();
         break;
     case kTimerHoldUnit: HoldUnit(); break;
+    case kTimerHoldStep: OnHoldStep(); break;
     case kTimerRepaint:
         StopTimer(kTimerRepaint);
         view_.Repaint(kMain);

@@ -1,12 +1,13 @@
 // Holding a found unit (timer 21): its volume is opened and locked, retried while another
-// program uses it, until the competing-use box.
+// program uses it, until the competing-use box. Every wait of the sequence (between lock
+// tries, while the volume is reopened, between tries) is a timer, so the window keeps
+// answering while Explorer or a virus scanner holds the unit for a while after it is plugged.
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "base/Logger.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
-#include "platform/Clock.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
 
@@ -22,44 +23,113 @@ bool UnitStillThere() {
 }  // namespace
 
 void CVeltraneDlg::HoldUnit() {
+    if (hold_.mode != HoldSequence::Mode::None) return;  // a try is under way
     // A unit that discovery no longer finds is not held, nor retried.
     if (theApp.Navi.NaviDrive.empty()) {
         StopTimer(kTimerHoldUnit);
         return;
     }
+    // Started again for the next try, after the pause, when this one fails.
+    StopTimer(kTimerHoldUnit);
+    if (theApp.Navi.CompetingCount > kOpenTries) {
+        CompetingUse(false);
+        return;
+    }
     VLOG(LOG_TRACE, "デバイスロック起動");
     view_.SetControlText(kMain, ids::kConnectionText, "接続済み");
     SetStatusText(1000);
+    hold_ = {};
+    hold_.mode = theApp.Navi.CompetingProcess == 1 ? HoldSequence::Mode::Competing : HoldSequence::Mode::Tick;
+    BeginHoldTry();
+}
 
-    if (theApp.Navi.CompetingProcess == 1) {
-        StopTimer(kTimerHoldUnit);
-        bool opened = false;
-        for (int attempt = 0; attempt < kOpenTries && !opened; ++attempt) {
-            opened = DriveOpen(&theApp.Navi.ImagePosition) == 0;
-            if (opened) break;
-            platform::Sleep(kRetryPause);
-            if (!UnitStillThere()) return;
-        }
-        if (!opened) {
-            CompetingUse(true);
-            return;
-        }
-    }
+// One try: DriveOpen's steps, each wait on the step timer.
+void CVeltraneDlg::BeginHoldTry() {
+    const int started = DriveOpenStart(&theApp.Navi.ImagePosition);
+    if (started == kDriveAlreadyOpen) return EndHoldTry(0);
+    if (started != 0) return EndHoldTry(started);
+    hold_.lockTries = 0;
+    TryHoldLock();
+}
 
-    bool held = DriveOpen(&theApp.Navi.ImagePosition) == 0;
-    if (held) {
-        StopTimer(kTimerHoldUnit);
-        UnitHeld();
+void CVeltraneDlg::TryHoldLock() {
+    if (DriveLockTry(hold_.lockTries)) {
+        if (DriveDismount() == 0) return EndHoldTry(0);
+    } else if (++hold_.lockTries < kLockAttempts) {
+        return WaitForHoldStep(HoldSequence::Step::Lock, kLockPauseMs);
     } else {
-        platform::Sleep(kRetryPause);
+        VLOG(LOG_ERROR, "デバイスロック失敗");
     }
-    if (++theApp.Navi.CompetingCount > kOpenTries && !held) {
-        StopTimer(kTimerHoldUnit);
-        CompetingUse(false);
+    // Let go, then wait until the volume can be opened again, as DriveClose does.
+    DriveRelease();
+    if (theApp.Navi.NaviDrive.empty()) return EndHoldTry(522);
+    hold_.reopenTries = 0;
+    ReopenForHold();
+}
+
+void CVeltraneDlg::ReopenForHold() {
+    hold_.reopened = DriveReopenTry();
+    WaitForHoldStep(HoldSequence::Step::Reopen, kReopenWaitMs);
+}
+
+void CVeltraneDlg::WaitForHoldStep(HoldSequence::Step step, uint32_t milliseconds) {
+    hold_.step = step;
+    StartTimer(kTimerHoldStep, milliseconds);
+}
+
+void CVeltraneDlg::OnHoldStep() {
+    StopTimer(kTimerHoldStep);
+    switch (hold_.step) {
+    case HoldSequence::Step::Lock: TryHoldLock(); break;
+    case HoldSequence::Step::Reopen:
+        if (DriveReopenEnd(hold_.reopenTries++, hold_.reopened) == kReopenAgain)
+            ReopenForHold();
+        else
+            EndHoldTry(522);  // the lock failed, whether or not the volume came back
+        break;
+    case HoldSequence::Step::Pause:
+        if (!UnitStillThere()) {
+            hold_ = {};
+        } else if (hold_.competingTries >= kOpenTries) {
+            hold_ = {};
+            CompetingUse(true);
+        } else {
+            BeginHoldTry();
+        }
+        break;
     }
 }
 
+void CVeltraneDlg::EndHoldTry(int result) {
+    const HoldSequence::Mode mode = hold_.mode;
+    if (mode == HoldSequence::Mode::Competing && result != 0) {
+        // Ten tries while the competing program runs, each after the pause.
+        ++hold_.competingTries;
+        return WaitForHoldStep(HoldSequence::Step::Pause, kRetryPause);
+    }
+    hold_ = {};
+    if (mode == HoldSequence::Mode::AfterBox) {
+        if (result == 0)
+            UnitHeld();
+        else
+            theApp.Messages.ShowErrorMessage(1200, "E02", "");
+        return;
+    }
+    ++theApp.Navi.CompetingCount;
+    if (result == 0) {
+        UnitHeld();
+    } else {
+        StartTimer(kTimerHoldUnit, kRetryPause);
+    }
+}
+
+void CVeltraneDlg::CancelHold() {
+    StopTimer(kTimerHoldStep);
+    hold_ = {};
+}
+
 void CVeltraneDlg::UnitHeld() {
+    StopTimer(kTimerHoldUnit);
     NaviConnected = 1;
     if (theApp.TransferThreadHandle.IsNull()) view_.EnableControl(kMain, ids::kRemoveButton, true);
 }
@@ -73,8 +143,7 @@ void CVeltraneDlg::CompetingUse(bool processCheck) {
             return;
         }
     }
-    if (DriveOpen(&theApp.Navi.ImagePosition) == 0)
-        UnitHeld();
-    else
-        theApp.Messages.ShowErrorMessage(1200, "E02", "");
+    hold_ = {};
+    hold_.mode = HoldSequence::Mode::AfterBox;
+    BeginHoldTry();
 }

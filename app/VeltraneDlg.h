@@ -52,6 +52,8 @@ enum Timer : uint32_t {
     kTimerHoldUnit = 21,
     kTimerRepaint = 22,
     kTimerOffer = 23,
+    // The waits inside the unit's hold sequence (between lock tries, while reopening).
+    kTimerHoldStep = 24,
 };
 
 // Status texts of the list areas (CP932, defined with the window).
@@ -167,6 +169,25 @@ private:
     void UnitHeld();
     // The competing-use box; `processCheck` when the program was seen running.
     void CompetingUse(bool processCheck);
+    // The hold sequence's steps, with timers for its waits.
+    struct HoldSequence {
+        // Tick: one try per tick of timer 21; Competing: ten tries while a competing program
+        // runs; AfterBox: the one try after the user answered the competing-use box.
+        enum class Mode { None, Tick, Competing, AfterBox } mode = Mode::None;
+        enum class Step { Lock, Reopen, Pause } step = Step::Lock;
+        int lockTries = 0;
+        int reopenTries = 0;
+        int competingTries = 0;
+        bool reopened = false;
+    };
+    void BeginHoldTry();
+    void TryHoldLock();
+    void ReopenForHold();
+    void WaitForHoldStep(HoldSequence::Step step, uint32_t milliseconds);
+    void OnHoldStep();
+    void EndHoldTry(int result);
+    // Drops a hold sequence under way (the unit is gone; the caller lets its handle go).
+    void CancelHold();
     void ShowFreeSpace();
     void StartTimer(uint32_t id, uint32_t milliseconds);
     void StopTimer(uint32_t id);
@@ -211,4 +232,5 @@ private:
     DOWNLOAD_START_RESPONSE offerReply_;
     int offerResult_ = 0;
     bool offerPending_ = false;
+    HoldSequence hold_;
 };

@@ -21,9 +21,6 @@ namespace {
 static constexpr char kLogSource[] = ".\\NaviDriveImage";
 
 constexpr int kAttempts = 10;
-constexpr int kReopenAttempts = 10;
-constexpr uint32_t kReopenWaitMs = 5000;
-constexpr int kLockAttempts = 10;
 constexpr uint32_t kBackupBootSectorOffset = 0xA00;
 
 NaviUnitState& Navi() { return theApp.Navi; }
@@ -86,9 +83,9 @@ int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, c
 
 }  // namespace
 
-int DriveOpen(IMAGE_POSITION* position) {
+int DriveOpenStart(IMAGE_POSITION* position) {
     VLOG(LOG_TRACE, "ドライブオープン開始[%s]", Navi().NaviDrive.c_str());
-    if (Navi().DriveHandle != nullptr) return 0;
+    if (Navi().DriveHandle != nullptr) return kDriveAlreadyOpen;
     *position = IMAGE_POSITION{};
     platform::HANDLE handle = OpenRawVolume();
     if (handle == platform::INVALID_HANDLE_VALUE) {
@@ -104,16 +101,66 @@ int DriveOpen(IMAGE_POSITION* position) {
                                    nullptr))
         VLOG(LOG_ERROR, "拡張DASD I/O設定失敗[%d]", static_cast<int>(platform::GetLastError()));
     DriveUnlock();
+    return 0;
+}
+
+bool DriveLockTry(int attempt) {
+    if (attempt == 0) VLOG(LOG_TRACE, "ドライブロック開始");
+    uint32_t returned = 0;
+    bool locked = platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
+                                            &returned, nullptr);
+    VLOG(LOG_ERROR, "ドライブロック");
+    if (locked) {
+        VLOG(LOG_TRACE, "ドライブロック終了");
+    } else if (attempt == kLockAttempts - 1) {
+        VLOG(LOG_ERROR, "ドライブロック失敗");
+    }
+    return locked;
+}
+
+int DriveDismount() {
+    // The mounted file system would keep its old state across the raw write, and the update
+    // files copied after it would land on clusters the new image uses.
+    uint32_t returned = 0;
+    if (!platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0,
+                                   &returned, nullptr)) {
+        VLOG(LOG_ERROR, "ドライブアンマウント失敗[%d]", static_cast<int>(platform::GetLastError()));
+        return 522;
+    }
+    return 0;
+}
+
+void DriveRelease() {
+    VLOG(LOG_TRACE, "ドライブクローズ開始");
+    DriveUnlock();
+    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+}
+
+bool DriveReopenTry() {
+    if (Navi().NaviDrive.empty()) return true;
+    platform::HANDLE handle = OpenRawVolume();
+    // Held in DriveHandle while it waits, so discovery keeps away from the unit meanwhile.
+    Navi().DriveHandle = handle != platform::INVALID_HANDLE_VALUE ? handle : nullptr;
+    return handle != platform::INVALID_HANDLE_VALUE;
+}
+
+int DriveReopenEnd(int attempt, bool opened) {
+    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    if (opened) return 0;
+    VLOG(LOG_ERROR, "Atapiドライバのオープンリトライ");
+    if (attempt < kReopenAttempts - 1) return kReopenAgain;
+    VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
+    return 522;
+}
+
+int DriveOpen(IMAGE_POSITION* position) {
+    if (int started = DriveOpenStart(position); started != 0) return started == kDriveAlreadyOpen ? 0 : started;
     if (DriveLock() != 0) {
         VLOG(LOG_ERROR, "デバイスロック失敗");
         DriveClose();
         return 522;
     }
-    // The mounted file system would keep its old state across the raw write, and the update
-    // files copied after it would land on clusters the new image uses.
-    if (!platform::DeviceIoControl(handle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned,
-                                   nullptr)) {
-        VLOG(LOG_ERROR, "ドライブアンマウント失敗[%d]", static_cast<int>(platform::GetLastError()));
+    if (DriveDismount() != 0) {
         DriveClose();
         return 522;
     }
@@ -121,25 +168,15 @@ int DriveOpen(IMAGE_POSITION* position) {
 }
 
 int DriveClose() {
-    VLOG(LOG_TRACE, "ドライブクローズ開始");
-    DriveUnlock();
-    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    DriveRelease();
     return DriveReopenWait();
 }
 
 int DriveLock() {
-    VLOG(LOG_TRACE, "ドライブロック開始");
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-        uint32_t returned = 0;
-        bool locked = platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr,
-                                                0, &returned, nullptr);
-        VLOG(LOG_ERROR, "ドライブロック");
-        if (locked) {
-            VLOG(LOG_TRACE, "ドライブロック終了");
-            return 0;
-        }
+        if (attempt > 0) platform::Sleep(kLockPauseMs);
+        if (DriveLockTry(attempt)) return 0;
     }
-    VLOG(LOG_ERROR, "ドライブロック失敗");
     return 522;
 }
 
@@ -157,21 +194,11 @@ int DriveUnlock() {
 
 int DriveReopenWait() {
     if (Navi().NaviDrive.empty()) return 0;
-    for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
-        platform::HANDLE handle = OpenRawVolume();
-        bool opened = handle != platform::INVALID_HANDLE_VALUE;
-        // Held in DriveHandle while it waits, so discovery keeps away from the unit meanwhile.
-        Navi().DriveHandle = opened ? handle : nullptr;
+    for (int attempt = 0;; ++attempt) {
+        const bool opened = DriveReopenTry();
         platform::Sleep(kReopenWaitMs);
-        Navi().DriveHandle = nullptr;
-        if (opened) {
-            platform::CloseHandle(handle);
-            return 0;
-        }
-        VLOG(LOG_ERROR, "Atapiドライバのオープンリトライ");
+        if (int result = DriveReopenEnd(attempt, opened); result != kReopenAgain) return result;
     }
-    VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
-    return 522;
 }
 
 int ReadImageData(unsigned count, IMAGE_POSITION* position, unsigned char* buffer) {

@@ -9,14 +9,39 @@
 constexpr unsigned kSectorSize = 512;
 constexpr unsigned kWritePieceBytes = 0x8000;
 
+// The tries and waits of opening, locking and reopening the volume. DriveOpen and DriveClose
+// wait in place (the job threads); the window runs the same steps with timers between them.
+constexpr int kLockAttempts = 10;
+constexpr uint32_t kLockPauseMs = 150;
+constexpr int kReopenAttempts = 10;
+constexpr uint32_t kReopenWaitMs = 5000;
+
 // 0 opened and locked (or already open), 523 open failed, 522 lock failed.
 int DriveOpen(IMAGE_POSITION* position);
 // Unlocks, closes and waits until the volume can be opened again: DriveReopenWait's result.
 int DriveClose();
+// Ten lock tries, kLockPauseMs apart: 0 or 522.
 int DriveLock();
 int DriveUnlock();
 // 0 the volume opens again (or no unit is known), 522 not in ten tries of 5 s.
 int DriveReopenWait();
+
+// DriveOpen's steps. DriveOpenStart opens the volume and leaves it unlocked: 0, 523, or
+// kDriveAlreadyOpen when a handle is held already.
+constexpr int kDriveAlreadyOpen = -1;
+int DriveOpenStart(IMAGE_POSITION* position);
+// One FSCTL_LOCK_VOLUME on the held handle, the `attempt`th of kLockAttempts.
+bool DriveLockTry(int attempt);
+// Dismounts the locked volume: 0 or 522 (the handle stays held).
+int DriveDismount();
+// DriveClose without the wait: unlock and close the held handle.
+void DriveRelease();
+// DriveReopenWait's steps: one open, held in DriveHandle until DriveReopenEnd (true when it
+// opened, or when no unit is known); then the close, which answers 0 when that open
+// succeeded, 522 when it was the last of kReopenAttempts, else kReopenAgain.
+constexpr int kReopenAgain = -1;
+bool DriveReopenTry();
+int DriveReopenEnd(int attempt, bool opened);
 // count sectors at the read position into buffer: 0 or 803.
 int ReadImageData(unsigned count, IMAGE_POSITION* position, unsigned char* buffer);
 // count sectors from data at the write position, in pieces of 32 KiB with retries: 0 or 804.

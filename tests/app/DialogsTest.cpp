@@ -1,6 +1,8 @@
 // The small dialogs, the hidden watcher and the competing-use handling of the unit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "WindowWorld.h"
 #include "app/Dialogs.h"
 #include "state/ResourceIds.h"
@@ -125,6 +127,65 @@ TEST_F(DialogsTest, AVolumeThatStaysLockedIsRetriedElevenTimesBeforeTheBox) {
     EXPECT_EQ(theApp.Navi.CompetingCount.load(), 11);
     EXPECT_EQ(window->NaviConnected, 0);
     EXPECT_EQ(Text(ids::kConnectionText), "接続済み");
+}
+
+// Explorer or a virus scanner holding the volume keeps the lock failing for a while: the
+// window keeps answering through all the tries and waits, a notification posted at any
+// moment handled within 100 ms, and the tries keep their pace.
+TEST_F(DialogsTest, TheWindowAnswersThroughoutTheLockRetries) {
+    navisim::CreateUnit(Unit());
+    navisim::Faults faults;
+    faults.lockRefused = true;
+    navisim::SetFaults("navi", faults);
+    view.AnswerNextBox(platform::IDCANCEL);
+    const uint64_t start = platform::GetTickCount64();
+    size_t posted = 0;
+    uint64_t postedAt = 0;
+    uint64_t slowest = 0;
+    Run({Until([&] {
+        const uint64_t now = platform::GetTickCount64();
+        if (posted == 0 || view.ShellOpened().size() == posted) {
+            if (posted > 0) slowest = std::max(slowest, now - postedAt);
+            Notify(kNotifyKeyF1);
+            ++posted;
+            postedAt = now;
+        }
+        return !view.Boxes().empty();
+    })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_NE(view.Boxes()[0].request.text.find("[E01]"), std::string::npos);
+    EXPECT_LE(slowest, 100u);
+    EXPECT_GT(posted, 1000u);
+    // Eleven tries, each with ten lock tries 150 ms apart, 5 s while the volume is reopened
+    // and 5 s before the next; 2 s before the first.
+    EXPECT_EQ(theApp.Navi.CompetingCount.load(), 11);
+    EXPECT_GE(platform::GetTickCount64() - start, 2000u + 11 * (9 * 150u + 5000u + 5000u));
+}
+
+// The answering window sees a device change in the middle of the tries: a unit still there
+// is left to the tries, a unit pulled ends them with no box and nothing held.
+TEST_F(DialogsTest, AUnitPulledDuringTheLockRetriesEndsThemQuietly) {
+    navisim::CreateUnit(Unit());
+    navisim::Faults faults;
+    faults.lockRefused = true;
+    navisim::SetFaults("navi", faults);
+    uint64_t quietUntil = 0;
+    uint64_t secondTryEnded = 0;
+    // The third try starts 5 s after the second ended; 7 s in, its volume is being reopened.
+    Run({Until([&] { return theApp.Navi.CompetingCount == 1; }), Do([&] { view.DeviceChanged(); }),
+         Until([&] { return theApp.Navi.CompetingCount == 2; }),
+         Do([&] { secondTryEnded = platform::GetTickCount64(); }),
+         Until([&] { return platform::GetTickCount64() >= secondTryEnded + 7000; }), Do([&] {
+             navisim::Unplug("navi");
+             view.DeviceChanged();
+             quietUntil = platform::GetTickCount64() + 120000;
+         }),
+         Until([&] { return platform::GetTickCount64() > quietUntil; })});
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_EQ(theApp.Navi.CompetingCount.load(), 2);
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+    EXPECT_EQ(window->NaviConnected, 0);
+    EXPECT_TRUE(theApp.Navi.NaviDrive.empty());
 }
 
 TEST_F(DialogsTest, FolderSelectionWritesTheFolderBackAndReloadsTheHistory) {
