@@ -14,6 +14,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
+#include "platform/linux/DiskEject.h"
 #include "platform/linux/DiskNumber.h"
 #include "platform/linux/Udev.h"
 #include "platform/sim/KernelObject.h"
@@ -249,6 +250,25 @@ CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size) {
     if (buffer == nullptr || id.size() + 1 > size) return CR_BUFFER_SMALL;
     std::memcpy(buffer, id.c_str(), id.size() + 1);
     return CR_SUCCESS;
+}
+
+CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength) {
+    if (vetoType) *vetoType = kVetoNone;
+    if (vetoName && nameLength > 0) vetoName[0] = '\0';
+    std::optional<PresentDisk> present = DiskOf(device);
+    if (!present) return CR_INVALID_DEVNODE;
+    std::string holder;
+    CONFIGRET result = EjectDisk(present->disk.get(), &holder);
+    if (result == CR_REMOVE_VETOED) {
+        holder = Utf8ToCp932(holder).value_or(holder);
+        if (vetoType) *vetoType = kVetoOutstandingOpen;
+        if (vetoName && nameLength > 0) {
+            const size_t length = std::min<size_t>(holder.size(), nameLength - 1);
+            std::memcpy(vetoName, holder.data(), length);
+            vetoName[length] = '\0';
+        }
+    }
+    return result;
 }
 
 }  // namespace platform::linuxpc

@@ -27,5 +27,7 @@ bool IsDeviceSet(HDEVINFO set);
 // "USBSTOR\DISK&VID_vvvv&PID_pppp&<MANUFACTURER>_<PRODUCT>&REV_rrrr\<SERIAL>&0" from the USB
 // device's descriptors, in upper case as Windows reports instance IDs.
 [[nodiscard]] CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size);
+// See DiskEject.h.
+[[nodiscard]] CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength);
 
 }  // namespace platform::linuxpc

@@ -163,6 +163,7 @@ CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_
 }
 
 CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength, uint32_t) {
+    if (!MachineSimulated()) return linuxpc::CM_Request_Device_EjectA(device, vetoType, vetoName, nameLength);
     if (vetoType) *vetoType = kVetoNone;
     if (vetoName && nameLength > 0) vetoName[0] = '\0';
     std::string section = SectionOf(device);
