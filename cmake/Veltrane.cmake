@@ -30,9 +30,11 @@ function(veltrane_exports target base)
   endif()
 endfunction()
 
-# A GoogleTest program registered with ctest under a label (unit, e2e, gui).
+# A GoogleTest program registered with ctest under a label (unit, e2e, gui), its sources then
+# optionally ENVIRONMENT and one NAME=VALUE its cases run with.
 function(veltrane_test name label)
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 2 TEST "" "ENVIRONMENT" "")
+  add_executable(${name} ${TEST_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main Threads::Threads)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   if(WIN32)
@@ -40,7 +42,11 @@ function(veltrane_test name label)
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     set_tests_properties(${name} PROPERTIES LABELS ${label})
   else()
-    gtest_discover_tests(${name} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60
+    set(environment)
+    if(TEST_ENVIRONMENT)
+      set(environment ENVIRONMENT ${TEST_ENVIRONMENT})
+    endif()
+    gtest_discover_tests(${name} PROPERTIES LABELS ${label} ${environment} DISCOVERY_TIMEOUT 60
                          WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   endif()
 endfunction()

@@ -1,8 +1,17 @@
 // Device-change broadcasts. On the simulated machine every change of machine.ini is a device
 // change (a unit plugged or pulled, a letter set or removed), so the front ends watch that file
 // and hand each change to their open windows as WM_DEVICECHANGE would reach them. On Windows
-// the watcher is a hidden top-level window of its own thread that receives the broadcasts.
+// the watcher is a hidden top-level window of its own thread that receives the broadcasts; on a
+// real Linux PC it watches udev's block-device events and the mount table.
 #pragma once
+
+#if !defined(_WIN32)
+#include <memory>
+
+namespace platform::linuxpc {
+class DeviceWatch;
+}
+#endif
 
 namespace platform {
 
@@ -30,6 +39,7 @@ private:
     void* window_ = nullptr;
 #else
     int fd_ = -1;
+    std::unique_ptr<linuxpc::DeviceWatch> real_;  // the real PC's watch, which owns fd_
 #endif
 };
 

@@ -19,6 +19,7 @@ constexpr uint32_t DN_DISABLEABLE = 0x2000;
 constexpr uint32_t DN_REMOVABLE = 0x4000;
 constexpr CONFIGRET CR_SUCCESS = 0;
 constexpr CONFIGRET CR_INVALID_DEVNODE = 5;
+constexpr CONFIGRET CR_FAILURE = 0x13;
 constexpr CONFIGRET CR_BUFFER_SMALL = 0x1A;
 constexpr CONFIGRET CR_REMOVE_VETOED = 0x17;
 // PNP_VETO_TYPE values: nothing vetoed (PNP_VetoTypeUnknown); a handle on the device is still

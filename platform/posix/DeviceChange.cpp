@@ -1,5 +1,6 @@
 // The device-change watcher on the simulated machine: inotify on the machine folder, and a
-// change is any rewrite of machine.ini.
+// change is any rewrite of machine.ini. Without a simulated machine it watches the real PC's
+// block devices and mounts (platform/linux/DeviceWatch).
 #include "platform/DeviceChange.h"
 
 #include <fcntl.h>
@@ -8,11 +9,17 @@
 
 #include <cstring>
 
+#include "platform/linux/DeviceWatch.h"
 #include "platform/sim/Machine.h"
 
 namespace platform {
 
 DeviceChangeWatcher::DeviceChangeWatcher() {
+    if (!MachineSimulated()) {
+        real_ = std::make_unique<linuxpc::DeviceWatch>();
+        fd_ = real_->Fd();
+        return;
+    }
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd_ < 0) return;
     // The folder, not the file: machine.ini is rewritten by renaming a new file over it.
@@ -23,10 +30,11 @@ DeviceChangeWatcher::DeviceChangeWatcher() {
 }
 
 DeviceChangeWatcher::~DeviceChangeWatcher() {
-    if (fd_ >= 0) close(fd_);
+    if (!real_ && fd_ >= 0) close(fd_);
 }
 
 bool DeviceChangeWatcher::Consume() {
+    if (real_) return real_->Consume();
     if (fd_ < 0) return false;
     bool changed = false;
     alignas(inotify_event) char buffer[4096];

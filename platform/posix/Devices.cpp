@@ -1,5 +1,7 @@
 // The device list of the simulated machine: a device set is its device sections of machine.ini,
-// with stable instance handles, their status, instance IDs and the eject request.
+// with stable instance handles, their status, instance IDs and the eject request. Without a
+// simulated machine the calls go to the real PC's (platform/linux); a device set answers by its
+// kind, a device instance by the machine in use.
 #include "platform/Devices.h"
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
+#include "platform/linux/UdevDevices.h"
 #include "platform/sim/KernelObject.h"
 #include "platform/sim/Machine.h"
 
@@ -66,6 +69,7 @@ HDEVINFO SetupDiGetClassDevsA(const void*, const char*, void*, uint32_t flags) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_DEVINFO_HANDLE;
     }
+    if (!MachineSimulated()) return linuxpc::SetupDiGetClassDevsA();
     auto set = new DeviceSet;
     for (const std::string& section : MachineDescription().Sections())
         if (section.rfind("Device ", 0) == 0) set->devices.push_back(InstanceOf(section));
@@ -73,6 +77,7 @@ HDEVINFO SetupDiGetClassDevsA(const void*, const char*, void*, uint32_t flags) {
 }
 
 bool SetupDiEnumDeviceInfo(HDEVINFO handle, uint32_t index, SP_DEVINFO_DATA* data) {
+    if (linuxpc::IsDeviceSet(handle)) return linuxpc::SetupDiEnumDeviceInfo(handle, index, data);
     DeviceSet* set = SetOf(handle);
     if (set == nullptr || data == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -89,6 +94,9 @@ bool SetupDiEnumDeviceInfo(HDEVINFO handle, uint32_t index, SP_DEVINFO_DATA* dat
 bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, SP_DEVINFO_DATA* data, uint32_t property,
                                        uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
                                        uint32_t* requiredSize) {
+    if (linuxpc::IsDeviceSet(handle))
+        return linuxpc::SetupDiGetDeviceRegistryPropertyA(handle, data, property, propertyRegDataType, buffer, size,
+                                                          requiredSize);
     if (SetOf(handle) == nullptr || data == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -113,6 +121,7 @@ bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, SP_DEVINFO_DATA* data, u
 }
 
 bool SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
+    if (linuxpc::IsDeviceSet(handle)) return linuxpc::SetupDiDestroyDeviceInfoList(handle);
     if (SetOf(handle) == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -122,6 +131,7 @@ bool SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
 }
 
 bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber) {
+    if (!MachineSimulated()) return linuxpc::GetDeviceDiskNumber(device, diskNumber);
     std::string section = SectionOf(device);
     auto disk = section.empty() ? std::nullopt : DeviceDisk(MachineDescription(), section.substr(7));
     if (!disk || diskNumber == nullptr) {
@@ -133,6 +143,7 @@ bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber) {
 }
 
 CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device, uint32_t) {
+    if (!MachineSimulated()) return linuxpc::CM_Get_DevNode_Status(status, problemNumber, device);
     std::string section = SectionOf(device);
     if (section.empty() || status == nullptr) return CR_INVALID_DEVNODE;
     *status = static_cast<uint32_t>(std::strtoul(MachineDescription().Get(section, "Status").value_or("0").c_str(),
@@ -142,6 +153,7 @@ CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVIN
 }
 
 CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t) {
+    if (!MachineSimulated()) return linuxpc::CM_Get_Device_IDA(device, buffer, size);
     std::string section = SectionOf(device);
     if (section.empty()) return CR_INVALID_DEVNODE;
     std::string id = MachineDescription().Get(section, "InstanceId").value_or("");
@@ -151,6 +163,7 @@ CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_
 }
 
 CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength, uint32_t) {
+    if (!MachineSimulated()) return linuxpc::CM_Request_Device_EjectA(device, vetoType, vetoName, nameLength);
     if (vetoType) *vetoType = kVetoNone;
     if (vetoName && nameLength > 0) vetoName[0] = '\0';
     std::string section = SectionOf(device);

@@ -219,6 +219,8 @@ TEST(QtWindow, ABoxAskedOnAWorkerRunsOnTheUserInterfaceThreadWhileTimersGoOn) {
 TEST(QtWindow, AChangeOfTheMachineReachesTheDialogAndTheHiddenWatcher) {
     Application();
     TestWorld world;
+    // A machine folder without machine.ini is the real PC's, watched through udev.
+    TestWorld::WriteFile(world.root + "/machine/machine.ini", "");
     ui::qt::QtView view;
     Window info(view, 174), watcher(view, 176);
     watcher.onInit = [] {};

@@ -1,0 +1,19 @@
+// Ejecting a real USB disk: what CM_Request_Device_EjectA does on Windows, made of what Linux
+// offers (sync, unmount every file system of the disk, then unplug it logically).
+#pragma once
+
+#include <libudev.h>
+
+#include <string>
+
+#include "platform/Devices.h"
+
+namespace platform::linuxpc {
+
+// Syncs, unmounts every mount of the disk and of its partitions, flushes the disk and writes
+// its USB device's sysfs "remove", as root. A busy mount vetoes: CR_REMOVE_VETOED with the
+// mount point in `holder`, the disk left as it was from that mount on. CR_FAILURE when the
+// disk could not be flushed or unplugged, or for a desktop user (see the .cpp).
+[[nodiscard]] CONFIGRET EjectDisk(udev_device* disk, std::string* holder);
+
+}  // namespace platform::linuxpc

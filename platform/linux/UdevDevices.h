@@ -1,0 +1,33 @@
+// The real PC's device list through libudev: each USB disk present is one device instance with
+// the facts SetupAPI and the configuration manager give for it on Windows. The platform's device
+// calls come here when no simulated machine is configured; the calls on a device set come here
+// when the set is one of these.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Devices.h"
+
+namespace platform::linuxpc {
+
+// The block devices of type disk on the USB bus, present now.
+[[nodiscard]] HDEVINFO SetupDiGetClassDevsA();
+bool IsDeviceSet(HDEVINFO set);
+[[nodiscard]] bool SetupDiEnumDeviceInfo(HDEVINFO set, uint32_t index, SP_DEVINFO_DATA* data);
+// SPDRP_FRIENDLYNAME "<vendor> <model> USB Device" from udev's vendor and model; SPDRP_SERVICE
+// "USBSTOR" for a disk of the usb-storage or uas driver.
+[[nodiscard]] bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* data, uint32_t property,
+                                                     uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
+                                                     uint32_t* requiredSize);
+[[nodiscard]] bool SetupDiDestroyDeviceInfoList(HDEVINFO set);
+// DiskNumberOf the disk's device number.
+[[nodiscard]] bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber);
+// DN_DISABLEABLE, and DN_REMOVABLE unless the USB port says the device is built in.
+[[nodiscard]] CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device);
+// "USBSTOR\DISK&VID_vvvv&PID_pppp&<MANUFACTURER>_<PRODUCT>&REV_rrrr\<SERIAL>&0" from the USB
+// device's descriptors, in upper case as Windows reports instance IDs.
+[[nodiscard]] CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size);
+// See DiskEject.h.
+[[nodiscard]] CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength);
+
+}  // namespace platform::linuxpc
