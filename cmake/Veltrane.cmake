@@ -30,9 +30,15 @@ function(veltrane_exports target base)
   endif()
 endfunction()
 
-# A GoogleTest program registered with ctest under a label (unit, e2e, gui).
+# A GoogleTest program registered with ctest under a label (unit, e2e, gui). SERIAL before the
+# sources: its tests run with nothing else beside them (they start machine-wide daemons).
 function(veltrane_test name label)
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 2 arg "SERIAL" "" "")
+  set(serial FALSE)
+  if(arg_SERIAL)
+    set(serial TRUE)
+  endif()
+  add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main Threads::Threads)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   if(WIN32)
@@ -40,7 +46,7 @@ function(veltrane_test name label)
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     set_tests_properties(${name} PROPERTIES LABELS ${label})
   else()
-    gtest_discover_tests(${name} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(${name} PROPERTIES LABELS ${label} RUN_SERIAL ${serial} DISCOVERY_TIMEOUT 60
                          WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   endif()
 endfunction()

@@ -1,0 +1,124 @@
+// udisks2 for the real PC's tests, started by the test itself (as root): a system bus of its
+// own (dbus-daemon with the system policy on a socket in a temporary folder, so a bus the
+// machine may run is left alone), systemd-udevd when none runs (udisks2 takes the file-system
+// type and UUID from udev's database) and udisksd on that bus. Tests ask SkipReason() first.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/linux/UDisks.h"
+#include "support/LoopDevice.h"
+
+class UDisksWorld {
+public:
+    static constexpr char kUDisksd[] = "/usr/libexec/udisks2/udisksd";
+    static constexpr char kUdevd[] = "/lib/systemd/systemd-udevd";
+
+    // Empty when the daemons could be started, else why not.
+    const std::string& SkipReason() const { return skip_; }
+
+    UDisksWorld() {
+        if (skip_ = LoopSkipReason(); !skip_.empty()) return;
+        for (const char* tool : {"dbus-daemon", "udevadm", "mkfs.ext4"})
+            if (!Shell(std::string("command -v ") + tool)) {
+                skip_ = std::string(tool) + " is missing (scripts/install-deps.sh installs dbus, udev, e2fsprogs)";
+                return;
+            }
+        if (::access(kUDisksd, X_OK) != 0 || ::access(kUdevd, X_OK) != 0) {
+            skip_ = "udisks2 or udev is not installed (scripts/install-deps.sh installs them)";
+            return;
+        }
+        folder_ = std::filesystem::temp_directory_path() / ("veltrane-bus-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder_);
+        address_ = "unix:path=" + folder_ + "/system_bus_socket";
+        std::string pid = ShellOutput("dbus-daemon --config-file=/usr/share/dbus-1/system.conf --address=" +
+                                      address_ + " --nopidfile --fork --print-pid");
+        busPid_ = std::atoi(pid.c_str());
+        if (busPid_ <= 0) {
+            skip_ = "dbus-daemon could not start a system bus here";
+            return;
+        }
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+        if (!Shell("udevadm control --ping")) {
+            if (!Shell(std::string(kUdevd) + " --daemon")) {
+                skip_ = "systemd-udevd could not start here";
+                return;
+            }
+            ownUdevd_ = true;
+        }
+        udisksPid_ = ::fork();
+        if (udisksPid_ == 0) {
+            // Its messages (no logind to inhibit sleep, partition rescans on loop devices) are noise here.
+            int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            ::execl(kUDisksd, kUDisksd, "--no-debug", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        if (!WaitFor([] { return platform::linuxpc::UDisksList().has_value(); }))
+            skip_ = "udisksd did not come up on the test's system bus";
+    }
+    ~UDisksWorld() {
+        if (udisksPid_ > 0) {
+            ::kill(udisksPid_, SIGTERM);
+            ::waitpid(udisksPid_, nullptr, 0);
+        }
+        if (ownUdevd_) static_cast<void>(Shell("udevadm control --exit"));  // it ends with its last event
+        if (busPid_ > 0) ::kill(busPid_, SIGTERM);
+        ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    UDisksWorld(const UDisksWorld&) = delete;
+    UDisksWorld& operator=(const UDisksWorld&) = delete;
+
+    // Tells udev about a loop device just attached or changed and waits until udisks2 shows
+    // it with `idType` ("" for whatever it holds).
+    static bool Announce(const std::string& node, const std::string& idType = "") {
+        static_cast<void>(Shell("udevadm trigger --action=change '" + node + "'"));  // waited for below
+        static_cast<void>(Shell("udevadm settle -t 10"));
+        return WaitFor([&] {
+            auto objects = platform::linuxpc::UDisksList();
+            if (!objects) return false;
+            for (const auto& block : objects->blocks)
+                if (block.device == node) return idType.empty() ? true : block.idType == idType;
+            return false;
+        });
+    }
+
+    // The block object udisks2 shows for a device node, or nullopt.
+    static std::optional<platform::linuxpc::UDisksBlock> Block(const std::string& node) {
+        auto objects = platform::linuxpc::UDisksList();
+        if (!objects) return std::nullopt;
+        for (const auto& block : objects->blocks)
+            if (block.device == node) return block;
+        return std::nullopt;
+    }
+
+    // Polls the daemons (real time: they run outside the fake clock) for up to ten seconds.
+    static bool WaitFor(const std::function<bool()>& ready) {
+        for (int i = 0; i < 200; ++i) {
+            if (ready()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+private:
+    std::string skip_;
+    std::string folder_;
+    std::string address_;
+    int busPid_ = 0;
+    pid_t udisksPid_ = 0;
+    bool ownUdevd_ = false;
+};
