@@ -26,6 +26,15 @@ bool HoldsFatFileSystem(const unsigned char (&sector)[512]) {
            PowerOfTwo(sectorsPerCluster) && reservedSectors != 0 && fats != 0;
 }
 
+std::string FatLabel(const unsigned char (&sector)[512]) {
+    if (!HoldsFatFileSystem(sector)) return {};
+    // FAT32 has no 16-bit FAT size, and its extended parameters start further on.
+    size_t at = Le16(sector + 22) == 0 ? 71 : 43;
+    std::string label(reinterpret_cast<const char*>(sector + at), 11);
+    while (!label.empty() && (label.back() == ' ' || label.back() == '\0')) label.pop_back();
+    return label == "NO NAME" ? std::string() : label;
+}
+
 std::optional<bool> DeviceHoldsFatFileSystem(int fd) {
     unsigned char sector[512];
     if (::pread(fd, sector, sizeof sector, 0) != static_cast<ssize_t>(sizeof sector)) return std::nullopt;

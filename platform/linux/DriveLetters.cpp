@@ -36,6 +36,12 @@ void SetDriveDevice(char letter, const std::string& deviceNode) {
 
 char LetterForVolume(const std::string& uuid, const std::string& deviceNode) {
     std::lock_guard guard(lettersLock);
+    // A letter whose file system was replaced on this node goes on with the new one.
+    for (size_t slot = 0; slot < letters.size(); ++slot) {
+        if (letters[slot].node != deviceNode || !letters[slot].uuid.empty()) continue;
+        letters[slot].uuid = uuid;
+        return static_cast<char>('A' + slot);
+    }
     // The node now holds this file system: a letter kept for another one that was there
     // stands for nothing until that one comes back.
     for (Letter& letter : letters)
@@ -54,10 +60,11 @@ char LetterForVolume(const std::string& uuid, const std::string& deviceNode) {
     return 0;
 }
 
-void RenameVolume(const std::string& oldUuid, const std::string& newUuid) {
+void ReleaseVolumeIdentity(char letter) {
+    int slot = Slot(letter);
+    if (slot < 0) return;
     std::lock_guard guard(lettersLock);
-    for (Letter& letter : letters)
-        if (!oldUuid.empty() && letter.uuid == oldUuid) letter.uuid = newUuid;
+    letters[static_cast<size_t>(slot)].uuid.clear();
 }
 
 std::optional<std::string> DriveDevice(char letter) {

@@ -15,8 +15,9 @@ void SetDriveDevice(char letter, const std::string& deviceNode);
 // The letter of the file system `uuid`, now at `deviceNode`: the one it had, else the first
 // free one from D: (Z: is the native root); 0 when every letter is taken.
 char LetterForVolume(const std::string& uuid, const std::string& deviceNode);
-// The file system `oldUuid` got `newUuid` (a format): it keeps its letter.
-void RenameVolume(const std::string& oldUuid, const std::string& newUuid);
+// The letter's file system is being replaced (a format gives it a new UUID): the file system
+// found on the letter's node next takes the letter over.
+void ReleaseVolumeIdentity(char letter);
 // The block device behind a letter (case-insensitive), or nullopt.
 std::optional<std::string> DriveDevice(char letter);
 // Every letter given, in letter order, with its device node.

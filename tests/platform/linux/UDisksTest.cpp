@@ -1,10 +1,12 @@
 // The real PC through udisks2, started by the test on its own system bus, on loop devices: what
 // udisks2 tells of a FAT volume, mounting and unmounting (busy refused), the raw device opened
-// by the daemon, a format; and the drive calls and paths of a lettered volume, mounted where
-// the letter points (an ext4 volume stands in: this kernel mounts no FAT).
+// by the daemon, a format, the eject's unmount and power-off; and the drive calls, paths and
+// format of a lettered volume, mounted where the letter points (an ext4 volume stands in: this
+// kernel mounts no FAT).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,11 +16,13 @@
 #include "platform/Drives.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/Format.h"
 #include "platform/Paths.h"
 #include "platform/RawVolume.h"
 #include "platform/Volumes.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
+#include "platform/linux/PowerOff.h"
 #include "platform/linux/UDisks.h"
 #include "platform/sim/Machine.h"
 #include "support/UDisksWorld.h"
@@ -126,9 +130,12 @@ TEST_F(UDisksTest, OpenDeviceHandsBackAnExclusiveDescriptor) {
     EXPECT_EQ(::open(node.c_str(), O_RDONLY | O_EXCL), -1);  // the daemon's open is exclusive
     EXPECT_EQ(errno, EBUSY);
     ::close(fd);
-    int again = ::open(node.c_str(), O_RDONLY | O_EXCL);
-    EXPECT_GE(again, 0);
-    if (again >= 0) ::close(again);
+    // Free again once the daemon has dropped its own copy of the descriptor too.
+    EXPECT_TRUE(UDisksWorld::WaitFor([&] {
+        int again = ::open(node.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
+        if (again >= 0) ::close(again);
+        return again >= 0;
+    }));
 }
 
 TEST_F(UDisksTest, FormatMakesAFreshFatVolumeWithTheLabel) {
@@ -216,4 +223,44 @@ TEST_F(UDisksTest, UnlockMountsTheVolumeAgainAndTellsItsDisk) {
                                           nullptr));
     EXPECT_EQ(platform::linuxpc::MountPointsOf(NumberOf(node)).size(), 1u);
     EXPECT_TRUE(platform::CloseHandle(disk));
+}
+
+TEST_F(UDisksTest, FormatGivesTheVolumeFreshFatUnlessItIsBusy) {
+    const std::string node = Attach("named.img", std::string("mkfs.ext4 -q -F -L NAVI {}"), "ext4");
+    ASSERT_FALSE(node.empty());
+    platform::linuxpc::SetDriveDevice('E', node);
+    ASSERT_TRUE(platform::CreateDirectoryA("E:\\UPDATE"));  // mounted through udisks2
+    const std::string point = platform::linuxpc::MountPointsOf(NumberOf(node)).at(0);
+    int busy = ::open((point + "/UPDATE/open.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(busy, 0);
+    EXPECT_EQ(platform::FormatDrive('e'), platform::SHFMT_ERROR);
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(UDisksWorld::Block(node)->idType, "ext4");
+    ::close(busy);
+
+    EXPECT_EQ(platform::FormatDrive('E'), 0u);
+    EXPECT_TRUE(platform::linuxpc::MountPointsOf(NumberOf(node)).empty());
+    ASSERT_TRUE(UDisksWorld::WaitFor([&] { return UDisksWorld::Block(node)->idType == "vfat"; }));
+    EXPECT_EQ(UDisksWorld::Block(node)->idLabel, "NAVI");
+    EXPECT_TRUE(Shell("fsck.fat -n " + node));
+    EXPECT_EQ(ShellOutput("mdir -b -i " + node + " ::/"), "");  // empty
+    EXPECT_EQ(platform::FormatDrive('F'), platform::SHFMT_ERROR);
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(UDisksTest, PowerOffUnmountsTheDiskOrIsVetoedWhileBusy) {
+    const std::string node = AttachExt4();
+    ASSERT_FALSE(node.empty());
+    std::string point;
+    ASSERT_EQ(platform::linuxpc::UDisksMount(UDisksWorld::Block(node)->object, &point), platform::ERROR_SUCCESS);
+    ASSERT_TRUE(UDisksWorld::WaitFor([&] { return !UDisksWorld::Block(node)->mountPoints.empty(); }));
+    int busy = ::open((point + "/open.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(busy, 0);
+    EXPECT_EQ(platform::linuxpc::PowerOffDisk(NumberOf(node)), platform::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(platform::linuxpc::MountPointsOf(NumberOf(node)), std::vector<std::string>{point});
+    ::close(busy);
+    // A loop device lies on no drive: unmounted, it cannot be powered off.
+    EXPECT_EQ(platform::linuxpc::PowerOffDisk(NumberOf(node)), platform::ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(platform::linuxpc::MountPointsOf(NumberOf(node)).empty());
+    EXPECT_EQ(platform::linuxpc::PowerOffDisk(makedev(7, 250)), platform::ERROR_DEVICE_NOT_CONNECTED);
 }

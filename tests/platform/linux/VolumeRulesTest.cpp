@@ -110,9 +110,10 @@ TEST_F(DriveLettersTest, AFileSystemKeepsItsLetterUnderAnyNode) {
     EXPECT_EQ(LetterForVolume("1111-1111", "/dev/sdd1"), 'D');
     EXPECT_EQ(DriveDevice('D'), "/dev/sdd1");
 
-    // A format gives a new UUID; the volume keeps its letter.
-    platform::linuxpc::RenameVolume("1111-1111", "4444-4444");
+    // A format gives a new UUID; the volume keeps its letter, the old file system its none.
+    platform::linuxpc::ReleaseVolumeIdentity('D');
     EXPECT_EQ(LetterForVolume("4444-4444", "/dev/sdd1"), 'D');
+    EXPECT_EQ(LetterForVolume("1111-1111", "/dev/sdb1"), 'G');
 }
 
 TEST_F(DriveLettersTest, LettersRunFromDToYAndThenOut) {
@@ -121,4 +122,19 @@ TEST_F(DriveLettersTest, LettersRunFromDToYAndThenOut) {
         given += platform::linuxpc::LetterForVolume("UUID-" + std::to_string(i), "/dev/sd" + std::to_string(i));
     EXPECT_EQ(given, "DEFGHIJKLMNOPQRSTUVWXY");
     EXPECT_EQ(platform::linuxpc::LetterForVolume("UUID-22", "/dev/sdz"), '\0');
+}
+
+TEST(BootSectorTest, LabelComesFromTheLayoutOfItsFat) {
+    unsigned char sector[512];
+    FatBootSector(sector);
+    sector[22] = 0x20;  // FAT16: sectors per FAT, and the label at 43
+    std::memcpy(sector + 43, "NAVI       ", 11);
+    EXPECT_EQ(platform::linuxpc::FatLabel(sector), "NAVI");
+    std::memcpy(sector + 43, "NO NAME    ", 11);
+    EXPECT_EQ(platform::linuxpc::FatLabel(sector), "");
+    sector[22] = 0;  // FAT32: the label at 71
+    std::memcpy(sector + 71, "MAP 2026   ", 11);
+    EXPECT_EQ(platform::linuxpc::FatLabel(sector), "MAP 2026");
+    sector[510] = 0;
+    EXPECT_EQ(platform::linuxpc::FatLabel(sector), "");
 }
