@@ -1,18 +1,10 @@
-// The udisks2 client: plain GDBus calls on the system bus (no generated proxies), one
-// connection kept while the bus keeps it open, the daemon's D-Bus errors turned into the
-// Windows results the program handles.
+// The udisks2 client: plain GDBus calls on the system bus (no generated proxies).
 #include "platform/linux/UDisks.h"
 
-#include <fcntl.h>
-#include <gio/gio.h>
-#include <gio/gunixfdlist.h>
-#include <unistd.h>
-
-#include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "platform/Error.h"
+#include "platform/linux/SystemBus.h"
 
 namespace platform::linuxpc {
 namespace {
@@ -26,74 +18,9 @@ constexpr char kPartition[] = "org.freedesktop.UDisks2.Partition";
 // A format or a power-off waits for the device (and for the user at polkit's prompt).
 constexpr int kLongCallMs = 10 * 60 * 1000;
 
-struct VariantUnref {
-    void operator()(GVariant* value) const { g_variant_unref(value); }
-};
-using Variant = std::unique_ptr<GVariant, VariantUnref>;
-struct ErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using Error = std::unique_ptr<GError, ErrorFree>;
-struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-
-std::mutex connectionLock;
-GDBusConnection* connection = nullptr;
-
-// The system bus ($DBUS_SYSTEM_BUS_ADDRESS, else the standard socket), reconnected when the
-// bus has closed it. Owned here; nullptr when there is no bus.
-GDBusConnection* Bus() {
-    std::lock_guard guard(connectionLock);
-    if (connection != nullptr && g_dbus_connection_is_closed(connection)) {
-        g_object_unref(connection);
-        connection = nullptr;
-    }
-    if (connection == nullptr) {
-        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
-        if (address == nullptr) return nullptr;
-        auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                       G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
-        connection = g_dbus_connection_new_for_address_sync(address, flags, nullptr, nullptr, nullptr);
-        g_free(address);
-    }
-    if (connection != nullptr) g_object_ref(connection);
-    return connection;
-}
-
-uint32_t ErrorOf(const GError* error) {
-    if (error == nullptr) return ERROR_GEN_FAILURE;
-    gchar* remote = g_dbus_error_get_remote_error(error);
-    std::string name = remote ? remote : "";
-    g_free(remote);
-    if (name == "org.freedesktop.UDisks2.Error.DeviceBusy" ||
-        name.rfind("org.freedesktop.UDisks2.Error.NotAuthorized", 0) == 0)
-        return ERROR_ACCESS_DENIED;
-    if (name == "org.freedesktop.DBus.Error.UnknownObject" || name == "org.freedesktop.DBus.Error.UnknownMethod")
-        return ERROR_DEVICE_NOT_CONNECTED;
-    if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner")
-        return ERROR_NOT_SUPPORTED;
-    return ERROR_GEN_FAILURE;
-}
-
-// One method call; the reply, or nullptr with *result set. fds, when given, receives the
-// descriptors the reply carries.
 Variant Call(const std::string& object, const char* interface, const char* method, GVariant* arguments,
              const char* replyType, int timeoutMs, uint32_t* result, GUnixFDList** fds = nullptr) {
-    GDBusConnection* bus = Bus();
-    if (bus == nullptr) {
-        if (arguments) g_variant_unref(g_variant_ref_sink(arguments));
-        *result = ERROR_NOT_SUPPORTED;
-        return nullptr;
-    }
-    GError* raw = nullptr;
-    GVariant* reply = g_dbus_connection_call_with_unix_fd_list_sync(
-        bus, kService, object.c_str(), interface, method, arguments, G_VARIANT_TYPE(replyType),
-        G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, fds, nullptr, &raw);
-    g_object_unref(bus);
-    Error error(raw);
-    *result = reply ? ERROR_SUCCESS : ErrorOf(error.get());
-    return Variant(reply);
+    return CallSystemBus(kService, object, interface, method, arguments, replyType, timeoutMs, result, fds);
 }
 
 // Options that let polkit ask the desktop user where its policy wants a password.
@@ -216,18 +143,9 @@ int UDisksOpenDevice(const std::string& block, bool writable, int flags, uint32_
     uint32_t result = ERROR_SUCCESS;
     Variant reply = Call(block, kBlock, "OpenDevice", g_variant_new("(sa{sv})", writable ? "rw" : "r", &options),
                          "(h)", -1, &result, &raw);
-    std::unique_ptr<GUnixFDList, ObjectUnref> fds(raw);
-    int fd = -1;
-    if (reply && fds) {
-        gint32 index = -1;
-        g_variant_get(reply.get(), "(h)", &index);
-        fd = g_unix_fd_list_get(fds.get(), index, nullptr);  // a duplicate: the list closes its own
-        if (fd < 0) result = ERROR_GEN_FAILURE;
-    } else if (result == ERROR_SUCCESS) {
-        result = ERROR_GEN_FAILURE;
-    }
-    // Unmarked, the descriptor would only reach a child process, and the program starts none.
-    if (fd >= 0) static_cast<void>(::fcntl(fd, F_SETFD, FD_CLOEXEC));
+    FdList fds(raw);
+    int fd = ReplyDescriptor(reply.get(), fds.get());
+    if (fd < 0 && result == ERROR_SUCCESS) result = ERROR_GEN_FAILURE;
     *error = result;
     return fd;
 }

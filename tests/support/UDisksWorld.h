@@ -1,7 +1,6 @@
 // udisks2 for the real PC's tests, started by the test itself (as root): a system bus of its
-// own (dbus-daemon with the system policy on a socket in a temporary folder, so a bus the
-// machine may run is left alone), systemd-udevd when none runs (udisks2 takes the file-system
-// type and UUID from udev's database) and udisksd on that bus. Tests ask SkipReason() first.
+// own, systemd-udevd when none runs (udisks2 takes the file-system type and UUID from udev's
+// database) and udisksd on that bus. Tests ask SkipReason() first.
 #pragma once
 
 #include <fcntl.h>
@@ -18,6 +17,7 @@
 
 #include "platform/linux/UDisks.h"
 #include "support/LoopDevice.h"
+#include "support/TestSystemBus.h"
 
 class UDisksWorld {
 public:
@@ -29,26 +29,16 @@ public:
 
     UDisksWorld() {
         if (skip_ = LoopSkipReason(); !skip_.empty()) return;
-        for (const char* tool : {"dbus-daemon", "udevadm", "mkfs.ext4"})
+        for (const char* tool : {"udevadm", "mkfs.ext4"})
             if (!Shell(std::string("command -v ") + tool)) {
-                skip_ = std::string(tool) + " is missing (scripts/install-deps.sh installs dbus, udev, e2fsprogs)";
+                skip_ = std::string(tool) + " is missing (scripts/install-deps.sh installs udev, e2fsprogs)";
                 return;
             }
         if (::access(kUDisksd, X_OK) != 0 || ::access(kUdevd, X_OK) != 0) {
             skip_ = "udisks2 or udev is not installed (scripts/install-deps.sh installs them)";
             return;
         }
-        folder_ = std::filesystem::temp_directory_path() / ("veltrane-bus-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder_);
-        address_ = "unix:path=" + folder_ + "/system_bus_socket";
-        std::string pid = ShellOutput("dbus-daemon --config-file=/usr/share/dbus-1/system.conf --address=" +
-                                      address_ + " --nopidfile --fork --print-pid");
-        busPid_ = std::atoi(pid.c_str());
-        if (busPid_ <= 0) {
-            skip_ = "dbus-daemon could not start a system bus here";
-            return;
-        }
-        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+        if (skip_ = bus_.SkipReason(); !skip_.empty()) return;
         if (!Shell("udevadm control --ping")) {
             if (!Shell(std::string(kUdevd) + " --daemon")) {
                 skip_ = "systemd-udevd could not start here";
@@ -74,10 +64,6 @@ public:
             ::waitpid(udisksPid_, nullptr, 0);
         }
         if (ownUdevd_) static_cast<void>(Shell("udevadm control --exit"));  // it ends with its last event
-        if (busPid_ > 0) ::kill(busPid_, SIGTERM);
-        ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
     UDisksWorld(const UDisksWorld&) = delete;
     UDisksWorld& operator=(const UDisksWorld&) = delete;
@@ -115,10 +101,8 @@ public:
     }
 
 private:
+    TestSystemBus bus_;
     std::string skip_;
-    std::string folder_;
-    std::string address_;
-    int busPid_ = 0;
     pid_t udisksPid_ = 0;
     bool ownUdevd_ = false;
 };
