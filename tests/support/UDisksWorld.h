@@ -8,12 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "platform/linux/UDisks.h"
 #include "support/LoopDevice.h"
@@ -95,7 +93,7 @@ public:
     static bool WaitFor(const std::function<bool()>& ready) {
         for (int i = 0; i < 200; ++i) {
             if (ready()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ::usleep(50 * 1000);
         }
         return false;
     }
