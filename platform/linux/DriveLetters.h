@@ -14,7 +14,7 @@ namespace platform::linuxpc {
 void SetDriveDevice(char letter, const std::string& deviceNode);
 // The letter of the file system `uuid`, now at `deviceNode`: the one it had, else the first
 // free one from D: (Z: is the native root); 0 when every letter is taken.
-char LetterForVolume(const std::string& uuid, const std::string& deviceNode);
+[[nodiscard]] char LetterForVolume(const std::string& uuid, const std::string& deviceNode);
 // The letter's file system is being replaced (a format gives it a new UUID): the file system
 // found on the letter's node next takes the letter over.
 void ReleaseVolumeIdentity(char letter);

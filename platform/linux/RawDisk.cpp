@@ -116,7 +116,7 @@ bool WholeSectors(uint64_t value) { return value % kRawSectorSize == 0; }
 
 // The device opened with `flags` (O_RDWR or O_RDONLY, with O_EXCL or O_DIRECT): plainly where
 // the kernel lets this user, else by udisks2. -1 with the last error set.
-int OpenDevice(const std::string& node, dev_t device, int flags) {
+[[nodiscard]] int OpenDevice(const std::string& node, dev_t device, int flags) {
     int fd = ::open(node.c_str(), flags | O_CLOEXEC);
     if (fd >= 0) return fd;
     int err = errno;
@@ -145,8 +145,8 @@ std::string WholeDiskNode(const std::string& node, dev_t device) {
 
 // True when nobody holds the whole disk's exclusive flock (a locked volume), tried without
 // keeping a shared one: a shared flock held open would stand in our own lock's way.
-[[nodiscard]] bool DiskUnlocked(const std::string& wholeDisk) {
-    int fd = ::open(wholeDisk.c_str(), O_RDONLY | O_CLOEXEC);
+[[nodiscard]] bool DiskUnlocked(const std::string& wholeDisk, dev_t wholeDevice) {
+    int fd = OpenDevice(wholeDisk, wholeDevice, O_RDONLY);
     if (fd < 0) return true;
     bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
     ::close(fd);
@@ -203,7 +203,7 @@ std::string WholeDiskNode(const std::string& node, dev_t device) {
     if (disk.exclusiveFd >= 0) return true;
     if (!UnmountVolume(disk)) return false;
     disk.exclusiveFd = OpenDevice(disk.node, disk.device, O_RDONLY | O_EXCL);
-    if (disk.exclusiveFd >= 0) disk.diskFd = ::open(disk.wholeDisk.c_str(), O_RDONLY | O_CLOEXEC);
+    if (disk.exclusiveFd >= 0) disk.diskFd = OpenDevice(disk.wholeDisk, disk.wholeDevice, O_RDONLY);
     if (disk.diskFd < 0 || ::flock(disk.diskFd, LOCK_EX | LOCK_NB) != 0) {
         disk.Unlock();
         SetLastError(ERROR_ACCESS_DENIED);
@@ -291,7 +291,7 @@ HANDLE CreateFileA(char letter, uint32_t desiredAccess) {
     disk->wholeDisk = WholeDiskNode(disk->node, disk->device);
     struct stat whole {};
     disk->wholeDevice = ::stat(disk->wholeDisk.c_str(), &whole) == 0 ? whole.st_rdev : disk->device;
-    if (!DiskUnlocked(disk->wholeDisk)) {
+    if (!DiskUnlocked(disk->wholeDisk, disk->wholeDevice)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }

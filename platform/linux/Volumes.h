@@ -35,7 +35,7 @@ std::optional<Volume> LetteredVolume(char letter);
 std::string VolumeGuidPath(const Volume& volume);
 // The drive's folder, mounted through udisks2 when it is not mounted; nullopt with the last
 // error set, ERROR_UNRECOGNIZED_VOLUME when sector 0 holds no file system (never mounted then).
-std::optional<std::string> VolumeFolder(const Volume& volume);
+[[nodiscard]] std::optional<std::string> VolumeFolder(const Volume& volume);
 // The lettered volume mounted where nativePath lies (the longest match), with its mount point.
 std::optional<std::pair<char, std::string>> VolumeOfNativePath(const std::string& nativePath);
 

@@ -130,6 +130,11 @@ TEST_F(UDisksTest, OpenDeviceHandsBackAnExclusiveDescriptor) {
     EXPECT_EQ(::open(node.c_str(), O_RDONLY | O_EXCL), -1);  // the daemon's open is exclusive
     EXPECT_EQ(errno, EBUSY);
     ::close(fd);
+    // The read-back's descriptor bypasses the page cache.
+    int direct = platform::linuxpc::UDisksOpenDevice(UDisksWorld::Block(node)->object, false, O_DIRECT, &error);
+    ASSERT_GE(direct, 0) << error;
+    EXPECT_EQ(::fcntl(direct, F_GETFL) & (O_DIRECT | O_ACCMODE), O_DIRECT | O_RDONLY);
+    ::close(direct);
     // Free again once the daemon has dropped its own copy of the descriptor too.
     EXPECT_TRUE(UDisksWorld::WaitFor([&] {
         int again = ::open(node.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
