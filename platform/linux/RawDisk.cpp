@@ -81,18 +81,12 @@ RawDisk* ValidDisk(HANDLE handle) {
 
 bool Root() { return ::geteuid() == 0; }
 
-// The udisks2 block object of a device, empty when udisks2 does not know it or is not there.
-std::string UDisksObjectOf(dev_t device) {
+// What udisks2 tells of a device; an empty block (no object) when udisks2 does not know it or
+// is not there.
+UDisksBlock UDisksBlockOf(dev_t device) {
     std::optional<UDisksObjects> objects = UDisksList();
     const UDisksBlock* block = objects ? objects->BlockOf(device) : nullptr;
-    return block ? block->object : std::string();
-}
-
-// The udisks2 file-system type of a device ("vfat"), empty when unknown.
-std::string IdTypeOf(dev_t device) {
-    std::optional<UDisksObjects> objects = UDisksList();
-    const UDisksBlock* block = objects ? objects->BlockOf(device) : nullptr;
-    return block ? block->idType : std::string();
+    return block ? *block : UDisksBlock{};
 }
 
 // The Windows results the program handles for what a block device reports.
@@ -120,7 +114,7 @@ bool WholeSectors(uint64_t value) { return value % kRawSectorSize == 0; }
     int fd = ::open(node.c_str(), flags | O_CLOEXEC);
     if (fd >= 0) return fd;
     int err = errno;
-    std::string object = err == EACCES || err == EPERM ? UDisksObjectOf(device) : std::string();
+    std::string object = err == EACCES || err == EPERM ? UDisksBlockOf(device).object : std::string();
     if (Root() || object.empty()) {
         SetLastError(DiskError(err, false));
         return -1;
@@ -180,7 +174,7 @@ std::string WholeDiskNode(const std::string& node, dev_t device) {
     std::vector<std::string> points = MountPointsOf(disk.device);
     if (points.empty()) return true;
     if (!Root()) {
-        std::string object = UDisksObjectOf(disk.device);
+        std::string object = UDisksBlockOf(disk.device).object;
         uint32_t error = object.empty() ? ERROR_ACCESS_DENIED : UDisksUnmount(object);
         if (error != ERROR_SUCCESS) {
             SetLastError(error);
@@ -261,10 +255,11 @@ void RawDisk::Unlock() {
     unmounted = false;
     // Windows mounts a volume again by itself once it is unlocked; a volume left without a file
     // system (its boot signature cleared) stays unmounted.
-    if (!FileSystemRecognised(IdTypeOf(device), DeviceHoldsFatFileSystem(fd))) return;
-    std::string object = UDisksObjectOf(device);
-    // Without udisks2 the drive's folder is mounted when the program next asks for it.
-    if (!object.empty()) static_cast<void>(UDisksMount(object, nullptr));
+    UDisksBlock block = UDisksBlockOf(device);
+    if (!FileSystemRecognised(block.idType, DeviceHoldsFatFileSystem(fd))) return;
+    // Without udisks2 (or when the mount fails) the drive's folder is mounted when the program
+    // next asks for it.
+    if (!block.object.empty()) static_cast<void>(UDisksMount(block.object, nullptr));
 }
 
 HANDLE CreateFileA(char letter, uint32_t desiredAccess) {

@@ -99,12 +99,16 @@ std::optional<std::string> VolumeFolder(const Volume& volume) {
 }
 
 std::optional<std::pair<char, std::string>> VolumeOfNativePath(const std::string& nativePath) {
+    // From the letter table alone: every path the program turns back into a Windows one passes
+    // here, and a mounted volume's letter is known already.
     std::optional<std::pair<char, std::string>> best;
-    for (const Volume& volume : LetteredVolumes()) {
-        for (const std::string& point : MountPointsOf(volume.number)) {
+    for (const auto& [letter, node] : LetteredDevices()) {
+        struct stat st {};
+        if (::stat(node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) continue;
+        for (const std::string& point : MountPointsOf(st.st_rdev)) {
             bool inside = nativePath.compare(0, point.size(), point) == 0 &&
                           (nativePath.size() == point.size() || nativePath[point.size()] == '/');
-            if (inside && (!best || point.size() > best->second.size())) best = std::make_pair(volume.letter, point);
+            if (inside && (!best || point.size() > best->second.size())) best = std::make_pair(letter, point);
         }
     }
     return best;
