@@ -31,10 +31,15 @@ function(veltrane_exports target base)
 endfunction()
 
 # A GoogleTest program registered with ctest under a label (unit, e2e, gui), its sources then
-# optionally ENVIRONMENT and one NAME=VALUE its cases run with.
+# optionally SERIAL (its tests run with nothing else beside them: they start machine-wide
+# daemons) and ENVIRONMENT with one NAME=VALUE its cases run with.
 function(veltrane_test name label)
-  cmake_parse_arguments(PARSE_ARGV 2 TEST "" "ENVIRONMENT" "")
-  add_executable(${name} ${TEST_UNPARSED_ARGUMENTS})
+  cmake_parse_arguments(PARSE_ARGV 2 arg "SERIAL" "ENVIRONMENT" "")
+  set(serial FALSE)
+  if(arg_SERIAL)
+    set(serial TRUE)
+  endif()
+  add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main Threads::Threads)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   if(WIN32)
@@ -43,10 +48,10 @@ function(veltrane_test name label)
     set_tests_properties(${name} PROPERTIES LABELS ${label})
   else()
     set(environment)
-    if(TEST_ENVIRONMENT)
-      set(environment ENVIRONMENT ${TEST_ENVIRONMENT})
+    if(arg_ENVIRONMENT)
+      set(environment ENVIRONMENT ${arg_ENVIRONMENT})
     endif()
-    gtest_discover_tests(${name} PROPERTIES LABELS ${label} ${environment} DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(${name} PROPERTIES LABELS ${label} RUN_SERIAL ${serial} ${environment} DISCOVERY_TIMEOUT 60
                          WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   endif()
 endfunction()

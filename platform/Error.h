@@ -20,6 +20,7 @@ constexpr uint32_t ERROR_NOT_READY = 21;
 constexpr uint32_t ERROR_SECTOR_NOT_FOUND = 27;
 constexpr uint32_t ERROR_WRITE_FAULT = 29;
 constexpr uint32_t ERROR_READ_FAULT = 30;
+constexpr uint32_t ERROR_GEN_FAILURE = 31;
 constexpr uint32_t ERROR_SHARING_VIOLATION = 32;
 constexpr uint32_t ERROR_LOCK_VIOLATION = 33;
 constexpr uint32_t ERROR_HANDLE_DISK_FULL = 39;

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "platform/Debug.h"
+#include "platform/Error.h"
 #include "platform/linux/Mounts.h"
+#include "platform/linux/PowerOff.h"
 #include "platform/linux/Udev.h"
 
 namespace platform::linuxpc {
@@ -65,14 +67,30 @@ std::vector<dev_t> BlockDevicesOf(udev_device* disk) {
     return flushed;
 }
 
+// The first mount still standing on the disk: after udisks2's veto, the busy one.
+std::string FirstMountOf(udev_device* disk) {
+    for (dev_t device : BlockDevicesOf(disk))
+        if (std::vector<std::string> points = MountPointsOf(device); device != 0 && !points.empty())
+            return points.front();
+    return {};
+}
+
 }  // namespace
 
 CONFIGRET EjectDisk(udev_device* disk, std::string* holder) {
+    // udisks2 first, for root and desktop user alike: its unmounts, then Drive.PowerOff.
+    switch (PowerOffDisk(udev_device_get_devnum(disk))) {
+    case ERROR_SUCCESS: return CR_SUCCESS;
+    case ERROR_ACCESS_DENIED:
+        *holder = FirstMountOf(disk);
+        return CR_REMOVE_VETOED;
+    case ERROR_NOT_SUPPORTED:          // no udisks2, or nothing of it that can power the disk off
+    case ERROR_DEVICE_NOT_CONNECTED:   // udisks2 does not know the disk
+        break;
+    default: return CR_FAILURE;
+    }
     if (::geteuid() != 0) {
-        // The desktop user's eject is udisks2's: Filesystem.Unmount for each mounted file system
-        // (DeviceBusy is the veto), then Drive.PowerOff. That client comes with the udisks2
-        // volume source and is called from here.
-        Tell("ejecting a USB disk needs root until the udisks2 client is built");
+        Tell("ejecting a USB disk needs udisks2 or root");
         return CR_FAILURE;
     }
     ::sync();

@@ -1,5 +1,6 @@
 // Ejecting a real USB disk: what CM_Request_Device_EjectA does on Windows, made of what Linux
-// offers (sync, unmount every file system of the disk, then unplug it logically).
+// offers (udisks2's power-off, or as root: sync, unmount every file system of the disk, then
+// unplug it logically).
 #pragma once
 
 #include <libudev.h>
@@ -10,10 +11,11 @@
 
 namespace platform::linuxpc {
 
-// Syncs, unmounts every mount of the disk and of its partitions, flushes the disk and writes
-// its USB device's sysfs "remove", as root. A busy mount vetoes: CR_REMOVE_VETOED with the
-// mount point in `holder`, the disk left as it was from that mount on. CR_FAILURE when the
-// disk could not be flushed or unplugged, or for a desktop user (see the .cpp).
+// Through udisks2 where it can (PowerOffDisk); else, as root, syncs, unmounts every mount of
+// the disk and of its partitions, flushes the disk and writes its USB device's sysfs "remove".
+// A busy mount vetoes: CR_REMOVE_VETOED with the mount point in `holder`, the disk left as it
+// was from that mount on. CR_FAILURE when the disk could not be flushed or unplugged, or for a
+// desktop user without udisks2.
 [[nodiscard]] CONFIGRET EjectDisk(udev_device* disk, std::string* holder);
 
 }  // namespace platform::linuxpc

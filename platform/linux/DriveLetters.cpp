@@ -8,8 +8,16 @@
 namespace platform::linuxpc {
 namespace {
 
+struct Letter {
+    std::string node;
+    std::string uuid;  // empty for a letter given to a device node directly
+};
+
+constexpr int kFirstFree = 'D' - 'A';
+constexpr int kRoot = 'Z' - 'A';
+
 std::mutex lettersLock;
-std::array<std::string, 26> devices;
+std::array<Letter, 26> letters;
 
 // 0-25 for a letter, -1 otherwise.
 int Slot(char letter) {
@@ -23,16 +31,57 @@ void SetDriveDevice(char letter, const std::string& deviceNode) {
     int slot = Slot(letter);
     if (slot < 0) return;
     std::lock_guard guard(lettersLock);
-    devices[static_cast<size_t>(slot)] = deviceNode;
+    letters[static_cast<size_t>(slot)] = Letter{deviceNode, {}};
+}
+
+char LetterForVolume(const std::string& uuid, const std::string& deviceNode) {
+    std::lock_guard guard(lettersLock);
+    // A letter whose file system was replaced on this node goes on with the new one.
+    for (size_t slot = 0; slot < letters.size(); ++slot) {
+        if (letters[slot].node != deviceNode || !letters[slot].uuid.empty()) continue;
+        letters[slot].uuid = uuid;
+        return static_cast<char>('A' + slot);
+    }
+    // The node now holds this file system: a letter kept for another one that was there
+    // stands for nothing until that one comes back.
+    for (Letter& letter : letters)
+        if (letter.node == deviceNode && letter.uuid != uuid) letter.node.clear();
+    for (size_t slot = 0; slot < letters.size(); ++slot) {
+        if (uuid.empty() || letters[slot].uuid != uuid) continue;
+        letters[slot].node = deviceNode;
+        return static_cast<char>('A' + slot);
+    }
+    for (int slot = kFirstFree; slot < kRoot; ++slot) {
+        Letter& letter = letters[static_cast<size_t>(slot)];
+        if (!letter.node.empty() || !letter.uuid.empty()) continue;
+        letter = Letter{deviceNode, uuid};
+        return static_cast<char>('A' + slot);
+    }
+    return 0;
+}
+
+void ReleaseVolumeIdentity(char letter) {
+    int slot = Slot(letter);
+    if (slot < 0) return;
+    std::lock_guard guard(lettersLock);
+    letters[static_cast<size_t>(slot)].uuid.clear();
 }
 
 std::optional<std::string> DriveDevice(char letter) {
     int slot = Slot(letter);
     if (slot < 0) return std::nullopt;
     std::lock_guard guard(lettersLock);
-    const std::string& node = devices[static_cast<size_t>(slot)];
+    const std::string& node = letters[static_cast<size_t>(slot)].node;
     if (node.empty()) return std::nullopt;
     return node;
+}
+
+std::vector<std::pair<char, std::string>> LetteredDevices() {
+    std::vector<std::pair<char, std::string>> given;
+    std::lock_guard guard(lettersLock);
+    for (size_t slot = 0; slot < letters.size(); ++slot)
+        if (!letters[slot].node.empty()) given.emplace_back(static_cast<char>('A' + slot), letters[slot].node);
+    return given;
 }
 
 }  // namespace platform::linuxpc

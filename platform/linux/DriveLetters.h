@@ -1,15 +1,26 @@
-// The real PC's drive letters: a letter stands for one block device (a FAT volume of a USB
-// disk) for the life of the process, as Windows keeps a volume's letter while it is plugged.
+// The real PC's drive letters: a letter stands for one file system (a FAT volume of a USB
+// disk, known by its UUID) for the life of the process, as Windows keeps a volume's letter
+// while it is plugged, and finds it again when the disk comes back under another node.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform::linuxpc {
 
-// Gives `letter` to the block device node ("/dev/sdb1"); an empty node takes the letter away.
+// Gives `letter` to the block device node ("/dev/sdb1") whatever file system it holds; an
+// empty node takes the letter away.
 void SetDriveDevice(char letter, const std::string& deviceNode);
+// The letter of the file system `uuid`, now at `deviceNode`: the one it had, else the first
+// free one from D: (Z: is the native root); 0 when every letter is taken.
+[[nodiscard]] char LetterForVolume(const std::string& uuid, const std::string& deviceNode);
+// The letter's file system is being replaced (a format gives it a new UUID): the file system
+// found on the letter's node next takes the letter over.
+void ReleaseVolumeIdentity(char letter);
 // The block device behind a letter (case-insensitive), or nullopt.
 std::optional<std::string> DriveDevice(char letter);
+// Every letter given, in letter order, with its device node.
+std::vector<std::pair<char, std::string>> LetteredDevices();
 
 }  // namespace platform::linuxpc

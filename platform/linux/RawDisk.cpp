@@ -1,6 +1,7 @@
 // Raw access to a real block device: writes through the page cache and fdatasync, read-back
 // past it through O_DIRECT, and the volume lock made of what Linux offers instead of
 // FSCTL_LOCK_VOLUME (unmount, O_EXCL, flock on the whole disk, which udev's prober respects).
+// Descriptors come from a plain open, or from udisks2 for a desktop user the kernel refuses.
 #include "platform/linux/RawDisk.h"
 
 #include <fcntl.h>
@@ -17,13 +18,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Debug.h"
 #include "platform/Error.h"
 #include "platform/RawVolume.h"
+#include "platform/linux/BootSector.h"
+#include "platform/linux/DiskNumber.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
+#include "platform/linux/UDisks.h"
 #include "platform/posix/SeekPosition.h"
 #include "platform/sim/KernelObject.h"
 
@@ -45,14 +51,12 @@ public:
         if (directFd >= 0) ::close(directFd);
         if (fd >= 0) ::close(fd);
     }
-    void Unlock() {
-        if (diskFd >= 0) ::close(diskFd);  // closing drops the flock
-        if (exclusiveFd >= 0) ::close(exclusiveFd);
-        diskFd = exclusiveFd = -1;
-    }
+    void Unlock();
     std::string node;
     std::string wholeDisk;
     dev_t device = 0;
+    dev_t wholeDevice = 0;
+    bool unmounted = false;  // the lock took a mount away: the unlock puts it back
     int fd = -1;           // writes, fdatasync
     int directFd = -1;     // reads, O_DIRECT
     int exclusiveFd = -1;  // held while locked: O_EXCL keeps mounts and other exclusive opens away
@@ -75,6 +79,16 @@ RawDisk* ValidDisk(HANDLE handle) {
     return disk;
 }
 
+bool Root() { return ::geteuid() == 0; }
+
+// What udisks2 tells of a device; an empty block (no object) when udisks2 does not know it or
+// is not there.
+UDisksBlock UDisksBlockOf(dev_t device) {
+    std::optional<UDisksObjects> objects = UDisksList();
+    const UDisksBlock* block = objects ? objects->BlockOf(device) : nullptr;
+    return block ? *block : UDisksBlock{};
+}
+
 // The Windows results the program handles for what a block device reports.
 uint32_t DiskError(int err, bool writing) {
     switch (err) {
@@ -94,6 +108,23 @@ uint32_t DiskError(int err, bool writing) {
 
 bool WholeSectors(uint64_t value) { return value % kRawSectorSize == 0; }
 
+// The device opened with `flags` (O_RDWR or O_RDONLY, with O_EXCL or O_DIRECT): plainly where
+// the kernel lets this user, else by udisks2. -1 with the last error set.
+[[nodiscard]] int OpenDevice(const std::string& node, dev_t device, int flags) {
+    int fd = ::open(node.c_str(), flags | O_CLOEXEC);
+    if (fd >= 0) return fd;
+    int err = errno;
+    std::string object = err == EACCES || err == EPERM ? UDisksBlockOf(device).object : std::string();
+    if (Root() || object.empty()) {
+        SetLastError(DiskError(err, false));
+        return -1;
+    }
+    uint32_t error = ERROR_SUCCESS;
+    fd = UDisksOpenDevice(object, (flags & O_ACCMODE) == O_RDWR, flags & (O_EXCL | O_DIRECT), &error);
+    if (fd < 0) SetLastError(error);
+    return fd;
+}
+
 // The node of the disk a partition belongs to ("/dev/sdb" for "/dev/sdb1"), or the node itself
 // when it is a whole disk, found through sysfs.
 std::string WholeDiskNode(const std::string& node, dev_t device) {
@@ -108,8 +139,8 @@ std::string WholeDiskNode(const std::string& node, dev_t device) {
 
 // True when nobody holds the whole disk's exclusive flock (a locked volume), tried without
 // keeping a shared one: a shared flock held open would stand in our own lock's way.
-[[nodiscard]] bool DiskUnlocked(const std::string& wholeDisk) {
-    int fd = ::open(wholeDisk.c_str(), O_RDONLY | O_CLOEXEC);
+[[nodiscard]] bool DiskUnlocked(const std::string& wholeDisk, dev_t wholeDevice) {
+    int fd = OpenDevice(wholeDisk, wholeDevice, O_RDONLY);
     if (fd < 0) return true;
     bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
     ::close(fd);
@@ -138,13 +169,26 @@ std::string WholeDiskNode(const std::string& node, dev_t device) {
     return true;
 }
 
-// Unmounts every mount of the volume (as root; a desktop user's unmount goes through udisks2).
-[[nodiscard]] bool UnmountVolume(const RawDisk& disk) {
-    for (const std::string& point : MountPointsOf(disk.device)) {
+// Unmounts every mount of the volume: as root itself, for a desktop user through udisks2.
+[[nodiscard]] bool UnmountVolume(RawDisk& disk) {
+    std::vector<std::string> points = MountPointsOf(disk.device);
+    if (points.empty()) return true;
+    if (!Root()) {
+        std::string object = UDisksBlockOf(disk.device).object;
+        uint32_t error = object.empty() ? ERROR_ACCESS_DENIED : UDisksUnmount(object);
+        if (error != ERROR_SUCCESS) {
+            SetLastError(error);
+            return false;
+        }
+        disk.unmounted = true;
+        return true;
+    }
+    for (const std::string& point : points) {
         if (::umount2(point.c_str(), 0) != 0) {
             SetLastError(DiskError(errno, false));
             return false;
         }
+        disk.unmounted = true;
     }
     return true;
 }
@@ -152,8 +196,8 @@ std::string WholeDiskNode(const std::string& node, dev_t device) {
 [[nodiscard]] bool Lock(RawDisk& disk) {
     if (disk.exclusiveFd >= 0) return true;
     if (!UnmountVolume(disk)) return false;
-    disk.exclusiveFd = ::open(disk.node.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
-    if (disk.exclusiveFd >= 0) disk.diskFd = ::open(disk.wholeDisk.c_str(), O_RDONLY | O_CLOEXEC);
+    disk.exclusiveFd = OpenDevice(disk.node, disk.device, O_RDONLY | O_EXCL);
+    if (disk.exclusiveFd >= 0) disk.diskFd = OpenDevice(disk.wholeDisk, disk.wholeDevice, O_RDONLY);
     if (disk.diskFd < 0 || ::flock(disk.diskFd, LOCK_EX | LOCK_NB) != 0) {
         disk.Unlock();
         SetLastError(ERROR_ACCESS_DENIED);
@@ -187,7 +231,36 @@ unsigned char* BounceBuffer(RawDisk& disk, size_t size) {
     return true;
 }
 
+// The answer to IOCTL_STORAGE_GET_DEVICE_NUMBER: the whole disk's number.
+[[nodiscard]] bool AnswerDeviceNumber(const RawDisk& disk, void* outBuffer, uint32_t outSize, uint32_t* bytesReturned) {
+    if (outBuffer == nullptr || outSize < sizeof(STORAGE_DEVICE_NUMBER)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    STORAGE_DEVICE_NUMBER number;
+    number.DeviceType = FILE_DEVICE_DISK;
+    number.DeviceNumber = DiskNumberOf(disk.wholeDevice);
+    std::memcpy(outBuffer, &number, sizeof number);
+    if (bytesReturned) *bytesReturned = sizeof number;
+    return true;
+}
+
 }  // namespace
+
+void RawDisk::Unlock() {
+    if (diskFd >= 0) ::close(diskFd);  // closing drops the flock
+    if (exclusiveFd >= 0) ::close(exclusiveFd);
+    diskFd = exclusiveFd = -1;
+    if (!unmounted) return;
+    unmounted = false;
+    // Windows mounts a volume again by itself once it is unlocked; a volume left without a file
+    // system (its boot signature cleared) stays unmounted.
+    UDisksBlock block = UDisksBlockOf(device);
+    if (!FileSystemRecognised(block.idType, DeviceHoldsFatFileSystem(fd))) return;
+    // Without udisks2 (or when the mount fails) the drive's folder is mounted when the program
+    // next asks for it.
+    if (!block.object.empty()) static_cast<void>(UDisksMount(block.object, nullptr));
+}
 
 HANDLE CreateFileA(char letter, uint32_t desiredAccess) {
     std::optional<std::string> node = DriveDevice(letter);
@@ -198,9 +271,8 @@ HANDLE CreateFileA(char letter, uint32_t desiredAccess) {
     auto disk = std::make_unique<RawDisk>();
     disk->node = *node;
     disk->access = desiredAccess;
-    disk->fd = ::open(disk->node.c_str(), ((desiredAccess & GENERIC_WRITE) ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     struct stat st {};
-    if (disk->fd < 0 || ::fstat(disk->fd, &st) != 0) {
+    if (::stat(disk->node.c_str(), &st) != 0) {
         SetLastError(DiskError(errno, false));
         return INVALID_HANDLE_VALUE;
     }
@@ -209,24 +281,25 @@ HANDLE CreateFileA(char letter, uint32_t desiredAccess) {
         return INVALID_HANDLE_VALUE;
     }
     disk->device = st.st_rdev;
+    disk->fd = OpenDevice(disk->node, disk->device, (desiredAccess & GENERIC_WRITE) ? O_RDWR : O_RDONLY);
+    if (disk->fd < 0) return INVALID_HANDLE_VALUE;
     disk->wholeDisk = WholeDiskNode(disk->node, disk->device);
-    if (!DiskUnlocked(disk->wholeDisk)) {
+    struct stat whole {};
+    disk->wholeDevice = ::stat(disk->wholeDisk.c_str(), &whole) == 0 ? whole.st_rdev : disk->device;
+    if (!DiskUnlocked(disk->wholeDisk, disk->wholeDevice)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     if (!Measure(*disk)) return INVALID_HANDLE_VALUE;
-    disk->directFd = ::open(disk->node.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
-    if (disk->directFd < 0) {
-        SetLastError(DiskError(errno, false));
-        return INVALID_HANDLE_VALUE;
-    }
+    disk->directFd = OpenDevice(disk->node, disk->device, O_RDONLY | O_DIRECT);
+    if (disk->directFd < 0) return INVALID_HANDLE_VALUE;
     SetLastError(ERROR_SUCCESS);
     return disk.release();
 }
 
 bool IsRawDisk(HANDLE handle) { return DiskOf(handle) != nullptr; }
 
-bool DeviceIoControl(HANDLE device, uint32_t controlCode, uint32_t* bytesReturned) {
+bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint32_t outSize, uint32_t* bytesReturned) {
     RawDisk* disk = ValidDisk(device);
     if (disk == nullptr) return false;
     if (bytesReturned) *bytesReturned = 0;
@@ -250,6 +323,8 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, uint32_t* bytesReturne
     case FSCTL_ALLOW_EXTENDED_DASD_IO:
         // A block device has no file-system bound on its sectors; the device's length holds.
         return true;
+    case IOCTL_STORAGE_GET_DEVICE_NUMBER:
+        return AnswerDeviceNumber(*disk, outBuffer, outSize, bytesReturned);
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;

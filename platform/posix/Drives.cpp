@@ -1,5 +1,5 @@
 // Logical drives of the simulated machine: the letters, types and display names its machine.ini
-// gives the drives or their volumes.
+// gives the drives or their volumes. A real PC answers from platform/linux.
 #include "platform/Drives.h"
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
+#include "platform/linux/LogicalDrives.h"
 #include "platform/sim/Machine.h"
 
 namespace platform {
@@ -34,9 +35,27 @@ std::string DriveValue(const ProfileDocument& doc, char letter, const char* key)
     return {};
 }
 
+// The display name into the shell's record, in CP932.
+void SetDisplayName(SHFILEINFOA* info, const std::string& utf8, char letter) {
+    std::string cp932 = Utf8ToCp932(utf8).value_or(std::string(1, letter) + ":");
+    std::memset(info->szDisplayName, 0, sizeof info->szDisplayName);
+    std::memcpy(info->szDisplayName, cp932.data(), std::min(cp932.size(), sizeof info->szDisplayName - 1));
+}
+
+uintptr_t RealDriveInfo(char letter, SHFILEINFOA* info, uint32_t flags) {
+    std::optional<std::string> name = letter != 0 && info != nullptr ? linuxpc::DisplayName(letter) : std::nullopt;
+    if (!name) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    if (flags & SHGFI_DISPLAYNAME) SetDisplayName(info, *name, letter);
+    return 1;
+}
+
 }  // namespace
 
 uint32_t GetLogicalDrives() {
+    if (!MachineSimulated()) return linuxpc::GetLogicalDrives();
     ProfileDocument doc = MachineDescription();
     uint32_t mask = 0;
     for (char letter = 'A'; letter <= 'Z'; ++letter)
@@ -45,6 +64,7 @@ uint32_t GetLogicalDrives() {
 }
 
 uint32_t GetDriveTypeA(const char* rootPath) {
+    if (!MachineSimulated()) return linuxpc::GetDriveTypeA(rootPath);
     ProfileDocument doc = MachineDescription();
     // A volume GUID path names the volume itself, with or without a letter.
     if (rootPath != nullptr && std::strncmp(rootPath, "\\\\?\\Volume{", 11) == 0) {
@@ -61,6 +81,7 @@ uint32_t GetDriveTypeA(const char* rootPath) {
 
 uintptr_t SHGetFileInfoA(const char* path, uint32_t, SHFILEINFOA* info, uint32_t, uint32_t flags) {
     char letter = RootLetter(path);
+    if (!MachineSimulated()) return RealDriveInfo(letter, info, flags);
     ProfileDocument doc = MachineDescription();
     if (letter == 0 || info == nullptr || doc.Keys(DriveSection(letter)).empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -77,9 +98,7 @@ uintptr_t SHGetFileInfoA(const char* path, uint32_t, SHFILEINFOA* info, uint32_t
             auto volume = DriveVolume(doc, letter);
             name = (volume ? volume->label : std::string("ローカル ディスク")) + " (" + letter + ":)";
         }
-        std::string cp932 = Utf8ToCp932(name).value_or(std::string(1, letter) + ":");
-        std::memset(info->szDisplayName, 0, sizeof info->szDisplayName);
-        std::memcpy(info->szDisplayName, cp932.data(), std::min(cp932.size(), sizeof info->szDisplayName - 1));
+        SetDisplayName(info, name, letter);
     }
     return 1;
 }

@@ -1,5 +1,6 @@
 // File and folder services on the native file system: Windows paths mapped to native ones,
-// errno turned into the Windows last errors, and the free space a simulated drive states.
+// errno turned into the Windows last errors, the free space a simulated drive states, and
+// copies onto a real PC's removable volume written through to it.
 #include "platform/Files.h"
 
 #include <algorithm>
@@ -33,6 +34,15 @@ std::optional<std::string> Native(const char* path) {
 bool Fail() {
     SetLastError(ErrorFromErrno(errno));
     return false;
+}
+
+// A path on one of the real PC's drive letters other than Z: (the native root): a volume of a
+// USB disk, which Windows writes through to (quick removal); Linux's page cache would keep a
+// copy off the stick until its writeback, long after the program has called the copy done.
+bool OnRemovableVolume(const char* windowsPath) {
+    if (MachineSimulated() || windowsPath[0] == '\0' || windowsPath[1] != ':') return false;
+    return std::isalpha(static_cast<unsigned char>(windowsPath[0])) &&
+           std::toupper(static_cast<unsigned char>(windowsPath[0])) != 'Z';
 }
 
 uint32_t CopyPath(const std::string& text, char* buffer, uint32_t size) {
@@ -137,6 +147,7 @@ bool CopyFileA(const char* existing, const char* newFile, bool failIfExists) {
         }
         if (!ok) break;
     }
+    if (ok && OnRemovableVolume(newFile) && ::fsync(out) != 0) ok = false;
     int err = errno;
     ::close(in);
     if (::close(out) != 0) ok = false;

@@ -1,5 +1,6 @@
 // Formatting a simulated drive: a fresh boot sector (and its backup) written into the volume's
-// image under an exclusive lock, and the volume's folder emptied.
+// image under an exclusive lock, and the volume's folder emptied. A real PC's volume gets a
+// fresh FAT file system from platform/linux.
 #include "platform/Format.h"
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <system_error>
 
 #include "platform/Error.h"
+#include "platform/linux/FormatVolume.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Mount.h"
 
@@ -31,6 +33,11 @@ void FreshBootSector(unsigned char (&sector)[512]) {
 
 uint32_t FormatDrive(char letter, void*) {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    if (!MachineSimulated()) {
+        uint32_t error = linuxpc::FormatVolume(letter);
+        SetLastError(error);
+        return error == ERROR_SUCCESS ? 0 : SHFMT_ERROR;
+    }
     auto volume = DriveVolume(MachineDescription(), letter);
     if (!volume || volume->image.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);

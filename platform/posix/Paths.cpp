@@ -1,5 +1,6 @@
-// Windows paths to native paths and back: drive letters through the simulated machine, "Z:" as
-// the native root, names matched without case as Windows matches them.
+// Windows paths to native paths and back: drive letters through the simulated machine or the
+// real PC's mounted volumes, "Z:" as the native root, names matched without case as Windows
+// matches them.
 #include "platform/Paths.h"
 
 #include <dirent.h>
@@ -8,6 +9,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
+#include "platform/linux/Volumes.h"
 #include "platform/sim/Machine.h"
 
 namespace platform {
@@ -49,6 +51,28 @@ std::string ResolveCase(const std::string& path) {
     return resolved;
 }
 
+// The native folder of a drive letter other than Z:, or nullopt with the last error set.
+std::optional<std::string> DriveRoot(char letter) {
+    if (!MachineSimulated()) {
+        std::optional<linuxpc::Volume> volume = linuxpc::LetteredVolume(letter);
+        if (!volume) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return std::nullopt;
+        }
+        return linuxpc::VolumeFolder(*volume);
+    }
+    auto folder = DriveFolder(letter);
+    if (!folder) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return std::nullopt;
+    }
+    if (!DriveFormatted(letter)) {
+        SetLastError(ERROR_UNRECOGNIZED_VOLUME);
+        return std::nullopt;
+    }
+    return folder;
+}
+
 }  // namespace
 
 std::optional<std::string> ToNativePath(std::string_view windowsPath) {
@@ -67,15 +91,8 @@ std::optional<std::string> ToNativePath(std::string_view windowsPath) {
         if (letter == 'Z') {
             root = "/";
         } else {
-            auto folder = DriveFolder(letter);
-            if (!folder) {
-                SetLastError(ERROR_PATH_NOT_FOUND);
-                return std::nullopt;
-            }
-            if (!DriveFormatted(letter)) {
-                SetLastError(ERROR_UNRECOGNIZED_VOLUME);
-                return std::nullopt;
-            }
+            auto folder = DriveRoot(letter);
+            if (!folder) return std::nullopt;
             root = *folder + "/";
         }
         while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
@@ -87,7 +104,7 @@ std::optional<std::string> ToNativePath(std::string_view windowsPath) {
 std::optional<std::string> ToWindowsPath(std::string_view nativePath) {
     std::string path(nativePath);
     std::string windows;
-    auto drive = DriveOfNativePath(path);
+    auto drive = MachineSimulated() ? DriveOfNativePath(path) : linuxpc::VolumeOfNativePath(path);
     if (drive) {
         windows = std::string(1, drive->first) + ":" + path.substr(drive->second.size());
     } else {

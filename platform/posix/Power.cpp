@@ -1,16 +1,41 @@
 // Keeping the PC awake on Linux: the requests are counted, so the simulated machine can show
-// when the program asked. A real PC's session manager is not told yet (docs/linux.md).
+// when the program asked; on a real PC the first request takes a logind sleep inhibitor and
+// the last one gives it back.
 #include "platform/Power.h"
 
-#include <atomic>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "platform/linux/SleepInhibitor.h"
+#include "platform/sim/Machine.h"
 
 namespace platform {
 namespace {
-std::atomic<int> held{0};
+
+std::mutex heldLock;
+int held = 0;
+int inhibitor = -1;
+
 }  // namespace
 
-KeepAwake::KeepAwake() { ++held; }
-KeepAwake::~KeepAwake() { --held; }
-int AwakeRequests() { return held.load(); }
+KeepAwake::KeepAwake() {
+    std::lock_guard guard(heldLock);
+    // Without an inhibitor the job goes on: the PC may sleep, as it would without the request.
+    if (held++ == 0 && !MachineSimulated()) inhibitor = linuxpc::InhibitSleep();
+}
+
+KeepAwake::~KeepAwake() {
+    std::lock_guard guard(heldLock);
+    if (--held == 0 && inhibitor >= 0) {
+        ::close(inhibitor);
+        inhibitor = -1;
+    }
+}
+
+int AwakeRequests() {
+    std::lock_guard guard(heldLock);
+    return held;
+}
 
 }  // namespace platform

@@ -123,7 +123,8 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
 
 bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void* outBuffer, uint32_t outSize,
                      uint32_t* bytesReturned, void*) {
-    if (linuxpc::IsRawDisk(device)) return linuxpc::DeviceIoControl(device, controlCode, bytesReturned);
+    if (linuxpc::IsRawDisk(device))
+        return linuxpc::DeviceIoControl(device, controlCode, outBuffer, outSize, bytesReturned);
     RawVolume* volume = PresentVolume(device);
     if (volume == nullptr) return false;
     if (bytesReturned) *bytesReturned = 0;

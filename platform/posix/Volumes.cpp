@@ -1,13 +1,16 @@
 // The volumes of the simulated machine by their GUID paths, and drive letters set and removed by
-// rewriting machine.ini.
+// rewriting machine.ini. A real PC answers from platform/linux, where every volume the program
+// may use has its letter from the start: no letter is set or removed there.
 #include "platform/Volumes.h"
 
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/linux/LogicalDrives.h"
 #include "platform/sim/KernelObject.h"
 #include "platform/sim/Machine.h"
 
@@ -47,17 +50,26 @@ bool GetVolumeNameForVolumeMountPointA(const char* mountPoint, char* volumeName,
         SetLastError(ERROR_INVALID_NAME);
         return false;
     }
-    auto volume = DriveVolume(MachineDescription(), letter);
-    if (!volume) {
+    std::optional<std::string> name;
+    if (MachineSimulated()) {
+        if (auto volume = DriveVolume(MachineDescription(), letter)) name = volume->guidPath;
+    } else {
+        name = linuxpc::VolumeNameOfLetter(letter);
+    }
+    if (!name) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    return CopyName(volume->guidPath, volumeName, size);
+    return CopyName(*name, volumeName, size);
 }
 
 HANDLE FindFirstVolumeA(char* volumeName, uint32_t size) {
     auto find = new VolumeFind;
-    for (const VolumeEntry& volume : MachineVolumes(MachineDescription())) find->names.push_back(volume.guidPath);
+    if (MachineSimulated()) {
+        for (const VolumeEntry& volume : MachineVolumes(MachineDescription())) find->names.push_back(volume.guidPath);
+    } else {
+        find->names = linuxpc::VolumeNames();
+    }
     if (find->names.empty()) {
         delete find;
         SetLastError(ERROR_NO_MORE_FILES);
@@ -100,6 +112,10 @@ bool SetVolumeMountPointA(const char* mountPoint, const char* volumeName) {
         SetLastError(ERROR_INVALID_NAME);
         return false;
     }
+    if (!MachineSimulated()) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
     uint32_t error = ERROR_SUCCESS;
     bool saved = ModifyMachine([&](ProfileDocument& doc) {
         if (!doc.Keys(DriveSection(letter)).empty()) {
@@ -123,6 +139,10 @@ bool DeleteVolumeMountPointA(const char* mountPoint) {
     char letter = MountPointLetter(mountPoint);
     if (letter == 0) {
         SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    if (!MachineSimulated()) {
+        SetLastError(ERROR_NOT_SUPPORTED);
         return false;
     }
     uint32_t error = ERROR_SUCCESS;

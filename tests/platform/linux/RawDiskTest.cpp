@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/Error.h"
+#include "platform/Format.h"
 #include "platform/RawVolume.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
@@ -224,4 +225,13 @@ TEST_F(RawDiskTest, LockUnmountsTheVolumeUnlessItIsBusy) {
     EXPECT_TRUE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
     EXPECT_TRUE(platform::linuxpc::MountPointsOf(st.st_rdev).empty());
     if (!platform::linuxpc::MountPointsOf(st.st_rdev).empty()) ::umount2(point.c_str(), MNT_DETACH);
+}
+
+TEST_F(RawDiskTest, RootFormatsWithMkfsKeepingTheLabel) {
+    // No udisks2 here: root formats the device itself.
+    ASSERT_EQ(ShellOutput("mtype -i " + loop->Node() + " ::/MAP.VER"), "2025101\r\n");
+    ASSERT_EQ(platform::FormatDrive('E'), 0u) << platform::GetLastError();
+    EXPECT_TRUE(Shell("fsck.fat -n " + loop->Node()));
+    EXPECT_EQ(ShellOutput("mdir -b -i " + loop->Node() + " ::/"), "");
+    EXPECT_EQ(ShellOutput("fatlabel " + loop->Node()), "NAVI\n");
 }

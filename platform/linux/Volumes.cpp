@@ -1,0 +1,117 @@
+// Volumes from udisks2's block objects, letters from the process's letter table, folders from
+// the kernel's mount table.
+#include "platform/linux/Volumes.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+
+#include "platform/Error.h"
+#include "platform/linux/BootSector.h"
+#include "platform/linux/DriveLetters.h"
+#include "platform/linux/Mounts.h"
+
+namespace platform::linuxpc {
+namespace {
+
+// The volume behind a letter's node, described by udisks2 when it knows the node.
+std::optional<Volume> VolumeAt(char letter, const std::string& node, const std::optional<UDisksObjects>& objects) {
+    struct stat st {};
+    if (::stat(node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
+    Volume volume;
+    volume.letter = letter;
+    volume.node = node;
+    volume.number = st.st_rdev;
+    if (objects) {
+        const UDisksBlock* block = objects->BlockOf(st.st_rdev);
+        if (block == nullptr) return std::nullopt;
+        volume.idType = block->idType;
+        volume.uuid = block->idUuid;
+        volume.label = block->idLabel;
+        volume.object = block->object;
+    }
+    return volume;
+}
+
+// A desktop user may not read the device: udisks2's word that it is FAT stands then.
+bool Formatted(const Volume& volume) {
+    return FileSystemRecognised(volume.idType, NodeHoldsFatFileSystem(volume.node));
+}
+
+}  // namespace
+
+bool UnitCandidate(const UDisksBlock& block, const UDisksDrive* drive) {
+    return drive != nullptr && drive->connectionBus == "usb" && drive->removable && block.idType == "vfat" &&
+           !block.idUuid.empty();
+}
+
+std::vector<Volume> LetteredVolumes() {
+    std::optional<UDisksObjects> objects = UDisksList();
+    if (objects)
+        for (const UDisksBlock& block : objects->blocks)
+            if (UnitCandidate(block, objects->DriveOf(block)))
+                static_cast<void>(LetterForVolume(block.idUuid, block.device));  // 0: no letter free, as on Windows
+    std::vector<Volume> volumes;
+    for (const auto& [letter, node] : LetteredDevices())
+        if (auto volume = VolumeAt(letter, node, objects)) volumes.push_back(std::move(*volume));
+    return volumes;
+}
+
+std::optional<Volume> LetteredVolume(char letter) {
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    for (Volume& volume : LetteredVolumes())
+        if (volume.letter == letter) return std::move(volume);
+    return std::nullopt;
+}
+
+std::string VolumeGuidPath(const Volume& volume) {
+    std::string digits;
+    for (char c : volume.uuid)
+        if (std::isxdigit(static_cast<unsigned char>(c))) digits += static_cast<char>(std::tolower(c));
+    if (digits.empty()) {
+        char number[17];
+        std::snprintf(number, sizeof number, "%016llx", static_cast<unsigned long long>(volume.number));
+        digits = number;
+    }
+    digits.resize(32, '0');
+    return "\\\\?\\Volume{" + digits.substr(0, 8) + "-" + digits.substr(8, 4) + "-" + digits.substr(12, 4) + "-" +
+           digits.substr(16, 4) + "-" + digits.substr(20, 12) + "}\\";
+}
+
+std::optional<std::string> VolumeFolder(const Volume& volume) {
+    if (!Formatted(volume)) {
+        SetLastError(ERROR_UNRECOGNIZED_VOLUME);
+        return std::nullopt;
+    }
+    std::vector<std::string> points = MountPointsOf(volume.number);
+    if (!points.empty()) return points.back();
+    if (volume.object.empty()) {
+        SetLastError(ERROR_NOT_READY);
+        return std::nullopt;
+    }
+    std::string point;
+    if (uint32_t error = UDisksMount(volume.object, &point); error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return std::nullopt;
+    }
+    return point;
+}
+
+std::optional<std::pair<char, std::string>> VolumeOfNativePath(const std::string& nativePath) {
+    // From the letter table alone: every path the program turns back into a Windows one passes
+    // here, and a mounted volume's letter is known already.
+    std::optional<std::pair<char, std::string>> best;
+    for (const auto& [letter, node] : LetteredDevices()) {
+        struct stat st {};
+        if (::stat(node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) continue;
+        for (const std::string& point : MountPointsOf(st.st_rdev)) {
+            bool inside = nativePath.compare(0, point.size(), point) == 0 &&
+                          (nativePath.size() == point.size() || nativePath[point.size()] == '/');
+            if (inside && (!best || point.size() > best->second.size())) best = std::make_pair(letter, point);
+        }
+    }
+    return best;
+}
+
+}  // namespace platform::linuxpc

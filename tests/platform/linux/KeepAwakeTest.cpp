@@ -1,0 +1,159 @@
+// Keeping the real PC awake: the first request takes a logind sleep inhibitor, the last gives
+// it back; without logind the request fails quietly; the simulated machine only counts. A
+// stand-in logind on the test's own system bus hands out one end of a pipe per inhibitor and
+// sees it given back when the program closes its end.
+#include <gio/gio.h>
+#include <gio/gunixfdlist.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/Power.h"
+#include "platform/sim/Machine.h"
+#include "support/TestSystemBus.h"
+
+namespace {
+
+constexpr char kIntrospection[] =
+    "<node><interface name='org.freedesktop.login1.Manager'><method name='Inhibit'>"
+    "<arg type='s' direction='in'/><arg type='s' direction='in'/><arg type='s' direction='in'/>"
+    "<arg type='s' direction='in'/><arg type='h' direction='out'/></method></interface></node>";
+
+class FakeLogind {
+public:
+    FakeLogind() {
+        thread_ = std::thread([this] { Run(); });
+        while (!ready_) std::this_thread::yield();
+    }
+    ~FakeLogind() {
+        g_main_loop_quit(loop_);
+        thread_.join();
+        if (held_ >= 0) ::close(held_);
+    }
+    bool Serving() const { return serving_; }
+    int Requests() {
+        std::lock_guard guard(lock_);
+        return requests_;
+    }
+    // "what" and "mode" of the last request.
+    std::string Last() {
+        std::lock_guard guard(lock_);
+        return last_;
+    }
+    // The program still holds the last inhibitor: its end of the pipe is open.
+    bool Held() {
+        std::lock_guard guard(lock_);
+        pollfd end{held_, POLLIN, 0};
+        return held_ >= 0 && ::poll(&end, 1, 0) == 0;
+    }
+
+private:
+    static void OnCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* arguments,
+                       GDBusMethodInvocation* invocation, gpointer self) {
+        auto* logind = static_cast<FakeLogind*>(self);
+        const gchar *what, *who, *why, *mode;
+        g_variant_get(arguments, "(&s&s&s&s)", &what, &who, &why, &mode);
+        int ends[2];
+        if (::pipe(ends) != 0) return g_dbus_method_invocation_return_dbus_error(invocation, "x.Failed", "pipe");
+        GUnixFDList* fds = g_unix_fd_list_new_from_array(&ends[1], 1);  // the list owns the writing end
+        {
+            std::lock_guard guard(logind->lock_);
+            ++logind->requests_;
+            logind->last_ = std::string(what) + " " + mode;
+            if (logind->held_ >= 0) ::close(logind->held_);
+            logind->held_ = ends[0];
+        }
+        g_dbus_method_invocation_return_value_with_unix_fd_list(invocation, g_variant_new("(h)", 0), fds);
+        g_object_unref(fds);
+    }
+
+    void Run() {
+        GMainContext* context = g_main_context_new();
+        g_main_context_push_thread_default(context);
+        loop_ = g_main_loop_new(context, FALSE);
+        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
+        auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                       G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
+        GDBusConnection* bus = g_dbus_connection_new_for_address_sync(address, flags, nullptr, nullptr, nullptr);
+        g_free(address);
+        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
+        static const GDBusInterfaceVTable vtable = {OnCall, nullptr, nullptr, {}};
+        if (bus != nullptr &&
+            g_dbus_connection_register_object(bus, "/org/freedesktop/login1", node->interfaces[0], &vtable, this,
+                                              nullptr, nullptr) != 0) {
+            GVariant* owner = g_dbus_connection_call_sync(
+                bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+                g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1,
+                nullptr, nullptr);
+            guint32 answer = 0;
+            if (owner != nullptr) {
+                g_variant_get(owner, "(u)", &answer);
+                g_variant_unref(owner);
+            }
+            serving_ = answer == 1;  // the primary owner
+        }
+        ready_ = true;
+        g_main_loop_run(loop_);
+        g_dbus_node_info_unref(node);
+        if (bus != nullptr) {
+            g_dbus_connection_close_sync(bus, nullptr, nullptr);
+            g_object_unref(bus);
+        }
+        g_main_loop_unref(loop_);
+        g_main_context_pop_thread_default(context);
+        g_main_context_unref(context);
+    }
+
+    std::thread thread_;
+    std::atomic<bool> ready_{false};
+    std::atomic<bool> serving_{false};
+    GMainLoop* loop_ = nullptr;
+    std::mutex lock_;
+    int requests_ = 0;
+    std::string last_;
+    int held_ = -1;
+};
+
+}  // namespace
+
+TEST(KeepAwakeTest, RealPcHoldsOneSleepInhibitorWhileAnyRequestIsHeld) {
+    TestSystemBus bus;
+    if (!bus.SkipReason().empty()) GTEST_SKIP() << bus.SkipReason();
+    TestWorld world;
+    ASSERT_FALSE(platform::MachineSimulated());
+    {
+        // No logind on the bus: the job goes on without an inhibitor.
+        platform::KeepAwake alone;
+        EXPECT_EQ(platform::AwakeRequests(), 1);
+    }
+    FakeLogind logind;
+    ASSERT_TRUE(logind.Serving());
+    {
+        platform::KeepAwake download;
+        EXPECT_EQ(logind.Requests(), 1);
+        EXPECT_EQ(logind.Last(), "sleep block");
+        EXPECT_TRUE(logind.Held());
+        {
+            platform::KeepAwake transfer;
+            EXPECT_EQ(platform::AwakeRequests(), 2);
+        }
+        EXPECT_EQ(logind.Requests(), 1);
+        EXPECT_TRUE(logind.Held());
+    }
+    EXPECT_FALSE(logind.Held());
+    EXPECT_EQ(platform::AwakeRequests(), 0);
+
+    // The simulated machine is no PC to keep awake: it only counts.
+    TestWorld::WriteFile(world.root + "/machine/machine.ini", "");
+    ASSERT_TRUE(platform::MachineSimulated());
+    {
+        platform::KeepAwake simulated;
+        EXPECT_EQ(platform::AwakeRequests(), 1);
+    }
+    EXPECT_EQ(logind.Requests(), 1);
+}

@@ -1,0 +1,54 @@
+// A system bus of the test's own (as root): dbus-daemon with the system policy on a socket in a
+// temporary folder, made the process's system bus through $DBUS_SYSTEM_BUS_ADDRESS, so a bus
+// the machine may run is left alone. Tests ask SkipReason() first.
+#pragma once
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/LoopDevice.h"
+
+class TestSystemBus {
+public:
+    TestSystemBus() {
+        if (::geteuid() != 0) {
+            skip_ = "a system bus of the test's own needs root (dbus-daemon takes on its policy's user)";
+            return;
+        }
+        if (!Shell("command -v dbus-daemon")) {
+            skip_ = "dbus-daemon is missing (scripts/install-deps.sh installs dbus)";
+            return;
+        }
+        folder_ = std::filesystem::temp_directory_path() / ("veltrane-bus-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder_);
+        std::string address = "unix:path=" + folder_ + "/system_bus_socket";
+        std::string pid = ShellOutput("dbus-daemon --config-file=/usr/share/dbus-1/system.conf --address=" + address +
+                                      " --nopidfile --fork --print-pid");
+        pid_ = std::atoi(pid.c_str());
+        if (pid_ <= 0) {
+            skip_ = "dbus-daemon could not start a system bus here";
+            return;
+        }
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+    }
+    ~TestSystemBus() {
+        if (pid_ > 0) ::kill(pid_, SIGTERM);
+        ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        std::error_code ignored;
+        if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+    }
+    TestSystemBus(const TestSystemBus&) = delete;
+    TestSystemBus& operator=(const TestSystemBus&) = delete;
+
+    // Empty when the bus runs, else why not.
+    const std::string& SkipReason() const { return skip_; }
+
+private:
+    std::string skip_;
+    std::string folder_;
+    int pid_ = 0;
+};
