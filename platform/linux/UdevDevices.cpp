@@ -17,20 +17,10 @@
 #include "platform/linux/DiskEject.h"
 #include "platform/linux/DiskNumber.h"
 #include "platform/linux/Udev.h"
-#include "platform/sim/KernelObject.h"
+#include "platform/posix/DeviceSet.h"
 
 namespace platform::linuxpc {
 namespace {
-
-class DeviceSet : public KernelObject {
-public:
-    std::vector<DEVINST> devices;
-};
-
-DeviceSet* SetOf(HDEVINFO handle) {
-    if (handle == nullptr || handle == INVALID_DEVINFO_HANDLE) return nullptr;
-    return dynamic_cast<DeviceSet*>(static_cast<KernelObject*>(handle));
-}
 
 // Instance handles by sysfs path, from 1 (0 is never handed out).
 std::mutex instancesLock;
@@ -157,7 +147,7 @@ HDEVINFO SetupDiGetClassDevsA() {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_DEVINFO_HANDLE;
     }
-    auto set = new DeviceSet;
+    auto set = new DeviceSet(true);
     udev_list_entry* entry = nullptr;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(list.get())) {
         const char* path = udev_list_entry_get_name(entry);
@@ -168,57 +158,13 @@ HDEVINFO SetupDiGetClassDevsA() {
     return set;
 }
 
-bool IsDeviceSet(HDEVINFO set) { return SetOf(set) != nullptr; }
-
-bool SetupDiEnumDeviceInfo(HDEVINFO handle, uint32_t index, SP_DEVINFO_DATA* data) {
-    DeviceSet* set = SetOf(handle);
-    if (set == nullptr || data == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    if (index >= set->devices.size()) {
-        SetLastError(ERROR_NO_MORE_ITEMS);
-        return false;
-    }
-    data->DevInst = set->devices[index];
-    return true;
-}
-
-bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, SP_DEVINFO_DATA* data, uint32_t property,
-                                       uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
-                                       uint32_t* requiredSize) {
-    if (SetOf(handle) == nullptr || data == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    std::optional<PresentDisk> present = DiskOf(data->DevInst);
+bool SetupDiGetDeviceRegistryPropertyA(DEVINST device, uint32_t property, uint32_t* propertyRegDataType,
+                                       uint8_t* buffer, uint32_t size, uint32_t* requiredSize) {
+    std::optional<PresentDisk> present = DiskOf(device);
     std::optional<std::string> value;
     if (present && property == SPDRP_FRIENDLYNAME) value = FriendlyName(present->disk.get());
     if (present && property == SPDRP_SERVICE) value = Service(present->disk.get());
-    std::optional<std::string> text = value ? Utf8ToCp932(*value) : std::nullopt;
-    if (!text || text->empty()) {
-        SetLastError(ERROR_INVALID_DATA);
-        return false;
-    }
-    uint32_t needed = static_cast<uint32_t>(text->size() + 1);
-    if (requiredSize) *requiredSize = needed;
-    if (propertyRegDataType) *propertyRegDataType = REG_SZ;
-    if (buffer == nullptr || size < needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
-    std::memcpy(buffer, text->c_str(), needed);
-    return true;
-}
-
-bool SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
-    DeviceSet* set = SetOf(handle);
-    if (set == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    delete set;
-    return true;
+    return CopyTextProperty(value, propertyRegDataType, buffer, size, requiredSize);
 }
 
 bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber) {
@@ -246,10 +192,7 @@ CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVIN
 CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size) {
     std::optional<PresentDisk> present = DiskOf(device);
     if (!present) return CR_INVALID_DEVNODE;
-    std::string id = InstanceId(present->usb);
-    if (buffer == nullptr || id.size() + 1 > size) return CR_BUFFER_SMALL;
-    std::memcpy(buffer, id.c_str(), id.size() + 1);
-    return CR_SUCCESS;
+    return CopyDeviceId(InstanceId(present->usb), buffer, size);
 }
 
 CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength) {
@@ -259,15 +202,8 @@ CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName
     if (!present) return CR_INVALID_DEVNODE;
     std::string holder;
     CONFIGRET result = EjectDisk(present->disk.get(), &holder);
-    if (result == CR_REMOVE_VETOED) {
-        holder = Utf8ToCp932(holder).value_or(holder);
-        if (vetoType) *vetoType = kVetoOutstandingOpen;
-        if (vetoName && nameLength > 0) {
-            const size_t length = std::min<size_t>(holder.size(), nameLength - 1);
-            std::memcpy(vetoName, holder.data(), length);
-            vetoName[length] = '\0';
-        }
-    }
+    // A mount point's name is UTF-8 on Linux.
+    if (result == CR_REMOVE_VETOED) CopyVeto(Utf8ToCp932(holder).value_or(holder), vetoType, vetoName, nameLength);
     return result;
 }
 

@@ -1,7 +1,7 @@
 // The real PC's device list through libudev: each USB disk present is one device instance with
 // the facts SetupAPI and the configuration manager give for it on Windows. The platform's device
-// calls come here when no simulated machine is configured; the calls on a device set come here
-// when the set is one of these.
+// calls come here when no simulated machine is configured, a device's property when its set is
+// the real PC's.
 #pragma once
 
 #include <cstdint>
@@ -10,16 +10,12 @@
 
 namespace platform::linuxpc {
 
-// The block devices of type disk on the USB bus, present now.
+// The block devices of type disk on the USB bus, present now (a DeviceSet of the real PC).
 [[nodiscard]] HDEVINFO SetupDiGetClassDevsA();
-bool IsDeviceSet(HDEVINFO set);
-[[nodiscard]] bool SetupDiEnumDeviceInfo(HDEVINFO set, uint32_t index, SP_DEVINFO_DATA* data);
 // SPDRP_FRIENDLYNAME "<vendor> <model> USB Device" from udev's vendor and model; SPDRP_SERVICE
 // "USBSTOR" for a disk of the usb-storage or uas driver.
-[[nodiscard]] bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* data, uint32_t property,
-                                                     uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
-                                                     uint32_t* requiredSize);
-[[nodiscard]] bool SetupDiDestroyDeviceInfoList(HDEVINFO set);
+[[nodiscard]] bool SetupDiGetDeviceRegistryPropertyA(DEVINST device, uint32_t property, uint32_t* propertyRegDataType,
+                                                     uint8_t* buffer, uint32_t size, uint32_t* requiredSize);
 // DiskNumberOf the disk's device number.
 [[nodiscard]] bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber);
 // DN_DISABLEABLE, and DN_REMOVABLE unless the USB port says the device is built in.

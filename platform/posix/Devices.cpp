@@ -15,16 +15,11 @@
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/linux/UdevDevices.h"
-#include "platform/sim/KernelObject.h"
+#include "platform/posix/DeviceSet.h"
 #include "platform/sim/Machine.h"
 
 namespace platform {
 namespace {
-
-class DeviceSet : public KernelObject {
-public:
-    std::vector<DEVINST> devices;
-};
 
 // Device instance handles stay the same for a device section for the life of the process, as a
 // devnode does while its device is present; 0 is never handed out.
@@ -57,11 +52,6 @@ std::string SectionOf(DEVINST device) {
     return MachineDescription().Keys(section).empty() ? std::string() : section;
 }
 
-DeviceSet* SetOf(HDEVINFO handle) {
-    if (handle == nullptr || handle == INVALID_DEVINFO_HANDLE) return nullptr;
-    return dynamic_cast<DeviceSet*>(static_cast<KernelObject*>(handle));
-}
-
 }  // namespace
 
 HDEVINFO SetupDiGetClassDevsA(const void*, const char*, void*, uint32_t flags) {
@@ -70,15 +60,14 @@ HDEVINFO SetupDiGetClassDevsA(const void*, const char*, void*, uint32_t flags) {
         return INVALID_DEVINFO_HANDLE;
     }
     if (!MachineSimulated()) return linuxpc::SetupDiGetClassDevsA();
-    auto set = new DeviceSet;
+    auto set = new DeviceSet(false);
     for (const std::string& section : MachineDescription().Sections())
         if (section.rfind("Device ", 0) == 0) set->devices.push_back(InstanceOf(section));
     return set;
 }
 
 bool SetupDiEnumDeviceInfo(HDEVINFO handle, uint32_t index, SP_DEVINFO_DATA* data) {
-    if (linuxpc::IsDeviceSet(handle)) return linuxpc::SetupDiEnumDeviceInfo(handle, index, data);
-    DeviceSet* set = SetOf(handle);
+    DeviceSet* set = DeviceSetOf(handle);
     if (set == nullptr || data == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -94,39 +83,27 @@ bool SetupDiEnumDeviceInfo(HDEVINFO handle, uint32_t index, SP_DEVINFO_DATA* dat
 bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, SP_DEVINFO_DATA* data, uint32_t property,
                                        uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
                                        uint32_t* requiredSize) {
-    if (linuxpc::IsDeviceSet(handle))
-        return linuxpc::SetupDiGetDeviceRegistryPropertyA(handle, data, property, propertyRegDataType, buffer, size,
-                                                          requiredSize);
-    if (SetOf(handle) == nullptr || data == nullptr) {
+    DeviceSet* set = DeviceSetOf(handle);
+    if (set == nullptr || data == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
+    if (set->realPc)
+        return linuxpc::SetupDiGetDeviceRegistryPropertyA(data->DevInst, property, propertyRegDataType, buffer, size,
+                                                          requiredSize);
     const char* key = property == SPDRP_FRIENDLYNAME ? "FriendlyName" : property == SPDRP_SERVICE ? "Service" : nullptr;
     std::string section = SectionOf(data->DevInst);
     auto value = key && !section.empty() ? MachineDescription().Get(section, key) : std::nullopt;
-    auto text = value ? Utf8ToCp932(*value) : std::nullopt;
-    if (!text || text->empty()) {
-        SetLastError(ERROR_INVALID_DATA);
-        return false;
-    }
-    uint32_t needed = static_cast<uint32_t>(text->size() + 1);
-    if (requiredSize) *requiredSize = needed;
-    if (propertyRegDataType) *propertyRegDataType = REG_SZ;
-    if (buffer == nullptr || size < needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
-    std::memcpy(buffer, text->c_str(), needed);
-    return true;
+    return CopyTextProperty(value, propertyRegDataType, buffer, size, requiredSize);
 }
 
 bool SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
-    if (linuxpc::IsDeviceSet(handle)) return linuxpc::SetupDiDestroyDeviceInfoList(handle);
-    if (SetOf(handle) == nullptr) {
+    DeviceSet* set = DeviceSetOf(handle);
+    if (set == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    delete SetOf(handle);
+    delete set;
     return true;
 }
 
@@ -156,10 +133,7 @@ CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_
     if (!MachineSimulated()) return linuxpc::CM_Get_Device_IDA(device, buffer, size);
     std::string section = SectionOf(device);
     if (section.empty()) return CR_INVALID_DEVNODE;
-    std::string id = MachineDescription().Get(section, "InstanceId").value_or("");
-    if (buffer == nullptr || id.size() + 1 > size) return CR_BUFFER_SMALL;
-    std::memcpy(buffer, id.c_str(), id.size() + 1);
-    return CR_SUCCESS;
+    return CopyDeviceId(MachineDescription().Get(section, "InstanceId").value_or(""), buffer, size);
 }
 
 CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength, uint32_t) {
@@ -194,14 +168,7 @@ CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName
                     std::to_string(std::strtoul(doc.Get("System", "PnpMessages").value_or("0").c_str(), nullptr, 10) + 1));
         return true;
     });
-    if (result == CR_REMOVE_VETOED) {
-        if (vetoType) *vetoType = kVetoOutstandingOpen;
-        if (vetoName && nameLength > 0) {
-            const size_t length = std::min<size_t>(holder.size(), nameLength - 1);
-            std::memcpy(vetoName, holder.data(), length);
-            vetoName[length] = '\0';
-        }
-    }
+    if (result == CR_REMOVE_VETOED) CopyVeto(holder, vetoType, vetoName, nameLength);
     return result;
 }
 
