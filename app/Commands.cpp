@@ -1,6 +1,8 @@
 // The user's commands of the main window other than the three job buttons: exit, removal of
 // the unit, folder selection, re-recognition, recovery, the help pages and menu enabling.
 #include "app/Dialogs.h"
+#include "app/ResultCodes.h"
+#include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
@@ -93,13 +95,13 @@ bool CVeltraneDlg::OnCloseRequest() {
 void CVeltraneDlg::OnRemoveButton() {
     OPERATION("OnRemoveButton", "", 0, [&] {
         if (DriveClose() != 0) {
-            theApp.Messages.ShowErrorMessage(2100, "E00", "");
+            theApp.Messages.ShowErrorMessage(kRemovalFailed, "E00", "");
             VLOG(LOG_ERROR, "アンロックエラー");
             return 0;
         }
         platform::Sleep(2000);
         if (RemoveNaviUsb() != 0) {
-            theApp.Messages.ShowErrorMessage(2100, "E01", "");
+            theApp.Messages.ShowErrorMessage(kRemovalFailed, "E01", "");
             VLOG(LOG_ERROR, "USB取り外しエラー");
         }
         return 0;
@@ -126,7 +128,7 @@ void CVeltraneDlg::OnFolderSelection() {
 
 void CVeltraneDlg::OnRecognise() {
     if (AnyJobRuns()) return;
-    if (theApp.Messages.ShowConfirmMessage(2000) != platform::IDOK) return;
+    if (theApp.Messages.ShowConfirmMessage(kConfirmRecognition) != platform::IDOK) return;
     view_.SetWaitCursor(true);
     int result = MountNaviVolume();
     view_.SetWaitCursor(false);
@@ -144,7 +146,7 @@ void CVeltraneDlg::OnRecovery() {
     // Only a format that ran and succeeded is a recovery: without a unit there is nothing to
     // format, and a cancelled or failed format leaves the unit as it was.
     if (theApp.Navi.NaviDrive.empty()) {
-        theApp.Messages.ShowErrorMessage(501, "E02", "");
+        theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         return;
     }
     DriveClose();

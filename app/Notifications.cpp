@@ -1,5 +1,6 @@
 // The window's reactions to WM_MAIN_NOTIFY: device changes, the ends of the three jobs, the
 // unit found, and the keys of the message pre-filter.
+#include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
@@ -102,7 +103,7 @@ void CVeltraneDlg::OnTransferDone() {
     StartTimer(kTimerTransferDone, 100);
     SetStatusText(1500);
     theApp.Messages.SetDataName(CurrentDataName);
-    theApp.Messages.ShowConfirmMessage(2301);
+    theApp.Messages.ShowConfirmMessage(kNoticeTransferDone);
     HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
     ButtonEnable(0);
@@ -155,7 +156,7 @@ void CVeltraneDlg::OnDownloadDone() {
     StartTimer(kTimerDownloadEnded, 100);
     SetStatusText(1500);
     theApp.Messages.SetDataName(CurrentDataName);
-    theApp.Messages.ShowConfirmMessage(2302);
+    theApp.Messages.ShowConfirmMessage(kNoticeDownloadDone);
     SetDownloadFace(1);
     SetServerAreaData(2, kStatusDownloaded);
     Downloading = 0;

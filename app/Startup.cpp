@@ -1,6 +1,7 @@
 // The program's start: one copy per session, then the logger, the paths and the bound libraries,
 // the connection information and the main window.
 #include "app/Dialogs.h"
+#include "app/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "base/Logger.h"
@@ -15,7 +16,7 @@ bool CVeltraneApp::InitInstance() {
     LogInit();
     ReadPaths();
     if (!BindLibraries()) {
-        Messages.ShowErrorMessage(801, "E04", "");
+        Messages.ShowErrorMessage(kStartupFailed, "E04", "");
         return true;
     }
     // Whatever the connection information returns, the main window follows.

@@ -1,5 +1,7 @@
 // Holding a found unit (timer 21): its volume is opened and locked, retried while another
 // program uses it, until the competing-use box.
+#include "app/ResultCodes.h"
+#include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
@@ -65,16 +67,16 @@ void CVeltraneDlg::UnitHeld() {
 }
 
 void CVeltraneDlg::CompetingUse(bool processCheck) {
-    if (theApp.Messages.ShowConfirmMessage(1202) != platform::IDOK) return;
+    if (theApp.Messages.ShowConfirmMessage(kConfirmCompetingProcess) != platform::IDOK) return;
     if (processCheck) {
         CheckCompetingProcess();
         if (theApp.Navi.CompetingProcess == 1) {
-            theApp.Messages.ShowErrorMessage(1200, "E02", "");
+            theApp.Messages.ShowErrorMessage(kCompetingProcess, "E02", "");
             return;
         }
     }
     if (DriveOpen(&theApp.Navi.ImagePosition) == 0)
         UnitHeld();
     else
-        theApp.Messages.ShowErrorMessage(1200, "E02", "");
+        theApp.Messages.ShowErrorMessage(kCompetingProcess, "E02", "");
 }

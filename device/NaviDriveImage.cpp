@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+#include "common/ResultCodes.h"
+#include "device/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 #include "base/Text.h"
@@ -48,23 +50,23 @@ int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, c
     platform::RawBuffer buffer(platform::NewRawBuffer(kSectorSize + 1));
     if (!buffer) {
         VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー");
-        return 802;
+        return kOutOfMemory;
     }
-    if (!SeekTo(handle, offset)) return 803;
+    if (!SeekTo(handle, offset)) return kSectorReadFailed;
     uint32_t read = 0;
     if (!platform::ReadFile(handle, buffer.get(), kSectorSize, &read, nullptr)) {
         VLOG(LOG_ERROR, "デバイス内のセクタ再読込みエラー[%d]", static_cast<int>(platform::GetLastError()));
-        return 803;
+        return kSectorReadFailed;
     }
     if (read != kSectorSize) {
         VLOG(LOG_ERROR, "デバイス内のセクタ再読込みレングスエラー");
-        return 803;
+        return kSectorReadFailed;
     }
     buffer[510] = signature[0];
     buffer[511] = signature[1];
     VLOG(LOG_ERROR, "Signature Rewrite Start...[%s]", label);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (!SeekTo(handle, offset)) return 804;
+        if (!SeekTo(handle, offset)) return kSectorWriteFailed;
         uint32_t written = 0;
         bool ok = platform::WriteFile(handle, buffer.get(), kSectorSize, &written, nullptr);
         platform::FlushFileBuffers(handle);
@@ -81,7 +83,7 @@ int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, c
         if (attempt == 5) platform::Sleep(10);
     }
     VLOG(LOG_ERROR, "Signature Rewrite Retry Over[%d][%0x]", kAttempts, platform::GetLastError());
-    return 804;
+    return kSectorWriteFailed;
 }
 
 }  // namespace
@@ -94,7 +96,7 @@ int DriveOpen(IMAGE_POSITION* position) {
     if (handle == platform::INVALID_HANDLE_VALUE) {
         VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
         Navi().DriveHandle = nullptr;
-        return 523;
+        return kVolumeOpenFailed;
     }
     Navi().DriveHandle = handle;
     uint32_t returned = 0;
@@ -107,7 +109,7 @@ int DriveOpen(IMAGE_POSITION* position) {
     if (DriveLock() != 0) {
         VLOG(LOG_ERROR, "デバイスロック失敗");
         DriveClose();
-        return 522;
+        return kVolumeLockFailed;
     }
     // The mounted file system would keep its old state across the raw write, and the update
     // files copied after it would land on clusters the new image uses.
@@ -115,7 +117,7 @@ int DriveOpen(IMAGE_POSITION* position) {
                                    nullptr)) {
         VLOG(LOG_ERROR, "ドライブアンマウント失敗[%d]", static_cast<int>(platform::GetLastError()));
         DriveClose();
-        return 522;
+        return kVolumeDismountFailed;
     }
     return 0;
 }
@@ -140,7 +142,7 @@ int DriveLock() {
         }
     }
     VLOG(LOG_ERROR, "ドライブロック失敗");
-    return 522;
+    return kVolumeLockFailed;
 }
 
 int DriveUnlock() {
@@ -149,7 +151,7 @@ int DriveUnlock() {
     if (!platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
                                    &returned, nullptr)) {
         VLOG(LOG_ERROR, "ドライブアンロック失敗");
-        return 522;
+        return kVolumeUnlockFailed;
     }
     VLOG(LOG_TRACE, "ドライブアンロック終了");
     return 0;
@@ -171,21 +173,21 @@ int DriveReopenWait() {
         VLOG(LOG_ERROR, "Atapiドライバのオープンリトライ");
     }
     VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
-    return 522;
+    return kVolumeNotBack;
 }
 
 int ReadImageData(unsigned count, IMAGE_POSITION* position, unsigned char* buffer) {
     platform::HANDLE handle = Navi().DriveHandle;
-    if (!SeekTo(handle, position->readPosition)) return 803;
+    if (!SeekTo(handle, position->readPosition)) return kSectorReadFailed;
     uint32_t size = count * kSectorSize;
     uint32_t read = 0;
     if (!platform::ReadFile(handle, buffer, size, &read, nullptr)) {
         VLOG(LOG_ERROR, "イメージデータ読込みエラー[%d]", static_cast<int>(platform::GetLastError()));
-        return 803;
+        return kSectorReadFailed;
     }
     if (read < size) {
         VLOG(LOG_ERROR, "イメージデータ読込みレングスエラー");
-        return 803;
+        return kSectorReadFailed;
     }
     position->readPosition += read;
     return 0;
@@ -201,9 +203,9 @@ int WriteImageData(unsigned count, IMAGE_POSITION* position, const unsigned char
         for (;; ++attempt) {
             if (attempt == kAttempts) {
                 VLOG(LOG_ERROR, "イメージデータ書込みエラー[リトライ=%d]", kAttempts);
-                return 804;
+                return kSectorWriteFailed;
             }
-            if (!SeekTo(handle, position->writePosition)) return 804;
+            if (!SeekTo(handle, position->writePosition)) return kSectorWriteFailed;
             uint32_t written = 0;
             bool ok = platform::WriteFile(handle, data + done, piece, &written, nullptr);
             platform::FlushFileBuffers(handle);
@@ -228,7 +230,7 @@ int RewriteSignature(unsigned skip, int mode) {
     if (handle == platform::INVALID_HANDLE_VALUE) {
         VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
         Navi().DriveHandle = nullptr;
-        return 523;
+        return kVolumeOpenFailed;
     }
     const unsigned char signature[2] = {static_cast<unsigned char>(mode == 1 ? 0x55 : 0x00),
                                         static_cast<unsigned char>(mode == 1 ? 0xAA : 0x00)};
@@ -240,7 +242,7 @@ int MountDrive(const std::string& mountPoint, const std::string& volumeName) {
     if (!platform::SetVolumeMountPointA(mountPoint.c_str(), volumeName.c_str())) {
         VLOG(LOG_ERROR, "マウントエラー");
         DriveClose();
-        return 511;
+        return kMountFailed;
     }
     return 0;
 }
@@ -249,7 +251,7 @@ int UnmountDrive(const std::string& mountPoint) {
     if (!platform::DeleteVolumeMountPointA(mountPoint.c_str())) {
         VLOG(LOG_ERROR, "アンマウントエラー");
         DriveClose();
-        return 512;
+        return kUnmountFailed;
     }
     return 0;
 }

@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+#include "common/ResultCodes.h"
+#include "device/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -187,10 +189,10 @@ bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device
     return RequestEject(device->DevInst);
 }
 
-// The list file's new text, written over it; 802 when there is no memory for it.
+// The list file's new text, written over it; kOutOfMemory when there is no memory for it.
 int WriteVolumeList(const std::string& folder, const std::string& text) {
     std::unique_ptr<char[]> copy(new (std::nothrow) char[text.size() + 1]);
-    if (!copy) return 802;
+    if (!copy) return kOutOfMemory;
     std::memcpy(copy.get(), text.data(), text.size());
     unsigned long length = text.size();
     return FileWrite(folder, "MountVolume.dat", copy.get(), &length);
@@ -199,7 +201,7 @@ int WriteVolumeList(const std::string& folder, const std::string& text) {
 }  // namespace
 
 int NaviConnectCheck() {
-    return OPERATION("NaviConnectCheck", "", 800, [&] {
+    return OPERATION("NaviConnectCheck", "", kSystemError, [&] {
         // A unit a job holds is left alone whatever the device list says: emptying NaviDrive or
         // the handle now would pull the drive from under the transfer.
         if (Navi().TransferRunning != 0 || Navi().DriveHandle != nullptr) return 0;
@@ -231,7 +233,7 @@ int NaviConnectCheck() {
 }
 
 int GetDrive(std::string* root) {
-    return OPERATION("GetDrive", "", 800, [&] {
+    return OPERATION("GetDrive", "", kSystemError, [&] {
         // Only a volume on the unit's own disk: a stick holding a copy of its files is not it.
         std::vector<uint32_t> unitDisks = FindModelDevices().disks;
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
@@ -260,7 +262,7 @@ int GetDrive(std::string* root) {
 }
 
 int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* displayName) {
-    return OPERATION("GetDriveInfo", "", 800, [&] {
+    return OPERATION("GetDriveInfo", "", kSystemError, [&] {
         int index = root.empty() ? -1 : root[0] - 'A';
         if (index < 0 || index >= 26 || !(platform::GetLogicalDrives() & (1u << index))) return 0;
         *driveType = platform::GetDriveTypeA(root.c_str());
@@ -272,7 +274,7 @@ int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* disp
 }
 
 int CheckDriveNo(char letter, std::string* root) {
-    return OPERATION("CheckDriveNo", "", 800, [&] {
+    return OPERATION("CheckDriveNo", "", kSystemError, [&] {
         std::string candidate = Format("%c:\\", letter);
         unsigned driveType = 0;
         std::string displayName;
@@ -284,12 +286,12 @@ int CheckDriveNo(char letter, std::string* root) {
 }
 
 int GetNaviVersion(std::string* version) {
-    return OPERATION("GetNaviVersion", "", 800, [&] {
+    return OPERATION("GetNaviVersion", "", kSystemError, [&] {
         unsigned char* buffer = nullptr;
         unsigned long size = 32;
         int error = FileRead(NaviInfoFolder(), "CURRVER.DAT", &buffer, &size);
         // Fewer than 8 bytes hold no IV: nothing to decipher.
-        if (error == 0 && size < 8) error = 803;
+        if (error == 0 && size < 8) error = kVersionFileTooShort;
         if (error != 0) {
             VLOG(LOG_ERROR, "ファイルリードエラー[%d]", error);
             std::free(buffer);
@@ -311,7 +313,7 @@ int GetNaviVersion(std::string* version) {
 }
 
 int GetNaviVersionName(std::string* versionName) {
-    return OPERATION("GetNaviVersionName", "", 800, [&] {
+    return OPERATION("GetNaviVersionName", "", kSystemError, [&] {
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         int error = FileRead(Format("%s%s\\", Navi().NaviDrive.c_str(), kMapFolder), "MAP.VER", &buffer, &size);
@@ -341,11 +343,11 @@ int NaviVersionCheck(const std::string& downloadVersion) {
         return 0;
     }
     VLOG(LOG_INFO, "最新がNaviに入っている[%ld:%ld]", download, navi);
-    return 505;
+    return kUnitNotOlder;
 }
 
 int GetDeviceId(std::string* deviceId) {
-    return OPERATION("GetDeviceId", "", 805, [&] {
+    return OPERATION("GetDeviceId", "", kDeviceIdFailed, [&] {
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         int error = FileRead(NaviInfoFolder(), "DEVICE.DAT", &buffer, &size);
@@ -359,7 +361,7 @@ int CheckCompetingProcess() {
     VLOG(LOG_TRACE, "CheckCompetingProcess開始");
     uint32_t ids[1024] = {};
     uint32_t bytes = 0;
-    if (!platform::EnumProcesses(ids, sizeof ids, &bytes)) return 800;
+    if (!platform::EnumProcesses(ids, sizeof ids, &bytes)) return kSystemError;
     uint32_t count = bytes / sizeof ids[0];
     for (uint32_t i = 0; i < count; ++i) {
         char name[1024] = {};
@@ -392,12 +394,12 @@ int RemoveNaviUsb() {
     if (!VolumeDisk(Navi().NaviDrive, &unitDisk)) return 0;
     platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
                                                                 platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
-    if (devices == platform::INVALID_DEVINFO_HANDLE) return 515;
+    if (devices == platform::INVALID_DEVINFO_HANDLE) return kEjectFailed;
     std::string vendorProduct = Format(kVendorProductFormat, kNaviVendorId, kNaviProductId);
     int result = 0;
     platform::SP_DEVINFO_DATA device;
     for (uint32_t index = 0; result == 0 && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index)
-        if (!EjectWhenUnit(devices, &device, vendorProduct, unitDisk)) result = 515;
+        if (!EjectWhenUnit(devices, &device, vendorProduct, unitDisk)) result = kEjectFailed;
     platform::SetupDiDestroyDeviceInfoList(devices);
     return result;
 }
@@ -407,7 +409,7 @@ int GetNaviVolumeName() {
     char name[260] = {};
     if (!platform::GetVolumeNameForVolumeMountPointA(Navi().NaviDrive.c_str(), name, sizeof name)) {
         VLOG(LOG_ERROR, "ボリュームパス取得エラー");
-        return 523;
+        return kVolumeNameFailed;
     }
     Navi().NaviVolumeName = name;
     VLOG(LOG_TRACE, "GetNaviVolumeName終了");
@@ -415,7 +417,7 @@ int GetNaviVolumeName() {
 }
 
 int RecordMountVolume() {
-    return OPERATION("RecordMountVolume", "", 800, [&] {
+    return OPERATION("RecordMountVolume", "", kSystemError, [&] {
         std::string folder = Format("%s", theApp.ProgramFolder.c_str());
         unsigned char* buffer = nullptr;
         unsigned long size = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "net/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -180,7 +181,7 @@ int CExternalInterface::GetMapDownloadConfing(const std::string& url, std::vecto
         unsigned long size = description.size();
         if (FileWrite(downloadFolder + "\\", "MapData.XML", description.data(), &size) != 0) {
             VLOG(LOG_ERROR, "ファイル書込みエラー");
-            return 401;
+            return kDownloadFailed;
         }
     }
     return 0;

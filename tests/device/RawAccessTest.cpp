@@ -7,6 +7,7 @@
 
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "device/ResultCodes.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -67,7 +68,7 @@ TEST_F(RawAccess, OpenLocksTheVolumeAndResetsThePositionsOnlyWhenClosed) {
     other = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ, 3, nullptr, platform::OPEN_EXISTING, 0,
                                   nullptr);
     ASSERT_NE(other, platform::INVALID_HANDLE_VALUE);
-    EXPECT_EQ(DriveLock(), 522);  // exclusive against the other handle
+    EXPECT_EQ(DriveLock(), kVolumeLockFailed);  // exclusive against the other handle
     platform::CloseHandle(other);
     EXPECT_EQ(DriveLock(), 0);
 
@@ -78,11 +79,11 @@ TEST_F(RawAccess, OpenLocksTheVolumeAndResetsThePositionsOnlyWhenClosed) {
 
 TEST_F(RawAccess, OpenFailuresLeaveNoHandle) {
     navisim::SetFaults("navi", {.lockRefused = true});
-    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), 522);
+    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), kVolumeLockFailed);
     EXPECT_EQ(Navi().DriveHandle, nullptr);
     navisim::ClearFaults("navi");
     Navi().NaviDrive = "Q:\\";
-    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), 523);
+    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), kVolumeOpenFailed);
     EXPECT_EQ(Navi().DriveHandle, nullptr);
 }
 
@@ -91,7 +92,7 @@ TEST_F(RawAccess, SixtyFiveSectorsGoOutAsAFullPieceAndOneSector) {
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
     // Sector 64 refuses every write: the first piece of 64 sectors is through, the second fails.
     navisim::SetFaults("navi", {.writeFailSector = 64});
-    EXPECT_EQ(Write(data), 804);
+    EXPECT_EQ(Write(data), kSectorWriteFailed);
     EXPECT_EQ(Navi().ImagePosition.writePosition, 32768u);
     EXPECT_EQ(Volume().substr(0, 32768), data.substr(0, 32768));
     EXPECT_NE(Volume().substr(32768, 512), data.substr(32768, 512));
@@ -121,7 +122,7 @@ TEST_F(RawAccess, APieceIsTriedTenTimesWithTheLongerPauseOnce) {
     navisim::SetFaults("navi", {.writeFailSector = 3, .writeFailAttempts = 10});
     Navi().ImagePosition.writePosition = 0;
     start = platform::GetTickCount64();
-    EXPECT_EQ(Write(data), 804);
+    EXPECT_EQ(Write(data), kSectorWriteFailed);
     EXPECT_EQ(Elapsed(start), 10u * 1 + 10);
     EXPECT_EQ(Navi().ImagePosition.writePosition, 0u);
 
@@ -183,7 +184,7 @@ TEST_F(RawAccess, RewriteSignatureChangesExactlyTheTwoSignatureWords) {
     EXPECT_EQ(RewriteSignature(1, 2), 0);  // skipped, even without a handle
     EXPECT_EQ(Volume(), expected);
     Navi().DriveHandle = platform::INVALID_HANDLE_VALUE;
-    EXPECT_EQ(RewriteSignature(0, 2), 523);
+    EXPECT_EQ(RewriteSignature(0, 2), kVolumeOpenFailed);
     EXPECT_EQ(Navi().DriveHandle, nullptr);
 }
 
@@ -201,7 +202,7 @@ TEST_F(RawAccess, ReopenWaitEndsAtOnceWithoutAUnitAndGivesUpAfterTenTries) {
 
     navisim::Unplug("navi");
     start = platform::GetTickCount64();
-    EXPECT_EQ(DriveReopenWait(), 522);
+    EXPECT_EQ(DriveReopenWait(), kVolumeNotBack);
     EXPECT_EQ(Elapsed(start), 50000u);
     EXPECT_EQ(Navi().DriveHandle, nullptr);
 }
@@ -209,11 +210,11 @@ TEST_F(RawAccess, ReopenWaitEndsAtOnceWithoutAUnitAndGivesUpAfterTenTries) {
 TEST_F(RawAccess, AUnitVanishingMidWriteTakesItsLetterAlong) {
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
     navisim::SetFaults("navi", {.vanishAfterBytes = 40000});
-    EXPECT_EQ(Write(Pattern(128 * kSectorSize, 5)), 804);
+    EXPECT_EQ(Write(Pattern(128 * kSectorSize, 5)), kSectorWriteFailed);
     EXPECT_EQ(Navi().ImagePosition.writePosition, 32768u);
     std::string root;
     EXPECT_EQ(CheckDriveNo('E', &root), 0);  // free again
-    EXPECT_EQ(DriveClose(), 522);
+    EXPECT_EQ(DriveClose(), kVolumeNotBack);
 }
 
 // The volume's presence is looked up again only when the machine changes: a unit pulled after
@@ -224,7 +225,7 @@ TEST_F(RawAccess, TheNextSectorCallSeesAChangeOfTheMachine) {
     ASSERT_EQ(Write(data), 0);
     navisim::SetFaults("navi", {.writeFailSector = 1});
     Navi().ImagePosition.writePosition = 0;
-    EXPECT_EQ(Write(data), 804);
+    EXPECT_EQ(Write(data), kSectorWriteFailed);
     navisim::ClearFaults("navi");
     Navi().ImagePosition.writePosition = 0;
     ASSERT_EQ(Write(data), 0);
@@ -234,7 +235,7 @@ TEST_F(RawAccess, TheNextSectorCallSeesAChangeOfTheMachine) {
     EXPECT_FALSE(platform::WriteFile(Navi().DriveHandle, data.data(), kSectorSize, &written, nullptr));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_DEVICE_NOT_CONNECTED);
     std::string back(kSectorSize, '\0');
-    EXPECT_EQ(ReadImageData(1, &Navi().ImagePosition, reinterpret_cast<unsigned char*>(back.data())), 803);
+    EXPECT_EQ(ReadImageData(1, &Navi().ImagePosition, reinterpret_cast<unsigned char*>(back.data())), kSectorReadFailed);
     EXPECT_FALSE(platform::FlushFileBuffers(Navi().DriveHandle));
 
     navisim::Plug("navi");
@@ -250,7 +251,7 @@ TEST_F(RawAccess, ASignatureSectorIsTriedTenTimesWithTheLongerPauseAfterTheSixth
         EXPECT_EQ(Elapsed(start), pause) << failures;
     }
     navisim::SetFaults("navi", {.writeFailSector = 0, .writeFailAttempts = 10});
-    EXPECT_EQ(RewriteSignature(0, 2), 804);
+    EXPECT_EQ(RewriteSignature(0, 2), kSectorWriteFailed);
     EXPECT_EQ(Volume()[510], '\x55');  // left as it was
 }
 
