@@ -58,7 +58,7 @@ int CVeltraneDlg::AppExitUpdate() {
         // A running download sees the flag and ends; a running deletion is let finish. The
         // window closes when either reports its end.
         if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
-            DriveClose();
+            (void)DriveClose();  // closing: the reopen wait changes nothing
             view_.EndDialog(kMain, platform::IDOK);
         }
     }
@@ -76,14 +76,14 @@ void CVeltraneDlg::OnEndSession() {
     // let finish before the window closes.
     theApp.ExitRequested = 1;
     if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
-        DriveClose();
+        (void)DriveClose();  // closing: the reopen wait changes nothing
         view_.EndDialog(kMain, platform::IDOK);
     }
 }
 
 bool CVeltraneDlg::OnCloseRequest() {
     if (!AnyJobRuns()) {
-        DriveClose();
+        (void)DriveClose();  // closing: the reopen wait changes nothing
         return true;
     }
     // Nobody is asked: the running job is let end (a download stops at once) and the window
@@ -114,7 +114,10 @@ void CVeltraneDlg::OnFolderSelection() {
         view_.BrowseForFolder("ダウンロード/転送するファイルを保存するフォルダを選択", theApp.MapFolder);
     if (!folder) return;
     theApp.MapFolder = *folder;
-    platform::WritePrivateProfileStringA("VELTRANE", "MAPFOLDER", theApp.MapFolder.c_str(), theApp.SettingsIniPath.c_str());
+    // The folder holds for this session either way; the next start would return to the old one.
+    if (!platform::WritePrivateProfileStringA("VELTRANE", "MAPFOLDER", theApp.MapFolder.c_str(),
+                                              theApp.SettingsIniPath.c_str()))
+        VLOG(LOG_ERROR, "設定ファイル書込みエラー[%s]", theApp.SettingsIniPath.c_str());
     double total = 0, free = 0;
     GetDiskSpace(&total, &free);
     std::string space = Format("残り %5.1fGB 空き", free);
@@ -149,9 +152,11 @@ void CVeltraneDlg::OnRecovery() {
         theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         return;
     }
-    DriveClose();
+    // The format needs the volume let go; whether it could be had shows in the format's result.
+    (void)DriveClose();
     int formatted = FormatNaviDrive();
-    DriveOpen(&theApp.Navi.ImagePosition);
+    // Held again where it can be; a unit that is not shows at the next press.
+    (void)DriveOpen(&theApp.Navi.ImagePosition);
     SetStatusText(formatted == 0 ? 1502 : 0);
 }
 

@@ -59,7 +59,7 @@ void CVeltraneDlg::OnDeviceChanged() {
         std::string root;
         if (GetDrive(&root) != 0) {
             theApp.Navi.NaviDrive.clear();
-            DriveClose();
+            (void)DriveClose();  // the unit is gone: nothing to wait for
         }
     }
     if (NaviConnectCheck() == 0) return;  // a newly found unit arrives as code 15
@@ -95,8 +95,10 @@ void CVeltraneDlg::OnDeletionDone() {
 
 void CVeltraneDlg::OnTransferDone() {
     SendTransferCompletion("");
-    RemoveNaviUsb();
-    MakeFileDelete(CurrentData.version);
+    // The notice that follows tells the user to pull the cable, ejected or not.
+    (void)RemoveNaviUsb();
+    // NEW files left behind are intermediates the next transfer removes first.
+    (void)MakeFileDelete(CurrentData.version);
     StopTimer(kTimerTransferTime);
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
@@ -116,16 +118,20 @@ void CVeltraneDlg::OnTransferFailed(int result) {
     SendTransferCompletion(code);
     theApp.Messages.ShowErrorMessage(result, code, "");
     SetStatusText(1500);
-    MakeFileDelete(CurrentData.version);
+    // NEW files left behind are intermediates the next transfer removes first.
+    (void)MakeFileDelete(CurrentData.version);
     StopTimer(kTimerTransferTime);
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
     StartTimer(kTimerTransferFailed, 100);
     if (theApp.Navi.ImageWritePending == 1) {
         // An unfinished image leaves the unit unreadable: format it at once.
-        DriveClose();
-        FormatNaviDrive();
-        DriveOpen(&theApp.Navi.ImagePosition);
+        // A format that fails or is cancelled leaves ImageWritePending set: the next transfer
+        // press formats again. The unit is held again where it can be; one that is not shows
+        // at the next press.
+        (void)DriveClose();
+        (void)FormatNaviDrive();
+        (void)DriveOpen(&theApp.Navi.ImagePosition);
     }
     Post(kNotifyDeviceChange);
     HoldWindowForTransfer(false);
@@ -203,6 +209,6 @@ void CVeltraneDlg::CloseForExit() {
     // closes the window when it ends.
     if (AnyJobRuns()) return;
     SetHistoryData();
-    DriveClose();
+    (void)DriveClose();  // closing: the reopen wait changes nothing
     view_.EndDialog(kMain, platform::IDOK);
 }

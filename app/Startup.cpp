@@ -10,8 +10,9 @@
 
 bool CVeltraneApp::InitInstance() {
     // A second copy ends silently, before the logger starts. The mutex lives with the process.
-    platform::CreateMutexA(true, "Veltrane");
-    if (platform::GetLastError() == platform::ERROR_ALREADY_EXISTS) return false;
+    // A mutex that cannot be created at all refuses no copy: the program runs as before.
+    if (platform::CreateMutexA(true, "Veltrane") != nullptr && platform::GetLastError() == platform::ERROR_ALREADY_EXISTS)
+        return false;
 
     LogInit();
     ReadPaths();

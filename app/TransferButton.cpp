@@ -45,9 +45,12 @@ bool CVeltraneDlg::StartTransfer() {
     if (theApp.Navi.ImageWritePending == 1) {
         // An earlier image write did not finish: the unit is formatted, not written.
         theApp.Messages.ShowErrorMessage(kImageWriteUnfinished, "E06", "");
-        DriveClose();
-        FormatNaviDrive();
-        DriveOpen(&theApp.Navi.ImagePosition);
+        // A format that fails or is cancelled leaves ImageWritePending set: the next transfer
+        // press formats again. The unit is held again where it can be; one that is not shows
+        // at the next press.
+        (void)DriveClose();
+        (void)FormatNaviDrive();
+        (void)DriveOpen(&theApp.Navi.ImagePosition);
         return false;
     }
     // A unit that is not held yet would fail only after the whole preparation.

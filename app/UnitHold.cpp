@@ -69,7 +69,8 @@ void CVeltraneDlg::UnitHeld() {
 void CVeltraneDlg::CompetingUse(bool processCheck) {
     if (theApp.Messages.ShowConfirmMessage(kConfirmCompetingProcess) != platform::IDOK) return;
     if (processCheck) {
-        CheckCompetingProcess();
+        // A process list that cannot be taken finds no competitor: the lock below still decides.
+        (void)CheckCompetingProcess();
         if (theApp.Navi.CompetingProcess == 1) {
             theApp.Messages.ShowErrorMessage(kCompetingProcess, "E02", "");
             return;

@@ -34,8 +34,9 @@ std::vector<std::string> LetteredVolumes() {
     std::vector<std::string> volumes;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         char name[260] = {};
-        platform::GetVolumeNameForVolumeMountPointA(Format("%c:\\", letter).c_str(), name, sizeof name);
-        if (name[0] != '\0') volumes.push_back(name);
+        if (platform::GetVolumeNameForVolumeMountPointA(Format("%c:\\", letter).c_str(), name, sizeof name) &&
+            name[0] != '\0')
+            volumes.push_back(name);
     }
     return volumes;
 }

@@ -69,12 +69,14 @@ int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, c
         if (!SeekTo(handle, offset)) return kSectorWriteFailed;
         uint32_t written = 0;
         bool ok = platform::WriteFile(handle, buffer.get(), kSectorSize, &written, nullptr);
-        platform::FlushFileBuffers(handle);
-        if (ok && written == kSectorSize) {
+        // A sector the volume did not take for good is not rewritten: the signature would be
+        // reported restored on a volume that no file system can read.
+        bool flushed = platform::FlushFileBuffers(handle);
+        if (ok && written == kSectorSize && flushed) {
             VLOG(LOG_ERROR, "Signature Rewrite End...[%s]", label);
             return 0;
         }
-        if (ok) {
+        if (ok && flushed) {
             VLOG(LOG_ERROR, "Signature Rewrite Length Error");
         } else {
             VLOG(LOG_ERROR, "Retry[%d]", static_cast<int>(platform::GetLastError()));
@@ -105,10 +107,12 @@ int DriveOpen(IMAGE_POSITION* position) {
     if (!platform::DeviceIoControl(handle, platform::FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &returned,
                                    nullptr))
         VLOG(LOG_ERROR, "拡張DASD I/O設定失敗[%d]", static_cast<int>(platform::GetLastError()));
-    DriveUnlock();
+    // A fresh handle holds no lock: the unlock only clears one a crashed run may have left.
+    (void)DriveUnlock();
     if (DriveLock() != 0) {
         VLOG(LOG_ERROR, "デバイスロック失敗");
-        DriveClose();
+        // The lock failure is what the caller hears; the reopen wait only lets the volume settle.
+        (void)DriveClose();
         return kVolumeLockFailed;
     }
     // The mounted file system would keep its old state across the raw write, and the update
@@ -116,7 +120,8 @@ int DriveOpen(IMAGE_POSITION* position) {
     if (!platform::DeviceIoControl(handle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned,
                                    nullptr)) {
         VLOG(LOG_ERROR, "ドライブアンマウント失敗[%d]", static_cast<int>(platform::GetLastError()));
-        DriveClose();
+        // The dismount failure is what the caller hears.
+        (void)DriveClose();
         return kVolumeDismountFailed;
     }
     return 0;
@@ -124,8 +129,11 @@ int DriveOpen(IMAGE_POSITION* position) {
 
 int DriveClose() {
     VLOG(LOG_TRACE, "ドライブクローズ開始");
-    DriveUnlock();
-    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    // Closing the handle releases its lock anyway; the unlock only makes it explicit.
+    (void)DriveUnlock();
+    // Nothing waits in the handle: every write was flushed, and the reopen wait below tells
+    // whether the volume can be had again.
+    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
     return DriveReopenWait();
 }
 
@@ -167,7 +175,8 @@ int DriveReopenWait() {
         platform::Sleep(kReopenWaitMs);
         Navi().DriveHandle = nullptr;
         if (opened) {
-            platform::CloseHandle(handle);
+            // A probe handle that never read or wrote: closing it cannot lose anything.
+            (void)platform::CloseHandle(handle);
             return 0;
         }
         VLOG(LOG_ERROR, "Atapiドライバのオープンリトライ");
@@ -208,9 +217,10 @@ int WriteImageData(unsigned count, IMAGE_POSITION* position, const unsigned char
             if (!SeekTo(handle, position->writePosition)) return kSectorWriteFailed;
             uint32_t written = 0;
             bool ok = platform::WriteFile(handle, data + done, piece, &written, nullptr);
-            platform::FlushFileBuffers(handle);
-            if (ok && written == piece) break;
-            if (ok) {
+            // A failed flush is a failed attempt like a failed write: its error is the last one.
+            bool flushed = platform::FlushFileBuffers(handle);
+            if (ok && written == piece && flushed) break;
+            if (ok && flushed) {
                 VLOG(LOG_ERROR, "イメージデータ書込みレングスエラー");
             } else {
                 VLOG(LOG_ERROR, "リトライ[%d]", static_cast<int>(platform::GetLastError()));
@@ -241,7 +251,8 @@ int RewriteSignature(unsigned skip, int mode) {
 int MountDrive(const std::string& mountPoint, const std::string& volumeName) {
     if (!platform::SetVolumeMountPointA(mountPoint.c_str(), volumeName.c_str())) {
         VLOG(LOG_ERROR, "マウントエラー");
-        DriveClose();
+        // The mount failure is what the caller hears.
+        (void)DriveClose();
         return kMountFailed;
     }
     return 0;
@@ -250,7 +261,8 @@ int MountDrive(const std::string& mountPoint, const std::string& volumeName) {
 int UnmountDrive(const std::string& mountPoint) {
     if (!platform::DeleteVolumeMountPointA(mountPoint.c_str())) {
         VLOG(LOG_ERROR, "アンマウントエラー");
-        DriveClose();
+        // The unmount failure is what the caller hears.
+        (void)DriveClose();
         return kUnmountFailed;
     }
     return 0;
@@ -264,7 +276,8 @@ int EnumVolumes() {
     do {
         Navi().LetterlessVolumes.push_back(name);
     } while (platform::FindNextVolumeA(find, name, sizeof name));
-    platform::FindVolumeClose(find);
+    // The list is complete; a search handle that does not close holds nothing of the unit.
+    (void)platform::FindVolumeClose(find);
     return 0;
 }
 

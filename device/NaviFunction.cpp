@@ -92,7 +92,8 @@ ModelDevices FindModelDevices() {
         // A model device without a disk has no volume that could be the unit's.
         if (uint32_t disk = 0; platform::GetDeviceDiskNumber(device.DevInst, &disk)) found.disks.push_back(disk);
     }
-    platform::SetupDiDestroyDeviceInfoList(devices);
+    // The list was only read: a list that does not go holds nothing of the unit.
+    (void)platform::SetupDiDestroyDeviceInfoList(devices);
     return found;
 }
 
@@ -114,7 +115,7 @@ bool VolumeDisk(const std::string& root, uint32_t* disk) {
                                               sizeof number, &returned, nullptr) &&
                     returned >= sizeof number && number.DeviceType == platform::FILE_DEVICE_DISK;
     // A query handle: closing it cannot lose anything.
-    if (!own) platform::CloseHandle(volume);
+    if (!own) (void)platform::CloseHandle(volume);
     if (answered) *disk = number.DeviceNumber;
     return answered;
 }
@@ -129,7 +130,8 @@ bool OnUnitDisk(const std::string& root, const std::vector<uint32_t>& disks) {
 int ForgetUnit() {
     Navi().NaviDrive.clear();
     Navi().NaviVersionName.clear();
-    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    // The unit is forgotten whether or not its handle closes; nothing was written through it since.
+    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
     return 1;
 }
 
@@ -225,7 +227,9 @@ int NaviConnectCheck() {
         if (GetNaviVersionName(&versionName) == 0) Navi().NaviVersionName = versionName;
         Navi().CompetingCount = 0;
         Navi().CompetingProcess = 0;
-        CheckCompetingProcess();
+        // A process list that cannot be taken finds no competitor: the volume's lock still refuses a
+        // unit in use.
+        (void)CheckCompetingProcess();
         if (platform::View* view = platform::CurrentView())
             view->PostNotify(platform::IDD_MAIN_WINDOW, kNotifyUnitFound, 0);
         return 0;
@@ -267,8 +271,8 @@ int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* disp
         if (index < 0 || index >= 26 || !(platform::GetLogicalDrives() & (1u << index))) return 0;
         *driveType = platform::GetDriveTypeA(root.c_str());
         platform::SHFILEINFOA info;
-        platform::SHGetFileInfoA(root.c_str(), 0, &info, sizeof info, platform::SHGFI_DISPLAYNAME);
-        *displayName = info.szDisplayName;
+        const bool named = platform::SHGetFileInfoA(root.c_str(), 0, &info, sizeof info, platform::SHGFI_DISPLAYNAME) != 0;
+        *displayName = named ? info.szDisplayName : "";
         return 1;
     });
 }
@@ -371,15 +375,16 @@ int CheckCompetingProcess() {
             platform::HMODULE modules[4096 / sizeof(platform::HMODULE)] = {};
             uint32_t needed = 0;
             if (platform::EnumProcessModules(process, modules, sizeof modules, &needed)) {
-                platform::GetModuleBaseNameA(process, modules[0], name, sizeof name);
+                // A name that cannot be read stays empty and matches nothing.
+                (void)platform::GetModuleBaseNameA(process, modules[0], name, sizeof name);
                 VLOG(LOG_TRACE, "プロセス[%3d: %08X [%s]]", static_cast<int>(i + 1), ids[i], name);
                 if (std::strcmp(name, kMediaPlayer) == 0) {
                     Navi().CompetingProcess = 1;
-                    platform::CloseHandle(process);
+                    (void)platform::CloseHandle(process);  // a query handle: closing it cannot lose anything
                     break;
                 }
             }
-            platform::CloseHandle(process);
+            (void)platform::CloseHandle(process);  // a query handle: closing it cannot lose anything
         }
         VLOG(LOG_TRACE, "プロセス[%3d: %08X [%s]]", static_cast<int>(i + 1), ids[i], name);
     }
@@ -400,7 +405,8 @@ int RemoveNaviUsb() {
     platform::SP_DEVINFO_DATA device;
     for (uint32_t index = 0; result == 0 && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index)
         if (!EjectWhenUnit(devices, &device, vendorProduct, unitDisk)) result = kEjectFailed;
-    platform::SetupDiDestroyDeviceInfoList(devices);
+    // The list was only read: a list that does not go holds nothing of the unit.
+    (void)platform::SetupDiDestroyDeviceInfoList(devices);
     return result;
 }
 

@@ -152,7 +152,8 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
         buffers.readBack.reset(platform::NewRawBuffer(kReadBackBytes));
         if (!buffers.readBack) {
             VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", written);
-            RewriteSignature(0, kClear);
+            // The step fails either way, and ImageWritePending has the window format the unit.
+            (void)RewriteSignature(0, kClear);
             return kOutOfMemory;
         }
     }
@@ -162,12 +163,14 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
         const uint32_t bytes = std::min(length - at, kReadBackBytes);
         if (int result = ReadImageData(bytes / kSectorSize, position, readBack); result != 0) {
             VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", result);
-            RewriteSignature(0, kClear);
+            // The step fails either way, and ImageWritePending has the window format the unit.
+            (void)RewriteSignature(0, kClear);
             return kImageWriteFailed;
         }
         if (memcmp(piece + at, readBack, bytes) != 0) {
             VLOG(LOG_ERROR, "イメージ比較エラー[%d]", written);
-            RewriteSignature(0, kClear);
+            // The step fails either way, and ImageWritePending has the window format the unit.
+            (void)RewriteSignature(0, kClear);
             return kImageCompareFailed;
         }
         for (uint32_t i = 0; i < bytes; ++i) pieceSum += readBack[i];
@@ -227,7 +230,7 @@ int CopyImage(TransferJob& job) {
         return kImageSumMismatch;
     }
     // The next step waits for the volume again, so the wait's own result does not count here.
-    DriveClose();
+    (void)DriveClose();
     return 0;
 }
 

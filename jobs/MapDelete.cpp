@@ -95,10 +95,12 @@ int DeleteRecord(const PC_MAP_DELETE_DATA& record) {
     }
     for (const char* sub : kDeleteOrder) {
         if (int result = DeleteFiles(Format("%s\\%s\\%s\\*.*", folder, name, sub)); result != 0) return result;
-        platform::RemoveDirectoryA(Format("%s\\%s\\%s", folder, name, sub).c_str());
+        // Its files are gone; a folder that stays (one the user put there) holds nothing of ours.
+        (void)platform::RemoveDirectoryA(Format("%s\\%s\\%s", folder, name, sub).c_str());
     }
     if (int result = DeleteFiles(Format("%s\\%s\\*.*", folder, name)); result != 0) return result;
-    platform::RemoveDirectoryA(Format("%s\\%s", folder, name).c_str());
+    // As above: what could stay holds nothing of ours.
+    (void)platform::RemoveDirectoryA(Format("%s\\%s", folder, name).c_str());
     return 0;
 }
 

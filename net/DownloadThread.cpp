@@ -311,7 +311,8 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         } else if (overran || (result == kDownloadStopped && !resumable)) {
             // A part that cannot be continued is no use; one that overran is the server's fault.
             RemovePartialMark(path);
-            platform::DeleteFileA(path.c_str());
+            // A part left without its mark is fetched whole next time.
+            (void)platform::DeleteFileA(path.c_str());
             length = 0;
         }
 

@@ -58,7 +58,8 @@ bool CopyOver(const std::string& from, const std::string& to) {
 bool RestoreFromBackup(const std::string& backup, const std::string& input) {
     if (platform::MoveFileA(backup.c_str(), input.c_str())) return true;
     if (!CopyOver(backup, input)) return false;
-    platform::DeleteFileA(backup.c_str());
+    // A copy left behind is an intermediate: the next transfer removes it first.
+    (void)platform::DeleteFileA(backup.c_str());
     return true;
 }
 
@@ -104,8 +105,9 @@ int SingleFileExpand(const std::string& dir, const std::string& name, const CONF
     if (!CopyOver(input, backup)) return kMapDataCopyFailed;
     if (!GzipExtract(product, input, maxBytes)) {
         VLOG(LOG_ERROR, "解凍失敗[%d][%s][%s]", 0, input.c_str(), product.c_str());
-        // A failed extraction leaves the input in place.
-        platform::DeleteFileA(backup.c_str());
+        // A failed extraction leaves the input in place; a backup left behind is an intermediate
+        // the next transfer removes first.
+        (void)platform::DeleteFileA(backup.c_str());
         return kMapDataCopyFailed;
     }
     // The extraction deleted the input; the backup takes its place again. Should that fail,
@@ -120,8 +122,9 @@ public:
     PieceIntermediates(const std::string& dir, const std::string& name) : dir_(dir), name_(name) {}
     ~PieceIntermediates() {
         for (int k = 0; k < reached_; ++k) {
-            platform::DeleteFileA(Copy(k).c_str());
-            platform::DeleteFileA(Unpacked(k).c_str());
+            // Whatever stays is removed first by the next transfer.
+            (void)platform::DeleteFileA(Copy(k).c_str());
+            (void)platform::DeleteFileA(Unpacked(k).c_str());
         }
     }
     PieceIntermediates(const PieceIntermediates&) = delete;
@@ -207,7 +210,8 @@ int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_
         CopyInto(joined.get(), piece.get(), buffer);
         // Joined: its unpacked copy goes at once, so the disk holds the set about once, not twice.
         piece.reset();
-        if (compressed) platform::DeleteFileA(intermediates.Unpacked(k).c_str());
+        // Only space is at stake: what stays goes with the intermediates at the end of the step.
+        if (compressed) (void)platform::DeleteFileA(intermediates.Unpacked(k).c_str());
     }
     if (fclose(joined.release()) != 0) throw std::runtime_error("joined close failed");
     return 0;

@@ -16,7 +16,8 @@ NaviUnitState& Navi() { return theApp.Navi; }
 
 std::string VolumeAt(char letter) {
     char name[260] = {};
-    platform::GetVolumeNameForVolumeMountPointA((std::string(1, letter) + ":\\").c_str(), name, sizeof name);
+    if (!platform::GetVolumeNameForVolumeMountPointA((std::string(1, letter) + ":\\").c_str(), name, sizeof name))
+        return "";
     return name;
 }
 

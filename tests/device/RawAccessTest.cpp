@@ -2,8 +2,11 @@
 // the signature rewrite, the reopen wait, a unit that vanishes, and the format.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <dlfcn.h>
 #include <random>
+#include <sys/stat.h>
 
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
@@ -13,6 +16,27 @@
 #include "platform/Files.h"
 #include "platform/RawVolume.h"
 #include "support/UnitWorld.h"
+
+namespace {
+
+// Flushes of the file with this inode that fail (EIO) before flushes succeed again.
+ino_t refusedFlushInode = 0;
+int refusedFlushes = 0;
+
+}  // namespace
+
+// The test program's own fdatasync: the simulated volume's flush is the one the tests refuse.
+extern "C" int fdatasync(int fd) {
+    using Flush = int (*)(int);
+    static Flush next = reinterpret_cast<Flush>(dlsym(RTLD_NEXT, "fdatasync"));
+    struct stat status {};
+    if (refusedFlushes > 0 && ::fstat(fd, &status) == 0 && status.st_ino == refusedFlushInode) {
+        --refusedFlushes;
+        errno = EIO;
+        return -1;
+    }
+    return next(fd);
+}
 
 namespace {
 
@@ -69,7 +93,7 @@ TEST_F(RawAccess, OpenLocksTheVolumeAndResetsThePositionsOnlyWhenClosed) {
                                   nullptr);
     ASSERT_NE(other, platform::INVALID_HANDLE_VALUE);
     EXPECT_EQ(DriveLock(), kVolumeLockFailed);  // exclusive against the other handle
-    platform::CloseHandle(other);
+    EXPECT_TRUE(platform::CloseHandle(other));
     EXPECT_EQ(DriveLock(), 0);
 
     EXPECT_EQ(DriveClose(), 0);
@@ -253,6 +277,29 @@ TEST_F(RawAccess, ASignatureSectorIsTriedTenTimesWithTheLongerPauseAfterTheSixth
     navisim::SetFaults("navi", {.writeFailSector = 0, .writeFailAttempts = 10});
     EXPECT_EQ(RewriteSignature(0, 2), kSectorWriteFailed);
     EXPECT_EQ(Volume()[510], '\x55');  // left as it was
+}
+
+// A write the volume took but could not flush is not on the unit: it is a failed attempt. A
+// signature restore that ended so would leave a volume no file system can read.
+TEST_F(RawAccess, AWriteThatCannotBeFlushedIsAFailedAttempt) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    struct stat image {};
+    ASSERT_EQ(::stat(navisim::UnitImage("navi").c_str(), &image), 0);
+    refusedFlushInode = image.st_ino;
+
+    refusedFlushes = 3;
+    EXPECT_EQ(RewriteSignature(0, 1), 0);  // the fourth attempt holds
+    EXPECT_EQ(refusedFlushes, 0);
+    refusedFlushes = 10;
+    EXPECT_EQ(RewriteSignature(0, 1), kSectorWriteFailed);
+
+    refusedFlushes = 10;
+    EXPECT_EQ(Write(Pattern(kSectorSize, 7)), kSectorWriteFailed);
+    EXPECT_EQ(Navi().ImagePosition.writePosition, 0u);
+    refusedFlushes = 2;
+    EXPECT_EQ(Write(Pattern(kSectorSize, 7)), 0);
+    EXPECT_EQ(Navi().ImagePosition.writePosition, kSectorSize);
+    refusedFlushes = 0;
 }
 
 // A volume does not grow: a write running past its last sector writes nothing, one ending there
