@@ -196,7 +196,8 @@ int WriteVolumeList(const std::string& folder, const std::string& text) {
     std::unique_ptr<char[]> copy(new (std::nothrow) char[text.size() + 1]);
     if (!copy) return kOutOfMemory;
     std::memcpy(copy.get(), text.data(), text.size());
-    unsigned long length = text.size();
+    // One line per volume the PC ever gave the unit: far below 4 GiB.
+    unsigned long length = static_cast<unsigned long>(text.size());
     return FileWrite(folder, "MountVolume.dat", copy.get(), &length);
 }
 

@@ -178,7 +178,8 @@ int CExternalInterface::GetMapDownloadConfing(const std::string& url, std::vecto
         return result;
     }
     if (save == 1) {
-        unsigned long size = description.size();
+        // A reply holds at most 16 MiB, so the description fits any unsigned long.
+        unsigned long size = static_cast<unsigned long>(description.size());
         if (FileWrite(downloadFolder + "\\", "MapData.XML", description.data(), &size) != 0) {
             VLOG(LOG_ERROR, "ファイル書込みエラー");
             return kDownloadFailed;
