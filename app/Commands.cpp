@@ -1,6 +1,8 @@
 // The user's commands of the main window other than the three job buttons: exit, removal of
 // the unit, folder selection, re-recognition, recovery, the help pages and menu enabling.
 #include "app/Dialogs.h"
+#include "app/ResultCodes.h"
+#include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
@@ -56,7 +58,7 @@ int CVeltraneDlg::AppExitUpdate() {
         // A running download sees the flag and ends; a running deletion is let finish. The
         // window closes when either reports its end.
         if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
-            DriveClose();
+            (void)DriveClose();  // closing: the reopen wait changes nothing
             view_.EndDialog(kMain, platform::IDOK);
         }
     }
@@ -74,14 +76,14 @@ void CVeltraneDlg::OnEndSession() {
     // let finish before the window closes.
     theApp.ExitRequested = 1;
     if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
-        DriveClose();
+        (void)DriveClose();  // closing: the reopen wait changes nothing
         view_.EndDialog(kMain, platform::IDOK);
     }
 }
 
 bool CVeltraneDlg::OnCloseRequest() {
     if (!AnyJobRuns()) {
-        DriveClose();
+        (void)DriveClose();  // closing: the reopen wait changes nothing
         return true;
     }
     // Nobody is asked: the running job is let end (a download stops at once) and the window
@@ -93,13 +95,13 @@ bool CVeltraneDlg::OnCloseRequest() {
 void CVeltraneDlg::OnRemoveButton() {
     OPERATION("OnRemoveButton", "", 0, [&] {
         if (DriveClose() != 0) {
-            theApp.Messages.ShowErrorMessage(2100, "E00", "");
+            theApp.Messages.ShowErrorMessage(kRemovalFailed, "E00", "");
             VLOG(LOG_ERROR, "アンロックエラー");
             return 0;
         }
         platform::Sleep(2000);
         if (RemoveNaviUsb() != 0) {
-            theApp.Messages.ShowErrorMessage(2100, "E01", "");
+            theApp.Messages.ShowErrorMessage(kRemovalFailed, "E01", "");
             VLOG(LOG_ERROR, "USB取り外しエラー");
         }
         return 0;
@@ -112,7 +114,10 @@ void CVeltraneDlg::OnFolderSelection() {
         view_.BrowseForFolder("ダウンロード/転送するファイルを保存するフォルダを選択", theApp.MapFolder);
     if (!folder) return;
     theApp.MapFolder = *folder;
-    platform::WritePrivateProfileStringA("VELTRANE", "MAPFOLDER", theApp.MapFolder.c_str(), theApp.SettingsIniPath.c_str());
+    // The folder holds for this session either way; the next start would return to the old one.
+    if (!platform::WritePrivateProfileStringA("VELTRANE", "MAPFOLDER", theApp.MapFolder.c_str(),
+                                              theApp.SettingsIniPath.c_str()))
+        VLOG(LOG_ERROR, "設定ファイル書込みエラー[%s]", theApp.SettingsIniPath.c_str());
     double total = 0, free = 0;
     GetDiskSpace(&total, &free);
     std::string space = Format("残り %5.1fGB 空き", free);
@@ -126,7 +131,7 @@ void CVeltraneDlg::OnFolderSelection() {
 
 void CVeltraneDlg::OnRecognise() {
     if (AnyJobRuns()) return;
-    if (theApp.Messages.ShowConfirmMessage(2000) != platform::IDOK) return;
+    if (theApp.Messages.ShowConfirmMessage(kConfirmRecognition) != platform::IDOK) return;
     view_.SetWaitCursor(true);
     int result = MountNaviVolume();
     view_.SetWaitCursor(false);
@@ -144,12 +149,14 @@ void CVeltraneDlg::OnRecovery() {
     // Only a format that ran and succeeded is a recovery: without a unit there is nothing to
     // format, and a cancelled or failed format leaves the unit as it was.
     if (theApp.Navi.NaviDrive.empty()) {
-        theApp.Messages.ShowErrorMessage(501, "E02", "");
+        theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         return;
     }
-    DriveClose();
+    // The format needs the volume let go; whether it could be had shows in the format's result.
+    (void)DriveClose();
     int formatted = FormatNaviDrive();
-    DriveOpen(&theApp.Navi.ImagePosition);
+    // Held again where it can be; a unit that is not shows at the next press.
+    (void)DriveOpen(&theApp.Navi.ImagePosition);
     SetStatusText(formatted == 0 ? 1502 : 0);
 }
 

@@ -1,5 +1,6 @@
 // The delete button: the checked download goes to the deletion job, unless another record
 // shares its folder.
+#include "app/ResultCodes.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
@@ -25,7 +26,7 @@ void CVeltraneDlg::OnDeleteButton() {
                 if (other.version == record.version) ++sharing;
             if (MapDelete.MapDataDelete(sharing == 1 ? 1 : 0) == 0) DeleteRow = row;
         }
-        if (!checked) theApp.Messages.ShowErrorMessage(600, "", "");
+        if (!checked) theApp.Messages.ShowErrorMessage(kNothingChecked, "", "");
         ButtonEnable(0);
         int state = CheckDownloadState();
         if (state != 1) {

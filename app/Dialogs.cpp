@@ -2,6 +2,7 @@
 // device watcher, and the connection information that follows the unit's connection.
 #include "app/Dialogs.h"
 
+#include "app/ResultCodes.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "base/Text.h"
@@ -60,7 +61,7 @@ void CDialogSubNavi::OnInitDialog() {
     platform::View& view = *platform::CurrentView();
     view.SetControlText(window_, ids::kConnectionStateText, "未接続");
     view.PostNotify(window_, 1, 0);
-    if (!watcher_.Create()) theApp.Messages.ShowErrorMessage(801, "E05", "");
+    if (!watcher_.Create()) theApp.Messages.ShowErrorMessage(kStartupFailed, "E05", "");
 }
 
 void CDialogSubNavi::OnNotify(uintptr_t wParam, intptr_t) {

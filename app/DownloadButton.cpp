@@ -2,6 +2,10 @@
 #include <cstdlib>
 #include <optional>
 
+#include "app/ResultCodes.h"
+#include "common/ResultCodes.h"
+#include "net/ResultCodes.h"
+#include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
@@ -29,7 +33,7 @@ void CVeltraneDlg::OnDownloadButton() {
 }
 
 void CVeltraneDlg::PauseDownload() {
-    int answer = theApp.Messages.ShowConfirmMessage(2001);
+    int answer = theApp.Messages.ShowConfirmMessage(kConfirmPause);
     int state = CheckDownloadState();
     // The download may have ended while the question was open.
     if (state == 2 || (DownloadFailed == 1 && state == 1)) {
@@ -59,7 +63,7 @@ void CVeltraneDlg::StartDownload() {
     ButtonEnable(2);
     double total = 0, free = 0;
     if (GetDiskSpace(&total, &free) != 0) {
-        theApp.Messages.ShowErrorMessage(800, "E01", "");
+        theApp.Messages.ShowErrorMessage(kSystemError, "E01", "");
         ButtonEnable(0);
         return;
     }
@@ -90,7 +94,7 @@ void CVeltraneDlg::StartDownload() {
         return abandon();
     }
     if (DownloadFolderCreate(*version) != 0) {
-        theApp.Messages.ShowErrorMessage(800, "E03", "");
+        theApp.Messages.ShowErrorMessage(kSystemError, "E03", "");
         return abandon();
     }
     SetStatusText(1103);
@@ -124,7 +128,7 @@ void CVeltraneDlg::StartDownload() {
 
     DownloadJob.completionRequest.model_group_cd = theApp.ProductNumber;
     if (StartDownloadThread(&DownloadJob) != 0) {
-        theApp.Messages.ShowErrorMessage(800, "E02", "");
+        theApp.Messages.ShowErrorMessage(kSystemError, "E02", "");
         return abandon();
     }
     SetServerAreaData(2, "ダウンロード中");
@@ -146,7 +150,7 @@ bool CVeltraneDlg::AskForOffer() {
         if (result != kHttpProxyDeclined) response.result_detail_cd = "E07";
     }
     if (result != 0) {
-        theApp.Messages.ShowErrorMessage(406, response.result_detail_cd, "");
+        theApp.Messages.ShowErrorMessage(kTransferFailed, response.result_detail_cd, "");
         VLOG(LOG_ERROR, "DownloadStartRequest通信エラー[%d]", result);
         return false;
     }
@@ -165,13 +169,13 @@ bool CVeltraneDlg::AskForOffer() {
 bool CVeltraneDlg::PrepareDownloadJob() {
     int result = CExternalInterface().GetDownloadConfing(&DownloadJob, 1);
     if (result != 0) {
-        if (result == 401)
-            theApp.Messages.ShowErrorMessage(401, "E02-1", "");
+        if (result == kDownloadFailed)
+            theApp.Messages.ShowErrorMessage(kDownloadFailed, "E02-1", "");
         else
-            theApp.Messages.ShowErrorMessage(406, "E02", "");
+            theApp.Messages.ShowErrorMessage(kTransferFailed, "E02", "");
         return false;
     }
-    if (LineSpeedTest(&DownloadJob) == kSlowLine && theApp.Messages.ShowConfirmMessage(kSlowLine) != platform::IDOK)
+    if (LineSpeedTest(&DownloadJob) == kSlowLine && theApp.Messages.ShowConfirmMessage(kConfirmSlowLine) != platform::IDOK)
         return false;
     return true;
 }
@@ -179,7 +183,7 @@ bool CVeltraneDlg::PrepareDownloadJob() {
 void CVeltraneDlg::RefuseForSpace(double neededGigabytes) {
     theApp.Messages.SetDetailText(theApp.MapFolder.substr(0, 1));
     theApp.Messages.SetNumberText(neededGigabytes);
-    theApp.Messages.ShowErrorMessage(400, "E01", "");
+    theApp.Messages.ShowErrorMessage(kNotEnoughSpace, "E01", "");
 }
 
 int32_t CVeltraneDlg::UnfinishedOfferRecord() const {

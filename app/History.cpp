@@ -1,6 +1,7 @@
 // The download history: the PC records in History.ini, one section a record, in display order.
 #include <cstdlib>
 
+#include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/Operation.h"
@@ -53,7 +54,7 @@ int CVeltraneDlg::SetHistoryData() {
         }
         std::optional<std::string> path = platform::ToNativePath(theApp.HistoryIniPath);
         if (!path || !document.Save(*path)) {
-            theApp.Messages.ShowErrorMessage(800, "E98", "");
+            theApp.Messages.ShowErrorMessage(kSystemError, "E98", "");
             VLOG(LOG_ERROR, "履歴ファイル書き込みエラー[%s]", theApp.HistoryIniPath.c_str());
             return 1;
         }

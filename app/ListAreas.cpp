@@ -1,6 +1,7 @@
 // The three list areas: the offer (server area), the downloads on this PC and the unit.
 #include <cstring>
 
+#include "common/ResultCodes.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
@@ -102,7 +103,7 @@ void CVeltraneDlg::FitPcSizeColumn() {
 }
 
 int CVeltraneDlg::SetPcAreaData() {
-    return OPERATION("SetPcAreaData", "", 800, [&] {
+    return OPERATION("SetPcAreaData", "", kSystemError, [&] {
         view_.DeleteAllRows(ids::kPcArea);
         CheckedRow = -1;
         for (int i = 0; i < static_cast<int>(PcMapData.size()); ++i)
@@ -112,7 +113,7 @@ int CVeltraneDlg::SetPcAreaData() {
 }
 
 int CVeltraneDlg::AddPcListData() {
-    return OPERATION("AddPcListData", "", 800, [&] {
+    return OPERATION("AddPcListData", "", kSystemError, [&] {
         if (PcMapData.empty()) return 0;
         FitPcSizeColumn();
         return FillPcRow(static_cast<int>(PcMapData.size()) - 1);

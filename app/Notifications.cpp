@@ -1,5 +1,6 @@
 // The window's reactions to WM_MAIN_NOTIFY: device changes, the ends of the three jobs, the
 // unit found, and the keys of the message pre-filter.
+#include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
@@ -66,7 +67,7 @@ void CVeltraneDlg::OnDeviceChanged() {
         // is gone. The volume is let go (nothing to wait for), and discovery then finds no unit.
         if (!unitThere && theApp.Navi.DriveHandle.load() != nullptr) {
             theApp.Navi.NaviDrive.clear();
-            DriveClose();
+            (void)DriveClose();  // the unit is gone: nothing to wait for
         }
     }
     if (NaviConnectCheck() == 0) return;  // a newly found unit arrives as code 15
@@ -102,15 +103,17 @@ void CVeltraneDlg::OnDeletionDone() {
 
 void CVeltraneDlg::OnTransferDone() {
     SendTransferCompletion("");
-    RemoveNaviUsb();
-    MakeFileDelete(CurrentData.version);
+    // The notice that follows tells the user to pull the cable, ejected or not.
+    (void)RemoveNaviUsb();
+    // NEW files left behind are intermediates the next transfer removes first.
+    (void)MakeFileDelete(CurrentData.version);
     StopTimer(kTimerTransferTime);
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
     StartTimer(kTimerTransferDone, 100);
     SetStatusText(1500);
     theApp.Messages.SetDataName(CurrentDataName);
-    theApp.Messages.ShowConfirmMessage(2301);
+    theApp.Messages.ShowConfirmMessage(kNoticeTransferDone);
     HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
     ButtonEnable(0);
@@ -123,16 +126,20 @@ void CVeltraneDlg::OnTransferFailed(int result) {
     SendTransferCompletion(code);
     theApp.Messages.ShowErrorMessage(result, code, "");
     SetStatusText(1500);
-    MakeFileDelete(CurrentData.version);
+    // NEW files left behind are intermediates the next transfer removes first.
+    (void)MakeFileDelete(CurrentData.version);
     StopTimer(kTimerTransferTime);
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
     StartTimer(kTimerTransferFailed, 100);
     if (theApp.Navi.ImageWritePending == 1) {
         // An unfinished image leaves the unit unreadable: format it at once.
-        DriveClose();
-        FormatNaviDrive();
-        DriveOpen(&theApp.Navi.ImagePosition);
+        // A format that fails or is cancelled leaves ImageWritePending set: the next transfer
+        // press formats again. The unit is held again where it can be; one that is not shows
+        // at the next press.
+        (void)DriveClose();
+        (void)FormatNaviDrive();
+        (void)DriveOpen(&theApp.Navi.ImagePosition);
     }
     Post(kNotifyDeviceChange);
     HoldWindowForTransfer(false);
@@ -163,7 +170,7 @@ void CVeltraneDlg::OnDownloadDone() {
     StartTimer(kTimerDownloadEnded, 100);
     SetStatusText(1500);
     theApp.Messages.SetDataName(CurrentDataName);
-    theApp.Messages.ShowConfirmMessage(2302);
+    theApp.Messages.ShowConfirmMessage(kNoticeDownloadDone);
     SetDownloadFace(1);
     SetServerAreaData(2, kStatusDownloaded);
     Downloading = 0;
@@ -210,6 +217,6 @@ void CVeltraneDlg::CloseForExit() {
     // closes the window when it ends.
     if (AnyJobRuns()) return;
     SetHistoryData();
-    DriveClose();
+    (void)DriveClose();  // closing: the reopen wait changes nothing
     view_.EndDialog(kMain, platform::IDOK);
 }

@@ -1,6 +1,7 @@
 // The program's start: one copy per session, then the logger, the paths and the bound libraries,
 // the connection information and the main window.
 #include "app/Dialogs.h"
+#include "app/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "base/Logger.h"
@@ -9,13 +10,14 @@
 
 bool CVeltraneApp::InitInstance() {
     // A second copy ends silently, before the logger starts. The mutex lives with the process.
-    platform::CreateMutexA(true, "Veltrane");
-    if (platform::GetLastError() == platform::ERROR_ALREADY_EXISTS) return false;
+    // A mutex that cannot be created at all refuses no copy: the program runs as before.
+    if (platform::CreateMutexA(true, "Veltrane") != nullptr && platform::GetLastError() == platform::ERROR_ALREADY_EXISTS)
+        return false;
 
     LogInit();
     ReadPaths();
     if (!BindLibraries()) {
-        Messages.ShowErrorMessage(801, "E04", "");
+        Messages.ShowErrorMessage(kStartupFailed, "E04", "");
         return true;
     }
     // Whatever the connection information returns, the main window follows.

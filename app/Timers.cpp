@@ -82,7 +82,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
         ButtonEnable(0);
         if (theApp.ExitRequested == 1 && !AnyJobRuns()) {
-            DriveClose();
+            (void)DriveClose();  // closing: the reopen wait changes nothing
             view_.EndDialog(kMain, platform::IDOK);
         }
         break;

@@ -1,6 +1,10 @@
 // The transfer button: its checks in a fixed order, each refusal with its message, then the
 // confirmation and the transfer job.
 #include "app/Dialogs.h"
+#include "app/ResultCodes.h"
+#include "common/ResultCodes.h"
+#include "device/ResultCodes.h"
+#include "jobs/ResultCodes.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
@@ -40,16 +44,19 @@ void CVeltraneDlg::HoldWindowForTransfer(bool hold) {
 bool CVeltraneDlg::StartTransfer() {
     if (theApp.Navi.ImageWritePending == 1) {
         // An earlier image write did not finish: the unit is formatted, not written.
-        theApp.Messages.ShowErrorMessage(503, "E06", "");
-        DriveClose();
-        FormatNaviDrive();
-        DriveOpen(&theApp.Navi.ImagePosition);
+        theApp.Messages.ShowErrorMessage(kImageWriteUnfinished, "E06", "");
+        // A format that fails or is cancelled leaves ImageWritePending set: the next transfer
+        // press formats again. The unit is held again where it can be; one that is not shows
+        // at the next press.
+        (void)DriveClose();
+        (void)FormatNaviDrive();
+        (void)DriveOpen(&theApp.Navi.ImagePosition);
         return false;
     }
     // A unit that is not held yet would fail only after the whole preparation.
     int connected = NaviConnectCheck();
     if (connected != 0 || NaviConnected != 1 || theApp.Navi.DriveHandle.load() == nullptr) {
-        theApp.Messages.ShowErrorMessage(501, "E02", "");
+        theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         VLOG(LOG_ERROR, "ナビ接続エラー[%d]", connected);
         return false;
     }
@@ -63,33 +70,33 @@ bool CVeltraneDlg::StartTransfer() {
         }
     theApp.Messages.SetDataName(CurrentDataName);
     if (CurrentDataName.empty()) {
-        theApp.Messages.ShowErrorMessage(500, "E01", "");
-        VLOG(LOG_ERROR, "データ選択エラー[%d]", 500);
+        theApp.Messages.ShowErrorMessage(kNoDataSelected, "E01", "");
+        VLOG(LOG_ERROR, "データ選択エラー[%d]", kNoDataSelected);
         return false;
     }
     if (CurrentData.status != kStatusDownloaded) {
-        theApp.Messages.ShowErrorMessage(525, "E03", "");
+        theApp.Messages.ShowErrorMessage(kDownloadIncomplete, "E03", "");
         return false;
     }
     if (CurrentData.name != theApp.OfferName || CurrentData.version != OfferVersion()) {
-        theApp.Messages.ShowErrorMessage(524, CurrentData.name != theApp.OfferName ? "E01" : "", "");
-        VLOG(LOG_ERROR, "データ名不一致[%d]", 524);
+        theApp.Messages.ShowErrorMessage(kDataNameMismatch, CurrentData.name != theApp.OfferName ? "E01" : "", "");
+        VLOG(LOG_ERROR, "データ名不一致[%d]", kDataNameMismatch);
         return false;
     }
     int result = NaviVersionCheck(CurrentData.version);
-    if (result == 505) {
-        theApp.Messages.ShowErrorMessage(505, "E17", "");
+    if (result == kUnitNotOlder) {
+        theApp.Messages.ShowErrorMessage(kUnitNotOlder, "E17", "");
         VLOG(LOG_ERROR, "ナビバージョン最新[%d]", result);
         return false;
     }
     if (result != 0) {
-        theApp.Messages.ShowErrorMessage(800, "E02", "");
+        theApp.Messages.ShowErrorMessage(kSystemError, "E02", "");
         VLOG(LOG_ERROR, "ナビバージョン取得エラー[%d]", result);
         return false;
     }
     result = DownloadFolderCheck(CurrentData.version);
     if (result != 0) {
-        theApp.Messages.ShowErrorMessage(534, "E17", "");
+        theApp.Messages.ShowErrorMessage(kDownloadFolderMissing, "E17", "");
         VLOG(LOG_ERROR, "ダウンロードフォルダなし[%d]", result);
         return false;
     }
@@ -107,7 +114,7 @@ bool CVeltraneDlg::StartTransfer() {
     StartTimer(kTimerTransferProgress, 1000);
     StartTimer(kTimerTransferTime, 1000);
     if (int started = NaviUpdateStart(&Transfer, CurrentData.version); started != 0) {
-        theApp.Messages.ShowErrorMessage(504, "E02", "");
+        theApp.Messages.ShowErrorMessage(kTransferStartFailed, "E02", "");
         VLOG(LOG_ERROR, "ナビ転送開始エラー[%d]", started);
         StopTimer(kTimerTransferBusy);
         StopTimer(kTimerTransferProgress);

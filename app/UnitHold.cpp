@@ -2,11 +2,14 @@
 // program uses it, until the competing-use box. Every wait of the sequence (between lock
 // tries, while the volume is reopened, between tries) is a timer, so the window keeps
 // answering while Explorer or a virus scanner holds the unit for a while after it is plugged.
+#include "app/ResultCodes.h"
+#include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "base/Logger.h"
 #include "device/NaviDriveImage.h"
+#include "device/ResultCodes.h"
 #include "device/NaviFunction.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
@@ -62,7 +65,7 @@ void CVeltraneDlg::TryHoldLock() {
     }
     // Let go, then wait until the volume can be opened again, as DriveClose does.
     DriveRelease();
-    if (theApp.Navi.NaviDrive.empty()) return EndHoldTry(522);
+    if (theApp.Navi.NaviDrive.empty()) return EndHoldTry(kVolumeLockFailed);
     hold_.reopenTries = 0;
     ReopenForHold();
 }
@@ -85,7 +88,7 @@ void CVeltraneDlg::OnHoldStep() {
         if (DriveReopenEnd(hold_.reopenTries++, hold_.reopened) == kReopenAgain)
             ReopenForHold();
         else
-            EndHoldTry(522);  // the lock failed, whether or not the volume came back
+            EndHoldTry(kVolumeLockFailed);  // the lock failed, whether or not the volume came back
         break;
     case HoldSequence::Step::Pause:
         if (!UnitStillThere()) {
@@ -112,7 +115,7 @@ void CVeltraneDlg::EndHoldTry(int result) {
         if (result == 0)
             UnitHeld();
         else
-            theApp.Messages.ShowErrorMessage(1200, "E02", "");
+            theApp.Messages.ShowErrorMessage(kCompetingProcess, "E02", "");
         return;
     }
     ++theApp.Navi.CompetingCount;
@@ -135,11 +138,12 @@ void CVeltraneDlg::UnitHeld() {
 }
 
 void CVeltraneDlg::CompetingUse(bool processCheck) {
-    if (theApp.Messages.ShowConfirmMessage(1202) != platform::IDOK) return;
+    if (theApp.Messages.ShowConfirmMessage(kConfirmCompetingProcess) != platform::IDOK) return;
     if (processCheck) {
-        CheckCompetingProcess();
+        // A process list that cannot be taken finds no competitor: the lock below still decides.
+        (void)CheckCompetingProcess();
         if (theApp.Navi.CompetingProcess == 1) {
-            theApp.Messages.ShowErrorMessage(1200, "E02", "");
+            theApp.Messages.ShowErrorMessage(kCompetingProcess, "E02", "");
             return;
         }
     }

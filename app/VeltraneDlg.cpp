@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/Dialogs.h"
+#include "app/ResultCodes.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
@@ -44,7 +45,7 @@ void CVeltraneDlg::OnInitDialog() {
 
 void CVeltraneDlg::Initialise() {
     if (!watcher_->Create()) {
-        theApp.Messages.ShowErrorMessage(801, "E04", "");
+        theApp.Messages.ShowErrorMessage(kStartupFailed, "E04", "");
         return;
     }
     NaviConnected = 0;

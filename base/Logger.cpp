@@ -104,13 +104,13 @@ void RemoveOldLogFiles(const std::string& folder, uint32_t limitSeconds) {
         if (++listed > kMaxRemovedPerStart) break;
         uint32_t fileSeconds = SecondsOf(entry.name.size() > 2 ? entry.name.substr(2) : "");
         if (static_cast<int32_t>(today - fileSeconds) >= static_cast<int32_t>(limitSeconds))
-            platform::DeleteFileA((folder + entry.name).c_str());
+            (void)platform::DeleteFileA((folder + entry.name).c_str());  // tried again at the next start
     }
 }
 
 void OpenConsoleWindow(const LoggerState& state) {
     // A terminal that cannot be used as the console is simply not used.
-    platform::OpenConsole(Format("%s - %s", "ﾃﾞﾊﾞｯｸﾞ", state.sectionName.c_str()));
+    (void)platform::OpenConsole(Format("%s - %s", "ﾃﾞﾊﾞｯｸﾞ", state.sectionName.c_str()));
 }
 
 // Writes one piece of text to the three outputs; the file reaches the disk at once.
@@ -182,12 +182,13 @@ void LogInit() {
         RemoveOldLogFiles(folder, static_cast<uint32_t>(days) * 86400u);
         state.logPath = InFolder(folder, TodayDigits() + fileName);
         if (state.deleteOnStart) {
-            platform::DeleteFileA(state.logPath.c_str());
-            platform::DeleteFileA(InFolder(folder, fileName).c_str());
+            // A log that cannot be removed is written on after its old lines.
+            (void)platform::DeleteFileA(state.logPath.c_str());
+            (void)platform::DeleteFileA(InFolder(folder, fileName).c_str());
         }
     } else {
         state.logPath = fileName.empty() ? "" : InFolder(folder, fileName);
-        if (state.deleteOnStart) platform::DeleteFileA(state.logPath.c_str());
+        if (state.deleteOnStart) (void)platform::DeleteFileA(state.logPath.c_str());  // else written on
     }
 
     if (state.debugMode && !state.logFile && !state.logPath.empty())

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 #include "common/Operation.h"
@@ -64,13 +65,13 @@ std::string ExistingFolderOf(std::string path) {
 // FileRead's body; with capacity null every call takes a fresh zeroed block.
 int ReadWhole(const std::string& folder, const std::string& name, unsigned char** buffer, size_t* capacity,
               unsigned long* size) {
-    return OPERATION("FileRead", Format("[%s%s]", folder.c_str(), name.c_str()), 803, [&] {
+    return OPERATION("FileRead", Format("[%s%s]", folder.c_str(), name.c_str()), kFileReadFailed, [&] {
         std::string path = folder + name;
         FILE* file = platform::fopen(path.c_str(), "rb");
         if (file == nullptr) {
             VLOG(LOG_ERROR, "ファイルオープンエラー");
             *size = 0;
-            return 803;
+            return kFileReadFailed;
         }
         off_t length = fseeko(file, 0, SEEK_END) == 0 ? ftello(file) : -1;
         // The caller's size is an unsigned long, 32 bits on Windows: a larger file is refused,
@@ -79,7 +80,7 @@ int ReadWhole(const std::string& folder, const std::string& name, unsigned char*
             fclose(file);
             VLOG(LOG_ERROR, "ファイルレングスエラー");
             *size = 0;
-            return 803;
+            return kFileReadFailed;
         }
         const size_t needed = static_cast<size_t>(length) + 513;
         if (capacity == nullptr || needed > *capacity) {
@@ -100,7 +101,7 @@ int ReadWhole(const std::string& folder, const std::string& name, unsigned char*
         fclose(file);
         if (count != static_cast<size_t>(length)) {
             VLOG(LOG_ERROR, "ファイルレングスエラー");
-            return 803;
+            return kFileReadFailed;
         }
         *size = static_cast<unsigned long>(count);
         return 0;
@@ -119,19 +120,19 @@ int FileReadReusing(const std::string& folder, const std::string& name, unsigned
 }
 
 int FileWrite(const std::string& folder, const std::string& name, const void* data, const unsigned long* size) {
-    return OPERATION("FileWrite", Format("[%s%s]", folder.c_str(), name.c_str()), 804, [&] {
+    return OPERATION("FileWrite", Format("[%s%s]", folder.c_str(), name.c_str()), kFileWriteFailed, [&] {
         std::string path = folder + name;
         FILE* file = platform::fopen(path.c_str(), "wb");
         if (file == nullptr) {
             VLOG(LOG_ERROR, "ファイルオープンエラー[%d]", static_cast<int>(platform::GetLastError()));
-            return 804;
+            return kFileWriteFailed;
         }
         // A short write or a failed close is a failed write, never a good file.
         bool written = fwrite(data, 1, *size, file) == *size;
         bool closed = fclose(file) == 0;
         if (!written || !closed) {
             VLOG(LOG_ERROR, "ファイル書込エラー[%d]", errno);
-            return 804;
+            return kFileWriteFailed;
         }
         return 0;
     });
@@ -189,7 +190,7 @@ int DownloadFolderCheck(const std::string& name) {
 }
 
 int DownloadFolderCreate(const std::string& name) {
-    return OPERATION("DownloadFolderCreate", Format("[%s]", name.c_str()), 811, [&] {
+    return OPERATION("DownloadFolderCreate", Format("[%s]", name.c_str()), kFolderCreateFailed, [&] {
         std::string folder = DownloadFolder(name);
         std::vector<std::string> paths{folder};
         for (const char* sub : kCreateOrder) paths.push_back(folder + "\\" + sub);
@@ -197,7 +198,7 @@ int DownloadFolderCreate(const std::string& name) {
             if (FolderExists(path)) continue;
             if (!platform::CreateDirectoryA(path.c_str())) {
                 VLOG(LOG_ERROR, "フォルダ作成失敗[%s][%d]", path.c_str(), static_cast<int>(platform::GetLastError()));
-                return 811;
+                return kFolderCreateFailed;
             }
         }
         return 0;
@@ -219,7 +220,7 @@ int GetDiskSpace(double* totalGigabytes, double* freeGigabytes) {
         uint64_t freeClusters = 0, totalClusters = 0;
         if (!platform::GetDiskFreeSpaceA(path.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
                                          &totalClusters)) {
-            theApp.Messages.ShowErrorMessage(800, "E98", "");
+            theApp.Messages.ShowErrorMessage(kSystemError, "E98", "");
             VLOG(LOG_ERROR, "ディスク容量取得エラー[%s:%d]", theApp.MapFolder.c_str(), 0);
             return 1;
         }

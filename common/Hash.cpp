@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 #include "common/Operation.h"
@@ -42,13 +43,13 @@ struct FileFacts {
 };
 
 // The MD5 of a file read piece by piece, however large it is: of its exact bytes, or with every
-// CR LF read as LF. 803 when the file cannot be opened or read, 402 when the crypto service fails.
+// CR LF read as LF. kFileReadFailed when the file cannot be opened or read, kDigestFailed when the crypto service fails.
 int DigestFile(const std::string& path, bool crLfAsLf, unsigned char (&digest)[platform::MD5_LENGTH],
                FileFacts* facts) {
     std::unique_ptr<FILE, CloseFile> file(platform::fopen(path.c_str(), "rb"));
     if (!file) {
         VLOG(LOG_ERROR, "ファイルオープンエラー");
-        return 803;
+        return kFileReadFailed;
     }
     // Unbuffered: every read goes straight into the piece (refused, it only costs a copy).
     static_cast<void>(setvbuf(file.get(), nullptr, _IONBF, 0));
@@ -60,7 +61,7 @@ int DigestFile(const std::string& path, bool crLfAsLf, unsigned char (&digest)[p
         facts->length += count;
         facts->holdsNul = facts->holdsNul || std::memchr(piece.data(), '\0', count) != nullptr;
         if (!crLfAsLf) {
-            if (!md5.Update(piece.data(), count)) return 402;
+            if (!md5.Update(piece.data(), count)) return kDigestFailed;
             continue;
         }
         size_t out = 0;
@@ -69,14 +70,14 @@ int DigestFile(const std::string& path, bool crLfAsLf, unsigned char (&digest)[p
             pendingCr = piece[i] == '\r';
             if (!pendingCr) converted[out++] = piece[i];
         }
-        if (!md5.Update(converted.data(), out)) return 402;
+        if (!md5.Update(converted.data(), out)) return kDigestFailed;
     }
     if (ferror(file.get())) {
         VLOG(LOG_ERROR, "ファイルレングスエラー");
-        return 803;
+        return kFileReadFailed;
     }
-    if (pendingCr && !md5.Update("\r", 1)) return 402;
-    return md5.Finish(digest) ? 0 : 402;
+    if (pendingCr && !md5.Update("\r", 1)) return kDigestFailed;
+    return md5.Finish(digest) ? 0 : kDigestFailed;
 }
 
 // Compares a digest made with the expected one, with both in the log.
@@ -105,29 +106,29 @@ int CalcHash(const void* data, unsigned long length, unsigned char* digest) {
 }
 
 int HashCheckEx(const std::string& folder, const std::string& fileName, const std::string& expectedHex) {
-    return OPERATION("HashCheckEx", Format("[%s][%s]", fileName.c_str(), expectedHex.c_str()), 402, [&] {
+    return OPERATION("HashCheckEx", Format("[%s][%s]", fileName.c_str(), expectedHex.c_str()), kDigestFailed, [&] {
         unsigned char expected[kDigestBufferBytes] = {};
-        if (HexToBytes(expectedHex, expected, kDigestBufferBytes) != 0) return 402;
+        if (HexToBytes(expectedHex, expected, kDigestBufferBytes) != 0) return kDigestFailed;
 
         unsigned char digest[platform::MD5_LENGTH] = {};
         FileFacts facts;
         if (int result = DigestFile(folder + fileName, false, digest, &facts); result != 0) return result;
-        if (facts.length == 0) return 803;
+        if (facts.length == 0) return kFileReadFailed;
         if (SameDigest(expected, digest)) return 0;
         // The text may have reached us with CR LF line ends; its digest was made over LF. A file
         // holding a NUL is no such text: it passes on its exact bytes or not at all.
-        if (facts.holdsNul) return 402;
+        if (facts.holdsNul) return kDigestFailed;
         FileFacts asText;
         if (int result = DigestFile(folder + fileName, true, digest, &asText); result != 0) return result;
-        return SameDigest(expected, digest) ? 0 : 402;
+        return SameDigest(expected, digest) ? 0 : kDigestFailed;
     });
 }
 
 int Sha512Base64(const std::string& text, std::string* result) {
-    return OPERATION("Sha512Base64", "", 402, [&] {
+    return OPERATION("Sha512Base64", "", kDigestFailed, [&] {
         if (text.size() > kSha512InputBytes) {
             VLOG(LOG_ERROR, "データ長エラー[%zu]", text.size());
-            return 402;
+            return kDigestFailed;
         }
         unsigned char input[kSha512InputBytes] = {};
         std::memcpy(input, text.data(), text.size());

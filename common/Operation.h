@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 
@@ -23,7 +24,7 @@ Result Operation(const char* source, int line, const char* name, const std::stri
         if (endLine == EndLine::Frame) LogWrite(source, LOG_TRACE, line, "%s終了", name);
         return result;
     } catch (...) {
-        if (onException == OnException::ShowMessage) theApp.Messages.ShowErrorMessage(800, "E99", "");
+        if (onException == OnException::ShowMessage) theApp.Messages.ShowErrorMessage(kSystemError, "E99", "");
         LogWrite(source, LOG_EXCEPTION, line, "例外");
         return failure;
     }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ResultCodes.h"
+#include "device/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -32,8 +34,9 @@ std::vector<std::string> LetteredVolumes() {
     std::vector<std::string> volumes;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         char name[260] = {};
-        platform::GetVolumeNameForVolumeMountPointA(Format("%c:\\", letter).c_str(), name, sizeof name);
-        if (name[0] != '\0') volumes.push_back(name);
+        if (platform::GetVolumeNameForVolumeMountPointA(Format("%c:\\", letter).c_str(), name, sizeof name) &&
+            name[0] != '\0')
+            volumes.push_back(name);
     }
     return volumes;
 }
@@ -53,7 +56,7 @@ int MountRemembered(const std::string& volume) {
         freeLetter = true;
         if (MountWithRetries(root, volume)) return 0;
     }
-    return freeLetter ? 1100 : 1101;
+    return freeLetter ? kRecoveryMountFailed : kRecoveryNoFreeLetter;
 }
 
 enum class Trial { Recognised, NextVolume, Failed };
@@ -81,7 +84,7 @@ Trial TryVolume(const std::string& volume) {
 }  // namespace
 
 int MountNaviVolume() {
-    return OPERATION("MountNaviVolume", "", 800, [&] {
+    return OPERATION("MountNaviVolume", "", kSystemError, [&] {
         if (!Navi().NaviDrive.empty()) return 0;
         std::vector<std::string> lettered = LetteredVolumes();
         EnumVolumes();
@@ -89,13 +92,13 @@ int MountNaviVolume() {
         for (const std::string& volume : lettered)
             if (auto it = std::find(letterless.begin(), letterless.end(), volume); it != letterless.end())
                 letterless.erase(it);
-        if (letterless.empty()) return 1103;
+        if (letterless.empty()) return kRecoveryNoLetterlessVolume;
         // Only removable volumes are the unit's kind: a fixed disk's EFI, recovery or OEM
         // partition must never get a letter, not even for a look.
         std::vector<std::string> removable;
         for (const std::string& volume : letterless)
             if (platform::GetDriveTypeA(volume.c_str()) == platform::DRIVE_REMOVABLE) removable.push_back(volume);
-        if (removable.empty()) return 1102;
+        if (removable.empty()) return kRecoveryNoUnitVolume;
 
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
@@ -109,10 +112,10 @@ int MountNaviVolume() {
         for (const std::string& volume : removable) {
             switch (TryVolume(volume)) {
             case Trial::Recognised: return 0;
-            case Trial::Failed: return 1100;
+            case Trial::Failed: return kRecoveryMountFailed;
             case Trial::NextVolume: break;
             }
         }
-        return 1102;
+        return kRecoveryNoUnitVolume;
     });
 }

@@ -2,4 +2,4 @@
 #pragma once
 
 // 0, 1100, 1101, 1102, 1103 or 800.
-int MountNaviVolume();
+[[nodiscard]] int MountNaviVolume();

@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+#include "common/ResultCodes.h"
+#include "device/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 #include "base/Text.h"
@@ -45,31 +47,33 @@ int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, c
     platform::RawBuffer buffer(platform::NewRawBuffer(kSectorSize + 1));
     if (!buffer) {
         VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー");
-        return 802;
+        return kOutOfMemory;
     }
-    if (!SeekTo(handle, offset)) return 803;
+    if (!SeekTo(handle, offset)) return kSectorReadFailed;
     uint32_t read = 0;
     if (!platform::ReadFile(handle, buffer.get(), kSectorSize, &read, nullptr)) {
         VLOG(LOG_ERROR, "デバイス内のセクタ再読込みエラー[%d]", static_cast<int>(platform::GetLastError()));
-        return 803;
+        return kSectorReadFailed;
     }
     if (read != kSectorSize) {
         VLOG(LOG_ERROR, "デバイス内のセクタ再読込みレングスエラー");
-        return 803;
+        return kSectorReadFailed;
     }
     buffer[510] = signature[0];
     buffer[511] = signature[1];
     VLOG(LOG_ERROR, "Signature Rewrite Start...[%s]", label);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (!SeekTo(handle, offset)) return 804;
+        if (!SeekTo(handle, offset)) return kSectorWriteFailed;
         uint32_t written = 0;
         bool ok = platform::WriteFile(handle, buffer.get(), kSectorSize, &written, nullptr);
-        platform::FlushFileBuffers(handle);
-        if (ok && written == kSectorSize) {
+        // A sector the volume did not take for good is not rewritten: the signature would be
+        // reported restored on a volume that no file system can read.
+        bool flushed = platform::FlushFileBuffers(handle);
+        if (ok && written == kSectorSize && flushed) {
             VLOG(LOG_ERROR, "Signature Rewrite End...[%s]", label);
             return 0;
         }
-        if (ok) {
+        if (ok && flushed) {
             VLOG(LOG_ERROR, "Signature Rewrite Length Error");
         } else {
             VLOG(LOG_ERROR, "Retry[%d]", static_cast<int>(platform::GetLastError()));
@@ -78,7 +82,7 @@ int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, c
         if (attempt == 5) platform::Sleep(10);
     }
     VLOG(LOG_ERROR, "Signature Rewrite Retry Over[%d][%0x]", kAttempts, platform::GetLastError());
-    return 804;
+    return kSectorWriteFailed;
 }
 
 }  // namespace
@@ -91,7 +95,7 @@ int DriveOpenStart(IMAGE_POSITION* position) {
     if (handle == platform::INVALID_HANDLE_VALUE) {
         VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
         Navi().DriveHandle = nullptr;
-        return 523;
+        return kVolumeOpenFailed;
     }
     Navi().DriveHandle = handle;
     uint32_t returned = 0;
@@ -100,7 +104,8 @@ int DriveOpenStart(IMAGE_POSITION* position) {
     if (!platform::DeviceIoControl(handle, platform::FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &returned,
                                    nullptr))
         VLOG(LOG_ERROR, "拡張DASD I/O設定失敗[%d]", static_cast<int>(platform::GetLastError()));
-    DriveUnlock();
+    // A fresh handle holds no lock: the unlock only clears one a crashed run may have left.
+    (void)DriveUnlock();
     return 0;
 }
 
@@ -125,15 +130,18 @@ int DriveDismount() {
     if (!platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0,
                                    &returned, nullptr)) {
         VLOG(LOG_ERROR, "ドライブアンマウント失敗[%d]", static_cast<int>(platform::GetLastError()));
-        return 522;
+        return kVolumeDismountFailed;
     }
     return 0;
 }
 
 void DriveRelease() {
     VLOG(LOG_TRACE, "ドライブクローズ開始");
-    DriveUnlock();
-    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    // Closing the handle releases its lock anyway; the unlock only makes it explicit.
+    (void)DriveUnlock();
+    // Nothing waits in the handle: every write was flushed, and the reopen wait tells whether
+    // the volume can be had again.
+    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
 }
 
 bool DriveReopenTry() {
@@ -145,24 +153,27 @@ bool DriveReopenTry() {
 }
 
 int DriveReopenEnd(int attempt, bool opened) {
-    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    // A probe handle that never read or wrote: closing it cannot lose anything.
+    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
     if (opened) return 0;
     VLOG(LOG_ERROR, "Atapiドライバのオープンリトライ");
     if (attempt < kReopenAttempts - 1) return kReopenAgain;
     VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
-    return 522;
+    return kVolumeNotBack;
 }
 
 int DriveOpen(IMAGE_POSITION* position) {
     if (int started = DriveOpenStart(position); started != 0) return started == kDriveAlreadyOpen ? 0 : started;
     if (DriveLock() != 0) {
         VLOG(LOG_ERROR, "デバイスロック失敗");
-        DriveClose();
-        return 522;
+        // The lock failure is what the caller hears; the reopen wait only lets the volume settle.
+        (void)DriveClose();
+        return kVolumeLockFailed;
     }
     if (DriveDismount() != 0) {
-        DriveClose();
-        return 522;
+        // The dismount failure is what the caller hears.
+        (void)DriveClose();
+        return kVolumeDismountFailed;
     }
     return 0;
 }
@@ -177,7 +188,7 @@ int DriveLock() {
         if (attempt > 0) platform::Sleep(kLockPauseMs);
         if (DriveLockTry(attempt)) return 0;
     }
-    return 522;
+    return kVolumeLockFailed;
 }
 
 int DriveUnlock() {
@@ -186,7 +197,7 @@ int DriveUnlock() {
     if (!platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
                                    &returned, nullptr)) {
         VLOG(LOG_ERROR, "ドライブアンロック失敗");
-        return 522;
+        return kVolumeUnlockFailed;
     }
     VLOG(LOG_TRACE, "ドライブアンロック終了");
     return 0;
@@ -203,16 +214,16 @@ int DriveReopenWait() {
 
 int ReadImageData(unsigned count, IMAGE_POSITION* position, unsigned char* buffer) {
     platform::HANDLE handle = Navi().DriveHandle;
-    if (!SeekTo(handle, position->readPosition)) return 803;
+    if (!SeekTo(handle, position->readPosition)) return kSectorReadFailed;
     uint32_t size = count * kSectorSize;
     uint32_t read = 0;
     if (!platform::ReadFile(handle, buffer, size, &read, nullptr)) {
         VLOG(LOG_ERROR, "イメージデータ読込みエラー[%d]", static_cast<int>(platform::GetLastError()));
-        return 803;
+        return kSectorReadFailed;
     }
     if (read < size) {
         VLOG(LOG_ERROR, "イメージデータ読込みレングスエラー");
-        return 803;
+        return kSectorReadFailed;
     }
     position->readPosition += read;
     return 0;
@@ -228,14 +239,15 @@ int WriteImageData(unsigned count, IMAGE_POSITION* position, const unsigned char
         for (;; ++attempt) {
             if (attempt == kAttempts) {
                 VLOG(LOG_ERROR, "イメージデータ書込みエラー[リトライ=%d]", kAttempts);
-                return 804;
+                return kSectorWriteFailed;
             }
-            if (!SeekTo(handle, position->writePosition)) return 804;
+            if (!SeekTo(handle, position->writePosition)) return kSectorWriteFailed;
             uint32_t written = 0;
             bool ok = platform::WriteFile(handle, data + done, piece, &written, nullptr);
-            platform::FlushFileBuffers(handle);
-            if (ok && written == piece) break;
-            if (ok) {
+            // A failed flush is a failed attempt like a failed write: its error is the last one.
+            bool flushed = platform::FlushFileBuffers(handle);
+            if (ok && written == piece && flushed) break;
+            if (ok && flushed) {
                 VLOG(LOG_ERROR, "イメージデータ書込みレングスエラー");
             } else {
                 VLOG(LOG_ERROR, "リトライ[%d]", static_cast<int>(platform::GetLastError()));
@@ -255,7 +267,7 @@ int RewriteSignature(unsigned skip, int mode) {
     if (handle == platform::INVALID_HANDLE_VALUE) {
         VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
         Navi().DriveHandle = nullptr;
-        return 523;
+        return kVolumeOpenFailed;
     }
     const unsigned char signature[2] = {static_cast<unsigned char>(mode == 1 ? 0x55 : 0x00),
                                         static_cast<unsigned char>(mode == 1 ? 0xAA : 0x00)};
@@ -266,8 +278,9 @@ int RewriteSignature(unsigned skip, int mode) {
 int MountDrive(const std::string& mountPoint, const std::string& volumeName) {
     if (!platform::SetVolumeMountPointA(mountPoint.c_str(), volumeName.c_str())) {
         VLOG(LOG_ERROR, "マウントエラー");
-        DriveClose();
-        return 511;
+        // The mount failure is what the caller hears.
+        (void)DriveClose();
+        return kMountFailed;
     }
     return 0;
 }
@@ -275,8 +288,9 @@ int MountDrive(const std::string& mountPoint, const std::string& volumeName) {
 int UnmountDrive(const std::string& mountPoint) {
     if (!platform::DeleteVolumeMountPointA(mountPoint.c_str())) {
         VLOG(LOG_ERROR, "アンマウントエラー");
-        DriveClose();
-        return 512;
+        // The unmount failure is what the caller hears.
+        (void)DriveClose();
+        return kUnmountFailed;
     }
     return 0;
 }
@@ -289,7 +303,8 @@ int EnumVolumes() {
     do {
         Navi().LetterlessVolumes.push_back(name);
     } while (platform::FindNextVolumeA(find, name, sizeof name));
-    platform::FindVolumeClose(find);
+    // The list is complete; a search handle that does not close holds nothing of the unit.
+    (void)platform::FindVolumeClose(find);
     return 0;
 }
 

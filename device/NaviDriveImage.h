@@ -2,6 +2,7 @@
 // positions, the boot-signature rewrite, mount points, the volume list and the format.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "state/NaviUnitState.h"
@@ -17,41 +18,41 @@ constexpr int kReopenAttempts = 10;
 constexpr uint32_t kReopenWaitMs = 5000;
 
 // 0 opened and locked (or already open), 523 open failed, 522 lock failed.
-int DriveOpen(IMAGE_POSITION* position);
+[[nodiscard]] int DriveOpen(IMAGE_POSITION* position);
 // Unlocks, closes and waits until the volume can be opened again: DriveReopenWait's result.
-int DriveClose();
+[[nodiscard]] int DriveClose();
 // Ten lock tries, kLockPauseMs apart: 0 or 522.
-int DriveLock();
-int DriveUnlock();
+[[nodiscard]] int DriveLock();
+[[nodiscard]] int DriveUnlock();
 // 0 the volume opens again (or no unit is known), 522 not in ten tries of 5 s.
-int DriveReopenWait();
+[[nodiscard]] int DriveReopenWait();
 
 // DriveOpen's steps. DriveOpenStart opens the volume and leaves it unlocked: 0, 523, or
 // kDriveAlreadyOpen when a handle is held already.
 constexpr int kDriveAlreadyOpen = -1;
-int DriveOpenStart(IMAGE_POSITION* position);
+[[nodiscard]] int DriveOpenStart(IMAGE_POSITION* position);
 // One FSCTL_LOCK_VOLUME on the held handle, the `attempt`th of kLockAttempts.
-bool DriveLockTry(int attempt);
+[[nodiscard]] bool DriveLockTry(int attempt);
 // Dismounts the locked volume: 0 or 522 (the handle stays held).
-int DriveDismount();
+[[nodiscard]] int DriveDismount();
 // DriveClose without the wait: unlock and close the held handle.
 void DriveRelease();
 // DriveReopenWait's steps: one open, held in DriveHandle until DriveReopenEnd (true when it
 // opened, or when no unit is known); then the close, which answers 0 when that open
 // succeeded, 522 when it was the last of kReopenAttempts, else kReopenAgain.
 constexpr int kReopenAgain = -1;
-bool DriveReopenTry();
-int DriveReopenEnd(int attempt, bool opened);
+[[nodiscard]] bool DriveReopenTry();
+[[nodiscard]] int DriveReopenEnd(int attempt, bool opened);
 // count sectors at the read position into buffer: 0 or 803.
-int ReadImageData(unsigned count, IMAGE_POSITION* position, unsigned char* buffer);
+[[nodiscard]] int ReadImageData(unsigned count, IMAGE_POSITION* position, unsigned char* buffer);
 // count sectors from data at the write position, in pieces of 32 KiB with retries: 0 or 804.
-int WriteImageData(unsigned count, IMAGE_POSITION* position, const unsigned char* data);
+[[nodiscard]] int WriteImageData(unsigned count, IMAGE_POSITION* position, const unsigned char* data);
 // Boot-signature word of the sectors at 0 and 2,560: mode 1 restores 55 AA, others clear it.
 // A non-zero skip does nothing.
-int RewriteSignature(unsigned skip, int mode);
-int MountDrive(const std::string& mountPoint, const std::string& volumeName);
-int UnmountDrive(const std::string& mountPoint);
+[[nodiscard]] int RewriteSignature(unsigned skip, int mode);
+[[nodiscard]] int MountDrive(const std::string& mountPoint, const std::string& volumeName);
+[[nodiscard]] int UnmountDrive(const std::string& mountPoint);
 // Every volume of the system into LetterlessVolumes; always 0.
 int EnumVolumes();
 // The shell's format dialog for the unit's drive; 0 with no unit, else the shell's result.
-int FormatNaviDrive();
+[[nodiscard]] int FormatNaviDrive();

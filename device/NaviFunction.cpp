@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+#include "common/ResultCodes.h"
+#include "device/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -90,7 +92,8 @@ ModelDevices FindModelDevices() {
         // A model device without a disk has no volume that could be the unit's.
         if (uint32_t disk = 0; platform::GetDeviceDiskNumber(device.DevInst, &disk)) found.disks.push_back(disk);
     }
-    platform::SetupDiDestroyDeviceInfoList(devices);
+    // The list was only read: a list that does not go holds nothing of the unit.
+    (void)platform::SetupDiDestroyDeviceInfoList(devices);
     return found;
 }
 
@@ -112,7 +115,7 @@ bool VolumeDisk(const std::string& root, uint32_t* disk) {
                                               sizeof number, &returned, nullptr) &&
                     returned >= sizeof number && number.DeviceType == platform::FILE_DEVICE_DISK;
     // A query handle: closing it cannot lose anything.
-    if (!own) platform::CloseHandle(volume);
+    if (!own) (void)platform::CloseHandle(volume);
     if (answered) *disk = number.DeviceNumber;
     return answered;
 }
@@ -127,7 +130,8 @@ bool OnUnitDisk(const std::string& root, const std::vector<uint32_t>& disks) {
 int ForgetUnit() {
     Navi().NaviDrive.clear();
     Navi().NaviVersionName.clear();
-    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    // The unit is forgotten whether or not its handle closes; nothing was written through it since.
+    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
     return 1;
 }
 
@@ -187,19 +191,20 @@ bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device
     return RequestEject(device->DevInst);
 }
 
-// The list file's new text, written over it; 802 when there is no memory for it.
+// The list file's new text, written over it; kOutOfMemory when there is no memory for it.
 int WriteVolumeList(const std::string& folder, const std::string& text) {
     std::unique_ptr<char[]> copy(new (std::nothrow) char[text.size() + 1]);
-    if (!copy) return 802;
+    if (!copy) return kOutOfMemory;
     std::memcpy(copy.get(), text.data(), text.size());
-    unsigned long length = text.size();
+    // One line per volume the PC ever gave the unit: far below 4 GiB.
+    unsigned long length = static_cast<unsigned long>(text.size());
     return FileWrite(folder, "MountVolume.dat", copy.get(), &length);
 }
 
 }  // namespace
 
 int NaviConnectCheck() {
-    return OPERATION("NaviConnectCheck", "", 800, [&] {
+    return OPERATION("NaviConnectCheck", "", kSystemError, [&] {
         // A unit a job holds is left alone whatever the device list says: emptying NaviDrive or
         // the handle now would pull the drive from under the transfer.
         if (Navi().TransferRunning != 0 || Navi().DriveHandle != nullptr) return 0;
@@ -223,7 +228,9 @@ int NaviConnectCheck() {
         if (GetNaviVersionName(&versionName) == 0) Navi().NaviVersionName = versionName;
         Navi().CompetingCount = 0;
         Navi().CompetingProcess = 0;
-        CheckCompetingProcess();
+        // A process list that cannot be taken finds no competitor: the volume's lock still refuses a
+        // unit in use.
+        (void)CheckCompetingProcess();
         if (platform::View* view = platform::CurrentView())
             view->PostNotify(platform::IDD_MAIN_WINDOW, kNotifyUnitFound, 0);
         return 0;
@@ -231,7 +238,7 @@ int NaviConnectCheck() {
 }
 
 int GetDrive(std::string* root) {
-    return OPERATION("GetDrive", "", 800, [&] {
+    return OPERATION("GetDrive", "", kSystemError, [&] {
         // Only a volume on the unit's own disk: a stick holding a copy of its files is not it.
         std::vector<uint32_t> unitDisks = FindModelDevices().disks;
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
@@ -260,19 +267,19 @@ int GetDrive(std::string* root) {
 }
 
 int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* displayName) {
-    return OPERATION("GetDriveInfo", "", 800, [&] {
+    return OPERATION("GetDriveInfo", "", kSystemError, [&] {
         int index = root.empty() ? -1 : root[0] - 'A';
         if (index < 0 || index >= 26 || !(platform::GetLogicalDrives() & (1u << index))) return 0;
         *driveType = platform::GetDriveTypeA(root.c_str());
         platform::SHFILEINFOA info;
-        platform::SHGetFileInfoA(root.c_str(), 0, &info, sizeof info, platform::SHGFI_DISPLAYNAME);
-        *displayName = info.szDisplayName;
+        const bool named = platform::SHGetFileInfoA(root.c_str(), 0, &info, sizeof info, platform::SHGFI_DISPLAYNAME) != 0;
+        *displayName = named ? info.szDisplayName : "";
         return 1;
     });
 }
 
 int CheckDriveNo(char letter, std::string* root) {
-    return OPERATION("CheckDriveNo", "", 800, [&] {
+    return OPERATION("CheckDriveNo", "", kSystemError, [&] {
         std::string candidate = Format("%c:\\", letter);
         unsigned driveType = 0;
         std::string displayName;
@@ -284,12 +291,12 @@ int CheckDriveNo(char letter, std::string* root) {
 }
 
 int GetNaviVersion(std::string* version) {
-    return OPERATION("GetNaviVersion", "", 800, [&] {
+    return OPERATION("GetNaviVersion", "", kSystemError, [&] {
         unsigned char* buffer = nullptr;
         unsigned long size = 32;
         int error = FileRead(NaviInfoFolder(), "CURRVER.DAT", &buffer, &size);
         // Fewer than 8 bytes hold no IV: nothing to decipher.
-        if (error == 0 && size < 8) error = 803;
+        if (error == 0 && size < 8) error = kVersionFileTooShort;
         if (error != 0) {
             VLOG(LOG_ERROR, "ファイルリードエラー[%d]", error);
             std::free(buffer);
@@ -311,7 +318,7 @@ int GetNaviVersion(std::string* version) {
 }
 
 int GetNaviVersionName(std::string* versionName) {
-    return OPERATION("GetNaviVersionName", "", 800, [&] {
+    return OPERATION("GetNaviVersionName", "", kSystemError, [&] {
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         int error = FileRead(Format("%s%s\\", Navi().NaviDrive.c_str(), kMapFolder), "MAP.VER", &buffer, &size);
@@ -341,11 +348,11 @@ int NaviVersionCheck(const std::string& downloadVersion) {
         return 0;
     }
     VLOG(LOG_INFO, "最新がNaviに入っている[%ld:%ld]", download, navi);
-    return 505;
+    return kUnitNotOlder;
 }
 
 int GetDeviceId(std::string* deviceId) {
-    return OPERATION("GetDeviceId", "", 805, [&] {
+    return OPERATION("GetDeviceId", "", kDeviceIdFailed, [&] {
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         int error = FileRead(NaviInfoFolder(), "DEVICE.DAT", &buffer, &size);
@@ -359,7 +366,7 @@ int CheckCompetingProcess() {
     VLOG(LOG_TRACE, "CheckCompetingProcess開始");
     uint32_t ids[1024] = {};
     uint32_t bytes = 0;
-    if (!platform::EnumProcesses(ids, sizeof ids, &bytes)) return 800;
+    if (!platform::EnumProcesses(ids, sizeof ids, &bytes)) return kSystemError;
     uint32_t count = bytes / sizeof ids[0];
     for (uint32_t i = 0; i < count; ++i) {
         char name[1024] = {};
@@ -369,15 +376,16 @@ int CheckCompetingProcess() {
             platform::HMODULE modules[4096 / sizeof(platform::HMODULE)] = {};
             uint32_t needed = 0;
             if (platform::EnumProcessModules(process, modules, sizeof modules, &needed)) {
-                platform::GetModuleBaseNameA(process, modules[0], name, sizeof name);
+                // A name that cannot be read stays empty and matches nothing.
+                (void)platform::GetModuleBaseNameA(process, modules[0], name, sizeof name);
                 VLOG(LOG_TRACE, "プロセス[%3d: %08X [%s]]", static_cast<int>(i + 1), ids[i], name);
                 if (std::strcmp(name, kMediaPlayer) == 0) {
                     Navi().CompetingProcess = 1;
-                    platform::CloseHandle(process);
+                    (void)platform::CloseHandle(process);  // a query handle: closing it cannot lose anything
                     break;
                 }
             }
-            platform::CloseHandle(process);
+            (void)platform::CloseHandle(process);  // a query handle: closing it cannot lose anything
         }
         VLOG(LOG_TRACE, "プロセス[%3d: %08X [%s]]", static_cast<int>(i + 1), ids[i], name);
     }
@@ -392,13 +400,14 @@ int RemoveNaviUsb() {
     if (!VolumeDisk(Navi().NaviDrive, &unitDisk)) return 0;
     platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
                                                                 platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
-    if (devices == platform::INVALID_DEVINFO_HANDLE) return 515;
+    if (devices == platform::INVALID_DEVINFO_HANDLE) return kEjectFailed;
     std::string vendorProduct = Format(kVendorProductFormat, kNaviVendorId, kNaviProductId);
     int result = 0;
     platform::SP_DEVINFO_DATA device;
     for (uint32_t index = 0; result == 0 && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index)
-        if (!EjectWhenUnit(devices, &device, vendorProduct, unitDisk)) result = 515;
-    platform::SetupDiDestroyDeviceInfoList(devices);
+        if (!EjectWhenUnit(devices, &device, vendorProduct, unitDisk)) result = kEjectFailed;
+    // The list was only read: a list that does not go holds nothing of the unit.
+    (void)platform::SetupDiDestroyDeviceInfoList(devices);
     return result;
 }
 
@@ -407,7 +416,7 @@ int GetNaviVolumeName() {
     char name[260] = {};
     if (!platform::GetVolumeNameForVolumeMountPointA(Navi().NaviDrive.c_str(), name, sizeof name)) {
         VLOG(LOG_ERROR, "ボリュームパス取得エラー");
-        return 523;
+        return kVolumeNameFailed;
     }
     Navi().NaviVolumeName = name;
     VLOG(LOG_TRACE, "GetNaviVolumeName終了");
@@ -415,7 +424,7 @@ int GetNaviVolumeName() {
 }
 
 int RecordMountVolume() {
-    return OPERATION("RecordMountVolume", "", 800, [&] {
+    return OPERATION("RecordMountVolume", "", kSystemError, [&] {
         std::string folder = Format("%s", theApp.ProgramFolder.c_str());
         unsigned char* buffer = nullptr;
         unsigned long size = 0;

@@ -9,19 +9,19 @@ inline constexpr unsigned kNaviVendorId = 0x2F6A;
 inline constexpr unsigned kNaviProductId = 0x0c31;
 
 // 0 unit found (or busy with a job), 1 no usable unit, 800 exception. Posts code 15 when found.
-int NaviConnectCheck();
+[[nodiscard]] int NaviConnectCheck();
 // 0 root of the unit's drive written, 1 none, 800 exception.
-int GetDrive(std::string* root);
+[[nodiscard]] int GetDrive(std::string* root);
 // 1 the root's letter is a present drive (type and display name written), 0 not, 800.
-int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* displayName);
+[[nodiscard]] int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* displayName);
 // GetDriveInfo of the letter's root; 0 (free letter) writes that root.
-int CheckDriveNo(char letter, std::string* root);
-int GetNaviVersion(std::string* version);
-int GetNaviVersionName(std::string* versionName);
+[[nodiscard]] int CheckDriveNo(char letter, std::string* root);
+[[nodiscard]] int GetNaviVersion(std::string* version);
+[[nodiscard]] int GetNaviVersionName(std::string* versionName);
 // 0 the download is newer than the unit's version, 505 it is not.
-int NaviVersionCheck(const std::string& downloadVersion);
-int GetDeviceId(std::string* deviceId);
-int CheckCompetingProcess();
-int RemoveNaviUsb();
-int GetNaviVolumeName();
-int RecordMountVolume();
+[[nodiscard]] int NaviVersionCheck(const std::string& downloadVersion);
+[[nodiscard]] int GetDeviceId(std::string* deviceId);
+[[nodiscard]] int CheckCompetingProcess();
+[[nodiscard]] int RemoveNaviUsb();
+[[nodiscard]] int GetNaviVolumeName();
+[[nodiscard]] int RecordMountVolume();

@@ -8,6 +8,9 @@
 #include <new>
 #include <optional>
 
+#include "common/ResultCodes.h"
+#include "device/ResultCodes.h"
+#include "jobs/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -21,6 +24,7 @@
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"
 #include "update/MapData.h"
+#include "update/ResultCodes.h"
 
 namespace {
 
@@ -75,11 +79,11 @@ struct PieceBuffers {
 
 // A stored file's CRC-16, read a block at a time into `block` (kCrcBlockBytes): a block that
 // stays in the processor's cache costs only the read itself, where a block of a whole piece
-// is written out to memory and fetched again for the CRC. 0, or 803 when the file cannot be
+// is written out to memory and fetched again for the CRC. 0, or kFileReadFailed when the file cannot be
 // read.
 int StoredFileCrc(const std::string& path, unsigned char* block, uint16_t* crc) {
     FILE* file = platform::fopen(path.c_str(), "rb");
-    if (file == nullptr) return 803;
+    if (file == nullptr) return kFileReadFailed;
     // Unbuffered: every read goes straight into the block (refused, it only costs a copy).
     (void)setvbuf(file, nullptr, _IONBF, 0);
     *crc = 0;
@@ -87,7 +91,7 @@ int StoredFileCrc(const std::string& path, unsigned char* block, uint16_t* crc) 
     const bool failed = ferror(file) != 0;
     // Opened for reading only: closing it cannot lose anything.
     fclose(file);
-    return failed ? 803 : 0;
+    return failed ? kFileReadFailed : 0;
 }
 
 // Every piece as delivered is tested against its CRC before the first write: a piece damaged
@@ -101,11 +105,11 @@ int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
         uint16_t crc = 0;
         if (int result = StoredFileCrc(folder + PieceName(i), block.get(), &crc); result != 0) {
             VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
-            return 519;
+            return kImageWriteFailed;
         }
         if (crc != record.items[static_cast<size_t>(i)].crc) {
             VLOG(LOG_ERROR, "イメージファイルCRCチェックエラー[%d]", i);
-            return 507;
+            return kCrcMismatch;
         }
     }
     return 0;
@@ -119,19 +123,19 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
         // The first piece's start is enciphered; its deciphered twin is what goes onto the unit.
         if (int result = ImageFileDecode(job.config, folder, name); result != 0) {
             VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
-            return 519;
+            return kImageWriteFailed;
         }
         name = "NEW" + name;
     }
     unsigned long fileLength = 0;
     if (int result = FileReadReusing(folder, name, buffers.piece, &buffers.pieceCapacity, &fileLength); result != 0) {
         VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
-        return 519;
+        return kImageWriteFailed;
     }
     const uint32_t length = job.config.conf6000.slots[0].items.at(static_cast<size_t>(index)).dataSize;
     if (length > fileLength) {
-        VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", 803);
-        return 519;
+        VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", kFileReadFailed);
+        return kImageWriteFailed;
     }
 
     VLOG(LOG_TRACE, "書込み開始時間[%s]", LocalTimeText().c_str());
@@ -141,15 +145,16 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
     VLOG(LOG_TRACE, "書込み終了時間[%s]", LocalTimeText().c_str());
     if (written != 0) {
         VLOG(LOG_ERROR, "イメージコピーエラー[%d]", written);
-        return 519;
+        return kImageWriteFailed;
     }
 
     if (!buffers.readBack) {
         buffers.readBack.reset(platform::NewRawBuffer(kReadBackBytes));
         if (!buffers.readBack) {
             VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", written);
-            RewriteSignature(0, kClear);
-            return 802;
+            // The step fails either way, and ImageWritePending has the window format the unit.
+            (void)RewriteSignature(0, kClear);
+            return kOutOfMemory;
         }
     }
     unsigned char* readBack = buffers.readBack.get();
@@ -158,13 +163,15 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
         const uint32_t bytes = std::min(length - at, kReadBackBytes);
         if (int result = ReadImageData(bytes / kSectorSize, position, readBack); result != 0) {
             VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", result);
-            RewriteSignature(0, kClear);
-            return 519;
+            // The step fails either way, and ImageWritePending has the window format the unit.
+            (void)RewriteSignature(0, kClear);
+            return kImageWriteFailed;
         }
         if (memcmp(piece + at, readBack, bytes) != 0) {
             VLOG(LOG_ERROR, "イメージ比較エラー[%d]", written);
-            RewriteSignature(0, kClear);
-            return 520;
+            // The step fails either way, and ImageWritePending has the window format the unit.
+            (void)RewriteSignature(0, kClear);
+            return kImageCompareFailed;
         }
         for (uint32_t i = 0; i < bytes; ++i) pieceSum += readBack[i];
     }
@@ -190,12 +197,12 @@ int CopyImage(TransferJob& job) {
     job.imageWrittenBytes = 0;
     job.lastPieceMilliseconds = 0;
     platform::HANDLE handle = theApp.Navi.DriveHandle.load();
-    if (handle == nullptr || handle == platform::INVALID_HANDLE_VALUE) return 522;
+    if (handle == nullptr || handle == platform::INVALID_HANDLE_VALUE) return kVolumeLockFailed;
 
     const CONFIG_RECORD_SLOT& record = job.config.conf6000.slots[0];
     const std::string folder = DownloadFolderPath(job.id, "FLASH2");
     job.imageTotalBytes = TotalSize(job.config.conf6000);
-    if (!PiecesFit(record, folder)) return 519;
+    if (!PiecesFit(record, folder)) return kImageWriteFailed;
     if (int result = PiecesIntact(record, folder); result != 0) return result;
     PieceBuffers buffers;
 
@@ -207,7 +214,7 @@ int CopyImage(TransferJob& job) {
         // A signature left in place would let the unit boot a half-written image.
         if (int result = RewriteSignature(static_cast<unsigned>(i), kClear); result != 0) {
             VLOG(LOG_ERROR, "イメージコピーエラー[%d]", result);
-            return 519;
+            return kImageWriteFailed;
         }
         PublishProgress(job, record.items[static_cast<size_t>(i)].dataSize, platform::GetTickCount() - start);
         VLOG(LOG_TRACE, "終了時間[%s]", LocalTimeText().c_str());
@@ -216,19 +223,19 @@ int CopyImage(TransferJob& job) {
     // Without its signature the volume is no file system: the update files could not follow.
     if (int result = RewriteSignature(0, kRestore); result != 0) {
         VLOG(LOG_ERROR, "イメージコピーエラー[%d]", result);
-        return 519;
+        return kImageWriteFailed;
     }
     if (sum != ImageChecksum(record)) {
         VLOG(LOG_ERROR, "イメージ比較エラー[%d]", 0);
-        return 508;
+        return kImageSumMismatch;
     }
     // The next step waits for the volume again, so the wait's own result does not count here.
-    DriveClose();
+    (void)DriveClose();
     return 0;
 }
 
 }  // namespace
 
 int ImageCopy(TransferJob* job) {
-    return OPERATION("ImageCopy", "", 519, [&] { return CopyImage(*job); }, OnException::LogOnly);
+    return OPERATION("ImageCopy", "", kImageWriteFailed, [&] { return CopyImage(*job); }, OnException::LogOnly);
 }

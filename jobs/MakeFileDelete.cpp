@@ -1,6 +1,7 @@
 // The clean-up after a transfer: the NEW files that the preparation made in the download folder.
 #include <string_view>
 
+#include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -20,7 +21,7 @@ const char* const kCleanOrder[] = {"FLASH\\RENEWAL", "FLASH", "CONF", "FLASH2", 
 int DeleteNewFiles(const std::string& pattern) {
     int result = FileDelete(pattern);
     if (result != 0) {
-        theApp.Messages.ShowErrorMessage(800, "E01", "");
+        theApp.Messages.ShowErrorMessage(kSystemError, "E01", "");
         VLOG(LOG_ERROR, "ファイル削除エラー[%d]", result);
     }
     return result;

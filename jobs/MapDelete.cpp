@@ -4,6 +4,9 @@
 
 #include <optional>
 
+#include "common/ResultCodes.h"
+#include "jobs/ResultCodes.h"
+#include "state/MessageCatalogue.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -21,7 +24,6 @@ static constexpr char kLogSource[] = ".\\MapDelete";
 // Removed in this order: FLASH\RENEWAL before the FLASH that holds it.
 const char* const kDeleteOrder[] = {"FLASH\\RENEWAL", "FLASH", "CONF", "FLASH2", "RENEWAL"};
 
-constexpr int kConfirmDeleteKind = 2200;
 
 void Post(uintptr_t code) { platform::CurrentView()->PostNotify(platform::IDD_MAIN_WINDOW, code, 0); }
 
@@ -29,7 +31,7 @@ void Post(uintptr_t code) { platform::CurrentView()->PostNotify(platform::IDD_MA
 int DeleteFiles(const std::string& pattern) {
     int result = FileDelete(pattern);
     if (result != 0) {
-        theApp.Messages.ShowErrorMessage(601, "E01", "");
+        theApp.Messages.ShowErrorMessage(kDeletionFailed, "E01", "");
         VLOG(LOG_ERROR, "ファイル削除エラー[%d]", result);
     }
     return result;
@@ -71,12 +73,12 @@ int DeleteRecord(const PC_MAP_DELETE_DATA& record) {
     // its folder must lie in the map folder. A name that is empty or leaves its folder would
     // widen the patterns below to the map folder itself, or beyond it.
     if (!InsideMapFolder(record.mapFolder)) {
-        theApp.Messages.ShowErrorMessage(601, "E01", "");
+        theApp.Messages.ShowErrorMessage(kDeletionFailed, "E01", "");
         VLOG(LOG_ERROR, "マップフォルダ外の記録[%s]", record.mapFolder.c_str());
         return -1;
     }
     if (!IsPlainName(record.mapName)) {
-        theApp.Messages.ShowErrorMessage(601, "E01", "");
+        theApp.Messages.ShowErrorMessage(kDeletionFailed, "E01", "");
         VLOG(LOG_ERROR, "ファイル削除エラー[%d]", -1);
         return -1;
     }
@@ -86,17 +88,19 @@ int DeleteRecord(const PC_MAP_DELETE_DATA& record) {
         // FLASH\RENEWAL covers the record's folder and FLASH on its way; the others their own.
         const std::string target = Format("%s\\%s\\%s", folder, name, sub);
         if (LinkBelowMapFolder(target)) {
-            theApp.Messages.ShowErrorMessage(601, "E01", "");
+            theApp.Messages.ShowErrorMessage(kDeletionFailed, "E01", "");
             VLOG(LOG_ERROR, "リンクを含むフォルダ[%s]", target.c_str());
             return -1;
         }
     }
     for (const char* sub : kDeleteOrder) {
         if (int result = DeleteFiles(Format("%s\\%s\\%s\\*.*", folder, name, sub)); result != 0) return result;
-        platform::RemoveDirectoryA(Format("%s\\%s\\%s", folder, name, sub).c_str());
+        // Its files are gone; a folder that stays (one the user put there) holds nothing of ours.
+        (void)platform::RemoveDirectoryA(Format("%s\\%s\\%s", folder, name, sub).c_str());
     }
     if (int result = DeleteFiles(Format("%s\\%s\\*.*", folder, name)); result != 0) return result;
-    platform::RemoveDirectoryA(Format("%s\\%s", folder, name).c_str());
+    // As above: what could stay holds nothing of ours.
+    (void)platform::RemoveDirectoryA(Format("%s\\%s", folder, name).c_str());
     return 0;
 }
 
@@ -118,13 +122,13 @@ int CMapDelete::AddDeleteData(const std::string& mapName, const std::string& map
 int CMapDelete::MapDataDelete(int startDeletion) {
     return OPERATION("MapDataDelete", "", 1, [&] {
         theApp.Messages.SetDataName(records_.at(0).displayName);
-        if (theApp.Messages.ShowConfirmMessage(kConfirmDeleteKind) != platform::IDOK) {
+        if (theApp.Messages.ShowConfirmMessage(kConfirmDelete) != platform::IDOK) {
             VLOG(LOG_TRACE, "MapDataDelete終了[キャンセル]");
-            return 100;
+            return kDeletionCancelled;
         }
         int result = 0;
         if (startDeletion != 0 && !theApp.DeleteThreadHandle.Start([this] { DeleteThread(this); })) {
-            theApp.Messages.ShowErrorMessage(800, "E98", "");
+            theApp.Messages.ShowErrorMessage(kSystemError, "E98", "");
             VLOG(LOG_ERROR, "スレッド起動エラー");
             result = 1;
         }
@@ -144,7 +148,7 @@ int DeleteThread(CMapDelete* deleteObject) {
             return std::optional<int>(deleted);
         },
         OnException::LogOnly, EndLine::Own);
-    if (!result) theApp.Messages.ShowErrorMessage(601, "E99", "");
+    if (!result) theApp.Messages.ShowErrorMessage(kDeletionFailed, "E99", "");
     Post(result == 0 ? kNotifyDeleteDone : kNotifyDeleteFailed);
     return result.value_or(-1);
 }

@@ -19,7 +19,7 @@ class CMapDelete {
 public:
     int AddDeleteData(const std::string& mapName, const std::string& mapFolder, const std::string& displayName);
     // 100 cancelled, 0 confirmed (thread started when startDeletion is not 0), 1 not started.
-    int MapDataDelete(int startDeletion);
+    [[nodiscard]] int MapDataDelete(int startDeletion);
     void RemoveAll() { records_.clear(); }
     const std::vector<PC_MAP_DELETE_DATA>& Records() const { return records_; }
 

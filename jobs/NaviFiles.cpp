@@ -2,6 +2,7 @@
 // and the cancel marker. Every path lies under the drive root the job took when it started.
 #include <optional>
 
+#include "jobs/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -53,7 +54,7 @@ int NaviFolderCreate(const std::string& naviDrive) {
 }
 
 int NaviFileCopy(const std::string& pcPath, const std::string& naviPath) {
-    return OPERATION("NaviFileCopy", "", 503, [&] {
+    return OPERATION("NaviFileCopy", "", kUnitFileCopyFailed, [&] {
         VLOG(LOG_TRACE, "PCファイル[%s]", pcPath.c_str());
         VLOG(LOG_TRACE, "Naviファイル[%s]", naviPath.c_str());
         for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
@@ -63,7 +64,7 @@ int NaviFileCopy(const std::string& pcPath, const std::string& naviPath) {
                 return 0;
             platform::Sleep(kCopyPauseMilliseconds);
         }
-        return 503;
+        return kUnitFileCopyFailed;
     }, OnException::LogOnly);
 }
 

@@ -3,6 +3,9 @@
 // window hears the outcome from exactly one posted notification.
 #include "jobs/TransferJob.h"
 
+#include "common/ResultCodes.h"
+#include "device/ResultCodes.h"
+#include "jobs/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 #include "common/Operation.h"
@@ -27,13 +30,13 @@ struct PrepareStep {
 
 const PrepareStep kPrepareSteps[] = {
     {[](ConfigData&, const std::string& id) { return VersionFileDecode(id); }, "バージョンファイル複合",
-     "バージョンファイル複合エラー[%d]", 506},
+     "バージョンファイル複合エラー[%d]", kControlFilesFailed},
     {[](ConfigData&, const std::string& id) { return DiskIdFileDecode(id); }, "DISK識別ファイル複合",
-     "DISK識別ファイル複合エラー[%d]", 506},
-    {&ConfCrcRead, "ConfCRCファイル読込み", "ConfCRCファイル読込みエラー[%d]", 506},
-    {&ConfFileDecode, "Confファイル複合 CRCチェック含み", "Confファイル複合エラー[%d]", 506},
-    {&Conf1001CrcCheck, "Conf1001ファイルCRCチェック", "Conf1001ファイルCRCチェックエラー[%d]", 507},
-    {&Conf2000CrcCheck, "Conf2000ファイルCRCチェック", "Conf2000ファイルCRCチェックエラー[%d]", 507},
+     "DISK識別ファイル複合エラー[%d]", kControlFilesFailed},
+    {&ConfCrcRead, "ConfCRCファイル読込み", "ConfCRCファイル読込みエラー[%d]", kControlFilesFailed},
+    {&ConfFileDecode, "Confファイル複合 CRCチェック含み", "Confファイル複合エラー[%d]", kControlFilesFailed},
+    {&Conf1001CrcCheck, "Conf1001ファイルCRCチェック", "Conf1001ファイルCRCチェックエラー[%d]", kMapDataFailed},
+    {&Conf2000CrcCheck, "Conf2000ファイルCRCチェック", "Conf2000ファイルCRCチェックエラー[%d]", kMapDataFailed},
 };
 
 // Steps 10-22: a file of the download folder copied into an update folder of the unit.
@@ -49,34 +52,32 @@ struct CopyStep {
 const CopyStep kCopySteps[] = {
     {"FLASH\\NEWRELEASE.TXT", "UPDATE\\RENEWAL", "RELEASE.TXT",
      "1001番台ファイルコピー(マスターデータバージョンファイル)(RELEASE.TXT)",
-     "1001番台ファイルコピー(マスターデータバージョンファイル)(RELEASE.TXT)コピーエラー[%d]", 516},
+     "1001番台ファイルコピー(マスターデータバージョンファイル)(RELEASE.TXT)コピーエラー[%d]", kDataFileCopyFailed},
     {"FLASH\\NEWVOLUME.DAT", "UPDATE\\RENEWAL", "VOLUME.DAT", "1001番台ファイルコピー(ボリューム番号ファイル)(VOLUME.DAT)",
-     "1001番台ファイルコピー(ボリューム番号ファイル)(VOLUME.DAT)コピーエラー[%d]", 516},
+     "1001番台ファイルコピー(ボリューム番号ファイル)(VOLUME.DAT)コピーエラー[%d]", kDataFileCopyFailed},
     {"FLASH\\RENEWAL\\NEWLPA080.DAT", "UPDATE\\RENEWAL", "LPA080.DAT",
-     "2000番台ファイルコピー(プログラム更新データファイル)(LPA080.DAT)", "プログラム更新データファイルコピーエラー[%d]", 517},
+     "2000番台ファイルコピー(プログラム更新データファイル)(LPA080.DAT)", "プログラム更新データファイルコピーエラー[%d]", kProgramFileCopyFailed},
     {"DISCINFO.TXT", "UPDATE\\RENEWAL", "DISCINFO.TXT", "メディア識別ファイルコピー(DISCINFO.TXT)",
-     "メディア識別ファイルコピーエラー[%d]", 516},
+     "メディア識別ファイルコピーエラー[%d]", kDataFileCopyFailed},
     {"RENEWAL\\VERINFO.DAT", "UPDATE\\RENEWAL", "VERINFO.DAT", "統合バージョンファイルコピー(VERINFO.DAT)",
-     "統合バージョンファイルコピーエラー[%d]", 516},
+     "統合バージョンファイルコピーエラー[%d]", kDataFileCopyFailed},
     {"CONF\\CONF1001.DAT", "UPDATE\\RENEWAL\\CONF", "CONF1001.DAT",
-     "更新管理ファイルコピー(データ種別1001番台CONFファイル)(CONF1001.DAT)", "1001番台CONFファイルコピーエラー[%d]", 518},
+     "更新管理ファイルコピー(データ種別1001番台CONFファイル)(CONF1001.DAT)", "1001番台CONFファイルコピーエラー[%d]", kConfFileCopyFailed},
     {"CONF\\CONF2000.DAT", "UPDATE\\RENEWAL\\CONF", "CONF2000.DAT",
-     "更新管理ファイルコピー(データ種別2000番台CONFファイル)(CONF2000.DAT)", "2000番台CONFファイルコピーエラー[%d]", 518},
+     "更新管理ファイルコピー(データ種別2000番台CONFファイル)(CONF2000.DAT)", "2000番台CONFファイルコピーエラー[%d]", kConfFileCopyFailed},
     {"CONF\\CONF6000.DAT", "UPDATE\\RENEWAL\\CONF", "CONF6000.DAT",
-     "更新管理ファイルコピー(データ種別6000番台CONFファイル)(CONF6000.DAT)", "6000番台CONFファイルコピーエラー[%d]", 518},
+     "更新管理ファイルコピー(データ種別6000番台CONFファイル)(CONF6000.DAT)", "6000番台CONFファイルコピーエラー[%d]", kConfFileCopyFailed},
     {"CONF\\CONFLIST.DAT", "UPDATE\\RENEWAL\\CONF", "CONFLIST.DAT", "更新管理ファイルコピー(CONFリストファイル)(CONFLIST.DAT)",
-     "CONFリストファイルコピーエラー[%d]", 518},
+     "CONFリストファイルコピーエラー[%d]", kConfFileCopyFailed},
     {"CONF\\AREANAME.TBL", "UPDATE\\RENEWAL\\CONF", "AREANAME.TBL",
-     "更新管理ファイルコピー(AREANAME CONFファイル)(AREANAME.TBL)", "AREANAME CONFファイルコピーエラー[%d]", 518},
+     "更新管理ファイルコピー(AREANAME CONFファイル)(AREANAME.TBL)", "AREANAME CONFファイルコピーエラー[%d]", kConfFileCopyFailed},
     {"CONF\\CONFCRC.DAT", "UPDATE\\RENEWAL\\CONF", "CONFCRC.DAT", "更新管理ファイルコピー(CONF CRCファイル)(CONFCRC.DAT)",
-     "CONF CRCファイルコピーエラー[%d]", 518},
+     "CONF CRCファイルコピーエラー[%d]", kConfFileCopyFailed},
     {"CONF\\MAPLIST.DAT", "UPDATE\\RENEWAL\\CONF", "MAPLIST.DAT", "更新管理ファイルコピー(MAPLISTファイル)(MAPLIST.DAT)",
-     "MAPLISTファイルコピーエラー[%d]", 503},
+     "MAPLISTファイルコピーエラー[%d]", kUnitFileCopyFailed},
     {"DISKID.DAT", "UPDATE\\RENEWAL", "DISKID.DAT", "DISK識別ファイルコピー(DISKID.DAT)", "DISK識別ファイルコピーエラー[%d]",
-     516},
+     kDataFileCopyFailed},
 };
-
-constexpr int kUnexpectedFailure = 800;
 
 void Post(uintptr_t code, intptr_t result) {
     platform::CurrentView()->PostNotify(platform::IDD_MAIN_WINDOW, code, result);
@@ -119,12 +120,12 @@ bool RunSteps(TransferJob& job, const std::string& naviDrive) {
     VLOG(LOG_TRACE, "6000番台ファイルコピー");
 
     if (int result = DriveReopenWait(); result != 0) {
-        FailOnUnitFiles("アンロックエラー[%d]", result, 522);
+        FailOnUnitFiles("アンロックエラー[%d]", result, kVolumeNotBack);
         return false;
     }
     VLOG(LOG_TRACE, "アンロックチェック");
     if (int result = NaviFolderCreate(naviDrive); result != 0) {
-        FailOnUnitFiles("フォルダ作成エラー[%d]", result, 516);
+        FailOnUnitFiles("フォルダ作成エラー[%d]", result, kUpdateFolderFailed);
         return false;
     }
     VLOG(LOG_TRACE, "フォルダ作成");
@@ -153,7 +154,7 @@ int NaviUpdateStart(TransferJob* job, const std::string& id) {
         theApp.TransferMapName = id;
         job->id = id;
         if (!theApp.TransferThreadHandle.Start([job] { NaviThread(job); })) {
-            theApp.Messages.ShowErrorMessage(504, "E98", "");
+            theApp.Messages.ShowErrorMessage(kTransferStartFailed, "E98", "");
             VLOG(LOG_ERROR, "スレッド起動エラー");
             return 1;
         }
@@ -175,7 +176,7 @@ void NaviThread(TransferJob* job) {
         if (RunSteps(*job, naviDrive)) VLOG(LOG_TRACE, "NaviThread\t終了");
     } catch (...) {
         VLOG(LOG_EXCEPTION, "例外");
-        Post(kNotifyTransferFailed, kUnexpectedFailure);
+        Post(kNotifyTransferFailed, kSystemError);
     }
 }
 

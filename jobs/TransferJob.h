@@ -22,20 +22,20 @@ struct TransferJob {
 };
 
 // 0 started, 1 not started. The unit's volume must already be open and locked.
-int NaviUpdateStart(TransferJob* job, const std::string& id);
+[[nodiscard]] int NaviUpdateStart(TransferJob* job, const std::string& id);
 void NaviThread(TransferJob* job);
 // Joins the transfer thread without a time limit and nulls its handle.
 void NaviThreadWait();
 // Removes the NEW files of a transfer from the download folder: 0 or FileDelete's code.
-int MakeFileDelete(const std::string& id);
+[[nodiscard]] int MakeFileDelete(const std::string& id);
 
-int NaviFolderCreate(const std::string& naviDrive);
+[[nodiscard]] int NaviFolderCreate(const std::string& naviDrive);
 // 0 copied with equal sizes, 503 after ten attempts.
-int NaviFileCopy(const std::string& pcPath, const std::string& naviPath);
+[[nodiscard]] int NaviFileCopy(const std::string& pcPath, const std::string& naviPath);
 // 0 equal lengths (added to TransferredBytes), 1 otherwise.
-int FileSizeCompare(const std::string& pcPath, const std::string& naviPath);
+[[nodiscard]] int FileSizeCompare(const std::string& pcPath, const std::string& naviPath);
 void CancelFlagDelete(const std::string& naviDrive);
 
 // Step 7: tests every piece against its CRC (507 before anything is written), then writes the
 // image pieces, reads each back and compares, checks the 16-bit sum.
-int ImageCopy(TransferJob* job);
+[[nodiscard]] int ImageCopy(TransferJob* job);

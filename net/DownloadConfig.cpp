@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "net/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -177,10 +178,11 @@ int CExternalInterface::GetMapDownloadConfing(const std::string& url, std::vecto
         return result;
     }
     if (save == 1) {
-        unsigned long size = description.size();
+        // A reply holds at most 16 MiB, so the description fits any unsigned long.
+        unsigned long size = static_cast<unsigned long>(description.size());
         if (FileWrite(downloadFolder + "\\", "MapData.XML", description.data(), &size) != 0) {
             VLOG(LOG_ERROR, "ファイル書込みエラー");
-            return 401;
+            return kDownloadFailed;
         }
     }
     return 0;

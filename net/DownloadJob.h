@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "net/ExternalInterface.h"
+#include "net/ResultCodes.h"
 
 // One downloadable file of the description.
 struct MAP_DATA {
@@ -39,14 +40,6 @@ struct DOWNLOAD_JOB {
 constexpr uintptr_t kNotifyDownloadDone = 7;
 constexpr uintptr_t kNotifyDownloadFailed = 8;
 constexpr uintptr_t kNotifyDownloadStopped = 13;
-
-constexpr int kDownloadStopped = 450;
-constexpr int kSlowLine = 902;
-// The version name names a folder the service chose; anything else is the service's fault.
-constexpr int kServiceRefused = 901;
-// A description past the bounds of its fields or entries, or a map file larger than the whole
-// set the description announces: a failed transfer.
-constexpr int kTransferFailed = 406;
 
 // The three version parts joined; nullopt unless that is a plain folder name.
 std::optional<std::string> VersionName(const DOWNLOAD_START_RESPONSE& start);

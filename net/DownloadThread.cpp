@@ -5,6 +5,8 @@
 #include <limits>
 #include <memory>
 
+#include "common/ResultCodes.h"
+#include "net/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "common/Hash.h"
@@ -83,7 +85,7 @@ int CopyBody(platform::InternetFile& in, FILE* out, uint64_t maxBytes, uint64_t*
         }
         if (fwrite(piece, 1, static_cast<size_t>(read), out) != static_cast<size_t>(read)) {
             VLOG(LOG_ERROR, "ファイル例外エラー");
-            return 401;
+            return kDownloadFailed;
         }
         *copied += static_cast<uint64_t>(read);
     }
@@ -184,12 +186,12 @@ Notice FetchMapFiles(DOWNLOAD_JOB* job) {
 }  // namespace
 
 int LineSpeedTest(DOWNLOAD_JOB* job) {
-    return OPERATION("LineSpeedTest", "", 401, [&] {
-        if (job->entries.empty()) return 401;
+    return OPERATION("LineSpeedTest", "", kDownloadFailed, [&] {
+        if (job->entries.empty()) return kDownloadFailed;
         std::unique_ptr<platform::InternetFile> file = OpenSessionUrl(job->entries.back().url, nullptr).file;
         if (!file) {
             VLOG(LOG_ERROR, "OpenURLエラー");
-            return 401;
+            return kDownloadFailed;
         }
         uint32_t start = platform::GetTickCount();
         uint32_t milliseconds = 0;
@@ -202,7 +204,7 @@ int LineSpeedTest(DOWNLOAD_JOB* job) {
             if (read == 0) break;
             if (read < 0) {
                 VLOG(LOG_ERROR, "NET例外エラー");
-                return 401;
+                return kDownloadFailed;
             }
             bytes += read;
         }
@@ -225,10 +227,10 @@ int LineSpeedTest(DOWNLOAD_JOB* job) {
 }
 
 int StartDownloadThread(DOWNLOAD_JOB* job) {
-    return OPERATION("StartDownloadThread", "", 800, [&] {
+    return OPERATION("StartDownloadThread", "", kSystemError, [&] {
         if (!theApp.DownloadThreadHandle.Start([job] { MapDownloadThread(job); })) {
             VLOG(LOG_ERROR, "スレッド起動エラー");
-            return 800;
+            return kSystemError;
         }
         return 0;
     }, OnException::LogOnly);
@@ -237,19 +239,19 @@ int StartDownloadThread(DOWNLOAD_JOB* job) {
 void MapDownloadThread(DOWNLOAD_JOB* job) {
     const platform::KeepAwake awake;
     // Whatever happens, the window hears how the thread ended.
-    Notice notice = OPERATION("MapDownloadThread", "", Notice{kNotifyDownloadFailed, 401},
+    Notice notice = OPERATION("MapDownloadThread", "", Notice{kNotifyDownloadFailed, kDownloadFailed},
                               [&] { return FetchMapFiles(job); }, OnException::LogOnly);
     platform::CurrentView()->PostNotify(platform::IDD_MAIN_WINDOW, notice.code, notice.result);
 }
 
 int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& downloadFolder, KeptBytes kept) {
-    return OPERATION("DownloadFile", "", 401, [&] {
+    return OPERATION("DownloadFile", "", kDownloadFailed, [&] {
         VLOG(LOG_INFO, "ダウンロードファイル[%s]", url.c_str());
         // The server's URL names the local file: never outside the download folder.
         std::optional<std::string> relative = LocalRelativePath(url);
         if (!relative) {
             VLOG(LOG_ERROR, "URLパスエラー");
-            return 406;
+            return kTransferFailed;
         }
         job->resumedBytes = 0;
         std::string path = downloadFolder + "\\" + *relative;
@@ -271,7 +273,7 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         if (!opened.file) {
             if (StopRequested()) return kDownloadStopped;
             VLOG(LOG_ERROR, "OpenURLエラー");
-            return 406;
+            return kTransferFailed;
         }
         platform::InternetFile& in = *opened.file;
         VLOG(LOG_INFO, "ファイルサイズ[%lld]", in.ContentLength());
@@ -291,7 +293,7 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         }
         if (out == nullptr) {
             VLOG(LOG_ERROR, "ファイルオープンエラー");
-            return 404;
+            return kLocalFileOpenFailed;
         }
         // The 2,000-byte pieces reach the file in large writes (refused, in smaller ones).
         (void)setvbuf(out, nullptr, _IOFBF, kFileBufferBytes);
@@ -301,7 +303,7 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         const uint64_t maxBytes = MaxFileBytes(*job);
         int result = CopyBody(in, out, maxBytes - std::min(maxBytes, job->resumedBytes), &fetched, &overran);
         opened.file.reset();
-        if (fclose(out) != 0 && result == 0) result = 401;
+        if (fclose(out) != 0 && result == 0) result = kDownloadFailed;
         uint64_t length = job->resumedBytes + fetched;
         VLOG(LOG_INFO, "リードサイズ[%llu]", static_cast<unsigned long long>(length));
         if (result == 0) {
@@ -309,7 +311,8 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         } else if (overran || (result == kDownloadStopped && !resumable)) {
             // A part that cannot be continued is no use; one that overran is the server's fault.
             RemovePartialMark(path);
-            platform::DeleteFileA(path.c_str());
+            // A part left without its mark is fetched whole next time.
+            (void)platform::DeleteFileA(path.c_str());
             length = 0;
         }
 

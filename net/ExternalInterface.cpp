@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <optional>
 
+#include "net/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/Hash.h"
 #include "base/Logger.h"
@@ -217,5 +218,5 @@ int ServiceResultToCode(const std::string& resultCd, const std::string& resultDe
         }
     }
     *messageCode = "E90";
-    return 901;
+    return kServiceRefused;
 }

@@ -7,12 +7,11 @@
 #include <optional>
 #include <string>
 
+#include "net/ResultCodes.h"
 #include "platform/Internet.h"
 
-// Results of Request(): 0, the HTTP status (400 and above), or one of these.
-constexpr int kHttpNoSession = 802;
-constexpr int kHttpTransportError = 900;
-constexpr int kHttpProxyDeclined = 9000;
+// Results of Request(): 0, the HTTP status (400 and above), kHttpNoSession, kHttpTransportError
+// or kHttpProxyDeclined.
 
 class CHttpBase {
 public:

@@ -65,8 +65,8 @@ bool WritePartialMark(const std::string& path, const PartialFileMark& mark) {
     if (out == nullptr) return false;
     bool written = fwrite(text.data(), 1, text.size(), out) == text.size();
     if (fclose(out) == 0 && written) return true;
-    // A mark cut short is no mark.
-    platform::DeleteFileA(markPath.c_str());
+    // A mark cut short is no mark, whether or not it can be removed.
+    (void)platform::DeleteFileA(markPath.c_str());
     return false;
 }
 

@@ -8,13 +8,13 @@
 
 namespace platform {
 
-std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
-std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+[[nodiscard]] std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
+[[nodiscard]] std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 // As Windows converts with its default character: each character CP932 cannot hold (and each
 // byte that is not UTF-8) becomes "?", and the rest of the text is kept.
 std::string Utf8ToCp932Replacing(std::string_view utf8);
-std::optional<std::u16string> Cp932ToUtf16(std::string_view cp932);
-std::optional<std::string> Utf16ToCp932(std::u16string_view utf16);
+[[nodiscard]] std::optional<std::u16string> Cp932ToUtf16(std::string_view cp932);
+[[nodiscard]] std::optional<std::string> Utf16ToCp932(std::u16string_view utf16);
 
 // Lead-byte aware scanning: 0x5C ("\") is also the second byte of characters such as "ソ",
 // so every search for a single-byte character must step over double-byte characters.

@@ -12,6 +12,6 @@ void WriteStdErr(std::string_view cp932);
 
 // A terminal is the console: the title is set with the terminal's title sequence, the screen
 // gets black text on a light background and a hidden cursor. False when stderr is no terminal.
-bool OpenConsole(std::string_view cp932Title);
+[[nodiscard]] bool OpenConsole(std::string_view cp932Title);
 
 }  // namespace platform

@@ -36,28 +36,28 @@ struct SP_DEVINFO_DATA {
 };
 
 // The devices present now (the class argument is not looked at: every class is listed).
-HDEVINFO SetupDiGetClassDevsA(const void* classGuid, const char* enumerator, void* parent, uint32_t flags);
+[[nodiscard]] HDEVINFO SetupDiGetClassDevsA(const void* classGuid, const char* enumerator, void* parent, uint32_t flags);
 // False with ERROR_NO_MORE_ITEMS past the last device.
-bool SetupDiEnumDeviceInfo(HDEVINFO set, uint32_t index, SP_DEVINFO_DATA* data);
+[[nodiscard]] bool SetupDiEnumDeviceInfo(HDEVINFO set, uint32_t index, SP_DEVINFO_DATA* data);
 // Text properties in CP932 with their NUL; ERROR_INSUFFICIENT_BUFFER with the required size
 // when the buffer is too small, ERROR_INVALID_DATA when the device has no such property.
-bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* data, uint32_t property,
+[[nodiscard]] bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* data, uint32_t property,
                                        uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
                                        uint32_t* requiredSize);
-bool SetupDiDestroyDeviceInfoList(HDEVINFO set);
+[[nodiscard]] bool SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
 // The number of the disk a device presents (the DeviceNumber that IOCTL_STORAGE_GET_DEVICE_NUMBER
 // gives on its disk interface, the same number a volume on that disk reports). False with the
 // last error when the device presents no disk. Windows: SetupDiGetClassDevs of the disk
 // interface class for the device's instance ID, the interface's path opened without access.
-bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber);
+[[nodiscard]] bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber);
 
-CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device, uint32_t flags);
-CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t flags);
+[[nodiscard]] CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device, uint32_t flags);
+[[nodiscard]] CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t flags);
 // Unplugs the device (and the unit it belongs to, with its volume and letter). With a name
 // buffer a veto comes back as its type and name; without one the system shows the user its own
 // message about how the request went.
-CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength,
+[[nodiscard]] CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength,
                                    uint32_t flags);
 
 }  // namespace platform

@@ -17,14 +17,14 @@ constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 // The runtime library's fopen on a Windows path (modes as in C; "t" is accepted and ignored).
-FILE* fopen(const char* path, const char* mode);
+[[nodiscard]] FILE* fopen(const char* path, const char* mode);
 
-uint32_t GetFileAttributesA(const char* path);
-bool CreateDirectoryA(const char* path);
-bool RemoveDirectoryA(const char* path);
-bool DeleteFileA(const char* path);
-bool CopyFileA(const char* existing, const char* newFile, bool failIfExists);
-bool MoveFileA(const char* existing, const char* newFile);
+[[nodiscard]] uint32_t GetFileAttributesA(const char* path);
+[[nodiscard]] bool CreateDirectoryA(const char* path);
+[[nodiscard]] bool RemoveDirectoryA(const char* path);
+[[nodiscard]] bool DeleteFileA(const char* path);
+[[nodiscard]] bool CopyFileA(const char* existing, const char* newFile, bool failIfExists);
+[[nodiscard]] bool MoveFileA(const char* existing, const char* newFile);
 
 struct FindData {
     std::string name;  // CP932, without folder
@@ -38,17 +38,17 @@ std::vector<FindData> FindFiles(std::string_view pattern);
 
 // Free and total clusters of the file system that holds `path` (any folder on it, not only a
 // root). Cluster counts are 64-bit: today's drives overflow 32 bits.
-bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
+[[nodiscard]] bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
                        uint64_t* freeClusters, uint64_t* totalClusters);
 
 // The running executable as a Windows path; tests and tools may place it elsewhere.
-uint32_t GetModuleFileNameA(char* buffer, uint32_t size);
+[[nodiscard]] uint32_t GetModuleFileNameA(char* buffer, uint32_t size);
 void SetModuleFileNameForProcess(const std::string& nativePath);
 // The native path of the executable (for the platform's own look-ups).
 std::string ModuleNativePath();
 // The executable's native path as the system tells it, whatever was set (each backend's own).
 std::string SystemModulePath();
 
-uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer);
+[[nodiscard]] uint32_t GetCurrentDirectoryA(uint32_t size, char* buffer);
 
 }  // namespace platform

@@ -6,6 +6,6 @@
 namespace platform {
 
 // gzopen on a Windows path; null when the path cannot be mapped or the file not opened.
-gzFile gzopen(const char* path, const char* mode);
+[[nodiscard]] gzFile gzopen(const char* path, const char* mode);
 
 }  // namespace platform

@@ -11,6 +11,6 @@ inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~uintptr_t{0
 
 // Closes a raw volume or process handle (not the named mutex, which
 // lives with the process); false with ERROR_INVALID_HANDLE for null or invalid.
-bool CloseHandle(HANDLE handle);
+[[nodiscard]] bool CloseHandle(HANDLE handle);
 
 }  // namespace platform

@@ -24,7 +24,7 @@ struct UrlParts {
     int port = 0;      // the scheme's default when the URL names none
     std::string path;  // object path with its query, at least "/"
 };
-std::optional<UrlParts> CrackUrl(const std::string& url);
+[[nodiscard]] std::optional<UrlParts> CrackUrl(const std::string& url);
 // An https URL is always secure; so is port 443, whatever the scheme says.
 bool IsSecureUrl(const UrlParts& url);
 
@@ -101,11 +101,11 @@ public:
     InternetSession& operator=(const InternetSession&) = delete;
 
     // Sends once, follows redirects, and reads the whole body.
-    HttpReply Send(const HttpRequest& request);
+    [[nodiscard]] HttpReply Send(const HttpRequest& request);
     // Opens the URL and waits for the reply's header. No file when the URL does not parse,
     // the connection fails or stalls, or the server answers with a status of 400 or more.
     // With `range`, asks only for that part (206; 416 when it lies beyond the end).
-    OpenedUrl OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop,
+    [[nodiscard]] OpenedUrl OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop,
                       const std::optional<ByteRange>& range = std::nullopt);
 
     // Credentials for the proxy, used by every later request and opened URL.

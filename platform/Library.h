@@ -9,9 +9,9 @@ namespace platform {
 using HMODULE = void*;
 using FARPROC = void*;
 
-HMODULE LoadLibraryA(const char* fileName);
-FARPROC GetProcAddress(HMODULE module, const char* name);
-bool FreeLibrary(HMODULE module);
+[[nodiscard]] HMODULE LoadLibraryA(const char* fileName);
+[[nodiscard]] FARPROC GetProcAddress(HMODULE module, const char* name);
+[[nodiscard]] bool FreeLibrary(HMODULE module);
 
 // Where the system looks for the libraries a library loaded later needs, and for a library
 // loaded by bare name: System32 only (the program's own go by full path).

@@ -9,6 +9,6 @@ namespace platform {
 // Creates (and, with initialOwner, takes) the named mutex. When another process holds it,
 // the result is still a handle and GetLastError() is ERROR_ALREADY_EXISTS, as on Windows.
 // The handle lives until the process ends.
-HANDLE CreateMutexA(bool initialOwner, const char* name);
+[[nodiscard]] HANDLE CreateMutexA(bool initialOwner, const char* name);
 
 }  // namespace platform

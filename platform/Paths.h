@@ -10,8 +10,8 @@
 
 namespace platform {
 
-std::optional<std::string> ToNativePath(std::string_view windowsPath);
-std::optional<std::string> ToWindowsPath(std::string_view nativePath);
+[[nodiscard]] std::optional<std::string> ToNativePath(std::string_view windowsPath);
+[[nodiscard]] std::optional<std::string> ToWindowsPath(std::string_view nativePath);
 
 // Windows wildcard rules on CP932 names: "*" and "?" per character, letters without case,
 // "*.*" matches every name.

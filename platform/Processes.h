@@ -12,12 +12,12 @@ constexpr uint32_t PROCESS_QUERY_INFORMATION = 0x400;
 constexpr uint32_t PROCESS_VM_READ = 0x10;
 
 // The IDs of the running processes; bytesReturned is 4 per ID written.
-bool EnumProcesses(uint32_t* processIds, uint32_t size, uint32_t* bytesReturned);
+[[nodiscard]] bool EnumProcesses(uint32_t* processIds, uint32_t size, uint32_t* bytesReturned);
 // Null with the last error when the process is gone or refuses the access.
-HANDLE OpenProcess(uint32_t desiredAccess, bool inheritHandle, uint32_t processId);
+[[nodiscard]] HANDLE OpenProcess(uint32_t desiredAccess, bool inheritHandle, uint32_t processId);
 // One module per process, its image; needed is the bytes for all of them.
-bool EnumProcessModules(HANDLE process, HMODULE* modules, uint32_t size, uint32_t* needed);
+[[nodiscard]] bool EnumProcessModules(HANDLE process, HMODULE* modules, uint32_t size, uint32_t* needed);
 // The module's file name without folder, in CP932; its length, 0 on failure.
-uint32_t GetModuleBaseNameA(HANDLE process, HMODULE module, char* baseName, uint32_t size);
+[[nodiscard]] uint32_t GetModuleBaseNameA(HANDLE process, HMODULE module, char* baseName, uint32_t size);
 
 }  // namespace platform

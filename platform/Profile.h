@@ -18,7 +18,7 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
 uint32_t GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
                                const char* fileName);
 // value nullptr deletes the key, key nullptr deletes the section.
-bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+[[nodiscard]] bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* fileName);
 
 // The same file model on native paths, for the platform's own configuration (machine.ini).
@@ -36,7 +36,7 @@ public:
 
     std::string Serialize() const;
     // Atomic replacement of the file at nativePath; false with the last error set on failure.
-    bool Save(const std::string& nativePath) const;
+    [[nodiscard]] bool Save(const std::string& nativePath) const;
 
 private:
     struct Line {

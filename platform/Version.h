@@ -17,9 +17,9 @@
 
 namespace platform {
 
-uint32_t GetFileVersionInfoSizeA(const char* fileName);
-bool GetFileVersionInfoA(const char* fileName, uint32_t size, void* data);
+[[nodiscard]] uint32_t GetFileVersionInfoSizeA(const char* fileName);
+[[nodiscard]] bool GetFileVersionInfoA(const char* fileName, uint32_t size, void* data);
 // value is a path such as "\StringFileInfo\041103a4\FileVersion"; len counts the closing NUL.
-bool VerQueryValueA(const void* block, const char* value, void** out, uint32_t* len);
+[[nodiscard]] bool VerQueryValueA(const void* block, const char* value, void** out, uint32_t* len);
 
 }  // namespace platform

@@ -118,7 +118,7 @@ public:
 
     // A modeless window owned by another (the hidden device-change watcher); false when it
     // could not be created. It lives until DestroyWindow or until its owner ends.
-    virtual bool CreateModeless(int window, int owner, ViewHandler& logic) = 0;
+    [[nodiscard]] virtual bool CreateModeless(int window, int owner, ViewHandler& logic) = 0;
     virtual void DestroyWindow(int window) = 0;
 
     // Report-style list views of the main window.
@@ -146,7 +146,7 @@ public:
     // The format dialog for a drive, owned by the main window; the format itself is the
     // platform's (platform::FormatDrive). The shell's result: 0 formatted, SHFMT_CANCEL or
     // SHFMT_ERROR.
-    virtual uint32_t FormatDrive(char driveLetter) = 0;
+    [[nodiscard]] virtual uint32_t FormatDrive(char driveLetter) = 0;
     virtual std::optional<ProxyCredentials> AskProxyCredentials(const std::string& proxy) = 0;
 
     // Window timers on the platform clock.

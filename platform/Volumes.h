@@ -9,16 +9,16 @@
 namespace platform {
 
 // mountPoint is a drive root such as "E:\". False with the last error when no volume is there.
-bool GetVolumeNameForVolumeMountPointA(const char* mountPoint, char* volumeName, uint32_t size);
+[[nodiscard]] bool GetVolumeNameForVolumeMountPointA(const char* mountPoint, char* volumeName, uint32_t size);
 
 // INVALID_HANDLE_VALUE when the system has no volume; then ERROR_NO_MORE_FILES at the end.
-HANDLE FindFirstVolumeA(char* volumeName, uint32_t size);
-bool FindNextVolumeA(HANDLE find, char* volumeName, uint32_t size);
-bool FindVolumeClose(HANDLE find);
+[[nodiscard]] HANDLE FindFirstVolumeA(char* volumeName, uint32_t size);
+[[nodiscard]] bool FindNextVolumeA(HANDLE find, char* volumeName, uint32_t size);
+[[nodiscard]] bool FindVolumeClose(HANDLE find);
 
 // Gives the volume the letter of mountPoint; fails while the letter is in use.
-bool SetVolumeMountPointA(const char* mountPoint, const char* volumeName);
+[[nodiscard]] bool SetVolumeMountPointA(const char* mountPoint, const char* volumeName);
 // Takes the letter away; the volume stays.
-bool DeleteVolumeMountPointA(const char* mountPoint);
+[[nodiscard]] bool DeleteVolumeMountPointA(const char* mountPoint);
 
 }  // namespace platform

@@ -141,37 +141,37 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
     using platform::MB_OKCANCEL;
     const uint32_t question = MB_OKCANCEL | MB_ICONINFORMATION;
     switch (kind) {
-    case 902:
+    case kConfirmSlowLine:
         return ShowBox(Format("お客様がお使いのインターネット回線の速度は、当社推奨の回線速度を下回っています。\n"
                               "ダウンロードを続行することも可能ですが、\n"
                               "ダウンロード完了までの時間は【%s】と想定されます。"
                               "ダウンロードを続行してもよろしいですか？",
                               TimeText(EstimatedMinutes).c_str()),
                        "回線速度の確認", question, true, true);
-    case 1202:
+    case kConfirmCompetingProcess:
         return ShowBox("ナビゲーションが別のアプリケーションによって使用されています。\n"
                        "動作中のアプリケーションを終了してください。\n\n[E01]",
                        "エラー", MB_OKCANCEL | MB_ICONERROR, true, true);
-    case 2000:
+    case kConfirmRecognition:
         return ShowBox("ナビゲーションの再認識をします。\nナビゲーションを接続してください。",
                        "ナビゲーションの再認識", question, true, true);
-    case 2001:
+    case kConfirmPause:
         return ShowBox("バージョンアップ(地図更新)データのダウンロードを中断してよろしいですか？\n"
                        "中断をしても、途中からダウンロードを再開することができます。",
                        "ダウンロード中断の確認", question, true, true);
-    case 2200:
+    case kConfirmDelete:
         return ShowBox(Format("バージョンアップ(地図更新)【%s】データを削除してよろしいですか？\n\n"
                               "※注意！削除したデータは元に戻すことはできません。",
                               DataName.c_str()),
                        "ダウンロードデータの削除", question, true, true);
-    case 2301:
+    case kNoticeTransferDone:
         ShowBox(Format("バージョンアップ(地図更新)【%s】データの転送が完了しました。\n"
                        "ナビゲーションとパソコンを接続しているUSBケーブルを抜いてください。\n"
                        "ナビゲーションの画面の「終了」ボタンを押してください。",
                        DataName.c_str()),
                 "転送の完了", MB_ICONINFORMATION, true, false);
         return 0;
-    case 2302:
+    case kNoticeDownloadDone:
         ShowBox(Format("バージョンアップ(地図更新)【%s】データのダウンロードを完了しました。\n\n"
                        "●ナビゲーションへ転送を開始される方\n"
                        "1)ナビゲーションをPC接続画面にしてください。\n"

@@ -6,6 +6,15 @@
 #include <cstdint>
 #include <string>
 
+// The questions and notices of ShowConfirmMessage.
+constexpr int kConfirmSlowLine = 902;
+constexpr int kConfirmCompetingProcess = 1202;
+constexpr int kConfirmRecognition = 2000;
+constexpr int kConfirmPause = 2001;
+constexpr int kConfirmDelete = 2200;
+constexpr int kNoticeTransferDone = 2301;
+constexpr int kNoticeDownloadDone = 2302;
+
 class MessageCatalogue {
 public:
     int ShowErrorMessage(int kind, const std::string& messageCode, const std::string& note);

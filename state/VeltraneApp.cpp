@@ -103,7 +103,8 @@ int CVeltraneApp::ReadOwnVersion() {
     }
     OwnVersion = Format("%02d%03d%03d", atoi(numbers[0].c_str()), atoi(numbers[1].c_str()),
                         atoi(numbers[2].c_str()));
-    platform::WritePrivateProfileStringA("VELTRANE", "VERSION", OwnVersion.c_str(), SettingsIniPath.c_str());
+    // The program goes on with the version it computed; the file's copy is for support to read.
+    (void)platform::WritePrivateProfileStringA("VELTRANE", "VERSION", OwnVersion.c_str(), SettingsIniPath.c_str());
     return 1;
 }
 
@@ -111,7 +112,7 @@ int CVeltraneApp::BindLibraries() {
     VLOG(LOG_TRACE, "BindLibraries開始");
     DecodeLibrary = platform::LoadLibraryA("Decode.dll");
     if (DecodeLibrary && !Bind(DecodeLibrary, "DecodeEx", pDecodeEx)) {
-        platform::FreeLibrary(DecodeLibrary);
+        (void)platform::FreeLibrary(DecodeLibrary);  // dropped either way: the entry point is missing
         DecodeLibrary = nullptr;
     }
     Sha512Library = platform::LoadLibraryA("sha512.dll");
@@ -120,7 +121,7 @@ int CVeltraneApp::BindLibraries() {
           Bind(Sha512Library, "DestroyAlgorithm", pDestroyAlgorithm) &&
           Bind(Sha512Library, "InitAlgorithm", pInitAlgorithm) && Bind(Sha512Library, "InputData", pInputData) &&
           Bind(Sha512Library, "GetHashLength", pGetHashLength) && Bind(Sha512Library, "GetHash", pGetHash))) {
-        platform::FreeLibrary(Sha512Library);
+        (void)platform::FreeLibrary(Sha512Library);  // dropped either way: an entry point is missing
         Sha512Library = nullptr;
     }
     int bound = DecodeLibrary && Sha512Library ? 1 : 0;

@@ -14,6 +14,7 @@
 #include "platform/CodePage.h"
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"
+#include "update/ResultCodes.h"
 
 std::string ImageBaseName;
 
@@ -47,7 +48,7 @@ int DecodeIntoNewFile(const std::string& folder, const std::string& name, const 
     }
     if (size < kIvSize) {
         VLOG(LOG_ERROR, "%s", readError);
-        return 803;
+        return kControlFileMalformed;
     }
     Decipher(buffer.get(), size);
     unsigned long length = size - kIvSize;
@@ -65,7 +66,7 @@ int ParseByName(ConfigData& data, const std::string& name, const unsigned char* 
     if (name == "CONF2000.DAT") return ConfRecordParse(data.conf2000, buffer, length, false);
     if (name == "CONF6000.DAT") return ConfRecordParse(data.conf6000, buffer, length, true);
     if (name == "CONFLIST.DAT") {
-        if (length < kConfListSize) return 803;
+        if (length < kConfListSize) return kControlFileMalformed;
         memset(data.confList, 0, kConfListSize);
         memcpy(data.confList, buffer, kConfListSize);
     }
@@ -129,13 +130,13 @@ int ConfFileDecode(ConfigData& data, const std::string& id) {
     return OPERATION("ConfFileDecode", "", -1, [&] {
         const std::string folder = DownloadFolderPath(id, "CONF");
         const int32_t entryCount = static_cast<int32_t>(Le32(data.confCrc));
-        if (entryCount < 0 || entryCount > kConfCrcMaxEntries) return 803;
+        if (entryCount < 0 || entryCount > kConfCrcMaxEntries) return kControlFileMalformed;
         for (int i = 0; i < entryCount; ++i) {
             const unsigned char* entry = data.confCrc + 4 + 20 * i;
             char nameText[13] = {};
             memcpy(nameText, entry + 8, 12);
             const std::string name = nameText;
-            if (!IsPlainName(name)) return 803;
+            if (!IsPlainName(name)) return kControlFileMalformed;
 
             FileBuffer buffer;
             unsigned long size = 0;
@@ -144,12 +145,12 @@ int ConfFileDecode(ConfigData& data, const std::string& id) {
                 VLOG(LOG_ERROR, "Confファイル読込みエラー");
                 return result;
             }
-            if (size < kIvSize) return 803;
+            if (size < kIvSize) return kControlFileMalformed;
             Decipher(buffer.get(), size);
             unsigned long length = size - kIvSize;
             if (CrcCheck(length, buffer.get(), Le16(entry)) != 0) {
                 VLOG(LOG_ERROR, "CRCチェックエラー");
-                return 507;
+                return kCrcMismatch;
             }
             result = FileWrite(folder, Format("NEW%s", name.c_str()), buffer.get(), &length);
             if (result != 0) {
@@ -158,7 +159,7 @@ int ConfFileDecode(ConfigData& data, const std::string& id) {
             }
             // A file outside the format stops the step: later files would be parsed against a
             // set that is already known to be broken.
-            if (ParseByName(data, name, buffer.get(), length) != 0) return 803;
+            if (ParseByName(data, name, buffer.get(), length) != 0) return kControlFileMalformed;
         }
         return 0;
     });
@@ -166,19 +167,19 @@ int ConfFileDecode(ConfigData& data, const std::string& id) {
 
 int ConfRecordParse(CONFIG_FILE_AREA& area, const unsigned char* buffer, unsigned long length, bool isConf6000) {
     for (CONFIG_RECORD_SLOT& slot : area.slots) std::vector<CONFIG_FILE_DIVISION_DATA>().swap(slot.items);
-    if (length < kConfHeaderSize) return 803;
+    if (length < kConfHeaderSize) return kControlFileMalformed;
     memcpy(area.header, buffer, kConfHeaderSize);
     const int32_t recordCount = static_cast<int32_t>(Le32(area.header + 16));
-    if (recordCount < 0 || recordCount > kConfRecordSlots) return 803;
+    if (recordCount < 0 || recordCount > kConfRecordSlots) return kControlFileMalformed;
 
     uint64_t pos = kConfHeaderSize;
     for (int r = 0; r < recordCount; ++r) {
         CONFIG_RECORD_SLOT& slot = area.slots[r];
-        if (pos + kConfRecordSize > length) return 803;
+        if (pos + kConfRecordSize > length) return kControlFileMalformed;
         memcpy(slot.record, buffer + pos, kConfRecordSize);
         pos += kConfRecordSize;
         const int32_t itemCount = ItemCount(slot);
-        if (itemCount < 0 || pos + static_cast<uint64_t>(itemCount) * kConfItemSize > length) return 803;
+        if (itemCount < 0 || pos + static_cast<uint64_t>(itemCount) * kConfItemSize > length) return kControlFileMalformed;
         for (int k = 0; k < itemCount; ++k) {
             slot.items.push_back(ItemAt(buffer + pos));
             pos += kConfItemSize;
@@ -190,7 +191,7 @@ int ConfRecordParse(CONFIG_FILE_AREA& area, const unsigned char* buffer, unsigne
         const std::string path(text, strnlen(text, kRecordTextSize));
         const size_t slash = platform::FindChar(path, '\\');
         std::string baseName = slash == std::string::npos ? path : path.substr(slash + 1);
-        if (!IsPlainName(baseName)) return 803;
+        if (!IsPlainName(baseName)) return kControlFileMalformed;
         ImageBaseName = baseName;
     }
     return 0;

@@ -62,11 +62,11 @@ std::string DownloadFolderPath(const std::string& id, const std::string& sub);
 // leaving size - 8 bytes of plaintext; throws when DecodeEx is not bound.
 void Decipher(unsigned char* buffer, unsigned long size);
 
-int VersionFileDecode(const std::string& id);
-int DiskIdFileDecode(const std::string& id);
+[[nodiscard]] int VersionFileDecode(const std::string& id);
+[[nodiscard]] int DiskIdFileDecode(const std::string& id);
 // Starts `data` and ImageBaseName afresh and loads CONFCRC.DAT into `data`.
-int ConfCrcRead(ConfigData& data, const std::string& id);
-int ConfFileDecode(ConfigData& data, const std::string& id);
+[[nodiscard]] int ConfCrcRead(ConfigData& data, const std::string& id);
+[[nodiscard]] int ConfFileDecode(ConfigData& data, const std::string& id);
 // Parses one deciphered CONF file into `area` (0, or 803 for a file outside the format); for
 // CONF6000.DAT also sets ImageBaseName.
-int ConfRecordParse(CONFIG_FILE_AREA& area, const unsigned char* buffer, unsigned long length, bool isConf6000);
+[[nodiscard]] int ConfRecordParse(CONFIG_FILE_AREA& area, const unsigned char* buffer, unsigned long length, bool isConf6000);

@@ -1,5 +1,6 @@
 // CRC-16/X-25 by slice-by-8 tables, and the check of a buffer against its expected value.
 #include "update/Crc16.h"
+#include "update/ResultCodes.h"
 
 #include <array>
 
@@ -132,5 +133,5 @@ uint16_t Crc16(const unsigned char* data, size_t length, uint16_t before) {
 }
 
 int CrcCheck(unsigned long length, const unsigned char* buffer, uint16_t expected) {
-    return Crc16(buffer, length) == expected ? 0 : 507;
+    return Crc16(buffer, length) == expected ? 0 : kCrcMismatch;
 }

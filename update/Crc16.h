@@ -10,4 +10,4 @@
 uint16_t Crc16(const unsigned char* data, size_t length, uint16_t before = 0);
 
 // 0 when the CRC-16 of `length` bytes equals `expected`, 507 otherwise.
-int CrcCheck(unsigned long length, const unsigned char* buffer, uint16_t expected);
+[[nodiscard]] int CrcCheck(unsigned long length, const unsigned char* buffer, uint16_t expected);

@@ -57,11 +57,13 @@ int GzipExtract(const std::string& outPath, const std::string& gzPath, uint64_t 
         bool closed = fclose(out) == 0;
         gzclose(in);
         if (!unpacked || !closed) {
-            // Created by this call: a partial product is of no use and may be large.
-            platform::DeleteFileA(outPath.c_str());
+            // Created by this call: a partial product is of no use and may be large. The failure
+            // is reported either way; what stays the next transfer removes first.
+            (void)platform::DeleteFileA(outPath.c_str());
             return 0;
         }
-        platform::DeleteFileA(gzPath.c_str());
+        // Consumed like gzip's input; the caller puts its backup back over it, gone or not.
+        (void)platform::DeleteFileA(gzPath.c_str());
         return 1;
     });
 }

@@ -20,6 +20,7 @@
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"
 #include "update/GzipExtract.h"
+#include "update/ResultCodes.h"
 
 namespace {
 
@@ -57,7 +58,8 @@ bool CopyOver(const std::string& from, const std::string& to) {
 bool RestoreFromBackup(const std::string& backup, const std::string& input) {
     if (platform::MoveFileA(backup.c_str(), input.c_str())) return true;
     if (!CopyOver(backup, input)) return false;
-    platform::DeleteFileA(backup.c_str());
+    // A copy left behind is an intermediate: the next transfer removes it first.
+    (void)platform::DeleteFileA(backup.c_str());
     return true;
 }
 
@@ -81,7 +83,7 @@ int ReadAndCheck(const std::string& dir, const std::string& name, uint16_t crc, 
     }
     if (CrcCheck(size, buffer.get(), crc) != 0) {
         VLOG(LOG_ERROR, "%s", crcError);
-        return 507;
+        return kCrcMismatch;
     }
     return 0;
 }
@@ -97,20 +99,21 @@ int SingleFileExpand(const std::string& dir, const std::string& name, const CONF
     const std::string input = Format("%s%s.000", dir.c_str(), name.c_str());
     const std::string product = Format("%sNEW%s", dir.c_str(), name.c_str());
     // Delivered as it is: the product is a plain copy, so the unit still gets its file.
-    if (!CompressedDelivery(slot)) return CopyOver(input, product) ? 0 : 807;
+    if (!CompressedDelivery(slot)) return CopyOver(input, product) ? 0 : kMapDataCopyFailed;
 
     const std::string backup = Format("%sNEW%s.000", dir.c_str(), name.c_str());
-    if (!CopyOver(input, backup)) return 807;
+    if (!CopyOver(input, backup)) return kMapDataCopyFailed;
     if (!GzipExtract(product, input, maxBytes)) {
         VLOG(LOG_ERROR, "解凍失敗[%d][%s][%s]", 0, input.c_str(), product.c_str());
-        // A failed extraction leaves the input in place.
-        platform::DeleteFileA(backup.c_str());
-        return 807;
+        // A failed extraction leaves the input in place; a backup left behind is an intermediate
+        // the next transfer removes first.
+        (void)platform::DeleteFileA(backup.c_str());
+        return kMapDataCopyFailed;
     }
     // The extraction deleted the input; the backup takes its place again. Should that fail,
     // the backup stays: it is then the only copy of the delivered file, which the clean-ups
     // put back before they touch the folder (RestoreDeliveredFiles).
-    return RestoreFromBackup(backup, input) ? 0 : 807;
+    return RestoreFromBackup(backup, input) ? 0 : kMapDataCopyFailed;
 }
 
 // The copies and unpacked pieces of a split set; removed on every way out of the step.
@@ -119,8 +122,9 @@ public:
     PieceIntermediates(const std::string& dir, const std::string& name) : dir_(dir), name_(name) {}
     ~PieceIntermediates() {
         for (int k = 0; k < reached_; ++k) {
-            platform::DeleteFileA(Copy(k).c_str());
-            platform::DeleteFileA(Unpacked(k).c_str());
+            // Whatever stays is removed first by the next transfer.
+            (void)platform::DeleteFileA(Copy(k).c_str());
+            (void)platform::DeleteFileA(Unpacked(k).c_str());
         }
     }
     PieceIntermediates(const PieceIntermediates&) = delete;
@@ -169,14 +173,14 @@ int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_
         for (int k = 0; k < count; ++k) {
             intermediates.Reach(k + 1);
             const std::string piece = Format("%s%s.%03d", dir.c_str(), name.c_str(), k);
-            if (!CopyOver(piece, intermediates.Copy(k))) return 807;
+            if (!CopyOver(piece, intermediates.Copy(k))) return kMapDataCopyFailed;
             // A negative offset is left to the join's seek, which refuses it.
             const uint64_t offset = static_cast<uint64_t>(std::max<int32_t>(slot.items.at(k).writeOffset, 0));
             const uint64_t room = offset > maxBytes ? 0 : maxBytes - offset;
             if (!GzipExtract(intermediates.Unpacked(k), intermediates.Copy(k), std::min(room, maxBytes - unpacked))) {
                 VLOG(LOG_ERROR, "解凍失敗[%d][%s][%s]", 0, intermediates.Copy(k).c_str(),
                      intermediates.Unpacked(k).c_str());
-                return 807;
+                return kMapDataCopyFailed;
             }
             std::optional<uint64_t> size = FoundFileSize(intermediates.Unpacked(k));
             if (!size) throw std::runtime_error("unpacked piece vanished");
@@ -188,7 +192,7 @@ int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_
     FileHandle joined(platform::fopen(product.c_str(), "wb"));
     if (!joined) {
         VLOG(LOG_ERROR, "MAPデータ結合ファイルオープンエラー");
-        return 803;
+        return kJoinFileOpenFailed;
     }
     std::vector<char> buffer(kJoinBufferSize + 1);
     for (int k = 0; k < count; ++k) {
@@ -198,7 +202,7 @@ int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_
         FileHandle piece(platform::fopen(source.c_str(), "rb"));
         if (!piece) {
             VLOG(LOG_ERROR, "MAPデータ結合元ファイルオープンエラー");
-            return 803;
+            return kJoinFileOpenFailed;
         }
         const int32_t offset = slot.items.at(k).writeOffset;
         if (fseeko(joined.get(), offset, SEEK_SET) != 0) throw std::runtime_error("joined seek failed");
@@ -206,7 +210,8 @@ int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_
         CopyInto(joined.get(), piece.get(), buffer);
         // Joined: its unpacked copy goes at once, so the disk holds the set about once, not twice.
         piece.reset();
-        if (compressed) platform::DeleteFileA(intermediates.Unpacked(k).c_str());
+        // Only space is at stake: what stays goes with the intermediates at the end of the step.
+        if (compressed) (void)platform::DeleteFileA(intermediates.Unpacked(k).c_str());
     }
     if (fclose(joined.release()) != 0) throw std::runtime_error("joined close failed");
     return 0;
@@ -222,7 +227,7 @@ int Conf1001CrcCheck(ConfigData& data, const std::string& id) {
 }
 
 int Conf2000CrcCheck(ConfigData& data, const std::string& id) {
-    return OPERATION("Conf2000CrcCheck", "", 804, [&] {
+    return OPERATION("Conf2000CrcCheck", "", kMasterDataFailed, [&] {
         int result = SingleFileExpand(DownloadFolderPath(id, "FLASH"), "RELEASE.TXT", data.conf2000.slots[0],
                                       UnpackBound(data), "マスターデータファイル読込みエラー", "マスターデータファイルCRCチェックエラー");
         if (result != 0) return result;
@@ -236,7 +241,7 @@ int ImageFileDecode(ConfigData& data, const std::string& dir, const std::string&
         FileBuffer buffer;
         unsigned long size = 0;
         int result = FileRead(dir, name, buffer, &size);
-        if (result == 0 && size < kImageCipherSize) result = 803;
+        if (result == 0 && size < kImageCipherSize) result = kImagePieceTooShort;
         if (result != 0) {
             VLOG(LOG_ERROR, "イメージファイル読込みエラー");
             return result;

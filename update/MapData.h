@@ -7,15 +7,15 @@
 
 #include "update/ControlFiles.h"
 
-int Conf1001CrcCheck(ConfigData& data, const std::string& id);
-int Conf2000CrcCheck(ConfigData& data, const std::string& id);
-int ImageFileDecode(ConfigData& data, const std::string& dir, const std::string& name);
+[[nodiscard]] int Conf1001CrcCheck(ConfigData& data, const std::string& id);
+[[nodiscard]] int Conf2000CrcCheck(ConfigData& data, const std::string& id);
+[[nodiscard]] int ImageFileDecode(ConfigData& data, const std::string& dir, const std::string& name);
 
 // Puts back a delivered single file of FLASH whose only copy is its backup (left by a restore
 // that failed). False while such a backup remains: a clean-up must then leave FLASH's NEW
 // files alone.
-bool RestoreDeliveredFiles(const std::string& id);
+[[nodiscard]] bool RestoreDeliveredFiles(const std::string& id);
 // Removes the intermediates an interrupted transfer left in FLASH and FLASH\RENEWAL (the
 // preparation's own NEW and DECOMP names only), after RestoreDeliveredFiles: 0 or FileDelete's
 // code.
-int RemoveStaleIntermediates(const std::string& id);
+[[nodiscard]] int RemoveStaleIntermediates(const std::string& id);

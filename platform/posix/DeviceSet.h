@@ -15,7 +15,7 @@ namespace platform {
 
 class DeviceSet : public KernelObject {
 public:
-    explicit DeviceSet(bool realPc) : realPc(realPc) {}
+    explicit DeviceSet(bool ofRealPc) : realPc(ofRealPc) {}
     // The instances are the real PC's (platform/linux), not the simulated machine's: the two
     // number their instances each from 1.
     const bool realPc;

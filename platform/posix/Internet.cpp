@@ -25,9 +25,10 @@ namespace {
 
 std::atomic<bool> reuseConnections{true};
 
-void EnsureCurl() {
+// Once per process; false when curl could not set itself up (then no session is made).
+bool CurlReady() {
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    (void)initialised;
+    return initialised;
 }
 
 struct EasyDeleter {
@@ -51,34 +52,28 @@ std::string ToUrl(const UrlParts& parts, bool secure) {
     return std::string(secure ? "https" : "http") + "://" + parts.host + ":" + std::to_string(parts.port) + parts.path;
 }
 
-// Peer and host are always verified, against the system store plus the bundle beside the
-// program. A CA blob replaces curl's default file, so the system store comes in as a path.
-void ApplyTrust(CURL* easy, const TrustAnchors& trust) {
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(easy, CURLOPT_CAPATH, "/etc/ssl/certs");
-    if (trust.caBundle.empty()) return;
-    std::ifstream in(trust.caBundle, std::ios::binary);
-    if (!in) return;
-    std::string pem((std::istreambuf_iterator<char>(in)), {});
-    curl_blob blob{pem.data(), pem.size(), CURL_BLOB_COPY};
-    curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
-}
-
 // The caller's lines, and none of the lines curl would add on its own: the request carries
 // what the program sends (no Accept, no form Content-Type for a POST body), and the body goes
-// at once, without an "Expect: 100-continue" round trip.
+// at once, without an "Expect: 100-continue" round trip. Null without memory for a line.
 HeaderList HeaderLines(const std::string& lines) {
-    curl_slist* list = nullptr;
+    HeaderList list;
+    auto append = [&list](const std::string& line) {
+        curl_slist* longer = curl_slist_append(list.get(), line.c_str());
+        if (longer == nullptr) return false;
+        (void)list.release();  // the longer list holds the old one
+        list.reset(longer);
+        return true;
+    };
     size_t start = 0;
     while (start < lines.size()) {
         size_t end = lines.find("\r\n", start);
         if (end == std::string::npos) end = lines.size();
-        if (end > start) list = curl_slist_append(list, lines.substr(start, end - start).c_str());
+        if (end > start && !append(lines.substr(start, end - start))) return nullptr;
         start = end + 2;
     }
-    for (const char* removed : {"Expect:", "Accept:", "Content-Type:"}) list = curl_slist_append(list, removed);
-    return HeaderList(list);
+    for (const char* removed : {"Expect:", "Accept:", "Content-Type:"})
+        if (!append(removed)) return nullptr;
+    return list;
 }
 
 struct BodySink {
@@ -97,7 +92,7 @@ size_t AppendBody(char* data, size_t size, size_t count, void* user) {
 }  // namespace
 
 std::optional<UrlParts> CrackUrl(const std::string& url) {
-    EnsureCurl();
+    if (!CurlReady()) return std::nullopt;
     std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return std::nullopt;
     UrlParts parts;
@@ -164,13 +159,17 @@ std::string ProxyFromEnvironment(const UrlParts& url, bool secure) {
 // What the requests of one session share: TLS sessions and name lookups (curl's share, with
 // its locks), the multi handles that keep idle connections for reuse, and the credentials.
 struct InternetSession::Shared {
-    Shared() : share((EnsureCurl(), curl_share_init())) {
+    Shared() : share(CurlReady() ? curl_share_init() : nullptr) {
         if (share == nullptr) return;
-        curl_share_setopt(share, CURLSHOPT_LOCKFUNC, Lock);
-        curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, Unlock);
-        curl_share_setopt(share, CURLSHOPT_USERDATA, this);
-        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        // A share without its locks would be raced by two transfers: no session rather than that.
+        const bool set = curl_share_setopt(share, CURLSHOPT_LOCKFUNC, Lock) == CURLSHE_OK &&
+                         curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, Unlock) == CURLSHE_OK &&
+                         curl_share_setopt(share, CURLSHOPT_USERDATA, this) == CURLSHE_OK &&
+                         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) == CURLSHE_OK &&
+                         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) == CURLSHE_OK;
+        if (set) return;
+        curl_share_cleanup(share);
+        share = nullptr;
     }
     ~Shared() {
         for (CURLM* multi : idle) curl_multi_cleanup(multi);
@@ -254,24 +253,34 @@ public:
     bool Valid() const { return shared_->share != nullptr && multi_ != nullptr && easy_ != nullptr; }
     CURL* Handle() const { return easy_.get(); }
 
+    // Every option of the transfer goes through here. The first one curl refuses is kept and
+    // the transfer then never starts: a refused option would weaken the request unseen (a
+    // host name left unverified, a header line not sent, the environment's proxy read by
+    // curl's rules instead of ours).
+    template <typename Value>
+    void Set(CURLoption option, Value value) {
+        const CURLcode result = curl_easy_setopt(easy_.get(), option, value);
+        if (result != CURLE_OK && setupError_.empty())
+            setupError_ = "option " + std::to_string(option) + " refused: " + curl_easy_strerror(result);
+    }
+
     // The options every request of the session has: the URL, its proxy with the credentials
     // the user gave, the trust anchors and the header lines. Redirects are followed here
     // only when `follow` says so; a secure request never follows one to plain HTTP.
     void Configure(const UrlParts& url, bool secure, const TrustAnchors& trust, std::string headerLines,
                    bool follow = true) {
-        CURL* curl = easy_.get();
         std::string address = ToUrl(url, secure);
-        curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-        if (reuseConnections.load()) curl_easy_setopt(curl, CURLOPT_SHARE, shared_->share);
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        ApplyTrust(curl, trust);
+        Set(CURLOPT_URL, address.c_str());
+        if (reuseConnections.load()) Set(CURLOPT_SHARE, shared_->share);
+        Set(CURLOPT_PROTOCOLS_STR, "http,https");
+        Set(CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+        Set(CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
+        Set(CURLOPT_NOSIGNAL, 1L);
+        ApplyTrust(trust);
         // The session's own rule decides the proxy; "" keeps curl from reading the
         // environment again by its own rules.
         std::string proxy = ProxyFromEnvironment(url, secure);
-        curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+        Set(CURLOPT_PROXY, proxy.c_str());
         std::optional<ProxyCredentials> credentials;
         {
             std::lock_guard guard(shared_->credentialsLock);
@@ -281,15 +290,20 @@ public:
         // nowhere else, never as a header line a server or a redirect target would see.
         proxied_ = !proxy.empty();
         if (credentials && proxied_) {
-            curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, credentials->user.c_str());
-            curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, credentials->password.c_str());
-            curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_BASIC);
+            Set(CURLOPT_PROXYUSERNAME, credentials->user.c_str());
+            Set(CURLOPT_PROXYPASSWORD, credentials->password.c_str());
+            Set(CURLOPT_PROXYAUTH, CURLAUTH_BASIC);
         }
         headers_ = HeaderLines(headerLines);
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers_.get());
+        if (!headers_ && setupError_.empty()) setupError_ = "no memory for the header lines";
+        Set(CURLOPT_HTTPHEADER, headers_.get());
     }
 
     void Start() {
+        if (!setupError_.empty()) {
+            Fail(setupError_);
+            return;
+        }
         started_ = curl_multi_add_handle(multi_, easy_.get()) == CURLM_OK;
         if (!started_) Fail("cannot start the transfer");
         Waiting();
@@ -343,6 +357,20 @@ public:
 private:
     static constexpr int kSliceMilliseconds = 100;
 
+    // Peer and host are always verified, against the system store plus the bundle beside the
+    // program. A CA blob replaces curl's default file, so the system store comes in as a path.
+    void ApplyTrust(const TrustAnchors& trust) {
+        Set(CURLOPT_SSL_VERIFYPEER, 1L);
+        Set(CURLOPT_SSL_VERIFYHOST, 2L);
+        Set(CURLOPT_CAPATH, "/etc/ssl/certs");
+        if (trust.caBundle.empty()) return;
+        std::ifstream in(trust.caBundle, std::ios::binary);
+        if (!in) return;
+        std::string pem((std::istreambuf_iterator<char>(in)), {});
+        curl_blob blob{pem.data(), pem.size(), CURL_BLOB_COPY};
+        Set(CURLOPT_CAINFO_BLOB, &blob);
+    }
+
     State Fail(std::string why) {
         error_ = std::move(why);
         return state_ = State::Failed;
@@ -367,6 +395,7 @@ private:
     bool proxied_ = false;
     State state_ = State::Running;
     std::string error_;
+    std::string setupError_;  // the first option curl refused
     curl_off_t lastMoved_ = -1;
     std::chrono::steady_clock::time_point lastProgress_;
 };
@@ -381,14 +410,13 @@ public:
     // The reply's status once the first body bytes or the end came; 0 when none came.
     int Open(const UrlParts& url, const TrustAnchors& trust, const std::optional<ByteRange>& range) {
         if (!transfer_.Valid()) return 0;
-        CURL* curl = transfer_.Handle();
         // The Range header rather than CURLOPT_RESUME_FROM_LARGE: curl fails a resumed transfer
         // answered with 200, which is how If-Range says the file changed.
         std::string rangeText = range ? std::to_string(range->offset) + "-" : "";
         transfer_.Configure(url, IsSecureUrl(url), trust, range ? "If-Range: " + range->validator : "");
-        if (range) curl_easy_setopt(curl, CURLOPT_RANGE, rangeText.c_str());
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Receive);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+        if (range) transfer_.Set(CURLOPT_RANGE, rangeText.c_str());
+        transfer_.Set(CURLOPT_WRITEFUNCTION, Receive);
+        transfer_.Set(CURLOPT_WRITEDATA, this);
         transfer_.Start();
         Transfer::State state = Transfer::State::Running;
         while (pending_.empty() && (state = transfer_.Pump()) == Transfer::State::Running) {
@@ -477,16 +505,16 @@ HttpReply SendOnce(std::shared_ptr<InternetSession::Shared> shared, const HttpRe
     CURL* curl = transfer.Handle();
     const bool follow = request.headerLines.empty();
     transfer.Configure(request.url, request.secure, request.trust, request.headerLines, follow);
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
+    transfer.Set(CURLOPT_CUSTOMREQUEST, request.verb.c_str());
     if (request.verb == "POST") {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        transfer.Set(CURLOPT_POSTFIELDS, request.body.data());
+        transfer.Set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
         // After a redirect the request follows as a GET, as browsers and WinINet do.
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
+        transfer.Set(CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
     }
     BodySink sink{&reply.body, request.maxBodyBytes};
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    transfer.Set(CURLOPT_WRITEFUNCTION, AppendBody);
+    transfer.Set(CURLOPT_WRITEDATA, &sink);
 
     transfer.Start();
     Transfer::State state = transfer.Finish();

@@ -10,7 +10,7 @@
 class DialogsTest : public WindowWorld {
 protected:
     // Runs a dialog modally; `whileOpen` runs once it has settled, then the user presses OK.
-    int Show(CSimpleDialog& dialog, int window, std::function<void()> whileOpen = [] {}) {
+    int Show(CSimpleDialog& dialog, int dialogId, std::function<void()> whileOpen = [] {}) {
         bool done = false;
         view.SetIdleHook([&](HeadlessView& v) {
             if (!done) {
@@ -18,14 +18,14 @@ protected:
                 done = true;
                 return true;
             }
-            v.EndDialog(window, platform::IDOK);
+            v.EndDialog(dialogId, platform::IDOK);
             return true;
         });
         int result = dialog.DoModal();
         view.SetIdleHook(nullptr);
         return result;
     }
-    std::string DialogText(int window, int id) { return view.ControlState(window, id).text; }
+    std::string DialogText(int dialogId, int id) { return view.ControlState(dialogId, id).text; }
 };
 
 TEST_F(DialogsTest, TheConfirmationAsksForTheTransferOrTheRecovery) {

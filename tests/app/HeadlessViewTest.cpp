@@ -11,7 +11,7 @@ namespace {
 // A window that records what reaches it and ends on a command.
 class Recorder : public platform::ViewHandler {
 public:
-    explicit Recorder(platform::View& view) : view(view) {}
+    explicit Recorder(platform::View& frontEnd) : view(frontEnd) {}
     void OnInitDialog() override { inits++; }
     void OnNotify(uintptr_t wParam, intptr_t lParam) override {
         notes.push_back({wParam, lParam});

@@ -118,7 +118,7 @@ TEST_F(StartupTest, ALibraryWithoutGetHashStopsWithE04) {
 // The program itself, started while this process holds the instance: it ends at once, shows
 // nothing and writes no log although debugger.ini asks for one.
 TEST_F(StartupTest, ASecondCopyStartedAsAnotherProcessEndsSilentlyWithoutALog) {
-    platform::CreateMutexA(true, "Veltrane");
+    ASSERT_NE(platform::CreateMutexA(true, "Veltrane"), nullptr);
     ASSERT_NE(platform::GetLastError(), platform::ERROR_ALREADY_EXISTS);
     TestWorld::WriteFile(program + "/debugger.ini",
                          "[debugger]\r\nDebugMode=Yes\r\nLogLevel=1\r\nLogFile=veltrane.log\r\n");

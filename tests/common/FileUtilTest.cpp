@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "platform/RawVolume.h"
@@ -38,7 +39,7 @@ TEST_F(FileUtilTest, ReadGivesTheBytesFollowedByZeros) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), std::string("ab\0c\0", 5));
     free(buffer);
     buffer = nullptr;
-    EXPECT_EQ(FileRead(folder, "missing.dat", &buffer, &size), 803);
+    EXPECT_EQ(FileRead(folder, "missing.dat", &buffer, &size), kFileReadFailed);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(buffer, nullptr);
 }
@@ -63,7 +64,7 @@ TEST_F(FileUtilTest, ReadReusingKeepsItsBlockWhileTheFilesFit) {
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 5), "sssLL");  // not cleared again
 
-    EXPECT_EQ(FileReadReusing(folder, "missing.dat", &block, &capacity, &size), 803);
+    EXPECT_EQ(FileReadReusing(folder, "missing.dat", &block, &capacity, &size), kFileReadFailed);
     EXPECT_EQ(block, first);
 
     ASSERT_EQ(FileReadReusing(folder, "longer.dat", &block, &capacity, &size), 0);
@@ -79,14 +80,14 @@ TEST_F(FileUtilTest, WriteReplacesALongerFileAndFailsInAMissingFolder) {
     unsigned long size = 3;
     ASSERT_EQ(FileWrite(folder, "f.dat", "new", &size), 0);
     EXPECT_EQ(TestWorld::ReadFile(world.root + "/f.dat"), "new");
-    EXPECT_EQ(FileWrite(folder + "nowhere\\", "f.dat", "new", &size), 804);
+    EXPECT_EQ(FileWrite(folder + "nowhere\\", "f.dat", "new", &size), kFileWriteFailed);
 }
 
 TEST_F(FileUtilTest, WriteThatRunsOutOfSpaceIsAFailure) {
     if (!fs::exists("/dev/full")) GTEST_SKIP();
     unsigned long size = 1 << 20;
     std::string data(size, 'x');
-    EXPECT_EQ(FileWrite("Z:\\dev\\", "full", data.data(), &size), 804);
+    EXPECT_EQ(FileWrite("Z:\\dev\\", "full", data.data(), &size), kFileWriteFailed);
 }
 
 TEST_F(FileUtilTest, DeleteRemovesMatchingFilesOnly) {
@@ -113,7 +114,7 @@ TEST_F(FileUtilTest, DownloadFolderIsCreatedAndCheckedWithItsFiveSubFolders) {
     EXPECT_EQ(DownloadFolderCheck("2026041"), 1);
     TestWorld::WriteFile(world.root + "/blocked", "");
     theApp.MapFolder = world.Win(world.root + "/blocked");
-    EXPECT_EQ(DownloadFolderCreate("2026041"), 811);
+    EXPECT_EQ(DownloadFolderCreate("2026041"), kFolderCreateFailed);
 }
 
 TEST_F(FileUtilTest, DiskSpaceOfTheMapFolderInGigabytes) {

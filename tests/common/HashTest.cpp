@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/Hash.h"
 #include "support/BindSha512.h"
@@ -33,7 +34,7 @@ TEST_F(HashCheckTest, AMatchingDigestVerifiesInEitherCase) {
     TestWorld::WriteFile(world.root + "/abc.bin", "abc");
     EXPECT_EQ(HashCheckEx(folder, "abc.bin", "900150983cd24fb0d6963f7d28e17f72"), 0);
     EXPECT_EQ(HashCheckEx(folder, "abc.bin", "900150983CD24FB0D6963F7D28E17F72"), 0);
-    EXPECT_EQ(HashCheckEx(folder, "abc.bin", "900150983cd24fb0d6963f7d28e17f73"), 402);
+    EXPECT_EQ(HashCheckEx(folder, "abc.bin", "900150983cd24fb0d6963f7d28e17f73"), kDigestFailed);
 }
 
 TEST_F(HashCheckTest, AFileOfManyReadBlocksIsHashedToItsLastByte) {
@@ -42,7 +43,7 @@ TEST_F(HashCheckTest, AFileOfManyReadBlocksIsHashedToItsLastByte) {
     TestWorld::WriteFile(world.root + "/big.bin", data);
     // Python's hashlib.md5 of these bytes, and of them with the last byte's low bit flipped.
     EXPECT_EQ(HashCheckEx(folder, "big.bin", "67c92c696c610b8ec1123deac0a7b3a3"), 0);
-    EXPECT_EQ(HashCheckEx(folder, "big.bin", "15ed83c77ae05d3d344d266bc945e60d"), 402);
+    EXPECT_EQ(HashCheckEx(folder, "big.bin", "15ed83c77ae05d3d344d266bc945e60d"), kDigestFailed);
     data.back() ^= 1;
     TestWorld::WriteFile(world.root + "/big.bin", data);
     EXPECT_EQ(HashCheckEx(folder, "big.bin", "15ed83c77ae05d3d344d266bc945e60d"), 0);
@@ -54,7 +55,7 @@ TEST_F(HashCheckTest, ATextWithCrLfLineEndsVerifiesAgainstItsLfDigest) {
     ASSERT_EQ(HashCheckEx(folder, "lf.txt", kLfDigest), 0);
     EXPECT_EQ(HashCheckEx(folder, "crlf.txt", kLfDigest), 0);
     EXPECT_EQ(TestWorld::ReadFile(world.root + "/crlf.txt"), "line one\r\nline two\r\n");
-    EXPECT_EQ(HashCheckEx(folder, "crlf.txt", "00000000000000000000000000000000"), 402);
+    EXPECT_EQ(HashCheckEx(folder, "crlf.txt", "00000000000000000000000000000000"), kDigestFailed);
 }
 
 // A DISCINFO.TXT made of the genuine text without CR, a NUL and a payload: its LF text part
@@ -63,10 +64,10 @@ TEST_F(HashCheckTest, AFileHoldingANulPassesOnlyOnItsExactBytes) {
     const std::string genuine = "VERSION=2026041\nDISKID=5820917364\n";
     constexpr char kGenuineDigest[] = "915420844922f8174061d97f2ebf1e4d";  // md5sum of `genuine`
     TestWorld::WriteFile(world.root + "/DISCINFO.TXT", genuine + std::string(1, '\0') + "payload\r\n");
-    EXPECT_EQ(HashCheckEx(folder, "DISCINFO.TXT", kGenuineDigest), 402);
+    EXPECT_EQ(HashCheckEx(folder, "DISCINFO.TXT", kGenuineDigest), kDigestFailed);
     // The CR LF case covers the whole text, not a prefix of it.
     TestWorld::WriteFile(world.root + "/DISCINFO.TXT", "VERSION=2026041\r\nDISKID=5820917364\r\nmore\r\n");
-    EXPECT_EQ(HashCheckEx(folder, "DISCINFO.TXT", kGenuineDigest), 402);
+    EXPECT_EQ(HashCheckEx(folder, "DISCINFO.TXT", kGenuineDigest), kDigestFailed);
     TestWorld::WriteFile(world.root + "/DISCINFO.TXT", "VERSION=2026041\r\nDISKID=5820917364\r\n");
     EXPECT_EQ(HashCheckEx(folder, "DISCINFO.TXT", kGenuineDigest), 0);
 }
@@ -85,10 +86,10 @@ TEST_F(HashCheckTest, LineEndsAcrossPieceBoundariesReadAsTheyStand) {
 
 TEST_F(HashCheckTest, AnEmptyOrMissingFileIs803AndBadDigestTextIs402) {
     TestWorld::WriteFile(world.root + "/empty.bin", "");
-    EXPECT_EQ(HashCheckEx(folder, "empty.bin", kLfDigest), 803);
-    EXPECT_EQ(HashCheckEx(folder, "missing.bin", kLfDigest), 803);
+    EXPECT_EQ(HashCheckEx(folder, "empty.bin", kLfDigest), kFileReadFailed);
+    EXPECT_EQ(HashCheckEx(folder, "missing.bin", kLfDigest), kFileReadFailed);
     TestWorld::WriteFile(world.root + "/abc.bin", "abc");
-    EXPECT_EQ(HashCheckEx(folder, "abc.bin", std::string(200, 'a')), 402);
+    EXPECT_EQ(HashCheckEx(folder, "abc.bin", std::string(200, 'a')), kDigestFailed);
 }
 
 TEST(CalcHashTest, NoDataGivesOneAndAZeroDigest) {
@@ -148,7 +149,7 @@ TEST_F(Sha512Base64Test, AbcGivesTheStandardDigest) {
 
 TEST_F(Sha512Base64Test, OverLongInputIsRefused) {
     std::string result = "kept";
-    EXPECT_EQ(Sha512Base64(std::string(1025, 'a'), &result), 402);
+    EXPECT_EQ(Sha512Base64(std::string(1025, 'a'), &result), kDigestFailed);
     EXPECT_EQ(result, "kept");
     EXPECT_EQ(Sha512Base64(std::string(1024, 'a'), &result), 0);
     EXPECT_EQ(result.size(), 88u);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "common/Hash.h"
@@ -56,17 +57,17 @@ TEST(LargeFileTest, AFileOfFiveGigabytesIsHashedWholeAndCopiedWhole) {
 
     // md5sum of 5 GiB - 4 zero bytes and "tail".
     EXPECT_EQ(HashCheckEx(folder, "BIG.DAT", "83182b994c8f8e9c1001fb48f25d7362"), 0);
-    EXPECT_EQ(HashCheckEx(folder, "BIG.DAT", "c9a5a6878d97b48cc965c1e41859f034"), 402);  // of its first 4 GiB alone
+    EXPECT_EQ(HashCheckEx(folder, "BIG.DAT", "c9a5a6878d97b48cc965c1e41859f034"), kDigestFailed);  // of its first 4 GiB alone
 
     unsigned char* buffer = nullptr;
     unsigned long size = 99;
-    EXPECT_EQ(FileRead(folder, "BIG.DAT", &buffer, &size), 803);
+    EXPECT_EQ(FileRead(folder, "BIG.DAT", &buffer, &size), kFileReadFailed);
     EXPECT_EQ(size, 0u);
     free(buffer);
 
     ASSERT_TRUE(platform::CopyFileA(big.c_str(), copy.c_str(), false));
     EXPECT_EQ(ListedSize(copy), kLength);
     EXPECT_EQ(LastBytes(copy), kTail);
-    platform::DeleteFileA(copy.c_str());  // five gigabytes not kept for the world's own clean-up
-    platform::DeleteFileA(big.c_str());
+    EXPECT_TRUE(platform::DeleteFileA(copy.c_str()));  // five gigabytes not kept for the world's own clean-up
+    EXPECT_TRUE(platform::DeleteFileA(big.c_str()));
 }

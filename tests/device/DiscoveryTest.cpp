@@ -8,6 +8,7 @@
 #include "decode/Encipher.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "device/ResultCodes.h"
 #include "platform/Clock.h"
 #include "platform/Drives.h"
 #include "platform/View.h"
@@ -311,7 +312,7 @@ TEST(Discovery, AVetoedEjectIsAskedAgainThreeTimesAndComesBackToTheProgram) {
     navisim::Plug("navi");
     ASSERT_EQ(NaviConnectCheck(), 0);
     VetoEjects("4");
-    EXPECT_EQ(RemoveNaviUsb(), 515);
+    EXPECT_EQ(RemoveNaviUsb(), kEjectFailed);
     EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "1");
     int vetoLines = 0;
     for (const LogCapture::Line& line : log.Lines())
@@ -360,9 +361,9 @@ TEST(Discovery, LogsUnderItsSourceNamesWithOneEndLinePerCall) {
 TEST(Discovery, DownloadVersionMustBeNewerByTheAtolRule) {
     UnitWorld world;
     Navi().NaviVersion = "20100601";
-    EXPECT_EQ(NaviVersionCheck("20100601"), 505);
+    EXPECT_EQ(NaviVersionCheck("20100601"), kUnitNotOlder);
     EXPECT_EQ(NaviVersionCheck("20100602"), 0);
-    EXPECT_EQ(NaviVersionCheck("20100531"), 505);
-    EXPECT_EQ(NaviVersionCheck("2010.0602"), 505);  // read up to the dot: 2010
+    EXPECT_EQ(NaviVersionCheck("20100531"), kUnitNotOlder);
+    EXPECT_EQ(NaviVersionCheck("2010.0602"), kUnitNotOlder);  // read up to the dot: 2010
     EXPECT_EQ(NaviVersionCheck("  20100602x"), 0);
 }

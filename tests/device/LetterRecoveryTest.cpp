@@ -4,6 +4,7 @@
 
 #include "device/MountVolume.h"
 #include "device/NaviFunction.h"
+#include "device/ResultCodes.h"
 #include "platform/Clock.h"
 #include "platform/Drives.h"
 #include "platform/Volumes.h"
@@ -15,7 +16,8 @@ NaviUnitState& Navi() { return theApp.Navi; }
 
 std::string VolumeAt(char letter) {
     char name[260] = {};
-    platform::GetVolumeNameForVolumeMountPointA((std::string(1, letter) + ":\\").c_str(), name, sizeof name);
+    if (!platform::GetVolumeNameForVolumeMountPointA((std::string(1, letter) + ":\\").c_str(), name, sizeof name))
+        return "";
     return name;
 }
 
@@ -56,7 +58,7 @@ TEST(LetterRecovery, ALetterlessFixedVolumeNeverGetsALetter) {
     navisim::Unplug("navi");
     Navi().NaviDrive.clear();
     Remember(world, efi);
-    EXPECT_EQ(MountNaviVolume(), 1102);
+    EXPECT_EQ(MountNaviVolume(), kRecoveryNoUnitVolume);
     for (char letter = 'D'; letter <= 'Z'; ++letter) EXPECT_NE(VolumeAt(letter), efi) << letter;
 }
 
@@ -88,14 +90,14 @@ TEST(LetterRecovery, ResultsWhenNothingCanBeDone) {
     {
         UnitWorld world;
         navisim::CreateUnit({});
-        EXPECT_EQ(MountNaviVolume(), 1103);  // every volume has its letter
+        EXPECT_EQ(MountNaviVolume(), kRecoveryNoLetterlessVolume);  // every volume has its letter
         Navi().NaviDrive = "E:\\";
         EXPECT_EQ(MountNaviVolume(), 0);
     }
     {
         UnitWorld world;
         std::string data = navisim::AddVolume("data", platform::DRIVE_FIXED, "Data", "drives/data");
-        EXPECT_EQ(MountNaviVolume(), 1102);  // no letterless volume is the unit
+        EXPECT_EQ(MountNaviVolume(), kRecoveryNoUnitVolume);  // no letterless volume is the unit
         for (char letter = 'D'; letter <= 'Z'; ++letter) EXPECT_NE(VolumeAt(letter), data) << letter;
     }
     {
@@ -105,6 +107,6 @@ TEST(LetterRecovery, ResultsWhenNothingCanBeDone) {
         Remember(world, navisim::UnitVolumeName("navi"));
         for (char letter = 'D'; letter <= 'Y'; ++letter)
             navisim::AddDrive(letter, platform::DRIVE_FIXED, "", std::string("drives/") + letter);
-        EXPECT_EQ(MountNaviVolume(), 1101);  // no free letter for the remembered volume
+        EXPECT_EQ(MountNaviVolume(), kRecoveryNoFreeLetter);  // no free letter for the remembered volume
     }
 }

@@ -2,16 +2,41 @@
 // the signature rewrite, the reopen wait, a unit that vanishes, and the format.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <dlfcn.h>
 #include <random>
+#include <sys/stat.h>
 
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "device/ResultCodes.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/RawVolume.h"
 #include "support/UnitWorld.h"
+
+namespace {
+
+// Flushes of the file with this inode that fail (EIO) before flushes succeed again.
+ino_t refusedFlushInode = 0;
+int refusedFlushes = 0;
+
+}  // namespace
+
+// The test program's own fdatasync: the simulated volume's flush is the one the tests refuse.
+extern "C" int fdatasync(int fd) {
+    using Flush = int (*)(int);
+    static Flush next = reinterpret_cast<Flush>(dlsym(RTLD_NEXT, "fdatasync"));
+    struct stat status {};
+    if (refusedFlushes > 0 && ::fstat(fd, &status) == 0 && status.st_ino == refusedFlushInode) {
+        --refusedFlushes;
+        errno = EIO;
+        return -1;
+    }
+    return next(fd);
+}
 
 namespace {
 
@@ -67,8 +92,8 @@ TEST_F(RawAccess, OpenLocksTheVolumeAndResetsThePositionsOnlyWhenClosed) {
     other = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ, 3, nullptr, platform::OPEN_EXISTING, 0,
                                   nullptr);
     ASSERT_NE(other, platform::INVALID_HANDLE_VALUE);
-    EXPECT_EQ(DriveLock(), 522);  // exclusive against the other handle
-    platform::CloseHandle(other);
+    EXPECT_EQ(DriveLock(), kVolumeLockFailed);  // exclusive against the other handle
+    EXPECT_TRUE(platform::CloseHandle(other));
     EXPECT_EQ(DriveLock(), 0);
 
     EXPECT_EQ(DriveClose(), 0);
@@ -78,11 +103,11 @@ TEST_F(RawAccess, OpenLocksTheVolumeAndResetsThePositionsOnlyWhenClosed) {
 
 TEST_F(RawAccess, OpenFailuresLeaveNoHandle) {
     navisim::SetFaults("navi", {.lockRefused = true});
-    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), 522);
+    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), kVolumeLockFailed);
     EXPECT_EQ(Navi().DriveHandle, nullptr);
     navisim::ClearFaults("navi");
     Navi().NaviDrive = "Q:\\";
-    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), 523);
+    EXPECT_EQ(DriveOpen(&Navi().ImagePosition), kVolumeOpenFailed);
     EXPECT_EQ(Navi().DriveHandle, nullptr);
 }
 
@@ -91,7 +116,7 @@ TEST_F(RawAccess, SixtyFiveSectorsGoOutAsAFullPieceAndOneSector) {
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
     // Sector 64 refuses every write: the first piece of 64 sectors is through, the second fails.
     navisim::SetFaults("navi", {.writeFailSector = 64});
-    EXPECT_EQ(Write(data), 804);
+    EXPECT_EQ(Write(data), kSectorWriteFailed);
     EXPECT_EQ(Navi().ImagePosition.writePosition, 32768u);
     EXPECT_EQ(Volume().substr(0, 32768), data.substr(0, 32768));
     EXPECT_NE(Volume().substr(32768, 512), data.substr(32768, 512));
@@ -121,7 +146,7 @@ TEST_F(RawAccess, APieceIsTriedTenTimesWithTheLongerPauseOnce) {
     navisim::SetFaults("navi", {.writeFailSector = 3, .writeFailAttempts = 10});
     Navi().ImagePosition.writePosition = 0;
     start = platform::GetTickCount64();
-    EXPECT_EQ(Write(data), 804);
+    EXPECT_EQ(Write(data), kSectorWriteFailed);
     EXPECT_EQ(Elapsed(start), 10u * 1 + 10);
     EXPECT_EQ(Navi().ImagePosition.writePosition, 0u);
 
@@ -183,7 +208,7 @@ TEST_F(RawAccess, RewriteSignatureChangesExactlyTheTwoSignatureWords) {
     EXPECT_EQ(RewriteSignature(1, 2), 0);  // skipped, even without a handle
     EXPECT_EQ(Volume(), expected);
     Navi().DriveHandle = platform::INVALID_HANDLE_VALUE;
-    EXPECT_EQ(RewriteSignature(0, 2), 523);
+    EXPECT_EQ(RewriteSignature(0, 2), kVolumeOpenFailed);
     EXPECT_EQ(Navi().DriveHandle, nullptr);
 }
 
@@ -201,7 +226,7 @@ TEST_F(RawAccess, ReopenWaitEndsAtOnceWithoutAUnitAndGivesUpAfterTenTries) {
 
     navisim::Unplug("navi");
     start = platform::GetTickCount64();
-    EXPECT_EQ(DriveReopenWait(), 522);
+    EXPECT_EQ(DriveReopenWait(), kVolumeNotBack);
     EXPECT_EQ(Elapsed(start), 50000u);
     EXPECT_EQ(Navi().DriveHandle, nullptr);
 }
@@ -209,11 +234,11 @@ TEST_F(RawAccess, ReopenWaitEndsAtOnceWithoutAUnitAndGivesUpAfterTenTries) {
 TEST_F(RawAccess, AUnitVanishingMidWriteTakesItsLetterAlong) {
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
     navisim::SetFaults("navi", {.vanishAfterBytes = 40000});
-    EXPECT_EQ(Write(Pattern(128 * kSectorSize, 5)), 804);
+    EXPECT_EQ(Write(Pattern(128 * kSectorSize, 5)), kSectorWriteFailed);
     EXPECT_EQ(Navi().ImagePosition.writePosition, 32768u);
     std::string root;
     EXPECT_EQ(CheckDriveNo('E', &root), 0);  // free again
-    EXPECT_EQ(DriveClose(), 522);
+    EXPECT_EQ(DriveClose(), kVolumeNotBack);
 }
 
 // The volume's presence is looked up again only when the machine changes: a unit pulled after
@@ -224,7 +249,7 @@ TEST_F(RawAccess, TheNextSectorCallSeesAChangeOfTheMachine) {
     ASSERT_EQ(Write(data), 0);
     navisim::SetFaults("navi", {.writeFailSector = 1});
     Navi().ImagePosition.writePosition = 0;
-    EXPECT_EQ(Write(data), 804);
+    EXPECT_EQ(Write(data), kSectorWriteFailed);
     navisim::ClearFaults("navi");
     Navi().ImagePosition.writePosition = 0;
     ASSERT_EQ(Write(data), 0);
@@ -234,7 +259,7 @@ TEST_F(RawAccess, TheNextSectorCallSeesAChangeOfTheMachine) {
     EXPECT_FALSE(platform::WriteFile(Navi().DriveHandle, data.data(), kSectorSize, &written, nullptr));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_DEVICE_NOT_CONNECTED);
     std::string back(kSectorSize, '\0');
-    EXPECT_EQ(ReadImageData(1, &Navi().ImagePosition, reinterpret_cast<unsigned char*>(back.data())), 803);
+    EXPECT_EQ(ReadImageData(1, &Navi().ImagePosition, reinterpret_cast<unsigned char*>(back.data())), kSectorReadFailed);
     EXPECT_FALSE(platform::FlushFileBuffers(Navi().DriveHandle));
 
     navisim::Plug("navi");
@@ -250,8 +275,31 @@ TEST_F(RawAccess, ASignatureSectorIsTriedTenTimesWithTheLongerPauseAfterTheSixth
         EXPECT_EQ(Elapsed(start), pause) << failures;
     }
     navisim::SetFaults("navi", {.writeFailSector = 0, .writeFailAttempts = 10});
-    EXPECT_EQ(RewriteSignature(0, 2), 804);
+    EXPECT_EQ(RewriteSignature(0, 2), kSectorWriteFailed);
     EXPECT_EQ(Volume()[510], '\x55');  // left as it was
+}
+
+// A write the volume took but could not flush is not on the unit: it is a failed attempt. A
+// signature restore that ended so would leave a volume no file system can read.
+TEST_F(RawAccess, AWriteThatCannotBeFlushedIsAFailedAttempt) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    struct stat image {};
+    ASSERT_EQ(::stat(navisim::UnitImage("navi").c_str(), &image), 0);
+    refusedFlushInode = image.st_ino;
+
+    refusedFlushes = 3;
+    EXPECT_EQ(RewriteSignature(0, 1), 0);  // the fourth attempt holds
+    EXPECT_EQ(refusedFlushes, 0);
+    refusedFlushes = 10;
+    EXPECT_EQ(RewriteSignature(0, 1), kSectorWriteFailed);
+
+    refusedFlushes = 10;
+    EXPECT_EQ(Write(Pattern(kSectorSize, 7)), kSectorWriteFailed);
+    EXPECT_EQ(Navi().ImagePosition.writePosition, 0u);
+    refusedFlushes = 2;
+    EXPECT_EQ(Write(Pattern(kSectorSize, 7)), 0);
+    EXPECT_EQ(Navi().ImagePosition.writePosition, kSectorSize);
+    refusedFlushes = 0;
 }
 
 // A volume does not grow: a write running past its last sector writes nothing, one ending there

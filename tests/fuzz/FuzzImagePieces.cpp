@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         theApp.Navi.NaviDrive = "E:\\";
         return ReadNative(navisim::UnitImage("navi"));
     }();
-    if (platform::HANDLE handle = theApp.Navi.DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+    if (platform::HANDLE handle = theApp.Navi.DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
     FuzzWorld::Put(navisim::UnitImage("navi").parent_path(), navisim::UnitImage("navi").filename().string(), baseline);
     if (DriveOpen(&theApp.Navi.ImagePosition) != 0) abort();
 

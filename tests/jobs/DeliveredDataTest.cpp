@@ -8,6 +8,8 @@
 
 #include "FileSystemHooks.h"
 #include "TransferFixture.h"
+#include "jobs/ResultCodes.h"
+#include "update/ResultCodes.h"
 
 namespace fs = std::filesystem;
 
@@ -18,7 +20,7 @@ protected:
         BuildSet(64 * 1024, 4, {{"FLASH2/" + piece, offset}});
         const std::string before = Volume();
         ASSERT_EQ(OpenVolume(), 0);
-        EXPECT_EQ(Run(), Failed(507));
+        EXPECT_EQ(Run(), Failed(kMapDataFailed));
         // Nothing of any piece was written: the unit needs no recovery.
         EXPECT_EQ(Volume(), before);
         EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 0);
@@ -87,7 +89,7 @@ TEST_F(DeliveredDataTest, ABackupThatCannotBePutBackIsNeverCleanedAway) {
         errno = EISDIR;
         return -1;
     };
-    EXPECT_EQ(Prepare(), 807);
+    EXPECT_EQ(Prepare(), kMapDataCopyFailed);
     ASSERT_TRUE(fs::is_directory(input));
     EXPECT_EQ(Read("FLASH/NEWVOLUME.DAT.000"), delivered);
 

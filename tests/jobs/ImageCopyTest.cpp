@@ -2,6 +2,7 @@
 // figures piece by piece and the control data it refuses before writing anything.
 #include "TransferFixture.h"
 #include "base/Text.h"
+#include "jobs/ResultCodes.h"
 
 namespace fs = std::filesystem;
 
@@ -48,7 +49,7 @@ protected:
     }
     // Refused before the first write: the unit as it was, nothing to format.
     void ExpectRefused() {
-        EXPECT_EQ(ImageCopy(&job), 519);
+        EXPECT_EQ(ImageCopy(&job), kImageWriteFailed);
         EXPECT_EQ(Volume(), volumeBefore);
         EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 0);
         EXPECT_EQ(theApp.TransferPercent.load(), 0);
@@ -175,7 +176,7 @@ TEST_F(ImageCopyTest, NoPiecesWriteNothingAndTheEmptySumMustMatch) {
 
     ASSERT_EQ(OpenVolume(), 0);
     record.record[264] = 1;  // a checksum that no empty image has
-    EXPECT_EQ(ImageCopy(&job), 508);
+    EXPECT_EQ(ImageCopy(&job), kImageSumMismatch);
     EXPECT_EQ(Volume(), volumeBefore);
     EXPECT_TRUE(navisim::Check("navi", std::nullopt).bootSignature0);
 }
@@ -189,7 +190,7 @@ TEST_F(ImageCopyTest, AFailedSignatureClearFailsTheImageStep) {
     navisim::Faults faults;
     faults.vanishAfterBytes = 16 * 1024 + 1;
     navisim::SetFaults("navi", faults);
-    EXPECT_EQ(ImageCopy(&job), 519);
+    EXPECT_EQ(ImageCopy(&job), kImageWriteFailed);
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
     EXPECT_EQ(theApp.TransferPercent.load(), 0);
     EXPECT_EQ(job.imageWrittenBytes.load(), 0u);
@@ -206,7 +207,7 @@ TEST_F(ImageCopyTest, AFailedSignatureRestoreFailsTheImageStep) {
             navisim::SetFaults("navi", faults);
         }
     };
-    EXPECT_EQ(ImageCopy(&job), 519);
+    EXPECT_EQ(ImageCopy(&job), kImageWriteFailed);
     EXPECT_EQ(pauses, 4);
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
     EXPECT_FALSE(navisim::Check("navi", std::nullopt).bootSignature0);

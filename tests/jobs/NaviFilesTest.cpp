@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "jobs/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "jobs/TransferJob.h"
 #include "support/TestWorld.h"
@@ -57,7 +58,7 @@ TEST_F(NaviFilesTest, FolderCreateFailsOnABlockedFolderOrAMissingDrive) {
 
 TEST_F(NaviFilesTest, CopyThatNeverSucceedsGivesUpAfterTenAttemptsFiveSecondsApart) {
     const uint64_t start = world.clock.TickMilliseconds();
-    EXPECT_EQ(NaviFileCopy(Pc("RELEASE.TXT"), "E:\\UPDATE\\RENEWAL\\RELEASE.TXT"), 503);
+    EXPECT_EQ(NaviFileCopy(Pc("RELEASE.TXT"), "E:\\UPDATE\\RENEWAL\\RELEASE.TXT"), kUnitFileCopyFailed);
     EXPECT_EQ(world.clock.TickMilliseconds() - start, 10 * 5000u);
     EXPECT_EQ(theApp.TransferredBytes.load(), 0);
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "TransferFixture.h"
+#include "jobs/ResultCodes.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/sim/Machine.h"
 #include "support/LoopDevice.h"
@@ -108,7 +109,7 @@ TEST_F(RealDiskImageTest, ReadBackCatchesAMediumChangedBehindTheDevice) {
         changed = true;
     };
     ASSERT_EQ(OpenVolume(), 0);
-    EXPECT_EQ(ImageCopy(&job), 520);
+    EXPECT_EQ(ImageCopy(&job), kImageCompareFailed);
     EXPECT_TRUE(changed);
     EXPECT_EQ(ByteAt(unitImage, 510), '\0');  // the boot signatures cleared
     EXPECT_EQ(ByteAt(unitImage, 511), '\0');

@@ -45,7 +45,7 @@ protected:
     }
     void TearDown() override {
         NaviThreadWait();
-        if (platform::HANDLE handle = theApp.Navi.DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+        if (platform::HANDLE handle = theApp.Navi.DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
         platform::SetClock(&world.clock);
         platform::SetView(&world.view);
     }
@@ -102,7 +102,9 @@ protected:
             platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ | platform::GENERIC_WRITE,
                                   platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
                                   platform::OPEN_EXISTING, 0, nullptr);
-        if (other != platform::INVALID_HANDLE_VALUE) platform::CloseHandle(other);
+        if (other != platform::INVALID_HANDLE_VALUE) {
+            EXPECT_TRUE(platform::CloseHandle(other));
+        }
         return theApp.Navi.DriveHandle.load() != nullptr && other == platform::INVALID_HANDLE_VALUE;
     }
 

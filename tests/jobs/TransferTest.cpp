@@ -1,6 +1,8 @@
 // The transfer job end to end: it runs on its own thread from the set in the map folder onto
 // the unit and reports to the recording front end.
 #include "TransferFixture.h"
+#include "device/ResultCodes.h"
+#include "jobs/ResultCodes.h"
 
 namespace fs = std::filesystem;
 
@@ -67,7 +69,7 @@ TEST_F(TransferTest, ControlFileWithABadCrcFailsBeforeTheUnitIsTouched) {
     BuildSet(64 * 1024, 4, {{"CONF/CONF2000.DAT", 100}});
     const std::string before = Volume();
     ASSERT_EQ(OpenVolume(), 0);
-    EXPECT_EQ(Run(), Failed(506));
+    EXPECT_EQ(Run(), Failed(kControlFilesFailed));
     EXPECT_EQ(Volume(), before);
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 0);  // nothing to format
     EXPECT_EQ(theApp.TransferPercent.load(), 0);
@@ -78,7 +80,7 @@ TEST_F(TransferTest, ControlFileWithABadCrcFailsBeforeTheUnitIsTouched) {
 TEST_F(TransferTest, VolumeNeverOpenedFailsWithoutChangingTheUnit) {
     BuildSet();
     const std::string before = Volume();
-    EXPECT_EQ(Run(), Failed(522));
+    EXPECT_EQ(Run(), Failed(kVolumeNotBack));
     EXPECT_EQ(Volume(), before);
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 0);
     EXPECT_EQ(theApp.ImageCopyActive.load(), 1);
@@ -101,7 +103,7 @@ TEST_F(TransferTest, WriteThatKeepsFailingLeavesTheVolumeLockedAndPending) {
     faults.writeFailSector = 70;  // in the third piece: the first is on the volume already
     navisim::SetFaults("navi", faults);
     ASSERT_EQ(OpenVolume(), 0);
-    EXPECT_EQ(Run(), Failed(519));
+    EXPECT_EQ(Run(), Failed(kImageWriteFailed));
     EXPECT_TRUE(VolumeHeldLocked());
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
     navisim::CheckReport report = navisim::Check("navi", std::nullopt);
@@ -116,7 +118,7 @@ TEST_F(TransferTest, ReadBackThatDiffersClearsTheSignatures) {
     BuildSet(256 * 1024, 2);
     ChangeAByteDuringTheRetry(256 + 3 * 64, 128 * 1024 + 1000);
     ASSERT_EQ(OpenVolume(), 0);
-    EXPECT_EQ(Run(), Failed(520));
+    EXPECT_EQ(Run(), Failed(kImageCompareFailed));
     EXPECT_TRUE(byteChanged);
     navisim::CheckReport report = navisim::Check("navi", std::nullopt);
     EXPECT_FALSE(report.bootSignature0);
@@ -131,7 +133,7 @@ TEST_F(TransferTest, ReadBackThatDiffersInTheFirstPieceClearsTheSignaturesItWrot
     BuildSet(256 * 1024, 2);
     ChangeAByteDuringTheRetry(3 * 64, 1000);
     ASSERT_EQ(OpenVolume(), 0);
-    EXPECT_EQ(Run(), Failed(520));
+    EXPECT_EQ(Run(), Failed(kImageCompareFailed));
     EXPECT_TRUE(byteChanged);
     navisim::CheckReport report = navisim::Check("navi", std::nullopt);
     EXPECT_FALSE(report.bootSignature0);
@@ -156,7 +158,7 @@ TEST_F(TransferTest, ReadBackThatDiffersInALaterBlockOfAPieceIsCaught) {
     BuildSet(1024 * 1024, 2);
     ChangeAByteDuringTheRetry(1024 + 15 * 64, 512 * 1024 + 300 * 1024);
     ASSERT_EQ(OpenVolume(), 0);
-    EXPECT_EQ(Run(), Failed(520));
+    EXPECT_EQ(Run(), Failed(kImageCompareFailed));
     EXPECT_TRUE(byteChanged);
     EXPECT_EQ(theApp.TransferPercent.load(), 1);  // the first piece verified in all its blocks
 }
@@ -171,7 +173,7 @@ TEST_F(TransferTest, SumThatDiffersRestoresTheSignatures) {
     piece[79] ^= 0x01;
     TestWorld::WriteFile(Native("FLASH2/VTIMAGE.002"), piece);
     ASSERT_EQ(OpenVolume(), 0);
-    EXPECT_EQ(Run(), Failed(508));
+    EXPECT_EQ(Run(), Failed(kImageSumMismatch));
     navisim::CheckReport report = navisim::Check("navi", ImagePath());
     EXPECT_EQ(report.firstDifference, 2 * 16 * 1024 + 77u);
     EXPECT_TRUE(report.bootSignature0);
@@ -185,7 +187,7 @@ TEST_F(TransferTest, CopyWhoseSizeKeepsDifferingFailsWithItsStepsResult) {
     fs::create_directories(UnitFile("UPDATE/RENEWAL"));
     fs::create_symlink("/dev/null", UnitFile("UPDATE/RENEWAL/VOLUME.DAT"));
     ASSERT_EQ(OpenVolume(), 0);
-    EXPECT_EQ(Run(), Failed(516));
+    EXPECT_EQ(Run(), Failed(kUpdateFolderFailed));
     EXPECT_EQ(TestWorld::ReadFile(UnitFile("UPDATE/RENEWAL/RELEASE.TXT")), contents.release);
     EXPECT_FALSE(fs::exists(UnitFile("UPDATE/RENEWAL/LPA080.DAT")));
     EXPECT_TRUE(VolumeHeldLocked());

@@ -37,7 +37,7 @@ void ClearBootSignature() {
     alignas(512) unsigned char sector[512] = {};
     uint32_t done = 0;
     ASSERT_TRUE(platform::WriteFile(volume, sector, sizeof sector, &done, nullptr));
-    platform::CloseHandle(volume);
+    EXPECT_TRUE(platform::CloseHandle(volume));
 }
 
 // What a completed transfer leaves: the update's VERINFO.DAT under UPDATE\RENEWAL, and the
@@ -85,7 +85,7 @@ TEST(NaviSim, FormatWaitsForTheVolumeToBeFree) {
     ASSERT_NE(volume, platform::INVALID_HANDLE_VALUE);
     EXPECT_EQ(platform::FormatDrive('E'), platform::SHFMT_ERROR);
     EXPECT_TRUE(Visible("E:\\MAP\\MAP.VER"));
-    platform::CloseHandle(volume);
+    EXPECT_TRUE(platform::CloseHandle(volume));
     EXPECT_EQ(platform::FormatDrive('E'), 0u);
     EXPECT_FALSE(Visible("E:\\MAP\\MAP.VER"));
 }
@@ -166,7 +166,7 @@ TEST(NaviSim, TheVolumeLockIsExclusiveAcrossProcesses) {
     ASSERT_TRUE(platform::DeviceIoControl(volume, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
                                           nullptr));
     EXPECT_EQ(childTries(), 2);
-    platform::CloseHandle(volume);
+    EXPECT_TRUE(platform::CloseHandle(volume));
     EXPECT_EQ(childTries(), 0);
 }
 
@@ -189,7 +189,7 @@ TEST(NaviSim, RegistryPropertiesTellTheSizeTheyNeed) {
     EXPECT_TRUE(platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_SERVICE, nullptr,
                                                             service, sizeof service, &required));
     EXPECT_STREQ(reinterpret_cast<char*>(service), "USBSTOR");
-    platform::SetupDiDestroyDeviceInfoList(devices);
+    EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(devices));
 }
 
 TEST(NaviSim, EachVolumeTellsTheDiskOfItsOwnDevice) {
@@ -208,7 +208,7 @@ TEST(NaviSim, EachVolumeTellsTheDiskOfItsOwnDevice) {
         uint32_t returned = 0;
         bool ok = platform::DeviceIoControl(volume, platform::IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
                                             sizeof number, &returned, nullptr);
-        platform::CloseHandle(volume);
+        EXPECT_TRUE(platform::CloseHandle(volume));
         if (!ok || returned != sizeof number || number.DeviceType != platform::FILE_DEVICE_DISK) return std::nullopt;
         return number.DeviceNumber;
     };
@@ -224,7 +224,7 @@ TEST(NaviSim, EachVolumeTellsTheDiskOfItsOwnDevice) {
         ASSERT_EQ(platform::CM_Get_Device_IDA(device.DevInst, id, sizeof id, 0), platform::CR_SUCCESS);
         if (platform::GetDeviceDiskNumber(device.DevInst, &disk)) deviceDisks[id] = disk;
     }
-    platform::SetupDiDestroyDeviceInfoList(devices);
+    EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(devices));
     EXPECT_EQ(deviceDisks, (std::map<std::string, uint32_t>{
                                {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000002&0", 1},
                                {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0", 2}}));
@@ -255,7 +255,7 @@ TEST(NaviSim, ARawWriteLeavesTheMountStaleUntilTheVolumeIsDismounted) {
     // points, inside what was just written.
     platform::HANDLE handle = OpenE();
     ASSERT_TRUE(writeSectors(handle));
-    platform::CloseHandle(handle);
+    EXPECT_TRUE(platform::CloseHandle(handle));
     ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\A.DAT", false));
     EXPECT_EQ(volume().substr(4096, 100), std::string(100, 'Z'));
     EXPECT_EQ(volume().substr(4196, 4096 - 100), std::string(4096 - 100, '\x11'));
@@ -267,14 +267,14 @@ TEST(NaviSim, ARawWriteLeavesTheMountStaleUntilTheVolumeIsDismounted) {
     ASSERT_TRUE(platform::DeviceIoControl(handle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, nullptr,
                                           nullptr));
     ASSERT_TRUE(writeSectors(handle));
-    platform::CloseHandle(handle);
+    EXPECT_TRUE(platform::CloseHandle(handle));
     ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\B.DAT", false));
     EXPECT_EQ(volume().substr(4096, 8 * 512), std::string(8 * 512, '\x11'));
 
     // A format mounts afresh too.
     handle = OpenE();
     ASSERT_TRUE(writeSectors(handle));
-    platform::CloseHandle(handle);
+    EXPECT_TRUE(platform::CloseHandle(handle));
     ASSERT_EQ(platform::FormatDrive('E'), 0u);
     ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\C.DAT", false));
     EXPECT_EQ(volume().substr(4096, 100), std::string(100, '\x11'));
@@ -301,5 +301,5 @@ TEST(NaviSim, TheVolumeTakesOnlySectorAlignedBuffers) {
     ASSERT_EQ(platform::SetFilePointer(volume, 4096, nullptr, platform::FILE_BEGIN), 4096u);
     EXPECT_TRUE(platform::WriteFile(volume, block + 512, 512, &done, nullptr));
     EXPECT_EQ(done, 512u);
-    platform::CloseHandle(volume);
+    EXPECT_TRUE(platform::CloseHandle(volume));
 }

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "MapService.h"
+#include "common/ResultCodes.h"
+#include "net/ResultCodes.h"
 #include "tools/mkupdate/UpdateSet.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
@@ -230,7 +232,7 @@ TEST_F(DownloadTest, AFileThatDoesNotMatchItsDigestFailsWith402) {
     std::string second = SetFiles()[1];
     TestWorld::WriteFile(Served(second), "changed");
 
-    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, 402));
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, kDigestFailed));
     EXPECT_EQ(TestWorld::ReadFile(Downloaded(second)), "changed");
     // Only the first file counts as done: one of the entries plus one.
     EXPECT_EQ(theApp.DownloadPercent.load(), 100 / static_cast<int>(job.entries.size() + 1));
@@ -246,7 +248,7 @@ TEST_F(DownloadTest, ADroppedConnectionFailsAndTheNextStartCompletes) {
     Start();
     DOWNLOAD_JOB first;
     ASSERT_EQ(Prepare(&first), 0);
-    EXPECT_EQ(Run(&first), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(Run(&first), Notice(kNotifyDownloadFailed, kTransferFailed));
 
     RecordingView again;
     platform::SetView(&again);
@@ -271,7 +273,7 @@ TEST_F(DownloadTest, ADropAtNinetyPercentCostsOnlyTheRestAfterTheNextStart) {
     Start();
     DOWNLOAD_JOB first;
     ASSERT_EQ(Prepare(&first), 0);
-    EXPECT_EQ(Run(&first), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(Run(&first), Notice(kNotifyDownloadFailed, kTransferFailed));
     EXPECT_EQ(fs::file_size(Downloaded("CONF/BIG.DAT")), drop);
     std::string mark = TestWorld::ReadFile(Downloaded("CONF/BIG.DAT.resume"));
     EXPECT_EQ(mark.rfind("ETag: \"", 0), 0u) << mark;
@@ -296,7 +298,7 @@ TEST_F(DownloadTest, AProgramKilledMidFileContinuesFromWhatReachedTheDisk) {
     Start();
     DOWNLOAD_JOB first;
     ASSERT_EQ(Prepare(&first), 0);
-    EXPECT_EQ(Run(&first), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(Run(&first), Notice(kNotifyDownloadFailed, kTransferFailed));
     // A kill loses what had not reached the disk: the part is shorter than what came.
     fs::resize_file(Downloaded("CONF/BIG.DAT"), 1'234'567);
     uint64_t sent = service->FileBytesSent();
@@ -320,7 +322,7 @@ protected:
         Start();
         DOWNLOAD_JOB first;
         ASSERT_EQ(Prepare(&first), 0);
-        ASSERT_EQ(Run(&first), Notice(kNotifyDownloadFailed, 406));
+        ASSERT_EQ(Run(&first), Notice(kNotifyDownloadFailed, kTransferFailed));
         ASSERT_TRUE(fs::exists(Downloaded("CONF/BIG.DAT.resume")));
         between();
         sentBefore = service->FileBytesSent();
@@ -377,7 +379,7 @@ TEST_F(DownloadTest, AFileAnsweredWithAnErrorStatusIsNotSaved) {
     Start();
     DOWNLOAD_JOB job;
     ASSERT_EQ(Prepare(&job), 0);
-    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, kTransferFailed));
     EXPECT_FALSE(fs::exists(Downloaded(SetFiles()[0])));
 }
 
@@ -388,7 +390,7 @@ TEST_F(DownloadTest, AUrlLeavingTheDownloadFolderIsRefusedBeforeItIsFetched) {
     job.start.unified_map_ver_gen = "2026041";
     job.entries = {{BaseUrl() + "/map-dl/data/CONF/../../../escaped.dat", "00", 0},
                    {BaseUrl() + "/map-dl/LINETEST.DAT", "00", 0}};
-    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, kTransferFailed));
     EXPECT_FALSE(fs::exists(world.root + "/escaped.dat"));
     EXPECT_EQ(CallLog().find("escaped"), std::string::npos);
 }
@@ -403,7 +405,7 @@ TEST_F(DownloadTest, AFileLargerThanTheWholeAnnouncedSetIsCutOffAndDeleted) {
     std::string first = SetFiles()[0];
     TestWorld::WriteFile(Served(first), std::string(2 * 1044480 + 1, 'x'));
 
-    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, kTransferFailed));
     EXPECT_FALSE(fs::exists(Downloaded(first)));
     EXPECT_LE(job.downloadedBytes.load(), 2.0 * 1044480);
 
@@ -412,7 +414,7 @@ TEST_F(DownloadTest, AFileLargerThanTheWholeAnnouncedSetIsCutOffAndDeleted) {
     platform::SetView(&again);
     ASSERT_EQ(StartDownloadThread(&job), 0);
     // Within the bound the file is fetched whole; only its digest fails now.
-    EXPECT_EQ(again.First(), Notice(kNotifyDownloadFailed, 402));
+    EXPECT_EQ(again.First(), Notice(kNotifyDownloadFailed, kDigestFailed));
     CloseDownloadThread();
     platform::SetView(&view);
     EXPECT_EQ(fs::file_size(Downloaded(first)), 2u * 1044480);
@@ -448,7 +450,7 @@ TEST(MapDescriptionTest, OverLongFieldsAndTooManyEntriesAreRefused) {
     EXPECT_EQ(entries.at(0).url, longest);
 
     entries.clear();
-    EXPECT_EQ(ReadMapDescription("<Map>" + Entry(longest + "a", "aa") + "</Map>", &entries, &description), 406);
+    EXPECT_EQ(ReadMapDescription("<Map>" + Entry(longest + "a", "aa") + "</Map>", &entries, &description), kTransferFailed);
     EXPECT_TRUE(entries.empty());
     EXPECT_EQ(ReadMapDescription("<Map>" + Entry("u", std::string(2049, 'f')) + "</Map>", &entries, &description),
               406);
@@ -461,7 +463,7 @@ TEST(MapDescriptionTest, OverLongFieldsAndTooManyEntriesAreRefused) {
     EXPECT_EQ(entries.size(), 10000u);
     EXPECT_EQ(entries.back().url, "");
     entries.clear();
-    EXPECT_EQ(ReadMapDescription(many + "<TestMapData></TestMapData></Map>", &entries, &description), 406);
+    EXPECT_EQ(ReadMapDescription(many + "<TestMapData></TestMapData></Map>", &entries, &description), kTransferFailed);
     EXPECT_TRUE(entries.empty());
 }
 

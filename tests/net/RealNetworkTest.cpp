@@ -17,6 +17,7 @@
 
 #include "Certificates.h"
 #include "MapService.h"
+#include "net/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "net/DownloadJob.h"
@@ -283,7 +284,7 @@ TEST_F(RealNetworkTest, AFileThatStallsFailsAfterTheStallLimitAndTheNextStartCom
     DOWNLOAD_JOB job;
     OneFileJob(&job, files);
     RecordingView first;
-    EXPECT_EQ(Run(&job, first), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(Run(&job, first), Notice(kNotifyDownloadFailed, kTransferFailed));
     EXPECT_TRUE(Eventually([&] { return files.ClosedByClient() == 1; }));
 
     RecordingView second;
@@ -413,6 +414,6 @@ TEST_F(RealNetworkTest, ADeclinedProxyPromptFailsTheFileAndAsksNoMore) {
     setenv("http_proxy", squid.Url().c_str(), 1);
     PromptCountingView prompts;
     prompts.AnswerProxyPrompt(std::nullopt);
-    EXPECT_EQ(Run(&job, prompts), Notice(kNotifyDownloadFailed, 406));
+    EXPECT_EQ(Run(&job, prompts), Notice(kNotifyDownloadFailed, kTransferFailed));
     EXPECT_EQ(prompts.prompts.load(), 1);
 }

@@ -15,6 +15,7 @@
 
 #include "Certificates.h"
 #include "MapService.h"
+#include "net/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "net/ExternalInterface.h"
 #include "net/Http.h"
@@ -235,7 +236,7 @@ TEST_F(ServiceCallTest, AMalformedReplyIsAGeneralServiceError) {
     DOWNLOAD_START_RESPONSE response;
     ASSERT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
     std::string code;
-    EXPECT_EQ(ServiceResultToCode(response.result_cd, response.result_detail_cd, &code), 901);
+    EXPECT_EQ(ServiceResultToCode(response.result_cd, response.result_detail_cd, &code), kServiceRefused);
     EXPECT_EQ(code, "E90");
 }
 
@@ -253,7 +254,7 @@ TEST_F(ServiceCallTest, AnHttpsRequestNeverFollowsARedirectToPlainHttp) {
     SideServer side(BaseUrl("http") + "/map-dl/MapData.XML", &certificates);
     const std::string moved = "https://127.0.0.1:" + std::to_string(side.Port()) + "/moved";
     std::string reply;
-    EXPECT_EQ(CHttp::Get(moved, &reply), 900);
+    EXPECT_EQ(CHttp::Get(moved, &reply), kHttpTransportError);
     EXPECT_EQ(OpenSessionUrl(moved, nullptr).file, nullptr);
     EXPECT_TRUE(Calls().empty());
 
@@ -290,7 +291,7 @@ TEST_F(ServiceCallTest, AnUnparseableUrlFailsWithoutConnecting) {
         theApp.ServiceUrl = url;
         DOWNLOAD_START_REQUEST request{"VT-01"};
         DOWNLOAD_START_RESPONSE response;
-        EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 900) << url;
+        EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), kHttpTransportError) << url;
     }
     EXPECT_TRUE(Calls().empty());
 }
@@ -303,10 +304,10 @@ TEST_F(ServiceCallTest, ACertificateOutsideTheBundleIsRefused) {
     // Another authority in the bundle: the service's certificate is no longer trusted.
     mapservice::TestCertificates other = mapservice::MakeTestCertificates(world.root + "/other");
     fs::copy_file(other.caFile, program + "/ca-bundle.pem", fs::copy_options::overwrite_existing);
-    EXPECT_EQ(CHttp::Get(description, &reply), 900);
+    EXPECT_EQ(CHttp::Get(description, &reply), kHttpTransportError);
     EXPECT_EQ(OpenSessionUrl(description, nullptr).file, nullptr);
     fs::remove(program + "/ca-bundle.pem");
-    EXPECT_EQ(CHttp::Get(description, &reply), 900);
+    EXPECT_EQ(CHttp::Get(description, &reply), kHttpTransportError);
     EXPECT_EQ(Calls(1).size(), 1u);
 }
 
@@ -318,7 +319,7 @@ TEST_F(ServiceCallTest, ACertificateForAnotherHostIsRefused) {
     std::string reply;
     const std::string path = ":" + std::to_string(service->HttpsPort()) + "/map-dl/MapData.XML";
     ASSERT_EQ(CHttp::Get("https://127.0.0.1" + path, &reply), 0);
-    EXPECT_EQ(CHttp::Get("https://127.0.0.2" + path, &reply), 900);
+    EXPECT_EQ(CHttp::Get("https://127.0.0.2" + path, &reply), kHttpTransportError);
     EXPECT_EQ(OpenSessionUrl("https://127.0.0.2" + path, nullptr).file, nullptr);
     EXPECT_EQ(Calls(1).size(), 1u);
 }
@@ -327,7 +328,7 @@ TEST_F(ServiceCallTest, AnHttpUrlOnAnotherPortIsPlainHttp) {
     Start();
     std::string reply;
     std::string port = std::to_string(service->HttpsPort());
-    EXPECT_EQ(CHttp::Get("http://127.0.0.1:" + port + "/map-dl/MapData.XML", &reply), 900);
+    EXPECT_EQ(CHttp::Get("http://127.0.0.1:" + port + "/map-dl/MapData.XML", &reply), kHttpTransportError);
     EXPECT_EQ(CHttp::Get("https://127.0.0.1:" + port + "/map-dl/MapData.XML", &reply), 0);
 }
 
@@ -338,7 +339,7 @@ TEST_F(ServiceCallTest, AProxyChallengeAsksForCredentialsAndSendsAgain) {
     DOWNLOAD_START_REQUEST request{"VT-01"};
     DOWNLOAD_START_RESPONSE response;
     world.view.AnswerProxyPrompt(std::nullopt);
-    EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 9000);
+    EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), kHttpProxyDeclined);
     EXPECT_TRUE(Calls().empty());
     world.view.AnswerProxyPrompt(platform::ProxyCredentials{"navi", "secret"});
     EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
@@ -418,6 +419,6 @@ TEST_F(ServiceCallTest, AReplyAbove16MiBIsATransportFailure) {
     config.lineTestBytes = 16 * 1024 * 1024 + 1;
     Start("http");
     std::string reply = "kept";
-    EXPECT_EQ(CHttp::Get(BaseUrl("http") + "/map-dl/LINETEST.DAT", &reply), 900);
+    EXPECT_EQ(CHttp::Get(BaseUrl("http") + "/map-dl/LINETEST.DAT", &reply), kHttpTransportError);
     EXPECT_EQ(reply, "kept");
 }

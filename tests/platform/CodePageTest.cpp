@@ -48,16 +48,16 @@ TEST(CodePage, BackslashSearchStepsOverDoubleByteCharacters) {
 
 TEST(CodePage, TheLeadByteRangesEndWhereCp932EndsThem) {
     // Lead bytes are 81-9F and E0-FC: behind one, 5C is the second half of a character.
-    for (unsigned char lead : {0x81, 0x9F, 0xE0, 0xFC}) {
+    for (int lead : {0x81, 0x9F, 0xE0, 0xFC}) {
         std::string name{static_cast<char>(lead), '\\', 'x', '\\'};
-        EXPECT_EQ(FindChar(name, '\\'), 3u) << std::hex << int(lead);
-        EXPECT_EQ(FindLastChar(name, '\\'), 3u) << std::hex << int(lead);
+        EXPECT_EQ(FindChar(name, '\\'), 3u) << std::hex << lead;
+        EXPECT_EQ(FindLastChar(name, '\\'), 3u) << std::hex << lead;
     }
     // Just outside them (and the single-byte katakana A1-DF) a byte stands alone.
-    for (unsigned char single : {0x80, 0xA0, 0xA1, 0xDF, 0xFD}) {
+    for (int single : {0x80, 0xA0, 0xA1, 0xDF, 0xFD}) {
         std::string name{static_cast<char>(single), '\\', 'x'};
-        EXPECT_EQ(FindChar(name, '\\'), 1u) << std::hex << int(single);
-        EXPECT_EQ(FindLastChar(name, '\\'), 1u) << std::hex << int(single);
+        EXPECT_EQ(FindChar(name, '\\'), 1u) << std::hex << single;
+        EXPECT_EQ(FindLastChar(name, '\\'), 1u) << std::hex << single;
     }
 }
 

@@ -86,4 +86,4 @@ TEST_P(XmlReaderDocuments, GiveTheirNodesInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(XmlReaderTest, XmlReaderDocuments, testing::ValuesIn(kDocuments),
-                         [](const testing::TestParamInfo<XmlDocument>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<XmlDocument>& document) { return std::string(document.param.name); });

@@ -27,7 +27,7 @@ public:
         platform::SetView(&recorder);
     }
     ~UnitWorld() {
-        if (platform::HANDLE handle = theApp.Navi.DriveHandle.exchange(nullptr)) platform::CloseHandle(handle);
+        if (platform::HANDLE handle = theApp.Navi.DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
         platform::SetView(nullptr);
         theApp.ResetState();
     }

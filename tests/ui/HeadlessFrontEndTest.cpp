@@ -9,7 +9,7 @@ namespace {
 // A window logic that records what the front end hands it.
 class TestWindow : public platform::ViewHandler {
 public:
-    TestWindow(HeadlessView& view, int id) : view(view), id(id) {}
+    TestWindow(HeadlessView& frontEnd, int window) : view(frontEnd), id(window) {}
     void OnInitDialog() override {
         if (onInit) onInit();
     }

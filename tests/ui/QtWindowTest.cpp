@@ -47,7 +47,7 @@ std::string Cp(const char* utf8) { return *platform::Utf8ToCp932(utf8); }
 
 class Window : public platform::ViewHandler {
 public:
-    Window(ui::qt::QtView& view, int id) : view(view), id(id) {}
+    Window(ui::qt::QtView& frontEnd, int window) : view(frontEnd), id(window) {}
     void OnInitDialog() override { onInit(); }
     void OnNotify(uintptr_t wParam, intptr_t lParam) override {
         if (onNotify) onNotify(wParam, lParam);
@@ -330,7 +330,7 @@ namespace {
 // moment, the download button asks whether to pause, Esc asks the exit dialog.
 class SessionWindow : public platform::ViewHandler {
 public:
-    explicit SessionWindow(platform::View& view) : view(view) {}
+    explicit SessionWindow(platform::View& frontEnd) : view(frontEnd) {}
     void OnInitDialog() override { view.SetTimer(IDD_MAIN_WINDOW, 21, 50); }
     void OnNotify(uintptr_t, intptr_t) override {}
     void OnTimer(uint32_t) override {
@@ -349,7 +349,7 @@ public:
 
 private:
     struct ExitDialog : platform::ViewHandler {
-        explicit ExitDialog(platform::View& view) : view(view) {}
+        explicit ExitDialog(platform::View& frontEnd) : view(frontEnd) {}
         void OnNotify(uintptr_t, intptr_t) override {}
         void OnTimer(uint32_t) override {}
         void OnCommand(uint32_t id) override { view.EndDialog(209, static_cast<int>(id)); }

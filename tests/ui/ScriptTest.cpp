@@ -16,7 +16,7 @@ using platform::IDD_MAIN_WINDOW;
 // whether to pause; Esc asks the exit dialog and ends on its OK.
 class SessionWindow : public platform::ViewHandler {
 public:
-    explicit SessionWindow(HeadlessView& view) : view(view) {}
+    explicit SessionWindow(HeadlessView& frontEnd) : view(frontEnd) {}
     void OnInitDialog() override {
         view.SetTimer(IDD_MAIN_WINDOW, 21, 2000);
         if (onInit) onInit();
@@ -43,7 +43,7 @@ public:
 
 private:
     struct ExitDialog : platform::ViewHandler {
-        explicit ExitDialog(HeadlessView& view) : view(view) {}
+        explicit ExitDialog(HeadlessView& frontEnd) : view(frontEnd) {}
         void OnNotify(uintptr_t, intptr_t) override {}
         void OnTimer(uint32_t) override {}
         void OnCommand(uint32_t id) override { view.EndDialog(209, static_cast<int>(id)); }

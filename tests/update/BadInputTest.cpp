@@ -7,6 +7,7 @@
 #include "UpdateFixture.h"
 #include "decode/Encipher.h"
 #include "update/Crc16.h"
+#include "update/ResultCodes.h"
 
 namespace fs = std::filesystem;
 
@@ -38,7 +39,7 @@ protected:
     // files as they were.
     void ExpectUnpackingRefused() {
         const auto delivered = Delivered();
-        EXPECT_EQ(Prepare(), 807);
+        EXPECT_EQ(Prepare(), kMapDataCopyFailed);
         EXPECT_TRUE(Intermediates().empty());
         EXPECT_EQ(Delivered(), delivered);
     }
@@ -83,7 +84,7 @@ TEST_F(BadInputTest, ABitFlippedConfFileFailsItsCrcAndGetsNoNewFile) {
     options.corruptions = {{"CONF/CONF2000.DAT", 300}};
     Build(options);
     const auto delivered = Delivered();
-    EXPECT_EQ(Prepare(), 507);
+    EXPECT_EQ(Prepare(), kCrcMismatch);
     EXPECT_TRUE(Exists("CONF/NEWCONF1001.DAT"));
     EXPECT_FALSE(Exists("CONF/NEWCONF2000.DAT"));
     EXPECT_EQ(Delivered(), delivered);
@@ -94,7 +95,7 @@ TEST_F(BadInputTest, APieceWithAWrongCrcStopsTheStepBeforeAnyPieceIsTouched) {
     options.corruptions = {{"FLASH/RENEWAL/LPA080.DAT.002", 40}};
     Build(options);
     const auto delivered = Delivered();
-    EXPECT_EQ(Prepare(), 507);
+    EXPECT_EQ(Prepare(), kCrcMismatch);
     EXPECT_TRUE(Intermediates().empty());
     EXPECT_FALSE(Exists("FLASH/RENEWAL/NEWLPA080.DAT"));
     EXPECT_EQ(Delivered(), delivered);
@@ -163,7 +164,7 @@ TEST_F(BadInputTest, AJoinThatCannotSeekFailsWith804AndCleansUp) {
     Put32(plain, kRecord1Items + 12 + 8, 0xFFFFFFFF);  // piece 1 at offset -1
     Deliver("CONF2000.DAT", plain);
     const auto delivered = Delivered();
-    EXPECT_EQ(Prepare(), 804);
+    EXPECT_EQ(Prepare(), kMasterDataFailed);
     EXPECT_TRUE(Intermediates().empty());
     EXPECT_EQ(Delivered(), delivered);
 }
@@ -229,7 +230,7 @@ TEST_F(BadInputTest, ControlFilesOutsideTheFormatAreRejected) {
         Build();
         test.spoil();
         const auto delivered = Delivered();
-        EXPECT_EQ(ConfSteps(), 803);
+        EXPECT_EQ(ConfSteps(), kControlFileMalformed);
         EXPECT_EQ(Delivered(), delivered);
         // The step stops at the bad file.
         EXPECT_EQ(Exists("CONF/NEWCONF2000.DAT"), !test.beforeConf2000);
@@ -240,13 +241,13 @@ TEST_F(BadInputTest, ShortVersionDiskIdAndImageFilesAreRejected) {
     Build();
     TestWorld::WriteFile(Native("RENEWAL/VERINFO.DAT"), "1234567");
     TestWorld::WriteFile(Native("DISKID.DAT"), "");
-    EXPECT_EQ(VersionFileDecode(id), 803);
-    EXPECT_EQ(DiskIdFileDecode(id), 803);
+    EXPECT_EQ(VersionFileDecode(id), kControlFileMalformed);
+    EXPECT_EQ(DiskIdFileDecode(id), kControlFileMalformed);
     EXPECT_FALSE(Exists("RENEWAL/NEWVERINFO.DAT"));
     EXPECT_FALSE(Exists("NEWDISKID.DAT"));
 
     ASSERT_EQ(ConfSteps(), 0);
     TestWorld::WriteFile(Native("FLASH2/VTIMAGE.000"), Read("FLASH2/VTIMAGE.000").substr(0, 5119));
-    EXPECT_EQ(ImageFileDecode(data, Folder("FLASH2"), "VTIMAGE.000"), 803);
+    EXPECT_EQ(ImageFileDecode(data, Folder("FLASH2"), "VTIMAGE.000"), kImagePieceTooShort);
     EXPECT_FALSE(Exists("FLASH2/NEWVTIMAGE.000"));
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "UpdateFixture.h"
+#include "update/ResultCodes.h"
 
 using PrepareTest = UpdateFixture;
 
@@ -155,13 +156,13 @@ TEST_F(RecordParseTest, RecordsAndItemsMayEndExactlyAtTheEndOfTheFile) {
     const std::string empty = File(0);
     EXPECT_EQ(Parse(empty), 0);
     EXPECT_TRUE(area.slots[0].items.empty());
-    EXPECT_EQ(Parse(empty.substr(0, empty.size() - 1)), 803);
+    EXPECT_EQ(Parse(empty.substr(0, empty.size() - 1)), kControlFileMalformed);
 
     const std::string two = File(2);
     ASSERT_EQ(Parse(two), 0);
     ASSERT_EQ(area.slots[0].items.size(), 2u);
     EXPECT_EQ(area.slots[0].items[1].dataSize, 1024u);
-    EXPECT_EQ(Parse(two.substr(0, two.size() - 1)), 803);
+    EXPECT_EQ(Parse(two.substr(0, two.size() - 1)), kControlFileMalformed);
     EXPECT_TRUE(area.slots[0].items.empty());
 }
 
@@ -176,7 +177,7 @@ TEST_F(RecordParseTest, TheImageBaseNameFollowsTheFirstBackslashOrIsTheWholeText
     // A device name would open the device on Windows ("...\FLASH2\COM1.000").
     ImageBaseName = "KEPT";
     for (const char* device : {"FLASH2\\COM1", "FLASH2\\nul", "FLASH2\\IMG.", "FLASH2\\IM*G"}) {
-        EXPECT_EQ(Parse(File(0, device), true), 803) << device;
+        EXPECT_EQ(Parse(File(0, device), true), kControlFileMalformed) << device;
         EXPECT_EQ(ImageBaseName, "KEPT");
     }
     // Only CONF6000.DAT's record 0 names the image.

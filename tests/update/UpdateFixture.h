@@ -40,8 +40,8 @@ protected:
     // The four control-file steps and the two bulk-data steps, in the transfer's order; the
     // first failure ends them.
     int Prepare() {
-        for (auto step : {+[](ConfigData&, const std::string& id) { return VersionFileDecode(id); },
-                          +[](ConfigData&, const std::string& id) { return DiskIdFileDecode(id); }, &ConfCrcRead,
+        for (auto step : {+[](ConfigData&, const std::string& name) { return VersionFileDecode(name); },
+                          +[](ConfigData&, const std::string& name) { return DiskIdFileDecode(name); }, &ConfCrcRead,
                           &ConfFileDecode, &Conf1001CrcCheck, &Conf2000CrcCheck}) {
             if (int result = step(data, id); result != 0) return result;
         }

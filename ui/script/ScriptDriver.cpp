@@ -82,7 +82,7 @@ std::vector<std::string> ScriptDriver::Transcript() {
 
 void ScriptDriver::Note(const std::string& utf8) {
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "[%10.3f] ", (platform::GetTickCount64() - start_) / 1000.0);
+    std::snprintf(stamp, sizeof stamp, "[%10.3f] ", static_cast<double>(platform::GetTickCount64() - start_) / 1000.0);
     std::lock_guard guard(transcriptLock_);
     transcript_.push_back(stamp + utf8);
     if (!transcriptPath_.empty()) OpenTranscript(transcriptPath_, std::ios::app) << transcript_.back() << '\n';

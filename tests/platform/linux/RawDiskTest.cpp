@@ -31,7 +31,7 @@ platform::HANDLE OpenE() {
 
 struct Closer {
     void operator()(void* handle) const {
-        if (handle != platform::INVALID_HANDLE_VALUE) platform::CloseHandle(handle);
+        if (handle != platform::INVALID_HANDLE_VALUE) (void)platform::CloseHandle(handle);
     }
 };
 using Handle = std::unique_ptr<void, Closer>;

@@ -92,7 +92,7 @@ TEST(Win32Services, OurOwnProcessIsListedWithItsImageName) {
     char name[260];
     const uint32_t n = platform::GetModuleBaseNameA(process, module, name, sizeof name);
     EXPECT_TRUE(platform::EqualsNoCase(std::string(name, n), "platform_win32_tests.exe")) << name;
-    platform::CloseHandle(process);
+    EXPECT_TRUE(platform::CloseHandle(process));
 }
 
 }  // namespace

@@ -201,7 +201,7 @@ TEST(PngFile, EncodesRowsOfRgbWithValidChunks) {
     }
     EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
     std::vector<uint8_t> raw(14);
-    uLongf rawSize = raw.size();
+    uLongf rawSize = static_cast<uLongf>(raw.size());
     ASSERT_EQ(uncompress(raw.data(), &rawSize, idat.data(), static_cast<uLong>(idat.size())), Z_OK);
     EXPECT_EQ(rawSize, 14u);
     // Filter byte, then red, green, blue per pixel.

@@ -21,7 +21,7 @@ namespace {
 // A window logic that records what the front end hands it, and on which thread.
 class TestWindow : public platform::ViewHandler {
 public:
-    TestWindow(Win32View& view, int id) : view(view), id(id) {}
+    TestWindow(Win32View& frontEnd, int window) : view(frontEnd), id(window) {}
     void OnInitDialog() override {
         if (onInit) onInit();
     }
