@@ -414,10 +414,17 @@ TEST_F(ServiceCallTest, AReplyLongerThan64KiBIsReadWhole) {
     EXPECT_EQ(reply.size(), 200'000u);
 }
 
-TEST_F(ServiceCallTest, AReplyAbove16MiBIsATransportFailure) {
+TEST_F(ServiceCallTest, AReplyOfExactly16MiBIsReadAndOneByteMoreIsATransportFailure) {
+    config.lineTestBytes = 16 * 1024 * 1024;
+    Start("http");
+    std::string reply;
+    ASSERT_EQ(CHttp::Get(BaseUrl("http") + "/map-dl/LINETEST.DAT", &reply), 0);
+    EXPECT_EQ(reply.size(), 16u * 1024 * 1024);
+
+    theApp.Internet.Reset();
     config.lineTestBytes = 16 * 1024 * 1024 + 1;
     Start("http");
-    std::string reply = "kept";
+    reply = "kept";
     EXPECT_EQ(CHttp::Get(BaseUrl("http") + "/map-dl/LINETEST.DAT", &reply), 900);
     EXPECT_EQ(reply, "kept");
 }
