@@ -276,6 +276,35 @@ TEST_F(RawAccess, AWritePastTheLastSectorFailsAndWritesNothing) {
     EXPECT_EQ(Volume(), before.substr(0, (1 << 20) - kSectorSize) + data.substr(0, kSectorSize));
 }
 
+TEST_F(RawAccess, SizePositionAndBufferMustEachBeWholeSectors) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    const std::string before = Volume();
+    platform::RawBuffer block = Aligned(Pattern(2 * kSectorSize, 3));
+    platform::HANDLE handle = Navi().DriveHandle;
+    struct Case {
+        const char* name;
+        uint32_t position;
+        unsigned char* buffer;
+        uint32_t size;
+    };
+    const Case cases[] = {{"size", 0, block.get(), 100},
+                          {"position", 100, block.get(), kSectorSize},
+                          {"buffer", 0, block.get() + 1, kSectorSize}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(platform::SetFilePointer(handle, c.position, nullptr, platform::FILE_BEGIN), c.position);
+        uint32_t moved = 99;
+        EXPECT_FALSE(platform::WriteFile(handle, c.buffer, c.size, &moved, nullptr));
+        EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(moved, 0u);
+        moved = 99;
+        EXPECT_FALSE(platform::ReadFile(handle, c.buffer, c.size, &moved, nullptr));
+        EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(moved, 0u);
+    }
+    EXPECT_EQ(Volume(), before);
+}
+
 TEST_F(RawAccess, FormatGoesThroughTheViewsDialog) {
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
     ASSERT_EQ(RewriteSignature(0, 2), 0);
