@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <optional>
 #include <string>
 #include <thread>
@@ -233,6 +234,23 @@ TEST_F(LateOfferTest, AStartUpOfferArrivingDuringTheDownloadLeavesItsButtonsAlon
          }),
          Until([&] { return theApp.DownloadThreadHandle.IsNull(); })});
     answer = true;
+}
+
+using HangingOfferTest = WorkflowWorld;
+
+TEST_F(HangingOfferTest, ClosingWithoutAJobAbandonsTheOfferCallAtOnce) {
+    // The automation's close asks nobody and sets no exit flag: only the abandon of the
+    // session's transfers ends the call, whose stall limit is still twenty seconds away.
+    PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
+    theApp.ServiceUrl = silent.Url("/map-dl");
+    theApp.Internet.SetStallLimit(20000);
+    Run({Until([&] { return silent.Requests().size() == 1; }), Do([&] { view.CloseAll(); }), Until([] { return false; })},
+        true);
+    EXPECT_EQ(theApp.ExitRequested.load(), 0);
+    auto closing = std::async(std::launch::async, [&] { window.reset(); });
+    EXPECT_EQ(closing.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the window waits for the call";
+    closing.get();
+    EXPECT_EQ(theApp.OfferName, "");
 }
 
 using FailedTransferTest = WorkflowWorld;

@@ -132,6 +132,14 @@ TEST_F(ImageCopyTest, ImageReachingBeyondFourGibibytesIsRefusedBeforeWriting) {
     ExpectRefused();
 }
 
+TEST_F(ImageCopyTest, PieceFilesHoldingExactlyTheirBytesAreWritten) {
+    pieceTail = 0;  // delivered sets carry filler past each piece's bytes; none is needed
+    Prepared();
+    EXPECT_EQ(ImageCopy(&job), 0);
+    navisim::CheckReport report = navisim::Check("navi", ImagePath());
+    EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
+}
+
 TEST_F(ImageCopyTest, AnImageEndingExactlyAtFourGibibytesIsNotRefused) {
     // The pieces (64 KiB) start where they end exactly at 4 GiB: the last byte is reachable.
     // This unit is 1 MiB, so the write itself then fails past its end; but it was begun.
