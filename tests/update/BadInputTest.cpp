@@ -244,6 +244,10 @@ TEST_F(BadInputTest, ShortVersionDiskIdAndImageFilesAreRejected) {
     EXPECT_EQ(DiskIdFileDecode(id), 803);
     EXPECT_FALSE(Exists("RENEWAL/NEWVERINFO.DAT"));
     EXPECT_FALSE(Exists("NEWDISKID.DAT"));
+    // The IV alone is the shortest file: nothing after it to decipher.
+    TestWorld::WriteFile(Native("DISKID.DAT"), "12345678");
+    EXPECT_EQ(DiskIdFileDecode(id), 0);
+    EXPECT_EQ(Read("NEWDISKID.DAT"), "");
 
     ASSERT_EQ(ConfSteps(), 0);
     // The enciphered 5,120 bytes alone are a whole first piece; one byte less is not.
