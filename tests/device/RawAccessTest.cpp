@@ -254,6 +254,15 @@ TEST_F(RawAccess, ASignatureSectorIsTriedTenTimesWithTheLongerPauseAfterTheSixth
     EXPECT_EQ(Volume()[510], '\x55');  // left as it was
 }
 
+TEST_F(RawAccess, ASignatureWriteThatCameShortIsWrittenAgain) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    ASSERT_EQ(RewriteSignature(0, 2), 0);
+    // The backup boot sector (sector 5) takes nothing the first time, yet reports success.
+    navisim::SetFaults("navi", {.shortWriteSector = 5, .shortWriteAttempts = 1});
+    ASSERT_EQ(RewriteSignature(0, 1), 0);
+    EXPECT_EQ(Volume().substr(2560 + 510, 2), "\x55\xAA");
+}
+
 // A volume does not grow: a write running past its last sector writes nothing, one ending there
 // goes through.
 TEST_F(RawAccess, AWritePastTheLastSectorFailsAndWritesNothing) {
