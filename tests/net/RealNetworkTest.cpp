@@ -267,6 +267,23 @@ TEST_F(RealNetworkTest, AbandoningEndsAWaitingCallAtOnceAndSparesLaterOnes) {
     EXPECT_EQ(response.result_cd, "S00");
 }
 
+TEST_F(RealNetworkTest, AFileStillComingAfterTheStallLimitIsNoStall) {
+    fs::create_directories(config.updateSet / "CONF");
+    const std::string content(300000, 's');
+    TestWorld::WriteFile((config.updateSet / "CONF/SLOW.DAT").string(), content);
+    config.bytesPerSecond = 100000;  // three seconds, never a second without a byte
+    StartService();
+    theApp.Internet.SetStallLimit(1000);
+    platform::OpenedUrl opened = OpenSessionUrl(theApp.ServiceUrl + "/data/CONF/SLOW.DAT", nullptr);
+    ASSERT_NE(opened.file, nullptr);
+    std::string read;
+    char piece[4096];
+    long n = 0;
+    while ((n = opened.file->Read(piece, sizeof piece)) > 0) read.append(piece, static_cast<size_t>(n));
+    EXPECT_EQ(n, 0) << "the read failed after " << read.size() << " bytes";
+    EXPECT_EQ(read, content);
+}
+
 class StalledFileTest : public RealNetworkTest,
                         public ::testing::WithParamInterface<std::atomic<int32_t> CVeltraneApp::*> {};
 
