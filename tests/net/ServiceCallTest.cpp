@@ -339,6 +339,12 @@ TEST_F(ServiceCallTest, AProxyChallengeAsksForCredentialsAndSendsAgain) {
     DOWNLOAD_START_RESPONSE response;
     world.view.AnswerProxyPrompt(std::nullopt);
     EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 9000);
+    // A declined prompt is no failure of the line: the transfer report gets no E07.
+    TRANSFER_COMPLETION_REQUEST transferRequest{"VT-01", ""};
+    TRANSFER_COMPLETION_RESPONSE transfer;
+    world.view.AnswerProxyPrompt(std::nullopt);
+    EXPECT_EQ(service_interface.TransferCompletionRequest(&transferRequest, &transfer), 9000);
+    EXPECT_EQ(transfer.result_detail_cd, "");
     EXPECT_TRUE(Calls().empty());
     world.view.AnswerProxyPrompt(platform::ProxyCredentials{"navi", "secret"});
     EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
