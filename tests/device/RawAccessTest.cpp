@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "device/NaviDriveImage.h"
@@ -261,6 +262,14 @@ TEST_F(RawAccess, ASignatureWriteThatCameShortIsWrittenAgain) {
     navisim::SetFaults("navi", {.shortWriteSector = 5, .shortWriteAttempts = 1});
     ASSERT_EQ(RewriteSignature(0, 1), 0);
     EXPECT_EQ(Volume().substr(2560 + 510, 2), "\x55\xAA");
+}
+
+TEST_F(RawAccess, ASignatureSectorThatReadsShortIsNotWritten) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    // The medium now ends before the backup boot sector: its read comes back empty.
+    std::filesystem::resize_file(navisim::UnitImage("navi"), 2560);
+    EXPECT_EQ(RewriteSignature(0, 1), 803);
+    EXPECT_EQ(Volume().size(), 2560u);
 }
 
 // A volume does not grow: a write running past its last sector writes nothing, one ending there
