@@ -274,6 +274,10 @@ TEST_F(RealNetworkTest, AFileStillComingAfterTheStallLimitIsNoStall) {
     config.bytesPerSecond = 100000;  // three seconds, never a second without a byte
     StartService();
     theApp.Internet.SetStallLimit(1000);
+    // A reply read whole, and a file read piece by piece.
+    std::string reply;
+    EXPECT_EQ(CHttp::Get(theApp.ServiceUrl + "/data/CONF/SLOW.DAT", &reply), 0);
+    EXPECT_EQ(reply, content);
     platform::OpenedUrl opened = OpenSessionUrl(theApp.ServiceUrl + "/data/CONF/SLOW.DAT", nullptr);
     ASSERT_NE(opened.file, nullptr);
     std::string read;
