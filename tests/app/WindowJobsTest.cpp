@@ -1,14 +1,23 @@
 // Every way out of the window while a job runs: the menu's exit, the Close command, Esc, F12,
-// the end of the session and the automation's close, during a transfer and during a deletion.
-// No way ends the window under a running job; and a failed transfer leaves no intermediates.
+// the end of the session and the automation's close, during a transfer and during a deletion,
+// and beside a deletion a download that ends for the exit or fails at its start. No way ends
+// the window under a running job; a late start-up offer leaves a running download's buttons
+// alone; and a failed transfer leaves no intermediates.
 // This file is UTF-8: the window's CP932 texts are compared through J().
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <optional>
+#include <string>
+#include <thread>
 
+#include "../jobs/FileSystemHooks.h"
 #include "WorkflowWorld.h"
+#include "support/PlainServer.h"
 
 namespace fs = std::filesystem;
 
@@ -112,6 +121,137 @@ TEST_P(ExitDuringADeletion, WaitsForTheDeletionThenCloses) {
 
 INSTANTIATE_TEST_SUITE_P(EveryWayOut, ExitDuringATransfer, ::testing::ValuesIn(kExitPaths), PathName);
 INSTANTIATE_TEST_SUITE_P(EveryWayOut, ExitDuringADeletion, ::testing::ValuesIn(kExitPaths), PathName);
+
+// A download pressed while the deletion of an earlier one still runs: the deletion is held at
+// its first file until the test lets it go.
+class BesideADeletion : public WorkflowWorld {
+protected:
+    void SetUp() override {
+        WorkflowWorld::SetUp();
+        mkupdate::BuildUpdateSet(config.updateSet, {});
+        config.offer.verMinor = "12";  // newer than the earlier download, so it can be downloaded
+        config.bytesPerSecond = 40000;  // long enough for the exit to find it running
+        EarlierDownload();
+        FileSystemHooks::beforeUnlink = [this](const char* path) {
+            if (std::string(path).find("/20260411/") == std::string::npos) return;
+            held = true;
+            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+    }
+    void TearDown() override {
+        release = true;  // whatever the test did, the deletion may end before it is joined
+        WorkflowWorld::TearDown();
+    }
+    // The steps up to a running deletion with the download pressed beside it.
+    std::vector<std::function<bool()>> BothPressed() {
+        return {Until([&] { return !theApp.OfferName.empty(); }), Do([&] {
+                    CheckRow(0);
+                    window->OnCommand(ids::kDeleteButton);
+                }),
+                Until([&] { return held.load(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })};
+    }
+    // The window closes itself once the deletion has ended, not before.
+    void ExpectClosedAfterTheDeletion() {
+        EXPECT_EQ(theApp.ExitRequested.load(), 1);
+        EXPECT_TRUE(theApp.DeleteThreadHandle.IsNull());
+        EXPECT_FALSE(fs::exists(Maps() + "/20260411"));
+    }
+
+    ScopedFileSystemHooks hooks;
+    uint64_t exitAt = 0;
+    std::atomic<bool> held{false};
+    std::atomic<bool> release{false};
+};
+
+TEST_F(BesideADeletion, ADownloadEndedForTheExitLeavesTheWindowOpenUntilTheDeletionEnds) {
+    StartService();
+    std::vector<std::function<bool()>> steps = BothPressed();
+    steps.insert(steps.end(),
+                 {Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] { view.CloseAll(); }),
+                  // The download stops for the exit and is joined; the deletion still runs.
+                  Until([&] { return theApp.DownloadThreadHandle.IsNull(); }),
+                  Do([&] {
+                      EXPECT_FALSE(theApp.DeleteThreadHandle.IsNull());
+                      release = true;
+                  }),
+                  Until([] { return false; })});
+    Run(steps, true);
+    ExpectClosedAfterTheDeletion();
+}
+
+TEST_F(BesideADeletion, ADownloadFailingAtItsStartLeavesTheWindowOpenUntilTheDeletionEnds) {
+    config.statusFaults["MapData"].status = 500;  // the description: after the folder is made
+    StartService();
+    std::vector<std::function<bool()>> steps = BothPressed();
+    // The failure's box was answered; the exit comes before its timer runs.
+    steps.insert(steps.end(), {Do([&] {
+                                   view.CloseAll();
+                                   exitAt = platform::GetTickCount64() + 5000;
+                               }),
+                               // Long past the timer of the failed start.
+                               Until([&] { return theApp.ExitRequested == 1 && platform::GetTickCount64() > exitAt; }),
+                               Do([&] {
+                                   EXPECT_FALSE(theApp.DeleteThreadHandle.IsNull());
+                                   release = true;
+                               }),
+                               Until([] { return false; })});
+    Run(steps, true);
+    ExpectClosedAfterTheDeletion();
+    // The deletion's question, then the failed start's error.
+    ASSERT_EQ(view.Boxes().size(), 2u);
+    EXPECT_NE(LastBox().find("(E02)"), std::string::npos) << *platform::Cp932ToUtf8(LastBox());
+}
+
+using LateOfferTest = WorkflowWorld;
+
+TEST_F(LateOfferTest, AStartUpOfferArrivingDuringTheDownloadLeavesItsButtonsAlone) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.bytesPerSecond = 40000;
+    StartService();
+    const std::string serviceUrl = theApp.ServiceUrl;
+    // The start-up offer's call is held until the download runs, and then fails.
+    std::atomic<bool> answer{false};
+    PlainServer late([&](size_t, const std::string&) {
+        while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return PlainServer::Answer{""};
+    });
+    theApp.ServiceUrl = late.Url("/map-dl");
+    view.AnswerNextBox(platform::IDOK);  // the pause question at the end
+    Run({Until([&] { return late.Requests().size() == 1; }), Do([&] {
+             theApp.ServiceUrl = serviceUrl;
+             window->OnCommand(ids::kDownloadButton);
+         }),
+         Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] { answer = true; }),
+         Until([&] { return view.AwakeWhenPosted(kNotifyOfferArrived) != -1; }),
+         // The offer's notification has been handled: the download's buttons stand.
+         Do([&] {
+             EXPECT_FALSE(theApp.DownloadThreadHandle.IsNull());
+             EXPECT_TRUE(Enabled(ids::kDownloadButton));  // to pause
+             EXPECT_FALSE(Enabled(ids::kDeleteButton));
+             EXPECT_FALSE(Enabled(ids::kTransferButton));
+             EXPECT_FALSE(Enabled(ids::kPcArea));
+             window->OnCommand(ids::kDownloadButton);
+         }),
+         Until([&] { return theApp.DownloadThreadHandle.IsNull(); })});
+    answer = true;
+}
+
+using HangingOfferTest = WorkflowWorld;
+
+TEST_F(HangingOfferTest, ClosingWithoutAJobAbandonsTheOfferCallAtOnce) {
+    // The automation's close asks nobody and sets no exit flag: only the abandon of the
+    // session's transfers ends the call, whose stall limit is still twenty seconds away.
+    PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
+    theApp.ServiceUrl = silent.Url("/map-dl");
+    theApp.Internet.SetStallLimit(20000);
+    Run({Until([&] { return silent.Requests().size() == 1; }), Do([&] { view.CloseAll(); }), Until([] { return false; })},
+        true);
+    EXPECT_EQ(theApp.ExitRequested.load(), 0);
+    auto closing = std::async(std::launch::async, [&] { window.reset(); });
+    EXPECT_EQ(closing.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the window waits for the call";
+    closing.get();
+    EXPECT_EQ(theApp.OfferName, "");
+}
 
 using FailedTransferTest = WorkflowWorld;
 

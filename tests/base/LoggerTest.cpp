@@ -59,11 +59,12 @@ TEST_F(LoggerTest, OffWithoutDebugModeButDeleteOnStartStillDeletes) {
 }
 
 TEST_F(LoggerTest, FileFixModeRemovesOldLogsAndWritesTheDatedFile) {
-    for (const char* name : {"20261202debug.log", "20261204debug.log", "notes.log", "20261202keep.txt"})
+    for (const char* name : {"20261202debug.log", "20261203debug.log", "20261204debug.log", "notes.log", "20261202keep.txt"})
         TestWorld::WriteFile(world.root + "/" + name, "x");
     WriteIni("DebugMode=Yes\r\nFileFixMode=Yes\r\nLogDays=3\r\nLogFile=debug.log\r\n");
     LogInit();
     EXPECT_FALSE(Exists("20261202debug.log"));  // four days old
+    EXPECT_FALSE(Exists("20261203debug.log"));  // three days old: the limit itself
     EXPECT_TRUE(Exists("20261204debug.log"));   // two days old
     EXPECT_FALSE(Exists("notes.log"));          // no date: 31 December 1999
     EXPECT_TRUE(Exists("20261202keep.txt"));

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
 #include <random>
 #include <sys/stat.h>
 
@@ -302,6 +303,23 @@ TEST_F(RawAccess, AWriteThatCannotBeFlushedIsAFailedAttempt) {
     refusedFlushes = 0;
 }
 
+TEST_F(RawAccess, ASignatureWriteThatCameShortIsWrittenAgain) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    ASSERT_EQ(RewriteSignature(0, 2), 0);
+    // The backup boot sector (sector 5) takes nothing the first time, yet reports success.
+    navisim::SetFaults("navi", {.shortWriteSector = 5, .shortWriteAttempts = 1});
+    ASSERT_EQ(RewriteSignature(0, 1), 0);
+    EXPECT_EQ(Volume().substr(2560 + 510, 2), "\x55\xAA");
+}
+
+TEST_F(RawAccess, ASignatureSectorThatReadsShortIsNotWritten) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    // The medium now ends before the backup boot sector: its read comes back empty.
+    std::filesystem::resize_file(navisim::UnitImage("navi"), 2560);
+    EXPECT_EQ(RewriteSignature(0, 1), kSectorReadFailed);
+    EXPECT_EQ(Volume().size(), 2560u);
+}
+
 // A volume does not grow: a write running past its last sector writes nothing, one ending there
 // goes through.
 TEST_F(RawAccess, AWritePastTheLastSectorFailsAndWritesNothing) {
@@ -322,6 +340,35 @@ TEST_F(RawAccess, AWritePastTheLastSectorFailsAndWritesNothing) {
     EXPECT_TRUE(platform::WriteFile(handle, block.get(), kSectorSize, &written, nullptr));
     EXPECT_EQ(written, kSectorSize);
     EXPECT_EQ(Volume(), before.substr(0, (1 << 20) - kSectorSize) + data.substr(0, kSectorSize));
+}
+
+TEST_F(RawAccess, SizePositionAndBufferMustEachBeWholeSectors) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    const std::string before = Volume();
+    platform::RawBuffer block = Aligned(Pattern(2 * kSectorSize, 3));
+    platform::HANDLE handle = Navi().DriveHandle;
+    struct Case {
+        const char* name;
+        uint32_t position;
+        unsigned char* buffer;
+        uint32_t size;
+    };
+    const Case cases[] = {{"size", 0, block.get(), 100},
+                          {"position", 100, block.get(), kSectorSize},
+                          {"buffer", 0, block.get() + 1, kSectorSize}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(platform::SetFilePointer(handle, c.position, nullptr, platform::FILE_BEGIN), c.position);
+        uint32_t moved = 99;
+        EXPECT_FALSE(platform::WriteFile(handle, c.buffer, c.size, &moved, nullptr));
+        EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(moved, 0u);
+        moved = 99;
+        EXPECT_FALSE(platform::ReadFile(handle, c.buffer, c.size, &moved, nullptr));
+        EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(moved, 0u);
+    }
+    EXPECT_EQ(Volume(), before);
 }
 
 TEST_F(RawAccess, FormatGoesThroughTheViewsDialog) {

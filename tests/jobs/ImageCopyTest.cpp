@@ -133,6 +133,28 @@ TEST_F(ImageCopyTest, ImageReachingBeyondFourGibibytesIsRefusedBeforeWriting) {
     ExpectRefused();
 }
 
+TEST_F(ImageCopyTest, PieceFilesHoldingExactlyTheirBytesAreWritten) {
+    pieceTail = 0;  // delivered sets carry filler past each piece's bytes; none is needed
+    Prepared();
+    EXPECT_EQ(ImageCopy(&job), 0);
+    navisim::CheckReport report = navisim::Check("navi", ImagePath());
+    EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
+}
+
+TEST_F(ImageCopyTest, AnImageEndingExactlyAtFourGibibytesIsNotRefused) {
+    // The pieces (64 KiB) start where they end exactly at 4 GiB: the last byte is reachable.
+    // This unit is 1 MiB, so the write itself then fails past its end; but it was begun.
+    Prepared();
+    theApp.Navi.ImagePosition.writePosition = (uint64_t{1} << 32) - 64 * 1024;
+    EXPECT_EQ(ImageCopy(&job), 519);
+    EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
+    // One sector further and the pieces are refused before the first write.
+    theApp.Navi.ImageWritePending = 0;
+    volumeBefore = Volume();
+    theApp.Navi.ImagePosition.writePosition = (uint64_t{1} << 32) - 64 * 1024 + kSectorSize;
+    ExpectRefused();
+}
+
 TEST_F(ImageCopyTest, AnImageOfOnePieceIsVerifiedWithASumWrappedAtSixteenBits) {
     // 8 KiB of 0xFF but for the two boot signatures: 8,192 × 255 − 4 × 255 + 2 × (0x55 + 0xAA)
     // = 2,088,450, which is 0xDE02 once wrapped at 16 bits.

@@ -177,6 +177,17 @@ TEST_F(MapDeleteTest, AFolderOutsideTheMapFolderIsRefusedAndNothingIsDeleted) {
     EXPECT_TRUE(fs::exists(Maps() + "/2026041/MapData.XML"));
 }
 
+TEST_F(MapDeleteTest, WithoutAMapFolderNoRecordIsInsideIt) {
+    MakeDownload("2026041");
+    theApp.MapFolder = "";
+    CMapDelete unsafe;
+    unsafe.AddDeleteData("2026041", "\\outside", "壊れた記録");
+    view.AnswerNextBox(platform::IDOK);
+    ASSERT_EQ(unsafe.MapDataDelete(1), 0);
+    theApp.DeleteThreadHandle.JoinAndClose();
+    EXPECT_EQ(view.Notices(), std::vector<RecordingView::Notice>(1, {kNotifyDeleteFailed, 0}));
+}
+
 // Links a user planted in the map folder, at the record's folder and at a sub-folder, point
 // outside: the record is refused before anything is deleted, and nothing outside goes.
 TEST_F(MapDeleteTest, ALinkOutOfTheMapFolderIsRefusedAndNothingIsDeleted) {

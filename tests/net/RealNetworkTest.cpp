@@ -240,6 +240,55 @@ TEST_F(RealNetworkTest, TheProgramsEndAbandonsACallThatWaits) {
     EXPECT_EQ(call.get(), kHttpTransportError);
 }
 
+TEST_F(RealNetworkTest, AbandoningEndsAWaitingCallAtOnceAndSparesLaterOnes) {
+    PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
+    theApp.ServiceUrl = silent.Url("/map-dl");
+    theApp.Internet.SetStallLimit(kLongStall);
+    auto call = std::async(std::launch::async, [] {
+        DOWNLOAD_START_REQUEST request{"VT-01"};
+        DOWNLOAD_START_RESPONSE response;
+        return CExternalInterface().DownloadStartRequest(&request, &response);
+    });
+    ASSERT_TRUE(Eventually([&] { return silent.Requests().size() == 1; }));
+    theApp.Internet.AbandonTransfers();
+    // Only the abandon can end the call: the stall limit is ten minutes away. Should it not,
+    // the test says so and then lets the call end by the program's end flag.
+    bool ended = call.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    EXPECT_TRUE(ended) << "the abandoned call still waits";
+    if (!ended) theApp.ExitRequested = 1;
+    EXPECT_EQ(call.get(), kHttpTransportError);
+    theApp.ExitRequested = 0;
+
+    // Calls made after the abandon are not abandoned.
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    DOWNLOAD_START_REQUEST request{"VT-01"};
+    DOWNLOAD_START_RESPONSE response;
+    EXPECT_EQ(CExternalInterface().DownloadStartRequest(&request, &response), 0);
+    EXPECT_EQ(response.result_cd, "S00");
+}
+
+TEST_F(RealNetworkTest, AFileStillComingAfterTheStallLimitIsNoStall) {
+    fs::create_directories(config.updateSet / "CONF");
+    const std::string content(300000, 's');
+    TestWorld::WriteFile((config.updateSet / "CONF/SLOW.DAT").string(), content);
+    config.bytesPerSecond = 100000;  // three seconds, never a second without a byte
+    StartService();
+    theApp.Internet.SetStallLimit(1000);
+    // A reply read whole, and a file read piece by piece.
+    std::string reply;
+    EXPECT_EQ(CHttp::Get(theApp.ServiceUrl + "/data/CONF/SLOW.DAT", &reply), 0);
+    EXPECT_EQ(reply, content);
+    platform::OpenedUrl opened = OpenSessionUrl(theApp.ServiceUrl + "/data/CONF/SLOW.DAT", nullptr);
+    ASSERT_NE(opened.file, nullptr);
+    std::string read;
+    char piece[4096];
+    long n = 0;
+    while ((n = opened.file->Read(piece, sizeof piece)) > 0) read.append(piece, static_cast<size_t>(n));
+    EXPECT_EQ(n, 0) << "the read failed after " << read.size() << " bytes";
+    EXPECT_EQ(read, content);
+}
+
 class StalledFileTest : public RealNetworkTest,
                         public ::testing::WithParamInterface<std::atomic<int32_t> CVeltraneApp::*> {};
 
@@ -416,4 +465,22 @@ TEST_F(RealNetworkTest, ADeclinedProxyPromptFailsTheFileAndAsksNoMore) {
     prompts.AnswerProxyPrompt(std::nullopt);
     EXPECT_EQ(Run(&job, prompts), Notice(kNotifyDownloadFailed, kTransferFailed));
     EXPECT_EQ(prompts.prompts.load(), 1);
+}
+
+TEST_F(RealNetworkTest, NewCredentialsFromAnotherRequestAreTriedWithoutAsking) {
+    PromptCountingView prompts;
+    prompts.AnswerProxyPrompt(platform::ProxyCredentials{"navi", "typed"});
+    platform::SetView(&prompts);
+    // The session holds credentials another request got while this one, sent with the ones
+    // before them, was refused: a new password alone makes them new.
+    theApp.Internet.SetProxyCredentials({"navi", "new"});
+    EXPECT_TRUE(AskProxyCredentials("proxy", platform::ProxyCredentials{"navi", "old"}));
+    EXPECT_TRUE(AskProxyCredentials("proxy", platform::ProxyCredentials{"other", "new"}));
+    EXPECT_TRUE(AskProxyCredentials("proxy", std::nullopt));
+    EXPECT_EQ(prompts.prompts.load(), 0);
+    // Refused with the very credentials the session holds: the user is asked.
+    EXPECT_TRUE(AskProxyCredentials("proxy", platform::ProxyCredentials{"navi", "new"}));
+    EXPECT_EQ(prompts.prompts.load(), 1);
+    EXPECT_EQ(theApp.Internet.KeptProxyCredentials()->password, "typed");
+    platform::SetView(&view);
 }

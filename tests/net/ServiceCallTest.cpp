@@ -340,6 +340,12 @@ TEST_F(ServiceCallTest, AProxyChallengeAsksForCredentialsAndSendsAgain) {
     DOWNLOAD_START_RESPONSE response;
     world.view.AnswerProxyPrompt(std::nullopt);
     EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), kHttpProxyDeclined);
+    // A declined prompt is no failure of the line: the transfer report gets no E07.
+    TRANSFER_COMPLETION_REQUEST transferRequest{"VT-01", ""};
+    TRANSFER_COMPLETION_RESPONSE transfer;
+    world.view.AnswerProxyPrompt(std::nullopt);
+    EXPECT_EQ(service_interface.TransferCompletionRequest(&transferRequest, &transfer), kHttpProxyDeclined);
+    EXPECT_EQ(transfer.result_detail_cd, "");
     EXPECT_TRUE(Calls().empty());
     world.view.AnswerProxyPrompt(platform::ProxyCredentials{"navi", "secret"});
     EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
@@ -415,10 +421,17 @@ TEST_F(ServiceCallTest, AReplyLongerThan64KiBIsReadWhole) {
     EXPECT_EQ(reply.size(), 200'000u);
 }
 
-TEST_F(ServiceCallTest, AReplyAbove16MiBIsATransportFailure) {
+TEST_F(ServiceCallTest, AReplyOfExactly16MiBIsReadAndOneByteMoreIsATransportFailure) {
+    config.lineTestBytes = 16 * 1024 * 1024;
+    Start("http");
+    std::string reply;
+    ASSERT_EQ(CHttp::Get(BaseUrl("http") + "/map-dl/LINETEST.DAT", &reply), 0);
+    EXPECT_EQ(reply.size(), 16u * 1024 * 1024);
+
+    theApp.Internet.Reset();
     config.lineTestBytes = 16 * 1024 * 1024 + 1;
     Start("http");
-    std::string reply = "kept";
+    reply = "kept";
     EXPECT_EQ(CHttp::Get(BaseUrl("http") + "/map-dl/LINETEST.DAT", &reply), kHttpTransportError);
     EXPECT_EQ(reply, "kept");
 }

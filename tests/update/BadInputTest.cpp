@@ -245,9 +245,19 @@ TEST_F(BadInputTest, ShortVersionDiskIdAndImageFilesAreRejected) {
     EXPECT_EQ(DiskIdFileDecode(id), kControlFileMalformed);
     EXPECT_FALSE(Exists("RENEWAL/NEWVERINFO.DAT"));
     EXPECT_FALSE(Exists("NEWDISKID.DAT"));
+    // The IV alone is the shortest file: nothing after it to decipher.
+    TestWorld::WriteFile(Native("DISKID.DAT"), "12345678");
+    EXPECT_EQ(DiskIdFileDecode(id), 0);
+    EXPECT_EQ(Read("NEWDISKID.DAT"), "");
 
     ASSERT_EQ(ConfSteps(), 0);
-    TestWorld::WriteFile(Native("FLASH2/VTIMAGE.000"), Read("FLASH2/VTIMAGE.000").substr(0, 5119));
+    // The enciphered 5,120 bytes alone are a whole first piece; one byte less is not.
+    const std::string piece = Read("FLASH2/VTIMAGE.000");
+    TestWorld::WriteFile(Native("FLASH2/VTIMAGE.000"), piece.substr(0, 5120));
+    ASSERT_EQ(ImageFileDecode(data, Folder("FLASH2"), "VTIMAGE.000"), 0);
+    EXPECT_EQ(Read("FLASH2/NEWVTIMAGE.000").size(), 5120u);
+    fs::remove(Native("FLASH2/NEWVTIMAGE.000"));
+    TestWorld::WriteFile(Native("FLASH2/VTIMAGE.000"), piece.substr(0, 5119));
     EXPECT_EQ(ImageFileDecode(data, Folder("FLASH2"), "VTIMAGE.000"), kImagePieceTooShort);
     EXPECT_FALSE(Exists("FLASH2/NEWVTIMAGE.000"));
 }
