@@ -367,7 +367,7 @@ int CheckCompetingProcess() {
     uint32_t ids[1024] = {};
     uint32_t bytes = 0;
     if (!platform::EnumProcesses(ids, sizeof ids, &bytes)) return kSystemError;
-    uint32_t count = bytes / sizeof ids[0];
+    const uint32_t count = bytes / static_cast<uint32_t>(sizeof ids[0]);
     for (uint32_t i = 0; i < count; ++i) {
         char name[1024] = {};
         platform::HANDLE process =
