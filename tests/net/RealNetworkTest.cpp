@@ -223,15 +223,22 @@ TEST_F(RealNetworkTest, ACallToAServiceThatNeverAnswersGivesUpAfterTheStallLimit
     EXPECT_TRUE(Eventually([&] { return silent.ClosedByClient() == 1; }));
 }
 
-TEST_F(RealNetworkTest, TheProgramsEndAbandonsACallThatWaits) {
-    PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
-    theApp.ServiceUrl = silent.Url("/map-dl");
-    theApp.Internet.SetStallLimit(kLongStall);
-    auto call = std::async(std::launch::async, [] {
+namespace {
+// The offer call on a thread of its own, as the window makes it.
+std::future<int> StartOfferCall() {
+    return std::async(std::launch::async, [] {
         DOWNLOAD_START_REQUEST request{"VT-01"};
         DOWNLOAD_START_RESPONSE response;
         return CExternalInterface().DownloadStartRequest(&request, &response);
     });
+}
+}  // namespace
+
+TEST_F(RealNetworkTest, TheProgramsEndAbandonsACallThatWaits) {
+    PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
+    theApp.ServiceUrl = silent.Url("/map-dl");
+    theApp.Internet.SetStallLimit(kLongStall);
+    auto call = StartOfferCall();
     ASSERT_TRUE(Eventually([&] { return silent.Requests().size() == 1; }));
     theApp.ExitRequested = 1;
     bool ended = call.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
@@ -244,11 +251,7 @@ TEST_F(RealNetworkTest, AbandoningEndsAWaitingCallAtOnceAndSparesLaterOnes) {
     PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
     theApp.ServiceUrl = silent.Url("/map-dl");
     theApp.Internet.SetStallLimit(kLongStall);
-    auto call = std::async(std::launch::async, [] {
-        DOWNLOAD_START_REQUEST request{"VT-01"};
-        DOWNLOAD_START_RESPONSE response;
-        return CExternalInterface().DownloadStartRequest(&request, &response);
-    });
+    auto call = StartOfferCall();
     ASSERT_TRUE(Eventually([&] { return silent.Requests().size() == 1; }));
     theApp.Internet.AbandonTransfers();
     // Only the abandon can end the call: the stall limit is ten minutes away. Should it not,
