@@ -15,10 +15,10 @@ void CVeltraneDlg::RequestOffer() {
     offerPending_ = true;
     offerReply_ = {};
     bool started = offerThread_.Start([this] {
-        offerResult_ = OPERATION("RequestOffer", "", kHttpTransportError, [&] {
+        offerResult_ = OPERATION("RequestOffer", "", kHttpTransportError, OnException::LogOnly, [&] {
             DOWNLOAD_START_REQUEST request{theApp.ProductNumber};
             return CExternalInterface().DownloadStartRequest(&request, &offerReply_);
-        }, OnException::LogOnly);
+        });
         view_.PostNotify(ids::kMainWindow, kNotifyOfferArrived, 0);
     });
     if (!started) {
@@ -32,7 +32,7 @@ bool CVeltraneDlg::OnOfferArrived() {
     // The download button asked the service itself meanwhile: its answer stands.
     if (!offerPending_) return false;
     offerPending_ = false;
-    bool offered = OPERATION("OnOfferArrived", "", false, [&] {
+    bool offered = OPERATION("OnOfferArrived", "", false, OnException::LogOnly, [&] {
         std::string messageCode;
         // No box: the download button asks again and reports what goes wrong then.
         if (offerResult_ != 0 ||
@@ -49,7 +49,7 @@ bool CVeltraneDlg::OnOfferArrived() {
         SetDownloadFace(state == 1 ? 2 : 1);
         ScrollPcListToCurrent();
         return true;
-    }, OnException::LogOnly);
+    });
     // The buttons follow the offer (or the records, when none came).
     ButtonEnable(0);
     return offered;

@@ -139,7 +139,7 @@ int FileWrite(const std::string& folder, const std::string& name, const void* da
 }
 
 int FileDelete(const std::string& pattern) {
-    return OPERATION("FileDelete", Format("[%s]", pattern.c_str()), -1, [&] {
+    return OPERATION("FileDelete", Format("[%s]", pattern.c_str()), -1, OnException::LogOnly, [&] {
         size_t slash = platform::FindLastChar(pattern, '\\');
         std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
         bool any = false;
@@ -152,7 +152,7 @@ int FileDelete(const std::string& pattern) {
         }
         if (!any) VLOG(LOG_TRACE, "ファイル無し");
         return 0;
-    }, OnException::LogOnly);
+    });
 }
 
 std::optional<uint64_t> FoundFileSize(const std::string& path) {

@@ -125,7 +125,7 @@ int HashCheckEx(const std::string& folder, const std::string& fileName, const st
 }
 
 int Sha512Base64(const std::string& text, std::string* result) {
-    return OPERATION("Sha512Base64", "", kDigestFailed, [&] {
+    return OPERATION("Sha512Base64", "", kDigestFailed, OnException::LogOnly, [&] {
         if (text.size() > kSha512InputBytes) {
             VLOG(LOG_ERROR, "データ長エラー[%zu]", text.size());
             return kDigestFailed;
@@ -150,14 +150,14 @@ int Sha512Base64(const std::string& text, std::string* result) {
         BytesToHex(hash, hashLength, &hex);
         VLOG(LOG_TRACE, "sha512[%s]", hex.c_str());
         return 0;
-    }, OnException::LogOnly);
+    });
 }
 
 int BytesToHex(const unsigned char* bytes, int count, std::string* text) {
-    return OPERATION("BytesToHex", "", -1, [&] {
+    return OPERATION("BytesToHex", "", -1, OnException::LogOnly, [&] {
         for (int i = 0; i < count; ++i) *text += Format("%02x", bytes[i]);
         return 0;
-    }, OnException::LogOnly);
+    });
 }
 
 int HexToBytes(const std::string& hex, unsigned char* bytes, int capacity) {

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
@@ -15,9 +16,10 @@ enum class OnException { ShowMessage, LogOnly };
 // where the operation ends without one), so the frame adds no plain "終了" line.
 enum class EndLine { Frame, Own };
 
+// The options come before the body so that the body, the long part, closes the call.
 template <class Result, class Body>
 Result Operation(const char* source, int line, const char* name, const std::string& startNote, Result failure,
-                 Body&& body, OnException onException = OnException::ShowMessage, EndLine endLine = EndLine::Frame) {
+                 OnException onException, EndLine endLine, Body&& body) {
     try {
         LogWrite(source, LOG_TRACE, line, "%s開始%s", name, startNote.c_str());
         Result result = body();
@@ -28,6 +30,19 @@ Result Operation(const char* source, int line, const char* name, const std::stri
         LogWrite(source, LOG_EXCEPTION, line, "例外");
         return failure;
     }
+}
+
+template <class Result, class Body>
+Result Operation(const char* source, int line, const char* name, const std::string& startNote, Result failure,
+                 OnException onException, Body&& body) {
+    return Operation(source, line, name, startNote, failure, onException, EndLine::Frame, std::forward<Body>(body));
+}
+
+template <class Result, class Body>
+Result Operation(const char* source, int line, const char* name, const std::string& startNote, Result failure,
+                 Body&& body) {
+    return Operation(source, line, name, startNote, failure, OnException::ShowMessage, EndLine::Frame,
+                     std::forward<Body>(body));
 }
 
 // Operation(...) with the calling file's source name and line.

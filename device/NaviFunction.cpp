@@ -238,7 +238,7 @@ int NaviConnectCheck() {
 }
 
 int GetDrive(std::string* root) {
-    return OPERATION("GetDrive", "", kSystemError, [&] {
+    return OPERATION("GetDrive", "", kSystemError, OnException::ShowMessage, EndLine::Own, [&] {
         // Only a volume on the unit's own disk: a stick holding a copy of its files is not it.
         std::vector<uint32_t> unitDisks = FindModelDevices().disks;
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
@@ -263,7 +263,7 @@ int GetDrive(std::string* root) {
         }
         VLOG(LOG_TRACE, "GetDrive終了[%s]", root->c_str());
         return 1;
-    }, OnException::ShowMessage, EndLine::Own);
+    });
 }
 
 int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* displayName) {
@@ -279,7 +279,7 @@ int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* disp
 }
 
 int CheckDriveNo(char letter, std::string* root) {
-    return OPERATION("CheckDriveNo", "", kSystemError, [&] {
+    return OPERATION("CheckDriveNo", "", kSystemError, OnException::ShowMessage, EndLine::Own, [&] {
         std::string candidate = Format("%c:\\", letter);
         unsigned driveType = 0;
         std::string displayName;
@@ -287,11 +287,11 @@ int CheckDriveNo(char letter, std::string* root) {
         if (result == 0) *root = candidate;
         VLOG(LOG_TRACE, "CheckDriveNo終了[%s]", root->c_str());
         return result;
-    }, OnException::ShowMessage, EndLine::Own);
+    });
 }
 
 int GetNaviVersion(std::string* version) {
-    return OPERATION("GetNaviVersion", "", kSystemError, [&] {
+    return OPERATION("GetNaviVersion", "", kSystemError, OnException::ShowMessage, EndLine::Own, [&] {
         unsigned char* buffer = nullptr;
         unsigned long size = 32;
         int error = FileRead(NaviInfoFolder(), "CURRVER.DAT", &buffer, &size);
@@ -314,11 +314,11 @@ int GetNaviVersion(std::string* version) {
             if (text[pos] != '.') version->append(text, pos, platform::CharLength(text, pos));
         VLOG(LOG_TRACE, "GetNaviVersion終了[%s]", version->c_str());
         return 0;
-    }, OnException::ShowMessage, EndLine::Own);
+    });
 }
 
 int GetNaviVersionName(std::string* versionName) {
-    return OPERATION("GetNaviVersionName", "", kSystemError, [&] {
+    return OPERATION("GetNaviVersionName", "", kSystemError, OnException::ShowMessage, EndLine::Own, [&] {
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         int error = FileRead(Format("%s%s\\", Navi().NaviDrive.c_str(), kMapFolder), "MAP.VER", &buffer, &size);
@@ -334,7 +334,7 @@ int GetNaviVersionName(std::string* versionName) {
         *versionName = name;
         VLOG(LOG_TRACE, "GetNaviVersionName終了[%s]", versionName->c_str());
         return 0;
-    }, OnException::ShowMessage, EndLine::Own);
+    });
 }
 
 int NaviVersionCheck(const std::string& downloadVersion) {
@@ -352,14 +352,14 @@ int NaviVersionCheck(const std::string& downloadVersion) {
 }
 
 int GetDeviceId(std::string* deviceId) {
-    return OPERATION("GetDeviceId", "", kDeviceIdFailed, [&] {
+    return OPERATION("GetDeviceId", "", kDeviceIdFailed, OnException::LogOnly, [&] {
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         int error = FileRead(NaviInfoFolder(), "DEVICE.DAT", &buffer, &size);
         if (error == 0) *deviceId = Text(buffer);
         std::free(buffer);
         return error;
-    }, OnException::LogOnly);
+    });
 }
 
 int CheckCompetingProcess() {
@@ -424,7 +424,7 @@ int GetNaviVolumeName() {
 }
 
 int RecordMountVolume() {
-    return OPERATION("RecordMountVolume", "", kSystemError, [&] {
+    return OPERATION("RecordMountVolume", "", kSystemError, OnException::LogOnly, [&] {
         std::string folder = Format("%s", theApp.ProgramFolder.c_str());
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
@@ -434,5 +434,5 @@ int RecordMountVolume() {
         if (old.empty()) return WriteVolumeList(folder, Format("%s\r\n", Navi().NaviVolumeName.c_str()));
         if (old.find(Navi().NaviVolumeName) != std::string::npos) return 0;
         return WriteVolumeList(folder, Format("%s%s\r\n", old.c_str(), Navi().NaviVolumeName.c_str()));
-    }, OnException::LogOnly);
+    });
 }

@@ -237,5 +237,5 @@ int CopyImage(TransferJob& job) {
 }  // namespace
 
 int ImageCopy(TransferJob* job) {
-    return OPERATION("ImageCopy", "", kImageWriteFailed, [&] { return CopyImage(*job); }, OnException::LogOnly);
+    return OPERATION("ImageCopy", "", kImageWriteFailed, OnException::LogOnly, [&] { return CopyImage(*job); });
 }

@@ -120,7 +120,7 @@ int CMapDelete::AddDeleteData(const std::string& mapName, const std::string& map
 }
 
 int CMapDelete::MapDataDelete(int startDeletion) {
-    return OPERATION("MapDataDelete", "", 1, [&] {
+    return OPERATION("MapDataDelete", "", 1, OnException::ShowMessage, EndLine::Own, [&] {
         theApp.Messages.SetDataName(records_.at(0).displayName);
         if (theApp.Messages.ShowConfirmMessage(kConfirmDelete) != platform::IDOK) {
             VLOG(LOG_TRACE, "MapDataDelete終了[キャンセル]");
@@ -134,20 +134,19 @@ int CMapDelete::MapDataDelete(int startDeletion) {
         }
         VLOG(LOG_TRACE, "MapDataDelete終了");
         return result;
-    }, OnException::ShowMessage, EndLine::Own);
+    });
 }
 
 int DeleteThread(CMapDelete* deleteObject) {
     const platform::KeepAwake awake;
     // Only a deletion that got through every record logs its end line.
     std::optional<int> result = OPERATION(
-        "DeleteThread", "", std::optional<int>{},
+        "DeleteThread", "", std::optional<int>{}, OnException::LogOnly, EndLine::Own,
         [&] {
             int deleted = DeleteRecords(deleteObject->records_);
             if (deleted == 0) VLOG(LOG_TRACE, "DeleteThread終了");
             return std::optional<int>(deleted);
-        },
-        OnException::LogOnly, EndLine::Own);
+        });
     if (!result) theApp.Messages.ShowErrorMessage(kDeletionFailed, "E99", "");
     Post(result == 0 ? kNotifyDeleteDone : kNotifyDeleteFailed);
     return result.value_or(-1);

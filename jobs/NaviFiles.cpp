@@ -54,7 +54,7 @@ int NaviFolderCreate(const std::string& naviDrive) {
 }
 
 int NaviFileCopy(const std::string& pcPath, const std::string& naviPath) {
-    return OPERATION("NaviFileCopy", "", kUnitFileCopyFailed, [&] {
+    return OPERATION("NaviFileCopy", "", kUnitFileCopyFailed, OnException::LogOnly, [&] {
         VLOG(LOG_TRACE, "PCファイル[%s]", pcPath.c_str());
         VLOG(LOG_TRACE, "Naviファイル[%s]", naviPath.c_str());
         for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
@@ -65,11 +65,11 @@ int NaviFileCopy(const std::string& pcPath, const std::string& naviPath) {
             platform::Sleep(kCopyPauseMilliseconds);
         }
         return kUnitFileCopyFailed;
-    }, OnException::LogOnly);
+    });
 }
 
 int FileSizeCompare(const std::string& pcPath, const std::string& naviPath) {
-    return OPERATION("FileSizeCompare", "", 1, [&] {
+    return OPERATION("FileSizeCompare", "", 1, OnException::LogOnly, [&] {
         std::optional<uint64_t> pcSize = FoundFileSize(pcPath);
         std::optional<uint64_t> naviSize = FoundFileSize(naviPath);
         if (!pcSize || !naviSize) {
@@ -81,13 +81,13 @@ int FileSizeCompare(const std::string& pcPath, const std::string& naviPath) {
         if (*pcSize != *naviSize) return 1;
         theApp.TransferredBytes.fetch_add(static_cast<double>(*pcSize), std::memory_order_relaxed);
         return 0;
-    }, OnException::LogOnly);
+    });
 }
 
 void CancelFlagDelete(const std::string& naviDrive) {
-    OPERATION("CancelFlagDelete", "", 0, [&] {
+    OPERATION("CancelFlagDelete", "", 0, OnException::LogOnly, [&] {
         // A unit without the marker is as good as one whose marker was removed.
         FileDelete(Format("%s%s\\%s", naviDrive.c_str(), "UPDATE\\NAVIINFO", "CANCEL.FLG"));
         return 0;
-    }, OnException::LogOnly);
+    });
 }

@@ -186,7 +186,7 @@ Notice FetchMapFiles(DOWNLOAD_JOB* job) {
 }  // namespace
 
 int LineSpeedTest(DOWNLOAD_JOB* job) {
-    return OPERATION("LineSpeedTest", "", kDownloadFailed, [&] {
+    return OPERATION("LineSpeedTest", "", kDownloadFailed, OnException::LogOnly, [&] {
         if (job->entries.empty()) return kDownloadFailed;
         std::unique_ptr<platform::InternetFile> file = OpenSessionUrl(job->entries.back().url, nullptr).file;
         if (!file) {
@@ -223,29 +223,29 @@ int LineSpeedTest(DOWNLOAD_JOB* job) {
         VLOG(LOG_INFO, "回線テストデータダウンロード[ダウンロード時間=%d] [ダウンロードサイズ=%d]",
              static_cast<int>(milliseconds), static_cast<int>(bytes));
         return result;
-    }, OnException::LogOnly);
+    });
 }
 
 int StartDownloadThread(DOWNLOAD_JOB* job) {
-    return OPERATION("StartDownloadThread", "", kSystemError, [&] {
+    return OPERATION("StartDownloadThread", "", kSystemError, OnException::LogOnly, [&] {
         if (!theApp.DownloadThreadHandle.Start([job] { MapDownloadThread(job); })) {
             VLOG(LOG_ERROR, "スレッド起動エラー");
             return kSystemError;
         }
         return 0;
-    }, OnException::LogOnly);
+    });
 }
 
 void MapDownloadThread(DOWNLOAD_JOB* job) {
     const platform::KeepAwake awake;
     // Whatever happens, the window hears how the thread ended.
-    Notice notice = OPERATION("MapDownloadThread", "", Notice{kNotifyDownloadFailed, kDownloadFailed},
-                              [&] { return FetchMapFiles(job); }, OnException::LogOnly);
+    Notice notice = OPERATION("MapDownloadThread", "", Notice{kNotifyDownloadFailed, kDownloadFailed}, OnException::LogOnly,
+                              [&] { return FetchMapFiles(job); });
     platform::CurrentView()->PostNotify(platform::IDD_MAIN_WINDOW, notice.code, notice.result);
 }
 
 int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& downloadFolder, KeptBytes kept) {
-    return OPERATION("DownloadFile", "", kDownloadFailed, [&] {
+    return OPERATION("DownloadFile", "", kDownloadFailed, OnException::LogOnly, [&] {
         VLOG(LOG_INFO, "ダウンロードファイル[%s]", url.c_str());
         // The server's URL names the local file: never outside the download folder.
         std::optional<std::string> relative = LocalRelativePath(url);
@@ -321,7 +321,7 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         if (fetched >= kMeasuredFileBytes) job->measuredBytes.store(static_cast<int64_t>(fetched), std::memory_order_relaxed);
         AddDownloaded(job, static_cast<double>(length) - static_cast<double>(counted));
         return result;
-    }, OnException::LogOnly);
+    });
 }
 
 int CloseDownloadThread() {

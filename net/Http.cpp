@@ -60,7 +60,7 @@ int CHttpBase::Response(const std::string& reply) {
 }
 
 int CHttpBase::Request() {
-    return OPERATION("Request", "", kHttpTransportError, [&] {
+    return OPERATION("Request", "", kHttpTransportError, OnException::LogOnly, [&] {
         std::optional<platform::UrlParts> url = platform::CrackUrl(url_);
         if (!url) {
             VLOG(LOG_ERROR, "URL要素毎にパースエラー");
@@ -101,7 +101,7 @@ int CHttpBase::Request() {
             VLOG(LOG_TRACE, "Response終了");
             return result;
         }
-    }, OnException::LogOnly);
+    });
 }
 
 CGet::CGet(std::string url, std::string* response) : CHttpBase("GET", std::move(url), "", "", response, "") {}
