@@ -162,8 +162,10 @@ void CVeltraneDlg::OnRecovery() {
 
 void CVeltraneDlg::OnInitMenu() {
     bool idle = !AnyJobRuns();
-    for (uint32_t item : {ids::kMenuFolder, ids::kMenuRecognise, ids::kMenuRecovery}) view_.EnableMenuItem(kMain, item, idle);
+    for (uint32_t item : {ids::kMenuFolder, ids::kMenuRecognise, ids::kMenuRecovery})
+        view_.EnableMenuItem(kMain, item, idle);
     view_.EnableMenuItem(kMain, ids::kMenuExit,
                          theApp.TransferThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull());
-    for (uint32_t item : {ids::kMenuHelp, ids::kMenuInquiry, ids::kMenuVersion}) view_.EnableMenuItem(kMain, item, true);
+    for (uint32_t item : {ids::kMenuHelp, ids::kMenuInquiry, ids::kMenuVersion})
+        view_.EnableMenuItem(kMain, item, true);
 }

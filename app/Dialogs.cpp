@@ -8,12 +8,11 @@
 #include "base/Text.h"
 #include "device/NaviFunction.h"
 
-int CSimpleDialog::DoModal() {
-    return platform::CurrentView()->RunDialog(window_, *this);
-}
+int CSimpleDialog::DoModal() { return platform::CurrentView()->RunDialog(window_, *this); }
 
 void CSimpleDialog::OnCommand(uint32_t id) {
-    if (id == platform::IDOK || id == platform::IDCANCEL) platform::CurrentView()->EndDialog(window_, static_cast<int>(id));
+    if (id == platform::IDOK || id == platform::IDCANCEL)
+        platform::CurrentView()->EndDialog(window_, static_cast<int>(id));
 }
 
 void CDialogNaviConfiramation::OnInitDialog() {
@@ -23,18 +22,26 @@ void CDialogNaviConfiramation::OnInitDialog() {
         view.SetControlText(window_, ids::kConfirmHeading,
                             "バージョンアップ(地図更新)データの転送を開始する前に次の確認をお願いします。");
         view.SetControlText(window_, ids::kConfirmCable,
-                            "● バージョンアップデータの転送が完了するまではナビゲーションとパソコンを接続しているUSBケーブルを外さないでください。");
-        view.SetControlText(window_, ids::kConfirmQuestion,
-                            Format("バージョンアップ(地図更新)【%s】データの転送を開始してよろしいですか？", MapName.c_str()));
+                            "● "
+                            "バージョンアップデータの転送が完了するまではナビゲーションとパソコンを接続しているUSBケー"
+                            "ブルを外さないでください。");
+        view.SetControlText(
+            window_, ids::kConfirmQuestion,
+            Format("バージョンアップ(地図更新)【%s】データの転送を開始してよろしいですか？", MapName.c_str()));
     } else {
         view.SetCaption(window_, "ナビゲーションのリカバリー");
-        view.SetControlText(window_, ids::kConfirmHeading, "ナビゲーションのリカバリーを開始する前に次の確認をお願いします。");
+        view.SetControlText(window_, ids::kConfirmHeading,
+                            "ナビゲーションのリカバリーを開始する前に次の確認をお願いします。");
         view.SetControlText(window_, ids::kConfirmCable,
-                            "● ナビゲーションのリカバリーが完了するまではナビゲーションとパソコンを接続しているUSBケーブルを外さないでください。");
+                            "● "
+                            "ナビゲーションのリカバリーが完了するまではナビゲーションとパソコンを接続しているUSBケーブ"
+                            "ルを外さないでください。");
         view.SetControlText(window_, ids::kConfirmQuestion, "ナビゲーションのリカバリーを開始してよろしいですか？");
     }
-    view.SetControlText(window_, ids::kConfirmPower, "● ナビゲーションが電源（ACアダプター）に接続されていることを確認してください。");
-    view.SetControlText(window_, ids::kConfirmConnected, "● ナビゲーションがパソコンと接続済みになっていることを確認してください。");
+    view.SetControlText(window_, ids::kConfirmPower,
+                        "● ナビゲーションが電源（ACアダプター）に接続されていることを確認してください。");
+    view.SetControlText(window_, ids::kConfirmConnected,
+                        "● ナビゲーションがパソコンと接続済みになっていることを確認してください。");
 }
 
 bool CDialogDeviceWatch::Create() {
@@ -47,15 +54,11 @@ void CDialogDeviceWatch::Destroy() {
     created_ = false;
 }
 
-void CDialogDeviceWatch::OnDeviceChange() {
-    platform::CurrentView()->PostNotify(owner_, 1, 0);
-}
+void CDialogDeviceWatch::OnDeviceChange() { platform::CurrentView()->PostNotify(owner_, 1, 0); }
 
 CDialogSubNavi::CDialogSubNavi() : CSimpleDialog(ids::kConnectionDialog), watcher_(ids::kConnectionDialog) {}
 
-CDialogSubNavi::~CDialogSubNavi() {
-    watcher_.Destroy();
-}
+CDialogSubNavi::~CDialogSubNavi() { watcher_.Destroy(); }
 
 void CDialogSubNavi::OnInitDialog() {
     platform::View& view = *platform::CurrentView();

@@ -175,7 +175,8 @@ bool CVeltraneDlg::PrepareDownloadJob() {
             theApp.Messages.ShowErrorMessage(kTransferFailed, "E02", "");
         return false;
     }
-    if (LineSpeedTest(&DownloadJob) == kSlowLine && theApp.Messages.ShowConfirmMessage(kConfirmSlowLine) != platform::IDOK)
+    if (LineSpeedTest(&DownloadJob) == kSlowLine &&
+        theApp.Messages.ShowConfirmMessage(kConfirmSlowLine) != platform::IDOK)
         return false;
     return true;
 }

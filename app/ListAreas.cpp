@@ -98,9 +98,7 @@ int CVeltraneDlg::FillPcRow(int row) {
     return 0;
 }
 
-void CVeltraneDlg::FitPcSizeColumn() {
-    view_.SetColumnWidth(ids::kPcArea, 3, PcSizeColumnWidth(PcMapData.size()));
-}
+void CVeltraneDlg::FitPcSizeColumn() { view_.SetColumnWidth(ids::kPcArea, 3, PcSizeColumnWidth(PcMapData.size())); }
 
 int CVeltraneDlg::SetPcAreaData() {
     return OPERATION("SetPcAreaData", "", kSystemError, [&] {

@@ -11,7 +11,8 @@
 bool CVeltraneApp::InitInstance() {
     // A second copy ends silently, before the logger starts. The mutex lives with the process.
     // A mutex that cannot be created at all refuses no copy: the program runs as before.
-    if (platform::CreateMutexA(true, "Veltrane") != nullptr && platform::GetLastError() == platform::ERROR_ALREADY_EXISTS)
+    if (platform::CreateMutexA(true, "Veltrane") != nullptr &&
+        platform::GetLastError() == platform::ERROR_ALREADY_EXISTS)
         return false;
 
     LogInit();

@@ -86,17 +86,11 @@ void CVeltraneDlg::ShowFreeSpace() {
     view_.SetControlText(kMain, ids::kFreeSpaceText, Format("空き容量：%.1fGB", free));
 }
 
-void CVeltraneDlg::StartTimer(uint32_t id, uint32_t milliseconds) {
-    view_.SetTimer(kMain, id, milliseconds);
-}
+void CVeltraneDlg::StartTimer(uint32_t id, uint32_t milliseconds) { view_.SetTimer(kMain, id, milliseconds); }
 
-void CVeltraneDlg::StopTimer(uint32_t id) {
-    view_.KillTimer(kMain, id);
-}
+void CVeltraneDlg::StopTimer(uint32_t id) { view_.KillTimer(kMain, id); }
 
-void CVeltraneDlg::Post(uintptr_t code) {
-    view_.PostNotify(kMain, code, 0);
-}
+void CVeltraneDlg::Post(uintptr_t code) { view_.PostNotify(kMain, code, 0); }
 
 void CVeltraneDlg::ButtonEnable(int mode) {
     VLOG(LOG_TRACE, "ButtonEnable開始[%d]", mode);
@@ -147,20 +141,24 @@ void CVeltraneDlg::SetStatusText(int code) {
         std::string text;
         switch (code) {
         case 1000:
-            text = "ナビゲーションとパソコンの接続が確認されました。\r\n"
-                   "ナビゲーションへバージョンアップ(地図更新)データの転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。";
+            text =
+                "ナビゲーションとパソコンの接続が確認されました。\r\n"
+                "ナビゲーションへバージョンアップ(地図更新)"
+                "データの転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。";
             break;
         case 1001:
-            text = Format("ナビゲーションにバージョンアップ(地図更新)【%s】データの転送を開始しました。\r\n"
-                          "転送完了までしばらくお待ちください。\r\n"
-                          "転送中はナビゲーションとパソコンを接続しているUSBケーブルを外さないでください。",
-                          CurrentDataName.c_str());
+            text = Format(
+                "ナビゲーションにバージョンアップ(地図更新)【%s】データの転送を開始しました。\r\n"
+                "転送完了までしばらくお待ちください。\r\n"
+                "転送中はナビゲーションとパソコンを接続しているUSBケーブルを外さないでください。",
+                CurrentDataName.c_str());
             break;
         case 1002:
-            text = Format("お待たせ致しました。地図【%s】の転送が完了しました。\r\n"
-                          "ナビゲーションの画面からバージョンアップを終了し、ナビを再起動してください。\r\n"
-                          "また、PCからナビを完全に取り外すことができます。",
-                          CurrentDataName.c_str());
+            text = Format(
+                "お待たせ致しました。地図【%s】の転送が完了しました。\r\n"
+                "ナビゲーションの画面からバージョンアップを終了し、ナビを再起動してください。\r\n"
+                "また、PCからナビを完全に取り外すことができます。",
+                CurrentDataName.c_str());
             break;
         case 1004: text = "ナビに最新版が転送されています。"; break;
         case 1005: {
@@ -176,18 +174,22 @@ void CVeltraneDlg::SetStatusText(int code) {
             break;
         }
         case 1100:
-            text = Format("現在、バージョンアップ(地図更新)【%s】データをダウンロードしています。\r\n"
-                          "ダウンロード完了までしばらくお待ちください。",
-                          theApp.OfferName.c_str());
+            text = Format(
+                "現在、バージョンアップ(地図更新)【%s】データをダウンロードしています。\r\n"
+                "ダウンロード完了までしばらくお待ちください。",
+                theApp.OfferName.c_str());
             break;
         case 1101:
-            text = Format("お待たせいたしました。「%s」地図のダウンロードが完了いたしました。\r\n"
-                          "ナビへ転送を開始される方は、ナビを接続してから、「転送開始」ボタンをクリックしてください。",
-                          theApp.OfferName.c_str());
+            text = Format(
+                "お待たせいたしました。「%s」地図のダウンロードが完了いたしました。\r\n"
+                "ナビへ転送を開始される方は、ナビを接続してから、「転送開始」ボタンをクリックしてください。",
+                theApp.OfferName.c_str());
             break;
         case 1102:
-            text = Format("「ﾀﾞｳﾝﾛｰﾄﾞ再開」ボタンを押すと、バージョンアップ（地図更新）【%s】データのダウンロードが再開されます。",
-                          theApp.OfferName.c_str());
+            text = Format(
+                "「ﾀﾞｳﾝﾛｰﾄﾞ再開」ボタンを押すと、バージョンアップ（地図更新）【%"
+                "s】データのダウンロードが再開されます。",
+                theApp.OfferName.c_str());
             break;
         case 1103: text = "ダウンロード開始をしています。\r\nしばらくお待ちください。"; break;
         case 1104: text = "ダウンロードを中断しています。\r\nしばらくお待ちください。"; break;
@@ -236,12 +238,14 @@ int CVeltraneDlg::HasCompletedData() {
 void CVeltraneDlg::RedrawButtonIcons() {
     bool downloadEnabled = view_.IsControlEnabled(kMain, ids::kDownloadButton);
     int downloadIcon = ids::kIconPause;
-    if (DownloadButtonMode == 1) downloadIcon = downloadEnabled ? ids::kIconStartEnabled : ids::kIconStartDisabled;
-    else if (DownloadButtonMode == 2) downloadIcon = downloadEnabled ? ids::kIconResumeEnabled : ids::kIconResumeDisabled;
+    if (DownloadButtonMode == 1)
+        downloadIcon = downloadEnabled ? ids::kIconStartEnabled : ids::kIconStartDisabled;
+    else if (DownloadButtonMode == 2)
+        downloadIcon = downloadEnabled ? ids::kIconResumeEnabled : ids::kIconResumeDisabled;
     view_.SetControlIcon(kMain, ids::kDownloadButton, downloadIcon);
-    view_.SetControlIcon(kMain, ids::kTransferButton, view_.IsControlEnabled(kMain, ids::kTransferButton)
-                                                          ? ids::kIconStartEnabled
-                                                          : ids::kIconStartDisabled);
+    view_.SetControlIcon(
+        kMain, ids::kTransferButton,
+        view_.IsControlEnabled(kMain, ids::kTransferButton) ? ids::kIconStartEnabled : ids::kIconStartDisabled);
 }
 
 void CVeltraneDlg::SetDownloadFace(int mode) {

@@ -45,20 +45,19 @@ LoggerState& State() {
 
 std::string ReadSetting(const std::string& iniPath, const char* key, const char* defaultValue) {
     char buffer[kTextSize] = {};
-    platform::GetPrivateProfileStringA("debugger", key, defaultValue, buffer, sizeof buffer,
-                                       iniPath.c_str());
+    platform::GetPrivateProfileStringA("debugger", key, defaultValue, buffer, sizeof buffer, iniPath.c_str());
     return buffer;
 }
 
 std::string Timestamp() {
-    platform::SYSTEMTIME t {};
+    platform::SYSTEMTIME t{};
     platform::GetLocalTime(&t);
-    return Format("%04d/%02d/%02d %02d:%02d:%02d:%03d", t.wYear, t.wMonth, t.wDay, t.wHour,
-                  t.wMinute, t.wSecond, t.wMilliseconds);
+    return Format("%04d/%02d/%02d %02d:%02d:%02d:%03d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                  t.wMilliseconds);
 }
 
 std::string TodayDigits() {
-    platform::SYSTEMTIME t {};
+    platform::SYSTEMTIME t{};
     platform::GetLocalTime(&t);
     return Format("%04d%02d%02d", t.wYear, t.wMonth, t.wDay);
 }
@@ -209,8 +208,8 @@ void LogWrite(const char* source, int level, int line, const char* format, ...) 
     }
     if (level < state.logLevel) return;
     std::lock_guard guard(state.lock);
-    std::string pattern = BuildPattern(Timestamp() + ":", format,
-                                       "," + EscapePercent(source) + "," + std::to_string(line) + "\n");
+    std::string pattern =
+        BuildPattern(Timestamp() + ":", format, "," + EscapePercent(source) + "," + std::to_string(line) + "\n");
     va_list args;
     va_start(args, format);
     std::string text = Expand(pattern, kWriteLineSize, true, args);

@@ -11,8 +11,7 @@ constexpr int LOG_ERROR = 4;
 constexpr int LOG_EXCEPTION = 5;
 
 void LogInit();
-void LogWrite(const char* source, int level, int line, const char* format, ...)
-    VELTRANE_PRINTF(4, 5);
+void LogWrite(const char* source, int level, int line, const char* format, ...) VELTRANE_PRINTF(4, 5);
 void LogPrint(const char* format, ...) VELTRANE_PRINTF(1, 2);
 void LogDump(const void* data);
 

@@ -38,8 +38,10 @@ std::string_view CutFormat(std::string_view format, size_t maxBytes) {
                 ++end;
             } else {
                 while (end < format.size() && strchr("-+ #0123456789.*hlLqjzt'", format[end])) ++end;
-                if (end < format.size()) ++end;  // the conversion character
-                else end = format.size() + 1;    // a format that ends inside a conversion
+                if (end < format.size())
+                    ++end;  // the conversion character
+                else
+                    end = format.size() + 1;  // a format that ends inside a conversion
             }
         } else {
             end = i + platform::CharLength(format, i);

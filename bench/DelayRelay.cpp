@@ -83,8 +83,7 @@ void NoDelay(int fd) {
 
 }  // namespace
 
-DelayRelay::DelayRelay(uint16_t targetPort, std::chrono::milliseconds delay)
-    : targetPort_(targetPort), delay_(delay) {
+DelayRelay::DelayRelay(uint16_t targetPort, std::chrono::milliseconds delay) : targetPort_(targetPort), delay_(delay) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -175,7 +175,8 @@ int main(int argc, char** argv) {
         mkupdate::BuildUpdateSet(config.updateSet, options);
         fs::remove(image);
         for (const auto& entry : fs::recursive_directory_iterator(config.updateSet))
-            if (entry.is_regular_file()) total += entry.file_size(), largest = std::max<uint64_t>(largest, entry.file_size());
+            if (entry.is_regular_file())
+                total += entry.file_size(), largest = std::max<uint64_t>(largest, entry.file_size());
     } else {
         total = BuildSet(config.updateSet, sizeMiB * kMiB, &largest);
     }
@@ -222,8 +223,8 @@ int main(int argc, char** argv) {
         Capture(curl + urls.str() + " && find " + config.updateSet.string() + " -type f -exec md5sum {} + >/dev/null");
         limits.push_back(Seconds(Clock::now() - limitStarted));
         ours.push_back(run.seconds);
-        std::printf("sample download-%lluMiB-%dms%s %.3f %.3f %.3f\n", static_cast<unsigned long long>(sizeMiB), delayMs,
-                    rowSuffix, ours.back(), references.back(), limits.back());
+        std::printf("sample download-%lluMiB-%dms%s %.3f %.3f %.3f\n", static_cast<unsigned long long>(sizeMiB),
+                    delayMs, rowSuffix, ours.back(), references.back(), limits.back());
         if (connections >= 0) std::printf("connections through the relay for the job: %d\n", connections);
         std::fflush(stdout);
     }
@@ -242,8 +243,11 @@ int main(int argc, char** argv) {
     std::printf("\nset: %zu files, %.1f MiB, largest %.1f MiB; curl digests matching: %zu/%zu\n", files, mib,
                 static_cast<double>(largest) / kMiB, matched, files);
     std::printf("%-40s %10.1f MiB\n", "RSS before download", static_cast<double>(memory.BeforeKiB()) / 1024);
-    std::printf("%-40s %10.1f MiB\n", "peak RSS during download (VmHWM)", static_cast<double>(memory.HighWaterKiB()) / 1024);
-    std::printf("%-40s %10.1f MiB\n", "peak RSS sampled every 5 ms", static_cast<double>(memory.SampledPeakKiB()) / 1024);
-    std::printf("%-40s %10.1f MiB  (%s)\n", "budget: largest file + 64 MiB", budget, peakMiB <= budget ? "within" : "OVER");
+    std::printf("%-40s %10.1f MiB\n", "peak RSS during download (VmHWM)",
+                static_cast<double>(memory.HighWaterKiB()) / 1024);
+    std::printf("%-40s %10.1f MiB\n", "peak RSS sampled every 5 ms",
+                static_cast<double>(memory.SampledPeakKiB()) / 1024);
+    std::printf("%-40s %10.1f MiB  (%s)\n", "budget: largest file + 64 MiB", budget,
+                peakMiB <= budget ? "within" : "OVER");
     return matched == files ? 0 : 1;
 }

@@ -160,7 +160,8 @@ void WriteImage(const fs::path& path, uint64_t bytes) {
             auto* bytesOf = reinterpret_cast<unsigned char*>(block.data());
             for (size_t sector : {0, 2560}) bytesOf[sector + 510] = 0x55, bytesOf[sector + 511] = 0xAA;
         }
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(std::min(kMiB, bytes - written)));
+        out.write(reinterpret_cast<const char*>(block.data()),
+                  static_cast<std::streamsize>(std::min(kMiB, bytes - written)));
     }
 }
 
@@ -237,7 +238,8 @@ int main(int argc, char** argv) {
     std::printf("%-26s %10.2f %10.1f %10.2f\n", "image step, work", work, mib / work, work / limit);
     std::printf("%-26s %10.2f %10.1f %10.2f\n", "image step, with pauses", work + pauses, mib / (work + pauses),
                 (work + pauses) / limit);
-    std::printf("%-26s %10.2f %10.1f %10.2f\n", "dd onto allocated + cmp", reference, mib / reference, reference / limit);
+    std::printf("%-26s %10.2f %10.1f %10.2f\n", "dd onto allocated + cmp", reference, mib / reference,
+                reference / limit);
     std::printf("%-26s %10.2f %10.1f %10.2f\n", "bare pwrite+fdatasync", limit, mib / limit, 1.0);
     std::printf("work / bare loop %.2f (target <= 1.15); work / dd+cmp %.2f\n", work / limit, work / reference);
     std::printf("CPU seconds (user + system, medians): image step %.2f, bare loop %.2f\n", Median(workCpu),
@@ -247,7 +249,8 @@ int main(int argc, char** argv) {
     std::printf("unit and dd target equal to the image after every run: %s\n", matches ? "yes" : "NO");
     std::printf("%-44s %10.1f MiB\n", "RSS before the image step", static_cast<double>(memory.BeforeKiB()) / 1024);
     std::printf("%-44s %10.1f MiB\n", "peak RSS during it (VmHWM)", static_cast<double>(memory.HighWaterKiB()) / 1024);
-    std::printf("%-44s %10.1f MiB\n", "peak RSS sampled every 5 ms", static_cast<double>(memory.SampledPeakKiB()) / 1024);
+    std::printf("%-44s %10.1f MiB\n", "peak RSS sampled every 5 ms",
+                static_cast<double>(memory.SampledPeakKiB()) / 1024);
     std::printf("%-44s %10.1f MiB  (%s)\n", "budget: 2 x largest piece + 32 MiB", budget,
                 peakMiB <= budget ? "within" : "OVER");
     return matches ? 0 : 1;

@@ -33,8 +33,7 @@ bool IsDeviceName(const std::string& name) {
     for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const char* device : {"CON", "PRN", "AUX", "NUL"})
         if (base == device) return true;
-    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
-           base[3] <= '9';
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' && base[3] <= '9';
 }
 
 // The five sub-folders of a download folder, in the order each function visits them.
@@ -85,8 +84,8 @@ int ReadWhole(const std::string& folder, const std::string& name, unsigned char*
         const size_t needed = static_cast<size_t>(length) + 513;
         if (capacity == nullptr || needed > *capacity) {
             // The reused blocks carry image pieces straight to the raw volume: sector-aligned.
-            unsigned char* data = capacity == nullptr ? static_cast<unsigned char*>(calloc(needed, 1))
-                                                  : platform::NewRawBuffer(needed);
+            unsigned char* data =
+                capacity == nullptr ? static_cast<unsigned char*>(calloc(needed, 1)) : platform::NewRawBuffer(needed);
             if (data == nullptr) {
                 fclose(file);
                 throw std::bad_alloc();
@@ -166,7 +165,8 @@ bool IsPlainName(const std::string& name) {
     for (size_t i = 0; i < name.size(); i += platform::CharLength(name, i)) {
         if (platform::CharLength(name, i) == 2) continue;
         unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == 0x7F || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
+        if (c < 0x20 || c == 0x7F ||
+            std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
             return false;
     }
     return !IsDeviceName(name);
@@ -258,27 +258,52 @@ std::string GetFileNamePart(const std::string& path) {
 
 std::string ResultToMessageCode(int result) {
     switch (result) {
-    case 400: case 501: case 511: case 802: case 900: case 1100: return "E01";
-    case 401: case 404: return "E02-1";
-    case 402: case 506: case 804: case 805: case 806: case 807: case 1102: return "E03";
+    case 400:
+    case 501:
+    case 511:
+    case 802:
+    case 900:
+    case 1100: return "E01";
+    case 401:
+    case 404: return "E02-1";
+    case 402:
+    case 506:
+    case 804:
+    case 805:
+    case 806:
+    case 807:
+    case 1102: return "E03";
     case 403: return "E62";
     case 406: return "E02-2";
     case 500: return "";
-    case 502: case 505: case 512: case 803: case 1101: return "E02";
-    case 503: case 504: case 519: case 801: return "E04";
+    case 502:
+    case 505:
+    case 512:
+    case 803:
+    case 1101: return "E02";
+    case 503:
+    case 504:
+    case 519:
+    case 801: return "E04";
     case 507: return "E09";
     case 508: return "E10";
     case 510: return "E97";
     case 514: return "E13";
     case 516: return "E15";
-    case 517: case 531: return "E06";
+    case 517:
+    case 531: return "E06";
     case 518: return "E08";
-    case 520: case 810: return "E05";
-    case 521: case 901: return "E07";
+    case 520:
+    case 810: return "E05";
+    case 521:
+    case 901: return "E07";
     case 522: return "E16";
     case 530: return "E12";
     case 532: return "E17";
-    case 600: case 601: case 700: case 800: return "E98";
+    case 600:
+    case 601:
+    case 700:
+    case 800: return "E98";
     default: return "E99";
     }
 }

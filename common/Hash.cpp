@@ -43,7 +43,8 @@ struct FileFacts {
 };
 
 // The MD5 of a file read piece by piece, however large it is: of its exact bytes, or with every
-// CR LF read as LF. kFileReadFailed when the file cannot be opened or read, kDigestFailed when the crypto service fails.
+// CR LF read as LF. kFileReadFailed when the file cannot be opened or read, kDigestFailed when the crypto service
+// fails.
 int DigestFile(const std::string& path, bool crLfAsLf, unsigned char (&digest)[platform::MD5_LENGTH],
                FileFacts* facts) {
     std::unique_ptr<FILE, CloseFile> file(platform::fopen(path.c_str(), "rb"));

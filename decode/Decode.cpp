@@ -52,8 +52,8 @@ Block DeriveKey(const unsigned char* keyA, const unsigned char* keyB) {
 
 extern "C" {
 
-VELTRANE_EXPORT int VELTRANE_STDCALL Decode(unsigned char* buffer, const unsigned char* keyA,
-                                            const unsigned char* keyB, std::uint32_t len) {
+VELTRANE_EXPORT int VELTRANE_STDCALL Decode(unsigned char* buffer, const unsigned char* keyA, const unsigned char* keyB,
+                                            std::uint32_t len) {
     if (len < kBlockSize) return 0;
     Block previous = LoadBlock(buffer);  // the IV
     // The plaintext goes to the start of the buffer; its last 8 bytes keep the end of the ciphertext.

@@ -103,9 +103,9 @@ int MountNaviVolume() {
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         int error = FileRead(Format("%s", theApp.ProgramFolder.c_str()), "MountVolume.dat", &buffer, &size);
-        bool remembered = error == 0 && size > 0 &&
-                          std::string(reinterpret_cast<const char*>(buffer), size).find(removable.front()) !=
-                              std::string::npos;
+        bool remembered =
+            error == 0 && size > 0 &&
+            std::string(reinterpret_cast<const char*>(buffer), size).find(removable.front()) != std::string::npos;
         std::free(buffer);
         if (remembered) return MountRemembered(removable.front());
 

@@ -194,8 +194,8 @@ int DriveLock() {
 int DriveUnlock() {
     VLOG(LOG_TRACE, "ドライブアンロック開始");
     uint32_t returned = 0;
-    if (!platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
-                                   &returned, nullptr)) {
+    if (!platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
+                                   nullptr)) {
         VLOG(LOG_ERROR, "ドライブアンロック失敗");
         return kVolumeUnlockFailed;
     }

@@ -77,8 +77,8 @@ struct ModelDevices {
 
 ModelDevices FindModelDevices() {
     ModelDevices found;
-    platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
-                                                                platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
+    platform::HDEVINFO devices =
+        platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     if (devices == platform::INVALID_DEVINFO_HANDLE) return found;
     platform::SP_DEVINFO_DATA device;
     for (uint32_t index = 0; platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
@@ -103,11 +103,10 @@ bool VolumeDisk(const std::string& root, uint32_t* disk) {
     if (root.empty()) return false;
     platform::HANDLE held = Navi().DriveHandle;
     bool own = held != nullptr && root == Navi().NaviDrive;
-    platform::HANDLE volume =
-        own ? held
-            : platform::CreateFileA(Format("\\\\.\\%c:", root[0]).c_str(), 0,
-                                    platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
-                                    platform::OPEN_EXISTING, 0, nullptr);
+    platform::HANDLE volume = own ? held
+                                  : platform::CreateFileA(Format("\\\\.\\%c:", root[0]).c_str(), 0,
+                                                          platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+                                                          nullptr, platform::OPEN_EXISTING, 0, nullptr);
     if (volume == platform::INVALID_HANDLE_VALUE) return false;
     platform::STORAGE_DEVICE_NUMBER number;
     uint32_t returned = 0;
@@ -176,7 +175,8 @@ bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device
     if ((status & removable) != removable) return true;
     char service[1024] = {};
     if (!ReadService(devices, device, service)) return true;
-    const bool storage = std::strncmp(service, kStorageService, 7) == 0 || std::strcmp(service, kUaspStorageService) == 0;
+    const bool storage =
+        std::strncmp(service, kStorageService, 7) == 0 || std::strcmp(service, kUaspStorageService) == 0;
     if (!storage || device->DevInst == 0) return true;
     char instanceId[260] = {};
     if (platform::CM_Get_Device_IDA(device->DevInst, instanceId, sizeof instanceId, 0) != platform::CR_SUCCESS)
@@ -272,7 +272,8 @@ int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* disp
         if (index < 0 || index >= 26 || !(platform::GetLogicalDrives() & (1u << index))) return 0;
         *driveType = platform::GetDriveTypeA(root.c_str());
         platform::SHFILEINFOA info;
-        const bool named = platform::SHGetFileInfoA(root.c_str(), 0, &info, sizeof info, platform::SHGFI_DISPLAYNAME) != 0;
+        const bool named =
+            platform::SHGetFileInfoA(root.c_str(), 0, &info, sizeof info, platform::SHGFI_DISPLAYNAME) != 0;
         *displayName = named ? info.szDisplayName : "";
         return 1;
     });
@@ -398,8 +399,8 @@ int RemoveNaviUsb() {
     // Only the device whose disk holds the unit's volume; with no such volume nothing is ejected.
     uint32_t unitDisk = 0;
     if (!VolumeDisk(Navi().NaviDrive, &unitDisk)) return 0;
-    platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
-                                                                platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
+    platform::HDEVINFO devices =
+        platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     if (devices == platform::INVALID_DEVINFO_HANDLE) return kEjectFailed;
     std::string vendorProduct = Format(kVendorProductFormat, kNaviVendorId, kNaviProductId);
     int result = 0;

@@ -24,7 +24,6 @@ static constexpr char kLogSource[] = ".\\MapDelete";
 // Removed in this order: FLASH\RENEWAL before the FLASH that holds it.
 const char* const kDeleteOrder[] = {"FLASH\\RENEWAL", "FLASH", "CONF", "FLASH2", "RENEWAL"};
 
-
 void Post(uintptr_t code) { platform::CurrentView()->PostNotify(platform::IDD_MAIN_WINDOW, code, 0); }
 
 // Empties one folder by pattern: 0, or FileDelete's failure after the message.
@@ -42,7 +41,8 @@ int DeleteFiles(const std::string& pattern) {
 bool InsideMapFolder(std::string folder) {
     std::string top = theApp.MapFolder;
     for (std::string* path : {&folder, &top})
-        while (!path->empty() && path->back() == '\\' && platform::CharLength(*path, path->size() - 1) == 1) path->pop_back();
+        while (!path->empty() && path->back() == '\\' && platform::CharLength(*path, path->size() - 1) == 1)
+            path->pop_back();
     if (top.empty() || folder.size() < top.size() || !platform::EqualsNoCase(folder.substr(0, top.size()), top))
         return false;
     for (size_t start = top.size(); start < folder.size();) {
@@ -140,9 +140,8 @@ int CMapDelete::MapDataDelete(int startDeletion) {
 int DeleteThread(CMapDelete* deleteObject) {
     const platform::KeepAwake awake;
     // Only a deletion that got through every record logs its end line.
-    std::optional<int> result = OPERATION(
-        "DeleteThread", "", std::optional<int>{}, OnException::LogOnly, EndLine::Own,
-        [&] {
+    std::optional<int> result =
+        OPERATION("DeleteThread", "", std::optional<int>{}, OnException::LogOnly, EndLine::Own, [&] {
             int deleted = DeleteRecords(deleteObject->records_);
             if (deleted == 0) VLOG(LOG_TRACE, "DeleteThread終了");
             return std::optional<int>(deleted);

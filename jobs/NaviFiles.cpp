@@ -38,7 +38,8 @@ bool IsDriveRoot(const std::string& root) {
 int NaviFolderCreate(const std::string& naviDrive) {
     return OPERATION("NaviFolderCreate", "", 1, [&] {
         if (!IsDriveRoot(naviDrive)) {
-            VLOG(LOG_ERROR, "フォルダ作成失敗[%s][%d]", naviDrive.c_str(), static_cast<int>(platform::ERROR_INVALID_NAME));
+            VLOG(LOG_ERROR, "フォルダ作成失敗[%s][%d]", naviDrive.c_str(),
+                 static_cast<int>(platform::ERROR_INVALID_NAME));
             return 1;
         }
         for (const char* folder : kNaviFolders) {

@@ -53,30 +53,37 @@ const CopyStep kCopySteps[] = {
     {"FLASH\\NEWRELEASE.TXT", "UPDATE\\RENEWAL", "RELEASE.TXT",
      "1001番台ファイルコピー(マスターデータバージョンファイル)(RELEASE.TXT)",
      "1001番台ファイルコピー(マスターデータバージョンファイル)(RELEASE.TXT)コピーエラー[%d]", kDataFileCopyFailed},
-    {"FLASH\\NEWVOLUME.DAT", "UPDATE\\RENEWAL", "VOLUME.DAT", "1001番台ファイルコピー(ボリューム番号ファイル)(VOLUME.DAT)",
+    {"FLASH\\NEWVOLUME.DAT", "UPDATE\\RENEWAL", "VOLUME.DAT",
+     "1001番台ファイルコピー(ボリューム番号ファイル)(VOLUME.DAT)",
      "1001番台ファイルコピー(ボリューム番号ファイル)(VOLUME.DAT)コピーエラー[%d]", kDataFileCopyFailed},
     {"FLASH\\RENEWAL\\NEWLPA080.DAT", "UPDATE\\RENEWAL", "LPA080.DAT",
-     "2000番台ファイルコピー(プログラム更新データファイル)(LPA080.DAT)", "プログラム更新データファイルコピーエラー[%d]", kProgramFileCopyFailed},
+     "2000番台ファイルコピー(プログラム更新データファイル)(LPA080.DAT)", "プログラム更新データファイルコピーエラー[%d]",
+     kProgramFileCopyFailed},
     {"DISCINFO.TXT", "UPDATE\\RENEWAL", "DISCINFO.TXT", "メディア識別ファイルコピー(DISCINFO.TXT)",
      "メディア識別ファイルコピーエラー[%d]", kDataFileCopyFailed},
     {"RENEWAL\\VERINFO.DAT", "UPDATE\\RENEWAL", "VERINFO.DAT", "統合バージョンファイルコピー(VERINFO.DAT)",
      "統合バージョンファイルコピーエラー[%d]", kDataFileCopyFailed},
     {"CONF\\CONF1001.DAT", "UPDATE\\RENEWAL\\CONF", "CONF1001.DAT",
-     "更新管理ファイルコピー(データ種別1001番台CONFファイル)(CONF1001.DAT)", "1001番台CONFファイルコピーエラー[%d]", kConfFileCopyFailed},
+     "更新管理ファイルコピー(データ種別1001番台CONFファイル)(CONF1001.DAT)", "1001番台CONFファイルコピーエラー[%d]",
+     kConfFileCopyFailed},
     {"CONF\\CONF2000.DAT", "UPDATE\\RENEWAL\\CONF", "CONF2000.DAT",
-     "更新管理ファイルコピー(データ種別2000番台CONFファイル)(CONF2000.DAT)", "2000番台CONFファイルコピーエラー[%d]", kConfFileCopyFailed},
+     "更新管理ファイルコピー(データ種別2000番台CONFファイル)(CONF2000.DAT)", "2000番台CONFファイルコピーエラー[%d]",
+     kConfFileCopyFailed},
     {"CONF\\CONF6000.DAT", "UPDATE\\RENEWAL\\CONF", "CONF6000.DAT",
-     "更新管理ファイルコピー(データ種別6000番台CONFファイル)(CONF6000.DAT)", "6000番台CONFファイルコピーエラー[%d]", kConfFileCopyFailed},
-    {"CONF\\CONFLIST.DAT", "UPDATE\\RENEWAL\\CONF", "CONFLIST.DAT", "更新管理ファイルコピー(CONFリストファイル)(CONFLIST.DAT)",
-     "CONFリストファイルコピーエラー[%d]", kConfFileCopyFailed},
+     "更新管理ファイルコピー(データ種別6000番台CONFファイル)(CONF6000.DAT)", "6000番台CONFファイルコピーエラー[%d]",
+     kConfFileCopyFailed},
+    {"CONF\\CONFLIST.DAT", "UPDATE\\RENEWAL\\CONF", "CONFLIST.DAT",
+     "更新管理ファイルコピー(CONFリストファイル)(CONFLIST.DAT)", "CONFリストファイルコピーエラー[%d]",
+     kConfFileCopyFailed},
     {"CONF\\AREANAME.TBL", "UPDATE\\RENEWAL\\CONF", "AREANAME.TBL",
-     "更新管理ファイルコピー(AREANAME CONFファイル)(AREANAME.TBL)", "AREANAME CONFファイルコピーエラー[%d]", kConfFileCopyFailed},
-    {"CONF\\CONFCRC.DAT", "UPDATE\\RENEWAL\\CONF", "CONFCRC.DAT", "更新管理ファイルコピー(CONF CRCファイル)(CONFCRC.DAT)",
-     "CONF CRCファイルコピーエラー[%d]", kConfFileCopyFailed},
-    {"CONF\\MAPLIST.DAT", "UPDATE\\RENEWAL\\CONF", "MAPLIST.DAT", "更新管理ファイルコピー(MAPLISTファイル)(MAPLIST.DAT)",
-     "MAPLISTファイルコピーエラー[%d]", kUnitFileCopyFailed},
-    {"DISKID.DAT", "UPDATE\\RENEWAL", "DISKID.DAT", "DISK識別ファイルコピー(DISKID.DAT)", "DISK識別ファイルコピーエラー[%d]",
-     kDataFileCopyFailed},
+     "更新管理ファイルコピー(AREANAME CONFファイル)(AREANAME.TBL)", "AREANAME CONFファイルコピーエラー[%d]",
+     kConfFileCopyFailed},
+    {"CONF\\CONFCRC.DAT", "UPDATE\\RENEWAL\\CONF", "CONFCRC.DAT",
+     "更新管理ファイルコピー(CONF CRCファイル)(CONFCRC.DAT)", "CONF CRCファイルコピーエラー[%d]", kConfFileCopyFailed},
+    {"CONF\\MAPLIST.DAT", "UPDATE\\RENEWAL\\CONF", "MAPLIST.DAT",
+     "更新管理ファイルコピー(MAPLISTファイル)(MAPLIST.DAT)", "MAPLISTファイルコピーエラー[%d]", kUnitFileCopyFailed},
+    {"DISKID.DAT", "UPDATE\\RENEWAL", "DISKID.DAT", "DISK識別ファイルコピー(DISKID.DAT)",
+     "DISK識別ファイルコピーエラー[%d]", kDataFileCopyFailed},
 };
 
 void Post(uintptr_t code, intptr_t result) {
@@ -103,7 +110,8 @@ void FailOnUnitFiles(const char* failureText, int result, int windowResult) {
 bool RunSteps(TransferJob& job, const std::string& naviDrive) {
     // A transfer cut off by a crash or a kill left its intermediates; the extraction would
     // refuse to overwrite them.
-    if (int result = RemoveStaleIntermediates(job.id); result != 0) VLOG(LOG_ERROR, "中間ファイル削除エラー[%d]", result);
+    if (int result = RemoveStaleIntermediates(job.id); result != 0)
+        VLOG(LOG_ERROR, "中間ファイル削除エラー[%d]", result);
     for (const PrepareStep& step : kPrepareSteps) {
         if (int result = step.run(job.config, job.id); result != 0) {
             FailBeforeUnitFiles(step.failureText, result, step.windowResult);

@@ -45,9 +45,13 @@ public:
     // The description is fetched, never posted.
     void MakeRequest(std::string*, std::string*, std::string*) override {}
     void OnText(const std::string& name, const std::string& text) override {
-        if (name == "url") Keep(&current_.url, text);
-        else if (name == "HashCode") Keep(&current_.HashCode, text);
-        else if (name == "MapSize") theApp.MapSizeGB.store(static_cast<double>(std::strtoll(text.c_str(), nullptr, 10)) / 1024, std::memory_order_relaxed);
+        if (name == "url")
+            Keep(&current_.url, text);
+        else if (name == "HashCode")
+            Keep(&current_.HashCode, text);
+        else if (name == "MapSize")
+            theApp.MapSizeGB.store(static_cast<double>(std::strtoll(text.c_str(), nullptr, 10)) / 1024,
+                                   std::memory_order_relaxed);
     }
     // Each entry starts empty: a field it lacks is missing, not the previous entry's.
     void OnEndElement(const std::string& name) override {

@@ -93,9 +93,9 @@ int CopyBody(platform::InternetFile& in, FILE* out, uint64_t maxBytes, uint64_t*
 
 // The reply carries exactly the rest of a file of `length` bytes from `offset` on.
 bool CarriesTheRest(const platform::InternetFile& in, uint64_t offset, uint64_t length) {
-    return in.Header("Content-Range") ==
-           Format("bytes %llu-%llu/%llu", static_cast<unsigned long long>(offset),
-                  static_cast<unsigned long long>(length - 1), static_cast<unsigned long long>(length));
+    return in.Header("Content-Range") == Format("bytes %llu-%llu/%llu", static_cast<unsigned long long>(offset),
+                                                static_cast<unsigned long long>(length - 1),
+                                                static_cast<unsigned long long>(length));
 }
 
 // Marks a file about to be written afresh with the version and length its reply names: true
@@ -199,7 +199,8 @@ int LineSpeedTest(DOWNLOAD_JOB* job) {
         int64_t bytes = 0;
         // A test entry that never ends, or trickles, is measured on what came within the bounds.
         while (bytes < kLineTestMaxBytes && milliseconds < kLineTestMaxMilliseconds) {
-            long read = file->Read(piece, static_cast<unsigned long>(std::min<int64_t>(sizeof piece, kLineTestMaxBytes - bytes)));
+            long read = file->Read(
+                piece, static_cast<unsigned long>(std::min<int64_t>(sizeof piece, kLineTestMaxBytes - bytes)));
             milliseconds = platform::GetTickCount() - start;
             if (read == 0) break;
             if (read < 0) {
@@ -239,8 +240,8 @@ int StartDownloadThread(DOWNLOAD_JOB* job) {
 void MapDownloadThread(DOWNLOAD_JOB* job) {
     const platform::KeepAwake awake;
     // Whatever happens, the window hears how the thread ended.
-    Notice notice = OPERATION("MapDownloadThread", "", Notice{kNotifyDownloadFailed, kDownloadFailed}, OnException::LogOnly,
-                              [&] { return FetchMapFiles(job); });
+    Notice notice = OPERATION("MapDownloadThread", "", Notice{kNotifyDownloadFailed, kDownloadFailed},
+                              OnException::LogOnly, [&] { return FetchMapFiles(job); });
     platform::CurrentView()->PostNotify(platform::IDD_MAIN_WINDOW, notice.code, notice.result);
 }
 
@@ -259,7 +260,8 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         uint64_t counted = kept == KeptBytes::Uncounted ? 0 : onDisk;
 
         // Bytes kept from an earlier attempt: ask only for the rest, while it is the same version.
-        std::optional<PartialFileMark> mark = kept == KeptBytes::Refetch || onDisk == 0 ? std::nullopt : ReadPartialMark(path);
+        std::optional<PartialFileMark> mark =
+            kept == KeptBytes::Refetch || onDisk == 0 ? std::nullopt : ReadPartialMark(path);
         std::optional<platform::ByteRange> range;
         if (mark && onDisk < mark->length) range = platform::ByteRange{onDisk, mark->validator};
         platform::OpenedUrl opened = OpenSessionUrl(url, StopFlagged, range);
@@ -318,7 +320,8 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
 
         // What was fetched now is what the line delivered in the time the thread measures.
         job->currentFileBytes.store(fetched, std::memory_order_relaxed);
-        if (fetched >= kMeasuredFileBytes) job->measuredBytes.store(static_cast<int64_t>(fetched), std::memory_order_relaxed);
+        if (fetched >= kMeasuredFileBytes)
+            job->measuredBytes.store(static_cast<int64_t>(fetched), std::memory_order_relaxed);
         AddDownloaded(job, static_cast<double>(length) - static_cast<double>(counted));
         return result;
     });

@@ -31,9 +31,11 @@ constexpr char kWsseNonce[] = "5820917364";
 
 const std::initializer_list<const char*> kResultParams = {"result-status", "result-cd", "result-detail-cd",
                                                           "result-msg"};
-const std::initializer_list<const char*> kDownloadStartParams = {
-    "result-status",         "result-cd",    "result-detail-cd", "result-msg",   "unified-map-ver-gen",
-    "unified-map-ver-major", "unified-map-ver-minor", "product-name", "conf-file-url"};
+const std::initializer_list<const char*> kDownloadStartParams = {"result-status",         "result-cd",
+                                                                 "result-detail-cd",      "result-msg",
+                                                                 "unified-map-ver-gen",   "unified-map-ver-major",
+                                                                 "unified-map-ver-minor", "product-name",
+                                                                 "conf-file-url"};
 
 struct Param {
     const char* name;
@@ -57,11 +59,16 @@ std::string RequestXml(const char* root, const char* prefix, std::initializer_li
 // The four result fields every reply carries; false when `name` is none of them.
 template <class Response>
 bool StoreResultField(Response* response, const std::string& name, const std::string& text) {
-    if (name == "result-status") response->result_status = text;
-    else if (name == "result-cd") response->result_cd = text;
-    else if (name == "result-detail-cd") response->result_detail_cd = text;
-    else if (name == "result-msg") response->result_msg = text;
-    else return false;
+    if (name == "result-status")
+        response->result_status = text;
+    else if (name == "result-cd")
+        response->result_cd = text;
+    else if (name == "result-detail-cd")
+        response->result_detail_cd = text;
+    else if (name == "result-msg")
+        response->result_msg = text;
+    else
+        return false;
     return true;
 }
 
@@ -71,24 +78,28 @@ void CExternalInterfaceBase::OnEndElement(const std::string&) {}
 
 void CDownloadStartRequest::MakeRequest(std::string* header, std::string* body, std::string* path) {
     *header = kContentType;
-    *body = RequestXml("download-start-if", "dsif", {{"model-group-cd", request_->model_group_cd}},
-                       kDownloadStartParams);
+    *body =
+        RequestXml("download-start-if", "dsif", {{"model-group-cd", request_->model_group_cd}}, kDownloadStartParams);
     *path = "/MDL";
 }
 
 void CDownloadStartRequest::OnText(const std::string& name, const std::string& text) {
     if (StoreResultField(response_, name, text)) return;
-    if (name == "unified-map-ver-gen") response_->unified_map_ver_gen = text;
-    else if (name == "unified-map-ver-major") response_->unified_map_ver_major = text;
-    else if (name == "unified-map-ver-minor") response_->unified_map_ver_minor = text;
-    else if (name == "product-name") response_->product_name = text;
-    else if (name == "conf-file-url") response_->conf_file_url = text;
+    if (name == "unified-map-ver-gen")
+        response_->unified_map_ver_gen = text;
+    else if (name == "unified-map-ver-major")
+        response_->unified_map_ver_major = text;
+    else if (name == "unified-map-ver-minor")
+        response_->unified_map_ver_minor = text;
+    else if (name == "product-name")
+        response_->product_name = text;
+    else if (name == "conf-file-url")
+        response_->conf_file_url = text;
 }
 
 void CDownloadCompletionRequest::MakeRequest(std::string* header, std::string* body, std::string* path) {
     *header = kContentType;
-    *body = RequestXml("download-completion-if", "dcif", {{"model-group-cd", request_->model_group_cd}},
-                       kResultParams);
+    *body = RequestXml("download-completion-if", "dcif", {{"model-group-cd", request_->model_group_cd}}, kResultParams);
     *path = "/DLS";
 }
 
@@ -98,10 +109,10 @@ void CDownloadCompletionRequest::OnText(const std::string& name, const std::stri
 
 void CTransferCompletionRequest::MakeRequest(std::string* header, std::string* body, std::string* path) {
     *header = kContentType;
-    *body = RequestXml("transfer-completion-if", "tcif",
-                       {{"model-group-cd", request_->model_group_cd},
-                        {"maptrs_failure_cd", request_->maptrs_failure_cd}},
-                       kResultParams);
+    *body =
+        RequestXml("transfer-completion-if", "tcif",
+                   {{"model-group-cd", request_->model_group_cd}, {"maptrs_failure_cd", request_->maptrs_failure_cd}},
+                   kResultParams);
     *path = "/TSC";
 }
 
@@ -109,8 +120,7 @@ void CTransferCompletionRequest::OnText(const std::string& name, const std::stri
     StoreResultField(response_, name, text);
 }
 
-int CExternalInterface::DownloadStartRequest(const DOWNLOAD_START_REQUEST* request,
-                                             DOWNLOAD_START_RESPONSE* response) {
+int CExternalInterface::DownloadStartRequest(const DOWNLOAD_START_REQUEST* request, DOWNLOAD_START_RESPONSE* response) {
     return OPERATION("DownloadStartRequest", "", kHttpTransportError, [&] {
         CDownloadStartRequest handler(request, response);
         return ExecuteRequest(&handler);
@@ -160,8 +170,8 @@ std::string BuildWsseHeader() {
     platform::SYSTEMTIME now;
     platform::GetLocalTime(&now);
     // The local time, marked "Z" all the same: the service expects it so.
-    std::string created = Format("%04d-%02d-%02dT%02d:%02d:%02dZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                                 now.wMinute, now.wSecond);
+    std::string created =
+        Format("%04d-%02d-%02dT%02d:%02d:%02dZ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
     std::string digestInput = std::string(kWsseNonce) + created + kWssePassword;
     VLOG(LOG_TRACE, "実データ[%s]", digestInput.c_str());
     std::string passwordDigest;
@@ -183,9 +193,7 @@ int ParseResponseXml(CExternalInterfaceBase* handler, const std::string& text) {
     std::string element;
     for (platform::XmlNode node; reader.Read(node);) {
         switch (node.type) {
-        case platform::XmlNodeType::Element:
-            element = node.value;
-            break;
+        case platform::XmlNodeType::Element: element = node.value; break;
         // Text CP932 cannot hold arrives with "?" in its place: one such character must not
         // cost the rest of the reply.
         case platform::XmlNodeType::Text:
@@ -194,8 +202,7 @@ int ParseResponseXml(CExternalInterfaceBase* handler, const std::string& text) {
         case platform::XmlNodeType::EndElement:
             handler->OnEndElement(platform::Utf8ToCp932Replacing(node.value));
             break;
-        default:
-            break;  // whitespace, CDATA, comments and processing instructions carry nothing for us
+        default: break;  // whitespace, CDATA, comments and processing instructions carry nothing for us
         }
     }
     return 0;

@@ -17,9 +17,7 @@ static constexpr char kLogSource[] = ".\\Http";
 
 }  // namespace
 
-std::string CaBundlePath() {
-    return platform::ToNativePath(theApp.ProgramFolder + "ca-bundle.pem").value_or("");
-}
+std::string CaBundlePath() { return platform::ToNativePath(theApp.ProgramFolder + "ca-bundle.pem").value_or(""); }
 
 bool AskProxyCredentials(const std::string& host, const std::optional<platform::ProxyCredentials>& used) {
     // Another request got new credentials while this one was refused: try those first.
@@ -106,8 +104,7 @@ int CHttpBase::Request() {
 
 CGet::CGet(std::string url, std::string* response) : CHttpBase("GET", std::move(url), "", "", response, "") {}
 
-CPost::CPost(std::string url, std::string contentType, std::string body, std::string* response,
-             std::string headerLines)
+CPost::CPost(std::string url, std::string contentType, std::string body, std::string* response, std::string headerLines)
     : CHttpBase("POST", std::move(url), std::move(contentType), std::move(body), response, std::move(headerLines)) {}
 
 void CPost::GetRequestBody(std::string* body) { *body = body_; }
@@ -120,7 +117,7 @@ int CPost::Response(const std::string& reply) {
 
 int CHttp::Get(const std::string& url, std::string* response) { return CGet(url, response).Request(); }
 
-int CHttp::Post(const std::string& url, const std::string& contentType, const std::string& body,
-                std::string* response, const std::string& headerLines) {
+int CHttp::Post(const std::string& url, const std::string& contentType, const std::string& body, std::string* response,
+                const std::string& headerLines) {
     return CPost(url, contentType, body, response, headerLines).Request();
 }

@@ -17,12 +17,9 @@ public:
     }
     uint64_t TickMilliseconds() override {
         using namespace std::chrono;
-        return static_cast<uint64_t>(
-            duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
     }
-    void Sleep(uint32_t milliseconds) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    }
+    void Sleep(uint32_t milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 };
 
 RealClock realClock;

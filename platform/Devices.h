@@ -36,14 +36,15 @@ struct SP_DEVINFO_DATA {
 };
 
 // The devices present now (the class argument is not looked at: every class is listed).
-[[nodiscard]] HDEVINFO SetupDiGetClassDevsA(const void* classGuid, const char* enumerator, void* parent, uint32_t flags);
+[[nodiscard]] HDEVINFO SetupDiGetClassDevsA(const void* classGuid, const char* enumerator, void* parent,
+                                            uint32_t flags);
 // False with ERROR_NO_MORE_ITEMS past the last device.
 [[nodiscard]] bool SetupDiEnumDeviceInfo(HDEVINFO set, uint32_t index, SP_DEVINFO_DATA* data);
 // Text properties in CP932 with their NUL; ERROR_INSUFFICIENT_BUFFER with the required size
 // when the buffer is too small, ERROR_INVALID_DATA when the device has no such property.
 [[nodiscard]] bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* data, uint32_t property,
-                                       uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
-                                       uint32_t* requiredSize);
+                                                     uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
+                                                     uint32_t* requiredSize);
 [[nodiscard]] bool SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
 // The number of the disk a device presents (the DeviceNumber that IOCTL_STORAGE_GET_DEVICE_NUMBER
@@ -52,12 +53,13 @@ struct SP_DEVINFO_DATA {
 // interface class for the device's instance ID, the interface's path opened without access.
 [[nodiscard]] bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber);
 
-[[nodiscard]] CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device, uint32_t flags);
+[[nodiscard]] CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device,
+                                              uint32_t flags);
 [[nodiscard]] CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t flags);
 // Unplugs the device (and the unit it belongs to, with its volume and letter). With a name
 // buffer a veto comes back as its type and name; without one the system shows the user its own
 // message about how the request went.
 [[nodiscard]] CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength,
-                                   uint32_t flags);
+                                                 uint32_t flags);
 
 }  // namespace platform

@@ -30,6 +30,6 @@ uint32_t GetDriveTypeA(const char* rootPath);
 // With SHGFI_DISPLAYNAME: the drive's display name in CP932 ("リムーバブル ディスク (E:)").
 // Non-zero on success.
 [[nodiscard]] uintptr_t SHGetFileInfoA(const char* path, uint32_t fileAttributes, SHFILEINFOA* info, uint32_t infoSize,
-                         uint32_t flags);
+                                       uint32_t flags);
 
 }  // namespace platform

@@ -39,7 +39,7 @@ std::vector<FindData> FindFiles(std::string_view pattern);
 // Free and total clusters of the file system that holds `path` (any folder on it, not only a
 // root). Cluster counts are 64-bit: today's drives overflow 32 bits.
 [[nodiscard]] bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
-                       uint64_t* freeClusters, uint64_t* totalClusters);
+                                     uint64_t* freeClusters, uint64_t* totalClusters);
 
 // The running executable as a Windows path; tests and tools may place it elsewhere.
 [[nodiscard]] uint32_t GetModuleFileNameA(char* buffer, uint32_t size);

@@ -44,7 +44,7 @@ struct TrustAnchors {
 using StopCheck = std::function<bool()>;
 
 struct HttpRequest {
-    std::string verb;         // GET or POST
+    std::string verb;  // GET or POST
     UrlParts url;
     bool secure = false;      // TLS to url.host:url.port, whatever url.scheme says
     std::string headerLines;  // extra header lines, CR LF separated, sent as they are
@@ -106,7 +106,7 @@ public:
     // the connection fails or stalls, or the server answers with a status of 400 or more.
     // With `range`, asks only for that part (206; 416 when it lies beyond the end).
     [[nodiscard]] OpenedUrl OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop,
-                      const std::optional<ByteRange>& range = std::nullopt);
+                                    const std::optional<ByteRange>& range = std::nullopt);
 
     // Credentials for the proxy, used by every later request and opened URL.
     void SetProxyCredentials(const ProxyCredentials& credentials);

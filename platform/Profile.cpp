@@ -117,8 +117,7 @@ std::optional<std::string> ProfileDocument::Get(std::string_view section, std::s
     std::string_view text = lines_[at].text;
     std::string_view value = Trim(text.substr(FindChar(text, '=') + 1));
     // A value in matching quotes is given without them.
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return std::string(value);
 }
@@ -178,8 +177,8 @@ std::string ProfileDocument::Serialize() const {
     return out;
 }
 
-uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
-                                  char* buffer, uint32_t size, const char* fileName) {
+uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
+                                  uint32_t size, const char* fileName) {
     std::lock_guard guard(profileLock);
     std::string def(Trim(defaultValue ? defaultValue : ""));
     auto native = ToNativePath(fileName ? fileName : "");
@@ -191,16 +190,14 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
     return CopyOut(value ? *value : def, buffer, size);
 }
 
-uint32_t GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
-                               const char* fileName) {
+uint32_t GetPrivateProfileIntA(const char* section, const char* key, int defaultValue, const char* fileName) {
     char buffer[64];
     if (GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer, fileName) == 0)
         return static_cast<uint32_t>(defaultValue);
     return static_cast<uint32_t>(atoi(buffer));
 }
 
-bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
-                                const char* fileName) {
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName) {
     std::lock_guard guard(profileLock);
     auto native = ToNativePath(fileName ? fileName : "");
     if (!native || section == nullptr) {

@@ -13,13 +13,12 @@
 namespace platform {
 
 // The program's calls, on Windows paths (CP932).
-uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
-                                  char* buffer, uint32_t size, const char* fileName);
-uint32_t GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
-                               const char* fileName);
+uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
+                                  uint32_t size, const char* fileName);
+uint32_t GetPrivateProfileIntA(const char* section, const char* key, int defaultValue, const char* fileName);
 // value nullptr deletes the key, key nullptr deletes the section.
 [[nodiscard]] bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
-                                const char* fileName);
+                                              const char* fileName);
 
 // The same file model on native paths, for the platform's own configuration (machine.ini).
 class ProfileDocument {

@@ -35,8 +35,8 @@ constexpr size_t kRawBufferAlignment = 4096;
 // A zeroed block for raw volume reads and writes, aligned to kRawBufferAlignment; nullptr
 // without memory. FreeRawBuffer releases it.
 [[nodiscard]] inline unsigned char* NewRawBuffer(size_t bytes) {
-    auto* block = static_cast<unsigned char*>(
-        ::operator new[](bytes, std::align_val_t{kRawBufferAlignment}, std::nothrow));
+    auto* block =
+        static_cast<unsigned char*>(::operator new[](bytes, std::align_val_t{kRawBufferAlignment}, std::nothrow));
     if (block != nullptr) std::memset(block, 0, bytes);
     return block;
 }
@@ -55,8 +55,9 @@ struct STORAGE_DEVICE_NUMBER {
 
 // Only raw volume paths "\\.\X:" open here. Without both share flags the open is exclusive.
 // A locked volume refuses other opens (ERROR_ACCESS_DENIED).
-[[nodiscard]] HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareMode, void* securityAttributes,
-                   uint32_t creationDisposition, uint32_t flagsAndAttributes, HANDLE templateFile);
+[[nodiscard]] HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareMode,
+                                 void* securityAttributes, uint32_t creationDisposition, uint32_t flagsAndAttributes,
+                                 HANDLE templateFile);
 // FSCTL_LOCK_VOLUME fails while another handle has the volume open (in any process);
 // FSCTL_UNLOCK_VOLUME fails with ERROR_NOT_LOCKED when this handle holds no lock.
 // FSCTL_DISMOUNT_VOLUME drops the file system's in-memory state; the next access after this
@@ -65,8 +66,8 @@ struct STORAGE_DEVICE_NUMBER {
 // FSCTL_ALLOW_EXTENDED_DASD_IO lets this handle reach sectors past the file system's end.
 // IOCTL_STORAGE_GET_DEVICE_NUMBER fills a STORAGE_DEVICE_NUMBER: the disk the volume lies on
 // (ERROR_INVALID_FUNCTION for a volume on no disk); it needs no access rights on the handle.
-[[nodiscard]] bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* inBuffer, uint32_t inSize, void* outBuffer,
-                     uint32_t outSize, uint32_t* bytesReturned, void* overlapped);
+[[nodiscard]] bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* inBuffer, uint32_t inSize,
+                                   void* outBuffer, uint32_t outSize, uint32_t* bytesReturned, void* overlapped);
 // The low 32 bits of the new position; INVALID_SET_FILE_POINTER with a last error on failure
 // (the last error is ERROR_SUCCESS otherwise, as the callers test it).
 [[nodiscard]] uint32_t SetFilePointer(HANDLE file, int32_t distance, int32_t* distanceHigh, uint32_t moveMethod);

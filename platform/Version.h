@@ -10,9 +10,8 @@
 // On Windows the version resource is the executable's own (resources/Veltrane.rc).
 #define VELTRANE_VERSION_RESOURCE(name, text) static_assert(sizeof(text) > 1)
 #else
-#define VELTRANE_VERSION_RESOURCE(name, text)                                                   \
-    extern "C" __attribute__((section(".veltrane.version"), used, aligned(1))) const char name[] = \
-        text "\0"
+#define VELTRANE_VERSION_RESOURCE(name, text) \
+    extern "C" __attribute__((section(".veltrane.version"), used, aligned(1))) const char name[] = text "\0"
 #endif
 
 namespace platform {

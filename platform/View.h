@@ -139,8 +139,7 @@ public:
 
     // Modal interaction; any thread.
     virtual int MessageBox(const MessageBoxRequest& request) = 0;
-    virtual std::optional<std::string> BrowseForFolder(const std::string& title,
-                                                       const std::string& initialFolder) = 0;
+    virtual std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initialFolder) = 0;
     virtual void ShellOpen(const std::string& url) = 0;
     virtual void SetWaitCursor(bool wait) = 0;
     // The format dialog for a drive, owned by the main window; the format itself is the

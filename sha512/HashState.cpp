@@ -43,8 +43,9 @@ constexpr std::size_t kBlockSize = 128;
 
 // Written out in full, so that the compiler turns it into one load and a byte swap.
 std::uint64_t LoadBigEndian(const unsigned char* b) {
-    return std::uint64_t{b[0]} << 56 | std::uint64_t{b[1]} << 48 | std::uint64_t{b[2]} << 40 | std::uint64_t{b[3]} << 32 |
-           std::uint64_t{b[4]} << 24 | std::uint64_t{b[5]} << 16 | std::uint64_t{b[6]} << 8 | std::uint64_t{b[7]};
+    return std::uint64_t{b[0]} << 56 | std::uint64_t{b[1]} << 48 | std::uint64_t{b[2]} << 40 |
+           std::uint64_t{b[3]} << 32 | std::uint64_t{b[4]} << 24 | std::uint64_t{b[5]} << 16 |
+           std::uint64_t{b[6]} << 8 | std::uint64_t{b[7]};
 }
 
 std::uint64_t Sigma0(std::uint64_t a) { return std::rotr(a, 28) ^ std::rotr(a, 34) ^ std::rotr(a, 39); }
@@ -76,7 +77,8 @@ template <std::size_t t>
 }
 
 template <std::size_t... t>
-[[gnu::always_inline]] inline void Rounds(std::uint64_t (&v)[8], const std::uint64_t (&w)[80], std::index_sequence<t...>) {
+[[gnu::always_inline]] inline void Rounds(std::uint64_t (&v)[8], const std::uint64_t (&w)[80],
+                                          std::index_sequence<t...>) {
     std::uint64_t bc = v[1] ^ v[2];
     (Round<t>(v, bc, kRoundConstants[t] + w[t]), ...);
 }
@@ -96,7 +98,6 @@ void CompressPortable(ChainingValue& chainingValue, const unsigned char* blocks,
         for (std::size_t i = 0; i < 8; ++i) chainingValue[i] += v[i];
     }
 }
-
 
 #if defined(__x86_64__)
 namespace {
@@ -132,8 +133,8 @@ using PairSchedule = std::uint64_t[40][4];
         const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * i));
         const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * i));
         x[i] = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), byteSwap);
-        const __m256i k = _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[2 * i])));
+        const __m256i k =
+            _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[2 * i])));
         _mm256_store_si256(reinterpret_cast<__m256i*>(schedule[i]), _mm256_add_epi64(x[i], k));
     }
 }
@@ -166,8 +167,7 @@ template <std::size_t... i>
                                                        const std::uint64_t (*rows)[4], __m256i (&x)[8],
                                                        const std::uint64_t* constants, std::uint64_t (*next)[4],
                                                        std::index_sequence<i...>) {
-    ((Round<2 * i>(v, bc, rows[i][0]), Round<2 * i + 1>(v, bc, rows[i][1]),
-      ScheduleStep<i>(x, constants, next[i])),
+    ((Round<2 * i>(v, bc, rows[i][0]), Round<2 * i + 1>(v, bc, rows[i][1]), ScheduleStep<i>(x, constants, next[i])),
      ...);
 }
 
@@ -177,7 +177,7 @@ template <std::size_t... i>
 // second block's rounds then only read it. The rounds run as loops of sixteen rather than unrolled to eighty: the
 // unrolled pair did not fit the decoded-instruction cache, and decoding it again on every pair limited the speed.
 [[gnu::target("avx2,bmi,bmi2")]] void CompressAvx2(ChainingValue& chainingValue, const unsigned char* blocks,
-                                                std::size_t blockCount) {
+                                                   std::size_t blockCount) {
     alignas(32) PairSchedule schedule;
     for (std::size_t i = 0; i < blockCount; i += 2) {
         const unsigned char* first = blocks + i * kBlockSize;
@@ -218,7 +218,6 @@ bool Avx2Supported() { return false; }
 #endif
 
 Compressor BestCompressor() { return Avx2Supported() ? CompressAvx2 : CompressPortable; }
-
 
 void Init(HashState& state) {
     state.byteCount = 0;

@@ -38,9 +38,7 @@ void MemoryProbe::Readable(const void* address, std::size_t size) {
 
 void MemoryProbe::Writable(void* address, std::size_t size) {
     if (Populated(address, size, MADV_POPULATE_WRITE)) return;
-    ForEachPage(address, size, [this](const unsigned char* byte) {
-        Add(const_cast<unsigned char*>(byte), byte, 1);
-    });
+    ForEachPage(address, size, [this](const unsigned char* byte) { Add(const_cast<unsigned char*>(byte), byte, 1); });
 }
 
 bool MemoryProbe::Run() {

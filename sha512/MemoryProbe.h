@@ -14,10 +14,10 @@ namespace veltrane::sha512 {
 // On Windows every check asks the memory manager at once (VirtualQuery: committed pages with a readable, or
 // writable, protection and no guard), and a copy is taken only from checked memory, through the kernel.
 //
-// On Linux a range check first asks the kernel to populate the range's pages for reading or writing: one call, and nothing
-// is written. Where the kernel refuses (a bad range, or a kernel older than 5.14 that does not know the request),
-// the check is left to the kernel's copy, as the copies are: collected and run together in one call, which costs
-// as much as hashing a kilobyte.
+// On Linux a range check first asks the kernel to populate the range's pages for reading or writing: one call, and
+// nothing is written. Where the kernel refuses (a bad range, or a kernel older than 5.14 that does not know the
+// request), the check is left to the kernel's copy, as the copies are: collected and run together in one call, which
+// costs as much as hashing a kilobyte.
 class MemoryProbe {
 public:
     // The bytes are readable; they are copied to `copy`.

@@ -47,14 +47,18 @@ const ErrorEntry kErrorEntries[] = {
     {{500}, "MSG_ERROR_NAVI", "ERROR_005", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
     {{501}, "MSG_ERROR_NAVI", "ERROR_003", nullptr, Fill::NaviCode, "エラー", MB_ICONERROR},
     {{502}, "MSG_ERROR_NAVI", "ERROR_003", nullptr, Fill::NaviFailedCopy, "エラー", MB_ICONERROR},
-    {{503, 504, 507, 514, 516, 517, 518, 519, 520, 521, 522}, "MSG_ERROR_NAVI", "ERROR_002", nullptr,
-     Fill::Code, "エラー", MB_ICONERROR},
+    {{503, 504, 507, 514, 516, 517, 518, 519, 520, 521, 522},
+     "MSG_ERROR_NAVI",
+     "ERROR_002",
+     nullptr,
+     Fill::Code,
+     "エラー",
+     MB_ICONERROR},
     {{505}, "MSG_ERROR_NAVI", "ERROR_006", nullptr, Fill::Code, "最新版", MB_ICONINFORMATION},
     {{506}, "MSG_ERROR_NAVI", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
     {{510}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{524}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
-    {{525}, nullptr, nullptr, "ダウンロードが完了していないため、転送できません。", Fill::None, "警告",
-     MB_ICONWARNING},
+    {{525}, nullptr, nullptr, "ダウンロードが完了していないため、転送できません。", Fill::None, "警告", MB_ICONWARNING},
     {{530, 532}, "MSG_ERROR_NAVI", "ERROR_009", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{534}, "MSG_ERROR_NAVI", "ERROR_010", nullptr, Fill::Code, "エラー", MB_ICONERROR},
     {{600}, "MSG_ERROR_DELETE", "ERROR_002", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
@@ -65,15 +69,19 @@ const ErrorEntry kErrorEntries[] = {
     {{901}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::FixedE08, "エラー", MB_ICONERROR},
     {{1100}, "MSG_ERROR_RESTORE", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
     {{1101}, "MSG_ERROR_RESTORE", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{1102, 1103}, nullptr, nullptr, "ナビゲーションが見つかりませんでした。", Fill::None,
-     "ナビゲーションの再認識", MB_ICONINFORMATION},
+    {{1102, 1103},
+     nullptr,
+     nullptr,
+     "ナビゲーションが見つかりませんでした。",
+     Fill::None,
+     "ナビゲーションの再認識",
+     MB_ICONINFORMATION},
     {{1200}, "MSG_ERROR_COMPETITION", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
     {{1201}, "MSG_ERROR_COMPETITION", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
     {{2100}, "MSG_ERROR_REJECT", "ERROR_001", nullptr, Fill::Code, "ナビ取り外し", MB_ICONINFORMATION},
 };
 
-const ErrorEntry kUnknownKind = {{}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー",
-                                 MB_ICONERROR};
+const ErrorEntry kUnknownKind = {{}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR};
 
 const ErrorEntry& EntryFor(int kind) {
     for (const ErrorEntry& entry : kErrorEntries)
@@ -84,13 +92,11 @@ const ErrorEntry& EntryFor(int kind) {
 
 std::string ReadText(const char* section, const char* key) {
     char buffer[512] = {};
-    platform::GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer,
-                                       theApp.MessageIniPath.c_str());
+    platform::GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer, theApp.MessageIniPath.c_str());
     return buffer;
 }
 
-std::string FillText(std::string text, Fill fill, const MessageCatalogue& catalogue,
-                     const std::string& code) {
+std::string FillText(std::string text, Fill fill, const MessageCatalogue& catalogue, const std::string& code) {
     using platform::ReplaceAll;
     if (fill == Fill::None) return text;
     text = ReplaceAll(text, "\\n", "\n");
@@ -132,8 +138,8 @@ int MessageCatalogue::ShowErrorMessage(int kind, const std::string& messageCode,
     NoteText = note;
     const ErrorEntry& entry = EntryFor(kind);
     std::string text = entry.builtIn ? entry.builtIn : ReadText(entry.section, entry.key);
-    ShowBox(FillText(text, entry.fill, *this, messageCode), entry.caption, platform::MB_OK | entry.icon,
-            kind != 801, false);
+    ShowBox(FillText(text, entry.fill, *this, messageCode), entry.caption, platform::MB_OK | entry.icon, kind != 801,
+            false);
     return 1;
 }
 
@@ -149,16 +155,18 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
                               TimeText(EstimatedMinutes).c_str()),
                        "回線速度の確認", question, true, true);
     case kConfirmCompetingProcess:
-        return ShowBox("ナビゲーションが別のアプリケーションによって使用されています。\n"
-                       "動作中のアプリケーションを終了してください。\n\n[E01]",
-                       "エラー", MB_OKCANCEL | MB_ICONERROR, true, true);
+        return ShowBox(
+            "ナビゲーションが別のアプリケーションによって使用されています。\n"
+            "動作中のアプリケーションを終了してください。\n\n[E01]",
+            "エラー", MB_OKCANCEL | MB_ICONERROR, true, true);
     case kConfirmRecognition:
-        return ShowBox("ナビゲーションの再認識をします。\nナビゲーションを接続してください。",
-                       "ナビゲーションの再認識", question, true, true);
+        return ShowBox("ナビゲーションの再認識をします。\nナビゲーションを接続してください。", "ナビゲーションの再認識",
+                       question, true, true);
     case kConfirmPause:
-        return ShowBox("バージョンアップ(地図更新)データのダウンロードを中断してよろしいですか？\n"
-                       "中断をしても、途中からダウンロードを再開することができます。",
-                       "ダウンロード中断の確認", question, true, true);
+        return ShowBox(
+            "バージョンアップ(地図更新)データのダウンロードを中断してよろしいですか？\n"
+            "中断をしても、途中からダウンロードを再開することができます。",
+            "ダウンロード中断の確認", question, true, true);
     case kConfirmDelete:
         return ShowBox(Format("バージョンアップ(地図更新)【%s】データを削除してよろしいですか？\n\n"
                               "※注意！削除したデータは元に戻すことはできません。",
@@ -172,15 +180,16 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
                 "転送の完了", MB_ICONINFORMATION, true, false);
         return 0;
     case kNoticeDownloadDone:
-        ShowBox(Format("バージョンアップ(地図更新)【%s】データのダウンロードを完了しました。\n\n"
-                       "●ナビゲーションへ転送を開始される方\n"
-                       "1)ナビゲーションをPC接続画面にしてください。\n"
-                       "2)ナビゲーションとパソコンをUSBケーブルで接続してください。\n"
-                       "「未接続」が「接続済み」になったことを確認して、ヴェルトレーンの［転送開始］を押してください。\n\n"
-                       "●ナビゲーションへ転送されない方\n"
-                       "ヴェルトレーン画面右上の［×］ボタンを押して終了させてください。",
-                       theApp.OfferName.c_str()),
-                "ダウンロードの完了", MB_ICONINFORMATION, true, false);
+        ShowBox(
+            Format("バージョンアップ(地図更新)【%s】データのダウンロードを完了しました。\n\n"
+                   "●ナビゲーションへ転送を開始される方\n"
+                   "1)ナビゲーションをPC接続画面にしてください。\n"
+                   "2)ナビゲーションとパソコンをUSBケーブルで接続してください。\n"
+                   "「未接続」が「接続済み」になったことを確認して、ヴェルトレーンの［転送開始］を押してください。\n\n"
+                   "●ナビゲーションへ転送されない方\n"
+                   "ヴェルトレーン画面右上の［×］ボタンを押して終了させてください。",
+                   theApp.OfferName.c_str()),
+            "ダウンロードの完了", MB_ICONINFORMATION, true, false);
         return 0;
     default: return 0;
     }

@@ -33,9 +33,9 @@ bool Bind(platform::HMODULE library, const char* name, Fn& entry) {
 }  // namespace
 
 void CVeltraneApp::ResetState() {
-    for (std::string* text : {&ProgramFolder, &MessageIniPath, &SettingsIniPath, &OwnVersion, &ProductNumber,
-                              &DeviceNumber, &MapFolder, &ExternalInterfaceUrl, &HistoryIniPath, &OfferName,
-                              &TransferMapName, &TransferDataFolder})
+    for (std::string* text :
+         {&ProgramFolder, &MessageIniPath, &SettingsIniPath, &OwnVersion, &ProductNumber, &DeviceNumber, &MapFolder,
+          &ExternalInterfaceUrl, &HistoryIniPath, &OfferName, &TransferMapName, &TransferDataFolder})
         text->clear();
     LineSpeed = 0;
     ExitRequested = 0;
@@ -101,8 +101,7 @@ int CVeltraneApp::ReadOwnVersion() {
         else
             numbers[current] += *c;
     }
-    OwnVersion = Format("%02d%03d%03d", atoi(numbers[0].c_str()), atoi(numbers[1].c_str()),
-                        atoi(numbers[2].c_str()));
+    OwnVersion = Format("%02d%03d%03d", atoi(numbers[0].c_str()), atoi(numbers[1].c_str()), atoi(numbers[2].c_str()));
     // The program goes on with the version it computed; the file's copy is for support to read.
     (void)platform::WritePrivateProfileStringA("VELTRANE", "VERSION", OwnVersion.c_str(), SettingsIniPath.c_str());
     return 1;

@@ -39,12 +39,13 @@ DialogResource MainWindow() {
         {1074, K::Link, "地図購入WEBサイトへ", {470, 456, 162, 16}},
     };
     r.menus = {
-        {"ファイル(&F)",
-         {{32779, "ダウンロードフォルダ選択(&D)", "F3"}, {0, "", ""}, {32780, "終了(&X)", "F12"}}},
+        {"ファイル(&F)", {{32779, "ダウンロードフォルダ選択(&D)", "F3"}, {0, "", ""}, {32780, "終了(&X)", "F12"}}},
         {"ナビゲーション(&N)",
          {{32793, "ナビゲーションの再認識(&N)", ""}, {32788, "ナビゲーションのリカバリー(&F)", ""}}},
         {"ヘルプ(&H)",
-         {{32776, "ヘルプ(&H)", "F1"}, {32786, "お問い合わせ先(&I)", ""}, {0, "", ""},
+         {{32776, "ヘルプ(&H)", "F1"},
+          {32786, "お問い合わせ先(&I)", ""},
+          {0, "", ""},
           {32789, "バージョン情報(&V)", ""}}},
     };
     // The area headings, the status heading and the footer strip.
@@ -55,7 +56,10 @@ DialogResource MainWindow() {
 // The pre-transfer and recovery confirmation: its window logic sets the title and texts.
 DialogResource Confirmation() {
     Rect size = Dlu(0, 0, 399, 149);
-    return {146, "", size.width, size.height,
+    return {146,
+            "",
+            size.width,
+            size.height,
             {{1019, K::Static, "", Dlu(7, 7, 385, 12)},
              {1020, K::Static, "", Dlu(14, 25, 378, 20)},
              {1021, K::Static, "", Dlu(14, 48, 378, 12)},
@@ -67,7 +71,10 @@ DialogResource Confirmation() {
 
 DialogResource ConnectionInformation() {
     Rect size = Dlu(0, 0, 280, 138);
-    return {174, "ナビゲーション接続情報", size.width, size.height,
+    return {174,
+            "ナビゲーション接続情報",
+            size.width,
+            size.height,
             {{1032, K::Static,
               "●接続確認をされる方\n●ナビゲーションのバージョンアップ（地図更新）をされる方\n"
               "   ナビゲーションをPC接続モードにしてください。\n"
@@ -81,7 +88,10 @@ DialogResource ConnectionInformation() {
 
 DialogResource VersionInformation() {
     Rect size = Dlu(0, 0, 225, 76);
-    return {175, "ヴェルトレーンバージョン情報", size.width, size.height,
+    return {175,
+            "ヴェルトレーンバージョン情報",
+            size.width,
+            size.height,
             {{kNoId, K::Icon, "", Dlu(10, 12, 21, 20), ids::kWindowIcon},
              {kNoId, K::Static, "ヴェルトレーン  バージョン(1.0.3)", Dlu(40, 18, 175, 12)},
              {platform::IDOK, K::PushButton, "OK", Dlu(168, 52, 50, 15)}}};
@@ -89,7 +99,10 @@ DialogResource VersionInformation() {
 
 DialogResource ExitConfirmation() {
     Rect size = Dlu(0, 0, 186, 79);
-    return {209, "ヴェルトレーン終了確認", size.width, size.height,
+    return {209,
+            "ヴェルトレーン終了確認",
+            size.width,
+            size.height,
             {{kNoId, K::Static, "ヴェルトレーンを終了します。", Dlu(20, 14, 150, 12)},
              {kNoId, K::Static, "よろしいですか？", Dlu(20, 28, 150, 12)},
              {platform::IDOK, K::PushButton, "OK", Dlu(34, 54, 50, 15)},
@@ -98,7 +111,10 @@ DialogResource ExitConfirmation() {
 
 DialogResource CompetingProcess() {
     Rect size = Dlu(0, 0, 227, 74);
-    return {210, "競合プロセス終了確認", size.width, size.height,
+    return {210,
+            "競合プロセス終了確認",
+            size.width,
+            size.height,
             {{kNoId, K::Static, "ナビゲーションが別のアプリケーションによって使用されています。", Dlu(7, 6, 213, 17)},
              {kNoId, K::Static, "動作中のアプリケーションを終了してください。", Dlu(7, 25, 213, 10)},
              {kNoId, K::Static, "エラーコード(E01)", Dlu(7, 37, 213, 10)},
@@ -109,8 +125,7 @@ DialogResource CompetingProcess() {
 // The hidden tool window that turns device changes into a notification of its owner.
 DialogResource DeviceWatcher() {
     Rect size = Dlu(0, 0, 60, 30);
-    DialogResource r{176, "", size.width, size.height,
-                     {{platform::IDOK, K::PushButton, "OK", Dlu(5, 8, 50, 14)}}};
+    DialogResource r{176, "", size.width, size.height, {{platform::IDOK, K::PushButton, "OK", Dlu(5, 8, 50, 14)}}};
     r.hidden = true;
     return r;
 }

@@ -16,8 +16,11 @@
 #include "ui/qt/QtView.h"
 #endif
 
-VELTRANE_VERSION_RESOURCE(kVersionResource, "\\StringFileInfo\\041103a4\\FileVersion\0" "1.0.3\0"
-                                            "\\StringFileInfo\\041103a4\\ProductName\0" "Veltrane\0");
+VELTRANE_VERSION_RESOURCE(kVersionResource,
+                          "\\StringFileInfo\\041103a4\\FileVersion\0"
+                          "1.0.3\0"
+                          "\\StringFileInfo\\041103a4\\ProductName\0"
+                          "Veltrane\0");
 
 namespace {
 

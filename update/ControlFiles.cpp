@@ -179,7 +179,8 @@ int ConfRecordParse(CONFIG_FILE_AREA& area, const unsigned char* buffer, unsigne
         memcpy(slot.record, buffer + pos, kConfRecordSize);
         pos += kConfRecordSize;
         const int32_t itemCount = ItemCount(slot);
-        if (itemCount < 0 || pos + static_cast<uint64_t>(itemCount) * kConfItemSize > length) return kControlFileMalformed;
+        if (itemCount < 0 || pos + static_cast<uint64_t>(itemCount) * kConfItemSize > length)
+            return kControlFileMalformed;
         for (int k = 0; k < itemCount; ++k) {
             slot.items.push_back(ItemAt(buffer + pos));
             pos += kConfItemSize;

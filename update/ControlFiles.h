@@ -69,4 +69,5 @@ void Decipher(unsigned char* buffer, unsigned long size);
 [[nodiscard]] int ConfFileDecode(ConfigData& data, const std::string& id);
 // Parses one deciphered CONF file into `area` (0, or 803 for a file outside the format); for
 // CONF6000.DAT also sets ImageBaseName.
-[[nodiscard]] int ConfRecordParse(CONFIG_FILE_AREA& area, const unsigned char* buffer, unsigned long length, bool isConf6000);
+[[nodiscard]] int ConfRecordParse(CONFIG_FILE_AREA& area, const unsigned char* buffer, unsigned long length,
+                                  bool isConf6000);

@@ -90,8 +90,8 @@ int ReadAndCheck(const std::string& dir, const std::string& name, uint16_t crc, 
 
 // A single delivered file "<name>.000": CRC-tested, then unpacked into NEW<name>. The input
 // is kept as a backup while the extraction consumes it and renamed back afterwards.
-int SingleFileExpand(const std::string& dir, const std::string& name, const CONFIG_RECORD_SLOT& slot,
-                     uint64_t maxBytes, const char* readError, const char* crcError) {
+int SingleFileExpand(const std::string& dir, const std::string& name, const CONFIG_RECORD_SLOT& slot, uint64_t maxBytes,
+                     const char* readError, const char* crcError) {
     const std::string inputName = Format("%s.000", name.c_str());
     int result = ReadAndCheck(dir, inputName, slot.items.at(0).crc, readError, crcError);
     if (result != 0) return result;
@@ -156,8 +156,7 @@ void CopyInto(FILE* joined, FILE* piece, std::vector<char>& buffer) {
 // each unpacked and placed at its writeOffset in NEW<name>. Each piece must end inside maxBytes
 // from its offset, and all pieces unpacked together stay within maxBytes, so the DECOMP files
 // never take more disk than the joined file may.
-int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_RECORD_SLOT& slot,
-                  uint64_t maxBytes) {
+int SplitFileJoin(const std::string& dir, const std::string& name, const CONFIG_RECORD_SLOT& slot, uint64_t maxBytes) {
     const int count = ItemCount(slot);
     VLOG(LOG_ERROR, "分割ファイル数:[%d]", count);
     for (int k = 0; k < count; ++k) {
@@ -228,8 +227,9 @@ int Conf1001CrcCheck(ConfigData& data, const std::string& id) {
 
 int Conf2000CrcCheck(ConfigData& data, const std::string& id) {
     return OPERATION("Conf2000CrcCheck", "", kMasterDataFailed, [&] {
-        int result = SingleFileExpand(DownloadFolderPath(id, "FLASH"), "RELEASE.TXT", data.conf2000.slots[0],
-                                      UnpackBound(data), "マスターデータファイル読込みエラー", "マスターデータファイルCRCチェックエラー");
+        int result =
+            SingleFileExpand(DownloadFolderPath(id, "FLASH"), "RELEASE.TXT", data.conf2000.slots[0], UnpackBound(data),
+                             "マスターデータファイル読込みエラー", "マスターデータファイルCRCチェックエラー");
         if (result != 0) return result;
         return SplitFileJoin(DownloadFolderPath(id, "FLASH\\RENEWAL"), "LPA080.DAT", data.conf2000.slots[1],
                              UnpackBound(data));

@@ -81,11 +81,9 @@ CONFIGRET EjectDisk(udev_device* disk, std::string* holder) {
     // udisks2 first, for root and desktop user alike: its unmounts, then Drive.PowerOff.
     switch (PowerOffDisk(udev_device_get_devnum(disk))) {
     case ERROR_SUCCESS: return CR_SUCCESS;
-    case ERROR_ACCESS_DENIED:
-        *holder = FirstMountOf(disk);
-        return CR_REMOVE_VETOED;
-    case ERROR_NOT_SUPPORTED:          // no udisks2, or nothing of it that can power the disk off
-    case ERROR_DEVICE_NOT_CONNECTED:   // udisks2 does not know the disk
+    case ERROR_ACCESS_DENIED: *holder = FirstMountOf(disk); return CR_REMOVE_VETOED;
+    case ERROR_NOT_SUPPORTED:         // no udisks2, or nothing of it that can power the disk off
+    case ERROR_DEVICE_NOT_CONNECTED:  // udisks2 does not know the disk
         break;
     default: return CR_FAILURE;
     }

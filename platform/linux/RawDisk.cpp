@@ -57,10 +57,10 @@ public:
     dev_t device = 0;
     dev_t wholeDevice = 0;
     bool unmounted = false;  // the lock took a mount away: the unlock puts it back
-    int fd = -1;           // writes, fdatasync
-    int directFd = -1;     // reads, O_DIRECT
-    int exclusiveFd = -1;  // held while locked: O_EXCL keeps mounts and other exclusive opens away
-    int diskFd = -1;       // held while locked: the whole disk's exclusive flock
+    int fd = -1;             // writes, fdatasync
+    int directFd = -1;       // reads, O_DIRECT
+    int exclusiveFd = -1;    // held while locked: O_EXCL keeps mounts and other exclusive opens away
+    int diskFd = -1;         // held while locked: the whole disk's exclusive flock
     uint32_t access = 0;
     uint64_t position = 0;
     uint64_t size = 0;
@@ -93,16 +93,11 @@ UDisksBlock UDisksBlockOf(dev_t device) {
 uint32_t DiskError(int err, bool writing) {
     switch (err) {
     case ENODEV:
-    case ENXIO:
-        return ERROR_DEVICE_NOT_CONNECTED;
-    case EIO:
-        return writing ? ERROR_WRITE_FAULT : ERROR_READ_FAULT;
-    case ENOSPC:
-        return ERROR_SECTOR_NOT_FOUND;
-    case EBUSY:
-        return ERROR_ACCESS_DENIED;
-    default:
-        return ErrorFromErrno(err);
+    case ENXIO: return ERROR_DEVICE_NOT_CONNECTED;
+    case EIO: return writing ? ERROR_WRITE_FAULT : ERROR_READ_FAULT;
+    case ENOSPC: return ERROR_SECTOR_NOT_FOUND;
+    case EBUSY: return ERROR_ACCESS_DENIED;
+    default: return ErrorFromErrno(err);
     }
 }
 
@@ -304,8 +299,7 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
     if (disk == nullptr) return false;
     if (bytesReturned) *bytesReturned = 0;
     switch (controlCode) {
-    case FSCTL_LOCK_VOLUME:
-        return Lock(*disk);
+    case FSCTL_LOCK_VOLUME: return Lock(*disk);
     case FSCTL_UNLOCK_VOLUME:
         if (disk->exclusiveFd < 0) {
             SetLastError(ERROR_NOT_LOCKED);
@@ -323,11 +317,8 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
     case FSCTL_ALLOW_EXTENDED_DASD_IO:
         // A block device has no file-system bound on its sectors; the device's length holds.
         return true;
-    case IOCTL_STORAGE_GET_DEVICE_NUMBER:
-        return AnswerDeviceNumber(*disk, outBuffer, outSize, bytesReturned);
-    default:
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
+    case IOCTL_STORAGE_GET_DEVICE_NUMBER: return AnswerDeviceNumber(*disk, outBuffer, outSize, bytesReturned);
+    default: SetLastError(ERROR_INVALID_PARAMETER); return false;
     }
 }
 

@@ -18,10 +18,9 @@ std::atomic<bool> failureLogged{false};
 int InhibitSleep() {
     GUnixFDList* raw = nullptr;
     uint32_t result = ERROR_SUCCESS;
-    Variant reply = CallSystemBus("org.freedesktop.login1", "/org/freedesktop/login1",
-                                  "org.freedesktop.login1.Manager", "Inhibit",
-                                  g_variant_new("(ssss)", "sleep", "Veltrane", "地図更新の処理中", "block"), "(h)", -1,
-                                  &result, &raw);
+    Variant reply = CallSystemBus("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                  "Inhibit", g_variant_new("(ssss)", "sleep", "Veltrane", "地図更新の処理中", "block"),
+                                  "(h)", -1, &result, &raw);
     FdList fds(raw);
     int fd = ReplyDescriptor(reply.get(), fds.get());
     if (fd < 0 && !failureLogged.exchange(true)) {

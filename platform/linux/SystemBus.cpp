@@ -61,8 +61,7 @@ uint32_t ErrorOf(const GError* error) {
 }  // namespace
 
 Variant CallSystemBus(const char* service, const std::string& object, const char* interface, const char* method,
-                      GVariant* arguments, const char* replyType, int timeoutMs, uint32_t* result,
-                      GUnixFDList** fds) {
+                      GVariant* arguments, const char* replyType, int timeoutMs, uint32_t* result, GUnixFDList** fds) {
     GDBusConnection* bus = Bus();
     if (bus == nullptr) {
         if (arguments) g_variant_unref(g_variant_ref_sink(arguments));
@@ -71,8 +70,8 @@ Variant CallSystemBus(const char* service, const std::string& object, const char
     }
     GError* raw = nullptr;
     GVariant* reply = g_dbus_connection_call_with_unix_fd_list_sync(
-        bus, service, object.c_str(), interface, method, arguments, G_VARIANT_TYPE(replyType),
-        G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, fds, nullptr, &raw);
+        bus, service, object.c_str(), interface, method, arguments, G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE,
+        timeoutMs, nullptr, fds, nullptr, &raw);
     g_object_unref(bus);
     Error error(raw);
     *result = reply ? ERROR_SUCCESS : ErrorOf(error.get());

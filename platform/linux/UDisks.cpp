@@ -73,8 +73,8 @@ const UDisksBlock* UDisksObjects::BlockOf(dev_t number) const {
 
 std::optional<UDisksObjects> UDisksList() {
     uint32_t result = ERROR_SUCCESS;
-    Variant reply = Call(kRoot, "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
-                         "(a{oa{sa{sv}}})", -1, &result);
+    Variant reply =
+        Call(kRoot, "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr, "(a{oa{sa{sv}}})", -1, &result);
     if (!reply) return std::nullopt;
     UDisksObjects objects;
     GVariantIter* objectIter = nullptr;
@@ -141,8 +141,8 @@ int UDisksOpenDevice(const std::string& block, bool writable, int flags, uint32_
     g_variant_builder_add(&options, "{sv}", "flags", g_variant_new_int32(flags));
     GUnixFDList* raw = nullptr;
     uint32_t result = ERROR_SUCCESS;
-    Variant reply = Call(block, kBlock, "OpenDevice", g_variant_new("(sa{sv})", writable ? "rw" : "r", &options),
-                         "(h)", -1, &result, &raw);
+    Variant reply = Call(block, kBlock, "OpenDevice", g_variant_new("(sa{sv})", writable ? "rw" : "r", &options), "(h)",
+                         -1, &result, &raw);
     FdList fds(raw);
     int fd = ReplyDescriptor(reply.get(), fds.get());
     if (fd < 0 && result == ERROR_SUCCESS) result = ERROR_GEN_FAILURE;

@@ -25,7 +25,7 @@ struct UDisksBlock {
     std::string object;  // "/org/freedesktop/UDisks2/block_devices/sdb1"
     std::string device;  // "/dev/sdb1"
     dev_t number = 0;
-    std::string drive;  // the drive's object, "/" when it has none (a loop device)
+    std::string drive;   // the drive's object, "/" when it has none (a loop device)
     std::string idType;  // "vfat", "ext4"; empty when blkid found nothing
     std::string idUuid;  // "1A2B-3C4D" for FAT
     std::string idLabel;

@@ -123,8 +123,8 @@ CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVIN
     if (!MachineSimulated()) return linuxpc::CM_Get_DevNode_Status(status, problemNumber, device);
     std::string section = SectionOf(device);
     if (section.empty() || status == nullptr) return CR_INVALID_DEVNODE;
-    *status = static_cast<uint32_t>(std::strtoul(MachineDescription().Get(section, "Status").value_or("0").c_str(),
-                                                 nullptr, 0));
+    *status = static_cast<uint32_t>(
+        std::strtoul(MachineDescription().Get(section, "Status").value_or("0").c_str(), nullptr, 0));
     if (problemNumber) *problemNumber = 0;
     return CR_SUCCESS;
 }
@@ -164,8 +164,9 @@ CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName
         }
         // Without a name buffer the system tells the user itself: "[System] PnpMessages" counts it.
         if (vetoName == nullptr)
-            doc.Set("System", "PnpMessages",
-                    std::to_string(std::strtoul(doc.Get("System", "PnpMessages").value_or("0").c_str(), nullptr, 10) + 1));
+            doc.Set(
+                "System", "PnpMessages",
+                std::to_string(std::strtoul(doc.Get("System", "PnpMessages").value_or("0").c_str(), nullptr, 10) + 1));
         return true;
     });
     if (result == CR_REMOVE_VETOED) CopyVeto(holder, vetoType, vetoName, nameLength);

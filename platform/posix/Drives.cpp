@@ -19,8 +19,7 @@ namespace {
 
 // The letter of "E:\" or "E:", or 0.
 char RootLetter(const char* rootPath) {
-    if (rootPath == nullptr || !std::isalpha(static_cast<unsigned char>(rootPath[0])) || rootPath[1] != ':')
-        return 0;
+    if (rootPath == nullptr || !std::isalpha(static_cast<unsigned char>(rootPath[0])) || rootPath[1] != ':') return 0;
     return static_cast<char>(std::toupper(static_cast<unsigned char>(rootPath[0])));
 }
 

@@ -210,8 +210,8 @@ std::vector<FindData> FindFiles(std::string_view pattern) {
     return found;
 }
 
-bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
-                       uint64_t* freeClusters, uint64_t* totalClusters) {
+bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector, uint64_t* freeClusters,
+                       uint64_t* totalClusters) {
     auto native = Native(path);
     if (!native) return false;
     struct statvfs vfs {};

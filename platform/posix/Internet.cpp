@@ -112,7 +112,6 @@ std::optional<UrlParts> CrackUrl(const std::string& url) {
 
 bool IsSecureUrl(const UrlParts& url) { return url.scheme == "https" || url.port == 443; }
 
-
 namespace {
 
 std::string Lower(std::string text) {
@@ -533,8 +532,8 @@ HttpReply SendOnce(std::shared_ptr<InternetSession::Shared> shared, const HttpRe
     reply.sent = true;
     reply.status = static_cast<int>(status);
     char* target = nullptr;
-    if (!follow && status >= 300 && status < 400 && curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &target) == CURLE_OK &&
-        target != nullptr)
+    if (!follow && status >= 300 && status < 400 &&
+        curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &target) == CURLE_OK && target != nullptr)
         *location = target;
     return reply;
 }

@@ -32,8 +32,7 @@ HMODULE LoadLibraryA(const char* fileName) {
     std::string exe = ModuleNativePath();
     std::string local = exe.substr(0, exe.rfind('/') + 1) + name;
     struct stat st {};
-    void* handle = ::dlopen(::stat(local.c_str(), &st) == 0 ? local.c_str() : name.c_str(),
-                            RTLD_NOW | RTLD_LOCAL);
+    void* handle = ::dlopen(::stat(local.c_str(), &st) == 0 ? local.c_str() : name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) SetLastError(ERROR_MOD_NOT_FOUND);
     return handle;
 }

@@ -162,8 +162,7 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*
         ClearStaleMount(volume->volumeId);
         volume->dismounted = true;
         return true;
-    case FSCTL_ALLOW_EXTENDED_DASD_IO:
-        return true;
+    case FSCTL_ALLOW_EXTENDED_DASD_IO: return true;
     case FSCTL_UNLOCK_VOLUME:
         if (!volume->locked) {
             SetLastError(ERROR_NOT_LOCKED);
@@ -172,9 +171,7 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*
         ::flock(volume->fd, LOCK_SH);
         volume->locked = false;
         return true;
-    default:
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return false;
     }
 }
 

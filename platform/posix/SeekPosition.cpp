@@ -6,8 +6,7 @@
 
 namespace platform {
 
-uint32_t SeekPosition(uint64_t& position, uint64_t size, int32_t distance, int32_t* distanceHigh,
-                      uint32_t moveMethod) {
+uint32_t SeekPosition(uint64_t& position, uint64_t size, int32_t distance, int32_t* distanceHigh, uint32_t moveMethod) {
     int64_t move = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance)
                                 : static_cast<int64_t>(distance);
     int64_t base = 0;

@@ -36,7 +36,7 @@ std::optional<std::string> ReadResource(const char* fileName) {
     int fd = ::open(native->c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     std::optional<std::string> result;
-    Elf64_Ehdr header {};
+    Elf64_Ehdr header{};
     if (ReadAt(fd, &header, sizeof header, 0) && memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
         header.e_ident[EI_CLASS] == ELFCLASS64 && header.e_shentsize == sizeof(Elf64_Shdr) &&
         header.e_shstrndx < header.e_shnum) {
@@ -49,8 +49,7 @@ std::optional<std::string> ReadResource(const char* fileName) {
                     if (s.sh_name >= table.size() || strcmp(table.c_str() + s.sh_name, ".veltrane.version") != 0)
                         continue;
                     std::string data(s.sh_size, '\0');
-                    if (s.sh_size < (1u << 20) && ReadAt(fd, data.data(), data.size(), s.sh_offset))
-                        result = data;
+                    if (s.sh_size < (1u << 20) && ReadAt(fd, data.data(), data.size(), s.sh_offset)) result = data;
                     break;
                 }
             }

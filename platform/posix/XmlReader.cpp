@@ -21,9 +21,9 @@ struct Collector {
     // Character data arrives in pieces; the pieces between two other nodes form one node.
     void FlushText() {
         if (text.empty()) return;
-        XmlNodeType type = inCData ? XmlNodeType::CData
+        XmlNodeType type = inCData                                                  ? XmlNodeType::CData
                            : text.find_first_not_of(" \t\r\n") == std::string::npos ? XmlNodeType::Whitespace
-                                                                                     : XmlNodeType::Text;
+                                                                                    : XmlNodeType::Text;
         nodes.push_back({type, std::move(text)});
         text.clear();
     }

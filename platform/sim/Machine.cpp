@@ -130,8 +130,8 @@ ProfileDocument MachineDescription() {
         cached = CachedMachine{};
         return {};
     }
-    if (cached.path != path || cached.size != st.st_size || cached.inode != st.st_ino || cached.modified.tv_sec != st.st_mtim.tv_sec ||
-        cached.modified.tv_nsec != st.st_mtim.tv_nsec) {
+    if (cached.path != path || cached.size != st.st_size || cached.inode != st.st_ino ||
+        cached.modified.tv_sec != st.st_mtim.tv_sec || cached.modified.tv_nsec != st.st_mtim.tv_nsec) {
         cached.path = path;
         cached.size = st.st_size;
         cached.inode = st.st_ino;

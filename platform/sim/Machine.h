@@ -47,8 +47,8 @@ struct VolumeEntry {
     std::string folder;
     std::string image;
     uint32_t driveType = 0;
-    std::string label;  // UTF-8
-    std::string unit;   // the unit it belongs to, empty for the PC's own volumes
+    std::string label;   // UTF-8
+    std::string unit;    // the unit it belongs to, empty for the PC's own volumes
     std::string device;  // the "[Device <id>]" whose disk it lies on, empty when none is present
 };
 

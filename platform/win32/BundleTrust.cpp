@@ -33,9 +33,9 @@ Store ReadBundle(const std::string& path) {
     if (!store) return nullptr;
     bool any = false;
     for (const std::string& der : PemCertificates(pem))
-        any |= CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING,
-                                                reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size()),
-                                                CERT_STORE_ADD_USE_EXISTING, nullptr) != FALSE;
+        any |= CertAddEncodedCertificateToStore(
+                   store.get(), X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                   static_cast<DWORD>(der.size()), CERT_STORE_ADD_USE_EXISTING, nullptr) != FALSE;
     return any ? std::move(store) : nullptr;
 }
 
@@ -63,7 +63,8 @@ bool ChainsToBundle(PCCERT_CONTEXT server, const std::string& bundle, const std:
     if (chain->cChain == 0 || chain->rgpChain[0]->cElement == 0) return false;
     const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
     PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
-    PCCERT_CONTEXT anchor = CertFindCertificateInStore(anchors.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root, nullptr);
+    PCCERT_CONTEXT anchor =
+        CertFindCertificateInStore(anchors.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root, nullptr);
     if (anchor == nullptr) return false;
     CertFreeCertificateContext(anchor);
 
@@ -78,7 +79,8 @@ bool ChainsToBundle(PCCERT_CONTEXT server, const std::string& bundle, const std:
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS status{};
     status.cbSize = sizeof status;
-    return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status) && status.dwError == 0;
+    return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status) &&
+           status.dwError == 0;
 }
 
 bool SameCertificate(PCCERT_CONTEXT first, PCCERT_CONTEXT second) {

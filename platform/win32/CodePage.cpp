@@ -17,8 +17,8 @@ std::optional<std::u16string> ToWide(UINT codePage, std::string_view text) {
     int n = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
     if (n <= 0) return std::nullopt;
     std::u16string out(static_cast<size_t>(n), u'\0');
-    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size,
-                            reinterpret_cast<wchar_t*>(out.data()), n) != n)
+    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, reinterpret_cast<wchar_t*>(out.data()),
+                            n) != n)
         return std::nullopt;
     return out;
 }

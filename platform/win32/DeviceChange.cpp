@@ -63,8 +63,8 @@ DWORD WINAPI WatcherThread(void* parameter) {
 
 DeviceChangeWatcher::DeviceChangeWatcher() {
     Start start{::CreateEventW(nullptr, TRUE, FALSE, nullptr), ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    HANDLE thread = start.changed && start.ready ? ::CreateThread(nullptr, 0, WatcherThread, &start, 0, nullptr)
-                                                 : nullptr;
+    HANDLE thread =
+        start.changed && start.ready ? ::CreateThread(nullptr, 0, WatcherThread, &start, 0, nullptr) : nullptr;
     if (thread != nullptr) ::WaitForSingleObject(start.ready, INFINITE);
     if (start.ready) ::CloseHandle(start.ready);
     if (thread == nullptr || start.window == nullptr) {

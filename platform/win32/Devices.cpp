@@ -95,8 +95,8 @@ bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* data, uint
     // Texts (one, or a list ending in two NULs) in CP932 with their NULs; other data as it is.
     std::string bytes(reinterpret_cast<const char*>(value.data()), value.size());
     if (type == REG_SZ || type == REG_MULTI_SZ || type == REG_EXPAND_SZ) {
-        auto cp932 = win32::Narrow(std::wstring_view(reinterpret_cast<const wchar_t*>(value.data()),
-                                                     value.size() / sizeof(wchar_t)));
+        auto cp932 = win32::Narrow(
+            std::wstring_view(reinterpret_cast<const wchar_t*>(value.data()), value.size() / sizeof(wchar_t)));
         if (!cp932) {
             ::SetLastError(ERROR_INVALID_DATA);
             return false;
@@ -134,12 +134,11 @@ CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_
     return CR_SUCCESS;
 }
 
-CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength,
-                                   uint32_t flags) {
+CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength, uint32_t flags) {
     PNP_VETO_TYPE veto = PNP_VetoTypeUnknown;
     wchar_t name[MAX_PATH] = {};
-    const CONFIGRET result = ::CM_Request_Device_EjectW(device, &veto, vetoName ? name : nullptr,
-                                                        vetoName ? MAX_PATH : 0, flags);
+    const CONFIGRET result =
+        ::CM_Request_Device_EjectW(device, &veto, vetoName ? name : nullptr, vetoName ? MAX_PATH : 0, flags);
     if (vetoType != nullptr) *vetoType = static_cast<int>(veto);
     if (vetoName != nullptr && nameLength > 0) {
         std::string text = win32::Narrow(name).value_or(std::string());

@@ -91,8 +91,8 @@ std::vector<FindData> FindFiles(std::string_view pattern) {
     return found;
 }
 
-bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector,
-                       uint64_t* freeClusters, uint64_t* totalClusters) {
+bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* bytesPerSector, uint64_t* freeClusters,
+                       uint64_t* totalClusters) {
     auto wide = Wide(path);
     if (!wide) return false;
     // The cluster geometry is the volume's (asked at its root); the counts come from the

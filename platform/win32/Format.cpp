@@ -14,8 +14,8 @@ uint32_t FormatDrive(char letter, void* owner) {
     // From here SHFMT_* are the shell header's macros, whose values the program's constants share.
     if (upper < 'A' || upper > 'Z') return static_cast<uint32_t>(SHFMT_ERROR);
     // A full format: the unit's firmware is to find a volume with every sector checked.
-    const DWORD result = ::SHFormatDrive(static_cast<HWND>(owner), static_cast<UINT>(upper - 'A'), SHFMT_ID_DEFAULT,
-                                         SHFMT_OPT_FULL);
+    const DWORD result =
+        ::SHFormatDrive(static_cast<HWND>(owner), static_cast<UINT>(upper - 'A'), SHFMT_ID_DEFAULT, SHFMT_OPT_FULL);
     if (result == static_cast<DWORD>(SHFMT_CANCEL)) return static_cast<uint32_t>(SHFMT_CANCEL);
     // Nothing formatted (SHFMT_NOFORMAT) is a failure to the program as much as SHFMT_ERROR.
     if (result == static_cast<DWORD>(SHFMT_ERROR) || result == static_cast<DWORD>(SHFMT_NOFORMAT))

@@ -37,9 +37,7 @@ struct InternetSession::Shared {
     std::atomic<uint32_t> stallMilliseconds{kDefaultStallMilliseconds};
     std::atomic<uint64_t> abandoned{0};  // counts AbandonTransfers
 
-    Shared() {
-        session = InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    }
+    Shared() { session = InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0); }
     ~Shared() {
         if (session != nullptr) InternetCloseHandle(session);
     }
@@ -54,8 +52,8 @@ namespace {
 
 using win32::BlockingCall;
 using win32::ChainsToBundle;
-using win32::SameCertificate;
 using win32::Narrow;
+using win32::SameCertificate;
 using win32::Wide;
 using win32::WideNative;
 
@@ -140,7 +138,8 @@ bool ThroughProxy(HINTERNET session, const std::wstring& host) {
 
 // WinINet takes an IPv6 address without the brackets of the URL.
 std::wstring HostName(const std::string& host) {
-    std::string bare = host.size() > 2 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
+    std::string bare =
+        host.size() > 2 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
     return WideNative(bare).value_or(L"");
 }
 
@@ -206,15 +205,16 @@ public:
         // (Wine's would answer a server's 407 with proxy credentials the session holds).
         const bool proxied = ThroughProxy(shared_->session, host);
         if (!proxied) flags |= INTERNET_FLAG_NO_AUTH;
-        HINTERNET request = HttpOpenRequestW(connection_, wideVerb.c_str(), path->c_str(), nullptr, nullptr, nullptr,
-                                             flags, 1);
+        HINTERNET request =
+            HttpOpenRequestW(connection_, wideVerb.c_str(), path->c_str(), nullptr, nullptr, nullptr, flags, 1);
         if (request == nullptr) return Fail(ErrorText(GetLastError()));
         request_.store(request);
 
         // WinINet's own limits back up the stall limit, should a close not end a call; they
         // come later, so the stall limit is what the caller sees.
         DWORD limit = shared_->stallMilliseconds + kBackstopMilliseconds;
-        for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+        for (DWORD option :
+             {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
             InternetSetOptionW(request, option, &limit, sizeof limit);
 
         // Proxy credentials are often the user's network password: WinINet gets them for the
@@ -229,7 +229,8 @@ public:
         if (!headers) return Fail("header lines are not text");
 
         DWORD code = Send(*headers, body);
-        if (code != ERROR_SUCCESS && secure && IsCertificateError(code)) code = SendTrustingBundle(*headers, body, trust, host);
+        if (code != ERROR_SUCCESS && secure && IsCertificateError(code))
+            code = SendTrustingBundle(*headers, body, trust, host);
         if (code != ERROR_SUCCESS) return Fail(error_.empty() ? ErrorText(code) : error_);
         DWORD status = 0;
         DWORD size = sizeof status;
@@ -247,10 +248,12 @@ public:
         HINTERNET request = Request();
         if (request == nullptr) return -1;
         auto result = std::make_shared<CallResult>();
-        if (!Wait([request, result] {
-                result->ok = InternetQueryDataAvailable(request, &result->available, 0, 0);
-                result->code = GetLastError();
-            }, request_))
+        if (!Wait(
+                [request, result] {
+                    result->ok = InternetQueryDataAvailable(request, &result->available, 0, 0);
+                    result->code = GetLastError();
+                },
+                request_))
             return -1;
         if (!result->ok) {
             error_ = ErrorText(result->code);
@@ -332,7 +335,8 @@ private:
         std::wstring password = Wide(credentials.password.c_str()).value_or(L"");
         // Should WinINet refuse them, the proxy's 407 comes back and the user is asked anew.
         InternetSetOptionW(request, INTERNET_OPTION_PROXY_USERNAME, user.data(), static_cast<DWORD>(user.size()));
-        InternetSetOptionW(request, INTERNET_OPTION_PROXY_PASSWORD, password.data(), static_cast<DWORD>(password.size()));
+        InternetSetOptionW(request, INTERNET_OPTION_PROXY_PASSWORD, password.data(),
+                           static_cast<DWORD>(password.size()));
     }
 
     DWORD Send(const std::wstring& headers, const std::string& body) {
@@ -340,11 +344,13 @@ private:
         auto result = std::make_shared<CallResult>();
         // A call left behind may outlive this exchange: it keeps its own copy of what it sends.
         auto sent = std::make_shared<std::pair<std::wstring, std::string>>(headers, body);
-        if (!Wait([request, result, sent] {
-                result->ok = HttpSendRequestW(request, sent->first.c_str(), static_cast<DWORD>(sent->first.size()),
-                                              sent->second.data(), static_cast<DWORD>(sent->second.size()));
-                result->code = GetLastError();
-            }, request_))
+        if (!Wait(
+                [request, result, sent] {
+                    result->ok = HttpSendRequestW(request, sent->first.c_str(), static_cast<DWORD>(sent->first.size()),
+                                                  sent->second.data(), static_cast<DWORD>(sent->second.size()));
+                    result->code = GetLastError();
+                },
+                request_))
             return ERROR_INTERNET_OPERATION_CANCELLED;
         return result->ok ? ERROR_SUCCESS : result->code;
     }
@@ -418,7 +424,9 @@ namespace {
 
 constexpr int kMaxRedirects = 10;
 
-bool IsRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
+bool IsRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -434,7 +442,8 @@ std::optional<UrlParts> RedirectTarget(const Exchange& exchange) {
     InternetCombineUrlW(base->c_str(), location->c_str(), nullptr, &size, ICU_NO_ENCODE);
     std::wstring combined(size + 1, L'\0');
     size = static_cast<DWORD>(combined.size());
-    if (!InternetCombineUrlW(base->c_str(), location->c_str(), combined.data(), &size, ICU_NO_ENCODE)) return std::nullopt;
+    if (!InternetCombineUrlW(base->c_str(), location->c_str(), combined.data(), &size, ICU_NO_ENCODE))
+        return std::nullopt;
     combined.resize(size);
     std::optional<std::string> target = Narrow(combined);
     return target ? CrackUrl(*target) : std::nullopt;
@@ -519,7 +528,8 @@ OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& t
     request.secure = IsSecureUrl(*parts);
     request.trust = trust;
     request.stop = std::move(stop);
-    if (range) request.headerLines = "Range: bytes=" + std::to_string(range->offset) + "-\r\nIf-Range: " + range->validator;
+    if (range)
+        request.headerLines = "Range: bytes=" + std::to_string(range->offset) + "-\r\nIf-Range: " + range->validator;
     std::string error;
     std::unique_ptr<Exchange> exchange = SendFollowing(Current(), request, INTERNET_FLAG_TRANSFER_BINARY, &error);
     if (!exchange) return opened;
@@ -561,9 +571,12 @@ std::optional<UrlParts> CrackUrl(const std::string& url) {
     components.dwSchemeLength = 1;
     if (!InternetCrackUrlW(wide->c_str(), static_cast<DWORD>(wide->size()), 0, &components)) return std::nullopt;
     UrlParts parts;
-    if (components.nScheme == INTERNET_SCHEME_HTTP) parts.scheme = "http";
-    else if (components.nScheme == INTERNET_SCHEME_HTTPS) parts.scheme = "https";
-    else return std::nullopt;
+    if (components.nScheme == INTERNET_SCHEME_HTTP)
+        parts.scheme = "http";
+    else if (components.nScheme == INTERNET_SCHEME_HTTPS)
+        parts.scheme = "https";
+    else
+        return std::nullopt;
     parts.host = win32::NarrowNative(host);
     if (parts.host.find(':') != std::string::npos && parts.host.front() != '[') parts.host = "[" + parts.host + "]";
     parts.port = components.nPort;

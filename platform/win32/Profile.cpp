@@ -41,8 +41,8 @@ bool ReplaceWith(const std::wstring& temp, const std::wstring& target) {
         if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD error = ::GetLastError();
-        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-                          error == ERROR_LOCK_VIOLATION;
+        const bool held =
+            error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
         if (!held || attempt == kReplaceTries) return false;
         platform::Sleep(kReplacePauseMs);
     }
@@ -67,8 +67,8 @@ bool ProfileDocument::Save(const std::string& nativePath) const {
     auto target = win32::WideNative(nativePath);
     if (!target) return false;
     const std::wstring temp = *target + L".tmp" + std::to_wstring(::GetCurrentProcessId());
-    FileHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    FileHandle file(
+        ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return false;
     const std::string bytes = Serialize();
     bool ok = true;

@@ -56,8 +56,8 @@ struct TextRun {
 
     void Flush() {
         if (text.empty()) return;
-        XmlNodeType type = text.find_first_not_of(" \t\r\n") == std::string::npos ? XmlNodeType::Whitespace
-                                                                                  : XmlNodeType::Text;
+        XmlNodeType type =
+            text.find_first_not_of(" \t\r\n") == std::string::npos ? XmlNodeType::Whitespace : XmlNodeType::Text;
         nodes.push_back({type, std::move(text)});
         text.clear();
     }
@@ -83,8 +83,8 @@ Outcome Parse(CreateXmlReaderFunction factory, std::string_view document, std::v
     // A DOCTYPE is an error, so no entity is ever declared and nothing external is loaded.
     reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
     reader->SetProperty(XmlReaderProperty_XmlResolver, 0);
-    ComPtr<IStream> stream(SHCreateMemStream(reinterpret_cast<const BYTE*>(document.data()),
-                                             static_cast<UINT>(document.size())));
+    ComPtr<IStream> stream(
+        SHCreateMemStream(reinterpret_cast<const BYTE*>(document.data()), static_cast<UINT>(document.size())));
     if (!stream || FAILED(reader->SetInput(stream.get()))) return Outcome::Failed;
 
     TextRun run{nodes, {}};

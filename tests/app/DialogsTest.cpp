@@ -10,7 +10,8 @@
 class DialogsTest : public WindowWorld {
 protected:
     // Runs a dialog modally; `whileOpen` runs once it has settled, then the user presses OK.
-    int Show(CSimpleDialog& dialog, int dialogId, std::function<void()> whileOpen = [] {}) {
+    int Show(
+        CSimpleDialog& dialog, int dialogId, std::function<void()> whileOpen = [] {}) {
         bool done = false;
         view.SetIdleHook([&](HeadlessView& v) {
             if (!done) {
@@ -44,7 +45,8 @@ TEST_F(DialogsTest, TheConfirmationAsksForTheTransferOrTheRecovery) {
     recovery.MapName = "2026年春版";
     Show(recovery, ids::kConfirmationDialog);
     EXPECT_EQ(DialogText(ids::kConfirmationDialog, 0), "ナビゲーションのリカバリー");
-    EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmQuestion), "ナビゲーションのリカバリーを開始してよろしいですか？");
+    EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmQuestion),
+              "ナビゲーションのリカバリーを開始してよろしいですか？");
     EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmHeading),
               "ナビゲーションのリカバリーを開始する前に次の確認をお願いします。");
 }
@@ -105,7 +107,8 @@ TEST_F(DialogsTest, AUnitUsedByTheMediaPlayerAsksTheUserToEndIt) {
     auto boxes = view.Boxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].request.text,
-              "ナビゲーションが別のアプリケーションによって使用されています。\n動作中のアプリケーションを終了してください。\n\n[E01]");
+              "ナビゲーションが別のアプリケーションによって使用されています。\n動作中のアプリケーションを終了してくださ"
+              "い。\n\n[E01]");
     EXPECT_EQ(boxes[0].request.type, platform::MB_OKCANCEL | platform::MB_ICONERROR);
     EXPECT_NE(boxes[1].request.text.find("E02"), std::string::npos);
     // Ten tries, five seconds apart, after the two seconds before the first.
@@ -190,8 +193,9 @@ TEST_F(DialogsTest, AUnitPulledDuringTheLockRetriesEndsThemQuietly) {
 
 TEST_F(DialogsTest, FolderSelectionWritesTheFolderBackAndReloadsTheHistory) {
     std::filesystem::create_directories(world.root + "/other");
-    TestWorld::WriteFile(world.root + "/other/History.ini",
-                         "[HISTORY1]\r\nNAME=他の版\r\nSTATUS=ダウンロード完了\r\nVERSION=2025101\r\nSIZE=2.000000\r\nFOLDER=x\r\n");
+    TestWorld::WriteFile(
+        world.root + "/other/History.ini",
+        "[HISTORY1]\r\nNAME=他の版\r\nSTATUS=ダウンロード完了\r\nVERSION=2025101\r\nSIZE=2.000000\r\nFOLDER=x\r\n");
     theApp.SettingsIniPath = world.Win(world.root + "/program/Veltrane.ini");
     view.AnswerFolderBrowser(world.Win(world.root + "/other"));
     Run({Do([&] { window->OnKeyDown(platform::VK_F3); }), Until([&] { return window->PcMapData.size() == 1; })});

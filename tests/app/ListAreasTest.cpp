@@ -45,9 +45,10 @@ TEST_F(ListAreasTest, SavingRenumbersAndWritesEveryKeyInOrder) {
     EXPECT_FLOAT_EQ(window->PcMapData[1].size, 0.0f);
     window->PcMapData.erase(window->PcMapData.begin());
     EXPECT_EQ(window->SetHistoryData(), 0);
-    EXPECT_EQ(TestWorld::ReadFile(History()),
-              "[HISTORY1]\r\nNAME=B版\r\nSTATUS=ダウンロード完了\r\nVERSION=2026021\r\nSIZE=0.000000\r\nFOLDER=C:\\maps\r\n"
-              "[HISTORY2]\r\nNAME=C版\r\nSTATUS=ダウンロード完了\r\nVERSION=2026031\r\nSIZE=1.500000\r\nFOLDER=C:\\maps\r\n");
+    EXPECT_EQ(
+        TestWorld::ReadFile(History()),
+        "[HISTORY1]\r\nNAME=B版\r\nSTATUS=ダウンロード完了\r\nVERSION=2026021\r\nSIZE=0.000000\r\nFOLDER=C:\\maps\r\n"
+        "[HISTORY2]\r\nNAME=C版\r\nSTATUS=ダウンロード完了\r\nVERSION=2026031\r\nSIZE=1.500000\r\nFOLDER=C:\\maps\r\n");
     // Read back, the same records.
     std::vector<PC_MAP_DATA> saved = window->PcMapData;
     window->GetHistoryData();
@@ -157,8 +158,9 @@ TEST_F(ListAreasTest, TheServerAndNavigationAreasHaveOneRowAndCutLongTexts) {
 
 TEST_F(ListAreasTest, AnAreaThatCannotBeSetUpSaysSoInTheLog) {
     LogCapture log(world.root);
-    const std::pair<int, const char*> areas[] = {
-        {ids::kServerArea, "サーバエリア初期化エラー"}, {ids::kPcArea, "PCエリア初期化エラー"}, {ids::kNaviArea, "ナビエリア初期化エラー"}};
+    const std::pair<int, const char*> areas[] = {{ids::kServerArea, "サーバエリア初期化エラー"},
+                                                 {ids::kPcArea, "PCエリア初期化エラー"},
+                                                 {ids::kNaviArea, "ナビエリア初期化エラー"}};
     for (auto [area, error] : areas) {
         SCOPED_TRACE(error);
         view.refuseColumnsOf = area;

@@ -29,10 +29,13 @@ struct CyclePlan {
 };
 
 bool Fails(DownloadFault fault) { return fault != DownloadFault::None && fault != DownloadFault::StartRefusedOnce; }
-bool Fails(TransferFault fault) { return fault == TransferFault::WriteFailsForGood || fault == TransferFault::UnitVanishes; }
+bool Fails(TransferFault fault) {
+    return fault == TransferFault::WriteFailsForGood || fault == TransferFault::UnitVanishes;
+}
 
 const char* Name(DownloadFault fault) {
-    const char* names[] = {"clean", "connection dropped", "file status 500", "start refused once", "start refused three times"};
+    const char* names[] = {"clean", "connection dropped", "file status 500", "start refused once",
+                           "start refused three times"};
     return names[static_cast<int>(fault)];
 }
 const char* Name(TransferFault fault) {
@@ -87,8 +90,9 @@ protected:
     // Every pairing of a download fault with a transfer fault once, in a random order.
     std::vector<CyclePlan> Plans() {
         std::vector<CyclePlan> plans;
-        for (DownloadFault download : {DownloadFault::None, DownloadFault::DroppedConnection, DownloadFault::FileStatus500,
-                                       DownloadFault::StartRefusedOnce, DownloadFault::StartRefusedThreeTimes})
+        for (DownloadFault download :
+             {DownloadFault::None, DownloadFault::DroppedConnection, DownloadFault::FileStatus500,
+              DownloadFault::StartRefusedOnce, DownloadFault::StartRefusedThreeTimes})
             for (TransferFault transfer : {TransferFault::None, TransferFault::WriteFailsForGood,
                                            TransferFault::WriteFailsThenRecovers, TransferFault::UnitVanishes})
                 plans.push_back({download, transfer});
@@ -103,7 +107,9 @@ protected:
         config.dropAfter.reset();
         switch (fault) {
         case DownloadFault::None: break;
-        case DownloadFault::DroppedConnection: config.dropAfter = mapservice::ByteFault{{1}, Between(0, 39), {}}; break;  // within the smallest file
+        case DownloadFault::DroppedConnection:
+            config.dropAfter = mapservice::ByteFault{{1}, Between(0, 39), {}};
+            break;  // within the smallest file
         case DownloadFault::FileStatus500: config.statusFaults["File"] = {{1}, 500}; break;
         case DownloadFault::StartRefusedOnce:
             config.statusFaults["MDL"] = {{static_cast<int>(Between(1, 2))}, 500};
@@ -150,7 +156,8 @@ protected:
 
     std::string LastBoxUtf8() {
         auto boxes = view.Boxes();
-        return boxes.empty() ? "none" : *platform::Cp932ToUtf8(boxes.back().request.caption + ": " + boxes.back().request.text);
+        return boxes.empty() ? "none"
+                             : *platform::Cp932ToUtf8(boxes.back().request.caption + ": " + boxes.back().request.text);
     }
     std::vector<std::string> ErrorBoxes() {
         std::vector<std::string> texts;
@@ -185,15 +192,16 @@ protected:
     std::string NewErrorBox(int cycle) {
         std::vector<std::string> errors = ErrorBoxes();
         const bool one = errors.size() == errorsSeen + 1;
-        EXPECT_TRUE(one) << "cycle " << cycle << ": " << errors.size() - errorsSeen << " new error boxes, last box: " << LastBoxUtf8();
+        EXPECT_TRUE(one) << "cycle " << cycle << ": " << errors.size() - errorsSeen
+                         << " new error boxes, last box: " << LastBoxUtf8();
         errorsSeen = errors.size();
         return one ? errors.back() : "";
     }
 
     // A failure reaches the window as one box with its message, and the record stays unfinished.
     void ExpectDownloadFailure(int cycle, DownloadFault fault) {
-        EXPECT_EQ(NewErrorBox(cycle), fault == DownloadFault::StartRefusedThreeTimes ? Message(406, "E07")
-                                                                                    : Message(406, "E02-2"))
+        EXPECT_EQ(NewErrorBox(cycle),
+                  fault == DownloadFault::StartRefusedThreeTimes ? Message(406, "E07") : Message(406, "E02-2"))
             << "cycle " << cycle;
         EXPECT_EQ(TestWorld::ReadFile(History()).find(J("STATUS=ダウンロード完了")), std::string::npos)
             << "cycle " << cycle << ": an unfinished download is recorded as complete";
@@ -209,13 +217,15 @@ protected:
             std::string name = entry.path().filename().string();
             if (name.starts_with("NEW") || name.starts_with("DECOMP")) left.push_back(entry.path().string());
         }
-        EXPECT_EQ(left, std::vector<std::string>{}) << "cycle " << cycle << ": intermediates left after the failed transfer";
+        EXPECT_EQ(left, std::vector<std::string>{})
+            << "cycle " << cycle << ": intermediates left after the failed transfer";
     }
     void ExpectFormatFirst(int cycle) { EXPECT_EQ(NewErrorBox(cycle), Message(503, "E06")) << "cycle " << cycle; }
 
     // The downloaded files are the service's, byte for byte, and the history says complete.
     void CheckDownload(int cycle) {
-        EXPECT_NE(TestWorld::ReadFile(History()).find(J("STATUS=ダウンロード完了")), std::string::npos) << "cycle " << cycle;
+        EXPECT_NE(TestWorld::ReadFile(History()).find(J("STATUS=ダウンロード完了")), std::string::npos)
+            << "cycle " << cycle;
         for (const auto& entry : fs::recursive_directory_iterator(config.updateSet)) {
             if (!entry.is_regular_file()) continue;
             fs::path local = Download() / fs::relative(entry.path(), config.updateSet);
@@ -226,7 +236,8 @@ protected:
     void CheckUnit(int cycle) {
         navisim::CheckReport report = navisim::Check(unitName, ImageFile());
         EXPECT_TRUE(report.imageMatches && report.bootSignature0 && report.bootSignature2560)
-            << "cycle " << cycle << "\n" << navisim::Describe(report);
+            << "cycle " << cycle << "\n"
+            << navisim::Describe(report);
         EXPECT_FALSE(report.updateFiles.empty()) << "cycle " << cycle;
         EXPECT_EQ(LastTransferFailureCode(), "") << "cycle " << cycle;
     }
@@ -260,7 +271,10 @@ protected:
             if (*deadline == 0) *deadline = platform::GetTickCount64() + kStepPatienceMs;
             if (condition()) return true;
             if (platform::GetTickCount64() < *deadline) return false;
-            [&] { FAIL() << "cycle " << cycle << ": " << what << " did not happen within " << kStepPatienceMs / 1000 << " s"; }();
+            [&] {
+                FAIL() << "cycle " << cycle << ": " << what << " did not happen within " << kStepPatienceMs / 1000
+                       << " s";
+            }();
             return true;
         };
     }
@@ -275,14 +289,15 @@ protected:
     std::vector<std::function<bool()>> CycleSteps(int cycle, CyclePlan plan) {
         std::vector<std::function<bool()>> steps = {
             Do([=, this] {
-                std::cout << "cycle " << cycle << ": download " << Name(plan.download) << ", transfer " << Name(plan.transfer)
-                          << std::endl;
+                std::cout << "cycle " << cycle << ": download " << Name(plan.download) << ", transfer "
+                          << Name(plan.transfer) << std::endl;
                 ArmService(plan.download);
                 UnplugUnit();
             }),
             Within(cycle, "the unit let go", [this] { return UnitLetGo(); }),
             Do([=, this] { PlugFreshUnit(plan.transfer); }),
-            Within(cycle, "the window ready for a download", [this] { return Ready() && Enabled(ids::kDownloadButton); }),
+            Within(cycle, "the window ready for a download",
+                   [this] { return Ready() && Enabled(ids::kDownloadButton); }),
             Do([this] { PressDownload(); }),
         };
         if (Fails(plan.download)) {
@@ -312,7 +327,8 @@ protected:
                 // The image write was cut short with the unit: the next press formats the unit
                 // in the drive instead of writing it, and the unit comes back from a replug.
                 steps.push_back(Do([this] { PressTransfer(); }));
-                steps.push_back(Within(cycle, "the unit formatted", [this] { return theApp.Navi.ImageWritePending == 0; }));
+                steps.push_back(
+                    Within(cycle, "the unit formatted", [this] { return theApp.Navi.ImageWritePending == 0; }));
                 steps.push_back(Do([=, this] {
                     ExpectFormatFirst(cycle);
                     UnplugUnit();

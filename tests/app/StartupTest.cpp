@@ -76,8 +76,9 @@ TEST_F(StartupTest, ShowsTheConnectionInformationThenRunsTheMainWindow) {
 }
 
 TEST_F(StartupTest, AConfiguredEndpointReplacesTheBuiltInOne) {
-    TestWorld::WriteFile(program + "/Veltrane.ini",
-                         "[VELTRANE]\r\nEXTERNAL_INTERFACE_URL=https://127.0.0.1:8443/map-dl\r\nMAPFOLDER=C:\\maps\r\n");
+    TestWorld::WriteFile(
+        program + "/Veltrane.ini",
+        "[VELTRANE]\r\nEXTERNAL_INTERFACE_URL=https://127.0.0.1:8443/map-dl\r\nMAPFOLDER=C:\\maps\r\n");
     theApp.InitInstance();
     EXPECT_EQ(theApp.ServiceUrl, "https://127.0.0.1:8443/map-dl");
     EXPECT_EQ(theApp.HistoryIniPath, "C:\\maps\\History.ini");

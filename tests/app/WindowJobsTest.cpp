@@ -34,13 +34,28 @@ struct ExitPath {
 };
 
 const ExitPath kExitPaths[] = {
-    {"MenuExit", [](CVeltraneDlg& window, WindowView&) { window.OnCommand(ids::kMenuExit); return std::optional<bool>(); }},
-    {"Close", [](CVeltraneDlg& window, WindowView&) { window.OnCommand(platform::IDCANCEL); return std::optional<bool>(); }},
-    {"Escape", [](CVeltraneDlg&, WindowView& view) { view.PressKey(platform::VK_ESCAPE); return std::optional<bool>(); }},
-    {"F12", [](CVeltraneDlg& window, WindowView&) { window.OnKeyDown(platform::VK_F12); return std::optional<bool>(); }},
-    {"SessionEnd",
-     [](CVeltraneDlg& window, WindowView&) { return std::optional<bool>(EndSession(window)); },
-     false, false},
+    {"MenuExit",
+     [](CVeltraneDlg& window, WindowView&) {
+         window.OnCommand(ids::kMenuExit);
+         return std::optional<bool>();
+     }},
+    {"Close",
+     [](CVeltraneDlg& window, WindowView&) {
+         window.OnCommand(platform::IDCANCEL);
+         return std::optional<bool>();
+     }},
+    {"Escape",
+     [](CVeltraneDlg&, WindowView& view) {
+         view.PressKey(platform::VK_ESCAPE);
+         return std::optional<bool>();
+     }},
+    {"F12",
+     [](CVeltraneDlg& window, WindowView&) {
+         window.OnKeyDown(platform::VK_F12);
+         return std::optional<bool>();
+     }},
+    {"SessionEnd", [](CVeltraneDlg& window, WindowView&) { return std::optional<bool>(EndSession(window)); }, false,
+     false},
     {"AutomationClose",
      [](CVeltraneDlg&, WindowView& view) {
          view.CloseAll();
@@ -70,13 +85,12 @@ using ExitDuringADeletion = ExitDuringAJob;
 TEST_P(ExitDuringATransfer, IsRefusedAndOnlyTheAutomationClosesOnceTheTransferHasEnded) {
     navisim::CreateUnit(Unit());
     const bool automation = GetParam().automation;
-    std::vector<std::function<bool()>> steps = {
-        Until([&] { return Ready(); }), Do([&] {
-            CheckRow(0);
-            window->OnCommand(ids::kTransferButton);
-            ASSERT_FALSE(theApp.TransferThreadHandle.IsNull());
-            answer = GetParam().request(*window, view);
-        })};
+    std::vector<std::function<bool()>> steps = {Until([&] { return Ready(); }), Do([&] {
+                                                    CheckRow(0);
+                                                    window->OnCommand(ids::kTransferButton);
+                                                    ASSERT_FALSE(theApp.TransferThreadHandle.IsNull());
+                                                    answer = GetParam().request(*window, view);
+                                                })};
     if (automation)
         steps.push_back(Until([] { return false; }));  // the window is to close by itself
     else
@@ -129,7 +143,7 @@ protected:
     void SetUp() override {
         WorkflowWorld::SetUp();
         mkupdate::BuildUpdateSet(config.updateSet, {});
-        config.offer.verMinor = "12";  // newer than the earlier download, so it can be downloaded
+        config.offer.verMinor = "12";   // newer than the earlier download, so it can be downloaded
         config.bytesPerSecond = 40000;  // long enough for the exit to find it running
         EarlierDownload();
         FileSystemHooks::beforeUnlink = [this](const char* path) {
@@ -166,15 +180,13 @@ protected:
 TEST_F(BesideADeletion, ADownloadEndedForTheExitLeavesTheWindowOpenUntilTheDeletionEnds) {
     StartService();
     std::vector<std::function<bool()>> steps = BothPressed();
-    steps.insert(steps.end(),
-                 {Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] { view.CloseAll(); }),
-                  // The download stops for the exit and is joined; the deletion still runs.
-                  Until([&] { return theApp.DownloadThreadHandle.IsNull(); }),
-                  Do([&] {
-                      EXPECT_FALSE(theApp.DeleteThreadHandle.IsNull());
-                      release = true;
-                  }),
-                  Until([] { return false; })});
+    steps.insert(steps.end(), {Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] { view.CloseAll(); }),
+                               // The download stops for the exit and is joined; the deletion still runs.
+                               Until([&] { return theApp.DownloadThreadHandle.IsNull(); }), Do([&] {
+                                   EXPECT_FALSE(theApp.DeleteThreadHandle.IsNull());
+                                   release = true;
+                               }),
+                               Until([] { return false; })});
     Run(steps, true);
     ExpectClosedAfterTheDeletion();
 }
@@ -184,17 +196,17 @@ TEST_F(BesideADeletion, ADownloadFailingAtItsStartLeavesTheWindowOpenUntilTheDel
     StartService();
     std::vector<std::function<bool()>> steps = BothPressed();
     // The failure's box was answered; the exit comes before its timer runs.
-    steps.insert(steps.end(), {Do([&] {
-                                   view.CloseAll();
-                                   exitAt = platform::GetTickCount64() + 5000;
-                               }),
-                               // Long past the timer of the failed start.
-                               Until([&] { return theApp.ExitRequested == 1 && platform::GetTickCount64() > exitAt; }),
-                               Do([&] {
-                                   EXPECT_FALSE(theApp.DeleteThreadHandle.IsNull());
-                                   release = true;
-                               }),
-                               Until([] { return false; })});
+    steps.insert(steps.end(),
+                 {Do([&] {
+                      view.CloseAll();
+                      exitAt = platform::GetTickCount64() + 5000;
+                  }),
+                  // Long past the timer of the failed start.
+                  Until([&] { return theApp.ExitRequested == 1 && platform::GetTickCount64() > exitAt; }), Do([&] {
+                      EXPECT_FALSE(theApp.DeleteThreadHandle.IsNull());
+                      release = true;
+                  }),
+                  Until([] { return false; })});
     Run(steps, true);
     ExpectClosedAfterTheDeletion();
     // The deletion's question, then the failed start's error.
@@ -244,7 +256,8 @@ TEST_F(HangingOfferTest, ClosingWithoutAJobAbandonsTheOfferCallAtOnce) {
     PlainServer silent([](size_t, const std::string&) { return PlainServer::Answer{"", 0}; });
     theApp.ServiceUrl = silent.Url("/map-dl");
     theApp.Internet.SetStallLimit(20000);
-    Run({Until([&] { return silent.Requests().size() == 1; }), Do([&] { view.CloseAll(); }), Until([] { return false; })},
+    Run({Until([&] { return silent.Requests().size() == 1; }), Do([&] { view.CloseAll(); }),
+         Until([] { return false; })},
         true);
     EXPECT_EQ(theApp.ExitRequested.load(), 0);
     auto closing = std::async(std::launch::async, [&] { window.reset(); });
@@ -274,7 +287,8 @@ TEST_F(FailedTransferTest, ADamagedImagePieceFailsWithE09AndLeavesNoIntermediate
 
     // The service hears of the failure with its code, the user sees the CRC failure's message.
     std::string log = CallLog();
-    EXPECT_NE(log.find("<maptrs_failure_cd>E09</maptrs_failure_cd>", log.find("\"call\":\"TSC\"")), std::string::npos) << log;
+    EXPECT_NE(log.find("<maptrs_failure_cd>E09</maptrs_failure_cd>", log.find("\"call\":\"TSC\"")), std::string::npos)
+        << log;
     EXPECT_NE(LastBox().find("E09"), std::string::npos) << *platform::Cp932ToUtf8(LastBox());
     // Nothing reached the unit, so there is nothing to recover.
     EXPECT_EQ(TestWorld::ReadFile(navisim::UnitImage("navi")), volume);

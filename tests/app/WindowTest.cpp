@@ -11,7 +11,8 @@
 namespace {
 constexpr char kConnectedText[] =
     "ナビゲーションとパソコンの接続が確認されました。\r\n"
-    "ナビゲーションへバージョンアップ(地図更新)データの転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。";
+    "ナビゲーションへバージョンアップ(地図更新)"
+    "データの転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。";
 constexpr char kPullCableText[] = "ナビゲーションとパソコンを接続しているUSBケーブルを外してください。";
 }  // namespace
 
@@ -57,7 +58,6 @@ TEST_F(WindowTest, PullingTheCableShowsUnconnectedUnlessACompletionTextShows) {
     EXPECT_EQ(Text(ids::kConnectionText), "未接続");
     EXPECT_EQ(Text(ids::kStatusLine), kPullCableText);
     EXPECT_FALSE(Enabled(ids::kRemoveButton));
-
 }
 
 TEST_F(WindowTest, PullingTheCableKeepsATransferCompletionText) {
@@ -90,7 +90,7 @@ TEST_F(WindowTest, AUnitPulledBeforeItIsHeldIsNotRetried) {
 TEST_F(WindowTest, ButtonEnableSetsEachModesButtons) {
     using Row = std::vector<int>;  // download, transfer, delete, PC area, remove: 1 on, 0 off, -1 unchanged
     const std::map<int, Row> kModes = {
-        {1, {0, 0, 0, -1, -1}}, {2, {-1, 0, 0, 0, -1}}, {3, {0, 0, 0, 0, 0}}, {4, {0, 0, 0, 0, 0}},
+        {1, {0, 0, 0, -1, -1}},   {2, {-1, 0, 0, 0, -1}},   {3, {0, 0, 0, 0, 0}},  {4, {0, 0, 0, 0, 0}},
         {5, {-1, -1, 0, -1, -1}}, {6, {0, -1, -1, -1, -1}}, {7, {0, 0, 0, 0, -1}}, {8, {1, 0, 0, 0, -1}},
     };
     const int kControls[] = {ids::kDownloadButton, ids::kTransferButton, ids::kDeleteButton, ids::kPcArea,
@@ -268,7 +268,8 @@ TEST_F(WindowTest, AStoppedDownloadMarksTheRecordBeingDownloaded) {
     Run({Do([&] {
              window->DownloadRecord = 0;
              Notify(kNotifyDownloadStopped);
-         }), Until([&] { return Text(ids::kStatusLine) != ""; })});
+         }),
+         Until([&] { return Text(ids::kStatusLine) != ""; })});
     EXPECT_EQ(window->PcMapData[0].status, "40%完了");
     EXPECT_FLOAT_EQ(window->PcMapData[0].size, 1.5f);
     EXPECT_EQ(window->PcMapData[1].status, kStatusDownloaded);

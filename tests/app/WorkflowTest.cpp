@@ -53,13 +53,11 @@ TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
     Run({Until([&] { return !theApp.OfferName.empty() && window->NaviConnected == 1; }),
          Do([&] { window->OnCommand(ids::kDownloadButton); }),
          Until([&] { return BoxCaptioned("ダウンロードの完了"); }),
-         Until([&] { return theApp.DownloadThreadHandle.IsNull() && window->NaviConnected == 1; }),
-         Do([&] {
+         Until([&] { return theApp.DownloadThreadHandle.IsNull() && window->NaviConnected == 1; }), Do([&] {
              CheckRow(0);
              window->OnCommand(ids::kTransferButton);
          }),
-         Until([&] { return BoxCaptioned("転送の完了"); }),
-         Until([&] {
+         Until([&] { return BoxCaptioned("転送の完了"); }), Until([&] {
              return theApp.TransferThreadHandle.IsNull() && window->NaviConnected == 0 &&
                     CallLog().find("\"call\":\"TSC\"") != std::string::npos;
          })});
@@ -85,7 +83,8 @@ TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
     EXPECT_EQ(view.AwakeWhenPosted(kNotifyDownloadDone), 1);
     EXPECT_EQ(view.AwakeWhenPosted(kNotifyTransferDone), 1);
     EXPECT_EQ(platform::AwakeRequests(), 0);
-    EXPECT_EQ(view.SessionEndBlocks(), (std::vector<std::string>{J("ナビへの転送中です。USBケーブルを外さないでください。"), ""}));
+    EXPECT_EQ(view.SessionEndBlocks(),
+              (std::vector<std::string>{J("ナビへの転送中です。USBケーブルを外さないでください。"), ""}));
 
     fs::path image = world.root + "/image.bin";
     TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
@@ -94,7 +93,8 @@ TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
     EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
     EXPECT_TRUE(report.bootSignature0);
     EXPECT_TRUE(report.bootSignature2560);
-    for (auto& box : view.Boxes()) EXPECT_EQ(box.request.caption.find(J("エラー")), std::string::npos) << *platform::Cp932ToUtf8(box.request.text);
+    for (auto& box : view.Boxes())
+        EXPECT_EQ(box.request.caption.find(J("エラー")), std::string::npos) << *platform::Cp932ToUtf8(box.request.text);
 }
 
 namespace {
@@ -126,19 +126,18 @@ TEST_F(WorkflowTest, ACopyOfTheUnitsFilesOnAnotherStickIsNeverWritten) {
     const auto stickFiles = FolderContents(navisim::UnitFiles("stick"));
     ASSERT_TRUE(stickFiles.count((navisim::UnitFiles("stick") / "UPDATE/NAVIINFO/DEVICE.DAT").string()));
 
-    Run({Until([&] { return Ready(); }),
-         Do([&] { EXPECT_EQ(theApp.Navi.NaviDrive, "E:\\"); }),
+    Run({Until([&] { return Ready(); }), Do([&] { EXPECT_EQ(theApp.Navi.NaviDrive, "E:\\"); }),
          Do([&] { window->OnCommand(ids::kDownloadButton); }),
          Until([&] { return BoxCaptioned("ダウンロードの完了"); }),
-         Until([&] { return theApp.DownloadThreadHandle.IsNull() && window->NaviConnected == 1; }),
-         Do([&] {
+         Until([&] { return theApp.DownloadThreadHandle.IsNull() && window->NaviConnected == 1; }), Do([&] {
              CheckRow(0);
              window->OnCommand(ids::kTransferButton);
          }),
          Until([&] { return BoxCaptioned("転送の完了"); }),
          Until([&] { return theApp.TransferThreadHandle.IsNull() && window->NaviConnected == 0; })});
 
-    EXPECT_TRUE(TestWorld::ReadFile(navisim::UnitImage("stick").string()) == stickVolume) << "the stick's volume was written";
+    EXPECT_TRUE(TestWorld::ReadFile(navisim::UnitImage("stick").string()) == stickVolume)
+        << "the stick's volume was written";
     EXPECT_TRUE(FolderContents(navisim::UnitFiles("stick")) == stickFiles) << "the stick's files changed";
     EXPECT_EQ(platform::MachineDescription().Get("Unit stick", "Plugged"), "1") << "the stick was ejected";
     EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "0") << "the unit was not ejected";
@@ -217,8 +216,10 @@ TEST_F(WorkflowTest, TheTransferButtonRefusesInItsOrder) {
     auto press = [&] { window->OnCommand(ids::kTransferButton); };
     std::vector<std::pair<std::string, std::string>> seen;  // what each press showed
     auto note = [&](const char* what) { seen.emplace_back(what, LastBox()); };
-    Run({Until([&] { return Ready(); }),
-         Do([&] { press(); note("nothing checked"); }),
+    Run({Until([&] { return Ready(); }), Do([&] {
+             press();
+             note("nothing checked");
+         }),
          Do([&] {
              CheckRow(0);
              press();
@@ -265,10 +266,14 @@ TEST_F(WorkflowTest, TheTransferButtonRefusesInItsOrder) {
              note("not held");
          })});
     std::vector<std::pair<std::string, std::string>> expected = {
-        {"nothing checked", Message(500, "E01")},   {"this version on the unit", Message(505, "E17")},
-        {"unfinished", Message(525, "E03")},        {"other version", Message(524, "")},
-        {"other name", Message(524, "E01")},        {"no folder", Message(534, "E17")},
-        {"cancelled", ""},                          {"unfinished image", Message(503, "E06")},
+        {"nothing checked", Message(500, "E01")},
+        {"this version on the unit", Message(505, "E17")},
+        {"unfinished", Message(525, "E03")},
+        {"other version", Message(524, "")},
+        {"other name", Message(524, "E01")},
+        {"no folder", Message(534, "E17")},
+        {"cancelled", ""},
+        {"unfinished image", Message(503, "E06")},
         {"not held", Message(501, "E02")},
     };
     EXPECT_EQ(seen, expected);
@@ -384,10 +389,8 @@ TEST_F(WorkflowTest, TheSessionsEndOnAnIdleWindowLetsGoOfTheUnitAndClosesAtOnce)
     StartService();
     navisim::CreateUnit(Unit());
     std::optional<bool> answer;
-    Run({Until([&] { return Ready() && theApp.Navi.DriveHandle.load() != nullptr; }), Do([&] {
-             answer = EndSession(*window);
-         }),
-         Until([] { return false; })},
+    Run({Until([&] { return Ready() && theApp.Navi.DriveHandle.load() != nullptr; }),
+         Do([&] { answer = EndSession(*window); }), Until([] { return false; })},
         true);
     EXPECT_EQ(answer, std::optional<bool>(true));
     EXPECT_EQ(view.Opened(), std::vector<int>{platform::IDD_MAIN_WINDOW});

@@ -71,10 +71,11 @@ protected:
         mkupdate::BuildUpdateSet(Maps() + "/20260411", {});
         for (const char* sub : {"CONF", "RENEWAL", "FLASH", "FLASH/RENEWAL", "FLASH2"})
             std::filesystem::create_directories(Maps() + "/20260411/" + sub);
-        TestWorld::WriteFile(History(), J(("[HISTORY1]\r\nNAME=" + config.offer.productName + "\r\nSTATUS=" + status +
-                                           "\r\nVERSION=20260411\r\nSIZE=0.100000\r\nFOLDER=" +
-                                           *platform::Cp932ToUtf8(theApp.MapFolder) + "\r\n")
-                                              .c_str()));
+        TestWorld::WriteFile(
+            History(),
+            J(("[HISTORY1]\r\nNAME=" + config.offer.productName + "\r\nSTATUS=" + status +
+               "\r\nVERSION=20260411\r\nSIZE=0.100000\r\nFOLDER=" + *platform::Cp932ToUtf8(theApp.MapFolder) + "\r\n")
+                  .c_str()));
     }
     // An update's image as the unit holds it after a transfer, which restores both boot signatures last.
     static std::string WithBootSignatures(std::string image) {

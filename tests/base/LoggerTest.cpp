@@ -59,7 +59,8 @@ TEST_F(LoggerTest, OffWithoutDebugModeButDeleteOnStartStillDeletes) {
 }
 
 TEST_F(LoggerTest, FileFixModeRemovesOldLogsAndWritesTheDatedFile) {
-    for (const char* name : {"20261202debug.log", "20261203debug.log", "20261204debug.log", "notes.log", "20261202keep.txt"})
+    for (const char* name :
+         {"20261202debug.log", "20261203debug.log", "20261204debug.log", "notes.log", "20261202keep.txt"})
         TestWorld::WriteFile(world.root + "/" + name, "x");
     WriteIni("DebugMode=Yes\r\nFileFixMode=Yes\r\nLogDays=3\r\nLogFile=debug.log\r\n");
     LogInit();
@@ -103,10 +104,8 @@ TEST_F(LoggerTest, DumpWritesTheHexTable) {
     std::string log = Read("d.log");
     EXPECT_NE(log.find(": << データ >> ( 32 bytes )\n"), std::string::npos) << log;
     EXPECT_NE(log.find("ｱﾄﾞﾚｽ 00 01 02"), std::string::npos);
-    EXPECT_NE(log.find("00000 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ................\n"),
-              std::string::npos);
-    EXPECT_NE(log.find("00010 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50 ABCDEFGHIJKLMNOP\n"),
-              std::string::npos);
+    EXPECT_NE(log.find("00000 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ................\n"), std::string::npos);
+    EXPECT_NE(log.find("00010 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50 ABCDEFGHIJKLMNOP\n"), std::string::npos);
 }
 
 TEST_F(LoggerTest, MissingSettingsMeanNoLoggingAndNoFiles) {

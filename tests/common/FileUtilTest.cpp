@@ -154,29 +154,29 @@ TEST(FileUtilPaths, SplittersAreLeadByteAware) {
 }
 
 TEST(PlainNameTest, NamesWindowsWouldTakeAsDevicesOrAlterAreRefused) {
-    for (const char* name : {"CON", "prn", "Aux", "NUL.TXT", "nul.tar.gz", "COM1", "com9.dat", "LPT1", "lpt9.",
-                             "NUL .TXT", "CON ", "MAP01.ZIP.", "MAP01.ZIP ", "A*.ZIP", "A?.ZIP", "A<B", "A>B",
-                             "A|B", "A\"B", "A\x7F", ".", "..", "", "A\\B", "A/B", "C:X"})
+    for (const char* name :
+         {"CON",      "prn",   "Aux",        "NUL.TXT",    "nul.tar.gz", "COM1",   "com9.dat", "LPT1", "lpt9.",
+          "NUL .TXT", "CON ",  "MAP01.ZIP.", "MAP01.ZIP ", "A*.ZIP",     "A?.ZIP", "A<B",      "A>B",  "A|B",
+          "A\"B",     "A\x7F", ".",          "..",         "",           "A\\B",   "A/B",      "C:X"})
         EXPECT_FALSE(IsPlainName(name)) << name;
-    for (const char* name : {"CONF", "CONSOLE.TXT", "COM10", "COM0", "LPT", "NULL.DAT", "AUXX", "MAP01.ZIP",
-                             ".hidden", "2026041", "ソフト.txt", "A B.ZIP"})
+    for (const char* name : {"CONF", "CONSOLE.TXT", "COM10", "COM0", "LPT", "NULL.DAT", "AUXX", "MAP01.ZIP", ".hidden",
+                             "2026041", "ソフト.txt", "A B.ZIP"})
         EXPECT_TRUE(IsPlainName(name)) << name;
 }
 
 TEST(FileUtilCodes, ResultsMapToMessageCodes) {
     // The whole table, then the numbers beside its entries, which fall through to "E99".
     const std::pair<int, const char*> table[] = {
-        {400, "E01"},   {501, "E01"},   {511, "E01"},   {802, "E01"},  {900, "E01"},   {1100, "E01"},
-        {401, "E02-1"}, {404, "E02-1"}, {402, "E03"},   {506, "E03"},  {804, "E03"},   {805, "E03"},
-        {806, "E03"},   {807, "E03"},   {1102, "E03"},  {403, "E62"},  {406, "E02-2"}, {500, ""},
-        {502, "E02"},   {505, "E02"},   {512, "E02"},   {803, "E02"},  {1101, "E02"},  {503, "E04"},
-        {504, "E04"},   {519, "E04"},   {801, "E04"},   {507, "E09"},  {508, "E10"},   {510, "E97"},
-        {514, "E13"},   {516, "E15"},   {517, "E06"},   {531, "E06"},  {518, "E08"},   {520, "E05"},
-        {810, "E05"},   {521, "E07"},   {901, "E07"},   {522, "E16"},  {530, "E12"},   {532, "E17"},
-        {600, "E98"},   {601, "E98"},   {700, "E98"},   {800, "E98"},  {509, "E99"},
+        {400, "E01"},   {501, "E01"},  {511, "E01"},   {802, "E01"}, {900, "E01"}, {1100, "E01"}, {401, "E02-1"},
+        {404, "E02-1"}, {402, "E03"},  {506, "E03"},   {804, "E03"}, {805, "E03"}, {806, "E03"},  {807, "E03"},
+        {1102, "E03"},  {403, "E62"},  {406, "E02-2"}, {500, ""},    {502, "E02"}, {505, "E02"},  {512, "E02"},
+        {803, "E02"},   {1101, "E02"}, {503, "E04"},   {504, "E04"}, {519, "E04"}, {801, "E04"},  {507, "E09"},
+        {508, "E10"},   {510, "E97"},  {514, "E13"},   {516, "E15"}, {517, "E06"}, {531, "E06"},  {518, "E08"},
+        {520, "E05"},   {810, "E05"},  {521, "E07"},   {901, "E07"}, {522, "E16"}, {530, "E12"},  {532, "E17"},
+        {600, "E98"},   {601, "E98"},  {700, "E98"},   {800, "E98"}, {509, "E99"},
     };
     for (const auto& [result, code] : table) EXPECT_EQ(ResultToMessageCode(result), code) << result;
-    for (int result : {0, -1, 1, 399, 405, 407, 499, 513, 515, 523, 529, 533, 599, 602, 699, 701, 799, 808,
-                       809, 811, 899, 902, 1099, 1103, 12345})
+    for (int result : {0,   -1,  1,   399, 405, 407, 499, 513, 515, 523,  529,  533,  599,
+                       602, 699, 701, 799, 808, 809, 811, 899, 902, 1099, 1103, 12345})
         EXPECT_EQ(ResultToMessageCode(result), "E99") << result;
 }

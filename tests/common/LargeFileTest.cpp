@@ -57,7 +57,8 @@ TEST(LargeFileTest, AFileOfFiveGigabytesIsHashedWholeAndCopiedWhole) {
 
     // md5sum of 5 GiB - 4 zero bytes and "tail".
     EXPECT_EQ(HashCheckEx(folder, "BIG.DAT", "83182b994c8f8e9c1001fb48f25d7362"), 0);
-    EXPECT_EQ(HashCheckEx(folder, "BIG.DAT", "c9a5a6878d97b48cc965c1e41859f034"), kDigestFailed);  // of its first 4 GiB alone
+    EXPECT_EQ(HashCheckEx(folder, "BIG.DAT", "c9a5a6878d97b48cc965c1e41859f034"),
+              kDigestFailed);  // of its first 4 GiB alone
 
     unsigned char* buffer = nullptr;
     unsigned long size = 99;

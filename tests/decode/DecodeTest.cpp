@@ -79,7 +79,8 @@ TEST(Decode, ShortBuffersStillDecipherTheFirstBlock) {
         // After the move, block 0 is the bytes behind the IV followed by the rest of the IV.
         Bytes asBuffer(16);
         std::copy(buffer.begin(), buffer.end(), asBuffer.begin());
-        std::copy(buffer.begin() + static_cast<long>(length - 8), buffer.begin() + 8, asBuffer.begin() + static_cast<long>(length));
+        std::copy(buffer.begin() + static_cast<long>(length - 8), buffer.begin() + 8,
+                  asBuffer.begin() + static_cast<long>(length));
         // Only block 0 changes; the bytes behind it keep their place.
         Bytes expected = buffer;
         std::copy_n(Expected(asBuffer, a, b).begin(), 8, expected.begin());

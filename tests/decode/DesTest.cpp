@@ -30,8 +30,10 @@ TEST(Des, PublishedKnownAnswers) {
         {0x8001010101010101, 0x0000000000000000, 0x95A8D72813DAA94D},  // variable key
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Crypt(MakeKeySchedule(Hex(c.key), Direction::Encrypt), Hex(c.plaintext)), Hex(c.ciphertext)) << std::hex << c.key;
-        EXPECT_EQ(Crypt(MakeKeySchedule(Hex(c.key), Direction::Decrypt), Hex(c.ciphertext)), Hex(c.plaintext)) << std::hex << c.key;
+        EXPECT_EQ(Crypt(MakeKeySchedule(Hex(c.key), Direction::Encrypt), Hex(c.plaintext)), Hex(c.ciphertext))
+            << std::hex << c.key;
+        EXPECT_EQ(Crypt(MakeKeySchedule(Hex(c.key), Direction::Decrypt), Hex(c.ciphertext)), Hex(c.plaintext))
+            << std::hex << c.key;
     }
 }
 
@@ -41,7 +43,8 @@ TEST(Des, ParityBitsAreIgnored) {
         const Block key = Hex(random());
         const Block block = Hex(random());
         const Block flipped = key ^ Hex(random() & 0x0101010101010101);
-        EXPECT_EQ(Crypt(MakeKeySchedule(flipped, Direction::Encrypt), block), Crypt(MakeKeySchedule(key, Direction::Encrypt), block));
+        EXPECT_EQ(Crypt(MakeKeySchedule(flipped, Direction::Encrypt), block),
+                  Crypt(MakeKeySchedule(key, Direction::Encrypt), block));
     }
 }
 

@@ -20,7 +20,9 @@ namespace {
 
 NaviUnitState& Navi() { return theApp.Navi; }
 
-std::string MountVolumeList(const UnitWorld& world) { return TestWorld::ReadFile(world.root + "/program/MountVolume.dat"); }
+std::string MountVolumeList(const UnitWorld& world) {
+    return TestWorld::ReadFile(world.root + "/program/MountVolume.dat");
+}
 
 int Count(const std::string& text, const std::string& part) {
     int n = 0;
@@ -195,8 +197,8 @@ TEST(Discovery, EjectUnplugsOnlyRemovableUsbStorageDevicesOfTheUnit) {
     UnitWorld world;
     navisim::CreateUnit({});
     const char* unitId = "USBSTOR\\DISK&VID_2F6A&PID_0c31&ORSOLAN_PORTABLE_NAVI_STORAGE\\2&0";
-    navisim::AddDevice("fixed", "Orsolan Disk", "USBSTOR", unitId, 0x2000);         // not removable
-    navisim::AddDevice("hub", "USB Hub", "usbhub", unitId, 0x6000);                  // another driver
+    navisim::AddDevice("fixed", "Orsolan Disk", "USBSTOR", unitId, 0x2000);                           // not removable
+    navisim::AddDevice("hub", "USB Hub", "usbhub", unitId, 0x6000);                                   // another driver
     navisim::AddDevice("stick", "Stick", "USBSTOR", "USBSTOR\\DISK&VID_2F6A&PID_0C31\\3&0", 0x6000);  // no mark
     // The unit's own VID and PID, spelled as the search text spells them, but not the unit's mark.
     navisim::AddDevice("twin", "Twin", "USBSTOR", "USBSTOR\\DISK&VID_2F6A&PID_0c31&OTHER_STORAGE\\4&0", 0x6000);

@@ -81,8 +81,8 @@ TEST_F(RawAccess, OpenLocksTheVolumeAndResetsThePositionsOnlyWhenClosed) {
     EXPECT_EQ(Navi().ImagePosition.writePosition, 0u);
 
     // Locked: nobody else opens the volume.
-    platform::HANDLE other = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ, 3, nullptr,
-                                                   platform::OPEN_EXISTING, 0, nullptr);
+    platform::HANDLE other =
+        platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ, 3, nullptr, platform::OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(other, platform::INVALID_HANDLE_VALUE);
 
     Navi().ImagePosition = {2048, 4096};
@@ -90,8 +90,7 @@ TEST_F(RawAccess, OpenLocksTheVolumeAndResetsThePositionsOnlyWhenClosed) {
     EXPECT_EQ(Navi().ImagePosition.readPosition, 2048u);
 
     ASSERT_EQ(DriveUnlock(), 0);
-    other = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ, 3, nullptr, platform::OPEN_EXISTING, 0,
-                                  nullptr);
+    other = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ, 3, nullptr, platform::OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, platform::INVALID_HANDLE_VALUE);
     EXPECT_EQ(DriveLock(), kVolumeLockFailed);  // exclusive against the other handle
     EXPECT_TRUE(platform::CloseHandle(other));
@@ -260,7 +259,8 @@ TEST_F(RawAccess, TheNextSectorCallSeesAChangeOfTheMachine) {
     EXPECT_FALSE(platform::WriteFile(Navi().DriveHandle, data.data(), kSectorSize, &written, nullptr));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_DEVICE_NOT_CONNECTED);
     std::string back(kSectorSize, '\0');
-    EXPECT_EQ(ReadImageData(1, &Navi().ImagePosition, reinterpret_cast<unsigned char*>(back.data())), kSectorReadFailed);
+    EXPECT_EQ(ReadImageData(1, &Navi().ImagePosition, reinterpret_cast<unsigned char*>(back.data())),
+              kSectorReadFailed);
     EXPECT_FALSE(platform::FlushFileBuffers(Navi().DriveHandle));
 
     navisim::Plug("navi");

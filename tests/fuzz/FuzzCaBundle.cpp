@@ -25,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (certificates.size() > Count(pem, "-----BEGIN CERTIFICATE-----")) abort();
     for (const std::string& der : certificates) {
         if (der.empty()) abort();
-        const std::string block = "-----BEGIN CERTIFICATE-----\n" +
-                                  Base64Encode(static_cast<int>(der.size()),
-                                               reinterpret_cast<const unsigned char*>(der.data())) +
-                                  "\n-----END CERTIFICATE-----\n";
+        const std::string block =
+            "-----BEGIN CERTIFICATE-----\n" +
+            Base64Encode(static_cast<int>(der.size()), reinterpret_cast<const unsigned char*>(der.data())) +
+            "\n-----END CERTIFICATE-----\n";
         const std::vector<std::string> again = platform::PemCertificates(block);
         if (again.size() != 1 || again[0] != der) abort();
     }

@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         PutLe(confCrc, 4 + 20 * i, crc, 2);
         memcpy(confCrc.data() + 4 + 20 * i + 8, name.data(), std::min<size_t>(name.size(), 12));
         if (!IsPlainName(std::string(name.c_str()))) continue;
-        std::vector<unsigned char> file = veltrane::decode::EncipherEx({plain, plaintext.size()}, {1, 2, 3, 4, 5, 6, 7, 8});
+        std::vector<unsigned char> file =
+            veltrane::decode::EncipherEx({plain, plaintext.size()}, {1, 2, 3, 4, 5, 6, 7, 8});
         FuzzWorld::Put(conf, name.c_str(), {reinterpret_cast<const char*>(file.data()), file.size()});
     }
     FuzzWorld::Put(conf, "CONFCRC.DAT", confCrc);

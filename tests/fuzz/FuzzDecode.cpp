@@ -24,9 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (length < 16) return 0;  // the encipherer needs a whole plaintext block
     veltrane::decode::DesBlock iv;
     memcpy(iv.data(), original.data(), 8);
-    std::vector<unsigned char> again = veltrane::decode::Encipher({buffer.data(), length - 8}, iv,
-                                                                  std::span<const unsigned char, 16>(keyA, 16),
-                                                                  std::span<const unsigned char, 16>(keyB, 16));
+    std::vector<unsigned char> again =
+        veltrane::decode::Encipher({buffer.data(), length - 8}, iv, std::span<const unsigned char, 16>(keyA, 16),
+                                   std::span<const unsigned char, 16>(keyB, 16));
     if (again != original) abort();
 
     std::vector<unsigned char> withOwnKeys = original;

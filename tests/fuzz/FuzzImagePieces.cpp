@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (size_t i = 0; i < length; ++i) plain[i] = static_cast<char>(fill + i * 31 + k);
         std::string stored = plain;
         if (k == 0 && length >= kCipherBytes) {
-            auto cipher = veltrane::decode::EncipherEx({reinterpret_cast<const unsigned char*>(plain.data()), kCipherBytes}, kIv);
+            auto cipher =
+                veltrane::decode::EncipherEx({reinterpret_cast<const unsigned char*>(plain.data()), kCipherBytes}, kIv);
             stored.replace(0, kCipherBytes, reinterpret_cast<const char*>(cipher.data()) + 8, kCipherBytes);
         }
         if (k == 0 && length < kCipherBytes) refused = true;

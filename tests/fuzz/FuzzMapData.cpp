@@ -63,9 +63,7 @@ Delivery Make(Input& input, bool compressed) {
         delivery.stored = Gzip(data, 1 + (mode >> 2) % 9);
         delivery.unpacked = data;
         break;
-    case 1:
-        delivery.stored = data;
-        break;
+    case 1: delivery.stored = data; break;
     case 2:
         delivery.stored = Gzip(data, 6);
         delivery.stored.resize(delivery.stored.size() - std::min<size_t>(delivery.stored.size(), 1 + data.size() % 16));
@@ -84,7 +82,9 @@ void PutLe(unsigned char* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-uint16_t Crc(const std::string& bytes) { return Crc16(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()); }
+uint16_t Crc(const std::string& bytes) {
+    return Crc16(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
 
 CONFIG_FILE_DIVISION_DATA Item(const Delivery& delivery, bool compressed, int32_t offset) {
     CONFIG_FILE_DIVISION_DATA item;

@@ -34,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     start.unified_map_ver_major = reply.substr(third, third);
     start.unified_map_ver_minor = reply.substr(2 * third);
     if (std::optional<std::string> name = VersionName(start))
-        if (name->empty() || platform::FindChar(*name, '\\') != std::string::npos || *name == "." || *name == "..") abort();
+        if (name->empty() || platform::FindChar(*name, '\\') != std::string::npos || *name == "." || *name == "..")
+            abort();
     return 0;
 }

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (RecordMountVolume() != 0) return 0;
     std::ifstream in(folder / "MountVolume.dat", std::ios::binary);
     const std::string now(std::istreambuf_iterator<char>(in), {});
-    const std::string expected = old.empty()                              ? name + "\r\n"
+    const std::string expected = old.empty()                           ? name + "\r\n"
                                  : old.find(name) != std::string::npos ? old
                                                                        : std::string(old.c_str()) + name + "\r\n";
     if (now != expected) abort();

@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     char small[8];
     char large[512];
-    const char* const lookups[][2] = {{"VELTRANE", "MAPFOLDER"}, {"HISTORY1", "NAME"}, {"debug", "LogLevel"},
-                                      {"ERROR_MESSAGE", "E01"}};
+    const char* const lookups[][2] = {
+        {"VELTRANE", "MAPFOLDER"}, {"HISTORY1", "NAME"}, {"debug", "LogLevel"}, {"ERROR_MESSAGE", "E01"}};
     for (const auto& [section, key] : lookups) {
         uint32_t length = platform::GetPrivateProfileStringA(section, key, "", small, sizeof small, file.c_str());
         if (length >= sizeof small || small[length] != '\0') abort();

@@ -127,7 +127,7 @@ TEST_F(ImageCopyTest, MissingPieceFileIsRefusedBeforeWriting) {
 TEST_F(ImageCopyTest, ImageReachingBeyondFourGibibytesIsRefusedBeforeWriting) {
     // The 32-bit positions would wrap onto sector 0, where the read-back would still match.
     Prepared();
-    const uint32_t large = 0xFFFFE000;  // 4 GiB - 8 KiB: with the pieces before it, past 4 GiB
+    const uint32_t large = 0xFFFFE000;                     // 4 GiB - 8 KiB: with the pieces before it, past 4 GiB
     fs::resize_file(Native("FLASH2/VTIMAGE.003"), large);  // sparse
     Pieces().items[3].dataSize = large;
     ExpectRefused();

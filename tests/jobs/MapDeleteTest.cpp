@@ -63,8 +63,9 @@ TEST_F(MapDeleteTest, ConfirmationNamesTheDownloadAndCancelDeletesNothing) {
 
     ASSERT_EQ(view.Boxes().size(), 1u);
     const platform::MessageBoxRequest box = view.Boxes()[0].request;
-    EXPECT_EQ(box.text, "バージョンアップ(地図更新)【2026年春版】データを削除してよろしいですか？\n\n"
-                        "※注意！削除したデータは元に戻すことはできません。");
+    EXPECT_EQ(box.text,
+              "バージョンアップ(地図更新)【2026年春版】データを削除してよろしいですか？\n\n"
+              "※注意！削除したデータは元に戻すことはできません。");
     EXPECT_EQ(box.caption, "ダウンロードデータの削除");
     EXPECT_EQ(box.type, platform::MB_OKCANCEL | platform::MB_ICONINFORMATION);
     EXPECT_TRUE(theApp.DeleteThreadHandle.IsNull());
@@ -163,8 +164,8 @@ TEST_F(MapDeleteTest, AFolderOutsideTheMapFolderIsRefusedAndNothingIsDeleted) {
     TestWorld::WriteFile(world.root + "/outside/2026041/CONF/DATA.BIN", "data");
     TestWorld::WriteFile(world.root + "/outside/2026041/KEEP.TXT", "data");
     const std::string outside = world.Win(world.root + "/outside");
-    for (const std::string& folder : {outside, theApp.MapFolder + "\\..\\outside", theApp.MapFolder + "X",
-                                      std::string("")}) {
+    for (const std::string& folder :
+         {outside, theApp.MapFolder + "\\..\\outside", theApp.MapFolder + "X", std::string("")}) {
         CMapDelete unsafe;
         unsafe.AddDeleteData("2026041", folder, "壊れた記録");
         view.AnswerNextBox(platform::IDOK);

@@ -107,10 +107,10 @@ TEST_F(MakeFileDeleteTest, FirstFailureStopsTheCleanUpWithItsMessage) {
         EXPECT_EQ(MakeFileDelete("2026041"), -1);
     }
     // FLASH\RENEWAL comes first and is clean; CONF and the later folders are left.
-    EXPECT_EQ(Remaining(world.root + "/maps", "NEWDATA.DAT"),
-              (std::vector<std::string>{"2026041/CONF/NEWDATA.DAT", "2026041/FLASH/NEWDATA.DAT",
-                                        "2026041/FLASH2/NEWDATA.DAT", "2026041/NEWDATA.DAT",
-                                        "2026041/RENEWAL/NEWDATA.DAT"}));
+    EXPECT_EQ(
+        Remaining(world.root + "/maps", "NEWDATA.DAT"),
+        (std::vector<std::string>{"2026041/CONF/NEWDATA.DAT", "2026041/FLASH/NEWDATA.DAT", "2026041/FLASH2/NEWDATA.DAT",
+                                  "2026041/NEWDATA.DAT", "2026041/RENEWAL/NEWDATA.DAT"}));
     ASSERT_EQ(world.view.Boxes().size(), 1u);
     EXPECT_NE(world.view.Boxes()[0].request.text.find("E01"), std::string::npos);
 }

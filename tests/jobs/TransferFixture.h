@@ -98,10 +98,9 @@ protected:
     }
     // Open and locked: the job's handle is there and nobody else can open the volume.
     bool VolumeHeldLocked() {
-        platform::HANDLE other =
-            platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ | platform::GENERIC_WRITE,
-                                  platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
-                                  platform::OPEN_EXISTING, 0, nullptr);
+        platform::HANDLE other = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ | platform::GENERIC_WRITE,
+                                                       platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
+                                                       platform::OPEN_EXISTING, 0, nullptr);
         if (other != platform::INVALID_HANDLE_VALUE) {
             EXPECT_TRUE(platform::CloseHandle(other));
         }
@@ -114,4 +113,3 @@ protected:
     mkupdate::Contents contents;
     uint32_t pieceTail = 100;  // bytes each image piece file holds past what it writes
 };
-

@@ -209,8 +209,7 @@ TEST_F(TransferTest, JobKeepsTheDriveItStartedWith) {
 }
 
 // The unit goes away during one copy step and is back only after that step's tenth attempt.
-class UnitVanishingTest : public TransferTest,
-                          public ::testing::WithParamInterface<std::pair<std::string, int>> {};
+class UnitVanishingTest : public TransferTest, public ::testing::WithParamInterface<std::pair<std::string, int>> {};
 
 TEST_P(UnitVanishingTest, StepFailsWithItsResultAndTheVolumeIsRelocked) {
     const auto [onUnit, windowResult] = GetParam();

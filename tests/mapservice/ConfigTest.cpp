@@ -16,9 +16,8 @@ ServiceConfig Parse(std::vector<std::string> args) {
 }
 
 TEST(Config, ReadsFaultsWithAndWithoutRepeatCounts) {
-    auto config = Parse({"--http-port", "0", "--status", "MDL=503:2", "--status", "File=500",
-                         "--result", "TSC=E00/E04", "--malformed", "DLS:1", "--drop-after",
-                         "3000", "--slow", "8000"});
+    auto config = Parse({"--http-port", "0", "--status", "MDL=503:2", "--status", "File=500", "--result", "TSC=E00/E04",
+                         "--malformed", "DLS:1", "--drop-after", "3000", "--slow", "8000"});
     EXPECT_EQ(config.httpPort, 0);
     EXPECT_FALSE(config.httpsPort);
     EXPECT_EQ(config.statusFaults.at("MDL").status, 503);
@@ -49,9 +48,9 @@ TEST(Config, HelpIsNotAConfiguration) {
 TEST(Config, RefusesWhatCannotBeServed) {
     using Args = std::vector<std::string>;
     for (const Args& args : {
-             Args{},                                                // no listener
-             Args{"--http-port", "0", "--bind", "0.0.0.0"},         // not loopback
-             Args{"--https-port", "0"},                             // no certificate
+             Args{},                                         // no listener
+             Args{"--http-port", "0", "--bind", "0.0.0.0"},  // not loopback
+             Args{"--https-port", "0"},                      // no certificate
              Args{"--http-port", "70000"},
              Args{"--http-port", "8x"},
              Args{"--http-port"},
@@ -60,7 +59,7 @@ TEST(Config, RefusesWhatCannotBeServed) {
              Args{"--http-port", "0", "--result", "File=E00/E00"},  // no result-cd in a file
              Args{"--http-port", "0", "--result", "MDL=E00"},
              Args{"--http-port", "0", "--malformed", "MapData"},
-             Args{"--http-port", "0", "--proxy-auth", "u:p"},      // no proxy emulation
+             Args{"--http-port", "0", "--proxy-auth", "u:p"},  // no proxy emulation
              Args{"--http-port", "0", "--frobnicate", "1"},
          })
         EXPECT_THROW(ParseCommandLine(args), std::invalid_argument) << testing::PrintToString(args);

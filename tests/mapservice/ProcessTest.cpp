@@ -34,9 +34,9 @@ TEST(MapServiceProcess, ServesOnFreePortsAndStopsOnSigterm) {
     auto at = [&](const char* name) { return (folder.Path() / name).string(); };
     test::WriteFile(folder.Path() / "set" / "CONF" / "CONF1001.DAT", "abc");
 
-    std::vector<std::string> args = {MAPSERVICE_EXE, "--http-port", "0", "--https-port", "0",
-                                     "--make-certs", at("tls"), "--update-set", at("set"),
-                                     "--log", at("calls.jsonl"), "--port-file", at("ports")};
+    std::vector<std::string> args = {
+        MAPSERVICE_EXE, "--http-port", "0",     "--https-port",    "0",           "--make-certs", at("tls"),
+        "--update-set", at("set"),     "--log", at("calls.jsonl"), "--port-file", at("ports")};
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -53,15 +53,13 @@ TEST(MapServiceProcess, ServesOnFreePortsAndStopsOnSigterm) {
     client.set_ca_cert_path(at("tls/ca.pem").c_str());
     client.enable_server_certificate_verification(true);
     auto reply = client.Post("/map-dl/MDL", {{"X-WSSE", test::kValidWsse}},
-                             PercentEncode(test::DownloadStartXml("ABC")),
-                             "application/x-www-form-urlencoded");
+                             PercentEncode(test::DownloadStartXml("ABC")), "application/x-www-form-urlencoded");
     ASSERT_TRUE(reply);
     std::string xml = PercentDecode(reply->body);
     EXPECT_EQ(ElementText(xml, "result-cd"), "S00");
     EXPECT_EQ(ElementText(xml, "conf-file-url"),
               "https://localhost:" + std::to_string(ports["https"]) + "/map-dl/MapData.XML");
-    EXPECT_EQ(httplib::Client("127.0.0.1", ports["http"]).Get("/map-dl/data/CONF/CONF1001.DAT")->body,
-              "abc");
+    EXPECT_EQ(httplib::Client("127.0.0.1", ports["http"]).Get("/map-dl/data/CONF/CONF1001.DAT")->body, "abc");
 
     ASSERT_EQ(kill(pid, SIGTERM), 0);
     int status = 0;

@@ -38,9 +38,7 @@ std::vector<Entry> Entries(const std::string& description) {
     return entries;
 }
 
-std::string PathOf(const std::string& url) {
-    return url.substr(url.find('/', url.find("://") + 3));
-}
+std::string PathOf(const std::string& url) { return url.substr(url.find('/', url.find("://") + 3)); }
 
 class ServiceTest : public testing::Test {
 protected:
@@ -78,8 +76,8 @@ protected:
                                      const std::string& wsse = kValidWsse) {
         httplib::Headers headers;
         if (!wsse.empty()) headers.emplace("X-WSSE", wsse);
-        auto reply = client.Post(("/map-dl/" + call).c_str(), headers, PercentEncode(xml),
-                                 "application/x-www-form-urlencoded");
+        auto reply =
+            client.Post(("/map-dl/" + call).c_str(), headers, PercentEncode(xml), "application/x-www-form-urlencoded");
         if (!reply) return {-1, ""};
         EXPECT_EQ(reply->body.find('<'), std::string::npos) << "reply not percent-encoded";
         return {reply->status, PercentDecode(reply->body)};
@@ -124,9 +122,8 @@ TEST_F(ServiceTest, DownloadStartOverHttpsOffersTheConfiguredVersion) {
 TEST_F(ServiceTest, CompletionCallsAnswerSuccessAndEchoTheirParameters) {
     Start();
     auto client = Http();
-    auto [dlsStatus, dls] = Call(client, "DLS",
-                                 test::RequestXml("download-completion-if", "dcif",
-                                                  "<model-group-cd>ABC</model-group-cd>", ""));
+    auto [dlsStatus, dls] = Call(
+        client, "DLS", test::RequestXml("download-completion-if", "dcif", "<model-group-cd>ABC</model-group-cd>", ""));
     EXPECT_EQ(dlsStatus, 200);
     EXPECT_EQ(Field(dls, "result-cd"), "S00");
     EXPECT_EQ(Field(dls, "conf-file-url"), "<none>");
@@ -139,8 +136,7 @@ TEST_F(ServiceTest, CompletionCallsAnswerSuccessAndEchoTheirParameters) {
     EXPECT_EQ(tscStatus, 200);
     EXPECT_EQ(Field(tsc, "result-cd"), "S00");
     // The client sends values unescaped; the reply must still be well-formed.
-    EXPECT_NE(tsc.find("<model-group-cd>A&amp;B</model-group-cd><maptrs_failure_cd>E12<"),
-              std::string::npos);
+    EXPECT_NE(tsc.find("<model-group-cd>A&amp;B</model-group-cd><maptrs_failure_cd>E12<"), std::string::npos);
 }
 
 TEST_F(ServiceTest, WrongOrMissingDigestGetsAnAuthenticationError) {
@@ -299,7 +295,8 @@ TEST_F(ServiceTest, ARangeIsAnsweredWithThePartWhileIfRangeNamesTheFile) {
     std::string etag = whole->get_header_value("ETag");
     std::string lastModified = whole->get_header_value("Last-Modified");
     EXPECT_TRUE(std::regex_match(etag, std::regex("\"[0-9a-f]+-2710\"")));
-    EXPECT_TRUE(std::regex_match(lastModified, std::regex("[A-Z][a-z]{2}, \\d{2} [A-Z][a-z]{2} \\d{4} \\d{2}:\\d{2}:\\d{2} GMT")));
+    EXPECT_TRUE(std::regex_match(lastModified,
+                                 std::regex("[A-Z][a-z]{2}, \\d{2} [A-Z][a-z]{2} \\d{4} \\d{2}:\\d{2}:\\d{2} GMT")));
 
     for (const std::string& validator : {std::string(), etag, lastModified}) {
         httplib::Headers headers{{"Range", "bytes=9000-"}};
@@ -365,9 +362,7 @@ TEST_F(ServiceTest, CallLogHasOneLinePerCall) {
 
     auto lines = test::ReadLines(config_.callLog);
     ASSERT_EQ(lines.size(), 4u);
-    auto has = [](const std::string& line, const std::string& part) {
-        return line.find(part) != std::string::npos;
-    };
+    auto has = [](const std::string& line, const std::string& part) { return line.find(part) != std::string::npos; };
     // A call is logged once its answer has gone out, so lines of quick calls may swap places.
     auto callLine = [&](const std::string& call) {
         for (const std::string& line : lines)
@@ -400,7 +395,7 @@ std::string SubjectOf(const std::filesystem::path& pem) {
     std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(pem.string().c_str(), "r"), &std::fclose);
     if (!file) return "";
     std::unique_ptr<X509, decltype(&X509_free)> certificate(PEM_read_X509(file.get(), nullptr, nullptr, nullptr),
-                                                             &X509_free);
+                                                            &X509_free);
     if (!certificate) return "";
     char name[256];
     return X509_NAME_oneline(X509_get_subject_name(certificate.get()), name, sizeof name);

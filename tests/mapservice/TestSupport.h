@@ -34,17 +34,15 @@ inline const std::string kValidWsse =
     "Created=\"2024-03-02T09%3A05%3A07Z\"";
 
 // A request document the way the program writes it: no whitespace, values unescaped.
-inline std::string RequestXml(const std::string& root, const std::string& prefix,
-                              const std::string& inParams, const std::string& outParams) {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><!DOCTYPE " + root + " SYSTEM \"" + prefix +
-           ".dtd\"><" + root + " xmlns:" + prefix + "='http://example.invalid/map-dl/" + prefix +
-           "/'><in-param-section>" + inParams + "</in-param-section><out-param-section>" +
-           outParams + "</out-param-section></" + root + ">";
+inline std::string RequestXml(const std::string& root, const std::string& prefix, const std::string& inParams,
+                              const std::string& outParams) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><!DOCTYPE " + root + " SYSTEM \"" + prefix + ".dtd\"><" + root +
+           " xmlns:" + prefix + "='http://example.invalid/map-dl/" + prefix + "/'><in-param-section>" + inParams +
+           "</in-param-section><out-param-section>" + outParams + "</out-param-section></" + root + ">";
 }
 
 inline std::string DownloadStartXml(const std::string& modelGroupCd) {
-    return RequestXml("download-start-if", "dsif",
-                      "<model-group-cd>" + modelGroupCd + "</model-group-cd>",
+    return RequestXml("download-start-if", "dsif", "<model-group-cd>" + modelGroupCd + "</model-group-cd>",
                       "<result-status></result-status><result-cd></result-cd>"
                       "<result-detail-cd></result-detail-cd><result-msg></result-msg>"
                       "<unified-map-ver-gen></unified-map-ver-gen>"

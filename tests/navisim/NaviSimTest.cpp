@@ -136,17 +136,17 @@ TEST(NaviSim, CheckComparesTheVolumeAndListsTheUpdateFiles) {
     EXPECT_EQ(report.firstDifference, 0u);  // the cleared boot sector comes first
     EXPECT_FALSE(report.bootSignature0);
     EXPECT_TRUE(report.bootSignature2560);
-    EXPECT_EQ(report.updateFiles, (std::vector<std::string>{"UPDATE/NAVIINFO/CANCEL.FLG 0",
-                                                            "UPDATE/NAVIINFO/CURRVER.DAT 40",
-                                                            "UPDATE/NAVIINFO/DEVICE.DAT 12"}));
+    EXPECT_EQ(report.updateFiles,
+              (std::vector<std::string>{"UPDATE/NAVIINFO/CANCEL.FLG 0", "UPDATE/NAVIINFO/CURRVER.DAT 40",
+                                        "UPDATE/NAVIINFO/DEVICE.DAT 12"}));
 }
 
 TEST(NaviSim, TheVolumeLockIsExclusiveAcrossProcesses) {
     UnitWorld world;
     navisim::CreateUnit({});
     platform::HANDLE volume = OpenE();
-    ASSERT_TRUE(platform::DeviceIoControl(volume, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
-                                          nullptr));
+    ASSERT_TRUE(
+        platform::DeviceIoControl(volume, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr, nullptr));
     // Another process can neither open the locked volume nor, once it is unlocked, lock it
     // while this handle stays open.
     auto childTries = [] {
@@ -154,8 +154,8 @@ TEST(NaviSim, TheVolumeLockIsExclusiveAcrossProcesses) {
         if (child == 0) {
             platform::HANDLE other = OpenE();
             if (other == platform::INVALID_HANDLE_VALUE) _exit(1);
-            bool locked = platform::DeviceIoControl(other, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
-                                                    nullptr, nullptr);
+            bool locked =
+                platform::DeviceIoControl(other, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr, nullptr);
             _exit(locked ? 0 : 2);
         }
         int status = 0;
@@ -163,8 +163,8 @@ TEST(NaviSim, TheVolumeLockIsExclusiveAcrossProcesses) {
         return WEXITSTATUS(status);
     };
     EXPECT_EQ(childTries(), 1);
-    ASSERT_TRUE(platform::DeviceIoControl(volume, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
-                                          nullptr));
+    ASSERT_TRUE(
+        platform::DeviceIoControl(volume, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr, nullptr));
     EXPECT_EQ(childTries(), 2);
     EXPECT_TRUE(platform::CloseHandle(volume));
     EXPECT_EQ(childTries(), 0);
@@ -186,8 +186,8 @@ TEST(NaviSim, RegistryPropertiesTellTheSizeTheyNeed) {
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(required, 8u);
     unsigned char service[8] = {};
-    EXPECT_TRUE(platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_SERVICE, nullptr,
-                                                            service, sizeof service, &required));
+    EXPECT_TRUE(platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_SERVICE, nullptr, service,
+                                                            sizeof service, &required));
     EXPECT_STREQ(reinterpret_cast<char*>(service), "USBSTOR");
     EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(devices));
 }
@@ -201,8 +201,7 @@ TEST(NaviSim, EachVolumeTellsTheDiskOfItsOwnDevice) {
     navisim::CreateUnit(other);
     navisim::CreateUnit({});
     auto volumeDisk = [](const char* path) -> std::optional<uint32_t> {
-        platform::HANDLE volume =
-            platform::CreateFileA(path, 0, 3, nullptr, platform::OPEN_EXISTING, 0, nullptr);
+        platform::HANDLE volume = platform::CreateFileA(path, 0, 3, nullptr, platform::OPEN_EXISTING, 0, nullptr);
         if (volume == platform::INVALID_HANDLE_VALUE) return std::nullopt;
         platform::STORAGE_DEVICE_NUMBER number;
         uint32_t returned = 0;
@@ -225,9 +224,10 @@ TEST(NaviSim, EachVolumeTellsTheDiskOfItsOwnDevice) {
         if (platform::GetDeviceDiskNumber(device.DevInst, &disk)) deviceDisks[id] = disk;
     }
     EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(devices));
-    EXPECT_EQ(deviceDisks, (std::map<std::string, uint32_t>{
-                               {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000002&0", 1},
-                               {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0", 2}}));
+    EXPECT_EQ(deviceDisks,
+              (std::map<std::string, uint32_t>{
+                  {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000002&0", 1},
+                  {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0", 2}}));
 
     // Unplugged and back, the unit takes the lowest free disk number again.
     navisim::Unplug("other");
@@ -262,10 +262,10 @@ TEST(NaviSim, ARawWriteLeavesTheMountStaleUntilTheVolumeIsDismounted) {
 
     // Locked and dismounted first, the raw write leaves nothing stale.
     handle = OpenE();
-    ASSERT_TRUE(platform::DeviceIoControl(handle, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
-                                          nullptr));
-    ASSERT_TRUE(platform::DeviceIoControl(handle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, nullptr,
-                                          nullptr));
+    ASSERT_TRUE(
+        platform::DeviceIoControl(handle, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr, nullptr));
+    ASSERT_TRUE(
+        platform::DeviceIoControl(handle, platform::FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, nullptr, nullptr));
     ASSERT_TRUE(writeSectors(handle));
     EXPECT_TRUE(platform::CloseHandle(handle));
     ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\B.DAT", false));

@@ -36,9 +36,9 @@ TEST(ServiceResultTest, OnlyTheListedPairsAreServiceErrors) {
         const char* code;
     };
     for (const Case& c : {Case{"S00", "E04", 0, "kept"}, Case{"E00", "E00", 100, "E06"}, Case{"E00", "E02", 102, "E06"},
-                          Case{"E00", "E03", 103, "E06"}, Case{"E00", "E04", 104, "E06"}, Case{"E01", "E00", 110, "E06"},
-                          Case{"E00", "E09", 901, "E90"}, Case{"E01", "E02", 901, "E90"}, Case{"s00", "", 901, "E90"},
-                          Case{"", "", 901, "E90"}}) {
+                          Case{"E00", "E03", 103, "E06"}, Case{"E00", "E04", 104, "E06"},
+                          Case{"E01", "E00", 110, "E06"}, Case{"E00", "E09", 901, "E90"},
+                          Case{"E01", "E02", 901, "E90"}, Case{"s00", "", 901, "E90"}, Case{"", "", 901, "E90"}}) {
         std::string code = "kept";
         EXPECT_EQ(ServiceResultToCode(c.resultCd, c.detailCd, &code), c.result) << c.resultCd << "/" << c.detailCd;
         EXPECT_EQ(code, c.code) << c.resultCd << "/" << c.detailCd;

@@ -46,9 +46,7 @@ using Notice = RecordingView::Notice;
 
 class DownloadTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        PrepareDownload(world, view, config, VELTRANE_BIN_DIR);
-    }
+    void SetUp() override { PrepareDownload(world, view, config, VELTRANE_BIN_DIR); }
     void TearDown() override {
         platform::SetView(&world.view);
         // Kept connections would hold up the service's stop for its keep-alive second.
@@ -100,7 +98,9 @@ protected:
         return content;
     }
     // The first fetch of CONF/<name> is cut off once byte `at` is due.
-    void DropOnce(const std::string& name, size_t at) { config.dropAfter = mapservice::ByteFault{{1}, at, "CONF/" + name}; }
+    void DropOnce(const std::string& name, size_t at) {
+        config.dropAfter = mapservice::ByteFault{{1}, at, "CONF/" + name};
+    }
     // A start after the program ended: a new job that fetches the description again, no
     // connection kept from before, and a window of its own.
     Notice RunAfterRestart(DOWNLOAD_JOB* job) {
@@ -119,7 +119,9 @@ protected:
     size_t FileRequests(const std::string& relative) const {
         std::string log = CallLog();
         size_t count = 0;
-        for (size_t at = 0; (at = log.find("\"path\":\"/map-dl/data/" + relative + "\"", at)) != std::string::npos; ++at) ++count;
+        for (size_t at = 0; (at = log.find("\"path\":\"/map-dl/data/" + relative + "\"", at)) != std::string::npos;
+             ++at)
+            ++count;
         return count;
     }
 
@@ -175,7 +177,8 @@ TEST_F(DownloadTest, ResumesAtTheLastFilePresentAndFetchesItAgain) {
     EXPECT_EQ(CallLog().find("/map-dl/data/" + files[0]), std::string::npos);
 }
 
-class DownloadStopTest : public DownloadTest, public ::testing::WithParamInterface<std::atomic<int32_t> CVeltraneApp::*> {};
+class DownloadStopTest : public DownloadTest,
+                         public ::testing::WithParamInterface<std::atomic<int32_t> CVeltraneApp::*> {};
 
 TEST_P(DownloadStopTest, StopsWithinOnePieceAndTheNextStartContinuesThePart) {
     // One large file, paced, so that the stop request arrives mid-file.
@@ -433,7 +436,8 @@ TEST(MapDescriptionTest, EachEntryStartsEmpty) {
     std::string description;
     ASSERT_EQ(ReadMapDescription("<Map><MapSize>1</MapSize>" + Entry("http://h/CONF/A.DAT", "aa") +
                                      "<MapData><HashCode>bb</HashCode></MapData><TestMapData></TestMapData></Map>",
-                                 &entries, &description), 0);
+                                 &entries, &description),
+              0);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].url, "http://h/CONF/A.DAT");
     EXPECT_EQ(entries[1].url, "");
@@ -450,10 +454,10 @@ TEST(MapDescriptionTest, OverLongFieldsAndTooManyEntriesAreRefused) {
     EXPECT_EQ(entries.at(0).url, longest);
 
     entries.clear();
-    EXPECT_EQ(ReadMapDescription("<Map>" + Entry(longest + "a", "aa") + "</Map>", &entries, &description), kTransferFailed);
+    EXPECT_EQ(ReadMapDescription("<Map>" + Entry(longest + "a", "aa") + "</Map>", &entries, &description),
+              kTransferFailed);
     EXPECT_TRUE(entries.empty());
-    EXPECT_EQ(ReadMapDescription("<Map>" + Entry("u", std::string(2049, 'f')) + "</Map>", &entries, &description),
-              406);
+    EXPECT_EQ(ReadMapDescription("<Map>" + Entry("u", std::string(2049, 'f')) + "</Map>", &entries, &description), 406);
     EXPECT_TRUE(entries.empty());
 
     // A long url followed by empty entries: once copied into each of them.
@@ -513,7 +517,8 @@ TEST(VersionNameJoin, TheThreeVersionPartsJoinedMakeTheFolderName) {
 INSTANTIATE_TEST_SUITE_P(Names, VersionNameTest,
                          ::testing::Values(mapservice::Offer{"", "", "", "x"}, mapservice::Offer{"..", "", "", "x"},
                                            mapservice::Offer{"2026", "/..", "", "x"},
-                                           mapservice::Offer{"C:", "04", "1", "x"}, mapservice::Offer{"CO", "M", "1", "x"},
+                                           mapservice::Offer{"C:", "04", "1", "x"},
+                                           mapservice::Offer{"CO", "M", "1", "x"},
                                            mapservice::Offer{"2026", "04", "1 ", "x"}));
 
 // A tick count that jumps once, by a fixed amount, after it was first read.

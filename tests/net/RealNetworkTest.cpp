@@ -42,8 +42,8 @@ const std::string kFileBody(100000, 'v');
 constexpr char kFileMd5[] = "aa5b3f6ec5176bbe0845648337335df3";
 
 std::string FileReply() {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kFileBody.size()) +
-           "\r\nConnection: close\r\n\r\n" + kFileBody;
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kFileBody.size()) + "\r\nConnection: close\r\n\r\n" +
+           kFileBody;
 }
 
 // The header names of a request head, in order.
@@ -98,9 +98,7 @@ public:
         server_->stop();
         thread_.join();
     }
-    std::string Url(const std::string& path) const {
-        return scheme_ + "://127.0.0.1:" + std::to_string(port_) + path;
-    }
+    std::string Url(const std::string& path) const { return scheme_ + "://127.0.0.1:" + std::to_string(port_) + path; }
     int Requests() {
         std::lock_guard guard(lock_);
         return requests_;
@@ -299,8 +297,8 @@ TEST_P(StalledFileTest, AStopEndsAStalledReadDeletesThePartAndAResumeCompletes) 
     StartService();
     // The first fetch sends 30,000 bytes and then nothing; later ones send the whole file.
     PlainServer files([](size_t connection, const std::string&) {
-        return PlainServer::Answer{FileReply(), connection == 0 ? 30000 + FileReply().size() - kFileBody.size()
-                                                                 : std::string::npos};
+        return PlainServer::Answer{FileReply(),
+                                   connection == 0 ? 30000 + FileReply().size() - kFileBody.size() : std::string::npos};
     });
     theApp.Internet.SetStallLimit(kLongStall);
     DOWNLOAD_JOB job;
@@ -398,8 +396,7 @@ TEST_P(ProxyTest, AWholeDownloadThroughAnAuthenticatingProxyAsksForCredentialsOn
     // Everything went through the proxy as the user who gave the credentials; squid logs a
     // tunnel when it closes.
     theApp.Internet.Reset();
-    EXPECT_TRUE(Eventually([&] { return squid.AccessLog().find(" navi ") != std::string::npos; }))
-        << squid.AccessLog();
+    EXPECT_TRUE(Eventually([&] { return squid.AccessLog().find(" navi ") != std::string::npos; })) << squid.AccessLog();
     EXPECT_NE(CallLog().find("\"call\":\"DLS\""), std::string::npos);
 }
 
@@ -427,8 +424,7 @@ TEST_P(ProxyTest, ProxyCredentialsGoToTheProxyAndNeverBeyondIt) {
     EXPECT_EQ(files.Requests(), 2);
     EXPECT_EQ(files.WithCredentials(), 0);
     theApp.Internet.Reset();
-    EXPECT_TRUE(Eventually([&] { return squid.AccessLog().find(" navi ") != std::string::npos; }))
-        << squid.AccessLog();
+    EXPECT_TRUE(Eventually([&] { return squid.AccessLog().find(" navi ") != std::string::npos; })) << squid.AccessLog();
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ProxyTest, ::testing::Values("http", "https"));
@@ -454,7 +450,8 @@ TEST_F(RealNetworkTest, A407WithoutAProxyAsksForNothingAndSendsNoCredentials) {
     EXPECT_EQ(prompts.prompts.load(), 0);
     std::vector<std::string> requests = server.Requests();
     EXPECT_EQ(requests.size(), 3u);
-    for (const std::string& request : requests) EXPECT_EQ(request.find("Proxy-Authorization"), std::string::npos) << request;
+    for (const std::string& request : requests)
+        EXPECT_EQ(request.find("Proxy-Authorization"), std::string::npos) << request;
 }
 
 TEST_F(RealNetworkTest, ADeclinedProxyPromptFailsTheFileAndAsksNoMore) {

@@ -195,8 +195,8 @@ TEST_F(ServiceCallTest, TheBodyGoesPercentEncodedWithItsValuesUnescaped) {
     DOWNLOAD_START_RESPONSE response;
     ASSERT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
     std::string body = side.Body();
-    EXPECT_EQ(body.rfind("%3C%3Fxml+version%3D%221.0%22+encoding%3D%22utf-8%22%3F%3E%3C%21DOCTYPE+download-start-if", 0),
-              0u)
+    EXPECT_EQ(
+        body.rfind("%3C%3Fxml+version%3D%221.0%22+encoding%3D%22utf-8%22%3F%3E%3C%21DOCTYPE+download-start-if", 0), 0u)
         << body;
     EXPECT_TRUE(Has(body, "%3Cmodel-group-cd%3EA%3C%26B%3C%2Fmodel-group-cd%3E")) << body;
 }
@@ -261,7 +261,8 @@ TEST_F(ServiceCallTest, AnHttpsRequestNeverFollowsARedirectToPlainHttp) {
     // HTTPS to HTTPS is followed.
     SideServer secure(BaseUrl("https") + "/map-dl/MapData.XML", &certificates);
     EXPECT_EQ(CHttp::Get("https://127.0.0.1:" + std::to_string(secure.Port()) + "/moved", &reply), 0);
-    EXPECT_TRUE(Has(reply, "<Map>")) << reply;    theApp.Internet.Reset();  // the side servers stop at once without kept connections
+    EXPECT_TRUE(Has(reply, "<Map>")) << reply;
+    theApp.Internet.Reset();  // the side servers stop at once without kept connections
 }
 
 TEST_F(ServiceCallTest, TheSignatureIsNotSentToARedirectTargetOnAnotherHost) {
@@ -281,7 +282,8 @@ TEST_F(ServiceCallTest, TheSignatureIsNotSentToARedirectTargetOnAnotherHost) {
     theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(same.Port()) + "/moved";
     ASSERT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
     ASSERT_EQ(side.Posts(), 1);
-    EXPECT_EQ(side.Signature().rfind("UsernameToken Username=", 0), 0u) << side.Signature();    theApp.Internet.Reset();
+    EXPECT_EQ(side.Signature().rfind("UsernameToken Username=", 0), 0u) << side.Signature();
+    theApp.Internet.Reset();
 }
 
 TEST_F(ServiceCallTest, AnUnparseableUrlFailsWithoutConnecting) {

@@ -24,16 +24,21 @@ TEST(CodePage, RoundTripsJapaneseTextThroughUtf8AndUtf16) {
 
 TEST(CodePage, TextThatCp932CannotHoldFails) {
     EXPECT_FALSE(Utf8ToCp932("\xF0\x9F\x98\x80"));  // an emoji
-    EXPECT_FALSE(Cp932ToUtf8("\x82"));               // a lone lead byte
+    EXPECT_FALSE(Cp932ToUtf8("\x82"));              // a lone lead byte
 }
 
 TEST(CodePage, ReplacingConversionKeepsTheRestOfTheText) {
     // "Café パソコン": "é" has no CP932 code; the Japanese after it is kept.
     EXPECT_EQ(Utf8ToCp932Replacing("Caf\xC3\xA9 \xE3\x83\x91\xE3\x82\xBD\xE3\x82\xB3\xE3\x83\xB3"), "Caf? " + kPasokon);
     // One "?" for each character, whatever its length: two, three and four bytes.
-    EXPECT_EQ(Utf8ToCp932Replacing("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80!"), "?" "?" "?!");
+    EXPECT_EQ(Utf8ToCp932Replacing("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80!"),
+              "?"
+              "?"
+              "?!");
     // A byte that starts no UTF-8 character, and a character cut at the end.
-    EXPECT_EQ(Utf8ToCp932Replacing("a\xFF" "b\xE3\x83"), "a?b?");
+    EXPECT_EQ(Utf8ToCp932Replacing("a\xFF"
+                                   "b\xE3\x83"),
+              "a?b?");
     EXPECT_EQ(Utf8ToCp932Replacing(""), "");
 }
 

@@ -74,8 +74,8 @@ TEST_F(CurlSetup, ARefusedOptionFailsTheRequestBeforeItIsSent) {
 TEST_F(CurlSetup, ARefusedOptionLeavesAURLUnopened) {
     for (CURLoption option : {CURLOPT_SSL_VERIFYPEER, CURLOPT_RANGE, CURLOPT_WRITEDATA}) {
         refusedOption = option;
-        platform::OpenedUrl opened = session.OpenUrl(server.Url("/map-dl/MAP01.ZIP"), {}, {},
-                                                     platform::ByteRange{10, "\"v1\""});
+        platform::OpenedUrl opened =
+            session.OpenUrl(server.Url("/map-dl/MAP01.ZIP"), {}, {}, platform::ByteRange{10, "\"v1\""});
         EXPECT_EQ(opened.file, nullptr) << option;
         EXPECT_EQ(opened.status, 0) << option;
     }

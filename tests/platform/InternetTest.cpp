@@ -11,8 +11,8 @@ using platform::UrlParts;
 
 namespace {
 
-const char* const kProxyNames[] = {"http_proxy",  "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                                   "all_proxy",   "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+const char* const kProxyNames[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                   "all_proxy",  "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
 
 class ProxyEnvironment : public ::testing::Test {
 protected:

@@ -36,8 +36,8 @@ const XmlDocument kDocuments[] = {
      "</out-param-section></download-start-if>",
      true,
      // The entity splits the character data; it still comes out as one text node.
-     {"E:out-param-section", "E:result-cd", "T:S00", "/:result-cd", "W:\n ", "E:result-msg", "T:a & b",
-      "/:result-msg", "/:out-param-section"}},
+     {"E:out-param-section", "E:result-cd", "T:S00", "/:result-cd", "W:\n ", "E:result-msg", "T:a & b", "/:result-msg",
+      "/:out-param-section"}},
     {"EmptyElementTagHasNoEndAndNamesAreLocal",
      "<m:Map xmlns:m='urn:x'><MapData/><![CDATA[<raw>]]><!--c--><url>u</url></m:Map>",
      false,
@@ -86,4 +86,6 @@ TEST_P(XmlReaderDocuments, GiveTheirNodesInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(XmlReaderTest, XmlReaderDocuments, testing::ValuesIn(kDocuments),
-                         [](const testing::TestParamInfo<XmlDocument>& document) { return std::string(document.param.name); });
+                         [](const testing::TestParamInfo<XmlDocument>& document) {
+                             return std::string(document.param.name);
+                         });

@@ -92,16 +92,24 @@ struct GuardedPage {
     }
     static void Protect(unsigned char* at, std::size_t length, Access access) {
         DWORD old = 0;
-        VirtualProtect(at, length, access == Access::None ? PAGE_NOACCESS : access == Access::Read ? PAGE_READONLY : PAGE_READWRITE, &old);
+        VirtualProtect(at, length,
+                       access == Access::None   ? PAGE_NOACCESS
+                       : access == Access::Read ? PAGE_READONLY
+                                                : PAGE_READWRITE,
+                       &old);
     }
 #else
     GuardedPage() : size(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))) {
-        base = static_cast<unsigned char*>(mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        base = static_cast<unsigned char*>(
+            mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
         Protect(base + size, size, Access::None);
     }
     ~GuardedPage() { munmap(base, 2 * size); }
     static void Protect(unsigned char* at, std::size_t length, Access access) {
-        mprotect(at, length, access == Access::None ? PROT_NONE : access == Access::Read ? PROT_READ : PROT_READ | PROT_WRITE);
+        mprotect(at, length,
+                 access == Access::None   ? PROT_NONE
+                 : access == Access::Read ? PROT_READ
+                                          : PROT_READ | PROT_WRITE);
     }
 #endif
     unsigned char* End() const { return base + size; }
@@ -111,16 +119,26 @@ struct GuardedPage {
 
 TEST(Sha512, Fips180Examples) {
     const std::string b896 =
-        "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu";
+        "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrs"
+        "tu";
     const std::pair<std::string, const char*> examples[] = {
-        {"", "cf83e1357eefb8bdf1542850d66d8007d620e4050b5715dc83f4a921d36ce9ce47d0d13c5d85f2b0ff8318d2877eec2f63b931bd47417a81a538327af927da3e"},
-        {"abc", "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f"},
-        {b896, "8e959b75dae313da8cf4f72814fc143f8f7779c6eb9f7fa17299aeadb6889018501d289e4900f7e4331b99dec4b5433ac7d329eeb6dd26545e96e55b874be909"},
-        {std::string(1000000, 'a'), "e718483d0ce769644e2e42c7bc15b4638e1f98b13b2044285632a803afa973ebde0ff244877ea60a4cb0432ce577c31beb009c5c2c49aa2e4eadb217ad8cc09b"},
+        {"",
+         "cf83e1357eefb8bdf1542850d66d8007d620e4050b5715dc83f4a921d36ce9ce47d0d13c5d85f2b0ff8318d2877eec2f63b931bd47417"
+         "a81a538327af927da3e"},
+        {"abc",
+         "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce"
+         "80e2a9ac94fa54ca49f"},
+        {b896,
+         "8e959b75dae313da8cf4f72814fc143f8f7779c6eb9f7fa17299aeadb6889018501d289e4900f7e4331b99dec4b5433ac7d329eeb6dd2"
+         "6545e96e55b874be909"},
+        {std::string(1000000, 'a'),
+         "e718483d0ce769644e2e42c7bc15b4638e1f98b13b2044285632a803afa973ebde0ff244877ea60a4cb0432ce577c31beb009c5c2c49a"
+         "a2e4eadb217ad8cc09b"},
     };
     for (const auto& [message, expected] : examples) {
         void* handle = CreateAlgorithm();
-        if (!message.empty()) InputData(handle, reinterpret_cast<const unsigned char*>(message.data()), static_cast<int>(message.size()));
+        if (!message.empty())
+            InputData(handle, reinterpret_cast<const unsigned char*>(message.data()), static_cast<int>(message.size()));
         EXPECT_EQ(DigestText(handle), expected) << message.size() << " bytes";
         DestroyAlgorithm(handle);
     }
@@ -131,7 +149,8 @@ TEST(Sha512, MatchesTheSystemsDigestWhateverThePieces) {
         const Bytes message = RandomBytes(size, static_cast<unsigned>(size));
         const std::size_t pieces[] = {size, 1, 7, 127, 128, 129};  // one call, then ever larger pieces
         for (std::size_t piece : pieces)
-            EXPECT_EQ(DigestInPieces(message, piece), ReferenceDigest(message)) << size << " bytes in pieces of " << piece;
+            EXPECT_EQ(DigestInPieces(message, piece), ReferenceDigest(message))
+                << size << " bytes in pieces of " << piece;
     }
 }
 

@@ -52,8 +52,8 @@ inline bool MakeUnitFatImage(const std::string& path, size_t bytes, const std::s
 class LoopDevice {
 public:
     explicit LoopDevice(const std::string& backingFile, unsigned sectorSize = 512) {
-        std::string output = ShellOutput("losetup -f --show --sector-size " + std::to_string(sectorSize) + " '" +
-                                         backingFile + "'");
+        std::string output =
+            ShellOutput("losetup -f --show --sector-size " + std::to_string(sectorSize) + " '" + backingFile + "'");
         while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
         node_ = output;
     }

@@ -23,7 +23,7 @@
 class PlainServer {
 public:
     struct Answer {
-        std::string reply;                  // sent as it stands (include "Connection: close")
+        std::string reply;                     // sent as it stands (include "Connection: close")
         size_t sendBytes = std::string::npos;  // only this much is sent; then the server is silent
     };
     // Gives the answer for the connection with this index (from 0) and its request.
@@ -91,7 +91,8 @@ private:
         // The head, then the body its Content-Length announces.
         for (size_t end = std::string::npos; !stopping_;) {
             if (end == std::string::npos) end = request.find("\r\n\r\n");
-            if (end != std::string::npos && request.size() >= end + 4 + ContentLength(request.substr(0, end + 2))) break;
+            if (end != std::string::npos && request.size() >= end + 4 + ContentLength(request.substr(0, end + 2)))
+                break;
             if (!Readable(client)) continue;
             ssize_t got = recv(client, buffer, sizeof buffer, 0);
             if (got <= 0) break;

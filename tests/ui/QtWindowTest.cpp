@@ -89,7 +89,8 @@ void FillList(ui::qt::QtView& view, int list, std::vector<std::vector<const char
     for (int column = 0; column < 4; ++column) view.InsertColumn(list, column, Cp(titles[column]), widths[column]);
     for (size_t row = 0; row < rows.size(); ++row) {
         view.InsertRow(list, static_cast<int>(row), "");
-        for (int column = 1; column < 4; ++column) view.SetCellText(list, static_cast<int>(row), column, Cp(rows[row][column - 1]));
+        for (int column = 1; column < 4; ++column)
+            view.SetCellText(list, static_cast<int>(row), column, Cp(rows[row][column - 1]));
     }
 }
 
@@ -130,7 +131,8 @@ TEST(QtWindow, TheMainWindowShowsEveryControlOfItsResourceInLegibleJapanese) {
                             : dynamic_cast<QLabel*>(widget)        ? static_cast<QLabel*>(widget)->text()
                                                                    : QString();
             if (shown != FromCp932(control.text)) problems.push_back(id + " shows " + shown.toStdString());
-            if (view.GetControlText(IDD_MAIN_WINDOW, control.id) != control.text) problems.push_back(id + " answers another text");
+            if (view.GetControlText(IDD_MAIN_WINDOW, control.id) != control.text)
+                problems.push_back(id + " answers another text");
         }
         caption = window->windowTitle();
         FillList(view, 1055, {{"2026年春版", "ダウンロード可", "4.2GB"}});
@@ -141,9 +143,10 @@ TEST(QtWindow, TheMainWindowShowsEveryControlOfItsResourceInLegibleJapanese) {
         view.SetControlText(IDD_MAIN_WINDOW, 1011, Cp("空き容量：123.4GB"));
         view.SetControlText(IDD_MAIN_WINDOW, 1025, Cp("ダウンロード : 1時間1分"));
         view.SetControlText(IDD_MAIN_WINDOW, 1028, Cp("接続済み"));
-        view.SetControlText(IDD_MAIN_WINDOW, 1082,
-                            Cp("ナビゲーションとパソコンの接続が確認されました。\r\nナビゲーションへバージョンアップ(地図更新)データの"
-                               "転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。"));
+        view.SetControlText(
+            IDD_MAIN_WINDOW, 1082,
+            Cp("ナビゲーションとパソコンの接続が確認されました。\r\nナビゲーションへバージョンアップ(地図更新)データの"
+               "転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。"));
         view.SetControlIcon(IDD_MAIN_WINDOW, 1014, ids::kIconPause);
         view.SetControlIcon(IDD_MAIN_WINDOW, 1013, ids::kIconStartEnabled);
         view.SetControlIcon(IDD_MAIN_WINDOW, 1027, ids::kBusyFrames[1]);
@@ -254,11 +257,18 @@ TEST(QtWindow, TheFiveDialogsShowTheirTitlesAndTexts) {
                     problems.push_back(std::to_string(control.id) + " missing");
             if (id == 146) {  // its logic fills it: here with the transfer texts
                 view.SetCaption(146, Cp("転送開始の確認"));
-                view.SetControlText(146, 1019, Cp("バージョンアップ(地図更新)データの転送を開始する前に次の確認をお願いします。"));
-                view.SetControlText(146, 1020, Cp("● バージョンアップデータの転送が完了するまではナビゲーションとパソコンを接続しているUSBケーブルを外さないでください。"));
-                view.SetControlText(146, 1021, Cp("● ナビゲーションが電源（ACアダプター）に接続されていることを確認してください。"));
-                view.SetControlText(146, 1022, Cp("● ナビゲーションがパソコンと接続済みになっていることを確認してください。"));
-                view.SetControlText(146, 1024, Cp("バージョンアップ(地図更新)【2026年春版】データの転送を開始してよろしいですか？"));
+                view.SetControlText(146, 1019,
+                                    Cp("バージョンアップ(地図更新)データの転送を開始する前に次の確認をお願いします。"));
+                view.SetControlText(146, 1020,
+                                    Cp("● "
+                                       "バージョンアップデータの転送が完了するまではナビゲーションとパソコンを接続して"
+                                       "いるUSBケーブルを外さないでください。"));
+                view.SetControlText(
+                    146, 1021, Cp("● ナビゲーションが電源（ACアダプター）に接続されていることを確認してください。"));
+                view.SetControlText(146, 1022,
+                                    Cp("● ナビゲーションがパソコンと接続済みになっていることを確認してください。"));
+                view.SetControlText(
+                    146, 1024, Cp("バージョンアップ(地図更新)【2026年春版】データの転送を開始してよろしいですか？"));
             }
             view.SetTimer(id, 1, 20);
         };

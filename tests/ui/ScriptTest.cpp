@@ -130,7 +130,9 @@ TEST(Script, ASessionIsReplayedAndTranscribed) {
     std::vector<std::string> lines = driver.Transcript();
     EXPECT_TRUE(Has(lines, Utf8("wait 1028 \"接続済み\" 5000: done after 2000 ms")));
     EXPECT_TRUE(Has(lines, Utf8("status: ナビゲーションと接続を確認しました。")));
-    EXPECT_TRUE(Has(lines, Utf8("box \"ダウンロード中断の確認\" (information) 中断してよろしいですか？\\n再開できます。 -> Cancel")));
+    EXPECT_TRUE(
+        Has(lines,
+            Utf8("box \"ダウンロード中断の確認\" (information) 中断してよろしいですか？\\n再開できます。 -> Cancel")));
     EXPECT_TRUE(Has(lines, Utf8("status: 続行")));
     EXPECT_TRUE(Has(lines, "screenshot not taken"));
     EXPECT_TRUE(Has(lines, Utf8("dialog 209 \"ヴェルトレーン終了確認\" opened")));

@@ -52,8 +52,8 @@ protected:
     // Delivers `plain` as CONF file `name`, enciphered and listed with its CRC, as the issuing
     // side would.
     void Deliver(const std::string& name, const std::string& plain) {
-        auto bytes = veltrane::decode::EncipherEx(
-            {reinterpret_cast<const unsigned char*>(plain.data()), plain.size()}, {1, 2, 3, 4, 5, 6, 7, 8});
+        auto bytes = veltrane::decode::EncipherEx({reinterpret_cast<const unsigned char*>(plain.data()), plain.size()},
+                                                  {1, 2, 3, 4, 5, 6, 7, 8});
         TestWorld::WriteFile(Native("CONF/" + name), std::string(bytes.begin(), bytes.end()));
         std::string list = Read("CONF/CONFCRC.DAT");
         for (size_t entry = 4; entry + 20 <= list.size(); entry += 20)

@@ -19,7 +19,9 @@
 
 namespace {
 
-uint16_t Crc(const std::string& data) { return Crc16(reinterpret_cast<const unsigned char*>(data.data()), data.size()); }
+uint16_t Crc(const std::string& data) {
+    return Crc16(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+}
 
 }  // namespace
 
@@ -39,7 +41,8 @@ TEST(Crc16Test, MatchesTheCheckValueAndABitwiseCrcAtEveryLength) {
     for (int round = 0; round < 200; ++round) {
         size_t start = random() % 64;
         size_t length = random() % (data.size() - start);
-        ASSERT_EQ(Crc(data.substr(start, length)), mkupdate::Crc16(data.substr(start, length))) << start << "+" << length;
+        ASSERT_EQ(Crc(data.substr(start, length)), mkupdate::Crc16(data.substr(start, length)))
+            << start << "+" << length;
     }
 }
 
@@ -55,7 +58,8 @@ TEST(Crc16Test, APartsCrcContinuesOverTheRest) {
     for (size_t block : {1u, 7u, 63u, 64u, 65u, 200u, 4096u}) {
         uint16_t crc = 0;
         for (size_t at = 0; at < data.size(); at += block)
-            crc = Crc16(reinterpret_cast<const unsigned char*>(data.data()) + at, std::min(block, data.size() - at), crc);
+            crc =
+                Crc16(reinterpret_cast<const unsigned char*>(data.data()) + at, std::min(block, data.size() - at), crc);
         EXPECT_EQ(crc, whole) << block;
     }
 }

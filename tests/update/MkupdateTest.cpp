@@ -23,7 +23,8 @@ TEST_F(MkupdateTest, AnImageFileIsCutIntoSectorPiecesThatJoinBackIntoIt) {
     // Each piece file carries its filler past the bytes it writes.
     ASSERT_EQ(Prepare(), 0);
     ASSERT_EQ(ImageFileDecode(data, Folder("FLASH2"), "VTIMAGE.000"), 0);
-    const std::string pieces[] = {Read("FLASH2/NEWVTIMAGE.000"), Read("FLASH2/VTIMAGE.001"), Read("FLASH2/VTIMAGE.002")};
+    const std::string pieces[] = {Read("FLASH2/NEWVTIMAGE.000"), Read("FLASH2/VTIMAGE.001"),
+                                  Read("FLASH2/VTIMAGE.002")};
     EXPECT_EQ(pieces[1].substr(14 * 512), std::string(100, '\xA4'));
     EXPECT_EQ(pieces[2].size(), 12u * 512 + 100);
     EXPECT_EQ(pieces[0].substr(0, 14 * 512) + pieces[1].substr(0, 14 * 512) + pieces[2].substr(0, 12 * 512), image);

@@ -92,8 +92,7 @@ TEST_F(PrepareTest, EveryTransferStartsFromAnEmptyConfigData) {
 
     // A second parse of the same file replaces the item lists.
     const std::string plain = Read("CONF/NEWCONF2000.DAT");
-    ASSERT_EQ(ConfRecordParse(data.conf2000, reinterpret_cast<const unsigned char*>(plain.data()), plain.size(),
-                              false),
+    ASSERT_EQ(ConfRecordParse(data.conf2000, reinterpret_cast<const unsigned char*>(plain.data()), plain.size(), false),
               0);
     EXPECT_EQ(data.conf2000.slots[1].items.size(), 3u);
 

@@ -49,8 +49,8 @@ RangeAnswer AnswerRange(const std::string& range, const std::string& ifRange, st
     std::size_t dash = bounds.find('-');
     if (dash == std::string::npos) return {};
     std::optional<std::size_t> first = Number(bounds.substr(0, dash));
-    std::optional<std::size_t> last = dash + 1 == bounds.size() ? std::optional<std::size_t>(SIZE_MAX)
-                                                               : Number(bounds.substr(dash + 1));
+    std::optional<std::size_t> last =
+        dash + 1 == bounds.size() ? std::optional<std::size_t>(SIZE_MAX) : Number(bounds.substr(dash + 1));
     if (!last) return {};
     if (!first) {
         // "bytes=-N": the last N bytes.

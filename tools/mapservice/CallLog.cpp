@@ -14,8 +14,11 @@ namespace {
 std::size_t Utf8Length(const std::string& text, std::size_t at) {
     auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     unsigned char lead = byte(at);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x06 ? 2 : (lead >> 4) == 0x0E ? 3
-                       : (lead >> 3) == 0x1E ? 4 : 0;
+    std::size_t length = lead < 0x80           ? 1
+                         : (lead >> 5) == 0x06 ? 2
+                         : (lead >> 4) == 0x0E ? 3
+                         : (lead >> 3) == 0x1E ? 4
+                                               : 0;
     if (length == 0 || at + length > text.size()) return 0;
     for (std::size_t i = 1; i < length; ++i)
         if ((byte(at + i) & 0xC0) != 0x80) return 0;
@@ -55,8 +58,7 @@ std::string Json(const std::string& text) {
 std::string Now() {
     auto now = std::chrono::system_clock::now();
     std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      now.time_since_epoch()).count() % 1000;
+    auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char text[32];
@@ -75,14 +77,12 @@ CallLog::CallLog(const std::filesystem::path& file) {
 
 void CallLog::Write(const CallRecord& record) {
     if (!out_.is_open()) return;
-    std::string line = "{\"time\":" + Json(Now()) + ",\"scheme\":" + Json(record.scheme) +
-                       ",\"call\":" + Json(record.call) + ",\"verb\":" + Json(record.verb) +
-                       ",\"path\":" + Json(record.path) + ",\"body\":" + Json(record.body) +
-                       ",\"wsse\":" + Json(record.wsse) +
-                       ",\"wsse_verified\":" + (record.wsseVerified ? "true" : "false") +
-                       ",\"status\":" + std::to_string(record.status) +
-                       ",\"peer\":" + Json(record.peer) +
-                       ",\"proxy_authorization\":" + (record.proxyAuthorization ? "true" : "false") + "}\n";
+    std::string line =
+        "{\"time\":" + Json(Now()) + ",\"scheme\":" + Json(record.scheme) + ",\"call\":" + Json(record.call) +
+        ",\"verb\":" + Json(record.verb) + ",\"path\":" + Json(record.path) + ",\"body\":" + Json(record.body) +
+        ",\"wsse\":" + Json(record.wsse) + ",\"wsse_verified\":" + (record.wsseVerified ? "true" : "false") +
+        ",\"status\":" + std::to_string(record.status) + ",\"peer\":" + Json(record.peer) +
+        ",\"proxy_authorization\":" + (record.proxyAuthorization ? "true" : "false") + "}\n";
     std::lock_guard lock(mutex_);
     out_ << line << std::flush;
 }

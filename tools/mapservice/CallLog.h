@@ -13,11 +13,11 @@ struct CallRecord {
     std::string call;    // MDL, DLS, TSC, MapData, LineTest, File, or empty for other paths
     std::string verb;
     std::string path;
-    std::string body;    // percent-decoded
-    std::string wsse;    // the X-WSSE header as received
+    std::string body;  // percent-decoded
+    std::string wsse;  // the X-WSSE header as received
     bool wsseVerified = false;
     int status = 0;
-    std::string peer;    // the client's address and port: one per connection the service accepted
+    std::string peer;                 // the client's address and port: one per connection the service accepted
     bool proxyAuthorization = false;  // the request carried a Proxy-Authorization line
 };
 

@@ -44,8 +44,7 @@ void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
 
 // A certificate for `subjectKey` named `commonName`, signed by issuerKey; self-signed when
 // `issuer` is null.
-Certificate NewCertificate(EVP_PKEY* subjectKey, const char* commonName, X509* issuer,
-                           EVP_PKEY* issuerKey) {
+Certificate NewCertificate(EVP_PKEY* subjectKey, const char* commonName, X509* issuer, EVP_PKEY* issuerKey) {
     Certificate cert(X509_new(), &X509_free);
     Check(cert != nullptr, "X509_new");
     Check(X509_set_version(cert.get(), X509_VERSION_3) == 1, "version");
@@ -60,12 +59,10 @@ Certificate NewCertificate(EVP_PKEY* subjectKey, const char* commonName, X509* i
     Check(X509_set_pubkey(cert.get(), subjectKey) == 1, "public key");
 
     X509_NAME* name = X509_get_subject_name(cert.get());
-    Check(X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8,
-                                     reinterpret_cast<const unsigned char*>("Veltrane test"), -1,
-                                     -1, 0) == 1 &&
-              X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                                         reinterpret_cast<const unsigned char*>(commonName), -1,
-                                         -1, 0) == 1,
+    Check(X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("Veltrane test"),
+                                     -1, -1, 0) == 1 &&
+              X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(commonName),
+                                         -1, -1, 0) == 1,
           "subject");
     X509* signer = issuer ? issuer : cert.get();
     Check(X509_set_issuer_name(cert.get(), X509_get_subject_name(signer)) == 1, "issuer");
@@ -76,8 +73,7 @@ Certificate NewCertificate(EVP_PKEY* subjectKey, const char* commonName, X509* i
         AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:FALSE");
         AddExtension(cert.get(), signer, NID_key_usage, "critical,digitalSignature,keyEncipherment");
         AddExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
-        AddExtension(cert.get(), signer, NID_subject_alt_name,
-                     "DNS:localhost,IP:127.0.0.1,IP:::1");
+        AddExtension(cert.get(), signer, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1");
     } else {
         AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
         AddExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
@@ -114,8 +110,7 @@ TestCertificates MakeTestCertificates(const std::filesystem::path& folder) {
     WritePem(files.caFile, [&](BIO* out) { return PEM_write_bio_X509(out, ca.get()); });
     WritePem(files.certFile, [&](BIO* out) { return PEM_write_bio_X509(out, server.get()); });
     WritePem(files.keyFile, [&](BIO* out) {
-        return PEM_write_bio_PrivateKey(out, serverKey.get(), nullptr, nullptr, 0, nullptr,
-                                        nullptr);
+        return PEM_write_bio_PrivateKey(out, serverKey.get(), nullptr, nullptr, 0, nullptr, nullptr);
     });
     return files;
 }

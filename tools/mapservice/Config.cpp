@@ -27,12 +27,10 @@ int ParsePort(const std::string& option, const std::string& text) {
 }
 
 // Splits "VALUE[:TIMES]" into the value and the optional repeat count.
-std::pair<std::string, std::optional<int>> SplitTimes(const std::string& option,
-                                                      const std::string& text) {
+std::pair<std::string, std::optional<int>> SplitTimes(const std::string& option, const std::string& text) {
     auto colon = text.rfind(':');
     if (colon == std::string::npos) return {text, std::nullopt};
-    return {text.substr(0, colon),
-            static_cast<int>(ParseCount(option, text.substr(colon + 1)))};
+    return {text.substr(0, colon), static_cast<int>(ParseCount(option, text.substr(colon + 1)))};
 }
 
 // Splits "CALL=VALUE" and checks that CALL is one of `calls`.
@@ -48,8 +46,7 @@ std::pair<std::string, std::string> SplitCall(const std::string& option, const s
 void Validate(const ServiceConfig& config) {
     if (config.bindHost != "127.0.0.1" && config.bindHost != "::1")
         throw std::invalid_argument("--bind: only 127.0.0.1 or ::1 (loopback)");
-    if (!config.httpPort && !config.httpsPort)
-        throw std::invalid_argument("give --http-port and/or --https-port");
+    if (!config.httpPort && !config.httpsPort) throw std::invalid_argument("give --http-port and/or --https-port");
     bool haveCert = !config.certFile.empty() && !config.keyFile.empty();
     if (config.httpsPort && !haveCert && config.makeCertsDir.empty())
         throw std::invalid_argument("--https-port needs --cert and --key, or --make-certs");
@@ -69,24 +66,42 @@ std::optional<ServiceConfig> ParseCommandLine(const std::vector<std::string>& ar
         if (i + 1 >= args.size()) throw std::invalid_argument(option + ": missing value");
         const std::string& value = args[++i];
 
-        if (option == "--http-port") config.httpPort = ParsePort(option, value);
-        else if (option == "--https-port") config.httpsPort = ParsePort(option, value);
-        else if (option == "--bind") config.bindHost = value;
-        else if (option == "--cert") config.certFile = value;
-        else if (option == "--key") config.keyFile = value;
-        else if (option == "--make-certs") config.makeCertsDir = value;
-        else if (option == "--update-set") config.updateSet = value;
-        else if (option == "--log") config.callLog = value;
-        else if (option == "--port-file") config.portFile = value;
-        else if (option == "--content-url") config.contentUrl = value;
-        else if (option == "--wsse-user") config.wsseUser = value;
-        else if (option == "--wsse-password") config.wssePassword = value;
-        else if (option == "--ver-gen") config.offer.verGen = value;
-        else if (option == "--ver-major") config.offer.verMajor = value;
-        else if (option == "--ver-minor") config.offer.verMinor = value;
-        else if (option == "--product-name") config.offer.productName = value;
-        else if (option == "--line-test-bytes") config.lineTestBytes = ParseCount(option, value);
-        else if (option == "--slow") config.bytesPerSecond = ParseCount(option, value);
+        if (option == "--http-port")
+            config.httpPort = ParsePort(option, value);
+        else if (option == "--https-port")
+            config.httpsPort = ParsePort(option, value);
+        else if (option == "--bind")
+            config.bindHost = value;
+        else if (option == "--cert")
+            config.certFile = value;
+        else if (option == "--key")
+            config.keyFile = value;
+        else if (option == "--make-certs")
+            config.makeCertsDir = value;
+        else if (option == "--update-set")
+            config.updateSet = value;
+        else if (option == "--log")
+            config.callLog = value;
+        else if (option == "--port-file")
+            config.portFile = value;
+        else if (option == "--content-url")
+            config.contentUrl = value;
+        else if (option == "--wsse-user")
+            config.wsseUser = value;
+        else if (option == "--wsse-password")
+            config.wssePassword = value;
+        else if (option == "--ver-gen")
+            config.offer.verGen = value;
+        else if (option == "--ver-major")
+            config.offer.verMajor = value;
+        else if (option == "--ver-minor")
+            config.offer.verMinor = value;
+        else if (option == "--product-name")
+            config.offer.productName = value;
+        else if (option == "--line-test-bytes")
+            config.lineTestBytes = ParseCount(option, value);
+        else if (option == "--slow")
+            config.bytesPerSecond = ParseCount(option, value);
         else if (option == "--status") {
             auto [call, rest] = SplitCall(option, value, kAllCalls);
             auto [status, times] = SplitTimes(option, rest);
@@ -100,8 +115,7 @@ std::optional<ServiceConfig> ParseCommandLine(const std::vector<std::string>& ar
             auto [call, rest] = SplitCall(option, value, kXmlCalls);
             auto [pair, times] = SplitTimes(option, rest);
             auto slash = pair.find('/');
-            if (slash == std::string::npos)
-                throw std::invalid_argument(option + ": expected CALL=RESULT-CD/DETAIL-CD");
+            if (slash == std::string::npos) throw std::invalid_argument(option + ": expected CALL=RESULT-CD/DETAIL-CD");
             ResultFault fault;
             fault.resultCd = pair.substr(0, slash);
             fault.resultDetailCd = pair.substr(slash + 1);
@@ -109,8 +123,7 @@ std::optional<ServiceConfig> ParseCommandLine(const std::vector<std::string>& ar
             config.resultFaults[call] = fault;
         } else if (option == "--malformed") {
             auto [call, times] = SplitTimes(option, value);
-            if (!kXmlCalls.contains(call))
-                throw std::invalid_argument(option + ": unknown call: " + call);
+            if (!kXmlCalls.contains(call)) throw std::invalid_argument(option + ": unknown call: " + call);
             config.malformedFaults[call].times = times;
         } else if (option == "--drop-after") {
             auto [bytes, times] = SplitTimes(option, value);

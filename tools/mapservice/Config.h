@@ -39,7 +39,7 @@ struct ByteFault : Fault {
 
 struct ServiceConfig {
     std::string bindHost = "127.0.0.1";
-    std::optional<int> httpPort;   // 0 = pick a free port
+    std::optional<int> httpPort;  // 0 = pick a free port
     std::optional<int> httpsPort;
     std::filesystem::path certFile;
     std::filesystem::path keyFile;

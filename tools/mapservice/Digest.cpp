@@ -31,13 +31,11 @@ std::string Md5With(Feed feed) {
     if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1)
         throw std::runtime_error("MD5 unavailable");
     feed([&](const void* data, std::size_t length) {
-        if (EVP_DigestUpdate(context.get(), data, length) != 1)
-            throw std::runtime_error("MD5 update failed");
+        if (EVP_DigestUpdate(context.get(), data, length) != 1) throw std::runtime_error("MD5 update failed");
     });
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1)
-        throw std::runtime_error("MD5 final failed");
+    if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) throw std::runtime_error("MD5 final failed");
     return Hex(digest, length);
 }
 
@@ -52,8 +50,7 @@ std::string Md5HexOfFile(const std::filesystem::path& file) {
     if (!in) throw std::runtime_error("cannot read " + file.string());
     return Md5With([&](auto update) {
         std::vector<char> buffer(1 << 16);
-        while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
-               in.gcount() > 0)
+        while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
             update(buffer.data(), static_cast<std::size_t>(in.gcount()));
         if (in.bad()) throw std::runtime_error("cannot read " + file.string());
     });
@@ -68,8 +65,7 @@ std::string Sha512Base64(std::string_view text) {
 std::string Base64Encode(std::string_view bytes) {
     std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
     int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                 reinterpret_cast<const unsigned char*>(bytes.data()),
-                                 static_cast<int>(bytes.size()));
+                                 reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     out.resize(static_cast<std::size_t>(length));
     return out;
 }
@@ -78,8 +74,7 @@ std::optional<std::string> Base64Decode(std::string_view text) {
     if (text.size() % 4 != 0) return std::nullopt;
     std::string out(text.size() / 4 * 3 + 1, '\0');
     int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                 reinterpret_cast<const unsigned char*>(text.data()),
-                                 static_cast<int>(text.size()));
+                                 reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
     if (length < 0) return std::nullopt;
     // EVP_DecodeBlock counts the padding as zero bytes.
     std::size_t padding = text.ends_with("==") ? 2 : text.ends_with("=") ? 1 : 0;

@@ -8,7 +8,7 @@
 
 namespace mapservice {
 
-std::string Md5Hex(std::string_view bytes);  // lower-case hexadecimal
+std::string Md5Hex(std::string_view bytes);                   // lower-case hexadecimal
 std::string Md5HexOfFile(const std::filesystem::path& file);  // streams; throws on read errors
 
 std::string Sha512Base64(std::string_view text);

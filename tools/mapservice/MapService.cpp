@@ -53,8 +53,8 @@ Values Result(const std::string& resultCd, const std::string& detailCd, const st
 }
 
 bool HasParentStep(const std::string& relativePath) {
-    return relativePath == ".." || relativePath.starts_with("../") ||
-           relativePath.find("/../") != std::string::npos || relativePath.ends_with("/..");
+    return relativePath == ".." || relativePath.starts_with("../") || relativePath.find("/../") != std::string::npos ||
+           relativePath.ends_with("/..");
 }
 
 }  // namespace
@@ -84,11 +84,10 @@ void MapService::Start() {
             config_.certFile = certificates.certFile;
             config_.keyFile = certificates.keyFile;
         }
-        auto server = std::make_unique<httplib::SSLServer>(config_.certFile.c_str(),
-                                                           config_.keyFile.c_str());
+        auto server = std::make_unique<httplib::SSLServer>(config_.certFile.c_str(), config_.keyFile.c_str());
         if (!server->is_valid())
-            throw std::runtime_error("cannot load certificate " + config_.certFile.string() +
-                                     " with key " + config_.keyFile.string());
+            throw std::runtime_error("cannot load certificate " + config_.certFile.string() + " with key " +
+                                     config_.keyFile.string());
         https_.server = std::move(server);
         Serve(https_, *config_.httpsPort);
     }
@@ -100,8 +99,8 @@ void MapService::Serve(Listener& listener, int port) {
     listener.port = port == 0 ? server.bind_to_any_port(config_.bindHost)
                               : (server.bind_to_port(config_.bindHost, port) ? port : -1);
     if (listener.port < 0)
-        throw std::runtime_error("cannot bind " + listener.scheme + " to " + config_.bindHost +
-                                 ":" + std::to_string(port));
+        throw std::runtime_error("cannot bind " + listener.scheme + " to " + config_.bindHost + ":" +
+                                 std::to_string(port));
     listener.thread = std::thread([&server] { server.listen_after_bind(); });
     // stop() is ignored until the accept loop runs, so Start returns only once it does.
     while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -133,41 +132,34 @@ void MapService::Install(httplib::Server& server, const std::string& scheme) {
 
     // Logged as the reply is about to go out, not after it: a client's next call cannot come
     // before its reply, so the log keeps the order of the calls.
-    server.set_post_routing_handler([this, scheme](const httplib::Request& request,
-                                                   httplib::Response& response) {
+    server.set_post_routing_handler([this, scheme](const httplib::Request& request, httplib::Response& response) {
         std::string wsse = request.get_header_value("X-WSSE");
         log_.Write({scheme, CallName(request.path), request.method, request.path,
                     request.method == "POST" ? PercentDecode(request.body) : std::string(), wsse,
-                    !wsse.empty() && VerifyWsse(wsse, config_.wsseUser, config_.wssePassword),
-                    response.status, request.remote_addr + ":" + std::to_string(request.remote_port),
+                    !wsse.empty() && VerifyWsse(wsse, config_.wsseUser, config_.wssePassword), response.status,
+                    request.remote_addr + ":" + std::to_string(request.remote_port),
                     request.has_header("Proxy-Authorization")});
     });
 
-    server.Post("/map-dl/(MDL|DLS|TSC)",
-                [this, scheme](const httplib::Request& request, httplib::Response& response) {
-                    AnswerCall(*FindCall(request.matches[1].str()), request, response, scheme);
-                });
+    server.Post("/map-dl/(MDL|DLS|TSC)", [this, scheme](const httplib::Request& request, httplib::Response& response) {
+        AnswerCall(*FindCall(request.matches[1].str()), request, response, scheme);
+    });
     server.Get(RegexLiteral(kDescriptionPath),
                [this, scheme](const httplib::Request& request, httplib::Response& response) {
                    SendDescription(request, response, scheme);
                });
-    server.Get(RegexLiteral(kLineTestPath),
-               [this](const httplib::Request&, httplib::Response& response) {
-                   if (InjectStatus("LineTest", response)) return;
-                   SendBody(response, "application/octet-stream", lineTest_.size(),
-                            lineTest_.size(), [this](std::size_t offset, char* buffer,
-                                                     std::size_t length) {
-                                lineTest_.copy(buffer, length, offset);
-                            });
-               });
+    server.Get(RegexLiteral(kLineTestPath), [this](const httplib::Request&, httplib::Response& response) {
+        if (InjectStatus("LineTest", response)) return;
+        SendBody(
+            response, "application/octet-stream", lineTest_.size(), lineTest_.size(),
+            [this](std::size_t offset, char* buffer, std::size_t length) { lineTest_.copy(buffer, length, offset); });
+    });
     server.Get(RegexLiteral(kFilesPath) + "(.+)",
-               [this](const httplib::Request& request, httplib::Response& response) {
-                   SendFile(request, response);
-               });
+               [this](const httplib::Request& request, httplib::Response& response) { SendFile(request, response); });
 }
 
-void MapService::AnswerCall(const CallDocument& document, const httplib::Request& request,
-                            httplib::Response& response, const std::string& scheme) {
+void MapService::AnswerCall(const CallDocument& document, const httplib::Request& request, httplib::Response& response,
+                            const std::string& scheme) {
     if (InjectStatus(document.call, response)) return;
 
     std::string xml = PercentDecode(request.body);
@@ -180,10 +172,8 @@ void MapService::AnswerCall(const CallDocument& document, const httplib::Request
         out = Result("E01", "E00", "authentication failed");
     } else if (!IsRequestFor(document, xml) || !ElementText(xml, "model-group-cd")) {
         out = Result("E00", "E00", "request not understood");
-    } else if (resultFault != config_.resultFaults.end() &&
-               Applies("result:" + document.call, resultFault->second)) {
-        out = Result(resultFault->second.resultCd, resultFault->second.resultDetailCd,
-                     "injected result");
+    } else if (resultFault != config_.resultFaults.end() && Applies("result:" + document.call, resultFault->second)) {
+        out = Result(resultFault->second.resultCd, resultFault->second.resultDetailCd, "injected result");
     } else {
         out = Result("S00", "", "");
     }
@@ -197,8 +187,7 @@ void MapService::AnswerCall(const CallDocument& document, const httplib::Request
 
     std::string reply = MakeReply(document, in, out);
     auto malformed = config_.malformedFaults.find(document.call);
-    if (malformed != config_.malformedFaults.end() &&
-        Applies("malformed:" + document.call, malformed->second))
+    if (malformed != config_.malformedFaults.end() && Applies("malformed:" + document.call, malformed->second))
         reply = Malformed(reply);
     response.set_content(PercentEncode(reply), "text/plain; charset=utf-8");
 }
@@ -223,8 +212,7 @@ void MapService::SendFile(const httplib::Request& request, httplib::Response& re
     std::string relativePath = request.matches[1].str();
     std::filesystem::path file = config_.updateSet / relativePath;
     std::error_code error;
-    if (config_.updateSet.empty() || HasParentStep(relativePath) ||
-        !std::filesystem::is_regular_file(file, error)) {
+    if (config_.updateSet.empty() || HasParentStep(relativePath) || !std::filesystem::is_regular_file(file, error)) {
         response.status = 404;
         response.set_content("no such file\n", "text/plain");
         return;
@@ -270,23 +258,19 @@ void MapService::SendFile(const httplib::Request& request, httplib::Response& re
 
 bool MapService::InjectStatus(const std::string& call, httplib::Response& response) {
     auto fault = config_.statusFaults.find(call);
-    if (fault == config_.statusFaults.end() || !Applies("status:" + call, fault->second))
-        return false;
+    if (fault == config_.statusFaults.end() || !Applies("status:" + call, fault->second)) return false;
     response.status = fault->second.status;
     response.set_content("injected status\n", "text/plain");
     return true;
 }
 
 // Sends `size` bytes in paced pieces; after `limit` of them the connection is dropped.
-void MapService::SendBody(httplib::Response& response, const char* contentType, std::size_t size,
-                          std::size_t limit, Reader read) {
+void MapService::SendBody(httplib::Response& response, const char* contentType, std::size_t size, std::size_t limit,
+                          Reader read) {
     std::size_t chunk =
-        config_.bytesPerSecond ? std::max<std::size_t>(1, config_.bytesPerSecond / 20)
-                               : kFullSpeedChunk;
+        config_.bytesPerSecond ? std::max<std::size_t>(1, config_.bytesPerSecond / 20) : kFullSpeedChunk;
     response.set_content_provider(
-        size, contentType,
-        [this, chunk, limit, read](std::size_t offset, std::size_t length,
-                                   httplib::DataSink& sink) {
+        size, contentType, [this, chunk, limit, read](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             if (offset >= limit) return false;
             std::size_t count = std::min({chunk, length, limit - offset});
             std::string buffer(count, '\0');
@@ -325,8 +309,7 @@ std::string MapService::BaseUrl(const httplib::Request& request, const std::stri
     std::string host = request.get_header_value("Host");
     if (host.empty()) {
         bool v6 = request.local_addr.find(':') != std::string::npos;
-        host = (v6 ? "[" + request.local_addr + "]" : request.local_addr) + ":" +
-               std::to_string(request.local_port);
+        host = (v6 ? "[" + request.local_addr + "]" : request.local_addr) + ":" + std::to_string(request.local_port);
     }
     return scheme + "://" + host;
 }

@@ -61,14 +61,13 @@ private:
 
     void Serve(Listener& listener, int port);
     void Install(httplib::Server& server, const std::string& scheme);
-    void AnswerCall(const CallDocument& document, const httplib::Request& request,
-                    httplib::Response& response, const std::string& scheme);
-    void SendDescription(const httplib::Request& request, httplib::Response& response,
-                         const std::string& scheme);
+    void AnswerCall(const CallDocument& document, const httplib::Request& request, httplib::Response& response,
+                    const std::string& scheme);
+    void SendDescription(const httplib::Request& request, httplib::Response& response, const std::string& scheme);
     void SendFile(const httplib::Request& request, httplib::Response& response);
     bool InjectStatus(const std::string& call, httplib::Response& response);
-    void SendBody(httplib::Response& response, const char* contentType, std::size_t size,
-                  std::size_t limit, Reader read);
+    void SendBody(httplib::Response& response, const char* contentType, std::size_t size, std::size_t limit,
+                  Reader read);
     bool Applies(const std::string& key, const Fault& fault);
     bool PauseUnlessStopping();
     std::string BaseUrl(const httplib::Request& request, const std::string& scheme) const;

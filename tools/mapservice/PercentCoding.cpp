@@ -5,8 +5,8 @@ namespace mapservice {
 namespace {
 
 bool StaysAsIs(unsigned char c) {
-    return (c >= '@' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '*' || c == '-' || c == '.' || c == '_';
+    return (c >= '@' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '*' || c == '-' ||
+           c == '.' || c == '_';
 }
 
 int HexValue(char c) {
@@ -43,8 +43,7 @@ std::string PercentDecode(std::string_view text, bool plusIsSpace) {
         char c = text[i];
         if (c == '+' && plusIsSpace) {
             out += ' ';
-        } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-                   HexValue(text[i + 2]) >= 0) {
+        } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
             out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
         } else {

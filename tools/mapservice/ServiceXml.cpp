@@ -5,8 +5,7 @@
 namespace mapservice {
 namespace {
 
-const std::vector<std::string> kResultFields = {"result-status", "result-cd", "result-detail-cd",
-                                                "result-msg"};
+const std::vector<std::string> kResultFields = {"result-status", "result-cd", "result-detail-cd", "result-msg"};
 
 std::vector<std::string> WithResultFields(std::vector<std::string> extra) {
     std::vector<std::string> fields = kResultFields;
@@ -15,12 +14,19 @@ std::vector<std::string> WithResultFields(std::vector<std::string> extra) {
 }
 
 const std::vector<CallDocument> kCalls = {
-    {"MDL", "download-start-if", "dsif.dtd", "dsif", {"model-group-cd"},
-     WithResultFields({"unified-map-ver-gen", "unified-map-ver-major", "unified-map-ver-minor",
-                       "product-name", "conf-file-url"})},
-    {"DLS", "download-completion-if", "dcif.dtd", "dcif", {"model-group-cd"},
-     WithResultFields({})},
-    {"TSC", "transfer-completion-if", "tcif.dtd", "tcif", {"model-group-cd", "maptrs_failure_cd"},
+    {"MDL",
+     "download-start-if",
+     "dsif.dtd",
+     "dsif",
+     {"model-group-cd"},
+     WithResultFields(
+         {"unified-map-ver-gen", "unified-map-ver-major", "unified-map-ver-minor", "product-name", "conf-file-url"})},
+    {"DLS", "download-completion-if", "dcif.dtd", "dcif", {"model-group-cd"}, WithResultFields({})},
+    {"TSC",
+     "transfer-completion-if",
+     "tcif.dtd",
+     "tcif",
+     {"model-group-cd", "maptrs_failure_cd"},
      WithResultFields({})},
 };
 
@@ -65,8 +71,8 @@ std::string MakeReply(const CallDocument& document, const Values& in, const Valu
     };
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
     xml += "<!DOCTYPE " + document.root + " SYSTEM \"" + document.dtd + "\">";
-    xml += "<" + document.root + " xmlns:" + document.prefix + "='" +
-           std::string(kNamespaceBase) + document.prefix + "/'>";
+    xml += "<" + document.root + " xmlns:" + document.prefix + "='" + std::string(kNamespaceBase) + document.prefix +
+           "/'>";
     xml += "<in-param-section>";
     for (const auto& name : document.inParams) AppendElement(xml, name, valueOf(in, name));
     xml += "</in-param-section><out-param-section>";
@@ -85,12 +91,12 @@ std::string XmlEscape(std::string_view text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default: out += c;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
         }
     }
     return out;

@@ -32,10 +32,9 @@ std::string UrlPath(std::string_view path) {
     return out;
 }
 
-void AppendEntry(std::string& xml, std::string_view element, const std::string& url,
-                 const std::string& md5) {
-    xml += "<" + std::string(element) + "><url>" + XmlEscape(url) + "</url><HashCode>" + md5 +
-           "</HashCode></" + std::string(element) + ">\n";
+void AppendEntry(std::string& xml, std::string_view element, const std::string& url, const std::string& md5) {
+    xml += "<" + std::string(element) + "><url>" + XmlEscape(url) + "</url><HashCode>" + md5 + "</HashCode></" +
+           std::string(element) + ">\n";
 }
 
 }  // namespace
@@ -63,8 +62,7 @@ std::vector<UpdateFile> UpdateSetScanner::Scan(const std::filesystem::path& fold
         if (file.modified != std::filesystem::file_time_type{}) seen.emplace(relativePath, file);
     }
     known_ = std::move(seen);
-    std::sort(files.begin(), files.end(),
-              [](const auto& a, const auto& b) { return a.relativePath < b.relativePath; });
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.relativePath < b.relativePath; });
     return files;
 }
 
@@ -90,8 +88,7 @@ std::string MakeDescription(const std::vector<UpdateFile>& files, const std::str
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Map>\n";
     xml += "<MapSize>" + std::to_string(MapSize(files)) + "</MapSize>\n";
     for (const auto& file : files)
-        AppendEntry(xml, "MapData", baseUrl + std::string(kFilesPath) + UrlPath(file.relativePath),
-                    file.md5);
+        AppendEntry(xml, "MapData", baseUrl + std::string(kFilesPath) + UrlPath(file.relativePath), file.md5);
     AppendEntry(xml, "TestMapData", baseUrl + std::string(kLineTestPath), lineTestMd5);
     xml += "</Map>\n";
     return xml;

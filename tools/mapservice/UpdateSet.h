@@ -18,7 +18,7 @@ inline constexpr std::string_view kFilesPath = "/map-dl/data/";  // + the file's
 struct UpdateFile {
     std::string relativePath;  // "/"-separated, e.g. "FLASH/RENEWAL/MAP01.ZIP"
     std::uintmax_t size = 0;
-    std::string md5;           // lower-case hexadecimal
+    std::string md5;  // lower-case hexadecimal
     bool operator==(const UpdateFile&) const = default;
 };
 

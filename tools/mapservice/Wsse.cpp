@@ -11,8 +11,7 @@ namespace {
 // sends it as %2B, and our HTTP server has already decoded header values once.
 std::optional<std::string> Field(std::string_view value, std::string_view name) {
     std::string key = std::string(name) + "=\"";
-    for (std::size_t at = value.find(key); at != std::string_view::npos;
-         at = value.find(key, at + 1)) {
+    for (std::size_t at = value.find(key); at != std::string_view::npos; at = value.find(key, at + 1)) {
         // Username= must not match inside another field's name.
         if (at > 0 && value[at - 1] != ' ' && value[at - 1] != ',') continue;
         std::size_t begin = at + key.size();
@@ -37,8 +36,7 @@ std::optional<WsseToken> ParseWsseHeader(std::string_view value) {
     return WsseToken{*username, *digest, *rawNonce, *created};
 }
 
-bool VerifyWsse(std::string_view headerValue, const std::string& username,
-                const std::string& password) {
+bool VerifyWsse(std::string_view headerValue, const std::string& username, const std::string& password) {
     auto token = ParseWsseHeader(headerValue);
     return token && token->username == username &&
            token->passwordDigest == Sha512Base64(token->nonce + token->created + password);

@@ -21,7 +21,6 @@ std::optional<WsseToken> ParseWsseHeader(std::string_view value);
 
 // The digest is Base64 of SHA-512 over nonce, Created and password joined. Created is the
 // client's local time marked "Z", so it is not compared with our clock.
-bool VerifyWsse(std::string_view headerValue, const std::string& username,
-                const std::string& password);
+bool VerifyWsse(std::string_view headerValue, const std::string& username, const std::string& password);
 
 }  // namespace mapservice

@@ -57,10 +57,8 @@ int main(int argc, char** argv) {
         mapservice::MapService service(*config);
         service.Start();
         const std::string& host = service.Config().bindHost;
-        if (service.HttpPort() >= 0)
-            std::cout << "mapservice: " << Url("http", host, service.HttpPort()) << "\n";
-        if (service.HttpsPort() >= 0)
-            std::cout << "mapservice: " << Url("https", host, service.HttpsPort()) << "\n";
+        if (service.HttpPort() >= 0) std::cout << "mapservice: " << Url("http", host, service.HttpPort()) << "\n";
+        if (service.HttpsPort() >= 0) std::cout << "mapservice: " << Url("https", host, service.HttpsPort()) << "\n";
         std::cout.flush();
         if (!config->portFile.empty()) WritePortFile(config->portFile, service);
 

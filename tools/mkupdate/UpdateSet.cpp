@@ -86,7 +86,8 @@ std::string Gzip(const std::string& data) {
 
 class Builder {
 public:
-    Builder(const fs::path& folder, const Options& options) : folder_(folder), options_(options), random_(options.seed) {}
+    Builder(const fs::path& folder, const Options& options)
+        : folder_(folder), options_(options), random_(options.seed) {}
 
     Contents Build() {
         for (const char* sub : {"CONF", "RENEWAL", "FLASH", "FLASH/RENEWAL", "FLASH2"})
@@ -103,8 +104,9 @@ public:
 
         const std::vector<std::pair<std::string, std::string>> confFiles = {
             {"CONF1001.DAT", ConfFile("CONF1001", 0, {{"FLASH\\VOLUME.DAT", 0, {volume}}})},
-            {"CONF2000.DAT", ConfFile("CONF2000", 0,
-                                      {{"FLASH\\RELEASE.TXT", 0, {release}}, {"FLASH\\RENEWAL\\LPA080.DAT", 0, lpa080}})},
+            {"CONF2000.DAT",
+             ConfFile("CONF2000", 0,
+                      {{"FLASH\\RELEASE.TXT", 0, {release}}, {"FLASH\\RENEWAL\\LPA080.DAT", 0, lpa080}})},
             {"CONF6000.DAT", ConfFile("CONF6000", static_cast<std::uint32_t>(contents.image.size()),
                                       {{"FLASH2\\" + options_.imageBaseName, ByteSum(contents.image), image}})},
             {"CONFLIST.DAT", ConfList(imageIv)},
@@ -150,8 +152,8 @@ private:
         return iv;
     }
     std::string Enciphered(const std::string& plain) {
-        auto bytes = decode::EncipherEx(
-            {reinterpret_cast<const unsigned char*>(plain.data()), plain.size()}, RandomIv());
+        auto bytes =
+            decode::EncipherEx({reinterpret_cast<const unsigned char*>(plain.data()), plain.size()}, RandomIv());
         return {bytes.begin(), bytes.end()};
     }
     static std::uint16_t ByteSum(const std::string& data) {
@@ -219,8 +221,8 @@ private:
         for (std::uint64_t at = 0, k = 0; at < contents.image.size(); at += pieceSize, ++k) {
             std::string piece = contents.image.substr(at, pieceSize);
             if (k == 0) {
-                auto block = decode::EncipherEx(
-                    {reinterpret_cast<const unsigned char*>(piece.data()), kImageCipherSize}, iv);
+                auto block =
+                    decode::EncipherEx({reinterpret_cast<const unsigned char*>(piece.data()), kImageCipherSize}, iv);
                 piece.replace(0, kImageCipherSize, reinterpret_cast<const char*>(block.data()) + 8, kImageCipherSize);
             }
             const auto dataSize = static_cast<std::uint32_t>(piece.size());
@@ -269,8 +271,6 @@ std::uint16_t Crc16(const std::string& data) {
     return static_cast<std::uint16_t>(~crc);
 }
 
-Contents BuildUpdateSet(const fs::path& folder, const Options& options) {
-    return Builder(folder, options).Build();
-}
+Contents BuildUpdateSet(const fs::path& folder, const Options& options) { return Builder(folder, options).Build(); }
 
 }  // namespace mkupdate

@@ -24,16 +24,16 @@ struct Corruption {
 };
 
 struct Options {
-    std::string version = "2026.0411";         // "YYYY.MMDD"
-    std::uint64_t imageSize = 64 * 1024;       // a multiple of 512
+    std::string version = "2026.0411";    // "YYYY.MMDD"
+    std::uint64_t imageSize = 64 * 1024;  // a multiple of 512
     int imagePieces = 4;
-    std::filesystem::path imageFile;           // cut this image instead of generating one
+    std::filesystem::path imageFile;  // cut this image instead of generating one
     std::string imageBaseName = "VTIMAGE";
-    std::uint32_t imagePieceTail = 100;        // filler bytes each image piece file holds past
-                                               // its dataSize (in its crc, never written)
-    int lpa080Pieces = 3;                      // contiguous pieces of lpa080Size bytes in all
+    std::uint32_t imagePieceTail = 100;  // filler bytes each image piece file holds past
+                                         // its dataSize (in its crc, never written)
+    int lpa080Pieces = 3;                // contiguous pieces of lpa080Size bytes in all
     std::uint32_t lpa080Size = 20000;
-    std::vector<PieceLayout> lpa080Layout;     // explicit pieces instead of lpa080Pieces
+    std::vector<PieceLayout> lpa080Layout;  // explicit pieces instead of lpa080Pieces
     bool compress = true;
     std::uint32_t seed = 1;
     std::vector<Corruption> corruptions;
@@ -41,11 +41,11 @@ struct Options {
 
 // The plain data that went into the set.
 struct Contents {
-    std::string volume;                     // VOLUME.DAT
-    std::string release;                    // RELEASE.TXT
-    std::vector<std::string> lpa080Pieces;  // each piece before compression
-    std::string lpa080;                     // the pieces placed at their offsets
-    std::string image;                      // the whole disk image
+    std::string volume;                          // VOLUME.DAT
+    std::string release;                         // RELEASE.TXT
+    std::vector<std::string> lpa080Pieces;       // each piece before compression
+    std::string lpa080;                          // the pieces placed at their offsets
+    std::string image;                           // the whole disk image
     std::vector<std::uint32_t> imagePieceSizes;  // each piece's dataSize, without its tail
 };
 

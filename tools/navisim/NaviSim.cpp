@@ -88,8 +88,8 @@ std::string CurrverFile(const std::string& version) {
     if (version.size() != 9) throw std::invalid_argument("a version has 9 characters (YYYY.MMDD): " + version);
     std::string plain = std::string("CURRVER").append(5, '\0') + version + std::string(11, '\0');
     veltrane::decode::DesBlock iv = {0x56, 0x54, 0x4E, 0x41, 0x56, 0x49, 0x30, 0x31};
-    auto cipher = veltrane::decode::EncipherEx(
-        std::span(reinterpret_cast<const unsigned char*>(plain.data()), plain.size()), iv);
+    auto cipher =
+        veltrane::decode::EncipherEx(std::span(reinterpret_cast<const unsigned char*>(plain.data()), plain.size()), iv);
     return std::string(cipher.begin(), cipher.end());
 }
 
@@ -132,8 +132,8 @@ void RunFirmware(const std::string& unit) {
     std::string volume = ReadBytes(UnitImage(unit));
     if (!SignatureAt(volume, 0)) return;  // an unformatted volume holds no files to re-create
     // VERINFO.DAT has CURRVER.DAT's layout under the same cipher: the update's version as it is.
-    if (fs::exists(verinfo) && !fs::exists(cancel)) fs::copy_file(verinfo, Identity(unit) / "CURRVER.DAT",
-                                                                  fs::copy_options::overwrite_existing);
+    if (fs::exists(verinfo) && !fs::exists(cancel))
+        fs::copy_file(verinfo, Identity(unit) / "CURRVER.DAT", fs::copy_options::overwrite_existing);
     fs::create_directories(files / "UPDATE" / "NAVIINFO");
     fs::create_directories(files / "MAP");
     fs::copy_file(Identity(unit) / "DEVICE.DAT", files / "UPDATE" / "NAVIINFO" / "DEVICE.DAT",
@@ -223,8 +223,9 @@ void CreateUnit(const UnitOptions& options) {
         doc.Set(section, "Letter", std::string(1, options.letter));
         doc.Set(section, "FriendlyName", options.friendlyName);
         doc.Set(section, "Service", options.service);
-        doc.Set(section, "InstanceId", AsWindowsReportsIt(options.instanceId.empty() ? DefaultInstanceId(options.deviceId)
-                                                                                    : options.instanceId));
+        doc.Set(
+            section, "InstanceId",
+            AsWindowsReportsIt(options.instanceId.empty() ? DefaultInstanceId(options.deviceId) : options.instanceId));
         doc.Set(section, "Status", Format("0x%04X", options.status));
         doc.Set(section, "Label", options.label.empty() ? kDefaultLabel : options.label);
         doc.Set(section, "Plugged", "0");

@@ -17,17 +17,17 @@ namespace navisim {
 inline constexpr char kModelFriendlyName[] = "Orsolan Flash Disk Drive USB Device";
 
 struct UnitOptions {
-    std::string name = "navi";                // the unit's key in machine.ini
-    std::string deviceId = "VT0000000001";    // text of DEVICE.DAT
-    std::string version = "2010.0601";        // 9 characters, enciphered into CURRVER.DAT
-    std::string versionName;                  // MAP.VER, at most 12 bytes in CP932; empty: 2010年春版
-    uint64_t imageSize = 1 << 20;             // the raw volume, whole sectors
-    char letter = 'E';                        // taken when free, else the first free from D
+    std::string name = "navi";              // the unit's key in machine.ini
+    std::string deviceId = "VT0000000001";  // text of DEVICE.DAT
+    std::string version = "2010.0601";      // 9 characters, enciphered into CURRVER.DAT
+    std::string versionName;                // MAP.VER, at most 12 bytes in CP932; empty: 2010年春版
+    uint64_t imageSize = 1 << 20;           // the raw volume, whole sectors
+    char letter = 'E';                      // taken when free, else the first free from D
     std::string friendlyName = kModelFriendlyName;
-    std::string instanceId;                   // empty: the unit's own, with its vendor/product IDs
+    std::string instanceId;  // empty: the unit's own, with its vendor/product IDs
     std::string service = "USBSTOR";
-    uint32_t status = 0x6000;                 // DN_DISABLEABLE | DN_REMOVABLE
-    std::string label;                        // empty: リムーバブル ディスク
+    uint32_t status = 0x6000;  // DN_DISABLEABLE | DN_REMOVABLE
+    std::string label;         // empty: リムーバブル ディスク
     bool plugged = true;
 };
 
@@ -59,8 +59,8 @@ bool RemoveProcess(const std::string& image);
 void AddDrive(char letter, uint32_t driveType, const std::string& displayName, const std::string& folder);
 void AddDevice(const std::string& key, const std::string& friendlyName, const std::string& service,
                const std::string& instanceId, uint32_t status);
-std::string AddVolume(const std::string& key, uint32_t driveType, const std::string& label,
-                      const std::string& folder, const std::string& image = {});
+std::string AddVolume(const std::string& key, uint32_t driveType, const std::string& label, const std::string& folder,
+                      const std::string& image = {});
 
 // Faults the unit's raw volume shows (see docs/device.md); attempts -1 means for good.
 struct Faults {
@@ -81,10 +81,10 @@ std::string UnitVolumeName(const std::string& unit);       // "\\?\Volume{...}\"
 
 struct CheckReport {
     bool imageCompared = false;
-    bool imageMatches = false;         // the volume starts with the image's bytes
-    uint64_t firstDifference = 0;      // byte offset, when it does not
-    bool bootSignature0 = false;       // 55 AA at 510-511
-    bool bootSignature2560 = false;    // 55 AA at 2,560 + 510
+    bool imageMatches = false;             // the volume starts with the image's bytes
+    uint64_t firstDifference = 0;          // byte offset, when it does not
+    bool bootSignature0 = false;           // 55 AA at 510-511
+    bool bootSignature2560 = false;        // 55 AA at 2,560 + 510
     std::vector<std::string> updateFiles;  // "UPDATE/RENEWAL/VOLUME.DAT 1234", sorted
 };
 // Compares the unit's volume with imageFile (when given) and reports its state.

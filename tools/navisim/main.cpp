@@ -82,14 +82,22 @@ int CreateUnit(Arguments& args) {
             continue;
         }
         std::string value = args.Next(option.c_str());
-        if (option == "--name") options.name = value;
-        else if (option == "--device-id") options.deviceId = value;
-        else if (option == "--version") options.version = value;
-        else if (option == "--version-name") options.versionName = value;
-        else if (option == "--image-size") options.imageSize = Number(value);
-        else if (option == "--letter" && value.size() == 1) options.letter = static_cast<char>(std::toupper(value[0]));
-        else if (option == "--friendly-name") options.friendlyName = value;
-        else throw std::invalid_argument("unknown option " + option);
+        if (option == "--name")
+            options.name = value;
+        else if (option == "--device-id")
+            options.deviceId = value;
+        else if (option == "--version")
+            options.version = value;
+        else if (option == "--version-name")
+            options.versionName = value;
+        else if (option == "--image-size")
+            options.imageSize = Number(value);
+        else if (option == "--letter" && value.size() == 1)
+            options.letter = static_cast<char>(std::toupper(value[0]));
+        else if (option == "--friendly-name")
+            options.friendlyName = value;
+        else
+            throw std::invalid_argument("unknown option " + option);
     }
     navisim::CreateUnit(options);
     return 0;
@@ -104,11 +112,16 @@ int Fault(Arguments& args) {
             navisim::ClearFaults(unit);
             return 0;
         }
-        if (option == "--lock-refused") faults.lockRefused = true;
-        else if (option == "--write-fail") SectorAndAttempts(args.Next("sector"), &faults.writeFailSector, &faults.writeFailAttempts);
-        else if (option == "--short-write") SectorAndAttempts(args.Next("sector"), &faults.shortWriteSector, &faults.shortWriteAttempts);
-        else if (option == "--vanish-after") faults.vanishAfterBytes = Number(args.Next("bytes"));
-        else throw std::invalid_argument("unknown option " + option);
+        if (option == "--lock-refused")
+            faults.lockRefused = true;
+        else if (option == "--write-fail")
+            SectorAndAttempts(args.Next("sector"), &faults.writeFailSector, &faults.writeFailAttempts);
+        else if (option == "--short-write")
+            SectorAndAttempts(args.Next("sector"), &faults.shortWriteSector, &faults.shortWriteAttempts);
+        else if (option == "--vanish-after")
+            faults.vanishAfterBytes = Number(args.Next("bytes"));
+        else
+            throw std::invalid_argument("unknown option " + option);
     }
     navisim::SetFaults(unit, faults);
     return 0;
@@ -135,11 +148,16 @@ int Run(Arguments& args) {
         return 0;
     }
     if (command == "create-unit") return CreateUnit(args);
-    if (command == "plug") navisim::Plug(args.Next("unit"));
-    else if (command == "unplug") navisim::Unplug(args.Next("unit"));
-    else if (command == "drop-letter") navisim::DropLetter(args.Next("unit"));
-    else if (command == "fault") return Fault(args);
-    else if (command == "check") return Check(args);
+    if (command == "plug")
+        navisim::Plug(args.Next("unit"));
+    else if (command == "unplug")
+        navisim::Unplug(args.Next("unit"));
+    else if (command == "drop-letter")
+        navisim::DropLetter(args.Next("unit"));
+    else if (command == "fault")
+        return Fault(args);
+    else if (command == "check")
+        return Check(args);
     else if (command == "process") {
         std::string action = args.Next("add or remove");
         std::string image = args.Next("image name");

@@ -358,9 +358,9 @@ int HeadlessView::RunDialog(int window, platform::ViewHandler& logic) {
         bool woke = false;
         for (auto until = std::chrono::steady_clock::now() + kQuietLimit;
              !woke && std::chrono::steady_clock::now() < until;)
-            woke = wake_.wait_for(lock, kDeviceChangePoll,
-                                  [&] { return !invocations_.empty() || !posted_.empty() || frame.ended; }) ||
-                   DeliverDeviceChange(lock);
+            woke = wake_.wait_for(lock, kDeviceChangePoll, [&] {
+                return !invocations_.empty() || !posted_.empty() || frame.ended;
+            }) || DeliverDeviceChange(lock);
         if (!woke) AskToEnd(frame, lock);
     }
     frames_.pop_back();
@@ -416,9 +416,7 @@ void HeadlessView::ShowControl(int window, int id, bool show) {
     Changed(window, id);
 }
 
-void HeadlessView::SetCaption(int window, const std::string& text) {
-    SetControlText(window, 0, text);
-}
+void HeadlessView::SetCaption(int window, const std::string& text) { SetControlText(window, 0, text); }
 
 void HeadlessView::SetControlIcon(int window, int id, int iconId) {
     std::lock_guard guard(lock_);

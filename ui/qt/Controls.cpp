@@ -53,7 +53,8 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) onClick_();
 }
 
-ListArea::ListArea(int id, bool checkBoxes, QWidget* parent, std::function<void(const platform::ListItemChange&)> onChange)
+ListArea::ListArea(int id, bool checkBoxes, QWidget* parent,
+                   std::function<void(const platform::ListItemChange&)> onChange)
     : QTableWidget(parent), id_(id), checkBoxes_(checkBoxes), onChange_(std::move(onChange)) {
     setShowGrid(true);
     verticalHeader()->hide();

@@ -59,52 +59,50 @@ void DialogWindow::AddControl(const ControlResource& control, QWidget* client) {
     QString text = ShownText(control.text);
     auto command = [this, id = control.id] { logic_.OnCommand(static_cast<uint32_t>(id)); };
     switch (control.kind) {
-        case ControlKind::PushButton:
-        case ControlKind::OwnerDrawButton: {
-            QPushButton* button = control.kind == ControlKind::PushButton ? new QPushButton(text, client)
-                                                                          : new OwnerDrawButton(text, client);
-            button->setAutoDefault(false);
-            if (control.id == platform::IDOK && resource_.id != platform::IDD_MAIN_WINDOW) button->setDefault(true);
-            connect(button, &QPushButton::clicked, this, command);
-            widget = button;
-            break;
+    case ControlKind::PushButton:
+    case ControlKind::OwnerDrawButton: {
+        QPushButton* button =
+            control.kind == ControlKind::PushButton ? new QPushButton(text, client) : new OwnerDrawButton(text, client);
+        button->setAutoDefault(false);
+        if (control.id == platform::IDOK && resource_.id != platform::IDD_MAIN_WINDOW) button->setDefault(true);
+        connect(button, &QPushButton::clicked, this, command);
+        widget = button;
+        break;
+    }
+    case ControlKind::Static:
+    case ControlKind::StatusLine: {
+        auto* label = new QLabel(text, client);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        if (control.kind == ControlKind::StatusLine) {
+            // COLORREF 0xF8F3F0 and 0x800000 are blue-green-red: a pale blue and navy.
+            label->setAutoFillBackground(true);
+            QPalette colours = label->palette();
+            colours.setColor(QPalette::Window, QColor(0xF0, 0xF3, 0xF8));
+            colours.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
+            label->setPalette(colours);
+            label->setMargin(3);
         }
-        case ControlKind::Static:
-        case ControlKind::StatusLine: {
-            auto* label = new QLabel(text, client);
-            label->setWordWrap(true);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            if (control.kind == ControlKind::StatusLine) {
-                // COLORREF 0xF8F3F0 and 0x800000 are blue-green-red: a pale blue and navy.
-                label->setAutoFillBackground(true);
-                QPalette colours = label->palette();
-                colours.setColor(QPalette::Window, QColor(0xF0, 0xF3, 0xF8));
-                colours.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
-                label->setPalette(colours);
-                label->setMargin(3);
-            }
-            widget = label;
-            break;
-        }
-        case ControlKind::Link:
-            widget = new LinkLabel(text, client, command);
-            break;
-        case ControlKind::Icon:
-        case ControlKind::Picture: {
-            auto* label = new QLabel(client);
-            label->setScaledContents(true);
-            if (control.image != 0)
-                label->setPixmap(ImagePixmap(control.image, control.kind == ControlKind::Icon
-                                                                ? QSize(control.rect.width, control.rect.height)
-                                                                : QSize()));
-            widget = label;
-            break;
-        }
-        case ControlKind::ListView:
-        case ControlKind::CheckListView:
-            widget = new ListArea(control.id, control.kind == ControlKind::CheckListView, client,
-                                  [this](const platform::ListItemChange& change) { logic_.OnListItemChanged(change); });
-            break;
+        widget = label;
+        break;
+    }
+    case ControlKind::Link: widget = new LinkLabel(text, client, command); break;
+    case ControlKind::Icon:
+    case ControlKind::Picture: {
+        auto* label = new QLabel(client);
+        label->setScaledContents(true);
+        if (control.image != 0)
+            label->setPixmap(ImagePixmap(control.image, control.kind == ControlKind::Icon
+                                                            ? QSize(control.rect.width, control.rect.height)
+                                                            : QSize()));
+        widget = label;
+        break;
+    }
+    case ControlKind::ListView:
+    case ControlKind::CheckListView:
+        widget = new ListArea(control.id, control.kind == ControlKind::CheckListView, client,
+                              [this](const platform::ListItemChange& change) { logic_.OnListItemChanged(change); });
+        break;
     }
     widget->setGeometry(control.rect.x, control.rect.y, control.rect.width, control.rect.height);
     if (control.id != kNoId) {
@@ -129,7 +127,8 @@ void DialogWindow::AddMenus() {
             QString text = FromCp932(item.text);
             if (!item.accelerator.empty()) text += '\t' + FromCp932(item.accelerator);
             QAction* action = menu->addAction(text);
-            connect(action, &QAction::triggered, this, [this, id = item.id] { logic_.OnCommand(static_cast<uint32_t>(id)); });
+            connect(action, &QAction::triggered, this,
+                    [this, id = item.id] { logic_.OnCommand(static_cast<uint32_t>(id)); });
             menuItems_[item.id] = action;
         }
     }

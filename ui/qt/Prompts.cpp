@@ -20,11 +20,11 @@ namespace {
 
 QMessageBox::Icon BoxIcon(uint32_t type) {
     switch (type & 0xF0) {
-        case platform::MB_ICONERROR: return QMessageBox::Critical;
-        case 0x20: return QMessageBox::Question;
-        case platform::MB_ICONWARNING: return QMessageBox::Warning;
-        case platform::MB_ICONINFORMATION: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+    case platform::MB_ICONERROR: return QMessageBox::Critical;
+    case 0x20: return QMessageBox::Question;
+    case platform::MB_ICONWARNING: return QMessageBox::Warning;
+    case platform::MB_ICONINFORMATION: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
     }
 }
 
@@ -61,7 +61,8 @@ std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string&
     dialog.setFont(DialogFont());
     dialog.setWindowTitle("プロキシの認証");
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QString("プロキシ %1 のユーザー名とパスワードを入力してください。").arg(FromCp932(proxy))));
+    layout->addWidget(
+        new QLabel(QString("プロキシ %1 のユーザー名とパスワードを入力してください。").arg(FromCp932(proxy))));
     auto* form = new QFormLayout;
     auto* user = new QLineEdit;
     auto* password = new QLineEdit;

@@ -61,7 +61,8 @@ auto QtView::OnUiThread(Fn fn) -> decltype(fn()) {
         QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
     } else {
         std::optional<Result> result;
-        QMetaObject::invokeMethod(this, [&] { result.emplace(fn()); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&] { result.emplace(fn()); }, Qt::BlockingQueuedConnection);
         return std::move(*result);
     }
 }

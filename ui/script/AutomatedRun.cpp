@@ -76,8 +76,8 @@ std::unique_ptr<ScriptDriver> StartScript(Automation& automation, const Automati
     text << file.rdbuf();
     ParsedScript script = file ? ParseScript(text.str()) : ParsedScript{{}, {"cannot read " + config.script}};
     if (!script.errors.empty()) script.commands.clear();
-    auto driver = std::make_unique<ScriptDriver>(automation, std::move(script.commands), config.transcript,
-                                                 config.screenshots);
+    auto driver =
+        std::make_unique<ScriptDriver>(automation, std::move(script.commands), config.transcript, config.screenshots);
     driver->Note("script " + config.script);
     for (const std::string& error : script.errors) driver->Note("FAILED " + error);
     driver->Start();

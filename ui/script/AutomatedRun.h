@@ -17,8 +17,8 @@
 namespace ui {
 
 struct AutomationConfig {
-    std::string frontEnd;     // "qt", "headless" or empty
-    std::string script;       // native paths; empty when there is no script
+    std::string frontEnd;  // "qt", "headless" or empty
+    std::string script;    // native paths; empty when there is no script
     std::string transcript;
     std::string screenshots;
 };

@@ -61,9 +61,9 @@ std::optional<int> Answer(const std::string& word) {
 }
 
 std::optional<uint32_t> Key(const std::string& word) {
-    static const std::map<std::string, uint32_t> keys = {
-        {"F1", platform::VK_F1},   {"F3", platform::VK_F3},         {"F5", platform::VK_F5},
-        {"F12", platform::VK_F12}, {"Esc", platform::VK_ESCAPE}, {"Enter", platform::VK_RETURN}};
+    static const std::map<std::string, uint32_t> keys = {{"F1", platform::VK_F1},      {"F3", platform::VK_F3},
+                                                         {"F5", platform::VK_F5},      {"F12", platform::VK_F12},
+                                                         {"Esc", platform::VK_ESCAPE}, {"Enter", platform::VK_RETURN}};
     auto key = keys.find(word);
     return key == keys.end() ? std::nullopt : std::optional(key->second);
 }

@@ -17,14 +17,16 @@ using Kind = ScriptCommand::Kind;
 
 constexpr int kStatusLine = 1082;
 
-const char* AnswerName(int answer) { return answer == platform::IDOK ? "OK" : answer == platform::IDCANCEL ? "Cancel" : "?"; }
+const char* AnswerName(int answer) {
+    return answer == platform::IDOK ? "OK" : answer == platform::IDCANCEL ? "Cancel" : "?";
+}
 
 const char* IconName(uint32_t type) {
     switch (type & 0xF0) {
-        case platform::MB_ICONERROR: return "error";
-        case platform::MB_ICONWARNING: return "warning";
-        case platform::MB_ICONINFORMATION: return "information";
-        default: return "none";
+    case platform::MB_ICONERROR: return "error";
+    case platform::MB_ICONWARNING: return "warning";
+    case platform::MB_ICONINFORMATION: return "information";
+    default: return "none";
     }
 }
 
@@ -137,37 +139,33 @@ bool ScriptDriver::Waited(const ScriptCommand& command, bool satisfied, const st
 bool ScriptDriver::Run(const ScriptCommand& c) {
     int window = c.window == 0 ? platform::IDD_MAIN_WINDOW : c.window;
     switch (c.kind) {
-        case Kind::Box:
-        case Kind::Dialog:
-            Note(c.source);
-            if (c.kind == Kind::Box) {
-                if (!c.text.empty()) {
-                    std::string path = screenshotFolder_ + "/" + c.text;
-                    if (!automation_.ScreenshotNextBox(path))
-                        Note("screenshot not taken: this front end has no display");
-                }
-                automation_.AnswerNextBox(c.id);
-            } else
-                automation_.AnswerNextDialog(c.window, c.id);
-            ++next_;
-            return true;
-        case Kind::Proxy:
-            // The password stays out of the transcript.
-            Note(c.text.empty() ? c.source : "proxy " + TranscriptText(c.text) + " ********");
-            automation_.AnswerNextProxyPrompt(
-                c.text.empty() ? std::nullopt : std::optional(platform::ProxyCredentials{c.text, c.password}));
-            ++next_;
-            return true;
-        case Kind::Wait: {
-            std::string shown = automation_.IsWindowOpen(window) ? automation_.ShownText(window, c.id) : "";
-            return Waited(c, shown.find(c.text) != std::string::npos, "it shows \"" + TranscriptText(shown) + "\"");
-        }
-        case Kind::Job:
-            return Waited(c, JobHandle(c.text).IsNull(), "the job still runs");
-        case Kind::Pause:
-            return Waited(c, waiting_ && platform::GetTickCount64() - waitStart_ >= c.timeout, "");
-        default:
-            break;
+    case Kind::Box:
+    case Kind::Dialog:
+        Note(c.source);
+        if (c.kind == Kind::Box) {
+            if (!c.text.empty()) {
+                std::string path = screenshotFolder_ + "/" + c.text;
+                if (!automation_.ScreenshotNextBox(path)) Note("screenshot not taken: this front end has no display");
+            }
+            automation_.AnswerNextBox(c.id);
+        } else
+            automation_.AnswerNextDialog(c.window, c.id);
+        ++next_;
+        return true;
+    case Kind::Proxy:
+        // The password stays out of the transcript.
+        Note(c.text.empty() ? c.source : "proxy " + TranscriptText(c.text) + " ********");
+        automation_.AnswerNextProxyPrompt(
+            c.text.empty() ? std::nullopt : std::optional(platform::ProxyCredentials{c.text, c.password}));
+        ++next_;
+        return true;
+    case Kind::Wait: {
+        std::string shown = automation_.IsWindowOpen(window) ? automation_.ShownText(window, c.id) : "";
+        return Waited(c, shown.find(c.text) != std::string::npos, "it shows \"" + TranscriptText(shown) + "\"");
+    }
+    case Kind::Job: return Waited(c, JobHandle(c.text).IsNull(), "the job still runs");
+    case Kind::Pause: return Waited(c, waiting_ && platform::GetTickCount64() - waitStart_ >= c.timeout, "");
+    default: break;
     }
     // The user's actions: noted before they run, since what they cause is noted as it happens.
     Note(c.source);
@@ -175,17 +173,18 @@ bool ScriptDriver::Run(const ScriptCommand& c) {
     sleptAtAction_ = platform::SleptMilliseconds();
     bool done = true;
     switch (c.kind) {
-        case Kind::Press: done = automation_.Press(window, c.id); break;
-        case Kind::Menu: done = automation_.ChooseMenu(c.id); break;
-        case Kind::Check: done = automation_.ClickRowCheckBox(1001, c.id); break;
-        case Kind::Key: done = automation_.PressKey(static_cast<uint32_t>(c.id)); break;
-        case Kind::Close: done = automation_.PressKey(platform::VK_ESCAPE); break;
-        case Kind::Screenshot: {
-            std::string path = screenshotFolder_ + "/" + c.text;
-            Note(automation_.Screenshot(path) ? "screenshot saved: " + path : "screenshot not taken: this front end has no display");
-            break;
-        }
-        default: break;
+    case Kind::Press: done = automation_.Press(window, c.id); break;
+    case Kind::Menu: done = automation_.ChooseMenu(c.id); break;
+    case Kind::Check: done = automation_.ClickRowCheckBox(1001, c.id); break;
+    case Kind::Key: done = automation_.PressKey(static_cast<uint32_t>(c.id)); break;
+    case Kind::Close: done = automation_.PressKey(platform::VK_ESCAPE); break;
+    case Kind::Screenshot: {
+        std::string path = screenshotFolder_ + "/" + c.text;
+        Note(automation_.Screenshot(path) ? "screenshot saved: " + path
+                                          : "screenshot not taken: this front end has no display");
+        break;
+    }
+    default: break;
     }
     if (!done) {
         Fail(c, "not possible now (no such window, or the control or item is disabled)");

@@ -52,9 +52,9 @@ bool DialogFrame::Create(HWND owner) {
     // The dialog manager wants the template on a 4-byte boundary.
     std::vector<DWORD> aligned((bytes.size() + 3) / 4);
     std::memcpy(aligned.data(), bytes.data(), bytes.size());
-    HWND created = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(aligned.data()),
-                                              owner, reinterpret_cast<DLGPROC>(&DialogFrame::Procedure),
-                                              reinterpret_cast<LPARAM>(this));
+    HWND created =
+        CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(aligned.data()), owner,
+                                   reinterpret_cast<DLGPROC>(&DialogFrame::Procedure), reinterpret_cast<LPARAM>(this));
     return created != nullptr;
 }
 
@@ -115,32 +115,31 @@ void DialogFrame::PlaceControls() {
         if (handle == nullptr) break;
         MoveWindow(handle, control.rect.x, control.rect.y, control.rect.width, control.rect.height, FALSE);
         switch (control.kind) {
-            case ControlKind::ListView:
-            case ControlKind::CheckListView:
-                lists_[control.id] =
-                    std::make_unique<ListArea>(handle, control.id, control.kind == ControlKind::CheckListView);
-                break;
-            case ControlKind::Icon:
-                if (control.image != 0)
-                    SendMessageW(handle, STM_SETICON,
-                                 reinterpret_cast<WPARAM>(IconImage(control.image, control.rect.width)), 0);
-                break;
-            case ControlKind::Picture:
-                SendMessageW(handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(BitmapImage(control.image)));
-                break;
-            case ControlKind::Link:
-                if (linkFont_ == nullptr) {
-                    LOGFONTW font{};
-                    font.lfHeight = -12;
-                    font.lfUnderline = TRUE;
-                    font.lfCharSet = DEFAULT_CHARSET;
-                    wcscpy(font.lfFaceName, L"MS UI Gothic");
-                    linkFont_ = CreateFontIndirectW(&font);
-                }
-                SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), FALSE);
-                break;
-            default:
-                break;
+        case ControlKind::ListView:
+        case ControlKind::CheckListView:
+            lists_[control.id] =
+                std::make_unique<ListArea>(handle, control.id, control.kind == ControlKind::CheckListView);
+            break;
+        case ControlKind::Icon:
+            if (control.image != 0)
+                SendMessageW(handle, STM_SETICON,
+                             reinterpret_cast<WPARAM>(IconImage(control.image, control.rect.width)), 0);
+            break;
+        case ControlKind::Picture:
+            SendMessageW(handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(BitmapImage(control.image)));
+            break;
+        case ControlKind::Link:
+            if (linkFont_ == nullptr) {
+                LOGFONTW font{};
+                font.lfHeight = -12;
+                font.lfUnderline = TRUE;
+                font.lfCharSet = DEFAULT_CHARSET;
+                wcscpy(font.lfFaceName, L"MS UI Gothic");
+                linkFont_ = CreateFontIndirectW(&font);
+            }
+            SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), FALSE);
+            break;
+        default: break;
         }
         handle = GetWindow(handle, GW_HWNDNEXT);
     }
@@ -271,96 +270,87 @@ void DialogFrame::DrawButton(const void* item) {
 
 intptr_t DialogFrame::OnMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
     switch (message) {
-        case WM_COMMAND: {
-            UINT code = HIWORD(wParam);
-            UINT id = LOWORD(wParam);
-            // Buttons, menu items, Esc / Enter from the dialog manager, and the link's click
-            // (BN_CLICKED, menus and STN_CLICKED are all 0).
-            if (code == 0) logic_.OnCommand(id);
-            return TRUE;
+    case WM_COMMAND: {
+        UINT code = HIWORD(wParam);
+        UINT id = LOWORD(wParam);
+        // Buttons, menu items, Esc / Enter from the dialog manager, and the link's click
+        // (BN_CLICKED, menus and STN_CLICKED are all 0).
+        if (code == 0) logic_.OnCommand(id);
+        return TRUE;
+    }
+    case kScriptedCommandMessage: host_.OnScriptedCommand(resource_.id, static_cast<uint32_t>(wParam)); return TRUE;
+    case WM_CLOSE: {
+        // The system Close is a Cancel, while the logic allows it.
+        UINT state = GetMenuState(GetSystemMenu(window_, FALSE), SC_CLOSE, MF_BYCOMMAND);
+        if (state == static_cast<UINT>(-1) || (state & MF_GRAYED) == 0) logic_.OnCommand(IDCANCEL);
+        return TRUE;
+    }
+    case WM_TIMER: logic_.OnTimer(static_cast<uint32_t>(wParam)); return TRUE;
+    case platform::WM_MAIN_NOTIFY: logic_.OnNotify(wParam, lParam); return TRUE;
+    case WM_INITMENUPOPUP:
+        if (HIWORD(lParam) == 0) logic_.OnInitMenu();  // not the system menu
+        return TRUE;
+    case WM_NOTIFY: {
+        const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+        if (header.code != LVN_ITEMCHANGED) return FALSE;
+        ListArea* list = List(static_cast<int>(header.idFrom));
+        if (list == nullptr) return FALSE;
+        if (auto change = list->ItemChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam)))
+            logic_.OnListItemChanged(*change);
+        return TRUE;
+    }
+    case WM_DEVICECHANGE:
+        // Arrivals, removals and the device tree changing: the machine changed.
+        if (wParam == 0x8000 || wParam == 0x8004 || wParam == 0x0007) logic_.OnDeviceChange();
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_QUERYENDSESSION:
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, logic_.OnQueryEndSession() ? TRUE : FALSE);
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam != FALSE) logic_.OnEndSession();
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
+        return TRUE;
+    case WM_DRAWITEM: DrawButton(reinterpret_cast<const void*>(lParam)); return TRUE;
+    case WM_ERASEBKGND: {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        RECT client;
+        GetClientRect(window_, &client);
+        FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+        PaintBitmaps(dc);
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
+    case WM_CTLCOLORSTATIC: {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+        const ControlResource* control = FindControlResource(resource_.id, id);
+        if (control == nullptr) return FALSE;
+        if (control->kind == ControlKind::StatusLine) {
+            SetTextColor(dc, kStatusText);
+            SetBkColor(dc, kStatusBackground);
+            return reinterpret_cast<intptr_t>(SolidBrush(kStatusBackground));
         }
-        case kScriptedCommandMessage:
-            host_.OnScriptedCommand(resource_.id, static_cast<uint32_t>(wParam));
-            return TRUE;
-        case WM_CLOSE: {
-            // The system Close is a Cancel, while the logic allows it.
-            UINT state = GetMenuState(GetSystemMenu(window_, FALSE), SC_CLOSE, MF_BYCOMMAND);
-            if (state == static_cast<UINT>(-1) || (state & MF_GRAYED) == 0) logic_.OnCommand(IDCANCEL);
-            return TRUE;
+        if (control->kind == ControlKind::Link) {
+            SetTextColor(dc, kLinkText);
+            SetBkColor(dc, kLinkBackground);
+            return reinterpret_cast<intptr_t>(SolidBrush(kLinkBackground));
         }
-        case WM_TIMER:
-            logic_.OnTimer(static_cast<uint32_t>(wParam));
-            return TRUE;
-        case platform::WM_MAIN_NOTIFY:
-            logic_.OnNotify(wParam, lParam);
-            return TRUE;
-        case WM_INITMENUPOPUP:
-            if (HIWORD(lParam) == 0) logic_.OnInitMenu();  // not the system menu
-            return TRUE;
-        case WM_NOTIFY: {
-            const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
-            if (header.code != LVN_ITEMCHANGED) return FALSE;
-            ListArea* list = List(static_cast<int>(header.idFrom));
-            if (list == nullptr) return FALSE;
-            if (auto change = list->ItemChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam)))
-                logic_.OnListItemChanged(*change);
-            return TRUE;
+        return FALSE;
+    }
+    case WM_SETCURSOR: {
+        if (host_.WaitCursorShown()) {
+            SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+        } else {
+            const ControlResource* control =
+                FindControlResource(resource_.id, GetDlgCtrlID(reinterpret_cast<HWND>(wParam)));
+            if (control == nullptr || control->kind != ControlKind::Link) return FALSE;
+            SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
         }
-        case WM_DEVICECHANGE:
-            // Arrivals, removals and the device tree changing: the machine changed.
-            if (wParam == 0x8000 || wParam == 0x8004 || wParam == 0x0007) logic_.OnDeviceChange();
-            SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
-            return TRUE;
-        case WM_QUERYENDSESSION:
-            SetWindowLongPtrW(window_, DWLP_MSGRESULT, logic_.OnQueryEndSession() ? TRUE : FALSE);
-            return TRUE;
-        case WM_ENDSESSION:
-            if (wParam != FALSE) logic_.OnEndSession();
-            SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
-            return TRUE;
-        case WM_DRAWITEM:
-            DrawButton(reinterpret_cast<const void*>(lParam));
-            return TRUE;
-        case WM_ERASEBKGND: {
-            HDC dc = reinterpret_cast<HDC>(wParam);
-            RECT client;
-            GetClientRect(window_, &client);
-            FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-            PaintBitmaps(dc);
-            SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
-            return TRUE;
-        }
-        case WM_CTLCOLORSTATIC: {
-            HDC dc = reinterpret_cast<HDC>(wParam);
-            int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-            const ControlResource* control = FindControlResource(resource_.id, id);
-            if (control == nullptr) return FALSE;
-            if (control->kind == ControlKind::StatusLine) {
-                SetTextColor(dc, kStatusText);
-                SetBkColor(dc, kStatusBackground);
-                return reinterpret_cast<intptr_t>(SolidBrush(kStatusBackground));
-            }
-            if (control->kind == ControlKind::Link) {
-                SetTextColor(dc, kLinkText);
-                SetBkColor(dc, kLinkBackground);
-                return reinterpret_cast<intptr_t>(SolidBrush(kLinkBackground));
-            }
-            return FALSE;
-        }
-        case WM_SETCURSOR: {
-            if (host_.WaitCursorShown()) {
-                SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
-            } else {
-                const ControlResource* control =
-                    FindControlResource(resource_.id, GetDlgCtrlID(reinterpret_cast<HWND>(wParam)));
-                if (control == nullptr || control->kind != ControlKind::Link) return FALSE;
-                SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
-            }
-            SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
-            return TRUE;
-        }
-        default:
-            return FALSE;
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
+    default: return FALSE;
     }
 }
 

@@ -57,40 +57,39 @@ TemplateItem ItemFor(const ControlResource& control, bool mainWindow) {
     item.dialogUnits = ToDialogUnits(control.rect);
     item.style = kChild | kVisible;
     switch (control.kind) {
-        case ControlKind::PushButton:
-            item.classAtom = static_cast<uint16_t>(ControlClass::Button);
-            item.style |= kTabStop |
-                          (control.id == platform::IDOK && !mainWindow ? kBsDefPushButton : kBsPushButton);
-            break;
-        case ControlKind::OwnerDrawButton:
-            item.classAtom = static_cast<uint16_t>(ControlClass::Button);
-            item.style |= kTabStop | kBsOwnerDraw;
-            break;
-        case ControlKind::Static:
-        case ControlKind::StatusLine:
-            item.classAtom = static_cast<uint16_t>(ControlClass::Static);
-            item.style |= kSsLeft;
-            break;
-        case ControlKind::Link:
-            item.classAtom = static_cast<uint16_t>(ControlClass::Static);
-            item.style |= kSsLeft | kSsNotify;
-            break;
-        case ControlKind::Icon:
-            item.classAtom = static_cast<uint16_t>(ControlClass::Static);
-            item.style |= kSsIcon | kSsCenterImage | kSsRealSizeControl;
-            item.text.clear();
-            break;
-        case ControlKind::Picture:
-            item.classAtom = static_cast<uint16_t>(ControlClass::Static);
-            item.style |= kSsBitmap;
-            item.text.clear();
-            break;
-        case ControlKind::ListView:
-        case ControlKind::CheckListView:
-            item.className = u"SysListView32";
-            item.style |= kTabStop | kBorder | kLvsReport | kLvsSingleSel | kLvsShowSelAlways | kLvsNoSortHeader;
-            item.text.clear();
-            break;
+    case ControlKind::PushButton:
+        item.classAtom = static_cast<uint16_t>(ControlClass::Button);
+        item.style |= kTabStop | (control.id == platform::IDOK && !mainWindow ? kBsDefPushButton : kBsPushButton);
+        break;
+    case ControlKind::OwnerDrawButton:
+        item.classAtom = static_cast<uint16_t>(ControlClass::Button);
+        item.style |= kTabStop | kBsOwnerDraw;
+        break;
+    case ControlKind::Static:
+    case ControlKind::StatusLine:
+        item.classAtom = static_cast<uint16_t>(ControlClass::Static);
+        item.style |= kSsLeft;
+        break;
+    case ControlKind::Link:
+        item.classAtom = static_cast<uint16_t>(ControlClass::Static);
+        item.style |= kSsLeft | kSsNotify;
+        break;
+    case ControlKind::Icon:
+        item.classAtom = static_cast<uint16_t>(ControlClass::Static);
+        item.style |= kSsIcon | kSsCenterImage | kSsRealSizeControl;
+        item.text.clear();
+        break;
+    case ControlKind::Picture:
+        item.classAtom = static_cast<uint16_t>(ControlClass::Static);
+        item.style |= kSsBitmap;
+        item.text.clear();
+        break;
+    case ControlKind::ListView:
+    case ControlKind::CheckListView:
+        item.className = u"SysListView32";
+        item.style |= kTabStop | kBorder | kLvsReport | kLvsSingleSel | kLvsShowSelAlways | kLvsNoSortHeader;
+        item.text.clear();
+        break;
     }
     return item;
 }

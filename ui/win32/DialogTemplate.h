@@ -18,8 +18,8 @@ namespace ui::win32 {
 enum class ControlClass : uint16_t { Button = 0x0080, Edit = 0x0081, Static = 0x0082 };
 
 struct TemplateItem {
-    uint16_t classAtom = 0;       // a predefined class, or 0 with className
-    std::u16string className;     // a registered class ("SysListView32")
+    uint16_t classAtom = 0;    // a predefined class, or 0 with className
+    std::u16string className;  // a registered class ("SysListView32")
     uint32_t style = 0;
     uint32_t exStyle = 0;
     int id = 0;

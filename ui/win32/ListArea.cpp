@@ -121,8 +121,8 @@ std::optional<platform::ListItemChange> ListArea::ItemChanged(const NMLISTVIEW& 
     UINT oldImage = change.uOldState & LVIS_STATEIMAGEMASK;
     UINT newImage = change.uNewState & LVIS_STATEIMAGEMASK;
     if (checkBoxes_ && newImage != oldImage && newImage != 0)
-        return platform::ListItemChange{id_, change.iItem,
-                                        newImage == kCheckedImage ? platform::kStateChecked : platform::kStateUnchecked};
+        return platform::ListItemChange{
+            id_, change.iItem, newImage == kCheckedImage ? platform::kStateChecked : platform::kStateUnchecked};
     // A row the user selected.
     if ((change.uNewState & LVIS_SELECTED) != 0 && (change.uOldState & LVIS_SELECTED) == 0)
         return platform::ListItemChange{id_, change.iItem, 0};

@@ -3,7 +3,6 @@
 
 #include <zlib.h>
 
-
 namespace ui::win32 {
 namespace {
 

@@ -140,8 +140,9 @@ int ShowMessageBox(const platform::MessageBoxRequest& request, HWND owner, std::
 std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy, HWND owner) {
     std::vector<DWORD> dialog = ProxyTemplate(proxy);
     ProxyAnswer answer;
-    INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()),
-                                             owner, &ProxyProcedure, reinterpret_cast<LPARAM>(&answer));
+    INT_PTR result =
+        DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()), owner,
+                                &ProxyProcedure, reinterpret_cast<LPARAM>(&answer));
     if (result != IDOK) return std::nullopt;
     return platform::ProxyCredentials{Narrow(answer.user), Narrow(answer.password)};
 }

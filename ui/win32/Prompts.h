@@ -23,7 +23,6 @@ struct ScriptedBoxAnswer {
 int ShowMessageBox(const platform::MessageBoxRequest& request, HWND__* owner,
                    std::optional<ScriptedBoxAnswer> scripted);
 std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy, HWND__* owner);
-std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initialFolder,
-                                           HWND__* owner);
+std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initialFolder, HWND__* owner);
 
 }  // namespace ui::win32

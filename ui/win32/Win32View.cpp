@@ -31,7 +31,8 @@ Win32View::Win32View() : thread_(GetCurrentThreadId()) {
     InitCommonControlsEx(&controls);
     // The folder browser's new-style dialog needs COM on this thread.
     comInitialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
-    relay_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+    relay_ =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(relay_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32View::RelayProcedure));
 }
 
@@ -227,7 +228,8 @@ void Win32View::ShowControl(int window, int id, bool show) {
 void Win32View::Repaint(int window) {
     OnUiThread([&] {
         if (DialogFrame* frame = Window(window))
-            RedrawWindow(frame->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            RedrawWindow(frame->Handle(), nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     });
 }
 

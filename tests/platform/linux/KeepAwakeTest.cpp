@@ -88,9 +88,8 @@ private:
         g_free(address);
         GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
         static const GDBusInterfaceVTable vtable = {OnCall, nullptr, nullptr, {}};
-        if (bus != nullptr &&
-            g_dbus_connection_register_object(bus, "/org/freedesktop/login1", node->interfaces[0], &vtable, this,
-                                              nullptr, nullptr) != 0) {
+        if (bus != nullptr && g_dbus_connection_register_object(bus, "/org/freedesktop/login1", node->interfaces[0],
+                                                                &vtable, this, nullptr, nullptr) != 0) {
             GVariant* owner = g_dbus_connection_call_sync(
                 bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
                 g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1,

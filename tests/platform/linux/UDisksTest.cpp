@@ -71,7 +71,9 @@ protected:
         if (node.empty() || !UDisksWorld::Announce(node, idType)) return {};
         return node;
     }
-    std::string AttachExt4() { return Attach("ext4.img", std::string("mkfs.ext4 -q -F -U ") + kExt4Uuid + " {}", "ext4"); }
+    std::string AttachExt4() {
+        return Attach("ext4.img", std::string("mkfs.ext4 -q -F -U ") + kExt4Uuid + " {}", "ext4");
+    }
     std::string AttachFat() { return Attach("fat.img", "mkfs.vfat -F 16 -s 1 -i 1A2B3C4D -n NAVI {}", "vfat"); }
 
     static UDisksWorld* daemons;
@@ -206,10 +208,9 @@ TEST_F(UDisksTest, UnlockMountsTheVolumeAgainAndTellsItsDisk) {
     ASSERT_TRUE(platform::ToNativePath("E:\\"));  // mounted through udisks2
     ASSERT_EQ(platform::linuxpc::MountPointsOf(NumberOf(node)).size(), 1u);
 
-    platform::HANDLE disk =
-        platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ | platform::GENERIC_WRITE,
-                              platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr, platform::OPEN_EXISTING,
-                              0, nullptr);
+    platform::HANDLE disk = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ | platform::GENERIC_WRITE,
+                                                  platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
+                                                  platform::OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(disk, platform::INVALID_HANDLE_VALUE) << platform::GetLastError();
     uint32_t returned = 0;
     platform::STORAGE_DEVICE_NUMBER number{};
@@ -221,11 +222,11 @@ TEST_F(UDisksTest, UnlockMountsTheVolumeAgainAndTellsItsDisk) {
     const uint32_t minorNumber = static_cast<uint32_t>(std::stoul(node.substr(std::string("/dev/loop").size())));
     EXPECT_EQ(number.DeviceNumber, (7u << 20) | minorNumber);
 
-    ASSERT_TRUE(platform::DeviceIoControl(disk, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
-                                          nullptr));
+    ASSERT_TRUE(
+        platform::DeviceIoControl(disk, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr));
     EXPECT_TRUE(platform::linuxpc::MountPointsOf(NumberOf(node)).empty());
-    ASSERT_TRUE(platform::DeviceIoControl(disk, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
-                                          nullptr));
+    ASSERT_TRUE(
+        platform::DeviceIoControl(disk, platform::FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr));
     EXPECT_EQ(platform::linuxpc::MountPointsOf(NumberOf(node)).size(), 1u);
     EXPECT_TRUE(platform::CloseHandle(disk));
 }

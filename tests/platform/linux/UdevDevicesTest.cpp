@@ -27,8 +27,8 @@ std::string Property(platform::HDEVINFO set, platform::SP_DEVINFO_DATA* device, 
 // The present devices by friendly name.
 std::map<std::string, Facts> PresentDevices() {
     std::map<std::string, Facts> devices;
-    platform::HDEVINFO set = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
-                                                            platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
+    platform::HDEVINFO set =
+        platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     EXPECT_NE(set, platform::INVALID_DEVINFO_HANDLE);
     platform::SP_DEVINFO_DATA device;
     for (uint32_t index = 0; platform::SetupDiEnumDeviceInfo(set, index, &device); ++index) {
@@ -61,7 +61,7 @@ TEST_F(UdevDevicesTest, ListsTheUsbDisksWithTheFactsWindowsGives) {
     EXPECT_EQ(unit.instanceId,
               "USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0");
     EXPECT_EQ(unit.service, "USBSTOR");
-    EXPECT_EQ(unit.status, 0x6000u);  // DN_DISABLEABLE | DN_REMOVABLE
+    EXPECT_EQ(unit.status, 0x6000u);    // DN_DISABLEABLE | DN_REMOVABLE
     EXPECT_EQ(unit.disk, 0x0F000010u);  // 240:16
 
     // udev's plain names (no _ENC), the uas driver, a lower-case serial number.

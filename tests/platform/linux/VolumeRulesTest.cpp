@@ -18,8 +18,8 @@ using platform::linuxpc::UDisksDrive;
 // 4 sectors a cluster, 8 reserved sectors, 2 FATs, and the signature.
 void FatBootSector(unsigned char (&sector)[512]) {
     std::memset(sector, 0, sizeof sector);
-    const unsigned char start[] = {0xEB, 0x3C, 0x90, 'm', 'k', 'f', 's', '.', 'f', 'a', 't',
-                                   0x00, 0x02, 0x04, 0x08, 0x00, 0x02};
+    const unsigned char start[] = {0xEB, 0x3C, 0x90, 'm',  'k',  'f',  's',  '.', 'f',
+                                   'a',  't',  0x00, 0x02, 0x04, 0x08, 0x00, 0x02};
     std::memcpy(sector, start, sizeof start);
     sector[510] = 0x55;
     sector[511] = 0xAA;

@@ -47,7 +47,8 @@ TEST(Win32Files, JapaneseNamesAreCreatedFoundCopiedAndRemoved) {
     fclose(f);
     EXPECT_EQ(ReadAll(file), "line\r\n");
     // The native side holds the name in UTF-8.
-    EXPECT_EQ(TestWorld::ReadFile(world.root + "/\xE3\x83\x91\xE3\x82\xBD\xE3\x82\xB3\xE3\x83\xB3/\xE5\x9C\xB0\xE5\x9B\xB3.ini"),
+    EXPECT_EQ(TestWorld::ReadFile(world.root +
+                                  "/\xE3\x83\x91\xE3\x82\xBD\xE3\x82\xB3\xE3\x83\xB3/\xE5\x9C\xB0\xE5\x9B\xB3.ini"),
               "line\r\n");
 
     const std::string copy = folder + "\\コピー.ini";
@@ -81,7 +82,8 @@ TEST(Win32Files, JapaneseNamesAreCreatedFoundCopiedAndRemoved) {
 TEST(Win32Files, FindMatchesWildcardsAsTheProgramDoes) {
     TestWorld world;
     std::filesystem::create_directory(TestWorld::Path(world.root + "/found"));
-    for (const char* name : {"README", "a.LOG", "a.log.bak", "LPA080.DAT.003", "\xE3\x83\x91\xE3\x82\xBD\xE3\x82\xB3\xE3\x83\xB3.txt"})
+    for (const char* name :
+         {"README", "a.LOG", "a.log.bak", "LPA080.DAT.003", "\xE3\x83\x91\xE3\x82\xBD\xE3\x82\xB3\xE3\x83\xB3.txt"})
         TestWorld::WriteFile(world.root + "/found/" + name, "x");
     const std::string folder = world.Win(world.root) + "\\found\\";
     auto names = [&](const char* pattern) {

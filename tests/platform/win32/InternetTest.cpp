@@ -26,8 +26,8 @@
 
 using platform::HttpReply;
 using platform::HttpRequest;
-using platform::TrustAnchors;
 using platform::InternetSession;
+using platform::TrustAnchors;
 
 namespace {
 
@@ -239,7 +239,8 @@ TEST_F(InternetTest, PostAndGetOverHttp) { PostAndGet(session_, bundle_, "http")
 TEST_F(InternetTest, PostAndGetOverHttps) { PostAndGet(session_, bundle_, "https"); }
 
 TEST_F(InternetTest, RefusalsComeBackAsStatusesAndLongRepliesAsFailures) {
-    HttpReply missing = session_.Send(Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/NONE"), bundle_));
+    HttpReply missing =
+        session_.Send(Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/NONE"), bundle_));
     ASSERT_TRUE(missing.sent);
     EXPECT_EQ(missing.status, 404);
 
@@ -270,8 +271,8 @@ void Download(InternetSession& session, const std::string& bundle, const char* s
 
 TEST_F(InternetTest, OpenedUrlDownloadsTheMapFileByteForByte) {
     Download(session_, bundle_, "http");
-    platform::OpenedUrl missing =
-        session_.OpenUrl(Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/CONF/NONE.DAT"), TrustAnchors{bundle_}, nullptr);
+    platform::OpenedUrl missing = session_.OpenUrl(Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/CONF/NONE.DAT"),
+                                                   TrustAnchors{bundle_}, nullptr);
     EXPECT_FALSE(missing.file);
     EXPECT_EQ(missing.status, 404);
 }
@@ -295,7 +296,8 @@ void ResumeRange(InternetSession& session, const std::string& bundle, const char
     ASSERT_EQ(etag.front(), '"') << etag;
     long failed = 0;
     {
-        platform::OpenedUrl rest = session.OpenUrl(url, TrustAnchors{bundle}, nullptr, platform::ByteRange{123456, etag});
+        platform::OpenedUrl rest =
+            session.OpenUrl(url, TrustAnchors{bundle}, nullptr, platform::ByteRange{123456, etag});
         ASSERT_TRUE(rest.file);
         EXPECT_EQ(rest.status, 206);
         EXPECT_EQ(rest.file->Header("Content-Range"), "bytes 123456-299999/300000");
@@ -304,7 +306,8 @@ void ResumeRange(InternetSession& session, const std::string& bundle, const char
         EXPECT_TRUE(body == expected.substr(123456)) << "got " << body.size() << " bytes";
     }
     {
-        platform::OpenedUrl other = session.OpenUrl(url, TrustAnchors{bundle}, nullptr, platform::ByteRange{123456, "\"0-0\""});
+        platform::OpenedUrl other =
+            session.OpenUrl(url, TrustAnchors{bundle}, nullptr, platform::ByteRange{123456, "\"0-0\""});
         ASSERT_TRUE(other.file);
         EXPECT_EQ(other.status, 200);
         EXPECT_TRUE(ReadAll(*other.file, &failed) == expected);
@@ -435,16 +438,19 @@ TEST_F(InternetTest, ThroughSquidABypassedHostIsReachedDirectlyAndOwedNothing) {
     SystemProxy squid(L"127.0.0.1");
     session_.Reset();
     session_.SetProxyCredentials({"tester", "s3cret"});
-    HttpReply proxied = session_.Send(Request("GET", Url("https", "VELTRANE_SERVICE_HTTPS", "/map-dl/MapData.XML"), bundle_));
+    HttpReply proxied =
+        session_.Send(Request("GET", Url("https", "VELTRANE_SERVICE_HTTPS", "/map-dl/MapData.XML"), bundle_));
     ASSERT_TRUE(proxied.sent) << proxied.error;
     EXPECT_EQ(proxied.status, 200);
-    HttpReply direct = session_.Send(Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/CONF/BIG.DAT"), bundle_));
+    HttpReply direct =
+        session_.Send(Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/data/CONF/BIG.DAT"), bundle_));
     EXPECT_EQ(direct.status, 200);
     EXPECT_EQ(direct.body.size(), 300000u);
     EXPECT_EQ(FileText(Env("VELTRANE_SQUID_LOG")).find("BIG.DAT"), std::string::npos);
 
     StallingServer claiming(
-        "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"x\"\r\nContent-Length: 0\r\n\r\n");
+        "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"x\"\r\nContent-Length: "
+        "0\r\n\r\n");
     HttpReply refused = session_.Send(Request("GET", claiming.Url("/map-dl/MapData.XML"), bundle_));
     EXPECT_FALSE(refused.sent);
     session_.Reset();
@@ -468,7 +474,8 @@ TEST_F(InternetTest, A407FromAServerThatIsNoProxyFailsAndGetsNoCredentials) {
     }
     session_.SetProxyCredentials({"tester", "s3cret"});
     StallingServer claiming(challenge);
-    platform::OpenedUrl opened = session_.OpenUrl(claiming.Url("/map-dl/data/CONF/SMALL.DAT"), TrustAnchors{bundle_}, nullptr);
+    platform::OpenedUrl opened =
+        session_.OpenUrl(claiming.Url("/map-dl/data/CONF/SMALL.DAT"), TrustAnchors{bundle_}, nullptr);
     EXPECT_FALSE(opened.file);
     EXPECT_EQ(opened.status, 0);
     session_.Reset();
@@ -514,7 +521,8 @@ TEST_F(InternetTest, HeaderLinesFollowARedirectToTheSameHostOnly) {
         EXPECT_EQ(reply.status, 200);
     }
     session_.Reset();
-    EXPECT_NE(LoggedCall("<a>to-localhost</a>").find("\"wsse\":\"\""), std::string::npos) << LoggedCall("<a>to-localhost</a>");
+    EXPECT_NE(LoggedCall("<a>to-localhost</a>").find("\"wsse\":\"\""), std::string::npos)
+        << LoggedCall("<a>to-localhost</a>");
     EXPECT_NE(LoggedCall("<a>to-127.0.0.1</a>").find("Username=\\\"to-127.0.0.1\\\""), std::string::npos)
         << LoggedCall("<a>to-127.0.0.1</a>");
 }
@@ -545,7 +553,8 @@ TEST_F(InternetTest, AbandoningEndsTheWaitingRequestAndSparesLaterOnes) {
     // The stall limit is two minutes away.
     EXPECT_LT(SecondsSince(start), 3.0);
 
-    HttpReply later = session_.Send(Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/MapData.XML"), bundle_));
+    HttpReply later =
+        session_.Send(Request("GET", Url("http", "VELTRANE_SERVICE_HTTP", "/map-dl/MapData.XML"), bundle_));
     ASSERT_TRUE(later.sent) << later.error;
     EXPECT_EQ(later.status, 200);
 }
@@ -557,8 +566,8 @@ TEST_F(InternetTest, AStalledBodyEndsAtTheStallLimitOrAtOnceOnStop) {
         StallingServer stalling(header + std::string(3000, 'x'));
         session_.SetStallLimit(stopping ? 120000 : 1000);
         std::atomic<bool> stop{false};
-        platform::OpenedUrl opened =
-            session_.OpenUrl(stalling.Url("/map-dl/data/CONF/BIG.DAT"), TrustAnchors{bundle_}, [&] { return stop.load(); });
+        platform::OpenedUrl opened = session_.OpenUrl(stalling.Url("/map-dl/data/CONF/BIG.DAT"), TrustAnchors{bundle_},
+                                                      [&] { return stop.load(); });
         ASSERT_TRUE(opened.file);
         char piece[2000];
         long got = 0;
@@ -568,7 +577,8 @@ TEST_F(InternetTest, AStalledBodyEndsAtTheStallLimitOrAtOnceOnStop) {
             got += read;
         }
         std::thread pause;
-        if (stopping) pause = std::thread([&] {
+        if (stopping)
+            pause = std::thread([&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 stop = true;
             });

@@ -70,7 +70,8 @@ TEST(Win32Services, VolumeNamesAreGuidPaths) {
     EXPECT_EQ(std::string(name).substr(0, 11), "\\\\?\\Volume{");
     EXPECT_EQ(name[std::strlen(name) - 1], '\\');
     char small[8];
-    while (platform::FindNextVolumeA(find, name, sizeof name)) EXPECT_EQ(std::string(name).substr(0, 11), "\\\\?\\Volume{");
+    while (platform::FindNextVolumeA(find, name, sizeof name))
+        EXPECT_EQ(std::string(name).substr(0, 11), "\\\\?\\Volume{");
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_NO_MORE_FILES);
     EXPECT_TRUE(platform::FindVolumeClose(find));
     EXPECT_FALSE(platform::GetVolumeNameForVolumeMountPointA("C:\\", small, sizeof small));

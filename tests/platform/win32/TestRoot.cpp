@@ -7,9 +7,7 @@
 namespace testroot {
 namespace {
 
-HCERTSTORE OpenRoot() {
-    return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-}
+HCERTSTORE OpenRoot() { return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root"); }
 
 }  // namespace
 
@@ -42,7 +40,8 @@ bool Distrust(const std::string& pemPath) {
     HCERTSTORE root = OpenRoot();
     bool removed = false;
     if (certificate != nullptr && root != nullptr) {
-        PCCERT_CONTEXT found = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate, nullptr);
+        PCCERT_CONTEXT found =
+            CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate, nullptr);
         removed = found != nullptr && CertDeleteCertificateFromStore(found);  // frees `found`
     }
     if (root != nullptr) CertCloseStore(root, 0);

@@ -92,10 +92,10 @@ TEST(DialogTemplate, MainWindowHeaderControlsAndFontAreWhatTheDialogManagerReads
               style::kDsSetFont | style::kMinimizeBox | style::kCaption | style::kSysMenu);
     EXPECT_EQ(in.Word(), 17);  // the main window's controls
     ui::Rect size = in.Rectangle();
-    EXPECT_EQ(size.width, 427);  // 640 pixels of 6-pixel cells in quarters, rounded up
+    EXPECT_EQ(size.width, 427);   // 640 pixels of 6-pixel cells in quarters, rounded up
     EXPECT_EQ(size.height, 296);  // 480 pixels of 13-pixel cells in eighths
-    EXPECT_EQ(in.Word(), 0);  // menu: built by the window
-    EXPECT_EQ(in.Word(), 0);  // class
+    EXPECT_EQ(in.Word(), 0);      // menu: built by the window
+    EXPECT_EQ(in.Word(), 0);      // class
     EXPECT_EQ(in.Text(), u"Veltrane");
     EXPECT_EQ(in.Word(), 9);
     EXPECT_EQ(in.Word(), 400);
@@ -196,7 +196,8 @@ TEST(PngFile, EncodesRowsOfRgbWithValidChunks) {
             EXPECT_EQ(png[at + 16], 8);  // bits
             EXPECT_EQ(png[at + 17], 2);  // truecolour
         }
-        if (type == "IDAT") idat.assign(png.begin() + static_cast<long>(at) + 8, png.begin() + static_cast<long>(at + 8 + length));
+        if (type == "IDAT")
+            idat.assign(png.begin() + static_cast<long>(at) + 8, png.begin() + static_cast<long>(at + 8 + length));
         at += 12 + length;
     }
     EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));

@@ -215,7 +215,8 @@ TEST(Win32Window, ListRowsKeepTheirTextAndOnlyTheUsersChecksAreReported) {
         LVITEMW cell{};
         cell.pszText = shown;
         cell.cchTextMax = 64;
-        SendMessageW(Control(view, ids::kMainWindow, ids::kPcArea), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&cell));
+        SendMessageW(Control(view, ids::kMainWindow, ids::kPcArea), LVM_GETITEMTEXTW, 0,
+                     reinterpret_cast<LPARAM>(&cell));
         EXPECT_STREQ(shown, L"ﾀﾞｳﾝﾛｰﾄﾞ ソフト");
 
         view.SetRowChecked(ids::kPcArea, 1, true);
@@ -282,9 +283,7 @@ TEST(Win32Window, BoxesFromWorkerThreadsRunOnTheWindowThreadWhileTheCallerWaits)
     RunWith(view, main, [&] {
         view.AnswerNextBox(IDCANCEL);
         view.ScreenshotNextBox(shot);
-        std::thread worker([&] {
-            answer = view.MessageBox({"削除しますか？", "確認", MB_OKCANCEL | MB_ICONWARNING});
-        });
+        std::thread worker([&] { answer = view.MessageBox({"削除しますか？", "確認", MB_OKCANCEL | MB_ICONWARNING}); });
         EXPECT_TRUE(PumpUntil([&] { return !recorder.boxes.empty(); }));
         worker.join();
     });
@@ -302,12 +301,12 @@ TEST(Win32Window, TheBoxHookSetsTheCaptionAndTheButtonLabels) {
     auto labels = [](bool english) {
         std::wstring caption, ok, cancel;
         platform::MessageBoxRequest request{"本文", "お知らせ", MB_OKCANCEL, false, english};
-        int answer = ui::win32::ShowMessageBox(request, nullptr,
-                                               ui::win32::ScriptedBoxAnswer{IDOK, [&](HWND box) {
-                                                   caption = WindowText(box);
-                                                   ok = WindowText(GetDlgItem(box, IDOK));
-                                                   cancel = WindowText(GetDlgItem(box, IDCANCEL));
-                                               }});
+        int answer = ui::win32::ShowMessageBox(
+            request, nullptr, ui::win32::ScriptedBoxAnswer{IDOK, [&](HWND box) {
+                                                               caption = WindowText(box);
+                                                               ok = WindowText(GetDlgItem(box, IDOK));
+                                                               cancel = WindowText(GetDlgItem(box, IDCANCEL));
+                                                           }});
         EXPECT_EQ(answer, IDOK);
         return std::vector<std::wstring>{caption, ok, cancel};
     };
@@ -412,7 +411,9 @@ TEST(Win32Window, ScreenshotIsAPngOfTheTopWindow) {
     picture.read(reinterpret_cast<char*>(header), 24);
     ASSERT_TRUE(picture.good());
     EXPECT_EQ(header[1], 'P');
-    auto bigEndian = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
+    auto bigEndian = [&](int at) {
+        return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3];
+    };
     EXPECT_EQ(bigEndian(16), bounds.right - bounds.left);
     EXPECT_EQ(bigEndian(20), bounds.bottom - bounds.top);
 }
