@@ -2,6 +2,7 @@
 // list views, message boxes and timers behind the view seam.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -582,4 +583,66 @@ TEST(Win32Resolution, RectanglesFontsBitmapsAndColumnsFollowTheScreen) {
         EXPECT_EQ(client.right, expected->exitClient.cx);
         EXPECT_EQ(client.bottom, expected->exitClient.cy);
     });
+}
+
+namespace {
+
+// A URL scheme registered for the test's life: opening one of its URLs runs the command.
+class UrlScheme {
+public:
+    UrlScheme(const std::wstring& scheme, const std::wstring& command) : scheme_(scheme) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, scheme.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
+            ERROR_SUCCESS) {
+            RegSetValueExW(key, L"URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+            RegSetKeyValueW(key, L"shell\\open\\command", nullptr, REG_SZ, command.c_str(),
+                            static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+            RegCloseKey(key);
+        }
+    }
+    ~UrlScheme() { RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme_.c_str()); }
+
+private:
+    std::wstring scheme_;
+};
+
+// A file of UTF-16 text.
+std::wstring FileText(const std::wstring& path) {
+    std::wstring text;
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        wchar_t c;
+        while (std::fread(&c, sizeof c, 1, file) == 1) text += c;
+        std::fclose(file);
+    }
+    return text;
+}
+
+}  // namespace
+
+// The program runs elevated: a browser it started itself would too. The desktop's shell,
+// which runs as the user, opens the URL; url_recorder (beside the test) stands in for the
+// browser and notes who started it and what it got.
+TEST(Win32Window, ShellOpenHandsTheUrlToTheDesktopShellUnchanged) {
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring folder = module;
+    folder.resize(folder.rfind(L'\\') + 1);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring record = std::wstring(temp) + L"veltrane-url.txt";
+    DeleteFileW(record.c_str());
+    UrlScheme scheme(L"veltrane-test", L"\"" + folder + L"url_recorder.exe\" \"" + record + L"\" \"%1\"");
+
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    RunWith(view, main, [&] {
+        view.ShellOpen("veltrane-test:manual/地図?page=2&q=a%20b+c#top");
+        EXPECT_TRUE(PumpUntil([&] { return GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+    });
+    std::wstring recorded = FileText(record);
+    size_t line = recorded.find(L'\n');
+    ASSERT_NE(line, std::wstring::npos) << recorded;
+    EXPECT_EQ(_wcsicmp(recorded.substr(0, line).c_str(), L"explorer.exe"), 0) << recorded.substr(0, line);
+    EXPECT_EQ(recorded.substr(line + 1), L"veltrane-test:manual/地図?page=2&q=a%20b+c#top");
+    DeleteFileW(record.c_str());
 }
