@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
 # Runs a Windows program under wine64 in the build's own prefix (the first argument), created on
 # first use with the null graphics driver, so no display is needed and no user prefix is touched.
-#   wine-run.sh PREFIX [--drive LETTER IMAGE] PROGRAM [ARGUMENTS...]
+#   wine-run.sh PREFIX [--screen DPI] [--drive LETTER IMAGE] PROGRAM [ARGUMENTS...]
 # Wine takes the system code page from the locale (LC_ALL=ja_JP.UTF-8 gives 932) and the
 # character set of Unix file names from it too: a locale the machine lacks is compiled into the
 # build once (LOCPATH), so Japanese file names keep working.
+# --screen gives the prefix a screen of DPI dots per inch (its LogPixels) and maps the Windows
+# fonts to IPA Gothic (tests/gui/wine-fonts.reg), so text is measured as a Japanese Windows
+# would show it; both are set on every run, so what an earlier run left in the prefix does not
+# count. Runs that share such a prefix must not overlap.
 # --drive gives the prefix a drive LETTER whose raw device ("\\.\LETTER:") is IMAGE, a fresh
 # 64 KiB image file, as Wine maps a drive's device link (dosdevices/x::) to a block device.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 prefix=$1
 shift
+screen=""
+if [ "${1:-}" = --screen ]; then
+  screen=$2
+  shift 2
+fi
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
 wine=/usr/lib/wine/wine64
 mkdir -p "$(dirname "$prefix")"
@@ -29,6 +39,10 @@ mkdir -p "$(dirname "$prefix")"
     locales=$(dirname "$prefix")/locales
     mkdir -p "$locales"
     [ -d "$locales/$LC_ALL" ] || localedef -i "${LC_ALL%%.*}" -f UTF-8 "$locales/$LC_ALL" 2>/dev/null || true
+  fi
+  if [ -n "$screen" ]; then
+    "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$screen" /f >/dev/null 2>&1
+    "$wine" regedit "$here/../tests/gui/wine-fonts.reg" >/dev/null 2>&1
   fi
   if [ "${1:-}" = --drive ]; then
     letter=$(echo "$2" | tr 'A-Z' 'a-z')

@@ -122,6 +122,21 @@ target_link_libraries(ui_win32_tests PRIVATE ui_win32 veltrane_version_resource 
 set_tests_properties(ui_win32_tests PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8" RESOURCE_LOCK win32_desktop)
 add_test(NAME ui_win32_tests.western COMMAND ${wine} $<TARGET_FILE:ui_win32_tests> WORKING_DIRECTORY ${VELTRANE_BIN_DIR})
 set_tests_properties(ui_win32_tests.western PROPERTIES LABELS unit ENVIRONMENT "LC_ALL=C.UTF-8" RESOURCE_LOCK win32_desktop)
+# The browser's stand-in for the shell-open test, beside the test program.
+add_executable(url_recorder ui/win32/UrlRecorder.cpp)
+set_target_properties(url_recorder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VELTRANE_BIN_DIR})
+add_dependencies(ui_win32_tests url_recorder)
+# The window on a screen of 96 and of 144 DPI (150 %), with the Japanese fonts mapped, in a
+# prefix of their own whose LogPixels each run sets: every label's text fits its control.
+set(screen_prefix ${CMAKE_BINARY_DIR}/wineprefix-screen)
+foreach(dpi 96 144)
+  add_test(NAME ui_win32_tests.dpi${dpi}
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${screen_prefix} --screen ${dpi}
+                   $<TARGET_FILE:ui_win32_tests> --gtest_filter=Win32Resolution.*
+           WORKING_DIRECTORY ${VELTRANE_BIN_DIR})
+  set_tests_properties(ui_win32_tests.dpi${dpi} PROPERTIES LABELS unit RESOURCE_LOCK wine_screen_prefix
+                       ENVIRONMENT "LC_ALL=ja_JP.UTF-8;VELTRANE_EXPECT_DPI=${dpi}")
+endforeach()
 
 # A scripted session of Veltrane.exe on its Win32 window (Wine's null driver): start-up with
 # the connection dialog, the main window, a download from mapservice over HTTPS (its CA made a

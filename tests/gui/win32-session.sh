@@ -5,14 +5,24 @@
 # while it runs: Wine's WinINet keeps no certificate of a refused handshake, so the program's
 # own ca-bundle.pem check cannot take over there (docs/windows.md). Checks the transcript, the history the program
 # wrote and the files it downloaded; the screenshots stay in WORK/shots.
-#   win32-session.sh WINDOWS_BIN LINUX_BIN WORK [--display]
+#   win32-session.sh WINDOWS_BIN LINUX_BIN WORK [--display] [--screen DPI]
 # --display runs Wine's X11 driver on a virtual screen (Xvfb) instead of the null driver, and
-# adds a picture of the whole screen (xwd) before exit.
+# adds a picture of the whole screen (xwd) before exit. --screen gives the screen DPI dots per
+# inch (the prefix's LogPixels; 96 unless asked, set on every run).
 set -u
 windows_bin=$1
 linux_bin=$2
 work=$3
-display=${4:-}
+shift 3
+display=""
+dpi=96
+while [ $# -gt 0 ]; do
+  case $1 in
+    --display) display=--display; shift ;;
+    --screen) dpi=$2; shift 2 ;;
+    *) echo "unknown option $1"; exit 2 ;;
+  esac
+done
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
@@ -32,6 +42,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 # Japanese text needs a Japanese font: the Windows names map to IPA Gothic (fontconfig).
 wine regedit "$here/wine-fonts.reg" >/dev/null 2>&1
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 if [ "$display" = --display ]; then
   wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
   # No window manager on the virtual screen: Wine draws the frames itself.

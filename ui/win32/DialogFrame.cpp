@@ -21,8 +21,12 @@ constexpr COLORREF kStatusBackground = RGB(0xF0, 0xF3, 0xF8);
 constexpr COLORREF kLinkText = RGB(0x00, 0x00, 0xFF);
 constexpr COLORREF kLinkBackground = RGB(0xD4, 0xD1, 0xC2);
 constexpr COLORREF kTransparent = RGB(0xFF, 0xFF, 0xFF);
+// The owner-drawn faces and the link, in pixels of the layout.
 constexpr int kFaceIconSize = 32;
 constexpr int kFaceIconOffset = 5;
+constexpr int kFaceTextMargin = 4;
+constexpr int kFaceFocusInset = 3;
+constexpr int kLinkFontPixels = 12;
 
 HBRUSH SolidBrush(COLORREF colour) {
     static std::map<COLORREF, HBRUSH> brushes;
@@ -83,10 +87,12 @@ intptr_t __stdcall DialogFrame::Procedure(HWND window, unsigned message, uintptr
 }
 
 void DialogFrame::Initialise() {
+    // The dialog manager made the window's font for this resolution; the layout follows it.
+    resolution_ = Resolution::Of(window_);
     PlaceControls();
     if (!resource_.menus.empty()) BuildMenus();
     // The client area is the resource's size in pixels, under the menu bar.
-    RECT bounds{0, 0, resource_.width, resource_.height};
+    RECT bounds{0, 0, resolution_.Scale(resource_.width), resolution_.Scale(resource_.height)};
     AdjustWindowRectEx(&bounds, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), menuBar_ != nullptr,
                        static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)));
     SetWindowPos(window_, nullptr, 0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top,
@@ -101,8 +107,10 @@ void DialogFrame::Initialise() {
         SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if (resource_.icon != 0) {
-        SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(IconImage(resource_.icon, 32)));
-        SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(IconImage(resource_.icon, 16)));
+        SendMessageW(window_, WM_SETICON, ICON_BIG,
+                     reinterpret_cast<LPARAM>(IconImage(resource_.icon, resolution_.Scale(32))));
+        SendMessageW(window_, WM_SETICON, ICON_SMALL,
+                     reinterpret_cast<LPARAM>(IconImage(resource_.icon, resolution_.Scale(16))));
     }
     logic_.OnInitDialog();
 }
@@ -113,25 +121,26 @@ void DialogFrame::PlaceControls() {
     HWND handle = GetWindow(window_, GW_CHILD);
     for (const ControlResource& control : resource_.controls) {
         if (handle == nullptr) break;
-        MoveWindow(handle, control.rect.x, control.rect.y, control.rect.width, control.rect.height, FALSE);
+        Rect placed = resolution_.Scale(control.rect);
+        MoveWindow(handle, placed.x, placed.y, placed.width, placed.height, FALSE);
         switch (control.kind) {
         case ControlKind::ListView:
         case ControlKind::CheckListView:
             lists_[control.id] =
-                std::make_unique<ListArea>(handle, control.id, control.kind == ControlKind::CheckListView);
+                std::make_unique<ListArea>(handle, control.id, control.kind == ControlKind::CheckListView, resolution_);
             break;
         case ControlKind::Icon:
             if (control.image != 0)
-                SendMessageW(handle, STM_SETICON,
-                             reinterpret_cast<WPARAM>(IconImage(control.image, control.rect.width)), 0);
+                SendMessageW(handle, STM_SETICON, reinterpret_cast<WPARAM>(IconImage(control.image, placed.width)), 0);
             break;
         case ControlKind::Picture:
-            SendMessageW(handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(BitmapImage(control.image)));
+            SendMessageW(handle, STM_SETIMAGE, IMAGE_BITMAP,
+                         reinterpret_cast<LPARAM>(BitmapImage(control.image, resolution_)));
             break;
         case ControlKind::Link:
             if (linkFont_ == nullptr) {
                 LOGFONTW font{};
-                font.lfHeight = -12;
+                font.lfHeight = -resolution_.Scale(kLinkFontPixels);
                 font.lfUnderline = TRUE;
                 font.lfCharSet = DEFAULT_CHARSET;
                 wcscpy(font.lfFaceName, L"MS UI Gothic");
@@ -194,9 +203,10 @@ void DialogFrame::SetIcon(int id, int iconId) {
     const ControlResource* resource = FindControlResource(resource_.id, id);
     if (control == nullptr || resource == nullptr) return;
     faceIcons_[id] = iconId;
+    int size = resolution_.Scale(resource->rect).width;
     if (resource->kind == ControlKind::Icon)
-        SendMessageW(control, STM_SETICON,
-                     reinterpret_cast<WPARAM>(iconId == 0 ? nullptr : IconImage(iconId, resource->rect.width)), 0);
+        SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(iconId == 0 ? nullptr : IconImage(iconId, size)),
+                     0);
     InvalidateRect(control, nullptr, TRUE);
 }
 
@@ -231,13 +241,13 @@ void DialogFrame::PaintBitmaps(void* context) {
     HDC dc = static_cast<HDC>(context);
     HDC source = CreateCompatibleDC(dc);
     for (const BitmapPlacement& placement : resource_.bitmaps) {
-        HBITMAP bitmap = BitmapImage(placement.bitmap);
+        HBITMAP bitmap = BitmapImage(placement.bitmap, resolution_);
         BITMAP size{};
         if (bitmap == nullptr || GetObjectW(bitmap, sizeof size, &size) == 0) continue;
         HGDIOBJ previous = SelectObject(source, bitmap);
         // White is the drawings' background: the window's colour shows through it.
-        TransparentBlt(dc, placement.x, placement.y, size.bmWidth, size.bmHeight, source, 0, 0, size.bmWidth,
-                       size.bmHeight, kTransparent);
+        TransparentBlt(dc, resolution_.Scale(placement.x), resolution_.Scale(placement.y), size.bmWidth, size.bmHeight,
+                       source, 0, 0, size.bmWidth, size.bmHeight, kTransparent);
         SelectObject(source, previous);
     }
     DeleteDC(source);
@@ -251,19 +261,21 @@ void DialogFrame::DrawButton(const void* item) {
     DrawFrameControl(draw.hDC, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
     auto icon = faceIcons_.find(static_cast<int>(draw.CtlID));
     bool hasIcon = icon != faceIcons_.end() && icon->second != 0;
+    int iconSize = resolution_.Scale(kFaceIconSize);
+    int iconOffset = resolution_.Scale(kFaceIconOffset);
     if (hasIcon)
-        DrawIconEx(draw.hDC, kFaceIconOffset, kFaceIconOffset, IconImage(icon->second, kFaceIconSize), kFaceIconSize,
-                   kFaceIconSize, 0, nullptr, DI_NORMAL);
+        DrawIconEx(draw.hDC, iconOffset, iconOffset, IconImage(icon->second, iconSize), iconSize, iconSize, 0, nullptr,
+                   DI_NORMAL);
     RECT textArea = draw.rcItem;
-    textArea.left += hasIcon ? kFaceIconOffset + kFaceIconSize + kFaceIconOffset : 4;
-    textArea.right -= 4;
+    textArea.left += hasIcon ? iconOffset + iconSize + iconOffset : resolution_.Scale(kFaceTextMargin);
+    textArea.right -= resolution_.Scale(kFaceTextMargin);
     SetBkMode(draw.hDC, TRANSPARENT);
     SetTextColor(draw.hDC, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
     std::wstring text = Widen(Text(static_cast<int>(draw.CtlID)));
     DrawTextW(draw.hDC, text.c_str(), -1, &textArea, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     if ((draw.itemState & ODS_FOCUS) != 0) {
         RECT focus = draw.rcItem;
-        InflateRect(&focus, -3, -3);
+        InflateRect(&focus, -resolution_.Scale(kFaceFocusInset), -resolution_.Scale(kFaceFocusInset));
         DrawFocusRect(draw.hDC, &focus);
     }
 }

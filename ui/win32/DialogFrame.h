@@ -11,6 +11,7 @@
 #include "platform/View.h"
 #include "ui/DialogResources.h"
 #include "ui/win32/ListArea.h"
+#include "ui/win32/Resolution.h"
 
 struct HWND__;
 struct HICON__;
@@ -75,6 +76,7 @@ private:
     platform::ViewHandler& logic_;
     FrameHost& host_;
     HWND__* window_ = nullptr;
+    Resolution resolution_;
     HMENU__* menuBar_ = nullptr;
     HFONT__* linkFont_ = nullptr;
     std::map<int, std::string> texts_;

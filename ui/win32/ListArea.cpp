@@ -26,7 +26,8 @@ private:
 
 }  // namespace
 
-ListArea::ListArea(HWND control, int id, bool checkBoxes) : control_(control), id_(id), checkBoxes_(checkBoxes) {
+ListArea::ListArea(HWND control, int id, bool checkBoxes, const Resolution& resolution)
+    : control_(control), id_(id), checkBoxes_(checkBoxes), resolution_(resolution) {
     DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | (checkBoxes ? LVS_EX_CHECKBOXES : 0);
     ListView_SetExtendedListViewStyle(control_, extended);
 }
@@ -37,14 +38,16 @@ int ListArea::InsertColumn(int column, const std::string& title, int width) {
     LVCOLUMNW c{};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
     c.fmt = LVCFMT_LEFT;
-    c.cx = width;
+    c.cx = resolution_.Scale(width);
     c.pszText = text.data();
     c.iSubItem = column;
     return static_cast<int>(
         SendMessageW(control_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&c)));
 }
 
-void ListArea::SetColumnWidth(int column, int width) { ListView_SetColumnWidth(control_, column, width); }
+void ListArea::SetColumnWidth(int column, int width) {
+    ListView_SetColumnWidth(control_, column, resolution_.Scale(width));
+}
 
 int ListArea::InsertRow(int row, const std::string& firstCell) {
     if (row < 0 || row > RowCount()) row = RowCount();
@@ -107,7 +110,10 @@ bool ListArea::IsRowChecked(int row) const {
 
 void ListArea::EnsureVisible(int row) { ListView_EnsureVisible(control_, row, FALSE); }
 
-void ListArea::Scroll(int dy) { ListView_Scroll(control_, 0, dy); }
+// A report view scrolls by whole rows, whose height follows the font.
+void ListArea::Scroll(int dy) {
+    ListView_Scroll(control_, 0, dy < 0 ? -resolution_.Scale(-dy) : resolution_.Scale(dy));
+}
 
 bool ListArea::ClickCheckBox(int row) {
     if (!checkBoxes_ || row < 0 || row >= RowCount() || !IsWindowEnabled(control_)) return false;

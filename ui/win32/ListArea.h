@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/View.h"
+#include "ui/win32/Resolution.h"
 
 struct HWND__;
 struct tagNMLISTVIEW;
@@ -17,7 +18,8 @@ namespace ui::win32 {
 
 class ListArea {
 public:
-    ListArea(HWND__* control, int id, bool checkBoxes);
+    // Widths and scroll distances come in the layout's pixels and are scaled to the resolution.
+    ListArea(HWND__* control, int id, bool checkBoxes, const Resolution& resolution);
 
     int Id() const { return id_; }
     HWND__* Handle() const { return control_; }
@@ -44,6 +46,7 @@ private:
     HWND__* control_;
     int id_;
     bool checkBoxes_;
+    Resolution resolution_;
     bool ownChange_ = false;
     std::vector<std::vector<std::string>> rows_;
 };

@@ -2,8 +2,10 @@
 // timers, notifications and boxes, and work from other threads sent to the window thread.
 #include "ui/win32/Win32View.h"
 
+#include "base/Logger.h"
 #include "ui/DialogResources.h"
 #include "ui/win32/Prompts.h"
+#include "ui/win32/UserShell.h"
 #include "ui/win32/WideText.h"
 #include "ui/win32/WindowPicture.h"
 
@@ -15,6 +17,8 @@
 
 namespace ui::win32 {
 namespace {
+
+constexpr char kLogSource[] = ".\\Win32View";
 
 // How often the automation's driver is offered a step (real time; its waits use the
 // platform clock).
@@ -405,7 +409,26 @@ std::optional<std::string> Win32View::BrowseForFolder(const std::string& title, 
 }
 
 void Win32View::ShellOpen(const std::string& url) {
-    OnUiThread([&] { ShellExecuteW(BoxOwner(), L"open", Widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL); });
+    OnUiThread([&] {
+        std::wstring wide = Widen(url);
+        HRESULT shell = OpenInUserShell(wide);
+        if (shell == S_OK) {
+            VLOG(LOG_INFO, "%s[%s]", Narrow(L"URLオープン[ユーザーのシェル]").c_str(), url.c_str());
+            return;
+        }
+        if (shell == S_FALSE) {
+            // The user's shell could not open it (no browser, say) and has told the user;
+            // the program's own try would fail alike, and elevated.
+            VLOG(LOG_ERROR, "%s[%s]", Narrow(L"URLオープン失敗[ユーザーのシェル]").c_str(), url.c_str());
+            return;
+        }
+        // No desktop shell to ask: opened by the program itself, so the browser runs with the
+        // program's token.
+        auto opened = reinterpret_cast<INT_PTR>(
+            ShellExecuteW(BoxOwner(), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        VLOG(opened > 32 ? LOG_INFO : LOG_ERROR, "%s[%08lX][%lld][%s]", Narrow(L"URLオープン[シェルなし]").c_str(),
+             static_cast<unsigned long>(shell), static_cast<long long>(opened), url.c_str());
+    });
 }
 
 void Win32View::SetWaitCursor(bool wait) {

@@ -2,6 +2,8 @@
 // list views, message boxes and timers behind the view seam.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -416,4 +418,231 @@ TEST(Win32Window, ScreenshotIsAPngOfTheTopWindow) {
     };
     EXPECT_EQ(bigEndian(16), bounds.right - bounds.left);
     EXPECT_EQ(bigEndian(20), bounds.bottom - bounds.top);
+}
+
+namespace {
+
+// The dots per inch of the screen the windows are drawn on.
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// A run asks for its screen's resolution (VELTRANE_EXPECT_DPI, set with the prefix's
+// LogPixels); without it the screen is taken as it comes.
+int ExpectedDpi() {
+    const char* expected = std::getenv("VELTRANE_EXPECT_DPI");
+    return expected == nullptr ? ScreenDpi() : std::atoi(expected);
+}
+
+// The room a control has for its text, and the size the text takes there in the control's
+// font. Labels wrap their words; buttons hold one line; an owner-drawn face with its icon
+// keeps the icon's band (5 + 32 + 5 pixels at 96 DPI) on the left and 4 pixels on the right.
+struct TextFit {
+    SIZE room, text;
+};
+TextFit Measure(HWND control, int dpi) {
+    wchar_t className[32] = {};
+    GetClassNameW(control, className, 32);
+    std::wstring text = WindowText(control);
+    RECT client;
+    GetClientRect(control, &client);
+    TextFit fit{{client.right, client.bottom}, {0, 0}};
+    HDC dc = GetDC(control);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    if (_wcsicmp(className, L"Static") == 0) {
+        RECT wrapped{0, 0, client.right, 0};
+        DrawTextW(dc, text.c_str(), -1, &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        fit.text = {wrapped.right, wrapped.bottom};
+    } else {
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &fit.text);
+        if ((GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW)
+            fit.room.cx -= MulDiv(5 + 32 + 5 + 4, dpi, 96);
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return fit;
+}
+
+// Controls that show a text of their own: buttons, and labels (not pictures or icons).
+bool ShowsText(HWND control) {
+    wchar_t className[32] = {};
+    GetClassNameW(control, className, 32);
+    LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
+    bool label = _wcsicmp(className, L"Static") == 0 && (style & SS_TYPEMASK) == SS_LEFT;
+    return (label || _wcsicmp(className, L"Button") == 0) && !WindowText(control).empty();
+}
+
+}  // namespace
+
+// Run at 96 DPI and at 144 (150 %) with a Japanese font, each in a prefix whose LogPixels says so.
+TEST(Win32Resolution, EveryLabelAndButtonTextFitsItsControlInEveryWindow) {
+    int dpi = ScreenDpi();
+    ASSERT_EQ(dpi, ExpectedDpi());
+    Win32View view;
+    for (int id : {ids::kMainWindow, ids::kConfirmationDialog, ids::kConnectionDialog, ids::kVersionDialog,
+                   ids::kExitDialog, ids::kProcessDialog}) {
+        TestWindow window(view, id);
+        int checked = 0;
+        RunWith(view, window, [&] {
+            if (id == ids::kMainWindow) {
+                // The faces carry their icons, as the window logic sets them.
+                view.SetControlIcon(id, ids::kDownloadButton, ids::kIconStartEnabled);
+                view.SetControlIcon(id, ids::kTransferButton, ids::kIconStartEnabled);
+            }
+            for (HWND control = GetWindow(Handle(view, id), GW_CHILD); control != nullptr;
+                 control = GetWindow(control, GW_HWNDNEXT)) {
+                if (!ShowsText(control)) continue;
+                ++checked;
+                TextFit fit = Measure(control, dpi);
+                EXPECT_LE(fit.text.cx, fit.room.cx) << "window " << id << ": " << WindowText(control);
+                EXPECT_LE(fit.text.cy, fit.room.cy) << "window " << id << ": " << WindowText(control);
+            }
+        });
+        EXPECT_GT(checked, 0) << "window " << id;
+    }
+}
+
+TEST(Win32Resolution, RectanglesFontsBitmapsAndColumnsFollowTheScreen) {
+    // Pixels of the layout as placed on a screen of 96 and of 144 DPI.
+    struct Expected {
+        int dpi;
+        SIZE mainClient;
+        RECT deleteButton, pcArea, link;  // left, top, right, bottom
+        int linkFontHeight, columnWidth;
+        SIZE banner, exitClient;
+    };
+    const Expected table[] = {
+        {96,
+         {640, 480},
+         {486, 206, 634, 230},
+         {8, 158, 481, 230},
+         {470, 456, 632, 472},
+         -12,
+         200,
+         {640, 34},
+         {279, 128}},
+        {144,
+         {960, 720},
+         {729, 309, 951, 345},
+         {12, 237, 722, 345},
+         {705, 684, 948, 708},
+         -18,
+         300,
+         {960, 51},
+         {419, 192}},
+    };
+    int dpi = ScreenDpi();
+    const Expected* expected = nullptr;
+    for (const Expected& row : table)
+        if (row.dpi == dpi) expected = &row;
+    if (expected == nullptr) GTEST_SKIP() << "no figures for " << dpi << " DPI";
+
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    RunWith(view, main, [&] {
+        RECT client;
+        GetClientRect(Handle(view, ids::kMainWindow), &client);
+        EXPECT_EQ(client.right, expected->mainClient.cx);
+        EXPECT_EQ(client.bottom, expected->mainClient.cy);
+        auto placed = [&](int id) {
+            RECT r = ClientRectOf(Control(view, ids::kMainWindow, id));
+            return std::vector<LONG>{r.left, r.top, r.right, r.bottom};
+        };
+        auto edges = [](const RECT& r) { return std::vector<LONG>{r.left, r.top, r.right, r.bottom}; };
+        EXPECT_EQ(placed(ids::kDeleteButton), edges(expected->deleteButton));
+        EXPECT_EQ(placed(ids::kPcArea), edges(expected->pcArea));
+        EXPECT_EQ(placed(ids::kShopLink), edges(expected->link));
+
+        LOGFONTW font{};
+        GetObjectW(
+            reinterpret_cast<HFONT>(SendMessageW(Control(view, ids::kMainWindow, ids::kShopLink), WM_GETFONT, 0, 0)),
+            sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, expected->linkFontHeight);
+
+        // The logic's column widths are pixels of the layout too.
+        ASSERT_EQ(view.InsertColumn(ids::kPcArea, 0, "地図データ", 200), 0);
+        EXPECT_EQ(ListView_GetColumnWidth(Control(view, ids::kMainWindow, ids::kPcArea), 0), expected->columnWidth);
+
+        BITMAP banner{};
+        HWND bannerControl = Control(view, ids::kMainWindow, ids::kBanner);
+        GetObjectW(reinterpret_cast<HBITMAP>(SendMessageW(bannerControl, STM_GETIMAGE, IMAGE_BITMAP, 0)), sizeof banner,
+                   &banner);
+        EXPECT_EQ(banner.bmWidth, expected->banner.cx);
+        EXPECT_EQ(banner.bmHeight, expected->banner.cy);
+        RECT bannerRect = ClientRectOf(bannerControl);
+        EXPECT_EQ(bannerRect.right - bannerRect.left, expected->banner.cx);
+    });
+
+    TestWindow exit(view, ids::kExitDialog);
+    RunWith(view, exit, [&] {
+        RECT client;
+        GetClientRect(Handle(view, ids::kExitDialog), &client);
+        EXPECT_EQ(client.right, expected->exitClient.cx);
+        EXPECT_EQ(client.bottom, expected->exitClient.cy);
+    });
+}
+
+namespace {
+
+// A URL scheme registered for the test's life: opening one of its URLs runs the command.
+class UrlScheme {
+public:
+    UrlScheme(const std::wstring& scheme, const std::wstring& command) : scheme_(scheme) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, scheme.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
+            ERROR_SUCCESS) {
+            RegSetValueExW(key, L"URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+            RegSetKeyValueW(key, L"shell\\open\\command", nullptr, REG_SZ, command.c_str(),
+                            static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+            RegCloseKey(key);
+        }
+    }
+    ~UrlScheme() { RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme_.c_str()); }
+
+private:
+    std::wstring scheme_;
+};
+
+// A file of UTF-16 text.
+std::wstring FileText(const std::wstring& path) {
+    std::wstring text;
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        wchar_t c;
+        while (std::fread(&c, sizeof c, 1, file) == 1) text += c;
+        std::fclose(file);
+    }
+    return text;
+}
+
+}  // namespace
+
+// The program runs elevated: a browser it started itself would too. The desktop's shell,
+// which runs as the user, opens the URL; url_recorder (beside the test) stands in for the
+// browser and notes who started it and what it got.
+TEST(Win32Window, ShellOpenHandsTheUrlToTheDesktopShellUnchanged) {
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring folder = module;
+    folder.resize(folder.rfind(L'\\') + 1);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring record = std::wstring(temp) + L"veltrane-url.txt";
+    DeleteFileW(record.c_str());
+    UrlScheme scheme(L"veltrane-test", L"\"" + folder + L"url_recorder.exe\" \"" + record + L"\" \"%1\"");
+
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    RunWith(view, main, [&] {
+        view.ShellOpen("veltrane-test:manual/地図?page=2&q=a%20b+c#top");
+        EXPECT_TRUE(PumpUntil([&] { return GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+    });
+    std::wstring recorded = FileText(record);
+    size_t line = recorded.find(L'\n');
+    ASSERT_NE(line, std::wstring::npos) << recorded;
+    EXPECT_EQ(_wcsicmp(recorded.substr(0, line).c_str(), L"explorer.exe"), 0) << recorded.substr(0, line);
+    EXPECT_EQ(recorded.substr(line + 1), L"veltrane-test:manual/地図?page=2&q=a%20b+c#top");
+    DeleteFileW(record.c_str());
 }
