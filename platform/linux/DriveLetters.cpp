@@ -10,7 +10,8 @@ namespace {
 
 struct Letter {
     std::string node;
-    std::string uuid;  // empty for a letter given to a device node directly
+    std::string uuid;        // empty for a letter given to a device node directly
+    std::string folderNode;  // the test hook's stand-in for the folder; empty: the node's own
 };
 
 constexpr int kFirstFree = 'D' - 'A';
@@ -31,7 +32,7 @@ void SetDriveDevice(char letter, const std::string& deviceNode) {
     int slot = Slot(letter);
     if (slot < 0) return;
     std::lock_guard guard(lettersLock);
-    letters[static_cast<size_t>(slot)] = Letter{deviceNode, {}};
+    letters[static_cast<size_t>(slot)] = Letter{deviceNode, {}, {}};
 }
 
 char LetterForVolume(const std::string& uuid, const std::string& deviceNode) {
@@ -54,7 +55,7 @@ char LetterForVolume(const std::string& uuid, const std::string& deviceNode) {
     for (int slot = kFirstFree; slot < kRoot; ++slot) {
         Letter& letter = letters[static_cast<size_t>(slot)];
         if (!letter.node.empty() || !letter.uuid.empty()) continue;
-        letter = Letter{deviceNode, uuid};
+        letter = Letter{deviceNode, uuid, {}};
         return static_cast<char>('A' + slot);
     }
     return 0;
@@ -65,6 +66,22 @@ void ReleaseVolumeIdentity(char letter) {
     if (slot < 0) return;
     std::lock_guard guard(lettersLock);
     letters[static_cast<size_t>(slot)].uuid.clear();
+}
+
+void SetDriveFolderDevice(char letter, const std::string& folderNode) {
+    int slot = Slot(letter);
+    if (slot < 0) return;
+    std::lock_guard guard(lettersLock);
+    letters[static_cast<size_t>(slot)].folderNode = folderNode;
+}
+
+std::optional<std::string> DriveFolderDevice(char letter) {
+    int slot = Slot(letter);
+    if (slot < 0) return std::nullopt;
+    std::lock_guard guard(lettersLock);
+    const Letter& given = letters[static_cast<size_t>(slot)];
+    if (given.node.empty()) return std::nullopt;
+    return given.folderNode.empty() ? given.node : given.folderNode;
 }
 
 std::optional<std::string> DriveDevice(char letter) {

@@ -18,8 +18,16 @@ void SetDriveDevice(char letter, const std::string& deviceNode);
 // The letter's file system is being replaced (a format gives it a new UUID): the file system
 // found on the letter's node next takes the letter over.
 void ReleaseVolumeIdentity(char letter);
+// Test hook, for machines whose kernel mounts no FAT: the letter's files are those of the file
+// system on `folderNode` (mounted where the letter's folder is), while its volume, raw access
+// and disk stay the letter's own device's. An empty node ends it, and so does SetDriveDevice.
+// Nothing in the program calls it.
+void SetDriveFolderDevice(char letter, const std::string& folderNode);
 // The block device behind a letter (case-insensitive), or nullopt.
 std::optional<std::string> DriveDevice(char letter);
+// The block device whose file system is the letter's folder: the letter's own device unless
+// the test hook gave it another; nullopt for a letter without a device.
+std::optional<std::string> DriveFolderDevice(char letter);
 // Every letter given, in letter order, with its device node.
 std::vector<std::pair<char, std::string>> LetteredDevices();
 

@@ -15,21 +15,35 @@
 namespace platform::linuxpc {
 namespace {
 
+// A block device node's number and the udisks2 block it is; the block is null without udisks2.
+// False when the node is no block device, or udisks2 does not know it.
+[[nodiscard]] bool BlockAt(const std::string& node, const std::optional<UDisksObjects>& objects, dev_t* number,
+                           const UDisksBlock** block) {
+    struct stat st {};
+    if (::stat(node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return false;
+    *number = st.st_rdev;
+    *block = objects ? objects->BlockOf(st.st_rdev) : nullptr;
+    return !objects || *block != nullptr;
+}
+
 // The volume behind a letter's node, described by udisks2 when it knows the node.
 std::optional<Volume> VolumeAt(char letter, const std::string& node, const std::optional<UDisksObjects>& objects) {
-    struct stat st {};
-    if (::stat(node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
     Volume volume;
+    const UDisksBlock* block = nullptr;
+    if (!BlockAt(node, objects, &volume.number, &block)) return std::nullopt;
     volume.letter = letter;
     volume.node = node;
-    volume.number = st.st_rdev;
-    if (objects) {
-        const UDisksBlock* block = objects->BlockOf(st.st_rdev);
-        if (block == nullptr) return std::nullopt;
+    if (block) {
         volume.idType = block->idType;
         volume.uuid = block->idUuid;
         volume.label = block->idLabel;
         volume.object = block->object;
+    }
+    volume.folderNumber = volume.number;
+    volume.folderObject = volume.object;
+    if (std::optional<std::string> folderNode = DriveFolderDevice(letter); folderNode && *folderNode != node) {
+        if (!BlockAt(*folderNode, objects, &volume.folderNumber, &block)) return std::nullopt;
+        volume.folderObject = block ? block->object : std::string();
     }
     return volume;
 }
@@ -84,14 +98,14 @@ std::optional<std::string> VolumeFolder(const Volume& volume) {
         SetLastError(ERROR_UNRECOGNIZED_VOLUME);
         return std::nullopt;
     }
-    std::vector<std::string> points = MountPointsOf(volume.number);
+    std::vector<std::string> points = MountPointsOf(volume.folderNumber);
     if (!points.empty()) return points.back();
-    if (volume.object.empty()) {
+    if (volume.folderObject.empty()) {
         SetLastError(ERROR_NOT_READY);
         return std::nullopt;
     }
     std::string point;
-    if (uint32_t error = UDisksMount(volume.object, &point); error != ERROR_SUCCESS) {
+    if (uint32_t error = UDisksMount(volume.folderObject, &point); error != ERROR_SUCCESS) {
         SetLastError(error);
         return std::nullopt;
     }
@@ -104,7 +118,8 @@ std::optional<std::pair<char, std::string>> VolumeOfNativePath(const std::string
     std::optional<std::pair<char, std::string>> best;
     for (const auto& [letter, node] : LetteredDevices()) {
         struct stat st {};
-        if (::stat(node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) continue;
+        const std::string folderNode = DriveFolderDevice(letter).value_or(node);
+        if (::stat(folderNode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) continue;
         for (const std::string& point : MountPointsOf(st.st_rdev)) {
             bool inside = nativePath.compare(0, point.size(), point) == 0 &&
                           (nativePath.size() == point.size() || nativePath[point.size()] == '/');

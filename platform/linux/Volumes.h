@@ -22,6 +22,10 @@ struct Volume {
     std::string uuid;
     std::string label;
     std::string object;  // the udisks2 block, empty without udisks2
+    // The file system mounted as the drive's folder: the volume's own, or the stand-in the
+    // letter table's test hook names.
+    dev_t folderNumber = 0;
+    std::string folderObject;
 };
 
 // Whether a block udisks2 shows is a volume the program may use: a FAT file system on a

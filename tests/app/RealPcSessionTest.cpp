@@ -1,0 +1,270 @@
+// One whole session on the real PC's source, as the user runs it (an automation script on the
+// headless front end): the offer and the download from the map-update service over HTTP on
+// loopback, the transfer onto the unit and its eject; afterwards the unit's volume is checked
+// with fsck.fat and mtools, and the copied files byte for byte.
+//
+// The unit: its USB device comes from a umockdev testbed whose disk carries the number of a loop
+// device with a FAT volume (mkfs.vfat, seeded by mmd/mcopy), which the image step writes raw.
+// This kernel mounts no FAT, so the letter's folder is an ext4 loop device holding the same
+// files, which udisks2 (started by the test) mounts; the letter table's test hook gives it to
+// the letter. The testbed shows it as the disk's partition, so the eject unmounts it as it
+// would unmount the unit's volume.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <umockdev.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <thread>
+
+#include "WorkflowWorld.h"
+#include "platform/linux/DriveLetters.h"
+#include "platform/linux/Mounts.h"
+#include "platform/sim/Machine.h"
+#include "support/UDisksWorld.h"
+#include "ui/script/Script.h"
+#include "ui/script/ScriptDriver.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kVolumeBytes = 4 << 20;
+
+dev_t NumberOf(const std::string& node) {
+    struct stat st {};
+    return ::stat(node.c_str(), &st) == 0 ? st.st_rdev : 0;
+}
+
+// The user's session: wait for the unit and the offer, download, transfer the download, and
+// see the unit go after the transfer's eject.
+constexpr char kSession[] = R"(wait 1028 "接続済み" 60000
+pause 1000
+press 1014
+box OK
+job download 600000
+wait 1014 "ﾀﾞｳﾝﾛｰﾄﾞ開始" 60000
+check 0
+dialog 146 OK
+box OK
+press 1013
+job transfer 600000
+wait 1028 "未接続" 60000
+)";
+
+// The unit's USB device in a umockdev testbed: its disk is the FAT loop device and its one
+// partition the folder's stand-in (by device number; the nodes the testbed names are its own).
+// Once the eject writes the USB device's "remove", the unit goes as an unplugged one does: its
+// nodes (the letter's devices), the block devices' remove events, then the devices.
+class UnitTestbed {
+public:
+    UnitTestbed(const std::string& diskNode, const std::string& folderNode) : bed_(umockdev_testbed_new()) {
+        const std::string controller = Add("pci", "0000:00:14.0", nullptr, {}, {});
+        usb_ = Add("usb", "1-1", controller.c_str(),
+                   {"idVendor", "2f6a", "idProduct", "0c31", "bcdDevice", "0100", "manufacturer", "Orsolan", "product",
+                    "Portable Navi Storage", "serial", "VT0000000001", "removable", "removable", "remove", ""},
+                   {"DEVTYPE", "usb_device"});
+        interface_ = Add("usb", "1-1:1.0", usb_.c_str(), {}, {"DEVTYPE", "usb_interface"});
+        umockdev_testbed_set_attribute_link(bed_, interface_.c_str(), "driver",
+                                            "../../../../../bus/usb/drivers/usb-storage");
+        const dev_t disk = NumberOf(diskNode), folder = NumberOf(folderNode);
+        const std::string diskMajor = std::to_string(major(disk)), diskMinor = std::to_string(minor(disk));
+        const std::string folderMajor = std::to_string(major(folder)), folderMinor = std::to_string(minor(folder));
+        disk_ =
+            Add("block", "sdb", interface_.c_str(), {"dev", (diskMajor + ":" + diskMinor).c_str(), "removable", "1"},
+                {"DEVTYPE", "disk", "DEVNAME", "/dev/sdb", "MAJOR", diskMajor.c_str(), "MINOR", diskMinor.c_str(),
+                 "ID_VENDOR", "Orsolan", "ID_VENDOR_ENC", "Orsolan\\x20", "ID_MODEL", "Flash_Disk_Drive",
+                 "ID_MODEL_ENC", "Flash\\x20Disk\\x20Drive"});
+        partition_ =
+            Add("block", "sdb1", disk_.c_str(), {"dev", (folderMajor + ":" + folderMinor).c_str(), "partition", "1"},
+                {"DEVTYPE", "partition", "DEVNAME", "/dev/sdb1", "MAJOR", folderMajor.c_str(), "MINOR",
+                 folderMinor.c_str()});
+        watcher_ = std::thread([this] {
+            while (!stop_ && !ejected_) {
+                if (Attribute(usb_, "remove") == "1\n") Unplug();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    ~UnitTestbed() {
+        stop_ = true;
+        watcher_.join();
+        g_object_unref(bed_);
+        // The tools the test runs afterwards must see the machine, not the testbed.
+        ::unsetenv("UMOCKDEV_DIR");
+    }
+    UnitTestbed(const UnitTestbed&) = delete;
+    UnitTestbed& operator=(const UnitTestbed&) = delete;
+
+    // Whether the eject unplugged the USB device.
+    bool Ejected() const { return ejected_; }
+
+private:
+    std::string Add(const char* subsystem, const char* name, const char* parent,
+                    std::initializer_list<const char*> attributes, std::initializer_list<const char*> properties) {
+        std::vector<const gchar*> attributeList(attributes), propertyList(properties);
+        attributeList.push_back(nullptr);
+        propertyList.push_back(nullptr);
+        gchar* path =
+            umockdev_testbed_add_devicev(bed_, subsystem, name, parent, const_cast<gchar**>(attributeList.data()),
+                                         const_cast<gchar**>(propertyList.data()));
+        std::string syspath = path ? path : "";
+        g_free(path);
+        EXPECT_FALSE(syspath.empty()) << name;
+        return syspath;
+    }
+    std::string Attribute(const std::string& syspath, const char* name) {
+        gchar* root = umockdev_testbed_get_root_dir(bed_);
+        std::ifstream in(std::string(root) + syspath + "/" + name);
+        g_free(root);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    void Unplug() {
+        ejected_ = true;
+        platform::linuxpc::SetDriveDevice('E', "");
+        for (const std::string* device : {&partition_, &disk_})
+            umockdev_testbed_uevent(bed_, device->c_str(), "remove");
+        for (const std::string* device : {&partition_, &disk_, &interface_, &usb_})
+            umockdev_testbed_remove_device(bed_, device->c_str());
+    }
+
+    UMockdevTestbed* bed_;
+    std::string usb_, interface_, disk_, partition_;
+    std::atomic<bool> stop_{false}, ejected_{false};
+    std::thread watcher_;
+};
+
+}  // namespace
+
+class RealPcSessionTest : public WorkflowWorld {
+protected:
+    static void SetUpTestSuite() { daemons = new UDisksWorld; }
+    static void TearDownTestSuite() {
+        delete daemons;
+        daemons = nullptr;
+    }
+
+    void SetUp() override {
+        WorkflowWorld::SetUp();
+        // libudev reads the testbed only through umockdev's preload library.
+        const char* preload = std::getenv("LD_PRELOAD");
+        if (preload == nullptr || std::strstr(preload, "libumockdev-preload") == nullptr)
+            GTEST_SKIP() << "needs umockdev's preload library: run under umockdev-wrapper (ctest does)";
+        if (!daemons->SkipReason().empty()) GTEST_SKIP() << daemons->SkipReason();
+
+        // The unit's files as navisim makes them: its identity, version and cancel mark.
+        navisim::CreateUnit(Unit());
+        const std::string files = world.root + "/unit-files";
+        fs::copy(navisim::UnitFiles("navi"), files, fs::copy_options::recursive);
+
+        // The update's image: a FAT volume of its own files, both boot signatures set (sector
+        // 5 lies in the reserved area).
+        fs::create_directories(world.root + "/update-fat");
+        image = world.root + "/update.img";
+        ASSERT_TRUE(MakeUnitFatImage(image, kVolumeBytes, world.root + "/update-fat"));
+        std::string bytes = TestWorld::ReadFile(image);
+        bytes.replace(2560 + 510, 2, "\x55\xAA");
+        TestWorld::WriteFile(image, bytes);
+        mkupdate::Options options;
+        options.imageFile = image;
+        contents = mkupdate::BuildUpdateSet(config.updateSet, options);
+        StartService();
+
+        // The unit as it was: a FAT volume with its files, and the folder's ext4 stand-in.
+        unitImage = world.root + "/unit.img";
+        ASSERT_TRUE(Shell("truncate -s " + std::to_string(kVolumeBytes) + " '" + unitImage + "'"));
+        ASSERT_TRUE(Shell("mkfs.vfat -F 16 -S 512 -s 1 -R 8 -n NAVI '" + unitImage + "'"));
+        ASSERT_TRUE(Shell("mcopy -s -i '" + unitImage + "' '" + files + "/UPDATE' '" + files + "/MAP' ::/"));
+        folderImage = world.root + "/folder.img";
+        ASSERT_TRUE(Shell("truncate -s 16M '" + folderImage + "'"));
+        ASSERT_TRUE(Shell("mkfs.ext4 -q -F -d '" + files + "' '" + folderImage + "'"));
+        fat = std::make_unique<LoopDevice>(unitImage);
+        folder = std::make_unique<LoopDevice>(folderImage);
+        if (fat->Node().empty() || folder->Node().empty()) GTEST_SKIP() << "losetup could not attach loop devices here";
+        ASSERT_TRUE(UDisksWorld::Announce(fat->Node(), "vfat"));
+        ASSERT_TRUE(UDisksWorld::Announce(folder->Node(), "ext4"));
+
+        // The real PC from here on: the machine folder holds no machine.ini. Loop devices lie on
+        // no udisks2 drive, so the test gives the letter; nothing shells out once the testbed
+        // is up (children would see it).
+        fs::create_directories(world.root + "/real-pc");
+        platform::SetMachineFolder(world.root + "/real-pc");
+        ASSERT_FALSE(platform::MachineSimulated());
+        platform::linuxpc::SetDriveDevice('E', fat->Node());
+        platform::linuxpc::SetDriveFolderDevice('E', folder->Node());
+        testbed = std::make_unique<UnitTestbed>(fat->Node(), folder->Node());
+    }
+    void TearDown() override {
+        WorkflowWorld::TearDown();
+        testbed.reset();
+        platform::linuxpc::SetDriveDevice('E', "");
+        // A mount left by a failed run would keep the loop device from going away.
+        if (folder)
+            for (const std::string& point : platform::linuxpc::MountPointsOf(NumberOf(folder->Node())))
+                static_cast<void>(Shell("umount -l '" + point + "'"));  // best effort on the way out
+    }
+
+    // A file of the folder's stand-in, read with debugfs from the unmounted ext4 volume.
+    std::string FolderFile(const std::string& path) const {
+        return ShellOutput("debugfs -R 'cat " + path + "' '" + folderImage + "'");
+    }
+
+    static UDisksWorld* daemons;
+    mkupdate::Contents contents;
+    std::string image, unitImage, folderImage;
+    std::unique_ptr<LoopDevice> fat, folder;
+    std::unique_ptr<UnitTestbed> testbed;
+};
+
+UDisksWorld* RealPcSessionTest::daemons = nullptr;
+
+TEST_F(RealPcSessionTest, DownloadTransferAndEjectLeaveTheUnitHoldingTheUpdate) {
+    ui::ParsedScript script = ui::ParseScript(kSession);
+    ASSERT_TRUE(script.errors.empty());
+    ui::ScriptDriver driver(view, script.commands, world.root + "/transcript.txt", world.root);
+    driver.Start();
+    view.RunDialog(kMain, *window);
+    std::string transcript;
+    for (const std::string& line : driver.Transcript()) transcript += line + "\n";
+    ASSERT_TRUE(driver.Finished() && !driver.Failed()) << transcript;
+
+    // The session as the user saw it, and as the service heard it.
+    EXPECT_EQ(view.GetCellText(ids::kPcArea, 0, 2), J("ダウンロード完了"));
+    EXPECT_EQ(view.GetCellText(ids::kNaviArea, 0, 2), J("ナビ転送完了"));
+    std::string log = CallLog();
+    size_t completion = log.find("\"call\":\"TSC\"");
+    ASSERT_NE(completion, std::string::npos);
+    EXPECT_NE(log.find("<maptrs_failure_cd></maptrs_failure_cd>", completion), std::string::npos);
+    for (auto& box : view.Boxes())
+        EXPECT_EQ(box.request.caption.find(J("エラー")), std::string::npos) << *platform::Cp932ToUtf8(box.request.text);
+
+    // The eject unplugged the unit's USB device, its folder unmounted first.
+    EXPECT_TRUE(testbed->Ejected());
+    EXPECT_TRUE(platform::linuxpc::MountPointsOf(NumberOf(folder->Node())).empty());
+    testbed.reset();
+
+    // The volume is the update's image, which fsck.fat finds clean and mtools read.
+    EXPECT_EQ(TestWorld::ReadFile(unitImage), contents.image);
+    EXPECT_TRUE(Shell("fsck.fat -n '" + unitImage + "'"));
+    EXPECT_EQ(ShellOutput("mtype -i '" + unitImage + "' ::/UPDATE/NAVIINFO/DEVICE.DAT"), "NAVI-UNIT-0001\r\n");
+    EXPECT_EQ(ShellOutput("mtype -i '" + unitImage + "' ::/MAP.VER"), "2025101\r\n");
+
+    // The copies, byte for byte, and the cancel mark gone: the unit takes the update.
+    EXPECT_EQ(FolderFile("/UPDATE/RENEWAL/RELEASE.TXT"), contents.release);
+    EXPECT_EQ(FolderFile("/UPDATE/RENEWAL/VOLUME.DAT"), contents.volume);
+    EXPECT_EQ(FolderFile("/UPDATE/RENEWAL/LPA080.DAT"), contents.lpa080);
+    EXPECT_EQ(FolderFile("/UPDATE/RENEWAL/VERINFO.DAT"),
+              TestWorld::ReadFile((config.updateSet / "RENEWAL/VERINFO.DAT").string()));
+    EXPECT_EQ(FolderFile("/UPDATE/NAVIINFO/DEVICE.DAT"), "VT0000000001");
+    const std::string naviInfo = ShellOutput("debugfs -R 'ls -l /UPDATE/NAVIINFO' '" + folderImage + "'");
+    EXPECT_NE(naviInfo.find("CURRVER.DAT"), std::string::npos) << naviInfo;
+    EXPECT_EQ(naviInfo.find("CANCEL.FLG"), std::string::npos) << naviInfo;
+}
