@@ -71,7 +71,10 @@ void CVeltraneDlg::OnDeviceChanged() {
         }
     }
     if (NaviConnectCheck() == 0) return;  // a newly found unit arrives as code 15
-    // No unit: nothing is left to hold.
+    ShowNoUnit();
+}
+
+void CVeltraneDlg::ShowNoUnit() {
     StopTimer(kTimerHoldUnit);
     if (NaviConnected == 1) {
         NaviConnected = 0;

@@ -2,6 +2,7 @@
 // program uses it, until the competing-use box. Every wait of the sequence (between lock
 // tries, while the volume is reopened, between tries) is a timer, so the window keeps
 // answering while Explorer or a virus scanner holds the unit for a while after it is plugged.
+// The held unit is let go when the user removes it through the system, unless a transfer runs.
 #include "app/ResultCodes.h"
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
@@ -150,4 +151,19 @@ void CVeltraneDlg::CompetingUse(bool processCheck) {
     hold_ = {};
     hold_.mode = HoldSequence::Mode::AfterBox;
     BeginHoldTry();
+}
+
+bool CVeltraneDlg::OnQueryRemoveVolume() {
+    // Only a transfer writes to the unit; a download or a deletion works on the PC's folders.
+    if (theApp.Navi.TransferRunning != 0 || !theApp.TransferThreadHandle.IsNull()) {
+        VLOG(LOG_ERROR, "転送中のため取り外し拒否");
+        return false;
+    }
+    VLOG(LOG_TRACE, "取り外し要求によるドライブ解放");
+    // As when the cable is pulled: the drive is forgotten first, so nothing waits for it.
+    CancelHold();
+    theApp.Navi.NaviDrive.clear();
+    DriveRelease();
+    ShowNoUnit();
+    return true;
 }

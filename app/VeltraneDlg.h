@@ -88,6 +88,9 @@ public:
     void OnListItemChanged(const platform::ListItemChange& change) override;
     void OnInitMenu() override;
     void OnKeyDown(uint32_t virtualKey) override;
+    // The user's "safely remove" of the held unit: allowed, the unit let go at once, unless a
+    // transfer is writing to it.
+    bool OnQueryRemoveVolume() override;
     bool OnQueryEndSession() override;
     void OnEndSession() override;
     bool OnCloseRequest() override;
@@ -188,6 +191,8 @@ private:
     void EndHoldTry(int result);
     // Drops a hold sequence under way (the unit is gone; the caller lets its handle go).
     void CancelHold();
+    // No unit is left to hold: the window says so and stops trying.
+    void ShowNoUnit();
     void ShowFreeSpace();
     void StartTimer(uint32_t id, uint32_t milliseconds);
     void StopTimer(uint32_t id);

@@ -132,6 +132,10 @@ int DriveDismount() {
         VLOG(LOG_ERROR, "ドライブアンマウント失敗[%d]", static_cast<int>(platform::GetLastError()));
         return kVolumeDismountFailed;
     }
+    // Without the watch the system's "safely remove" could only say that the unit is in use.
+    if (platform::View* view = platform::CurrentView();
+        view != nullptr && !view->WatchVolumeRemoval(platform::IDD_MAIN_WINDOW, Navi().DriveHandle))
+        VLOG(LOG_ERROR, "取り外し通知登録失敗[%d]", static_cast<int>(platform::GetLastError()));
     return 0;
 }
 
@@ -141,7 +145,15 @@ void DriveRelease() {
     (void)DriveUnlock();
     // Nothing waits in the handle: every write was flushed, and the reopen wait tells whether
     // the volume can be had again.
-    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
+    CloseDriveHandle();
+}
+
+void CloseDriveHandle() {
+    platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr);
+    if (handle == nullptr) return;
+    if (platform::View* view = platform::CurrentView()) view->StopWatchingVolumeRemoval(handle);
+    // A close that fails leaves nothing to undo: the handle is forgotten either way.
+    (void)platform::CloseHandle(handle);
 }
 
 bool DriveReopenTry() {

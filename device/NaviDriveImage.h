@@ -33,10 +33,13 @@ constexpr int kDriveAlreadyOpen = -1;
 [[nodiscard]] int DriveOpenStart(IMAGE_POSITION* position);
 // One FSCTL_LOCK_VOLUME on the held handle, the `attempt`th of kLockAttempts.
 [[nodiscard]] bool DriveLockTry(int attempt);
-// Dismounts the locked volume: 0 or 522 (the handle stays held).
+// Dismounts the locked volume: 0 or 522 (the handle stays held). Once dismounted the volume is
+// held, and the main window watches the handle for the user's removal of the unit.
 [[nodiscard]] int DriveDismount();
 // DriveClose without the wait: unlock and close the held handle.
 void DriveRelease();
+// Closes the held handle, its removal watch ended first.
+void CloseDriveHandle();
 // DriveReopenWait's steps: one open, held in DriveHandle until DriveReopenEnd (true when it
 // opened, or when no unit is known); then the close, which answers 0 when that open
 // succeeded, 522 when it was the last of kReopenAttempts, else kReopenAgain.

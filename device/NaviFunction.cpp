@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/ResultCodes.h"
+#include "device/NaviDriveImage.h"
 #include "device/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
@@ -130,7 +131,7 @@ int ForgetUnit() {
     Navi().NaviDrive.clear();
     Navi().NaviVersionName.clear();
     // The unit is forgotten whether or not its handle closes; nothing was written through it since.
-    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
+    CloseDriveHandle();
     return 1;
 }
 

@@ -5,6 +5,11 @@
 // real Linux PC it watches udev's block-device events and the mount table.
 #pragma once
 
+#include <functional>
+#include <vector>
+
+#include "platform/Handle.h"
+
 #if !defined(_WIN32)
 #include <memory>
 
@@ -42,5 +47,14 @@ private:
     std::unique_ptr<linuxpc::DeviceWatch> real_;  // the real PC's watch, which owns fd_
 #endif
 };
+
+// The removals the user asked for on the simulated machine ("navisim eject"), put to the
+// holders of the unit's volume as Windows puts the tray's "safely remove" to the windows that
+// registered a handle to it. A front end calls this at each device change with the handles its
+// windows watch; `ask` is the watching window's answer. Each request is answered in
+// machine.ini: "refused" when a watcher refused, "in use" when a handle to the volume is still
+// open afterwards, else "removed", and the unit goes as an eject takes it. Nothing on a real
+// PC: Windows asks the registered windows itself, and Linux has no such request.
+void AnswerRemovalRequests(const std::vector<HANDLE>& watched, const std::function<bool(HANDLE)>& ask);
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/Format.h"
+#include "platform/Handle.h"
 
 namespace platform {
 
@@ -66,6 +67,10 @@ public:
     virtual void OnKeyDown(uint32_t /*virtualKey*/) {}
     // A device change broadcast (the machine changed).
     virtual void OnDeviceChange() {}
+    // The system asks before it removes the device of a volume this window watches
+    // (View::WatchVolumeRemoval): the user's "safely remove" or eject. True lets the device go,
+    // and the window has closed its handle by then; false refuses the removal.
+    virtual bool OnQueryRemoveVolume() { return true; }
     // The session is about to end: true lets it end. Answered at once, without asking anyone:
     // the system waits for the answer, so a box here would hold up the whole session's end.
     virtual bool OnQueryEndSession() { return true; }
@@ -147,6 +152,14 @@ public:
     // SHFMT_ERROR.
     [[nodiscard]] virtual uint32_t FormatDrive(char driveLetter) = 0;
     virtual std::optional<ProxyCredentials> AskProxyCredentials(const std::string& proxy) = 0;
+
+    // Has a window asked before the device of the volume behind `volume` is removed (Windows:
+    // the handle registered for device notifications to the window). False when the system
+    // refused the registration. Any thread.
+    [[nodiscard]] virtual bool WatchVolumeRemoval(int window, HANDLE volume) = 0;
+    // Ends the watch of a handle, before the handle closes; nothing when none watches it. Any
+    // thread.
+    virtual void StopWatchingVolumeRemoval(HANDLE volume) = 0;
 
     // Window timers on the platform clock.
     virtual void SetTimer(int window, uint32_t id, uint32_t milliseconds) = 0;

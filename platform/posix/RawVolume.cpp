@@ -19,6 +19,7 @@
 #include "platform/sim/KernelObject.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Mount.h"
+#include "platform/sim/Removal.h"
 
 namespace platform {
 namespace {
@@ -119,6 +120,11 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
     volume->access = desiredAccess;
     SetLastError(ERROR_SUCCESS);
     return volume;
+}
+
+std::string RawVolumeUnit(HANDLE handle) {
+    RawVolume* volume = VolumeOf(handle);
+    return volume != nullptr ? volume->unit : std::string();
 }
 
 bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void* outBuffer, uint32_t outSize,

@@ -1,6 +1,7 @@
 // WM_DEVICECHANGE reaches top-level windows only (not message-only ones), so the watcher owns a
 // hidden top-level window on a thread of its own; a volume or device arriving or leaving, or
-// the device tree changing, signals the event.
+// the device tree changing, signals the event. Removal requests need no help here: Windows asks
+// the windows that registered the volume's handle.
 #include "platform/DeviceChange.h"
 
 #include "platform/win32/Windows.h"
@@ -86,6 +87,10 @@ DeviceChangeWatcher::~DeviceChangeWatcher() {
     ::WaitForSingleObject(thread_, INFINITE);
     ::CloseHandle(thread_);
     ::CloseHandle(event_);
+}
+
+void AnswerRemovalRequests(const std::vector<HANDLE>&, const std::function<bool(HANDLE)>&) {
+    // Windows sends DBT_DEVICEQUERYREMOVE to the window a handle was registered with.
 }
 
 bool DeviceChangeWatcher::Consume() {

@@ -1,6 +1,6 @@
 // The simulated unit: an unformatted volume and the format that waits for it to be free, the
 // version a transfer leaves, the check of its volume, the exclusive volume lock across processes
-// and the registry properties.
+// the registry properties and the user's removal of the unit.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +16,10 @@
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/DeviceChange.h"
 #include "platform/RawVolume.h"
+#include "platform/sim/Machine.h"
+#include "platform/sim/Removal.h"
 #include "support/UnitWorld.h"
 
 namespace fs = std::filesystem;
@@ -302,4 +305,41 @@ TEST(NaviSim, TheVolumeTakesOnlySectorAlignedBuffers) {
     EXPECT_TRUE(platform::WriteFile(volume, block + 512, 512, &done, nullptr));
     EXPECT_EQ(done, 512u);
     EXPECT_TRUE(platform::CloseHandle(volume));
+}
+
+// The user's "safely remove": nothing holding the volume lets the unit go at once; a handle
+// that no window watches keeps it, as Windows reports a device in use; a watcher's answer
+// decides, and one that allows has closed its handle.
+TEST(NaviSim, AnEjectGoesAtOnceUnlessTheVolumeIsHeldAndThenItsWatcherDecides) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    const auto plugged = [] { return platform::MachineDescription().Get("Unit navi", "Plugged").value_or(""); };
+    platform::HANDLE volume = OpenE();
+    ASSERT_NE(volume, platform::INVALID_HANDLE_VALUE);
+    EXPECT_EQ(navisim::RequestRemoval("navi", 0), "in use");
+    EXPECT_EQ(plugged(), "1");
+
+    // A request waits for the front end, which asks the watchers.
+    EXPECT_EQ(platform::RequestRemoval("navi"), std::nullopt);
+    int asked = 0;
+    platform::AnswerRemovalRequests({volume}, [&](platform::HANDLE) {
+        ++asked;
+        return false;
+    });
+    EXPECT_EQ(platform::RemovalAnswer("navi"), "refused");
+    EXPECT_EQ(platform::RequestRemoval("navi"), std::nullopt);
+    platform::AnswerRemovalRequests({volume}, [&](platform::HANDLE handle) {
+        ++asked;
+        EXPECT_TRUE(platform::CloseHandle(handle));
+        return true;
+    });
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(platform::RemovalAnswer("navi"), "removed");
+    EXPECT_EQ(plugged(), "0");
+    EXPECT_FALSE(Visible("E:\\UPDATE\\NAVIINFO\\DEVICE.DAT"));
+
+    navisim::Plug("navi");
+    EXPECT_EQ(navisim::RequestRemoval("navi", 0), "removed");
+    EXPECT_EQ(plugged(), "0");
+    EXPECT_THROW(navisim::RequestRemoval("navi", 0), std::invalid_argument);
 }

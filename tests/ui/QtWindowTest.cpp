@@ -1,5 +1,5 @@
 // The Qt front end on a real display: legible controls of every window, boxes asked on a worker,
-// device changes, user actions, and a script replayed on the real windows.
+// device changes and removal requests, user actions, and a script replayed on the real windows.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,6 +13,9 @@
 #include <cstdlib>
 #include <thread>
 
+#include "NaviSim.h"
+#include "platform/RawVolume.h"
+#include "platform/sim/Removal.h"
 #include "state/ResourceIds.h"
 #include "support/TestWorld.h"
 #include "ui/DialogResources.h"
@@ -63,8 +66,10 @@ public:
         deviceChanges++;
         if (onDeviceChange) onDeviceChange();
     }
+    bool OnQueryRemoveVolume() override { return onQueryRemove ? onQueryRemove() : true; }
     int deviceChanges = 0;
     std::function<void()> onDeviceChange;
+    std::function<bool()> onQueryRemove;
     void OnListItemChanged(const platform::ListItemChange& change) override { changes.push_back(change); }
     void OnInitMenu() override { view.EnableMenuItem(id, 32779, false); }
 
@@ -241,6 +246,37 @@ TEST(QtWindow, AChangeOfTheMachineReachesTheDialogAndTheHiddenWatcher) {
     EXPECT_EQ(watcher.deviceChanges, 1);
     EXPECT_FALSE(watcherShown);
     EXPECT_FALSE(view.IsWindowOpen(176));  // it ended with its owner
+}
+
+// The user's removal of a unit (navisim eject) reaches the window watching the volume's handle
+// before the window hears of the device change; the window's answer decides it.
+TEST(QtWindow, ARemovalRequestAsksTheWindowWatchingTheVolume) {
+    Application();
+    TestWorld world;
+    navisim::InitMachine(world.root + "/machine", false);
+    navisim::CreateUnit({});
+    platform::HANDLE volume = platform::CreateFileA("\\\\.\\E:", platform::GENERIC_READ,
+                                                    platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
+                                                    platform::OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(volume, platform::INVALID_HANDLE_VALUE);
+    ui::qt::QtView view;
+    Window info(view, 174);
+    int asked = 0;
+    info.onInit = [&] {
+        ASSERT_TRUE(view.WatchVolumeRemoval(174, volume));
+        EXPECT_EQ(platform::RequestRemoval("navi"), std::nullopt);
+    };
+    info.onQueryRemove = [&] {
+        ++asked;
+        EXPECT_EQ(info.deviceChanges, 0);
+        view.StopWatchingVolumeRemoval(volume);
+        EXPECT_TRUE(platform::CloseHandle(volume));
+        return true;
+    };
+    info.onDeviceChange = [&] { view.EndDialog(174, platform::IDOK); };
+    EXPECT_EQ(view.RunDialog(174, info), platform::IDOK);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(platform::RemovalAnswer("navi"), "removed");
 }
 
 TEST(QtWindow, TheFiveDialogsShowTheirTitlesAndTexts) {

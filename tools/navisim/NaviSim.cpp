@@ -4,18 +4,21 @@
 #include "NaviSim.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "Encipher.h"
 #include "device/NaviFunction.h"
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
 #include "platform/sim/Machine.h"
+#include "platform/sim/Removal.h"
 
 namespace navisim {
 namespace fs = std::filesystem;
@@ -280,6 +283,20 @@ void DropLetter(const std::string& unit) {
         }
         return dropped;
     });
+}
+
+std::string RequestRemoval(const std::string& unit, uint32_t patienceMs) {
+    if (platform::MachineDescription().Get(UnitSection(unit), "Plugged").value_or("0") != "1")
+        throw std::invalid_argument("unit " + unit + " is not plugged in");
+    if (auto answer = platform::RequestRemoval(unit)) return *answer;
+    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
+    for (;;) {
+        if (auto answer = platform::RemovalAnswer(unit)) return *answer;
+        if (std::chrono::steady_clock::now() >= giveUpAt) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    platform::GiveUpRemoval(unit);
+    return platform::RemovalAnswer(unit).value_or(platform::kRemovalInUse);
 }
 
 uint32_t AddProcess(const std::string& image) {

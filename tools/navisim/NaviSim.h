@@ -48,6 +48,12 @@ void Plug(const std::string& unit);
 void Unplug(const std::string& unit);
 // The volume stays, its letter goes.
 void DropLetter(const std::string& unit);
+// The user's "safely remove" of a plugged unit: it goes at once when nothing holds its volume;
+// otherwise the program holding it is asked (its front end answers at the device change) and
+// the answer is "removed", "refused" or "in use" (platform/sim/Removal.h). Waits up to
+// `patienceMs` (real time) for that answer; a holder that does not answer in time keeps the
+// unit ("in use").
+std::string RequestRemoval(const std::string& unit, uint32_t patienceMs);
 
 // A process with that image name; its ID.
 uint32_t AddProcess(const std::string& image);

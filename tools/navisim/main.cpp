@@ -7,6 +7,7 @@
 
 #include "NaviSim.h"
 #include "platform/sim/Machine.h"
+#include "platform/sim/Removal.h"
 
 namespace {
 
@@ -29,6 +30,9 @@ constexpr char kUsage[] =
     "                                   completed transfer takes the update's version\n"
     "  unplug NAME                      pull it out: device, volume and letter go\n"
     "  drop-letter NAME                 the unit's volume stays, its drive letter goes\n"
+    "  eject NAME                       the user's \"safely remove\": the program holding the unit's volume\n"
+    "                                   is asked (up to 10 s); prints removed, refused or in use.\n"
+    "                                   Exit status 1 when the unit stays\n"
     "  process add|remove IMAGE         start or end a process such as wmplayer.exe\n"
     "  fault NAME [options]             faults of the unit's raw volume (replaces the earlier ones)\n"
     "      --write-fail SECTOR[:N]      writes covering SECTOR fail, N times or for good\n"
@@ -136,6 +140,12 @@ int Check(Arguments& args) {
     return report.imageCompared && !report.imageMatches ? 1 : 0;
 }
 
+int Eject(Arguments& args) {
+    const std::string answer = navisim::RequestRemoval(args.Next("unit"), 10000);
+    std::printf("%s\n", answer.c_str());
+    return answer == platform::kRemovalRemoved ? 0 : 1;
+}
+
 int Run(Arguments& args) {
     if (args.Take("--machine")) platform::SetMachineFolder(std::filesystem::absolute(args.Next("folder")).string());
     std::string command = args.Next("command");
@@ -154,6 +164,8 @@ int Run(Arguments& args) {
         navisim::Unplug(args.Next("unit"));
     else if (command == "drop-letter")
         navisim::DropLetter(args.Next("unit"));
+    else if (command == "eject")
+        return Eject(args);
     else if (command == "fault")
         return Fault(args);
     else if (command == "check")

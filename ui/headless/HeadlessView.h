@@ -1,7 +1,8 @@
 // The window without a display, for tests and automation: every window starts with its
 // resource's controls and texts; it records every control change and box, answers boxes,
 // dialogs and prompts from a script, runs timers on the platform clock and hands device
-// changes to every open window. Boxes raised on a worker thread are answered on the
+// changes to every open window, the removal requests among them to the windows watching the
+// volumes. Boxes raised on a worker thread are answered on the
 // user-interface thread while the worker waits.
 #pragma once
 
@@ -119,6 +120,8 @@ public:
     void SetTimer(int window, uint32_t id, uint32_t milliseconds) override;
     void KillTimer(int window, uint32_t id) override;
     void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override;
+    bool WatchVolumeRemoval(int window, platform::HANDLE volume) override;
+    void StopWatchingVolumeRemoval(platform::HANDLE volume) override;
 
 private:
     struct Timer {
@@ -147,7 +150,8 @@ private:
     bool FireDueTimer(std::unique_lock<std::mutex>& lock);
     // Moves a fake clock on to the next timer; false when there is none.
     bool WaitForNextTimer(std::unique_lock<std::mutex>& lock);
-    // Hands a pending device change to every open window; true when there was one.
+    // Hands a pending device change to every open window, after the removal requests it may
+    // carry went to the windows watching the volumes; true when there was one.
     bool DeliverDeviceChange(std::unique_lock<std::mutex>& lock);
     // Asks a window's logic whether it may end now, and ends it if so (lock held on entry and exit).
     bool AskToEnd(Frame& frame, std::unique_lock<std::mutex>& lock);
@@ -191,4 +195,6 @@ private:
     uint64_t wakeAt_ = 0;
     bool closingAll_ = false;
     std::unique_ptr<platform::DeviceChangeWatcher> deviceChanges_;
+    // The window watching each volume handle for removal requests.
+    std::map<platform::HANDLE, int> removalWatches_;
 };

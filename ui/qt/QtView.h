@@ -1,7 +1,8 @@
 // The window on a screen: Qt 6 Widgets behind the view seam. Windows are QDialogs built from
 // the dialog resources; timers are QTimers by (window, id); posted notifications are queued
 // invocations; boxes and prompts asked from a worker thread run on the user-interface thread
-// while the worker waits. Device changes reach every open window. A QApplication must exist.
+// while the worker waits. Device changes reach every open window, removal requests the
+// windows watching the volumes. A QApplication must exist.
 #pragma once
 
 #include <QObject>
@@ -9,6 +10,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/DeviceChange.h"
@@ -63,6 +65,8 @@ public:
     void SetTimer(int window, uint32_t id, uint32_t milliseconds) override;
     void KillTimer(int window, uint32_t id) override;
     void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override;
+    bool WatchVolumeRemoval(int window, platform::HANDLE volume) override;
+    void StopWatchingVolumeRemoval(platform::HANDLE volume) override;
 
     // Automation.
     void SetObserver(ui::AutomationObserver* observer) override;
@@ -108,6 +112,9 @@ private:
     };
     std::map<std::pair<int, uint32_t>, std::unique_ptr<QTimer, DeleteLater>> timers_;
     std::unique_ptr<platform::DeviceChangeWatcher> deviceChanges_;
+    // The window watching each volume handle for removal requests; set from any thread.
+    std::mutex removalLock_;
+    std::map<platform::HANDLE, int> removalWatches_;
     std::unique_ptr<QSocketNotifier> deviceNotifier_;
     QTimer driverTimer_;
     std::function<bool()> driver_;

@@ -11,6 +11,7 @@
 
 #include "platform/win32/Windows.h"
 #include <commctrl.h>
+#include <dbt.h>
 
 namespace ui::win32 {
 namespace {
@@ -311,11 +312,24 @@ intptr_t DialogFrame::OnMessage(unsigned message, uintptr_t wParam, intptr_t lPa
             logic_.OnListItemChanged(*change);
         return TRUE;
     }
-    case WM_DEVICECHANGE:
-        // Arrivals, removals and the device tree changing: the machine changed.
-        if (wParam == 0x8000 || wParam == 0x8004 || wParam == 0x0007) logic_.OnDeviceChange();
-        SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+    case WM_DEVICECHANGE: {
+        // Events of one handle come only for a volume the window watches (View::WatchVolumeRemoval).
+        const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+        const bool ofWatchedVolume = header != nullptr && header->dbch_devicetype == DBT_DEVTYP_HANDLE;
+        LONG_PTR answer = TRUE;
+        if (wParam == DBT_DEVICEQUERYREMOVE) {
+            if (ofWatchedVolume && !logic_.OnQueryRemoveVolume()) answer = BROADCAST_QUERY_DENY;
+        } else if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
+                   wParam == DBT_DEVNODES_CHANGED ||
+                   (ofWatchedVolume && (wParam == DBT_DEVICEQUERYREMOVEFAILED || wParam == DBT_DEVICEREMOVEPENDING))) {
+            // Arrivals, removals and the device tree changing: the machine changed. A removal of
+            // the watched volume that another program refused leaves the unit there to be found
+            // and held again; one that goes ahead takes it away.
+            logic_.OnDeviceChange();
+        }
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, answer);
         return TRUE;
+    }
     case WM_QUERYENDSESSION:
         SetWindowLongPtrW(window_, DWLP_MSGRESULT, logic_.OnQueryEndSession() ? TRUE : FALSE);
         return TRUE;

@@ -11,6 +11,7 @@
 
 #include "platform/win32/Windows.h"
 #include <commctrl.h>
+#include <dbt.h>
 #include <objbase.h>
 #include <shellapi.h>
 #undef MessageBox
@@ -42,6 +43,8 @@ Win32View::Win32View() : thread_(GetCurrentThreadId()) {
 
 Win32View::~Win32View() {
     SetDriver(nullptr);
+    // Its windows are gone: a registration that will not go has nobody left to ask.
+    for (auto& [volume, registration] : removalWatches_) (void)UnregisterDeviceNotification(registration);
     modeless_.clear();
     if (relay_ != nullptr) ::DestroyWindow(relay_);
     if (comInitialised_) CoUninitialize();
@@ -471,6 +474,36 @@ void Win32View::PostNotify(int window, uintptr_t wParam, intptr_t lParam) {
     std::lock_guard guard(handlesLock_);
     auto handle = handles_.find(window);
     if (handle != handles_.end()) PostMessageW(handle->second, platform::WM_MAIN_NOTIFY, wParam, lParam);
+}
+
+bool Win32View::WatchVolumeRemoval(int window, platform::HANDLE volume) {
+    std::lock_guard guard(handlesLock_);
+    auto handle = handles_.find(window);
+    if (handle == handles_.end()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    DEV_BROADCAST_HANDLE filter{};
+    filter.dbch_size = sizeof filter;
+    filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
+    filter.dbch_handle = volume;
+    void* registration = RegisterDeviceNotificationW(handle->second, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    if (registration == nullptr) return false;
+    // A handle watched again keeps one registration, to the latest window.
+    if (auto old = removalWatches_.find(volume); old != removalWatches_.end())
+        UnregisterDeviceNotification(old->second);
+    removalWatches_[volume] = registration;
+    return true;
+}
+
+void Win32View::StopWatchingVolumeRemoval(platform::HANDLE volume) {
+    std::lock_guard guard(handlesLock_);
+    auto watch = removalWatches_.find(volume);
+    if (watch == removalWatches_.end()) return;
+    // A registration that will not go can do no more than send this window a message it
+    // answers for a handle it no longer has.
+    (void)UnregisterDeviceNotification(watch->second);
+    removalWatches_.erase(watch);
 }
 
 void Win32View::OnScriptedCommand(int window, uint32_t command) {

@@ -70,6 +70,10 @@ public:
     void SetTimer(int window, uint32_t id, uint32_t milliseconds) override;
     void KillTimer(int window, uint32_t id) override;
     void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override;
+    // RegisterDeviceNotificationW of the handle to the window: Windows sends it
+    // DBT_DEVICEQUERYREMOVE before the volume's device goes.
+    bool WatchVolumeRemoval(int window, platform::HANDLE volume) override;
+    void StopWatchingVolumeRemoval(platform::HANDLE volume) override;
 
     // Automation.
     void SetObserver(ui::AutomationObserver* observer) override;
@@ -119,6 +123,8 @@ private:
     // Window handles by window id, for posting from any thread.
     mutable std::mutex handlesLock_;
     std::map<int, HWND__*> handles_;
+    // The device-notification registration of each watched volume handle (under handlesLock_).
+    std::map<platform::HANDLE, void*> removalWatches_;
     std::function<bool()> driver_;
     uintptr_t driverTimer_ = 0;
     bool driverRunning_ = false;

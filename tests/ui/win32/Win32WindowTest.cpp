@@ -14,6 +14,7 @@
 
 #include "platform/win32/Windows.h"
 #include <commctrl.h>
+#include <dbt.h>
 #undef MessageBox
 
 using ui::win32::Win32View;
@@ -46,6 +47,10 @@ public:
     }
     void OnKeyDown(uint32_t key) override { keys.push_back(key); }
     void OnDeviceChange() override { deviceChanges++; }
+    bool OnQueryRemoveVolume() override {
+        removalQueries++;
+        return allowRemoval;
+    }
 
     Win32View& view;
     int id;
@@ -57,6 +62,8 @@ public:
     DWORD notifyThread = 0;
     int menuInits = 0;
     int deviceChanges = 0;
+    int removalQueries = 0;
+    bool allowRemoval = true;
 };
 
 // Lets the window thread handle what is queued until done() holds (or the time is up).
@@ -334,6 +341,39 @@ TEST(Win32Window, DeviceChangesReachEveryOpenWindowAndTheHiddenWatcherEndsWithIt
         EXPECT_TRUE(view.IsWindowOpen(ids::kWatcherDialog));
     });
     EXPECT_FALSE(view.IsWindowOpen(ids::kWatcherDialog));
+}
+
+// Windows sends the removal events of a registered handle to its window; Wine sends none, so
+// the test sends them as Windows would, with the handle's broadcast.
+TEST(Win32Window, AWatchedVolumeHandleIsAskedBeforeItsRemovalAndAnswersAsTheLogicSays) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    HANDLE volume =
+        CreateFileW(L"\\\\.\\C:", 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(volume, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(view.WatchVolumeRemoval(ids::kMainWindow, volume)) << "no window to register with yet";
+    RunWith(view, main, [&] {
+        ASSERT_TRUE(view.WatchVolumeRemoval(ids::kMainWindow, volume));
+        DEV_BROADCAST_HANDLE event{};
+        event.dbch_size = sizeof event;
+        event.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        event.dbch_handle = volume;
+        const auto send = [&](WPARAM type, const void* data) {
+            return SendMessageW(Handle(view, ids::kMainWindow), WM_DEVICECHANGE, type, reinterpret_cast<LPARAM>(data));
+        };
+        main.allowRemoval = false;
+        EXPECT_EQ(send(DBT_DEVICEQUERYREMOVE, &event), BROADCAST_QUERY_DENY);
+        main.allowRemoval = true;
+        EXPECT_EQ(send(DBT_DEVICEQUERYREMOVE, &event), TRUE);
+        EXPECT_EQ(main.removalQueries, 2);
+        EXPECT_EQ(main.deviceChanges, 0);
+        // Another program refused the removal, or it goes ahead: either way the machine changed.
+        send(DBT_DEVICEQUERYREMOVEFAILED, &event);
+        send(DBT_DEVICEREMOVEPENDING, &event);
+        EXPECT_EQ(main.deviceChanges, 2);
+        view.StopWatchingVolumeRemoval(volume);
+    });
+    EXPECT_TRUE(CloseHandle(volume));
 }
 
 TEST(Win32Window, ScriptedDialogAnswersAndClosingEverything) {
