@@ -21,6 +21,10 @@ an empty `to` deletes it.
 
     scripts/mutate.py scripts/mutants.txt [--only ID,...] [--skip FILE] [--results FILE] [--timeout S]
                                           [--batch N]
+    scripts/mutate.py scripts/mutants.txt --check
+
+--check builds and runs nothing: it applies each fault to the working tree's text in memory and
+lists those whose `from` no longer picks exactly one place (after a layout change, say).
 """
 import argparse
 import fcntl
@@ -62,6 +66,32 @@ def mutate(text, fault):
         return None
     at = found[max(which, 1) - 1]
     return text[:at] + fault["to"] + text[at + len(fault["from"]):]
+
+
+def check(source, faults):
+    """Lists the faults that no longer apply to one place; returns how many there are."""
+    bad = 0
+    for fault in faults:
+        path = os.path.join(source, fault["file"])
+        if not os.path.exists(path):
+            problem = "no file %s" % fault["file"]
+        else:
+            text = open(path, encoding="utf-8").read()
+            count = text.count(fault["from"])
+            if fault["to"] == fault["from"]:
+                problem = "'to' is the same as 'from'"
+            elif mutate(text, fault) is not None:
+                continue
+            elif count == 0:
+                problem = "'from' no longer matches"
+            elif "occurrence" in fault:
+                problem = "occurrence %s of %d" % (fault["occurrence"], count)
+            else:
+                problem = "'from' matches %d places" % count
+        print("%-28s %s" % (fault["id"], problem))
+        bad += 1
+    print("%d of %d faults apply to one place" % (len(faults) - bad, len(faults)))
+    return bad
 
 
 def run(command, cwd, timeout=None, env=None):
@@ -112,6 +142,7 @@ def main():
     parser.add_argument("--batch", type=int, default=8, help="faults built under one hold of the build lock")
     parser.add_argument("--spread", action="store_true", help="take the areas in turn rather than in list order")
     parser.add_argument("--skip", default="", help="a results file: faults listed there are not run again")
+    parser.add_argument("--check", action="store_true", help="only list the faults that no longer apply")
     args = parser.parse_args()
 
     source = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -123,6 +154,8 @@ def main():
     if args.skip and os.path.exists(args.skip):
         done = {line.split("\t")[0].strip() for line in open(args.skip, encoding="utf-8")}
         faults = [f for f in faults if f["id"] not in done]
+    if args.check:
+        sys.exit(1 if check(source, faults) else 0)
 
     if args.spread:
         by_area = OrderedDict()
