@@ -15,6 +15,7 @@ The list holds blocks separated by blank lines; '#' starts a comment line:
     to: if (sink->body->size() + bytes >= sink->limit) return 0;
     tests: net_service_tests net_real_network_tests
     filter: *16MiB*:*Abandon*          (optional: a --gtest_filter for every program)
+    env: LD_PRELOAD=libumockdev-preload.so.0   (optional: NAME=VALUE ... the programs need, as ctest sets)
 
 `from` must occur exactly once in the file, unless `occurrence: N` picks the Nth (from 1);
 an empty `to` deletes it.
@@ -122,11 +123,12 @@ def build(copy, targets, env):
 
 def tests_fail(copy, fault, timeout, suffix=""):
     """The first program that fails (or times out), or None when all pass."""
+    env = dict(os.environ, **dict(pair.split("=", 1) for pair in fault.get("env", "").split()))
     for program in fault["tests"].split():
         command = [os.path.join(copy, "build/default/tests", program + suffix)]
         if fault.get("filter"):
             command.append("--gtest_filter=" + fault["filter"])
-        code, _ = run(command, os.path.join(copy, "build/default/tests"), timeout)
+        code, _ = run(command, os.path.join(copy, "build/default/tests"), timeout, env)
         if code != 0:
             return program + (" (timeout)" if code is None else "")
     return None
@@ -179,8 +181,9 @@ def main():
         code, output = build(copy, programs, env)
     if code != 0:
         sys.exit("the unchanged copy does not build:\n" + output[-3000:])
-    for program, filter_ in sorted({(p, f.get("filter", "")) for f in faults for p in f["tests"].split()}):
-        failing = tests_fail(copy, {"tests": program, "filter": filter_}, args.timeout)
+    for program, filter_, env_ in sorted({(p, f.get("filter", ""), f.get("env", ""))
+                                          for f in faults for p in f["tests"].split()}):
+        failing = tests_fail(copy, {"tests": program, "filter": filter_, "env": env_}, args.timeout)
         if failing:
             sys.exit("%s fails without any fault" % failing)
 
