@@ -15,12 +15,17 @@ The list holds blocks separated by blank lines; '#' starts a comment line:
     to: if (sink->body->size() + bytes >= sink->limit) return 0;
     tests: net_service_tests net_real_network_tests
     filter: *16MiB*:*Abandon*          (optional: a --gtest_filter for every program)
+    env: LD_PRELOAD=libumockdev-preload.so.0   (optional: NAME=VALUE ... the programs need, as ctest sets)
 
 `from` must occur exactly once in the file, unless `occurrence: N` picks the Nth (from 1);
 an empty `to` deletes it.
 
     scripts/mutate.py scripts/mutants.txt [--only ID,...] [--skip FILE] [--results FILE] [--timeout S]
                                           [--batch N]
+    scripts/mutate.py scripts/mutants.txt --check
+
+--check builds and runs nothing: it applies each fault to the working tree's text in memory and
+lists those whose `from` no longer picks exactly one place (after a layout change, say).
 """
 import argparse
 import fcntl
@@ -64,6 +69,32 @@ def mutate(text, fault):
     return text[:at] + fault["to"] + text[at + len(fault["from"]):]
 
 
+def check(source, faults):
+    """Lists the faults that no longer apply to one place; returns how many there are."""
+    bad = 0
+    for fault in faults:
+        path = os.path.join(source, fault["file"])
+        if not os.path.exists(path):
+            problem = "no file %s" % fault["file"]
+        else:
+            text = open(path, encoding="utf-8").read()
+            count = text.count(fault["from"])
+            if fault["to"] == fault["from"]:
+                problem = "'to' is the same as 'from'"
+            elif mutate(text, fault) is not None:
+                continue
+            elif count == 0:
+                problem = "'from' no longer matches"
+            elif "occurrence" in fault:
+                problem = "occurrence %s of %d" % (fault["occurrence"], count)
+            else:
+                problem = "'from' matches %d places" % count
+        print("%-28s %s" % (fault["id"], problem))
+        bad += 1
+    print("%d of %d faults apply to one place" % (len(faults) - bad, len(faults)))
+    return bad
+
+
 def run(command, cwd, timeout=None, env=None):
     try:
         done = subprocess.run(command, cwd=cwd, env=env, timeout=timeout,
@@ -92,11 +123,12 @@ def build(copy, targets, env):
 
 def tests_fail(copy, fault, timeout, suffix=""):
     """The first program that fails (or times out), or None when all pass."""
+    env = dict(os.environ, **dict(pair.split("=", 1) for pair in fault.get("env", "").split()))
     for program in fault["tests"].split():
         command = [os.path.join(copy, "build/default/tests", program + suffix)]
         if fault.get("filter"):
             command.append("--gtest_filter=" + fault["filter"])
-        code, _ = run(command, os.path.join(copy, "build/default/tests"), timeout)
+        code, _ = run(command, os.path.join(copy, "build/default/tests"), timeout, env)
         if code != 0:
             return program + (" (timeout)" if code is None else "")
     return None
@@ -112,6 +144,7 @@ def main():
     parser.add_argument("--batch", type=int, default=8, help="faults built under one hold of the build lock")
     parser.add_argument("--spread", action="store_true", help="take the areas in turn rather than in list order")
     parser.add_argument("--skip", default="", help="a results file: faults listed there are not run again")
+    parser.add_argument("--check", action="store_true", help="only list the faults that no longer apply")
     args = parser.parse_args()
 
     source = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -123,6 +156,8 @@ def main():
     if args.skip and os.path.exists(args.skip):
         done = {line.split("\t")[0].strip() for line in open(args.skip, encoding="utf-8")}
         faults = [f for f in faults if f["id"] not in done]
+    if args.check:
+        sys.exit(1 if check(source, faults) else 0)
 
     if args.spread:
         by_area = OrderedDict()
@@ -146,8 +181,9 @@ def main():
         code, output = build(copy, programs, env)
     if code != 0:
         sys.exit("the unchanged copy does not build:\n" + output[-3000:])
-    for program, filter_ in sorted({(p, f.get("filter", "")) for f in faults for p in f["tests"].split()}):
-        failing = tests_fail(copy, {"tests": program, "filter": filter_}, args.timeout)
+    for program, filter_, env_ in sorted({(p, f.get("filter", ""), f.get("env", ""))
+                                          for f in faults for p in f["tests"].split()}):
+        failing = tests_fail(copy, {"tests": program, "filter": filter_, "env": env_}, args.timeout)
         if failing:
             sys.exit("%s fails without any fault" % failing)
 

@@ -192,6 +192,37 @@ TEST(NaviSim, RegistryPropertiesTellTheSizeTheyNeed) {
     EXPECT_TRUE(platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_SERVICE, nullptr, service,
                                                             sizeof service, &required));
     EXPECT_STREQ(reinterpret_cast<char*>(service), "USBSTOR");
+
+    // The instance ID needs room for its NUL too; a buffer one short is left as it was.
+    const std::string id = "USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0";
+    char buffer[128];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(platform::CM_Get_Device_IDA(device.DevInst, buffer, 84, 0), platform::CR_BUFFER_SMALL);
+    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '#'));
+    ASSERT_EQ(platform::CM_Get_Device_IDA(device.DevInst, buffer, 85, 0), platform::CR_SUCCESS);
+    EXPECT_EQ(std::string(buffer), id);
+    EXPECT_EQ(buffer[85], '#');
+    EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(devices));
+}
+
+TEST(NaviSim, AVetoNameLongerThanItsBufferIsCutToIt) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    ASSERT_TRUE(platform::ModifyMachine([](platform::ProfileDocument& doc) {
+        doc.Set("Device navi", "EjectVetoed", "always");
+        doc.Set("Device navi", "EjectVetoName", "\\??\\STORAGE#Volume#navi");
+        return true;
+    }));
+    platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT);
+    platform::SP_DEVINFO_DATA device;
+    ASSERT_TRUE(platform::SetupDiEnumDeviceInfo(devices, 0, &device));
+    int vetoType = platform::kVetoNone;
+    char name[16];
+    std::memset(name, '#', sizeof name);
+    EXPECT_EQ(platform::CM_Request_Device_EjectA(device.DevInst, &vetoType, name, 8, 0), platform::CR_REMOVE_VETOED);
+    EXPECT_EQ(vetoType, platform::kVetoOutstandingOpen);
+    EXPECT_EQ(std::string(name), "\\??\\STO");
+    EXPECT_EQ(name[8], '#');
     EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(devices));
 }
 

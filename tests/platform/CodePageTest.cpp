@@ -30,8 +30,10 @@ TEST(CodePage, TextThatCp932CannotHoldFails) {
 TEST(CodePage, ReplacingConversionKeepsTheRestOfTheText) {
     // "Café パソコン": "é" has no CP932 code; the Japanese after it is kept.
     EXPECT_EQ(Utf8ToCp932Replacing("Caf\xC3\xA9 \xE3\x83\x91\xE3\x82\xBD\xE3\x82\xB3\xE3\x83\xB3"), "Caf? " + kPasokon);
-    // One "?" for each character, whatever its length: two, three and four bytes.
-    EXPECT_EQ(Utf8ToCp932Replacing("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80!"),
+    // One "?" for each character, whatever its length: two bytes, three (U+20AC, and U+FFFD
+    // whose lead EF is the last of the three-byte leads) and four.
+    EXPECT_EQ(Utf8ToCp932Replacing("\xC3\xA9\xE2\x82\xAC\xEF\xBF\xBD\xF0\x9F\x98\x80!"),
+              "?"
               "?"
               "?"
               "?!");

@@ -1,8 +1,10 @@
 // The file services' contract as the program relies on it, on Linux: a copy keeps or replaces
-// its target exactly as asked and never leaves a half-written one; a move never replaces.
+// its target exactly as asked and never leaves a half-written one; a move never replaces; a
+// path handed out fits its buffer with its NUL or is not handed out.
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <string>
 #include <sys/resource.h>
 
@@ -75,4 +77,18 @@ TEST_F(FilesTest, AMoveNeverReplacesAnExistingFile) {
     ASSERT_TRUE(platform::MoveFileA(Win("from.dat").c_str(), Win("moved.dat").c_str()));
     EXPECT_EQ(TestWorld::ReadFile(Native("moved.dat")), "moved");
     EXPECT_FALSE(std::filesystem::exists(Native("from.dat")));
+}
+
+TEST_F(FilesTest, TheProgramsPathIsHandedOutOnlyWithRoomForItsNul) {
+    platform::SetModuleFileNameForProcess("/opt/veltrane/bin/veltrane");
+    const std::string path = "Z:\\opt\\veltrane\\bin\\veltrane";
+    char buffer[64];
+    std::memset(buffer, '#', sizeof buffer);
+    const uint32_t length = static_cast<uint32_t>(path.size());
+    EXPECT_EQ(platform::GetModuleFileNameA(buffer, length), 0u);
+    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '#'));
+    EXPECT_EQ(platform::GetModuleFileNameA(buffer, length + 1), length);
+    EXPECT_EQ(std::string(buffer), path);
+    EXPECT_EQ(buffer[length + 1], '#');
+    platform::SetModuleFileNameForProcess("");
 }

@@ -52,6 +52,15 @@ TEST(BootSectorTest, OnlyASignedFatBootSectorIsAFileSystem) {
     FatBootSector(sector);
     sector[16] = 0;  // no FAT
     EXPECT_FALSE(platform::linuxpc::HoldsFatFileSystem(sector));
+
+    // FAT's sectors hold 512 to 4,096 bytes.
+    FatBootSector(sector);
+    sector[12] = 0x10;  // 4,096
+    EXPECT_TRUE(platform::linuxpc::HoldsFatFileSystem(sector));
+    sector[12] = 0x20;  // 8,192
+    EXPECT_FALSE(platform::linuxpc::HoldsFatFileSystem(sector));
+    sector[12] = 0x01;  // 256
+    EXPECT_FALSE(platform::linuxpc::HoldsFatFileSystem(sector));
 }
 
 TEST(BootSectorTest, SectorZeroDecidesForFatAndBlkidForOtherFileSystems) {
