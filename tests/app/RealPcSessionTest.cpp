@@ -18,15 +18,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
 #include <thread>
 
 #include "WorkflowWorld.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
 #include "platform/sim/Machine.h"
+#include "support/Testbed.h"
 #include "support/UDisksWorld.h"
 #include "ui/script/Script.h"
 #include "ui/script/ScriptDriver.h"
@@ -108,24 +107,10 @@ public:
 private:
     std::string Add(const char* subsystem, const char* name, const char* parent,
                     std::initializer_list<const char*> attributes, std::initializer_list<const char*> properties) {
-        std::vector<const gchar*> attributeList(attributes), propertyList(properties);
-        attributeList.push_back(nullptr);
-        propertyList.push_back(nullptr);
-        gchar* path =
-            umockdev_testbed_add_devicev(bed_, subsystem, name, parent, const_cast<gchar**>(attributeList.data()),
-                                         const_cast<gchar**>(propertyList.data()));
-        std::string syspath = path ? path : "";
-        g_free(path);
-        EXPECT_FALSE(syspath.empty()) << name;
-        return syspath;
+        return AddTestbedDevice(bed_, subsystem, name, parent, attributes, properties);
     }
     std::string Attribute(const std::string& syspath, const char* name) {
-        gchar* root = umockdev_testbed_get_root_dir(bed_);
-        std::ifstream in(std::string(root) + syspath + "/" + name);
-        g_free(root);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return TestbedAttribute(bed_, syspath, name);
     }
     void Unplug() {
         ejected_ = true;

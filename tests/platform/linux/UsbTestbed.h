@@ -9,14 +9,13 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/sim/Machine.h"
 #include "support/TestWorld.h"
+#include "support/Testbed.h"
 
 class UsbTestbed : public ::testing::Test {
 protected:
@@ -60,16 +59,7 @@ protected:
     // A device with its sysfs attributes and udev properties (name, value, name, value, ...).
     std::string Add(const char* subsystem, const char* name, const char* parent,
                     std::initializer_list<const char*> attributes, std::initializer_list<const char*> properties) {
-        std::vector<const gchar*> attributeList(attributes), propertyList(properties);
-        attributeList.push_back(nullptr);
-        propertyList.push_back(nullptr);
-        gchar* path =
-            umockdev_testbed_add_devicev(bed, subsystem, name, parent, const_cast<gchar**>(attributeList.data()),
-                                         const_cast<gchar**>(propertyList.data()));
-        std::string syspath = path ? path : "";
-        g_free(path);
-        EXPECT_FALSE(syspath.empty()) << name;
-        return syspath;
+        return AddTestbedDevice(bed, subsystem, name, parent, attributes, properties);
     }
 
     // A USB mass-storage interface of `usb` bound to `driver`, and its disk 240:minor.
@@ -95,15 +85,7 @@ protected:
 
     static std::string Basename(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-    // What a sysfs attribute file of the testbed holds now.
-    std::string Attribute(const std::string& syspath, const char* name) {
-        gchar* root = umockdev_testbed_get_root_dir(bed);
-        std::ifstream in(std::string(root) + syspath + "/" + name);
-        g_free(root);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Attribute(const std::string& syspath, const char* name) { return TestbedAttribute(bed, syspath, name); }
 
     TestWorld world;
     UMockdevTestbed* bed = nullptr;
