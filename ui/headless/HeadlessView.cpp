@@ -291,18 +291,10 @@ bool HeadlessView::WaitForNextTimer(std::unique_lock<std::mutex>& lock) {
 
 bool HeadlessView::DeliverDeviceChange(std::unique_lock<std::mutex>& lock) {
     if (!deviceChanges_ || !deviceChanges_->Consume()) return false;
-    std::vector<platform::HANDLE> watched;
-    for (auto& [volume, window] : removalWatches_) watched.push_back(volume);
     lock.unlock();
-    platform::AnswerRemovalRequests(watched, [this](platform::HANDLE volume) {
-        platform::ViewHandler* logic = nullptr;
-        {
-            std::lock_guard guard(lock_);
-            if (auto watch = removalWatches_.find(volume); watch != removalWatches_.end())
-                logic = LogicOf(watch->second);
-        }
-        // A window no longer open has no say, as a destroyed window has none on Windows.
-        return logic == nullptr || logic->OnQueryRemoveVolume();
+    removalWatches_.AnswerRequests([this](int window) {
+        std::lock_guard guard(lock_);
+        return LogicOf(window);
     });
     lock.lock();
     std::vector<platform::ViewHandler*> windows;
@@ -596,12 +588,8 @@ void HeadlessView::PostNotify(int window, uintptr_t wParam, intptr_t lParam) {
 }
 
 bool HeadlessView::WatchVolumeRemoval(int window, platform::HANDLE volume) {
-    std::lock_guard guard(lock_);
-    removalWatches_[volume] = window;
+    removalWatches_.Watch(volume, window);
     return true;
 }
 
-void HeadlessView::StopWatchingVolumeRemoval(platform::HANDLE volume) {
-    std::lock_guard guard(lock_);
-    removalWatches_.erase(volume);
-}
+void HeadlessView::StopWatchingVolumeRemoval(platform::HANDLE volume) { removalWatches_.Stop(volume); }

@@ -17,6 +17,7 @@
 
 #include "platform/DeviceChange.h"
 #include "platform/View.h"
+#include "ui/RemovalWatches.h"
 #include "ui/ScriptedAnswers.h"
 
 class HeadlessView : public platform::View, public ui::ScriptedAnswers {
@@ -195,6 +196,5 @@ private:
     uint64_t wakeAt_ = 0;
     bool closingAll_ = false;
     std::unique_ptr<platform::DeviceChangeWatcher> deviceChanges_;
-    // The window watching each volume handle for removal requests.
-    std::map<platform::HANDLE, int> removalWatches_;
+    ui::RemovalWatches removalWatches_;
 };

@@ -322,32 +322,17 @@ void QtView::PostNotify(int window, uintptr_t wParam, intptr_t lParam) {
 }
 
 bool QtView::WatchVolumeRemoval(int window, platform::HANDLE volume) {
-    std::lock_guard guard(removalLock_);
-    removalWatches_[volume] = window;
+    removalWatches_.Watch(volume, window);
     return true;
 }
 
-void QtView::StopWatchingVolumeRemoval(platform::HANDLE volume) {
-    std::lock_guard guard(removalLock_);
-    removalWatches_.erase(volume);
-}
+void QtView::StopWatchingVolumeRemoval(platform::HANDLE volume) { removalWatches_.Stop(volume); }
 
 void QtView::DeliverDeviceChange() {
     if (!deviceChanges_->Consume()) return;
-    std::vector<platform::HANDLE> watched;
-    {
-        std::lock_guard guard(removalLock_);
-        for (auto& [volume, window] : removalWatches_) watched.push_back(volume);
-    }
-    platform::AnswerRemovalRequests(watched, [this](platform::HANDLE volume) {
-        int window = 0;
-        {
-            std::lock_guard guard(removalLock_);
-            if (auto watch = removalWatches_.find(volume); watch != removalWatches_.end()) window = watch->second;
-        }
-        // A window no longer open has no say, as a destroyed window has none on Windows.
-        DialogWindow* dialog = window != 0 ? Window(window) : nullptr;
-        return dialog == nullptr || dialog->Logic().OnQueryRemoveVolume();
+    removalWatches_.AnswerRequests([this](int window) -> platform::ViewHandler* {
+        DialogWindow* dialog = Window(window);
+        return dialog != nullptr ? &dialog->Logic() : nullptr;
     });
     std::vector<platform::ViewHandler*> windows;
     for (DialogWindow* frame : frames_)

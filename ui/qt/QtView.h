@@ -10,11 +10,11 @@
 #include <QTimer>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/DeviceChange.h"
 #include "platform/View.h"
+#include "ui/RemovalWatches.h"
 #include "ui/ScriptedAnswers.h"
 #include "ui/qt/DialogWindow.h"
 
@@ -112,9 +112,7 @@ private:
     };
     std::map<std::pair<int, uint32_t>, std::unique_ptr<QTimer, DeleteLater>> timers_;
     std::unique_ptr<platform::DeviceChangeWatcher> deviceChanges_;
-    // The window watching each volume handle for removal requests; set from any thread.
-    std::mutex removalLock_;
-    std::map<platform::HANDLE, int> removalWatches_;
+    ui::RemovalWatches removalWatches_;
     std::unique_ptr<QSocketNotifier> deviceNotifier_;
     QTimer driverTimer_;
     std::function<bool()> driver_;
