@@ -29,7 +29,8 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then auto=1; fi
 
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)"
+# Only what the demo runs: the program, its two libraries and resources, and the three tools.
+cmake --build --preset default -j "$(nproc)" --target veltrane Decode sha512 veltrane_resources mapservice mkupdate navisim
 bin=$root/build/default/bin
 
 demo=${VELTRANE_DEMO:-$root/build/demo}
