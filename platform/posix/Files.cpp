@@ -67,6 +67,8 @@ FILE* fopen(const char* path, const char* mode) {
     return f;
 }
 
+bool FlushToDisk(FILE* file) { return ::fflush(file) == 0 && ::fdatasync(::fileno(file)) == 0; }
+
 uint32_t GetFileAttributesA(const char* path) {
     auto native = Native(path);
     struct stat st {};
