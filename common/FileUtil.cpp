@@ -190,6 +190,20 @@ bool LinkBelowMapFolder(const std::string& path) {
     return false;
 }
 
+bool LinkInDownloadFolder(const std::string& folder) {
+    std::vector<std::string> paths{folder};
+    for (const char* sub : kCheckOrder) paths.push_back(folder + "\\" + sub);
+    for (const std::string& path : paths) {
+        if (LinkBelowMapFolder(path)) return true;
+        for (const platform::FindData& entry : platform::FindFiles(path + "\\*.*")) {
+            if (!(entry.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+            VLOG(LOG_ERROR, "リンクを含むフォルダ[%s\\%s]", path.c_str(), entry.name.c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsPlainName(const std::string& name) {
     if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
     for (size_t i = 0; i < name.size(); i += platform::CharLength(name, i)) {

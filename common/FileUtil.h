@@ -30,6 +30,8 @@ bool IsInsideMapFolder(std::string folder);
 // junction or symbolic link: whatever is opened, created or deleted through it lands wherever
 // it points. The program makes no links there; another user of a shared folder can.
 bool LinkBelowMapFolder(const std::string& path);
+// LinkBelowMapFolder for a download folder, its five sub-folders and every entry in them.
+bool LinkInDownloadFolder(const std::string& folder);
 int DownloadFolderCheck(const std::string& name);
 int DownloadFolderCreate(const std::string& name);
 int GetDiskSpace(double* totalGigabytes, double* freeGigabytes);

@@ -200,10 +200,14 @@ std::vector<FindData> FindFiles(std::string_view pattern) {
         if (!name || !MatchesWildcard(*name, namePattern)) continue;
         struct stat st {};
         std::string full = *folder + "/" + entry->d_name;
-        if (::stat(full.c_str(), &st) != 0) continue;
+        if (::lstat(full.c_str(), &st) != 0) continue;
+        // As on Windows, a link is listed marked, even when it points nowhere.
+        const bool link = S_ISLNK(st.st_mode);
+        if (link && ::stat(full.c_str(), &st) != 0) st = {};
         FindData data;
         data.name = *name;
         data.attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        if (link) data.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
         data.size = static_cast<uint64_t>(st.st_size);
         found.push_back(std::move(data));
     }

@@ -456,6 +456,22 @@ TEST_F(FreeSpaceTest, ANewDownloadNeedsFiveGigabytesFree) {
     EXPECT_EQ(view.Boxes().size(), 2u);
 }
 
+// The service announces 6,169 units (6.0 GB) with 5.5 GB free: refused before the first map file,
+// with what is needed and what is free.
+TEST_F(FreeSpaceTest, AnAnnouncedSetLargerThanTheFreeSpaceIsRefusedBeforeItsFirstByte) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.mapSize = 6169;
+    StartService();
+    MapsOnDriveM();
+    SetFree(5632 * kMiB);
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, shipped::SetSpaceMessage("M", "6.0", "5.5", "E01"));
+    EXPECT_TRUE(window->PcMapData.empty());
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+    EXPECT_EQ(CallLog().find("/map-dl/data/"), std::string::npos);
+}
+
 TEST_F(FreeSpaceTest, AResumedDownloadNeedsFiveGigabytesLessWhatItHolds) {
     mkupdate::BuildUpdateSet(config.updateSet, {});
     StartService();
