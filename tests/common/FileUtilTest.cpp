@@ -120,7 +120,9 @@ TEST_F(FileUtilTest, DownloadFolderIsCreatedAndCheckedWithItsFiveSubFolders) {
 // A folder another user made a link would take the download wherever it points.
 TEST_F(FileUtilTest, ADownloadFolderThatIsALinkIsNotUsed) {
     fs::create_directories(world.root + "/elsewhere");
-    fs::create_directory_symlink(world.root + "/elsewhere", world.root + "/2026041");
+    std::error_code error;
+    fs::create_directory_symlink(world.root + "/elsewhere", world.root + "/2026041", error);
+    if (error) GTEST_SKIP() << "this system makes no links: " << error.message();
     EXPECT_EQ(DownloadFolderCreate("2026041"), kFolderCreateFailed);
     EXPECT_TRUE(fs::is_empty(world.root + "/elsewhere"));
     fs::remove(world.root + "/2026041");
