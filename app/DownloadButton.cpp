@@ -1,4 +1,5 @@
 // The download button: pause a running download, or start (resume) the offered one.
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
@@ -105,6 +106,14 @@ void CVeltraneDlg::StartDownload() {
     view_.SetWaitCursor(false);
     // The description gave the update's size.
     SetServerAreaData(3, SizeText(theApp.MapSizeGB));
+    // The announced set, less what is on disk already, must fit in what is free: refused
+    // before its first byte rather than when the disk is full.
+    const double setGigabytes =
+        std::max(0.0, DownloadJob.expectedBytes - DownloadJob.downloadedBytes.load()) / (1 << 30);
+    if (setGigabytes > free) {
+        RefuseForSet(setGigabytes, free);
+        return abandon();
+    }
 
     int state = CheckDownloadState();
     if (state == 0) {
@@ -185,6 +194,14 @@ void CVeltraneDlg::RefuseForSpace(double neededGigabytes) {
     theApp.Messages.SetDetailText(theApp.MapFolder.substr(0, 1));
     theApp.Messages.SetNumberText(neededGigabytes);
     theApp.Messages.ShowErrorMessage(kNotEnoughSpace, "E01", "");
+}
+
+void CVeltraneDlg::RefuseForSet(double neededGigabytes, double freeGigabytes) {
+    VLOG(LOG_ERROR, "空き容量不足[%.1f:%.1f]", neededGigabytes, freeGigabytes);
+    theApp.Messages.SetDetailText(theApp.MapFolder.substr(0, 1));
+    theApp.Messages.SetNumberText(neededGigabytes);
+    theApp.Messages.SetFreeNumberText(freeGigabytes);
+    theApp.Messages.ShowErrorMessage(kSetLargerThanFreeSpace, "E01", "");
 }
 
 int32_t CVeltraneDlg::UnfinishedOfferRecord() const {

@@ -4,6 +4,7 @@
 #include "common/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
+#include "common/FileUtil.h"
 #include "common/Operation.h"
 #include "base/Text.h"
 #include "platform/Paths.h"
@@ -22,6 +23,9 @@ std::string ReadKey(const std::string& section, const char* key) {
 int CVeltraneDlg::GetHistoryData() {
     return OPERATION("GetHistoryData", "", 1, [&] {
         PcMapData.clear();
+        // A save killed before its rename left its temporary file; only one copy of the
+        // program runs, so none is being written now.
+        (void)FileDelete(theApp.HistoryIniPath + ".tmp*");  // logged; a file left is only clutter
         // The numbering is contiguous from 1: a gap ends the list.
         for (int n = 1;; ++n) {
             std::string section = Format("%s%d", "HISTORY", n);
@@ -32,6 +36,11 @@ int CVeltraneDlg::GetHistoryData() {
             record.version = ReadKey(section, "VERSION");
             record.size = static_cast<float>(std::atof(ReadKey(section, "SIZE").c_str()));
             record.folder = ReadKey(section, "FOLDER");
+            // Any user of the PC can edit History.ini: the jobs work only in the map folder.
+            if (!IsInsideMapFolder(record.folder)) {
+                VLOG(LOG_ERROR, "マップフォルダ外の記録[%s]", record.folder.c_str());
+                continue;
+            }
             PcMapData.push_back(record);
         }
         return 0;

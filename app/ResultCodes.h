@@ -3,6 +3,8 @@
 
 // The download folder's drive lacks the space the offer needs.
 constexpr int kNotEnoughSpace = 400;
+// The set the description announces is larger than the free space of the map folder's drive.
+constexpr int kSetLargerThanFreeSpace = 405;
 // The transfer button with no record checked.
 constexpr int kNoDataSelected = 500;
 // The unit is not connected, or not held by the window.

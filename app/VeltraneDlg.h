@@ -206,6 +206,7 @@ private:
     // The description, the resume point and the line test.
     bool PrepareDownloadJob();
     void RefuseForSpace(double neededGigabytes);
+    void RefuseForSet(double neededGigabytes, double freeGigabytes);
     int32_t UnfinishedOfferRecord() const;
     void OnTransferButton();
     // False when a check refused the transfer (its message shown).

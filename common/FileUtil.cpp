@@ -31,9 +31,10 @@ bool IsDeviceName(const std::string& name) {
     std::string base = name.substr(0, name.find('.'));
     base.erase(base.find_last_not_of(' ') + 1);
     for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
         if (base == device) return true;
-    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' && base[3] <= '9';
+    // COM0 and LPT0 are reserved as well as 1 to 9.
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '0' && base[3] <= '9';
 }
 
 // The five sub-folders of a download folder, in the order each function visits them.
@@ -160,6 +161,49 @@ std::optional<uint64_t> FoundFileSize(const std::string& path) {
     return std::nullopt;
 }
 
+bool IsInsideMapFolder(std::string folder) {
+    std::string top = theApp.MapFolder;
+    for (std::string* path : {&folder, &top})
+        while (!path->empty() && path->back() == '\\' && platform::CharLength(*path, path->size() - 1) == 1)
+            path->pop_back();
+    if (top.empty() || folder.size() < top.size() || !platform::EqualsNoCase(folder.substr(0, top.size()), top))
+        return false;
+    for (size_t start = top.size(); start < folder.size();) {
+        if (folder[start] != '\\') return false;
+        size_t end = platform::FindChar(folder, '\\', start + 1);
+        if (!IsPlainName(folder.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1)))
+            return false;
+        start = end == std::string::npos ? folder.size() : end;
+    }
+    return true;
+}
+
+bool LinkBelowMapFolder(const std::string& path) {
+    for (size_t end = theApp.MapFolder.size(); end != std::string::npos && end < path.size();) {
+        end = platform::FindChar(path, '\\', end + 1);
+        uint32_t attributes = platform::GetFileAttributesA(path.substr(0, end).c_str());
+        if (attributes != platform::INVALID_FILE_ATTRIBUTES && (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT)) {
+            VLOG(LOG_ERROR, "リンクを含むフォルダ[%s]", path.c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
+bool LinkInDownloadFolder(const std::string& folder) {
+    std::vector<std::string> paths{folder};
+    for (const char* sub : kCheckOrder) paths.push_back(folder + "\\" + sub);
+    for (const std::string& path : paths) {
+        if (LinkBelowMapFolder(path)) return true;
+        for (const platform::FindData& entry : platform::FindFiles(path + "\\*.*")) {
+            if (!(entry.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+            VLOG(LOG_ERROR, "リンクを含むフォルダ[%s\\%s]", path.c_str(), entry.name.c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsPlainName(const std::string& name) {
     if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
     for (size_t i = 0; i < name.size(); i += platform::CharLength(name, i)) {
@@ -195,6 +239,8 @@ int DownloadFolderCreate(const std::string& name) {
         std::vector<std::string> paths{folder};
         for (const char* sub : kCreateOrder) paths.push_back(folder + "\\" + sub);
         for (const std::string& path : paths) {
+            // A folder that is a link would take the download wherever it points.
+            if (LinkBelowMapFolder(path)) return kFolderCreateFailed;
             if (FolderExists(path)) continue;
             if (!platform::CreateDirectoryA(path.c_str())) {
                 VLOG(LOG_ERROR, "フォルダ作成失敗[%s][%d]", path.c_str(), static_cast<int>(platform::GetLastError()));

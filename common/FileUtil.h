@@ -20,9 +20,18 @@ int FileDelete(const std::string& pattern);
 std::optional<uint64_t> FoundFileSize(const std::string& path);
 // A name that stays one folder level and names a file, not a device: no separator, drive,
 // wildcard, control character or parent step, no trailing dot or space, and no device name
-// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with any extension, in any case). Double-byte
+// (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9, LPT0-LPT9, with any extension, in any case). Double-byte
 // characters are stepped over whole, so "ソ" (whose trail byte is 0x5C) is plain.
 bool IsPlainName(const std::string& name);
+// True when `folder` is the map folder or a folder inside it, by Windows rules (case ignored,
+// a trailing backslash alike, every step below it a plain name).
+bool IsInsideMapFolder(std::string folder);
+// True (and logged) when a step of `path` below the map folder, the last one included, is a
+// junction or symbolic link: whatever is opened, created or deleted through it lands wherever
+// it points. The program makes no links there; another user of a shared folder can.
+bool LinkBelowMapFolder(const std::string& path);
+// LinkBelowMapFolder for a download folder, its five sub-folders and every entry in them.
+bool LinkInDownloadFolder(const std::string& folder);
 int DownloadFolderCheck(const std::string& name);
 int DownloadFolderCreate(const std::string& name);
 int GetDiskSpace(double* totalGigabytes, double* freeGigabytes);

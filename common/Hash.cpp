@@ -108,8 +108,12 @@ int CalcHash(const void* data, unsigned long length, unsigned char* digest) {
 
 int HashCheckEx(const std::string& folder, const std::string& fileName, const std::string& expectedHex) {
     return OPERATION("HashCheckEx", Format("[%s][%s]", fileName.c_str(), expectedHex.c_str()), kDigestFailed, [&] {
+        // Only a whole MD5 is a digest: short text would leave bytes of zeros to compare.
         unsigned char expected[kDigestBufferBytes] = {};
-        if (HexToBytes(expectedHex, expected, kDigestBufferBytes) != 0) return kDigestFailed;
+        if (!IsMd5Hex(expectedHex) || HexToBytes(expectedHex, expected, kDigestBufferBytes) != 0) {
+            VLOG(LOG_ERROR, "ハッシュ値エラー[%s]", expectedHex.c_str());
+            return kDigestFailed;
+        }
 
         unsigned char digest[platform::MD5_LENGTH] = {};
         FileFacts facts;
@@ -161,9 +165,19 @@ int BytesToHex(const unsigned char* bytes, int count, std::string* text) {
     });
 }
 
+bool IsMd5Hex(const std::string& text) {
+    return text.size() == 2 * platform::MD5_LENGTH &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
+}
+
 int HexToBytes(const std::string& hex, unsigned char* bytes, int capacity) {
     if (hex.size() > kMaxHexDigits || hex.size() / 2 > static_cast<size_t>(capacity)) {
         VLOG(LOG_ERROR, "データ長エラー[%zu]", hex.size());
+        return -1;
+    }
+    // Any other character would become some nibble.
+    if (!std::all_of(hex.begin(), hex.end(), [](unsigned char c) { return std::isxdigit(c) != 0; })) {
+        VLOG(LOG_ERROR, "16進数エラー");
         return -1;
     }
     char work[kMaxHexDigits + 1] = {};

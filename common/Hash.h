@@ -15,10 +15,13 @@ int HashCheckEx(const std::string& folder, const std::string& fileName, const st
 // Base64 of the SHA-512 digest of `text` (at most 1,024 bytes): 0, or 402.
 int Sha512Base64(const std::string& text, std::string* result);
 
+// True for an MD5 as hexadecimal text: exactly 32 digits, in either case.
+bool IsMd5Hex(const std::string& text);
 // Appends two lower-case digits per byte: 0, or -1.
 int BytesToHex(const unsigned char* bytes, int count, std::string* text);
 // One byte per two digits of at most 128 characters, into `bytes` of `capacity` bytes: 0, or
-// -1 (nothing written) when the text is longer or would not fit.
+// -1 (nothing written) when the text is longer, would not fit, or holds a character that is no
+// hexadecimal digit.
 int HexToBytes(const std::string& hex, unsigned char* bytes, int capacity);
 // Standard Base64 with padding, no line breaks. A count of -1 takes `bytes` as a NUL-terminated text.
 std::string Base64Encode(int count, const unsigned char* bytes);

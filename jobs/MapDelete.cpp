@@ -12,7 +12,6 @@
 #include "base/Logger.h"
 #include "common/Operation.h"
 #include "base/Text.h"
-#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Power.h"
 #include "platform/View.h"
@@ -36,43 +35,12 @@ int DeleteFiles(const std::string& pattern) {
     return result;
 }
 
-// True when `folder` is the map folder or a folder inside it, by Windows rules (case ignored,
-// a trailing backslash alike, every step below it a plain name).
-bool InsideMapFolder(std::string folder) {
-    std::string top = theApp.MapFolder;
-    for (std::string* path : {&folder, &top})
-        while (!path->empty() && path->back() == '\\' && platform::CharLength(*path, path->size() - 1) == 1)
-            path->pop_back();
-    if (top.empty() || folder.size() < top.size() || !platform::EqualsNoCase(folder.substr(0, top.size()), top))
-        return false;
-    for (size_t start = top.size(); start < folder.size();) {
-        if (folder[start] != '\\') return false;
-        size_t end = platform::FindChar(folder, '\\', start + 1);
-        if (!IsPlainName(folder.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1)))
-            return false;
-        start = end == std::string::npos ? folder.size() : end;
-    }
-    return true;
-}
-
-// True when a step of `folder` below the map folder is a junction or symbolic link: a pattern
-// deleted through it would delete wherever it points. The program makes no links there.
-bool LinkBelowMapFolder(const std::string& folder) {
-    for (size_t end = theApp.MapFolder.size(); end != std::string::npos && end < folder.size();) {
-        end = platform::FindChar(folder, '\\', end + 1);
-        uint32_t attributes = platform::GetFileAttributesA(folder.substr(0, end).c_str());
-        if (attributes != platform::INVALID_FILE_ATTRIBUTES && (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT))
-            return true;
-    }
-    return false;
-}
-
 // One download folder: its five sub-folders, then the files directly inside it and the folder.
 int DeleteRecord(const PC_MAP_DELETE_DATA& record) {
     // History.ini is a file any user of the PC can edit, and this program runs as administrator:
     // its folder must lie in the map folder. A name that is empty or leaves its folder would
     // widen the patterns below to the map folder itself, or beyond it.
-    if (!InsideMapFolder(record.mapFolder)) {
+    if (!IsInsideMapFolder(record.mapFolder)) {
         theApp.Messages.ShowErrorMessage(kDeletionFailed, "E01", "");
         VLOG(LOG_ERROR, "マップフォルダ外の記録[%s]", record.mapFolder.c_str());
         return -1;
@@ -89,7 +57,6 @@ int DeleteRecord(const PC_MAP_DELETE_DATA& record) {
         const std::string target = Format("%s\\%s\\%s", folder, name, sub);
         if (LinkBelowMapFolder(target)) {
             theApp.Messages.ShowErrorMessage(kDeletionFailed, "E01", "");
-            VLOG(LOG_ERROR, "リンクを含むフォルダ[%s]", target.c_str());
             return -1;
         }
     }

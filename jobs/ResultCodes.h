@@ -7,6 +7,8 @@ constexpr int kUnitFileCopyFailed = 503;
 constexpr int kTransferStartFailed = 504;
 // The control files could not be deciphered, read or checked.
 constexpr int kControlFilesFailed = 506;
+// The download folder lies outside the map folder, or holds a link (told as unreadable data).
+constexpr int kDownloadFolderRefused = 506;
 // The volume or master data failed its checks or its preparation.
 constexpr int kMapDataFailed = 507;
 // The image's 16-bit byte sum differs from the control data's.

@@ -8,6 +8,7 @@
 #include "jobs/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
+#include "common/FileUtil.h"
 #include "common/Operation.h"
 #include "base/Text.h"
 #include "device/NaviDriveImage.h"
@@ -108,6 +109,14 @@ void FailOnUnitFiles(const char* failureText, int result, int windowResult) {
 
 // The 23 steps; false after the first failure has been reported.
 bool RunSteps(TransferJob& job, const std::string& naviDrive) {
+    // History.ini may have been edited since it was read, and another user of a shared map
+    // folder may have made a link since the download: the steps below read, create, rename and
+    // delete files in this folder, and never through a link.
+    const std::string folder = TransferMapFolder();
+    if (!IsInsideMapFolder(folder) || LinkInDownloadFolder(folder + "\\" + job.id)) {
+        FailBeforeUnitFiles("転送フォルダエラー[%d]", kDownloadFolderRefused, kDownloadFolderRefused);
+        return false;
+    }
     // A transfer cut off by a crash or a kill left its intermediates; the extraction would
     // refuse to overwrite them.
     if (int result = RemoveStaleIntermediates(job.id); result != 0)

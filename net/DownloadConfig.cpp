@@ -6,14 +6,17 @@
 #include "net/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
+#include "common/Hash.h"
 #include "base/Logger.h"
 #include "common/Operation.h"
 #include "base/Text.h"
 #include "net/DownloadJob.h"
 #include "net/ExternalInterface.h"
 #include "net/Http.h"
+#include "net/PartialFile.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/Internet.h"
 
 namespace {
 
@@ -79,19 +82,38 @@ private:
     bool refused_ = false;
 };
 
-// Counts the entries whose files are present, up to the first missing one, and adds their
-// sizes to the job's and the application's downloaded bytes.
-int CountPresentFiles(DOWNLOAD_JOB* job, const std::string& folder) {
-    int count = 0;
-    for (const MAP_DATA& entry : job->entries) {
+// The description's digests are the only check on what is written raw onto the unit: when the
+// service is reached over HTTPS, its description must come over HTTPS too (verified, as every
+// secure request is, and never redirected to plain HTTP). The map files may then be plain.
+bool DescriptionUrlTrusted(const std::string& url) {
+    std::optional<platform::UrlParts> service = platform::CrackUrl(theApp.ServiceUrl);
+    if (service && !platform::IsSecureUrl(*service)) return true;
+    std::optional<platform::UrlParts> description = platform::CrackUrl(url);
+    return description && platform::IsSecureUrl(*description);
+}
+
+// Where the download goes on: the first map file that is missing, still has its part mark, or
+// no longer matches its digest (a power cut can leave a file whole in length with zeros in
+// it). The files before it and the part of that one are added to the job's and the
+// application's downloaded bytes.
+int ResumeIndex(DOWNLOAD_JOB* job, const std::string& folder) {
+    int index = 0;
+    // The last entry is the line test's, never downloaded.
+    for (; index + 1 < static_cast<int>(job->entries.size()); ++index) {
+        const MAP_DATA& entry = job->entries[static_cast<size_t>(index)];
         std::optional<std::string> relative = LocalRelativePath(entry.url);
         std::optional<uint64_t> size = relative ? FoundFileSize(folder + "\\" + *relative) : std::nullopt;
         if (!size) break;
         job->downloadedBytes.fetch_add(static_cast<double>(*size), std::memory_order_relaxed);
         theApp.DownloadedBytes.fetch_add(static_cast<double>(*size), std::memory_order_relaxed);
-        ++count;
+        const std::string path = folder + "\\" + *relative;
+        if (ReadPartialMark(path) ||
+            HashCheckEx(folder + "\\" + GetDirectoryPart(*relative), GetFileNamePart(*relative), entry.HashCode) != 0) {
+            VLOG(LOG_INFO, "再取得ファイル[%s]", relative->c_str());
+            break;
+        }
     }
-    return count;
+    return index;
 }
 
 }  // namespace
@@ -102,7 +124,7 @@ std::optional<std::string> VersionName(const DOWNLOAD_START_RESPONSE& start) {
     return name;
 }
 
-uint64_t MaxFileBytes(const DOWNLOAD_JOB& job) {
+uint64_t MaxSetBytes(const DOWNLOAD_JOB& job) {
     // Clamped so that a MapSize no disk could hold still converts to a number.
     return static_cast<uint64_t>(std::clamp(job.expectedBytes, 0.0, 9.0e18)) + static_cast<uint64_t>(kMapSizeUnitBytes);
 }
@@ -139,6 +161,10 @@ int CExternalInterface::GetDownloadConfing(DOWNLOAD_JOB* job, int32_t save) {
             VLOG(LOG_ERROR, "バージョン名エラー");
             return kServiceRefused;
         }
+        if (!DescriptionUrlTrusted(job->start.conf_file_url)) {
+            VLOG(LOG_ERROR, "ダウンロードコンフィグURLがHTTPSではありません[%s]", job->start.conf_file_url.c_str());
+            return kServiceRefused;
+        }
         std::string folder = DownloadFolder(*job);
         job->saveDescription = save;
         job->entries.clear();
@@ -146,9 +172,7 @@ int CExternalInterface::GetDownloadConfing(DOWNLOAD_JOB* job, int32_t save) {
         if (result != 0) return result;
         job->expectedBytes = theApp.MapSizeGB.load(std::memory_order_relaxed) * kMapSizeUnitBytes * 1024;
 
-        // The last file present may be incomplete: fetch it again, and everything after it.
-        int present = CountPresentFiles(job, folder);
-        job->resumeIndex = present > 0 ? present - 1 : 0;
+        job->resumeIndex = ResumeIndex(job, folder);
         return 0;
     });
 }
@@ -182,6 +206,7 @@ int CExternalInterface::GetMapDownloadConfing(const std::string& url, std::vecto
         return result;
     }
     if (save == 1) {
+        if (LinkBelowMapFolder(downloadFolder + "\\MapData.XML")) return kDownloadFailed;
         // A reply holds at most 16 MiB, so the description fits any unsigned long.
         unsigned long size = static_cast<unsigned long>(description.size());
         if (FileWrite(downloadFolder + "\\", "MapData.XML", description.data(), &size) != 0) {

@@ -43,9 +43,11 @@ constexpr uintptr_t kNotifyDownloadStopped = 13;
 
 // The three version parts joined; nullopt unless that is a plain folder name.
 std::optional<std::string> VersionName(const DOWNLOAD_START_RESPONSE& start);
-// The most one map file may hold: the whole set the description announces (MapSize, rounded up
-// to its unit by the service), and one unit more for a service that rounds down.
-uint64_t MaxFileBytes(const DOWNLOAD_JOB& job);
+// The most the map files together may hold: the whole set the description announces (MapSize,
+// rounded up to its unit by the service), and one unit more for a service that rounds down.
+uint64_t MaxSetBytes(const DOWNLOAD_JOB& job);
+// Beside the map files once the download-completion call was made for them.
+constexpr char kCompletionReportedName[] = "MapData.END";
 // MapFolder \ version name.
 std::string DownloadFolder(const DOWNLOAD_JOB& job);
 // Where the file of `url` lies inside the download folder ("FLASH\RENEWAL\MAP01.ZIP", or the

@@ -91,6 +91,12 @@ int CopyBody(platform::InternetFile& in, FILE* out, uint64_t maxBytes, uint64_t*
     }
 }
 
+// Deletes a file and its mark: a part left without its mark is fetched whole next time.
+void DeleteFetched(const std::string& path) {
+    RemovePartialMark(path);
+    (void)platform::DeleteFileA(path.c_str());
+}
+
 // The reply carries exactly the rest of a file of `length` bytes from `offset` on.
 bool CarriesTheRest(const platform::InternetFile& in, uint64_t offset, uint64_t length) {
     return in.Header("Content-Range") == Format("bytes %llu-%llu/%llu", static_cast<unsigned long long>(offset),
@@ -150,6 +156,9 @@ Notice FetchMapFiles(DOWNLOAD_JOB* job) {
     std::string folder = DownloadFolder(*job);
     VLOG(LOG_INFO, "<<<<<地図ダウンロード開始>>>>>");
     size_t count = job->entries.size();
+    const std::string reported = folder + "\\" + kCompletionReportedName;
+    // Files to fetch: whatever was reported before is no longer this download.
+    if (static_cast<size_t>(job->resumeIndex) + 1 < count) (void)platform::DeleteFileA(reported.c_str());
     // The last entry is the line test's, never downloaded.
     for (size_t i = static_cast<size_t>(job->resumeIndex); i + 1 < count; ++i) {
         const MAP_DATA& entry = job->entries[i];
@@ -176,10 +185,19 @@ Notice FetchMapFiles(DOWNLOAD_JOB* job) {
     theApp.DownloadPercent.store(100, std::memory_order_relaxed);
     platform::Sleep(3000);
 
-    // The files are complete whatever the service answers.
+    // The files are complete whatever the service answers. Reported once per download: a kill
+    // after the call, before the window saved the history, must not report it again at the
+    // next start.
     job->completionResponse = {};
+    if (FoundFileSize(reported)) {
+        VLOG(LOG_INFO, "ダウンロード完了通知送信済み");
+        return {kNotifyDownloadDone, 0};
+    }
     int result = CExternalInterface().DownloadCompletionRequest(&job->completionRequest, &job->completionResponse);
     if (result != 0 && result != kHttpProxyDeclined) job->completionResponse.result_detail_cd = "E07";
+    unsigned long none = 0;
+    if (LinkBelowMapFolder(reported) || FileWrite(reported, "", "", &none) != 0)
+        VLOG(LOG_ERROR, "ダウンロード完了通知記録エラー");
     return {kNotifyDownloadDone, 0};
 }
 
@@ -256,6 +274,8 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         }
         job->resumedBytes = 0;
         std::string path = downloadFolder + "\\" + *relative;
+        // A file or folder another user made a link would be written wherever it points.
+        if (LinkBelowMapFolder(path) || LinkBelowMapFolder(PartialMarkPath(path))) return kLocalFileOpenFailed;
         uint64_t onDisk = FoundFileSize(path).value_or(0);
         uint64_t counted = kept == KeptBytes::Uncounted ? 0 : onDisk;
 
@@ -281,6 +301,22 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         VLOG(LOG_INFO, "ファイルサイズ[%lld]", in.ContentLength());
         VLOG(LOG_INFO, "PC先ファイル[%s]", path.c_str());
         if (resumed) job->resumedBytes = onDisk;
+        // The whole set on disk, the other files and the part kept from before included, stays
+        // within what the description announced; a file also stops at its own length.
+        const uint64_t others = static_cast<uint64_t>(
+            std::max(0.0, job->downloadedBytes.load(std::memory_order_relaxed) - static_cast<double>(counted)));
+        const uint64_t setBytes = MaxSetBytes(*job);
+        uint64_t room = setBytes - std::min(setBytes, others + job->resumedBytes);
+        if (in.ContentLength() >= 0) {
+            if (static_cast<uint64_t>(in.ContentLength()) > room) {
+                VLOG(LOG_ERROR, "ファイルサイズ超過[%llu]", static_cast<unsigned long long>(room));
+                opened.file.reset();
+                DeleteFetched(path);
+                AddDownloaded(job, -static_cast<double>(counted));
+                return kTransferFailed;
+            }
+            room = static_cast<uint64_t>(in.ContentLength());
+        }
         FILE* out = nullptr;
         bool resumable = resumed;
         if (resumed) {
@@ -301,10 +337,14 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         (void)setvbuf(out, nullptr, _IOFBF, kFileBufferBytes);
         uint64_t fetched = 0;
         bool overran = false;
-        // The file as a whole, the part kept from before included, stays within its bound.
-        const uint64_t maxBytes = MaxFileBytes(*job);
-        int result = CopyBody(in, out, maxBytes - std::min(maxBytes, job->resumedBytes), &fetched, &overran);
+        int result = CopyBody(in, out, room, &fetched, &overran);
         opened.file.reset();
+        // On the disk before it counts as complete: a power cut must not leave zeros in a file
+        // the next start takes as whole.
+        if (result == 0 && !platform::FlushToDisk(out)) {
+            VLOG(LOG_ERROR, "ファイルフラッシュエラー");
+            result = kDownloadFailed;
+        }
         if (fclose(out) != 0 && result == 0) result = kDownloadFailed;
         uint64_t length = job->resumedBytes + fetched;
         VLOG(LOG_INFO, "リードサイズ[%llu]", static_cast<unsigned long long>(length));
@@ -312,9 +352,7 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
             RemovePartialMark(path);
         } else if (overran || (result == kDownloadStopped && !resumable)) {
             // A part that cannot be continued is no use; one that overran is the server's fault.
-            RemovePartialMark(path);
-            // A part left without its mark is fetched whole next time.
-            (void)platform::DeleteFileA(path.c_str());
+            DeleteFetched(path);
             length = 0;
         }
 

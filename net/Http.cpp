@@ -19,11 +19,13 @@ static constexpr char kLogSource[] = ".\\Http";
 
 std::string CaBundlePath() { return platform::ToNativePath(theApp.ProgramFolder + "ca-bundle.pem").value_or(""); }
 
-bool AskProxyCredentials(const std::string& host, const std::optional<platform::ProxyCredentials>& used) {
+bool AskProxyCredentials(const platform::UrlParts& url, const std::optional<platform::ProxyCredentials>& used) {
     // Another request got new credentials while this one was refused: try those first.
     std::optional<platform::ProxyCredentials> kept = theApp.Internet.KeptProxyCredentials();
     if (kept && (!used || kept->user != used->user || kept->password != used->password)) return true;
-    std::optional<platform::ProxyCredentials> credentials = platform::CurrentView()->AskProxyCredentials(host);
+    // The credentials are the proxy's: the prompt names it, not the server behind it.
+    std::optional<platform::ProxyCredentials> credentials =
+        platform::CurrentView()->AskProxyCredentials(theApp.Internet.ProxyName(url));
     VLOG(LOG_ERROR, "ErrorDlg[%d]", credentials ? 1 : 0);
     if (!credentials) return false;
     theApp.Internet.SetProxyCredentials(*credentials);
@@ -36,8 +38,9 @@ platform::OpenedUrl OpenSessionUrl(const std::string& url, const platform::StopC
         std::optional<platform::ProxyCredentials> used = theApp.Internet.KeptProxyCredentials();
         platform::OpenedUrl opened = theApp.Internet.OpenUrl(url, platform::TrustAnchors{CaBundlePath()}, stop, range);
         if (opened.status != 407) return opened;
+        // A 407 came back, so the URL parsed.
         std::optional<platform::UrlParts> parts = platform::CrackUrl(url);
-        if (!AskProxyCredentials(parts ? parts->host : url, used)) return opened;
+        if (!parts || !AskProxyCredentials(*parts, used)) return opened;
     }
 }
 
@@ -87,7 +90,7 @@ int CHttpBase::Request() {
             }
             VLOG(LOG_TRACE, "ステータスチェック");
             if (reply.status == 407) {
-                if (!AskProxyCredentials(url->host, used)) return kHttpProxyDeclined;
+                if (!AskProxyCredentials(*url, used)) return kHttpProxyDeclined;
                 continue;
             }
             if (reply.status >= 400) {

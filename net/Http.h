@@ -56,10 +56,10 @@ public:
 
 // Where the program trusts certificates beyond the system store: ca-bundle.pem in its folder.
 std::string CaBundlePath();
-// After a 407 to a request sent with `used`: the proxy-credential prompt, whose credentials the
-// program's internet session keeps for every later request; no prompt when another request
-// got newer ones meanwhile. False when the user declines.
-bool AskProxyCredentials(const std::string& host, const std::optional<platform::ProxyCredentials>& used);
+// After a 407 to a request for `url` sent with `used`: the proxy-credential prompt, naming the
+// proxy, whose credentials the program's internet session keeps for every later request; no
+// prompt when another request got newer ones meanwhile. False when the user declines.
+bool AskProxyCredentials(const platform::UrlParts& url, const std::optional<platform::ProxyCredentials>& used);
 // Opens a URL (or only `range` of it) through the program's internet session, asking for proxy
 // credentials when the proxy wants them and opening again; no file when it could not be opened
 // (or `stop` said so), with the reply's status when there was one.

@@ -4,6 +4,7 @@
 // in a file named after the partial one with ".resume" appended.
 #include "net/PartialFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -43,6 +44,10 @@ std::optional<PartialFileMark> ReadPartialMark(const std::string& path) {
         if (end == std::string::npos) return std::nullopt;  // cut short
         std::string line = text.substr(start, end - start);
         start = end + 2;
+        // The validator goes back as a header line: a lone LF or any other control byte in it
+        // would start another line.
+        if (std::any_of(line.begin(), line.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
+            return std::nullopt;
         for (const char* name : {kETag, kLastModified})
             if (line.rfind(name, 0) == 0) mark.validator = line.substr(std::char_traits<char>::length(name));
         if (line.rfind(kContentLength, 0) == 0) {

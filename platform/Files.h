@@ -18,6 +18,9 @@ constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 // The runtime library's fopen on a Windows path (modes as in C; "t" is accepted and ignored).
 [[nodiscard]] FILE* fopen(const char* path, const char* mode);
+// Writes the stream's buffer and has the system put the file's data on the disk
+// (FlushFileBuffers; fdatasync on Linux): false when either fails.
+[[nodiscard]] bool FlushToDisk(FILE* file);
 
 [[nodiscard]] uint32_t GetFileAttributesA(const char* path);
 [[nodiscard]] bool CreateDirectoryA(const char* path);

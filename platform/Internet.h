@@ -108,6 +108,9 @@ public:
     [[nodiscard]] OpenedUrl OpenUrl(const std::string& url, const TrustAnchors& trust, StopCheck stop,
                                     const std::optional<ByteRange>& range = std::nullopt);
 
+    // The proxy a request to `url` goes through, as its settings name it; "" when it goes direct.
+    // The credential prompt names it: the credentials are the proxy's, not the server's.
+    std::string ProxyName(const UrlParts& url) const;
     // Credentials for the proxy, used by every later request and opened URL.
     void SetProxyCredentials(const ProxyCredentials& credentials);
     std::optional<ProxyCredentials> KeptProxyCredentials() const;

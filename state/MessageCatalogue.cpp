@@ -16,7 +16,7 @@ namespace {
 enum class Fill {
     LineBreaks,      // "\n" only
     Code,            // "\n"; "#1" → message code
-    Download,        // "\n"; "#1" detail, "#2" number, "#3" code
+    Download,        // "\n"; "#1" detail, "#2" number, "#3" code, "#4" free number
     NaviCode,        // "\n"; "#1" code; "#2" → nothing
     NaviFailedCopy,  // "\n"; "#1" code; "#2" → the advice to delete the unit's data
     FixedE08,        // "\n"; "#1" → "E08", whatever code was passed
@@ -40,6 +40,7 @@ using platform::MB_ICONWARNING;
 const ErrorEntry kErrorEntries[] = {
     {{400}, "MSG_ERROR_DOWNLOAD", "ERROR_001", nullptr, Fill::Download, "エラー", MB_ICONWARNING},
     {{401}, "MSG_ERROR_DOWNLOAD", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{405}, "MSG_ERROR_DOWNLOAD", "ERROR_005", nullptr, Fill::Download, "エラー", MB_ICONWARNING},
     {{402}, "MSG_ERROR_DOWNLOAD", "ERROR_003", nullptr, Fill::Code, "エラー", MB_ICONERROR},
     {{403}, "MSG_ERROR_DOWNLOAD", "ERROR_004", nullptr, Fill::Code, "エラー", MB_ICONERROR},
     {{406}, "MSG_ERROR_NETWORK", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
@@ -104,6 +105,7 @@ std::string FillText(std::string text, Fill fill, const MessageCatalogue& catalo
     case Fill::Download:
         text = ReplaceAll(text, "#1", catalogue.DetailText);
         text = ReplaceAll(text, "#2", catalogue.NumberText);
+        text = ReplaceAll(text, "#4", catalogue.FreeNumberText);
         return ReplaceAll(text, "#3", code);
     case Fill::Code: return ReplaceAll(text, "#1", code);
     case Fill::NaviCode: return ReplaceAll(ReplaceAll(text, "#1", code), "#2", "");
@@ -207,5 +209,10 @@ int MessageCatalogue::SetDetailText(const std::string& text) {
 
 int MessageCatalogue::SetNumberText(double number) {
     NumberText = Format("%2.1f", number);
+    return 0;
+}
+
+int MessageCatalogue::SetFreeNumberText(double number) {
+    FreeNumberText = Format("%2.1f", number);
     return 0;
 }

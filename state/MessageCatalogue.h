@@ -22,10 +22,13 @@ public:
     int SetDataName(const std::string& text);
     int SetDetailText(const std::string& text);
     int SetNumberText(double number);
+    // The free gigabytes a refusal for space names beside the needed ones.
+    int SetFreeNumberText(double number);
 
     std::string DataName;
     std::string NoteText;
     std::string DetailText;
     std::string NumberText;
+    std::string FreeNumberText;
     std::atomic<int32_t> EstimatedMinutes{0};
 };

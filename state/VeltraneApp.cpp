@@ -3,12 +3,14 @@
 #include "state/VeltraneApp.h"
 
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "base/Logger.h"
 #include "base/Text.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/Internet.h"
 #include "platform/Profile.h"
 #include "platform/Version.h"
 
@@ -74,6 +76,12 @@ void CVeltraneApp::ReadPaths() {
     if (!ExternalInterfaceUrl.empty()) ServiceUrl = ExternalInterfaceUrl;
     VLOG(LOG_INFO, "設定[%s] VERSION[%s] MAPFOLDER[%s] URL[%s]", SettingsIniPath.c_str(), OwnVersion.c_str(),
          MapFolder.c_str(), ServiceUrl.c_str());
+    // A plain service (a local test service) is the administrator's choice; its offer and the
+    // digests in its description are then anybody's on the line.
+    std::optional<platform::UrlParts> url = platform::CrackUrl(ServiceUrl);
+    if (!url || !platform::IsSecureUrl(*url))
+        VLOG(LOG_ERROR, "警告：サービスURLがHTTPSではありません。通信と地図データのハッシュ値は検証されません[%s]",
+             ServiceUrl.c_str());
 }
 
 int CVeltraneApp::ReadSettings() {

@@ -67,6 +67,8 @@ FILE* fopen(const char* path, const char* mode) {
     return f;
 }
 
+bool FlushToDisk(FILE* file) { return ::fflush(file) == 0 && ::fdatasync(::fileno(file)) == 0; }
+
 uint32_t GetFileAttributesA(const char* path) {
     auto native = Native(path);
     struct stat st {};
@@ -198,10 +200,14 @@ std::vector<FindData> FindFiles(std::string_view pattern) {
         if (!name || !MatchesWildcard(*name, namePattern)) continue;
         struct stat st {};
         std::string full = *folder + "/" + entry->d_name;
-        if (::stat(full.c_str(), &st) != 0) continue;
+        if (::lstat(full.c_str(), &st) != 0) continue;
+        // As on Windows, a link is listed marked, even when it points nowhere.
+        const bool link = S_ISLNK(st.st_mode);
+        if (link && ::stat(full.c_str(), &st) != 0) st = {};
         FindData data;
         data.name = *name;
         data.attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        if (link) data.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
         data.size = static_cast<uint64_t>(st.st_size);
         found.push_back(std::move(data));
     }

@@ -579,6 +579,10 @@ OpenedUrl InternetSession::OpenUrl(const std::string& url, const TrustAnchors& t
     return opened;
 }
 
+std::string InternetSession::ProxyName(const UrlParts& url) const {
+    return ProxyFromEnvironment(url, IsSecureUrl(url));
+}
+
 void InternetSession::SetProxyCredentials(const ProxyCredentials& credentials) {
     std::shared_ptr<Shared> shared = Current();
     std::lock_guard guard(shared->credentialsLock);

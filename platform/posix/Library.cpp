@@ -1,9 +1,9 @@
-// Binding a library with dlopen: the Windows DLL name mapped to its shared-object name.
+// Binding a library with dlopen from the program folder: the Windows DLL name mapped to its
+// shared-object name.
 #include "platform/Library.h"
 
 #include <dlfcn.h>
 #include <string>
-#include <sys/stat.h>
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
@@ -31,8 +31,9 @@ HMODULE LoadLibraryA(const char* fileName) {
     std::string name = NativeLibraryName(fileName);
     std::string exe = ModuleNativePath();
     std::string local = exe.substr(0, exe.rfind('/') + 1) + name;
-    struct stat st {};
-    void* handle = ::dlopen(::stat(local.c_str(), &st) == 0 ? local.c_str() : name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The program's folder only: a bare name would have the loader search LD_LIBRARY_PATH and
+    // the system's folders, where another library of that name may wait.
+    void* handle = local.starts_with('/') ? ::dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
     if (!handle) SetLastError(ERROR_MOD_NOT_FOUND);
     return handle;
 }

@@ -21,7 +21,8 @@ ProfileDocument ProfileDocument::Load(const std::string& nativePath) {
 
 bool ProfileDocument::Save(const std::string& nativePath) const {
     std::string temp = nativePath + ".tmp" + std::to_string(getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // A link planted under the temporary name would have the save written wherever it points.
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
     if (fd < 0) {
         SetLastError(ErrorFromErrno(errno));
         return false;

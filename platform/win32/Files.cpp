@@ -2,6 +2,8 @@
 // names CP932 cannot hold, and free space from the volume's cluster geometry.
 #include "platform/Files.h"
 
+#include <io.h>
+
 #include <cerrno>
 #include <optional>
 
@@ -33,6 +35,12 @@ FILE* fopen(const char* path, const char* mode) {
     FILE* f = ::_wfopen(wide->c_str(), BinaryMode(mode).c_str());
     if (!f) SetLastError(ErrorFromErrno(errno));
     return f;
+}
+
+bool FlushToDisk(FILE* file) {
+    if (::fflush(file) != 0) return false;
+    HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+    return handle != INVALID_HANDLE_VALUE && ::FlushFileBuffers(handle);
 }
 
 uint32_t GetFileAttributesA(const char* path) {

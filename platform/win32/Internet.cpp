@@ -123,18 +123,21 @@ struct ProxyInfo {
     const wchar_t* bypass;
 };
 
-// Whether the session reaches `host` (as WinINet takes it, without brackets) through a proxy.
-bool ThroughProxy(HINTERNET session, const std::wstring& host) {
+// The proxy the session reaches `host` (as WinINet takes it, without brackets) through, as the
+// settings name it; empty when it goes direct.
+std::wstring ProxyOf(HINTERNET session, const std::wstring& host) {
     DWORD size = 0;
     InternetQueryOptionW(session, INTERNET_OPTION_PROXY, nullptr, &size);
-    if (size < sizeof(ProxyInfo)) return false;
+    if (size < sizeof(ProxyInfo)) return L"";
     std::vector<unsigned char> buffer(size);
-    if (!InternetQueryOptionW(session, INTERNET_OPTION_PROXY, buffer.data(), &size)) return false;
+    if (!InternetQueryOptionW(session, INTERNET_OPTION_PROXY, buffer.data(), &size)) return L"";
     const auto* info = reinterpret_cast<const ProxyInfo*>(buffer.data());
     // A session opened with the system's settings may report them as such rather than as a proxy.
-    if (info->accessType == INTERNET_OPEN_TYPE_DIRECT || info->proxy == nullptr || *info->proxy == L'\0') return false;
-    return info->bypass == nullptr || !Bypassed(info->bypass, host);
+    if (info->accessType == INTERNET_OPEN_TYPE_DIRECT || info->proxy == nullptr || *info->proxy == L'\0') return L"";
+    return info->bypass != nullptr && Bypassed(info->bypass, host) ? L"" : info->proxy;
 }
+
+bool ThroughProxy(HINTERNET session, const std::wstring& host) { return !ProxyOf(session, host).empty(); }
 
 // WinINet takes an IPv6 address without the brackets of the URL.
 std::wstring HostName(const std::string& host) {
@@ -414,6 +417,12 @@ private:
 
 InternetSession::InternetSession() : shared_(std::make_shared<Shared>()) {}
 InternetSession::~InternetSession() = default;
+
+std::string InternetSession::ProxyName(const UrlParts& url) const {
+    std::shared_ptr<Shared> shared = Current();
+    if (shared->session == nullptr) return "";
+    return win32::Narrow(ProxyOf(shared->session, HostName(url.host))).value_or("");
+}
 
 std::shared_ptr<InternetSession::Shared> InternetSession::Current() const {
     std::lock_guard<std::mutex> hold(lock_);

@@ -198,7 +198,8 @@ TEST_F(DialogsTest, FolderSelectionWritesTheFolderBackAndReloadsTheHistory) {
     std::filesystem::create_directories(world.root + "/other");
     TestWorld::WriteFile(
         world.root + "/other/History.ini",
-        "[HISTORY1]\r\nNAME=他の版\r\nSTATUS=ダウンロード完了\r\nVERSION=2025101\r\nSIZE=2.000000\r\nFOLDER=x\r\n");
+        "[HISTORY1]\r\nNAME=他の版\r\nSTATUS=ダウンロード完了\r\nVERSION=2025101\r\nSIZE=2.000000\r\nFOLDER=" +
+            world.Win(world.root + "/other") + "\r\n");
     theApp.SettingsIniPath = world.Win(world.root + "/program/Veltrane.ini");
     view.AnswerFolderBrowser(world.Win(world.root + "/other"));
     Run({Do([&] { window->OnKeyDown(platform::VK_F3); }), Until([&] { return window->PcMapData.size() == 1; })});

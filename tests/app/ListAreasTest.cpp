@@ -13,7 +13,7 @@ class ListAreasTest : public WindowWorld {
 protected:
     static std::string Section(int n, const std::string& name, const std::string& size = "1.500000") {
         return "[HISTORY" + std::to_string(n) + "]\r\nNAME=" + name + "\r\nSTATUS=ダウンロード完了\r\nVERSION=20260" +
-               std::to_string(n) + "1\r\nSIZE=" + size + "\r\nFOLDER=C:\\maps\r\n";
+               std::to_string(n) + "1\r\nSIZE=" + size + "\r\nFOLDER=" + theApp.MapFolder + "\r\n";
     }
     std::vector<std::string> Names() {
         std::vector<std::string> names;
@@ -28,7 +28,7 @@ TEST_F(ListAreasTest, HistoryLoadsUpToTheFirstGapOrEmptyName) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"A版", "B版"}));
     EXPECT_EQ(window->PcMapData[1].version, "2026021");
     EXPECT_FLOAT_EQ(window->PcMapData[1].size, 1.5f);
-    EXPECT_EQ(window->PcMapData[1].folder, "C:\\maps");
+    EXPECT_EQ(window->PcMapData[1].folder, theApp.MapFolder);
 
     TestWorld::WriteFile(History(), Section(1, "A版") + Section(2, ""));
     window->GetHistoryData();
@@ -39,16 +39,36 @@ TEST_F(ListAreasTest, HistoryLoadsUpToTheFirstGapOrEmptyName) {
     EXPECT_TRUE(window->PcMapData.empty());
 }
 
+// Any user can edit History.ini: a record whose folder is not the map folder or inside it is
+// dropped, with a line in the log. A temporary file a killed save left is removed.
+TEST_F(ListAreasTest, RecordsOutsideTheMapFolderAreDropped) {
+    LogCapture log(world.root);
+    std::string outside = Section(2, "外版");
+    outside.replace(outside.find("FOLDER=") + 7, std::string::npos, "C:\\Windows\r\n");
+    std::string parent = Section(3, "上版");
+    parent.replace(parent.find("FOLDER=") + 7, std::string::npos, theApp.MapFolder + "\\..\r\n");
+    std::string inside = Section(4, "中版");
+    inside.replace(inside.find("FOLDER=") + 7, std::string::npos, theApp.MapFolder + "\\sub\r\n");
+    TestWorld::WriteFile(History(), Section(1, "A版") + outside + parent + inside);
+    TestWorld::WriteFile(History() + ".tmp4242", "cut short");
+    EXPECT_EQ(window->GetHistoryData(), 0);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"A版", "中版"}));
+    EXPECT_EQ(log.Count("マップフォルダ外の記録"), 2u);
+    EXPECT_FALSE(fs::exists(History() + ".tmp4242"));
+}
+
 TEST_F(ListAreasTest, SavingRenumbersAndWritesEveryKeyInOrder) {
     TestWorld::WriteFile(History(), Section(1, "A版") + Section(2, "B版", "abc") + Section(3, "C版"));
     window->GetHistoryData();
     EXPECT_FLOAT_EQ(window->PcMapData[1].size, 0.0f);
     window->PcMapData.erase(window->PcMapData.begin());
     EXPECT_EQ(window->SetHistoryData(), 0);
-    EXPECT_EQ(
-        TestWorld::ReadFile(History()),
-        "[HISTORY1]\r\nNAME=B版\r\nSTATUS=ダウンロード完了\r\nVERSION=2026021\r\nSIZE=0.000000\r\nFOLDER=C:\\maps\r\n"
-        "[HISTORY2]\r\nNAME=C版\r\nSTATUS=ダウンロード完了\r\nVERSION=2026031\r\nSIZE=1.500000\r\nFOLDER=C:\\maps\r\n");
+    EXPECT_EQ(TestWorld::ReadFile(History()),
+              "[HISTORY1]\r\nNAME=B版\r\nSTATUS=ダウンロード完了\r\nVERSION=2026021\r\nSIZE=0.000000\r\nFOLDER=" +
+                  theApp.MapFolder +
+                  "\r\n"
+                  "[HISTORY2]\r\nNAME=C版\r\nSTATUS=ダウンロード完了\r\nVERSION=2026031\r\nSIZE=1.500000\r\nFOLDER=" +
+                  theApp.MapFolder + "\r\n");
     // Read back, the same records.
     std::vector<PC_MAP_DATA> saved = window->PcMapData;
     window->GetHistoryData();
@@ -91,7 +111,7 @@ TEST_F(ListAreasTest, ThePcAreaShowsTheRecordsAndNarrowsTheSizeColumnAtFourRows)
     EXPECT_EQ(view.GetCellText(ids::kPcArea, 2, 2), "ダウンロード完了");
     EXPECT_EQ(view.GetCellText(ids::kPcArea, 2, 3), "1.5GB");
 
-    window->PcMapData.push_back({"D版", "0%完了", "2026041", "C:\\maps", 123.56f});
+    window->PcMapData.push_back({"D版", "0%完了", "2026041", theApp.MapFolder, 123.56f});
     window->AddPcListData();
     EXPECT_EQ(view.ColumnWidth(ids::kPcArea, 3), 70);
     EXPECT_EQ(view.GetCellText(ids::kPcArea, 3, 3), "123.6GB");

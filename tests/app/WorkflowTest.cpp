@@ -196,6 +196,27 @@ TEST_F(WorkflowTest, ADownloadStartThatFailsThreeTimesShowsE07) {
     EXPECT_TRUE(window->PcMapData.empty());
 }
 
+// The service is reached over verified HTTPS but names its description over plain HTTP: the
+// digests would be anybody's on the line, so the download stops with E02 before any file.
+TEST_F(WorkflowTest, AnHttpsServiceNamingAPlainDescriptionStopsWithE02) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    mapservice::TestCertificates certificates = mapservice::MakeTestCertificates(world.root + "/tls");
+    std::filesystem::copy_file(certificates.caFile, world.root + "/program/ca-bundle.pem");
+    config.httpsPort = 0;
+    config.certFile = certificates.certFile;
+    config.keyFile = certificates.keyFile;
+    config.plainDescription = true;
+    StartService();
+    theApp.ServiceUrl = "https://127.0.0.1:" + std::to_string(service->HttpsPort()) + "/map-dl";
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return !view.Boxes().empty(); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, Message(406, "E02"));
+    EXPECT_EQ(CallLog().find("MapData.XML"), std::string::npos);
+    EXPECT_EQ(CallLog().find("/map-dl/data/"), std::string::npos);
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+}
+
 TEST_F(WorkflowTest, TheServicesRefusalShowsItsMessage) {
     config.resultFaults["MDL"] = {{}, "E00", "E02"};
     StartService();
@@ -454,6 +475,22 @@ TEST_F(FreeSpaceTest, ANewDownloadNeedsFiveGigabytesFree) {
     ASSERT_EQ(window->PcMapData.size(), 1u);
     EXPECT_EQ(window->PcMapData[0].status, J("ダウンロード完了"));
     EXPECT_EQ(view.Boxes().size(), 2u);
+}
+
+// The service announces 6,169 units (6.0 GB) with 5.5 GB free: refused before the first map file,
+// with what is needed and what is free.
+TEST_F(FreeSpaceTest, AnAnnouncedSetLargerThanTheFreeSpaceIsRefusedBeforeItsFirstByte) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.mapSize = 6169;
+    StartService();
+    MapsOnDriveM();
+    SetFree(5632 * kMiB);
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, shipped::SetSpaceMessage("M", "6.0", "5.5", "E01"));
+    EXPECT_TRUE(window->PcMapData.empty());
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+    EXPECT_EQ(CallLog().find("/map-dl/data/"), std::string::npos);
 }
 
 TEST_F(FreeSpaceTest, AResumedDownloadNeedsFiveGigabytesLessWhatItHolds) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "Certificates.h"
 #include "MapService.h"
 #include "WindowWorld.h"
 #include "state/ResourceIds.h"

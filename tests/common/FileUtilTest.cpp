@@ -117,6 +117,22 @@ TEST_F(FileUtilTest, DownloadFolderIsCreatedAndCheckedWithItsFiveSubFolders) {
     EXPECT_EQ(DownloadFolderCreate("2026041"), kFolderCreateFailed);
 }
 
+// A folder another user made a link would take the download wherever it points.
+TEST_F(FileUtilTest, ADownloadFolderThatIsALinkIsNotUsed) {
+    fs::create_directories(world.root + "/elsewhere");
+    std::error_code error;
+    fs::create_directory_symlink(world.root + "/elsewhere", world.root + "/2026041", error);
+    // Wine's CreateSymbolicLinkW reports success and makes nothing.
+    if (error || !fs::is_symlink(world.root + "/2026041")) GTEST_SKIP() << "this system makes no links";
+    EXPECT_EQ(DownloadFolderCreate("2026041"), kFolderCreateFailed);
+    EXPECT_TRUE(fs::is_empty(world.root + "/elsewhere"));
+    fs::remove(world.root + "/2026041");
+    fs::create_directories(world.root + "/2026041");
+    fs::create_directory_symlink(world.root + "/elsewhere", world.root + "/2026041/FLASH");
+    EXPECT_EQ(DownloadFolderCreate("2026041"), kFolderCreateFailed);
+    EXPECT_TRUE(fs::is_empty(world.root + "/elsewhere"));
+}
+
 TEST_F(FileUtilTest, DiskSpaceOfTheMapFolderInGigabytes) {
     double total = -1, free = -1;
     theApp.MapFolder = world.Win(world.root + "/not/yet/made");
@@ -154,12 +170,12 @@ TEST(FileUtilPaths, SplittersAreLeadByteAware) {
 }
 
 TEST(PlainNameTest, NamesWindowsWouldTakeAsDevicesOrAlterAreRefused) {
-    for (const char* name :
-         {"CON",      "prn",   "Aux",        "NUL.TXT",    "nul.tar.gz", "COM1",   "com9.dat", "LPT1", "lpt9.",
-          "NUL .TXT", "CON ",  "MAP01.ZIP.", "MAP01.ZIP ", "A*.ZIP",     "A?.ZIP", "A<B",      "A>B",  "A|B",
-          "A\"B",     "A\x7F", ".",          "..",         "",           "A\\B",   "A/B",      "C:X"})
+    for (const char* name : {"CON",   "prn",      "Aux",  "NUL.TXT",    "nul.tar.gz", "COM1",       "com9.dat", "LPT1",
+                             "lpt9.", "NUL .TXT", "CON ", "MAP01.ZIP.", "MAP01.ZIP ", "A*.ZIP",     "A?.ZIP",   "A<B",
+                             "A>B",   "A|B",      "A\"B", "A\x7F",      ".",          "..",         "",         "A\\B",
+                             "A/B",   "C:X",      "COM0", "lpt0.txt",   "CONIN$",     "conout$.log"})
         EXPECT_FALSE(IsPlainName(name)) << name;
-    for (const char* name : {"CONF", "CONSOLE.TXT", "COM10", "COM0", "LPT", "NULL.DAT", "AUXX", "MAP01.ZIP", ".hidden",
+    for (const char* name : {"CONF", "CONSOLE.TXT", "COM10", "CONIN", "LPT", "NULL.DAT", "AUXX", "MAP01.ZIP", ".hidden",
                              "2026041", "ソフト.txt", "A B.ZIP"})
         EXPECT_TRUE(IsPlainName(name)) << name;
 }

@@ -84,6 +84,37 @@ TEST_F(HashCheckTest, LineEndsAcrossPieceBoundariesReadAsTheyStand) {
     EXPECT_EQ(HashCheckEx(folder, "last.txt", "24ce1d2c706021d88977751bfd593801"), 0);  // "x\n\r"
 }
 
+// A NUL anywhere, in any piece, rules out the CR LF reading: digests from md5sum of the LF form.
+TEST_F(HashCheckTest, ANulInAnyPieceRulesOutTheLineEndReading) {
+    TestWorld::WriteFile(world.root + "/short.bin", std::string("a\0b\r\n", 5));
+    EXPECT_EQ(HashCheckEx(folder, "short.bin", "f8a250009a0f568c65c021a88ba4adaf"), kDigestFailed);  // "a\0b\n"
+    std::string lines;
+    for (int i = 0; i < 10; ++i) lines += "line\r\n";
+    // The NUL in the first 128 KiB piece, the line ends in the last one.
+    TestWorld::WriteFile(world.root + "/long.bin", std::string(1, '\0') + std::string(128 * 1024 - 1, 'x') + lines);
+    EXPECT_EQ(HashCheckEx(folder, "long.bin", "fb025cfdc5be57a3f76bfedab19121b1"), kDigestFailed);
+}
+
+// A CR ending one piece, then a whole piece without a LF: the converted piece is one byte longer
+// than the piece read (AddressSanitizer sees a buffer one byte short).
+TEST_F(HashCheckTest, ACrEndingAPieceBeforeAWholePieceIsKept) {
+    TestWorld::WriteFile(world.root + "/cr.txt",
+                         std::string(128 * 1024 - 1, 'y') + "\r" + std::string(128 * 1024, 'z') + "end\r\n");
+    EXPECT_EQ(HashCheckEx(folder, "cr.txt", "4b569a57f9a9f67aa21390889cf40c46"), 0);  // ...z "end\n"
+}
+
+// Only 32 hexadecimal digits are a digest: no character read as some nibble, no short text
+// padded with zeros (the MD5 of "padded 558" ends in 00).
+TEST_F(HashCheckTest, OnlyThirtyTwoHexadecimalDigitsAreADigest) {
+    TestWorld::WriteFile(world.root + "/abc.bin", "abc");
+    EXPECT_EQ(HashCheckEx(folder, "abc.bin", "9G0150983cd24fb0d6963f7d28e17f72"), kDigestFailed);
+    TestWorld::WriteFile(world.root + "/padded.bin", "padded 558");
+    ASSERT_EQ(HashCheckEx(folder, "padded.bin", "54b75164ba2c843f6c1e82c8b7446c00"), 0);
+    EXPECT_EQ(HashCheckEx(folder, "padded.bin", "54b75164ba2c843f6c1e82c8b7446c"), kDigestFailed);
+    unsigned char bytes[2] = {};
+    EXPECT_EQ(HexToBytes("0x", bytes, 2), -1);
+}
+
 TEST_F(HashCheckTest, AnEmptyOrMissingFileIs803AndBadDigestTextIs402) {
     TestWorld::WriteFile(world.root + "/empty.bin", "");
     EXPECT_EQ(HashCheckEx(folder, "empty.bin", kLfDigest), kFileReadFailed);

@@ -77,6 +77,31 @@ TEST_F(TransferTest, ControlFileWithABadCrcFailsBeforeTheUnitIsTouched) {
     EXPECT_FALSE(fs::exists(UnitFile("UPDATE/RENEWAL")));
 }
 
+// History.ini was edited to name a folder outside the map folder: nothing is read or made there.
+TEST_F(TransferTest, AFolderOutsideTheMapFolderIsRefused) {
+    BuildSet();
+    const std::string before = Volume();
+    ASSERT_EQ(OpenVolume(), 0);
+    theApp.TransferDataFolder = world.Win(world.root);
+    fs::rename(world.root + "/maps/" + id, world.root + "/" + id);
+    EXPECT_EQ(Run(), Failed(kDownloadFolderRefused));
+    EXPECT_EQ(Volume(), before);
+    theApp.TransferDataFolder.clear();
+}
+
+// Another user of a shared map folder made FLASH a link: no intermediate is written through it.
+TEST_F(TransferTest, ADownloadFolderHoldingALinkIsRefused) {
+    BuildSet();
+    const std::string before = Volume();
+    ASSERT_EQ(OpenVolume(), 0);
+    fs::rename(Native("FLASH"), world.root + "/elsewhere");
+    fs::create_directory_symlink(world.root + "/elsewhere", Native("FLASH"));
+    EXPECT_EQ(Run(), Failed(kDownloadFolderRefused));
+    for (const auto& entry : fs::recursive_directory_iterator(world.root + "/elsewhere"))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("NEW")) << entry.path();
+    EXPECT_EQ(Volume(), before);
+}
+
 TEST_F(TransferTest, VolumeNeverOpenedFailsWithoutChangingTheUnit) {
     BuildSet();
     const std::string before = Volume();

@@ -40,6 +40,13 @@ TEST(Config, ADropMayNameItsFileAndRangesMayBeTurnedOff) {
     EXPECT_TRUE(Parse({"--http-port", "0"}).ranges);
 }
 
+TEST(Config, TheDescriptionMayBeNamedOverPlainHttpAndItsSizeAnnouncedSmaller) {
+    auto config = Parse({"--plain-description", "--http-port", "0", "--map-size", "3"});
+    EXPECT_TRUE(config.plainDescription);
+    EXPECT_EQ(config.mapSize, 3u);
+    EXPECT_FALSE(Parse({"--http-port", "0"}).mapSize);
+}
+
 TEST(Config, HelpIsNotAConfiguration) {
     EXPECT_FALSE(ParseCommandLine({"--help"}));
     EXPECT_FALSE(ParseCommandLine({"--http-port", "0", "--help"}));
@@ -51,16 +58,13 @@ TEST(Config, RefusesWhatCannotBeServed) {
              Args{},                                         // no listener
              Args{"--http-port", "0", "--bind", "0.0.0.0"},  // not loopback
              Args{"--https-port", "0"},                      // no certificate
-             Args{"--http-port", "70000"},
-             Args{"--http-port", "8x"},
-             Args{"--http-port"},
-             Args{"--http-port", "0", "--status", "FOO=500"},
-             Args{"--http-port", "0", "--status", "MDL=42"},
+             Args{"--http-port", "70000"}, Args{"--http-port", "8x"}, Args{"--http-port"},
+             Args{"--http-port", "0", "--status", "FOO=500"}, Args{"--http-port", "0", "--status", "MDL=42"},
              Args{"--http-port", "0", "--result", "File=E00/E00"},  // no result-cd in a file
-             Args{"--http-port", "0", "--result", "MDL=E00"},
-             Args{"--http-port", "0", "--malformed", "MapData"},
+             Args{"--http-port", "0", "--result", "MDL=E00"}, Args{"--http-port", "0", "--malformed", "MapData"},
              Args{"--http-port", "0", "--proxy-auth", "u:p"},  // no proxy emulation
              Args{"--http-port", "0", "--frobnicate", "1"},
+             Args{"--https-port", "0", "--make-certs", "d", "--plain-description"},  // no plain listener
          })
         EXPECT_THROW(ParseCommandLine(args), std::invalid_argument) << testing::PrintToString(args);
 }

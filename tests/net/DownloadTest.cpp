@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "Certificates.h"
 #include "MapService.h"
 #include "common/ResultCodes.h"
 #include "net/ResultCodes.h"
@@ -157,24 +158,48 @@ TEST_F(DownloadTest, DownloadsEveryFileIntoItsFolderAndReportsCompletion) {
     EXPECT_NE(CallLog().find("\"call\":\"DLS\""), std::string::npos);
 }
 
-TEST_F(DownloadTest, ResumesAtTheLastFilePresentAndFetchesItAgain) {
+TEST_F(DownloadTest, ResumesAtTheFirstFileMissingOrNoLongerMatchingItsDigest) {
     mkupdate::BuildUpdateSet(config.updateSet, {});
     Start();
     std::vector<std::string> files = SetFiles();
     DownloadFolderCreate("2026041");
-    // The first file is taken as it stands; the second may have been cut short.
-    TestWorld::WriteFile(Downloaded(files[0]), "kept as found");
+    // The first file is whole and checked again; the second was cut short.
+    fs::copy_file(Served(files[0]), Downloaded(files[0]));
     TestWorld::WriteFile(Downloaded(files[1]), "cut");
 
     DOWNLOAD_JOB job;
     ASSERT_EQ(Prepare(&job), 0);
     EXPECT_EQ(job.resumeIndex, 1);
-    EXPECT_EQ(job.downloadedBytes.load(), 16.0);
+    EXPECT_EQ(job.downloadedBytes.load(), static_cast<double>(fs::file_size(Served(files[0])) + 3));
     EXPECT_EQ(Run(&job), Notice(kNotifyDownloadDone, 0));
-    EXPECT_EQ(TestWorld::ReadFile(Downloaded(files[0])), "kept as found");
-    for (size_t i = 1; i < files.size(); ++i)
-        EXPECT_EQ(TestWorld::ReadFile(Downloaded(files[i])), TestWorld::ReadFile(Served(files[i]))) << files[i];
-    EXPECT_EQ(CallLog().find("/map-dl/data/" + files[0]), std::string::npos);
+    for (const std::string& file : files)
+        EXPECT_EQ(TestWorld::ReadFile(Downloaded(file)), TestWorld::ReadFile(Served(file))) << file;
+    EXPECT_EQ(FileRequests(files[0]), 0u);
+
+    // A power cut left the first file whole in length with zeros in it: fetched again.
+    TestWorld::WriteFile(Downloaded(files[0]), std::string(fs::file_size(Served(files[0])), '\0'));
+    DOWNLOAD_JOB again;
+    EXPECT_EQ(RunAfterRestart(&again), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(again.resumeIndex, 0);
+    EXPECT_EQ(TestWorld::ReadFile(Downloaded(files[0])), TestWorld::ReadFile(Served(files[0])));
+}
+
+// A kill after the completion call, before the window saved the history: the next start finds
+// every file whole and reports nothing again.
+TEST_F(DownloadTest, TheCompletionIsReportedOncePerDownload) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    Start();
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    ASSERT_EQ(Run(&job), Notice(kNotifyDownloadDone, 0));
+    DOWNLOAD_JOB again;
+    EXPECT_EQ(RunAfterRestart(&again), Notice(kNotifyDownloadDone, 0));
+    EXPECT_EQ(again.resumeIndex + 1, static_cast<int>(again.entries.size()));
+    std::string log = CallLog();
+    size_t reports = 0;
+    for (size_t at = 0; (at = log.find("\"call\":\"DLS\"", at)) != std::string::npos; ++at) ++reports;
+    EXPECT_EQ(reports, 1u);
+    EXPECT_EQ(FileRequests(SetFiles().back()), 1u);
 }
 
 class DownloadStopTest : public DownloadTest,
@@ -237,6 +262,8 @@ TEST_F(DownloadTest, AFileThatDoesNotMatchItsDigestFailsWith402) {
 
     EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, kDigestFailed));
     EXPECT_EQ(TestWorld::ReadFile(Downloaded(second)), "changed");
+    // Fetched whole, it is not fetched again.
+    EXPECT_EQ(FileRequests(second), 1u);
     // Only the first file counts as done: one of the entries plus one.
     EXPECT_EQ(theApp.DownloadPercent.load(), 100 / static_cast<int>(job.entries.size() + 1));
     EXPECT_EQ(CallLog().find("\"call\":\"DLS\""), std::string::npos);
@@ -421,6 +448,82 @@ TEST_F(DownloadTest, AFileLargerThanTheWholeAnnouncedSetIsCutOffAndDeleted) {
     CloseDownloadThread();
     platform::SetView(&view);
     EXPECT_EQ(fs::file_size(Downloaded(first)), 2u * 1044480);
+}
+
+// The service announces one unit (1,044,480 bytes) for three files of 800,000: the set may take
+// two units on disk, so the third file is refused before its first byte.
+TEST_F(DownloadTest, TheFilesTogetherStayWithinTheAnnouncedSet) {
+    for (const char* name : {"A.DAT", "B.DAT", "C.DAT"}) ServeFile(name, 800'000);
+    config.mapSize = 1;
+    Start();
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, kTransferFailed));
+    EXPECT_TRUE(fs::exists(Downloaded("CONF/B.DAT")));
+    EXPECT_FALSE(fs::exists(Downloaded("CONF/C.DAT")));
+    EXPECT_EQ(job.downloadedBytes.load(), 1'600'000.0);
+}
+
+// A part kept from before counts toward the set: 1,000,000 bytes on disk and 500,000 to come do
+// not fit the one unit of a set announced as empty, although the rest alone would.
+TEST_F(DownloadTest, APartKeptFromBeforeCountsTowardTheSet) {
+    ServeFile("BIG.DAT", 1'500'000);
+    DropOnce("BIG.DAT", 1'000'000);
+    Start();
+    DOWNLOAD_JOB first;
+    ASSERT_EQ(Prepare(&first), 0);
+    ASSERT_EQ(Run(&first), Notice(kNotifyDownloadFailed, kTransferFailed));
+    ASSERT_EQ(fs::file_size(Downloaded("CONF/BIG.DAT")), 1'000'000u);
+    service.reset();
+    config.dropAfter.reset();
+    config.mapSize = 0;
+    Start();
+    DOWNLOAD_JOB second;
+    EXPECT_EQ(RunAfterRestart(&second), Notice(kNotifyDownloadFailed, kTransferFailed));
+    EXPECT_FALSE(fs::exists(Downloaded("CONF/BIG.DAT")));
+}
+
+// The digests are the only check on the files: an https service must name an https description.
+TEST_F(DownloadTest, AnHttpsServiceMustNameAnHttpsDescription) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    mapservice::TestCertificates certificates = mapservice::MakeTestCertificates(world.root + "/tls");
+    fs::create_directories(world.root + "/program");
+    fs::copy_file(certificates.caFile, world.root + "/program/ca-bundle.pem");
+    config.httpsPort = 0;
+    config.certFile = certificates.certFile;
+    config.keyFile = certificates.keyFile;
+    config.plainDescription = true;
+    Start();
+    theApp.ServiceUrl = "https://127.0.0.1:" + std::to_string(service->HttpsPort()) + "/map-dl";
+    DOWNLOAD_JOB job;
+    EXPECT_EQ(Prepare(&job), kServiceRefused);
+    EXPECT_EQ(job.start.conf_file_url.rfind("http://", 0), 0u) << job.start.conf_file_url;
+    EXPECT_EQ(CallLog().find("MapData.XML"), std::string::npos);
+
+    // A plain service (the administrator's choice) may name a plain description.
+    theApp.ServiceUrl = BaseUrl() + "/map-dl";
+    EXPECT_EQ(Prepare(&job), 0);
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadDone, 0));
+}
+
+// Another user of a shared map folder made a download sub-folder a link: nothing is written
+// through it.
+TEST_F(DownloadTest, NoFileIsWrittenThroughALink) {
+    ServeFile("A.DAT", 1000);
+    Start();
+    DOWNLOAD_JOB job;
+    ASSERT_EQ(Prepare(&job), 0);
+    fs::create_directories(world.root + "/elsewhere");
+    fs::remove(world.root + "/maps/2026041/CONF");
+    fs::create_directory_symlink(world.root + "/elsewhere", world.root + "/maps/2026041/CONF");
+    EXPECT_EQ(Run(&job), Notice(kNotifyDownloadFailed, kLocalFileOpenFailed));
+    EXPECT_TRUE(fs::is_empty(world.root + "/elsewhere"));
+    // A planted file link is refused too.
+    fs::remove(world.root + "/maps/2026041/CONF");
+    fs::create_directories(world.root + "/maps/2026041/CONF");
+    fs::create_symlink(world.root + "/elsewhere/target", Downloaded("CONF/A.DAT"));
+    EXPECT_EQ(DownloadFile(&job, job.entries[0].url, world.Win(world.root + "/maps/2026041")), kLocalFileOpenFailed);
+    EXPECT_FALSE(fs::exists(world.root + "/elsewhere/target"));
 }
 
 namespace {

@@ -60,14 +60,16 @@ std::vector<std::string> HeaderNames(const std::string& request) {
     return names;
 }
 
-// A view that counts the proxy prompts and answers each with the same credentials.
+// A view that counts the proxy prompts, keeps the proxy the first one named and answers each
+// with the same credentials.
 class PromptCountingView : public RecordingView {
 public:
     std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy) override {
-        ++prompts;
+        if (prompts++ == 0) named = proxy;
         return RecordingView::AskProxyCredentials(proxy);
     }
     std::atomic<int> prompts{0};
+    std::string named;
 };
 
 // A file server behind the proxy (plain, or with the service's certificate) that keeps, for
@@ -388,6 +390,8 @@ TEST_P(ProxyTest, AWholeDownloadThroughAnAuthenticatingProxyAsksForCredentialsOn
     EXPECT_EQ(Run(&job, prompts), Notice(kNotifyDownloadDone, 0));
     EXPECT_EQ(job.completionResponse.result_cd, "S00");
     EXPECT_EQ(prompts.prompts.load(), 1);
+    // The credentials are the proxy's: the prompt names it, not the service.
+    EXPECT_EQ(prompts.named, squid.Url());
     for (const auto& entry : fs::recursive_directory_iterator(config.updateSet)) {
         if (!entry.is_regular_file()) continue;
         std::string relative = fs::relative(entry.path(), config.updateSet).generic_string();
@@ -474,12 +478,13 @@ TEST_F(RealNetworkTest, NewCredentialsFromAnotherRequestAreTriedWithoutAsking) {
     // The session holds credentials another request got while this one, sent with the ones
     // before them, was refused: a new password alone makes them new.
     theApp.Internet.SetProxyCredentials({"navi", "new"});
-    EXPECT_TRUE(AskProxyCredentials("proxy", platform::ProxyCredentials{"navi", "old"}));
-    EXPECT_TRUE(AskProxyCredentials("proxy", platform::ProxyCredentials{"other", "new"}));
-    EXPECT_TRUE(AskProxyCredentials("proxy", std::nullopt));
+    const platform::UrlParts origin{"https", "service.invalid", 443, "/"};
+    EXPECT_TRUE(AskProxyCredentials(origin, platform::ProxyCredentials{"navi", "old"}));
+    EXPECT_TRUE(AskProxyCredentials(origin, platform::ProxyCredentials{"other", "new"}));
+    EXPECT_TRUE(AskProxyCredentials(origin, std::nullopt));
     EXPECT_EQ(prompts.prompts.load(), 0);
     // Refused with the very credentials the session holds: the user is asked.
-    EXPECT_TRUE(AskProxyCredentials("proxy", platform::ProxyCredentials{"navi", "new"}));
+    EXPECT_TRUE(AskProxyCredentials(origin, platform::ProxyCredentials{"navi", "new"}));
     EXPECT_EQ(prompts.prompts.load(), 1);
     EXPECT_EQ(theApp.Internet.KeptProxyCredentials()->password, "typed");
     platform::SetView(&view);

@@ -22,6 +22,7 @@
 #include "platform/CodePage.h"
 #include "platform/Internet.h"
 #include "support/BindSha512.h"
+#include "support/LogCapture.h"
 #include "support/SquidProxy.h"
 #include "support/TestWorld.h"
 
@@ -53,12 +54,19 @@ public:
         server_->Post("/moved/MDL", [target = redirectTarget](const httplib::Request&, httplib::Response& response) {
             response.set_redirect(target, 307);
         });
-        server_->Post("/map-dl/MDL", [this](const httplib::Request& request, httplib::Response& response) {
+        auto record = [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard guard(lock_);
             body_ = request.body;
             signature_ = request.get_header_value("X-WSSE");
             ++posts_;
             response.set_content("", "text/plain");
+        };
+        server_->Post("/map-dl/MDL", record);
+        // A chain of redirects: /hop/N/MDL moves to /hop/N+1/MDL, and /hop/11/MDL answers.
+        server_->Post(R"(/hop/(\d+)/MDL)", [record](const httplib::Request& request, httplib::Response& response) {
+            int hop = std::stoi(request.matches[1].str());
+            if (hop == 11) return record(request, response);
+            response.set_redirect("/hop/" + std::to_string(hop + 1) + "/MDL", 307);
         });
         port_ = server_->bind_to_any_port(address);
         thread_ = std::thread([this] { server_->listen_after_bind(); });
@@ -284,6 +292,41 @@ TEST_F(ServiceCallTest, TheSignatureIsNotSentToARedirectTargetOnAnotherHost) {
     ASSERT_EQ(side.Posts(), 1);
     EXPECT_EQ(side.Signature().rfind("UsernameToken Username=", 0), 0u) << side.Signature();
     theApp.Internet.Reset();
+}
+
+// The signed calls follow their redirects in the session: never from HTTPS to plain HTTP, and
+// at most ten of them.
+TEST_F(ServiceCallTest, ASignedCallFollowsAtMostTenRedirectsAndNeverToPlainHttp) {
+    Start("http");
+    SideServer plain("");
+    SideServer secure("http://127.0.0.1:" + std::to_string(plain.Port()) + "/map-dl/MDL", &certificates);
+    theApp.ServiceUrl = "https://127.0.0.1:" + std::to_string(secure.Port()) + "/moved";
+    DOWNLOAD_START_REQUEST request{"VT-01"};
+    DOWNLOAD_START_RESPONSE response;
+    EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), kHttpTransportError);
+    EXPECT_EQ(plain.Posts(), 0);
+
+    theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(plain.Port()) + "/hop/0";
+    EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), kHttpTransportError);
+    EXPECT_EQ(plain.Posts(), 0);
+    theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(plain.Port()) + "/hop/1";
+    EXPECT_EQ(service_interface.DownloadStartRequest(&request, &response), 0);
+    EXPECT_EQ(plain.Posts(), 1);
+    theApp.Internet.Reset();
+}
+
+// A plain service URL is the administrator's choice, logged at start-up for what it costs.
+TEST_F(ServiceCallTest, APlainServiceUrlIsLoggedAtStartUp) {
+    for (const char* url : {"http://127.0.0.1:8080/map-dl", "https://127.0.0.1:8443/map-dl"}) {
+        SCOPED_TRACE(url);
+        fs::remove(program + "/capture.log");
+        LogCapture log(program);
+        TestWorld::WriteFile(program + "/Veltrane.ini",
+                             std::string("[VELTRANE]\r\nEXTERNAL_INTERFACE_URL=") + url + "\r\n");
+        theApp.ReadPaths();
+        EXPECT_EQ(theApp.ServiceUrl, url);
+        EXPECT_EQ(log.Count(*platform::Utf8ToCp932("警告：サービスURLがHTTPSではありません")), url[4] == ':' ? 1u : 0u);
+    }
 }
 
 TEST_F(ServiceCallTest, AnUnparseableUrlFailsWithoutConnecting) {

@@ -163,6 +163,8 @@ TEST_F(ShippedMessagesTest, TheFreeSpaceRefusalNamesTheDriveAndTheRoomNeeded) {
     platform::MessageBoxRequest box = Show(400, "E01");
     EXPECT_EQ(box.text, shipped::FreeSpaceMessage("D", "4.8", "E01"));
     EXPECT_EQ(box.type, platform::MB_OK | platform::MB_ICONWARNING);
+    catalogue.SetFreeNumberText(3.25);
+    EXPECT_EQ(Show(405, "E01").text, shipped::SetSpaceMessage("D", "4.8", "3.2", "E01"));
     // Kind 524 fills nothing but line breaks, whichever code the caller passes.
     EXPECT_EQ(Show(524, "E01").text, Show(524, "").text);
 }

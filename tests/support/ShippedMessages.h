@@ -25,6 +25,17 @@ inline std::string FreeSpaceMessage(const std::string& drive, const std::string&
                   Ascii(code) + u8")");
 }
 
+// Kind 405: the drive letter, the gigabytes the announced set needs and those free ("%2.1f").
+inline std::string SetSpaceMessage(const std::string& drive, const std::string& needed, const std::string& free,
+                                   const std::string& code) {
+    return Window(Ascii(drive) +
+                  u8"ドライブの空き容量が足りないため、ダウンロードできません。\nこの地図更新データには" +
+                  Ascii(needed) + u8"GBの空き容量が必要ですが、空き容量は" + Ascii(free) +
+                  u8"GBです。\n不要なファイルを削除するか、メニューの［ダウンロードフォルダ選択］で"
+                  u8"空き容量の多いドライブを選んでから、もう一度お試しください。\n(" +
+                  Ascii(code) + u8")");
+}
+
 // Every other kind of the catalogue, with the message code the caller passes.
 inline std::string Message(int kind, const std::string& messageCode) {
     const std::u8string code = u8"\n(" + Ascii(messageCode) + u8")";

@@ -48,6 +48,8 @@ void Validate(const ServiceConfig& config) {
         throw std::invalid_argument("--bind: only 127.0.0.1 or ::1 (loopback)");
     if (!config.httpPort && !config.httpsPort) throw std::invalid_argument("give --http-port and/or --https-port");
     bool haveCert = !config.certFile.empty() && !config.keyFile.empty();
+    if (config.plainDescription && !config.httpPort)
+        throw std::invalid_argument("--plain-description needs --http-port");
     if (config.httpsPort && !haveCert && config.makeCertsDir.empty())
         throw std::invalid_argument("--https-port needs --cert and --key, or --make-certs");
 }
@@ -61,6 +63,10 @@ std::optional<ServiceConfig> ParseCommandLine(const std::vector<std::string>& ar
         if (option == "--help" || option == "-h") return std::nullopt;
         if (option == "--no-ranges") {
             config.ranges = false;
+            continue;
+        }
+        if (option == "--plain-description") {
+            config.plainDescription = true;
             continue;
         }
         if (i + 1 >= args.size()) throw std::invalid_argument(option + ": missing value");
@@ -98,6 +104,8 @@ std::optional<ServiceConfig> ParseCommandLine(const std::vector<std::string>& ar
             config.offer.verMinor = value;
         else if (option == "--product-name")
             config.offer.productName = value;
+        else if (option == "--map-size")
+            config.mapSize = ParseCount(option, value);
         else if (option == "--line-test-bytes")
             config.lineTestBytes = ParseCount(option, value);
         else if (option == "--slow")
@@ -166,6 +174,10 @@ Content:
   --update-set DIR          folder whose files the description lists and GET serves
   --content-url URL         base of conf-file-url and of the file urls (default: the
                             scheme and Host the client used)
+  --plain-description       conf-file-url names the plain HTTP listener, even for a
+                            call that came over HTTPS (needs --http-port)
+  --map-size UNITS          announce this MapSize (units of 1,044,480 bytes) instead of
+                            the set's own
   --line-test-bytes N       size of the line-test data (default 65536)
   --ver-gen / --ver-major / --ver-minor TEXT
                             offered version parts (default 2026 / 04 / 1)

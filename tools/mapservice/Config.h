@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -48,6 +49,9 @@ struct ServiceConfig {
     std::filesystem::path callLog;
     std::filesystem::path portFile;
     std::string contentUrl;  // base of conf-file-url and file urls; empty = as the client addressed us
+    // conf-file-url names the plain HTTP listener, whatever the call came over.
+    bool plainDescription = false;
+    std::optional<std::uint64_t> mapSize;  // MapSize announced instead of the set's own
 
     std::string wsseUser = "NaviUser";
     std::string wssePassword = "KestrelWing";

@@ -182,7 +182,8 @@ void MapService::AnswerCall(const CallDocument& document, const httplib::Request
         out["unified-map-ver-major"] = config_.offer.verMajor;
         out["unified-map-ver-minor"] = config_.offer.verMinor;
         out["product-name"] = config_.offer.productName;
-        out["conf-file-url"] = BaseUrl(request, scheme) + std::string(kDescriptionPath);
+        out["conf-file-url"] =
+            (config_.plainDescription ? PlainBaseUrl() : BaseUrl(request, scheme)) + std::string(kDescriptionPath);
     }
 
     std::string reply = MakeReply(document, in, out);
@@ -297,11 +298,17 @@ std::shared_ptr<const std::string> MapService::Description(const std::string& ba
     std::vector<UpdateFile> files = scanner_.Scan(config_.updateSet);
     std::lock_guard lock(descriptionMutex_);
     if (!description_ || files != describedFiles_ || baseUrl != describedBase_) {
-        description_ = std::make_shared<const std::string>(MakeDescription(files, baseUrl, lineTestMd5_));
+        description_ = std::make_shared<const std::string>(
+            MakeDescription(files, baseUrl, lineTestMd5_, config_.mapSize.value_or(MapSize(files))));
         describedFiles_ = std::move(files);
         describedBase_ = baseUrl;
     }
     return description_;
+}
+
+std::string MapService::PlainBaseUrl() const {
+    bool v6 = config_.bindHost.find(':') != std::string::npos;
+    return "http://" + (v6 ? "[" + config_.bindHost + "]" : config_.bindHost) + ":" + std::to_string(http_.port);
 }
 
 std::string MapService::BaseUrl(const httplib::Request& request, const std::string& scheme) const {

@@ -71,6 +71,7 @@ private:
     bool Applies(const std::string& key, const Fault& fault);
     bool PauseUnlessStopping();
     std::string BaseUrl(const httplib::Request& request, const std::string& scheme) const;
+    std::string PlainBaseUrl() const;
     std::shared_ptr<const std::string> Description(const std::string& baseUrl);
 
     ServiceConfig config_;

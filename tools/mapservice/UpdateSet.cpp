@@ -84,9 +84,9 @@ std::string LineTestData(std::size_t size) {
 }
 
 std::string MakeDescription(const std::vector<UpdateFile>& files, const std::string& baseUrl,
-                            const std::string& lineTestMd5) {
+                            const std::string& lineTestMd5, std::uint64_t mapSize) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Map>\n";
-    xml += "<MapSize>" + std::to_string(MapSize(files)) + "</MapSize>\n";
+    xml += "<MapSize>" + std::to_string(mapSize) + "</MapSize>\n";
     for (const auto& file : files)
         AppendEntry(xml, "MapData", baseUrl + std::string(kFilesPath) + UrlPath(file.relativePath), file.md5);
     AppendEntry(xml, "TestMapData", baseUrl + std::string(kLineTestPath), lineTestMd5);

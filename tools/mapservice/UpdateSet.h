@@ -51,9 +51,10 @@ std::uint64_t MapSize(const std::vector<UpdateFile>& files);
 // The line-test data: `size` bytes of a fixed pattern.
 std::string LineTestData(std::size_t size);
 
-// The description: MapSize, one MapData entry per file, the line-test entry last.
-// `baseUrl` is scheme and authority, e.g. "https://127.0.0.1:8443".
+// The description: `mapSize` (the set's MapSize unless a test announces another), one MapData
+// entry per file, the line-test entry last. `baseUrl` is scheme and authority, e.g.
+// "https://127.0.0.1:8443".
 std::string MakeDescription(const std::vector<UpdateFile>& files, const std::string& baseUrl,
-                            const std::string& lineTestMd5);
+                            const std::string& lineTestMd5, std::uint64_t mapSize);
 
 }  // namespace mapservice
