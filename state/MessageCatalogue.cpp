@@ -139,10 +139,19 @@ std::string TimeText(int minutes) {
 int MessageCatalogue::ShowErrorMessage(int kind, const std::string& messageCode, const std::string& note) {
     NoteText = note;
     const ErrorEntry& entry = EntryFor(kind);
-    std::string text = entry.builtIn ? entry.builtIn : ReadText(entry.section, entry.key);
-    ShowBox(FillText(text, entry.fill, *this, messageCode), entry.caption, platform::MB_OK | entry.icon, kind != 801,
-            false);
+    std::string text =
+        FillText(entry.builtIn ? entry.builtIn : ReadText(entry.section, entry.key), entry.fill, *this, messageCode);
+    {
+        std::lock_guard guard(lastErrorLock_);
+        lastError_ = ShownError{kind, messageCode, text};
+    }
+    ShowBox(text, entry.caption, platform::MB_OK | entry.icon, kind != 801, false);
     return 1;
+}
+
+std::optional<ShownError> MessageCatalogue::LastError() {
+    std::lock_guard guard(lastErrorLock_);
+    return lastError_;
 }
 
 int MessageCatalogue::ShowConfirmMessage(int kind) {
