@@ -61,20 +61,26 @@ protected:
 // window: no FAILED line, and status 0. With no unit, the connection dialog's own 30 s ran
 // before the wait's deadline was looked at.
 TEST_F(CommandLineTest, AFailingWaitIsReportedAtItsDeadlineAndEndsWithStatusOne) {
+    // The program runs on the real clock: the line fails within a second of its deadline.
+    auto expectFailedAtDeadline = [this](const std::string& shown) {
+        const std::vector<std::string> lines = LinesFrom("FAILED");
+        ASSERT_GE(lines.size(), 2u) << Transcript();
+        const std::string head = "FAILED line 2 (wait 1028 \"XYZ\" 3000): timed out after ";
+        ASSERT_EQ(lines[0].rfind(head, 0), 0u) << lines[0];
+        size_t digits = 0;
+        const int waited = std::stoi(lines[0].substr(head.size()), &digits);
+        EXPECT_GE(waited, 3000);
+        EXPECT_LT(waited, 4000);
+        EXPECT_EQ(lines[0].substr(head.size() + digits), " ms; it shows \"" + shown + "\"");
+        EXPECT_EQ(lines[1], "script failed; closing the windows");
+    };
     navisim::CreateUnit(Unit());
     EXPECT_EQ(RunConfigured("press 174:1\nwait 1028 \"XYZ\" 3000\nmenu 32780\n"), 1);
-    EXPECT_EQ(LinesFrom("FAILED"),
-              (std::vector<std::string>{
-                  reinterpret_cast<const char*>(u8"FAILED line 2 (wait 1028 \"XYZ\" 3000): timed out after 3000 ms; "
-                                                u8"it shows \"接続済み\""),
-                  "script failed; closing the windows"}));
+    expectFailedAtDeadline("接続済み");
 
     navisim::Unplug("navi");
     EXPECT_EQ(RunConfigured("pause 100\nwait 1028 \"XYZ\" 3000\n"), 1);
-    const std::vector<std::string> failed = LinesFrom("FAILED");
-    ASSERT_GE(failed.size(), 2u) << Transcript();
-    EXPECT_EQ(failed[0], "FAILED line 2 (wait 1028 \"XYZ\" 3000): timed out after 3000 ms; it shows \"\"");
-    EXPECT_EQ(failed[1], "script failed; closing the windows");
+    expectFailedAtDeadline("");
 }
 
 TEST_F(CommandLineTest, AScriptThatCannotBeParsedEndsWithStatusTwoBeforeAnyWindow) {
@@ -94,43 +100,53 @@ TEST_F(CommandLineTest, AScriptThatCannotBeParsedEndsWithStatusTwoBeforeAnyWindo
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
-// A dealer's session from the command line: the unit is read, the offer downloaded and
-// transferred, and the result file tells the batch what happened.
-TEST_F(CommandLineTest, AWholeSessionFromTheCommandLineWritesItsResult) {
-    navisim::CreateUnit(Unit());
+// A dealer's batch from the command line (docs/automation.md): the update downloaded once, then
+// transferred onto two units one after the other; each result file tells the batch what
+// happened.
+TEST_F(CommandLineTest, ADealersBatchDownloadsOnceAndUpdatesTwoUnits) {
     const mkupdate::Contents contents = mkupdate::BuildUpdateSet(config.updateSet, {});
     StartService();
     Settings(theApp.ServiceUrl);
-    EXPECT_EQ(RunProgram("--front-end headless --script ../script.txt --result ../result.json",
-                         reinterpret_cast<const char*>(u8R"(press 174:1
+    const std::string options = "--front-end headless --script ../script.txt --result ../result.json";
+    EXPECT_EQ(RunProgram(options,
+                         "press 174:1\npause 2000\npress 1014\nbox OK\njob download 600000\n"
+                         "wait 1014 \"ﾀﾞｳﾝﾛｰﾄﾞ開始\" 60000\n"),
+              0)
+        << Transcript();
+    EXPECT_NE(Result().find("\"unitVersionBefore\":null,\"unitVersionAfter\":null,\"transferredSet\":null"),
+              std::string::npos)
+        << Result();
+    EXPECT_EQ(Result().find("\"downloadMilliseconds\":null"), std::string::npos) << Result();
+
+    const std::string image = world.root + "/image.img";
+    TestWorld::WriteFile(image, WithBootSignatures(contents.image));
+    for (int unit = 1; unit <= 2; ++unit) {
+        navisim::CreateUnit(Unit());
+        EXPECT_EQ(RunProgram(options, R"(press 174:1
 wait 1028 "接続済み" 60000
 pause 1000
-press 1014
-box OK
-job download 600000
-wait 1014 "ﾀﾞｳﾝﾛｰﾄﾞ開始" 60000
 check 0
 dialog 146 OK
 box OK
 press 1013
 job transfer 600000
 wait 1028 "未接続" 60000
-)")),
-              0)
-        << Transcript();
-    EXPECT_NE(Transcript().find("end of script; closing the windows"), std::string::npos);
-    const std::string result = Result();
-    EXPECT_EQ(result.rfind("{\"outcome\":\"completed\",\"failure\":null,\"unitVersionBefore\":\"20100601\","
-                           "\"unitVersionAfter\":\"20260411\",\"transferredSet\":\"20260411\",\"lastErrorKind\":null,"
-                           "\"lastErrorCode\":null,\"lastErrorMessage\":null,\"downloadMilliseconds\":",
-                           0),
-              0u)
-        << result;
-    EXPECT_EQ(result.find("Milliseconds\":null"), std::string::npos) << result;
-    const std::string image = world.root + "/image.img";
-    TestWorld::WriteFile(image, WithBootSignatures(contents.image));
-    EXPECT_TRUE(navisim::Check("navi", image).imageMatches);
-    EXPECT_EQ(Calls("TSC"), 1u);
+)"),
+                  0)
+            << Transcript();
+        EXPECT_NE(Transcript().find("end of script; closing the windows"), std::string::npos);
+        EXPECT_EQ(Result().rfind("{\"outcome\":\"completed\",\"failure\":null,\"unitVersionBefore\":\"20100601\","
+                                 "\"unitVersionAfter\":\"20260411\",\"transferredSet\":\"20260411\","
+                                 "\"lastErrorKind\":null,\"lastErrorCode\":null,\"lastErrorMessage\":null,"
+                                 "\"downloadMilliseconds\":null,\"transferMilliseconds\":",
+                                 0),
+                  0u)
+            << Result();
+        EXPECT_EQ(Result().find("\"transferMilliseconds\":null"), std::string::npos) << Result();
+        navisim::Plug("navi");
+        EXPECT_TRUE(navisim::Check("navi", image).imageMatches) << "unit " << unit;
+    }
+    EXPECT_EQ(Calls("TSC"), 2u);
 }
 
 // The program ends on its own before the script does (here a second copy, which shows nothing):
