@@ -183,6 +183,13 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
                               "※注意！削除したデータは元に戻すことはできません。",
                               DataName.c_str()),
                        "ダウンロードデータの削除", question, true, true);
+    case kConfirmLowBattery:
+        return ShowBox(Format("パソコンのバッテリー残量が少なくなっています(残り%s%%)。\n"
+                              "転送中にパソコンの電源が切れると、ナビゲーションが使用できなくなるおそれがあります。\n"
+                              "ACアダプタを接続してから転送を開始することをお勧めします。\n\n"
+                              "このまま転送を開始してもよろしいですか？",
+                              DetailText.c_str()),
+                       "バッテリー残量の確認", MB_OKCANCEL | MB_ICONWARNING, true, true);
     case kNoticeTransferDone:
         ShowBox(Format("バージョンアップ(地図更新)【%s】データの転送が完了しました。\n"
                        "ナビゲーションとパソコンを接続しているUSBケーブルを抜いてください。\n"

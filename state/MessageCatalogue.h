@@ -16,6 +16,7 @@ constexpr int kConfirmPause = 2001;
 constexpr int kConfirmDelete = 2200;
 constexpr int kNoticeTransferDone = 2301;
 constexpr int kNoticeDownloadDone = 2302;
+constexpr int kConfirmLowBattery = 2303;  // DetailText: the battery's charge in percent
 
 // An error as the user was shown it: its kind, its message code ("E17", may be empty) and text.
 struct ShownError {
