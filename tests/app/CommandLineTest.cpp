@@ -147,6 +147,17 @@ wait 1028 "未接続" 60000
         EXPECT_TRUE(navisim::Check("navi", image).imageMatches) << "unit " << unit;
     }
     EXPECT_EQ(Calls("TSC"), 2u);
+
+    // The last unit again, which holds the update now: the transfer is refused. The script's
+    // lines all ran (status 0); the result tells the refusal.
+    EXPECT_EQ(
+        RunProgram(options, "press 174:1\nwait 1028 \"接続済み\" 60000\npause 1000\ncheck 0\nbox OK\npress 1013\n"), 0)
+        << Transcript();
+    EXPECT_NE(Result().find("\"unitVersionBefore\":\"20260411\",\"unitVersionAfter\":\"20260411\","
+                            "\"transferredSet\":null,\"lastErrorKind\":"),
+              std::string::npos)
+        << Result();
+    EXPECT_NE(Result().find("\"lastErrorCode\":\"E17\",\"lastErrorMessage\":\""), std::string::npos) << Result();
 }
 
 // The program ends on its own before the script does (here a second copy, which shows nothing):
