@@ -71,6 +71,17 @@ bool CVeltraneDlg::OnQueryEndSession() {
     return theApp.TransferThreadHandle.IsNull();
 }
 
+bool CVeltraneDlg::UnitTransferRunningOrPending() {
+    return theApp.Navi.TransferRunning != 0 || !theApp.TransferThreadHandle.IsNull() ||
+           theApp.Navi.ImageWritePending != 0;
+}
+
+bool CVeltraneDlg::OnQueryCancelAutoPlay() {
+    // AutoPlay would offer to format a unit whose file system the image write has taken away:
+    // one click there erases it mid-update.
+    return UnitTransferRunningOrPending();
+}
+
 void CVeltraneDlg::OnEndSession() {
     // As for exit: a download is stopped (what it fetched stays for the resume) and a deletion
     // let finish before the window closes.

@@ -105,6 +105,7 @@ void CVeltraneDlg::OnDeletionDone() {
 }
 
 void CVeltraneDlg::OnTransferDone() {
+    theApp.TransferredSet = CurrentData.version;
     SendTransferCompletion("");
     // The notice that follows tells the user to pull the cable, ejected or not.
     (void)RemoveNaviUsb();

@@ -8,6 +8,7 @@
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
+#include "platform/Power.h"
 #include "common/FileUtil.h"
 #include "common/Operation.h"
 #include "base/Text.h"
@@ -39,6 +40,19 @@ void CVeltraneDlg::HoldWindowForTransfer(bool hold) {
     view_.EnableSystemClose(kMain, !hold);
     CloseEnabled = hold ? 0 : 1;
     view_.SetSessionEndBlock(kMain, hold ? "ナビへの転送中です。USBケーブルを外さないでください。" : "");
+}
+
+bool CVeltraneDlg::PowerAllowsTransfer() {
+    // Every transfer writes the whole image, minutes long; a laptop whose battery runs out
+    // meanwhile leaves the unit without a usable volume.
+    constexpr int kLowBatteryPercent = 30;
+    platform::SYSTEM_POWER_STATUS power;
+    if (!platform::GetSystemPowerStatus(&power) || power.ACLineStatus != platform::kAcLineOffline ||
+        power.BatteryLifePercent >= kLowBatteryPercent)
+        return true;
+    VLOG(LOG_INFO, "バッテリー残量低下[%d]", power.BatteryLifePercent);
+    theApp.Messages.SetDetailText(Format("%d", power.BatteryLifePercent));
+    return theApp.Messages.ShowConfirmMessage(kConfirmLowBattery) == platform::IDOK;
 }
 
 bool CVeltraneDlg::StartTransfer() {
@@ -100,6 +114,7 @@ bool CVeltraneDlg::StartTransfer() {
         VLOG(LOG_ERROR, "ダウンロードフォルダなし[%d]", result);
         return false;
     }
+    if (!PowerAllowsTransfer()) return false;
     CDialogNaviConfiramation confirmation;
     confirmation.Mode = 1;
     confirmation.MapName = CurrentDataName;

@@ -93,6 +93,7 @@ public:
     bool OnQueryRemoveVolume() override;
     bool OnQueryEndSession() override;
     void OnEndSession() override;
+    bool OnQueryCancelAutoPlay() override;
     bool OnCloseRequest() override;
 
     // Operations the handlers share.
@@ -226,6 +227,11 @@ private:
     void OnRecognise();
     void OnRecovery();
     bool AnyJobRuns();
+    // Whether the unit is in the middle of an update: a transfer runs, or one left the unit
+    // half written (its image unfinished).
+    bool UnitTransferRunningOrPending();
+    // False when the PC runs on a low battery and the user chose not to start the transfer.
+    bool PowerAllowsTransfer();
 
     // Abandons an offer call still waiting and waits for its thread.
     void StopOffer();

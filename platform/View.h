@@ -77,6 +77,9 @@ public:
     // The session ends now (every window agreed): the process may be stopped as soon as this
     // returns, so the window lets go of the unit and closes without asking.
     virtual void OnEndSession() {}
+    // The shell asks the foreground window before it starts AutoPlay for a medium that
+    // arrived (and offers to format a volume without a file system): true cancels it.
+    virtual bool OnQueryCancelAutoPlay() { return false; }
     // The front end is to end the window without the user (the automation is over): true
     // lets it end now; false means work is still running that the window must outlive, and the
     // logic ends the window itself once that work is done.

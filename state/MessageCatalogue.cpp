@@ -139,10 +139,19 @@ std::string TimeText(int minutes) {
 int MessageCatalogue::ShowErrorMessage(int kind, const std::string& messageCode, const std::string& note) {
     NoteText = note;
     const ErrorEntry& entry = EntryFor(kind);
-    std::string text = entry.builtIn ? entry.builtIn : ReadText(entry.section, entry.key);
-    ShowBox(FillText(text, entry.fill, *this, messageCode), entry.caption, platform::MB_OK | entry.icon, kind != 801,
-            false);
+    std::string text =
+        FillText(entry.builtIn ? entry.builtIn : ReadText(entry.section, entry.key), entry.fill, *this, messageCode);
+    {
+        std::lock_guard guard(lastErrorLock_);
+        lastError_ = ShownError{kind, messageCode, text};
+    }
+    ShowBox(text, entry.caption, platform::MB_OK | entry.icon, kind != 801, false);
     return 1;
+}
+
+std::optional<ShownError> MessageCatalogue::LastError() {
+    std::lock_guard guard(lastErrorLock_);
+    return lastError_;
 }
 
 int MessageCatalogue::ShowConfirmMessage(int kind) {
@@ -174,6 +183,13 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
                               "※注意！削除したデータは元に戻すことはできません。",
                               DataName.c_str()),
                        "ダウンロードデータの削除", question, true, true);
+    case kConfirmLowBattery:
+        return ShowBox(Format("パソコンのバッテリー残量が少なくなっています(残り%s%%)。\n"
+                              "転送中にパソコンの電源が切れると、ナビゲーションが使用できなくなるおそれがあります。\n"
+                              "ACアダプタを接続してから転送を開始することをお勧めします。\n\n"
+                              "このまま転送を開始してもよろしいですか？",
+                              DetailText.c_str()),
+                       "バッテリー残量の確認", MB_OKCANCEL | MB_ICONWARNING, true, true);
     case kNoticeTransferDone:
         ShowBox(Format("バージョンアップ(地図更新)【%s】データの転送が完了しました。\n"
                        "ナビゲーションとパソコンを接続しているUSBケーブルを抜いてください。\n"

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
 
 // The questions and notices of ShowConfirmMessage.
@@ -14,6 +16,14 @@ constexpr int kConfirmPause = 2001;
 constexpr int kConfirmDelete = 2200;
 constexpr int kNoticeTransferDone = 2301;
 constexpr int kNoticeDownloadDone = 2302;
+constexpr int kConfirmLowBattery = 2303;  // DetailText: the battery's charge in percent
+
+// An error as the user was shown it: its kind, its message code ("E17", may be empty) and text.
+struct ShownError {
+    int kind = 0;
+    std::string code;
+    std::string text;
+};
 
 class MessageCatalogue {
 public:
@@ -24,6 +34,8 @@ public:
     int SetNumberText(double number);
     // The free gigabytes a refusal for space names beside the needed ones.
     int SetFreeNumberText(double number);
+    // The last error shown in this run (any thread), for the automation's result.
+    std::optional<ShownError> LastError();
 
     std::string DataName;
     std::string NoteText;
@@ -31,4 +43,8 @@ public:
     std::string NumberText;
     std::string FreeNumberText;
     std::atomic<int32_t> EstimatedMinutes{0};
+
+private:
+    std::mutex lastErrorLock_;
+    std::optional<ShownError> lastError_;
 };

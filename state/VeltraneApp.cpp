@@ -37,7 +37,7 @@ bool Bind(platform::HMODULE library, const char* name, Fn& entry) {
 void CVeltraneApp::ResetState() {
     for (std::string* text :
          {&ProgramFolder, &MessageIniPath, &SettingsIniPath, &OwnVersion, &ProductNumber, &DeviceNumber, &MapFolder,
-          &ExternalInterfaceUrl, &HistoryIniPath, &OfferName, &TransferMapName, &TransferDataFolder})
+          &ExternalInterfaceUrl, &HistoryIniPath, &OfferName, &TransferMapName, &TransferDataFolder, &TransferredSet})
         text->clear();
     LineSpeed = 0;
     ExitRequested = 0;

@@ -72,6 +72,8 @@ public:
     std::atomic<int32_t> TransferRemainMinutes{0};
     std::atomic<int32_t> TransferAnimation{0};
     std::atomic<int32_t> DownloadMinutesLeft{0};
+    // The version of the set whose transfer last completed in this run (the window's thread).
+    std::string TransferredSet;
 
     // The offered map update, from the download start request.
     std::string OfferName;

@@ -1,6 +1,11 @@
-// The program: the application object on the front end the machine asks for (the Win32
-// window on Windows; elsewhere Qt on a display, offscreen Qt for an automatic run without
-// one; or the headless front end), with the automation script when the machine names one.
+// The program: the application object on the front end the caller or the machine asks for (the
+// Win32 window on Windows; elsewhere Qt on a display, offscreen Qt for an automatic run without
+// one; or the headless front end), with the automation script when one is named. The exit
+// status tells a script's outcome (docs/automation.md).
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "state/VeltraneApp.h"
 #include "platform/Error.h"
 #include "platform/Library.h"
@@ -9,6 +14,7 @@
 #include "ui/headless/HeadlessView.h"
 #include "ui/script/AutomatedRun.h"
 #ifdef _WIN32
+#include "ui/win32/CommandLine.h"
 #include "ui/win32/Win32View.h"
 #else
 #include <QApplication>
@@ -25,12 +31,13 @@ VELTRANE_VERSION_RESOURCE(kVersionResource,
 namespace {
 
 template <class FrontEnd>
-void Run(FrontEnd& view, const ui::AutomationConfig& config) {
+int Run(FrontEnd& view, ui::AutomatedRun& run) {
     platform::SetView(&view);
-    auto script = ui::StartScript(view, config);
+    run.Start(view);
     theApp.InitInstance();
-    script.reset();
+    int status = run.End();
     platform::SetView(nullptr);
+    return status;
 }
 
 }  // namespace
@@ -43,26 +50,40 @@ int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
     // No system "no disk" box may stop a thread: probing an empty card-reader slot, or a unit
     // pulled mid-write, fails the call instead.
     platform::FailCriticalErrorsQuietly();
-    ui::AutomationConfig config = ui::ReadAutomationConfig();
+#ifdef _WIN32
+    const std::vector<std::string> arguments = ui::win32::ProgramArguments();
+    // Only a caller that gave options hears from the program; a user's start stays as it was.
+    if (!arguments.empty()) ui::win32::AttachCallerConsole();
+    const ui::CommandLine line = ui::ParseCommandLine(arguments);
+#else
+    const ui::CommandLine line = ui::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+#endif
+    if (line.help) {
+        std::fputs(ui::Usage().c_str(), stdout);
+        return ui::kExitCompleted;
+    }
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "veltrane: %s\n%s", line.error.c_str(), ui::Usage().c_str());
+        return ui::kExitUnreadable;
+    }
+    const ui::AutomationConfig config = line.config ? *line.config : ui::ReadAutomationConfig();
+    ui::AutomatedRun run(config);
+    if (!run.Runnable()) return run.End();
 #ifdef _WIN32
     if (config.frontEnd == "headless") {
         HeadlessView view;
-        Run(view, config);
-    } else {
-        ui::win32::Win32View view;
-        Run(view, config);
+        return Run(view, run);
     }
-    return 0;
+    ui::win32::Win32View view;
+    return Run(view, run);
 #else
     if (!ui::UseQt(config)) {
         HeadlessView view;
-        Run(view, config);
-        return 0;
+        return Run(view, run);
     }
     if (!ui::DisplayAvailable()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     ui::qt::QtView view;
-    Run(view, config);
-    return 0;
+    return Run(view, run);
 #endif
 }

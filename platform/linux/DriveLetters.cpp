@@ -3,7 +3,9 @@
 
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <mutex>
+#include <string_view>
 
 namespace platform::linuxpc {
 namespace {
@@ -25,6 +27,29 @@ int Slot(char letter) {
     int upper = std::toupper(static_cast<unsigned char>(letter));
     return upper >= 'A' && upper <= 'Z' ? upper - 'A' : -1;
 }
+
+// The test hooks for a test that runs the program as a process of its own:
+// $VELTRANE_TEST_LETTERS ("E=/dev/loop3", or "E=/dev/loop3:/dev/loop4" with the folder's
+// stand-in) gives letters as SetDriveDevice and SetDriveFolderDevice do, before the table's
+// first use. Unset on a user's PC.
+bool LoadTestLetters() {
+    const char* given = std::getenv("VELTRANE_TEST_LETTERS");
+    if (given == nullptr) return false;
+    std::string_view text = given;
+    while (!text.empty()) {
+        const size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        if (item.size() < 3 || item[1] != '=' || Slot(item[0]) < 0) continue;
+        const std::string_view nodes = item.substr(2);
+        const size_t colon = nodes.find(':');
+        Letter& letter = letters[static_cast<size_t>(Slot(item[0]))];
+        letter.node = nodes.substr(0, colon);
+        if (colon != std::string_view::npos) letter.folderNode = nodes.substr(colon + 1);
+    }
+    return true;
+}
+[[maybe_unused]] const bool testLettersLoaded = LoadTestLetters();
 
 }  // namespace
 

@@ -21,7 +21,8 @@ void ReleaseVolumeIdentity(char letter);
 // Test hook, for machines whose kernel mounts no FAT: the letter's files are those of the file
 // system on `folderNode` (mounted where the letter's folder is), while its volume, raw access
 // and disk stay the letter's own device's. An empty node ends it, and so does SetDriveDevice.
-// Nothing in the program calls it.
+// Nothing in the program calls it; a test that starts the program as a process gives both
+// through $VELTRANE_TEST_LETTERS ("E=/dev/loop3:/dev/loop4"), read at the program's start.
 void SetDriveFolderDevice(char letter, const std::string& folderNode);
 // The block device behind a letter (case-insensitive), or nullopt.
 std::optional<std::string> DriveDevice(char letter);

@@ -24,4 +24,11 @@ KeepAwake::~KeepAwake() {
 
 int AwakeRequests() { return held.load(); }
 
+bool GetSystemPowerStatus(SYSTEM_POWER_STATUS* status) {
+    ::SYSTEM_POWER_STATUS system{};
+    if (!::GetSystemPowerStatus(&system)) return false;
+    *status = {system.ACLineStatus, system.BatteryFlag, system.BatteryLifePercent};
+    return true;
+}
+
 }  // namespace platform

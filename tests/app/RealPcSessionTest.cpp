@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <umockdev.h>
 
 #include <atomic>
@@ -252,4 +253,35 @@ TEST_F(RealPcSessionTest, DownloadTransferAndEjectLeaveTheUnitHoldingTheUpdate) 
     const std::string naviInfo = ShellOutput("debugfs -R 'ls -l /UPDATE/NAVIINFO' '" + folderImage + "'");
     EXPECT_NE(naviInfo.find("CURRVER.DAT"), std::string::npos) << naviInfo;
     EXPECT_EQ(naviInfo.find("CANCEL.FLG"), std::string::npos) << naviInfo;
+}
+
+// The same session through the program itself, as a dealer's batch starts it on this PC: a
+// process of its own that reads the testbed and the test's system bus as this one does, with
+// the letter given through the test hook's variable. Its exit status and result file say the
+// unit was updated; the volume says so too.
+TEST_F(RealPcSessionTest, TheSessionThroughTheProgramEndsWithStatusZeroAndItsResult) {
+    const std::string program = world.root + "/program";
+    for (const char* name : {"veltrane", "libDecode.so", "libsha512.so", "Message.ini"})
+        fs::copy_file(std::string(VELTRANE_BIN_DIR) + "/" + name, program + "/" + name);
+    TestWorld::WriteFile(program + "/Veltrane.ini", "[VELTRANE]\r\nEXTERNAL_INTERFACE_URL=" + theApp.ServiceUrl +
+                                                        "\r\nMAPFOLDER=" + theApp.MapFolder + "\r\n");
+    TestWorld::WriteFile(world.root + "/session.script", std::string("press 174:1\n") + kSession);
+    const std::string command = "cd '" + program + "' && VELTRANE_MACHINE='" + world.root +
+                                "/real-pc' VELTRANE_TEST_LETTERS='E=" + fat->Node() + ":" + folder->Node() +
+                                "' timeout 600 ./veltrane --front-end headless --script ../session.script --result "
+                                "../result.json > ../output.txt 2>&1 < /dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << TestWorld::ReadFile(world.root + "/session.script.transcript")
+                                      << TestWorld::ReadFile(world.root + "/output.txt");
+    const std::string result = TestWorld::ReadFile(world.root + "/result.json");
+    EXPECT_EQ(result.rfind("{\"outcome\":\"completed\",\"failure\":null,\"unitVersionBefore\":\"20100601\","
+                           "\"unitVersionAfter\":\"20260411\",\"transferredSet\":\"20260411\",\"lastErrorKind\":null",
+                           0),
+              0u)
+        << result;
+    EXPECT_TRUE(testbed->Ejected());
+    testbed.reset();
+    EXPECT_EQ(TestWorld::ReadFile(unitImage), contents.image);
+    EXPECT_EQ(FolderFile("/UPDATE/RENEWAL/VOLUME.DAT"), contents.volume);
 }

@@ -302,3 +302,48 @@ TEST_F(FailedTransferTest, ADamagedImagePieceFailsWithE09AndLeavesNoIntermediate
     EXPECT_EQ(left, std::vector<std::string>{});
     EXPECT_EQ(TestWorld::ReadFile(piece), bytes);
 }
+
+using PowerAndAutoPlayTest = WorkflowWorld;
+
+// A laptop on a low battery is warned before the transfer and may stay out of it; while the
+// transfer runs, the window asks the shell to keep AutoPlay (and its format offer) away.
+TEST_F(PowerAndAutoPlayTest, ALowBatteryIsWarnedOfAndAutoPlayIsHeldOffWhileTheTransferRuns) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    EarlierDownload();
+    navisim::CreateUnit(Unit());
+    bool heldOffWhileRunning = false;
+    Run({Until([&] { return Ready(); }), Do([&] {
+             EXPECT_FALSE(window->OnQueryCancelAutoPlay());
+             CheckRow(0);
+             // At 30 % nobody is warned: the confirmation comes, and the user declines it.
+             navisim::SetBattery(30);
+             dialogAnswers = {platform::IDCANCEL};
+             window->OnCommand(ids::kTransferButton);
+             EXPECT_EQ(view.Opened(), (std::vector<int>{platform::IDD_MAIN_WINDOW, ids::kConfirmationDialog}));
+             // Below it the warning comes first; declined: no confirmation, no transfer.
+             navisim::SetBattery(29);
+             view.AnswerNextBox(platform::IDCANCEL);
+             window->OnCommand(ids::kTransferButton);
+             EXPECT_TRUE(theApp.TransferThreadHandle.IsNull());
+             EXPECT_EQ(view.Opened().size(), 2u);
+             // Accepted: the transfer runs.
+             window->OnCommand(ids::kTransferButton);
+             heldOffWhileRunning = window->OnQueryCancelAutoPlay();
+         }),
+         Until([&] { return BoxCaptioned("転送の完了") && theApp.TransferThreadHandle.IsNull(); })});
+    ASSERT_EQ(Captioned("バッテリー残量の確認"), 2u);
+    EXPECT_NE(view.Boxes()[0].request.text.find(J("残り29%")), std::string::npos)
+        << *platform::Cp932ToUtf8(view.Boxes()[0].request.text);
+    EXPECT_TRUE(heldOffWhileRunning);
+    EXPECT_FALSE(window->OnQueryCancelAutoPlay());
+}
+
+// An image write that did not finish leaves the unit without a usable volume: AutoPlay stays
+// away until the unit has been written again.
+TEST_F(PowerAndAutoPlayTest, AnUnfinishedImageKeepsAutoPlayAway) {
+    theApp.Navi.ImageWritePending = 1;
+    EXPECT_TRUE(window->OnQueryCancelAutoPlay());
+    theApp.Navi.ImageWritePending = 0;
+    EXPECT_FALSE(window->OnQueryCancelAutoPlay());
+}

@@ -1,5 +1,6 @@
 #!/bin/sh
-# A session of Veltrane.exe on its Win32 window under Wine, scripted: the connection dialog,
+# A session of Veltrane.exe on its Win32 window under Wine, scripted from its command line
+# (as a dealer's batch starts it; a script that cannot be read ends with status 2): the connection dialog,
 # the main window, a download from mapservice (the Linux program, on loopback, over HTTPS) to
 # "ダウンロード完了", exit through the menu. The service's CA is a root of the session's prefix
 # while it runs: Wine's WinINet keeps no certificate of a refused handshake, so the program's
@@ -84,8 +85,12 @@ sed -e "s|^EXTERNAL_INTERFACE_URL=.*|EXTERNAL_INTERFACE_URL=https://localhost:$p
 printf '[debugger]\r\nDebugMode=Yes\r\nLogFile=veltrane.log\r\nDeleteOnStart=Yes\r\n' > "$work/program/debugger.ini"
 cp "$here/win32-session.script" "$work/program/session.script"
 shots=$(windows_path "$work/shots")
-printf '[Automation]\r\nScript=session.script\r\nTranscript=session.transcript\r\nScreenshots=%s\r\n' "$shots" \
-  > "$work/program/Automation.ini"
+
+# A script that cannot be read: status 2 and the reason on stderr, no window.
+(cd "$work/program" && timeout 120 wine Veltrane.exe --script missing.script 2> "$work/missing.err")
+missing=$?
+[ "$missing" -eq 2 ] || fail "a missing script ended with $missing"
+grep -q "cannot read" "$work/missing.err" || fail "no reason on stderr: $(cat "$work/missing.err")"
 
 if [ "$display" = --display ]; then
   Xvfb :57 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -96,7 +101,8 @@ else
   unset DISPLAY
 fi
 start=$(date +%s)
-(cd "$work/program" && timeout 600 wine Veltrane.exe) &
+(cd "$work/program" && timeout 600 wine Veltrane.exe --script session.script --transcript session.transcript \
+  --screenshots "$shots" --result result.json) &
 session=$!
 if [ "$display" = --display ]; then
   # The whole virtual screen once the download has finished.
@@ -113,6 +119,9 @@ cat "$transcript"
 [ "$status" -eq 0 ] || fail "Veltrane.exe ended with $status"
 grep -q "FAILED" "$transcript" && fail "the script failed"
 grep -q "end of script" "$transcript" || fail "the script did not finish"
+grep -q '^{"outcome":"completed","failure":null,' "$work/program/result.json" \
+  || fail "the result file does not say completed: $(cat "$work/program/result.json" 2>/dev/null)"
+grep -q '"downloadMilliseconds":[0-9]' "$work/program/result.json" || fail "the result has no download time"
 grep -q '"scheme":"https","call":"DLS"' "$work/service/calls.jsonl" || fail "no download description was fetched over HTTPS"
 history=$(iconv -f CP932 -t UTF-8 "$work/maps/History.ini" 2>/dev/null)
 echo "$history" | grep -q "STATUS=ダウンロード完了" || fail "the history does not say ダウンロード完了: $history"

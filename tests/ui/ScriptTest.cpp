@@ -154,10 +154,45 @@ TEST(Script, AWaitThatTimesOutFailsTheScriptAndClosesTheWindow) {
     uint64_t start = platform::GetTickCount64();
     EXPECT_EQ(world.view.RunDialog(IDD_MAIN_WINDOW, window), platform::IDCANCEL);
     EXPECT_TRUE(driver.Failed());
-    // The text came with the timer at 2 s, after the deadline.
-    EXPECT_EQ(platform::GetTickCount64() - start, 2000u);
-    EXPECT_TRUE(Has(driver.Transcript(), Utf8("FAILED line 1 (wait 1028 \"接続済み\" 1500): timed out after 2000 ms")));
+    // The text would come with the timer at 2 s: the line fails at its deadline, before it.
+    EXPECT_EQ(platform::GetTickCount64() - start, 1500u);
+    EXPECT_TRUE(Has(driver.Transcript(), Utf8("FAILED line 1 (wait 1028 \"接続済み\" 1500): timed out after 1500 ms")));
     EXPECT_TRUE(world.view.Boxes().empty());  // the press after the failed wait never happened
+}
+
+// A dialog the program opens by itself runs its own loop for as long as its logic keeps it
+// (here 30 s, with no other timer due after 2 s): a wait still fails at its own deadline.
+TEST(Script, AWaitKeepsItsDeadlineWhileADialogOfTheProgramRuns) {
+    TestWorld world;
+    SessionWindow window(world.view);
+    struct SlowDialog : platform::ViewHandler {
+        explicit SlowDialog(HeadlessView& frontEnd) : view(frontEnd) {}
+        void OnInitDialog() override { view.SetTimer(209, 1, 30000); }
+        void OnNotify(uintptr_t, intptr_t) override {}
+        void OnTimer(uint32_t) override { view.EndDialog(209, platform::IDOK); }
+        void OnCommand(uint32_t id) override { view.EndDialog(209, static_cast<int>(id)); }
+        HeadlessView& view;
+    } dialog(world.view);
+    bool opening = false;
+    int result = 0;
+    ui::ParsedScript script = Parse("wait 1028 \"never\" 3000\n");
+    ui::ScriptDriver driver(world.view, script.commands, "", world.root);
+    driver.Start();
+    uint64_t start = platform::GetTickCount64();
+    world.view.SetIdleHook([&](HeadlessView&) {
+        // The program's own dialog, once its window is up.
+        if (!opening) {
+            opening = true;
+            result = world.view.RunDialog(209, dialog);
+            return true;
+        }
+        return false;
+    });
+    world.view.RunDialog(IDD_MAIN_WINDOW, window);
+    EXPECT_TRUE(Has(driver.Transcript(), "FAILED line 1 (wait 1028 \"never\" 3000): timed out after 3000 ms"));
+    // The failure closed the program's dialog too, long before its own 30 s.
+    EXPECT_EQ(result, platform::IDCANCEL);
+    EXPECT_EQ(platform::GetTickCount64() - start, 3000u);
 }
 
 TEST(Script, APressOnADisabledControlFailsTheScript) {

@@ -285,6 +285,15 @@ void DropLetter(const std::string& unit) {
     });
 }
 
+void SetBattery(std::optional<int> percent) {
+    if (percent && (*percent < 0 || *percent > 100)) throw std::invalid_argument("a battery's charge is 0 to 100");
+    Modify([&](ProfileDocument& doc) {
+        doc.RemoveSection("Power");
+        if (percent) doc.Set("Power", "Battery", std::to_string(*percent));
+        return true;
+    });
+}
+
 std::string RequestRemoval(const std::string& unit, uint32_t patienceMs) {
     if (platform::MachineDescription().Get(UnitSection(unit), "Plugged").value_or("0") != "1")
         throw std::invalid_argument("unit " + unit + " is not plugged in");

@@ -48,6 +48,8 @@ void Plug(const std::string& unit);
 void Unplug(const std::string& unit);
 // The volume stays, its letter goes.
 void DropLetter(const std::string& unit);
+// The PC's power: on its battery at `percent` (0-100), or on mains power (nullopt).
+void SetBattery(std::optional<int> percent);
 // The user's "safely remove" of a plugged unit: it goes at once when nothing holds its volume;
 // otherwise the program holding it is asked (its front end answers at the device change) and
 // the answer is "removed", "refused" or "in use" (platform/sim/Removal.h). Waits up to

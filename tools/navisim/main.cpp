@@ -30,6 +30,7 @@ constexpr char kUsage[] =
     "                                   completed transfer takes the update's version\n"
     "  unplug NAME                      pull it out: device, volume and letter go\n"
     "  drop-letter NAME                 the unit's volume stays, its drive letter goes\n"
+    "  power battery PERCENT | ac       the PC runs on its battery at PERCENT, or on mains power\n"
     "  eject NAME                       the user's \"safely remove\": the program holding the unit's volume\n"
     "                                   is asked (up to 10 s); prints removed, refused or in use.\n"
     "                                   Exit status 1 when the unit stays\n"
@@ -140,6 +141,18 @@ int Check(Arguments& args) {
     return report.imageCompared && !report.imageMatches ? 1 : 0;
 }
 
+int Power(Arguments& args) {
+    const std::string source = args.Next("battery or ac");
+    if (source == "ac") {
+        navisim::SetBattery(std::nullopt);
+    } else if (source == "battery") {
+        navisim::SetBattery(std::stoi(args.Next("percent")));
+    } else {
+        throw std::invalid_argument("power takes battery PERCENT or ac, not " + source);
+    }
+    return 0;
+}
+
 int Eject(Arguments& args) {
     const std::string answer = navisim::RequestRemoval(args.Next("unit"), 10000);
     std::printf("%s\n", answer.c_str());
@@ -164,6 +177,8 @@ int Run(Arguments& args) {
         navisim::Unplug(args.Next("unit"));
     else if (command == "drop-letter")
         navisim::DropLetter(args.Next("unit"));
+    else if (command == "power")
+        return Power(args);
     else if (command == "eject")
         return Eject(args);
     else if (command == "fault")

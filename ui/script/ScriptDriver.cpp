@@ -2,13 +2,8 @@
 // transcript in UTF-8 with each job's time and its fixed waits.
 #include "ui/script/ScriptDriver.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-
 #include "state/VeltraneApp.h"
 #include "platform/Clock.h"
-#include "platform/CodePage.h"
 
 namespace ui {
 namespace {
@@ -36,36 +31,14 @@ ThreadHandle& JobHandle(const std::string& job) {
     return theApp.DeleteThreadHandle;
 }
 
-// The transcript is UTF-8 with LF line ends on every system; its path is native (UTF-8), which
-// the standard library takes as the system code page unless told.
-std::ofstream OpenTranscript(const std::string& path, std::ios::openmode mode) {
-    return std::ofstream(std::filesystem::path(std::u8string(path.begin(), path.end())), mode | std::ios::binary);
-}
-
 }  // namespace
-
-std::string TranscriptText(const std::string& cp932) {
-    std::string utf8 = platform::Cp932ToUtf8(cp932).value_or("(not CP932)");
-    std::string shown;
-    for (char c : utf8) {
-        if (c == '\r') continue;
-        if (c == '\n')
-            shown += "\\n";
-        else
-            shown += c;
-    }
-    return shown;
-}
 
 ScriptDriver::ScriptDriver(Automation& automation, std::vector<ScriptCommand> commands, std::string transcriptPath,
                            std::string screenshotFolder)
     : automation_(automation),
       commands_(std::move(commands)),
-      transcriptPath_(std::move(transcriptPath)),
       screenshotFolder_(std::move(screenshotFolder)),
-      start_(platform::GetTickCount64()) {
-    if (!transcriptPath_.empty()) OpenTranscript(transcriptPath_, std::ios::trunc);
-}
+      transcript_(std::move(transcriptPath)) {}
 
 ScriptDriver::~ScriptDriver() {
     automation_.SetDriver(nullptr);
@@ -77,18 +50,9 @@ void ScriptDriver::Start() {
     automation_.SetDriver([this] { return Step(); });
 }
 
-std::vector<std::string> ScriptDriver::Transcript() {
-    std::lock_guard guard(transcriptLock_);
-    return transcript_;
-}
+std::vector<std::string> ScriptDriver::Transcript() { return transcript_.Lines(); }
 
-void ScriptDriver::Note(const std::string& utf8) {
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "[%10.3f] ", static_cast<double>(platform::GetTickCount64() - start_) / 1000.0);
-    std::lock_guard guard(transcriptLock_);
-    transcript_.push_back(stamp + utf8);
-    if (!transcriptPath_.empty()) OpenTranscript(transcriptPath_, std::ios::app) << transcript_.back() << '\n';
-}
+void ScriptDriver::Note(const std::string& utf8) { transcript_.Note(utf8); }
 
 void ScriptDriver::OnBox(const platform::MessageBoxRequest& request, int answer) {
     Note("box \"" + TranscriptText(request.caption) + "\" (" + IconName(request.type) + ") " +
@@ -104,7 +68,8 @@ void ScriptDriver::OnDialogOpened(int window, const std::string& title) {
 }
 
 void ScriptDriver::Fail(const ScriptCommand& command, const std::string& why) {
-    Note("FAILED line " + std::to_string(command.line) + " (" + command.source + "): " + why);
+    failure_ = "line " + std::to_string(command.line) + " (" + command.source + "): " + why;
+    Note("FAILED " + failure_);
     failed_ = true;
     next_ = commands_.size();
 }
@@ -114,10 +79,12 @@ bool ScriptDriver::Waited(const ScriptCommand& command, bool satisfied, const st
     if (!waiting_) {
         waiting_ = true;
         waitStart_ = now;
-        if (command.kind == Kind::Pause) automation_.WakeAt(now + command.timeout);
+        // The loop must come back at the deadline even when nothing else is due: a loop that
+        // sleeps until its next event would keep the line waiting past its time.
+        automation_.WakeAt(now + command.timeout);
     }
-    // A fake clock may jump past the deadline to the next timer: what shows only after the
-    // jump came too late.
+    // A front end may come back late (a step runs every few milliseconds on a display): what
+    // shows only after the deadline came too late.
     uint64_t waited = now - waitStart_;
     if (satisfied && (waited <= command.timeout || command.kind == Kind::Pause)) {
         std::string note = command.source + ": done after " + std::to_string(waited) + " ms";
@@ -194,7 +161,19 @@ bool ScriptDriver::Run(const ScriptCommand& c) {
     return true;
 }
 
+void ScriptDriver::WindowsClosed() {
+    if (finished_) return;
+    // The program ended on its own before the script did (a window of its own closed, a
+    // start-up that stopped): the line it was on fails, as one that timed out would.
+    if (next_ < commands_.size())
+        Fail(commands_[next_],
+             waiting_ ? "the program's windows closed while it waited" : "the program's windows closed before it ran");
+    finished_ = true;
+    Note("script failed; closing the windows");
+}
+
 bool ScriptDriver::Step() {
+    if (onStep_) onStep_();
     if (finished_) return false;
     while (next_ < commands_.size()) {
         const ScriptCommand& command = commands_[next_];

@@ -5,12 +5,13 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "ui/Automation.h"
 #include "ui/script/Script.h"
+#include "ui/script/Transcript.h"
 
 namespace ui {
 
@@ -27,8 +28,16 @@ public:
     // One step on the user-interface thread: true when it acted.
     bool Step();
 
+    // The program's last window has closed. A script short of its end fails at its line.
+    void WindowsClosed();
+
+    // Runs on the user-interface thread before each step.
+    void OnEachStep(std::function<void()> observe) { onStep_ = std::move(observe); }
+
     bool Finished() const { return finished_; }
     bool Failed() const { return failed_; }
+    // The failing line's report ("line 2 (wait …): timed out …"), empty while none failed.
+    const std::string& Failure() const { return failure_; }
     std::vector<std::string> Transcript();
 
     // Transcript lines (UTF-8) for notes that do not come from the script (start-up problems).
@@ -46,7 +55,6 @@ private:
 
     Automation& automation_;
     std::vector<ScriptCommand> commands_;
-    std::string transcriptPath_;
     std::string screenshotFolder_;
     size_t next_ = 0;
     bool waiting_ = false;
@@ -54,14 +62,11 @@ private:
     // When the last user action ran, and the program's fixed waits until then.
     uint64_t actionAt_ = 0;
     uint64_t sleptAtAction_ = 0;
-    uint64_t start_;
     bool finished_ = false;
     bool failed_ = false;
-    std::mutex transcriptLock_;
-    std::vector<std::string> transcript_;
+    std::string failure_;
+    std::function<void()> onStep_;
+    ui::Transcript transcript_;
 };
-
-// Text as the transcript shows it: UTF-8, line breaks as "\n".
-std::string TranscriptText(const std::string& cp932);
 
 }  // namespace ui

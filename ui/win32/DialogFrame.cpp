@@ -376,7 +376,13 @@ intptr_t DialogFrame::OnMessage(unsigned message, uintptr_t wParam, intptr_t lPa
         SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
         return TRUE;
     }
-    default: return FALSE;
+    default:
+        // The shell's registered message goes to the foreground window only; a dialog answers
+        // it through its message result.
+        static const UINT queryCancelAutoPlay = RegisterWindowMessageW(L"QueryCancelAutoPlay");
+        if (queryCancelAutoPlay == 0 || message != queryCancelAutoPlay) return FALSE;
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, logic_.OnQueryCancelAutoPlay() ? TRUE : FALSE);
+        return TRUE;
     }
 }
 

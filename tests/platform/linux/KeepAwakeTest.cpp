@@ -8,13 +8,12 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "platform/Power.h"
 #include "platform/sim/Machine.h"
+#include "support/FakeBusService.h"
 #include "support/TestSystemBus.h"
 
 namespace {
@@ -26,16 +25,7 @@ constexpr char kIntrospection[] =
 
 class FakeLogind {
 public:
-    FakeLogind() {
-        thread_ = std::thread([this] { Run(); });
-        while (!ready_) std::this_thread::yield();
-    }
-    ~FakeLogind() {
-        g_main_loop_quit(loop_);
-        thread_.join();
-        if (held_ >= 0) ::close(held_);
-    }
-    bool Serving() const { return serving_; }
+    bool Serving() const { return service_.Serving(); }
     int Requests() {
         std::lock_guard guard(lock_);
         return requests_;
@@ -55,6 +45,9 @@ public:
     bool GivenBack(int milliseconds) {
         std::lock_guard guard(lock_);
         return held_ >= 0 && ClosedWithin(milliseconds);
+    }
+    ~FakeLogind() {
+        if (held_ >= 0) ::close(held_);
     }
 
 private:
@@ -76,56 +69,18 @@ private:
         g_dbus_method_invocation_return_value_with_unix_fd_list(invocation, g_variant_new("(h)", 0), fds);
         g_object_unref(fds);
     }
-
-    void Run() {
-        GMainContext* context = g_main_context_new();
-        g_main_context_push_thread_default(context);
-        loop_ = g_main_loop_new(context, FALSE);
-        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
-        auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                       G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
-        GDBusConnection* bus = g_dbus_connection_new_for_address_sync(address, flags, nullptr, nullptr, nullptr);
-        g_free(address);
-        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-        static const GDBusInterfaceVTable vtable = {OnCall, nullptr, nullptr, {}};
-        if (bus != nullptr && g_dbus_connection_register_object(bus, "/org/freedesktop/login1", node->interfaces[0],
-                                                                &vtable, this, nullptr, nullptr) != 0) {
-            GVariant* owner = g_dbus_connection_call_sync(
-                bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-                g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1,
-                nullptr, nullptr);
-            guint32 answer = 0;
-            if (owner != nullptr) {
-                g_variant_get(owner, "(u)", &answer);
-                g_variant_unref(owner);
-            }
-            serving_ = answer == 1;  // the primary owner
-        }
-        ready_ = true;
-        g_main_loop_run(loop_);
-        g_dbus_node_info_unref(node);
-        if (bus != nullptr) {
-            g_dbus_connection_close_sync(bus, nullptr, nullptr);
-            g_object_unref(bus);
-        }
-        g_main_loop_unref(loop_);
-        g_main_context_pop_thread_default(context);
-        g_main_context_unref(context);
-    }
-
-    std::thread thread_;
-    std::atomic<bool> ready_{false};
-    std::atomic<bool> serving_{false};
-    GMainLoop* loop_ = nullptr;
-    std::mutex lock_;
-    int requests_ = 0;
-    std::string last_;
-    int held_ = -1;
-
     bool ClosedWithin(int milliseconds) {
         pollfd end{held_, POLLIN, 0};
         return ::poll(&end, 1, milliseconds) == 1;
     }
+
+    static constexpr GDBusInterfaceVTable kVTable = {OnCall, nullptr, nullptr, {}};
+    std::mutex lock_;
+    int requests_ = 0;
+    std::string last_;
+    int held_ = -1;
+    // Last: it stops serving before the fields its calls use go.
+    FakeBusService service_{"org.freedesktop.login1", {{"/org/freedesktop/login1", kIntrospection, &kVTable, this}}};
 };
 
 }  // namespace

@@ -51,6 +51,7 @@ public:
         removalQueries++;
         return allowRemoval;
     }
+    bool OnQueryCancelAutoPlay() override { return cancelAutoPlay; }
 
     Win32View& view;
     int id;
@@ -64,6 +65,7 @@ public:
     int deviceChanges = 0;
     int removalQueries = 0;
     bool allowRemoval = true;
+    bool cancelAutoPlay = false;
 };
 
 // Lets the window thread handle what is queued until done() holds (or the time is up).
@@ -374,6 +376,20 @@ TEST(Win32Window, AWatchedVolumeHandleIsAskedBeforeItsRemovalAndAnswersAsTheLogi
         view.StopWatchingVolumeRemoval(volume);
     });
     EXPECT_TRUE(CloseHandle(volume));
+}
+
+// The shell sends its registered message to the foreground window before AutoPlay starts;
+// Wine's shell sends none, so the test sends it as the shell would.
+TEST(Win32Window, TheShellsAutoPlayQueryIsAnsweredAsTheLogicSays) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    RunWith(view, main, [&] {
+        const UINT query = RegisterWindowMessageW(L"QueryCancelAutoPlay");
+        ASSERT_NE(query, 0u);
+        EXPECT_EQ(SendMessageW(Handle(view, ids::kMainWindow), query, 0, 0), FALSE);
+        main.cancelAutoPlay = true;
+        EXPECT_EQ(SendMessageW(Handle(view, ids::kMainWindow), query, 0, 0), TRUE);
+    });
 }
 
 TEST(Win32Window, ScriptedDialogAnswersAndClosingEverything) {
