@@ -702,3 +702,21 @@ TEST(Win32Window, ShellOpenHandsTheUrlToTheDesktopShellUnchanged) {
     EXPECT_EQ(recorded.substr(line + 1), L"veltrane-test:manual/地図?page=2&q=a%20b+c#top");
     DeleteFileW(record.c_str());
 }
+
+// The shell is asked for the taskbar progress, the flash and the balloon, and answers each.
+TEST(Win32Window, ProgressFlashAndNoticeAreAskedOfTheShellAndAnswered) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    RunWith(view, main, [&] {
+        EXPECT_EQ(view.OutsideAnswers().progressState, S_FALSE) << "nothing asked yet";
+        view.SetTaskbarProgress(ids::kMainWindow, platform::TaskbarProgress::Normal, 40);
+        EXPECT_EQ(view.OutsideAnswers().progressState, S_OK);
+        EXPECT_EQ(view.OutsideAnswers().progressValue, S_OK);
+        view.SetTaskbarProgress(ids::kMainWindow, platform::TaskbarProgress::Error, 40);
+        EXPECT_EQ(view.OutsideAnswers().progressState, S_OK);
+        view.FlashWindow(ids::kMainWindow);
+        EXPECT_NE(view.OutsideAnswers().flashed, -1);
+        view.ShowDesktopNotice(ids::kMainWindow, "ヴェルトレーン", "地図の転送に失敗しました。", true);
+        EXPECT_NE(view.OutsideAnswers().noticeShown, -1);
+    });
+}
