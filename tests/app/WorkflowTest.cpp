@@ -350,25 +350,35 @@ TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndFormatsTheUnit) {
     EXPECT_TRUE(report.updateFiles.empty()) << navisim::Describe(report);
 }
 
+// A transfer that fails after over a minute, with the window in front of the user or not.
+class LongJobTest : public WorkflowWorld {
+protected:
+    void FailALongTransfer(bool inFront) {
+        mkupdate::BuildUpdateSet(config.updateSet, {});
+        StartService();
+        EarlierDownload();
+        navisim::CreateUnit(Unit());
+        navisim::Faults faults;
+        faults.writeFailSector = 8;
+        navisim::SetFaults("navi", faults);
+        view.AnswerFormat(true);
+        view.SetWindowInFront(inFront);
+        Run({Until([&] { return Ready(); }), Do([&] {
+                 CheckRow(0);
+                 window->OnCommand(ids::kTransferButton);
+                 // The end is handled after this step: by then the job has run for over a minute.
+                 world.clock.Advance(61 * 1000);
+             }),
+             Until([&] { return theApp.TransferThreadHandle.IsNull() && !view.Boxes().empty(); })});
+        EXPECT_EQ(view.TaskbarStates().front(), (HeadlessView::TaskbarRecord{platform::TaskbarProgress::Normal, 0}));
+        EXPECT_EQ(view.TaskbarStates().back().state, platform::TaskbarProgress::Error);
+    }
+};
+
 // The user went to another window during a long transfer: when it fails, the window flashes and
 // a notice of the desktop says so, before the box waits in the window.
-TEST_F(WorkflowTest, ALongJobEndingUnseenFlashesTheWindowAndSaysHowItEnded) {
-    mkupdate::BuildUpdateSet(config.updateSet, {});
-    StartService();
-    EarlierDownload();
-    navisim::CreateUnit(Unit());
-    navisim::Faults faults;
-    faults.writeFailSector = 8;
-    navisim::SetFaults("navi", faults);
-    view.AnswerFormat(true);
-    view.SetWindowInFront(false);
-    Run({Until([&] { return Ready(); }), Do([&] {
-             CheckRow(0);
-             window->OnCommand(ids::kTransferButton);
-             // The end is handled after this step: by then the job has run for over a minute.
-             world.clock.Advance(61 * 1000);
-         }),
-         Until([&] { return theApp.TransferThreadHandle.IsNull() && !view.Boxes().empty(); })});
+TEST_F(LongJobTest, EndingUnseenFlashesTheWindowAndSaysHowItEnded) {
+    FailALongTransfer(false);
     EXPECT_EQ(view.Flashes(), 1);
     std::vector<HeadlessView::NoticeRecord> notices = view.Notices();
     ASSERT_EQ(notices.size(), 1u);
@@ -376,8 +386,12 @@ TEST_F(WorkflowTest, ALongJobEndingUnseenFlashesTheWindowAndSaysHowItEnded) {
     EXPECT_EQ(notices[0].text,
               J("地図の転送に失敗しました。\nヴェルトレーンの画面で、エラーの内容と次の手順をご確認ください。"));
     EXPECT_TRUE(notices[0].failed);
-    EXPECT_EQ(view.TaskbarStates().front(), (HeadlessView::TaskbarRecord{platform::TaskbarProgress::Normal, 0}));
-    EXPECT_EQ(view.TaskbarStates().back().state, platform::TaskbarProgress::Error);
+}
+
+TEST_F(LongJobTest, EndingInFrontOfTheUserNeedsNoFlashOrNotice) {
+    FailALongTransfer(true);
+    EXPECT_EQ(view.Flashes(), 0);
+    EXPECT_TRUE(view.Notices().empty());
 }
 
 TEST_F(WorkflowTest, AUnitPulledDuringTheTransferIsNamedWithTheNextStep) {
