@@ -31,7 +31,8 @@ const char* KeyOf(ErrorCause cause) {
 
 ErrorCause CauseOfKind(int kind) {
     switch (kind) {
-    case 400: return ErrorCause::NoSpace;
+    case 400:
+    case 405: return ErrorCause::NoSpace;
     case 402: return ErrorCause::DigestMismatch;
     case 406:
     case 531:

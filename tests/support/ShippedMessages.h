@@ -56,7 +56,8 @@ inline std::string SetSpaceMessage(const std::string& drive, const std::string& 
                   Ascii(needed) + u8"GBの空き容量が必要ですが、空き容量は" + Ascii(free) +
                   u8"GBです。\n不要なファイルを削除するか、メニューの［ダウンロードフォルダ選択］で"
                   u8"空き容量の多いドライブを選んでから、もう一度お試しください。\n(" +
-                  Ascii(code) + u8")");
+                  Ascii(code) + u8")") +
+           NextStep(kNoSpaceStep);
 }
 
 // Every other kind of the catalogue, with the message code the caller passes.
