@@ -5,6 +5,7 @@
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
+#include "app/SupportReport.h"
 #include "app/VeltraneDlg.h"
 #include "common/FileUtil.h"
 #include "common/Operation.h"
@@ -37,6 +38,7 @@ void CVeltraneDlg::OnCommand(uint32_t id) {
     case ids::kMenuVersion: CDialogNaviVersion().DoModal(); break;
     case ids::kMenuHelp: view_.ShellOpen(kManualUrl); break;
     case ids::kMenuInquiry: view_.ShellOpen(kInquiryUrl); break;
+    case ids::kMenuSupportReport: OnSupportReport(); break;
     case static_cast<uint32_t>(ids::kShopLink): view_.ShellOpen(kShopUrl); break;
     default: break;  // IDOK and 1077: Enter does not close the window
     }
@@ -177,6 +179,18 @@ void CVeltraneDlg::OnInitMenu() {
         view_.EnableMenuItem(kMain, item, idle);
     view_.EnableMenuItem(kMain, ids::kMenuExit,
                          theApp.TransferThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull());
-    for (uint32_t item : {ids::kMenuHelp, ids::kMenuInquiry, ids::kMenuVersion})
+    for (uint32_t item : {ids::kMenuHelp, ids::kMenuInquiry, ids::kMenuSupportReport, ids::kMenuVersion})
         view_.EnableMenuItem(kMain, item, true);
+}
+
+void CVeltraneDlg::OnSupportReport() {
+    std::string folder;
+    if (int result = WriteSupportReport(&folder); result != 0) {
+        theApp.Messages.ShowErrorMessage(result, "E96", "");
+        return;
+    }
+    theApp.Messages.SetDetailText(folder);
+    theApp.Messages.ShowConfirmMessage(kNoticeSupportReport);
+    // Shown, never sent: the user decides what to do with it.
+    view_.ShellOpen(folder);
 }

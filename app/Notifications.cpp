@@ -33,6 +33,7 @@ std::string TransferFailureCode(int result) {
 
 void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
     VLOG(LOG_TRACE, "OnMainNotify[%d]", static_cast<int>(wParam));
+    OnJobEnd(wParam, lParam);
     switch (wParam) {
     case kNotifyDeviceChange: OnDeviceChanged(); break;
     case kNotifyDeleteDone: OnDeletionDone(); break;
@@ -128,6 +129,9 @@ void CVeltraneDlg::OnTransferDone() {
 void CVeltraneDlg::OnTransferFailed(int result) {
     std::string code = TransferFailureCode(result);
     SendTransferCompletion(code);
+    // A unit whose drive is gone was pulled or lost power: the box says what to do about that.
+    std::string root;
+    if (GetDrive(&root) != 0) theApp.Messages.SetCause(ErrorCause::UnitRemoved);
     theApp.Messages.ShowErrorMessage(result, code, "");
     SetStatusText(1500);
     // NEW files left behind are intermediates the next transfer removes first.

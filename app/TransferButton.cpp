@@ -136,5 +136,6 @@ bool CVeltraneDlg::StartTransfer() {
         StopTimer(kTimerTransferTime);
         return false;
     }
+    OnJobStarted("転送", CurrentDataName);
     return true;
 }

@@ -151,6 +151,11 @@ private:
     // width for the number of records.
     int FillPcRow(int row);
     void FitPcSizeColumn();
+    // Progress outside the window: the taskbar button while a job runs, and a flash and a
+    // desktop notice when a long one ends unseen. Every job's start and end in the kept log.
+    void OnJobStarted(const char* job, const std::string& name);
+    void ShowJobProgress(int percent);
+    void OnJobEnd(uintptr_t code, intptr_t kind);
     // Notifications.
     void OnDeviceChanged();
     void OnDeletionDone();
@@ -226,6 +231,8 @@ private:
     void OnFolderSelection();
     void OnRecognise();
     void OnRecovery();
+    // Writes the support report and shows where it lies.
+    void OnSupportReport();
     bool AnyJobRuns();
     // Whether the unit is in the middle of an update: a transfer runs, or one left the unit
     // half written (its image unfinished).
@@ -245,4 +252,5 @@ private:
     int offerResult_ = 0;
     bool offerPending_ = false;
     HoldSequence hold_;
+    uint64_t jobStartedAt_ = 0;  // the tick the running download or transfer started
 };

@@ -5,10 +5,13 @@
 #include <initializer_list>
 
 #include "state/VeltraneApp.h"
+#include "base/Logger.h"
 #include "base/Text.h"
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
 #include "platform/View.h"
+
+static constexpr char kLogSource[] = ".\\MessageCatalogue";
 
 namespace {
 
@@ -145,7 +148,11 @@ int MessageCatalogue::ShowErrorMessage(int kind, const std::string& messageCode,
         std::lock_guard guard(lastErrorLock_);
         lastError_ = ShownError{kind, messageCode, text};
     }
-    ShowBox(text, entry.caption, platform::MB_OK | entry.icon, kind != 801, false);
+    // The kept log names every error a user saw, for the support report.
+    VLOG(LOG_ERROR, "エラー表示[%d][%s]", kind, messageCode.c_str());
+    ErrorCause cause = Cause.exchange(ErrorCause::Unknown);
+    if (cause == ErrorCause::Unknown) cause = CauseOfKind(kind);
+    ShowBox(text + NextStepText(cause), entry.caption, platform::MB_OK | entry.icon, kind != 801, false);
     return 1;
 }
 
@@ -209,8 +216,20 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
                    theApp.OfferName.c_str()),
             "ダウンロードの完了", MB_ICONINFORMATION, true, false);
         return 0;
+    case kNoticeSupportReport:
+        ShowBox(Format("サポート情報を次のフォルダに保存しました。\n%s\n\n"
+                       "このフォルダの中のファイルを、お問い合わせ先にお送りください。\n"
+                       "ヴェルトレーンがこの情報をどこかへ送ることはありません。",
+                       DetailText.c_str()),
+                "サポート情報の保存", MB_ICONINFORMATION, true, false);
+        return 0;
     default: return 0;
     }
+}
+
+int MessageCatalogue::SetCause(ErrorCause cause) {
+    Cause = cause;
+    return 0;
 }
 
 int MessageCatalogue::SetDataName(const std::string& text) {

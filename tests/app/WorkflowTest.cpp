@@ -62,6 +62,17 @@ TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
                     CallLog().find("\"call\":\"TSC\"") != std::string::npos;
          })});
 
+    // Both jobs on the taskbar button, gone again when each ended; the window was in front, so
+    // nothing flashed and no notice came.
+    using platform::TaskbarProgress;
+    std::vector<HeadlessView::TaskbarRecord> taskbar = view.TaskbarStates();
+    ASSERT_FALSE(taskbar.empty());
+    EXPECT_EQ(taskbar.front(), (HeadlessView::TaskbarRecord{TaskbarProgress::Normal, 0}));
+    EXPECT_EQ(taskbar.back(), (HeadlessView::TaskbarRecord{TaskbarProgress::None, 0}));
+    EXPECT_EQ(std::count(taskbar.begin(), taskbar.end(), HeadlessView::TaskbarRecord{TaskbarProgress::None, 0}), 2);
+    EXPECT_EQ(view.Flashes(), 0);
+    EXPECT_TRUE(view.Notices().empty());
+
     // The download: both areas and the history say so; the offer's size came with its description
     // (one MapSize unit, under 0.05 GB).
     EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 2), J("ダウンロード完了"));
@@ -312,6 +323,7 @@ TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndFormatsTheUnit) {
     faults.writeFailSector = 8;
     navisim::SetFaults("navi", faults);
     view.AnswerFormat(true);
+    view.SetWindowInFront(false);
     Run({Until([&] { return Ready(); }), Do([&] {
              CheckRow(0);
              window->OnCommand(ids::kTransferButton);
@@ -326,11 +338,81 @@ TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndFormatsTheUnit) {
     std::string failure = log.substr(code + 19, 3);
     EXPECT_EQ(failure[0], 'E');
     EXPECT_NE(view.Boxes()[0].request.text.find(failure), std::string::npos);
+    EXPECT_EQ(view.Boxes()[0].request.text.find(J("次の手順")), std::string::npos) << "the unit is still there";
+    // The taskbar button says the job failed; a short job flashes nothing, seen or not.
+    ASSERT_FALSE(view.TaskbarStates().empty());
+    EXPECT_EQ(view.TaskbarStates().back().state, platform::TaskbarProgress::Error);
+    EXPECT_EQ(view.Flashes(), 0);
     // The unfinished image was formatted away.
     navisim::ClearFaults("navi");
     navisim::CheckReport report = navisim::Check("navi", std::nullopt);
     EXPECT_TRUE(report.bootSignature0) << navisim::Describe(report);
     EXPECT_TRUE(report.updateFiles.empty()) << navisim::Describe(report);
+}
+
+// A transfer that fails after over a minute, with the window in front of the user or not.
+class LongJobTest : public WorkflowWorld {
+protected:
+    void FailALongTransfer(bool inFront) {
+        mkupdate::BuildUpdateSet(config.updateSet, {});
+        StartService();
+        EarlierDownload();
+        navisim::CreateUnit(Unit());
+        navisim::Faults faults;
+        faults.writeFailSector = 8;
+        navisim::SetFaults("navi", faults);
+        view.AnswerFormat(true);
+        view.SetWindowInFront(inFront);
+        Run({Until([&] { return Ready(); }), Do([&] {
+                 CheckRow(0);
+                 window->OnCommand(ids::kTransferButton);
+                 // The end is handled after this step: by then the job has run for over a minute.
+                 world.clock.Advance(61 * 1000);
+             }),
+             Until([&] { return theApp.TransferThreadHandle.IsNull() && !view.Boxes().empty(); })});
+        EXPECT_EQ(view.TaskbarStates().front(), (HeadlessView::TaskbarRecord{platform::TaskbarProgress::Normal, 0}));
+        EXPECT_EQ(view.TaskbarStates().back().state, platform::TaskbarProgress::Error);
+    }
+};
+
+// The user went to another window during a long transfer: when it fails, the window flashes and
+// a notice of the desktop says so, before the box waits in the window.
+TEST_F(LongJobTest, EndingUnseenFlashesTheWindowAndSaysHowItEnded) {
+    FailALongTransfer(false);
+    EXPECT_EQ(view.Flashes(), 1);
+    std::vector<HeadlessView::NoticeRecord> notices = view.Notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].title, J("ヴェルトレーン"));
+    EXPECT_EQ(notices[0].text,
+              J("地図の転送に失敗しました。\nヴェルトレーンの画面で、エラーの内容と次の手順をご確認ください。"));
+    EXPECT_TRUE(notices[0].failed);
+}
+
+TEST_F(LongJobTest, EndingInFrontOfTheUserNeedsNoFlashOrNotice) {
+    FailALongTransfer(true);
+    EXPECT_EQ(view.Flashes(), 0);
+    EXPECT_TRUE(view.Notices().empty());
+}
+
+TEST_F(WorkflowTest, AUnitPulledDuringTheTransferIsNamedWithTheNextStep) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    EarlierDownload();
+    navisim::CreateUnit(Unit());
+    navisim::Faults faults;
+    faults.vanishAfterBytes = 4096;
+    navisim::SetFaults("navi", faults);
+    view.AnswerFormat(true);
+    Run({Until([&] { return Ready(); }), Do([&] {
+             CheckRow(0);
+             window->OnCommand(ids::kTransferButton);
+         }),
+         Until([&] { return theApp.TransferThreadHandle.IsNull() && !view.Boxes().empty(); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    const std::string text = view.Boxes()[0].request.text;
+    EXPECT_EQ(text.find(J("ナビゲーションへの地図の転送に失敗しました。")), 0u) << *platform::Cp932ToUtf8(text);
+    EXPECT_NE(text.find(shipped::NextStep(shipped::kUnitRemovedStep)), std::string::npos)
+        << *platform::Cp932ToUtf8(text);
 }
 
 TEST_F(WorkflowTest, DeletingSharedDataAsksAndKeepsItUnsharedDataGoes) {
