@@ -239,4 +239,7 @@ private:
     int offerResult_ = 0;
     bool offerPending_ = false;
     HoldSequence hold_;
+    // The system refused the authorisation to hold the unit: it is not asked again until the
+    // unit has gone (a refusal repeated at each device change would be a prompt each time).
+    bool holdRefused_ = false;
 };
