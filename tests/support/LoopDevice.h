@@ -81,6 +81,9 @@ public:
             static_cast<void>(Shell("losetup -d " + node_));  // nothing to keep
             node_.clear();
         }
+        // Where udev runs, its probe of the new device holds a shared flock on it for a moment,
+        // which a lock right away would meet; without udev there is nothing to wait for.
+        if (!node_.empty()) static_cast<void>(Shell("udevadm settle -t 10"));
     }
     ~LoopDevice() {
         // Detaching is what a pulled unit does; a failure leaves a loop device behind, nothing more.
