@@ -75,14 +75,17 @@ public:
                                          "--sector-size " + std::to_string(sectorSize) + " '" + backingFile + "'");
         while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
         node_ = output;
-        if (partitioned && !node_.empty() && ::access((node_ + "p1").c_str(), F_OK) != 0)
+        // Where udev runs, it handles the new disk first and may read its partition table again
+        // meanwhile, dropping partitions added before: they are added once it is done.
+        for (int attempt = 0; partitioned && !node_.empty() && attempt < 3; ++attempt) {
+            static_cast<void>(Shell("udevadm settle -t 10"));  // fails at once without udev
+            if (::access((node_ + "p1").c_str(), F_OK) == 0) break;
             static_cast<void>(Shell("partx -a '" + node_ + "'"));  // the node's presence tells
+        }
         if (partitioned && ::access((node_ + "p1").c_str(), F_OK) != 0) {
             static_cast<void>(Shell("losetup -d " + node_));  // nothing to keep
             node_.clear();
         }
-        // Where udev runs, its probe of the new device holds a shared flock on it for a moment,
-        // which a lock right away would meet; without udev there is nothing to wait for.
         if (!node_.empty()) static_cast<void>(Shell("udevadm settle -t 10"));
     }
     ~LoopDevice() {
