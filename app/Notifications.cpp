@@ -77,6 +77,7 @@ void CVeltraneDlg::OnDeviceChanged() {
 
 void CVeltraneDlg::ShowNoUnit() {
     StopTimer(kTimerHoldUnit);
+    holdRefused_ = false;  // the next unit plugged in is asked for again
     if (NaviConnected == 1) {
         NaviConnected = 0;
         view_.SetControlText(kMain, ids::kConnectionText, "未接続");

@@ -28,8 +28,9 @@ bool UnitStillThere() {
 
 void CVeltraneDlg::HoldUnit() {
     if (hold_.mode != HoldSequence::Mode::None) return;  // a try is under way
-    // A unit that discovery no longer finds is not held, nor retried.
-    if (theApp.Navi.NaviDrive.empty()) {
+    // A unit that discovery no longer finds is not held, nor retried; nor one the system has
+    // refused to let this user hold.
+    if (theApp.Navi.NaviDrive.empty() || holdRefused_) {
         StopTimer(kTimerHoldUnit);
         return;
     }
@@ -59,6 +60,9 @@ void CVeltraneDlg::BeginHoldTry() {
 void CVeltraneDlg::TryHoldLock() {
     if (DriveLockTry(hold_.lockTries)) {
         if (DriveDismount() == 0) return EndHoldTry(0);
+    } else if (DriveLockRefusedAuthorisation()) {
+        DriveRelease();
+        return EndHoldTry(kAuthorisationRefused);
     } else if (++hold_.lockTries < kLockAttempts) {
         return WaitForHoldStep(HoldSequence::Step::Lock, kLockPauseMs);
     } else {
@@ -106,6 +110,14 @@ void CVeltraneDlg::OnHoldStep() {
 
 void CVeltraneDlg::EndHoldTry(int result) {
     const HoldSequence::Mode mode = hold_.mode;
+    if (result == kAuthorisationRefused) {
+        // Not another program: every try would ask the user again. The next plug-in tries anew.
+        hold_ = {};
+        holdRefused_ = true;
+        StopTimer(kTimerHoldUnit);
+        theApp.Messages.ShowErrorMessage(kAuthorisationRefused, "E04", "");
+        return;
+    }
     if (mode == HoldSequence::Mode::Competing && result != 0) {
         // Ten tries while the competing program runs, each after the pause.
         ++hold_.competingTries;

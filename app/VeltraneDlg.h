@@ -253,4 +253,7 @@ private:
     bool offerPending_ = false;
     HoldSequence hold_;
     uint64_t jobStartedAt_ = 0;  // the tick the running download or transfer started
+    // The system refused the authorisation to hold the unit: it is not asked again until the
+    // unit has gone (a refusal repeated at each device change would be a prompt each time).
+    bool holdRefused_ = false;
 };

@@ -27,6 +27,9 @@ constexpr uint32_t kBackupBootSectorOffset = 0xA00;
 
 NaviUnitState& Navi() { return theApp.Navi; }
 
+// The last lock try's error on this thread (the window's hold and the transfer lock apart).
+thread_local uint32_t lastLockError = 0;
+
 // "\\.\E:" from the first two characters of NaviDrive.
 platform::HANDLE OpenRawVolume() {
     std::string device = Format("\\\\.\\%s", Navi().NaviDrive.substr(0, 2).c_str());
@@ -114,6 +117,8 @@ bool DriveLockTry(int attempt) {
     uint32_t returned = 0;
     bool locked = platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
                                             &returned, nullptr);
+    lastLockError = locked ? platform::ERROR_SUCCESS : platform::GetLastError();
+    if (DriveLockRefusedAuthorisation()) VLOG(LOG_ERROR, "認証拒否[%u]", lastLockError);
     VLOG(LOG_ERROR, "ドライブロック");
     if (locked) {
         VLOG(LOG_TRACE, "ドライブロック終了");
@@ -122,6 +127,8 @@ bool DriveLockTry(int attempt) {
     }
     return locked;
 }
+
+bool DriveLockRefusedAuthorisation() { return lastLockError == platform::ERROR_ELEVATION_REQUIRED; }
 
 int DriveDismount() {
     // The mounted file system would keep its old state across the raw write, and the update
@@ -176,11 +183,11 @@ int DriveReopenEnd(int attempt, bool opened) {
 
 int DriveOpen(IMAGE_POSITION* position) {
     if (int started = DriveOpenStart(position); started != 0) return started == kDriveAlreadyOpen ? 0 : started;
-    if (DriveLock() != 0) {
+    if (int locked = DriveLock(); locked != 0) {
         VLOG(LOG_ERROR, "デバイスロック失敗");
         // The lock failure is what the caller hears; the reopen wait only lets the volume settle.
         (void)DriveClose();
-        return kVolumeLockFailed;
+        return locked;
     }
     if (DriveDismount() != 0) {
         // The dismount failure is what the caller hears.
@@ -199,6 +206,7 @@ int DriveLock() {
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
         if (attempt > 0) platform::Sleep(kLockPauseMs);
         if (DriveLockTry(attempt)) return 0;
+        if (DriveLockRefusedAuthorisation()) return kAuthorisationRefused;
     }
     return kVolumeLockFailed;
 }

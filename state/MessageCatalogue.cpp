@@ -63,6 +63,7 @@ const ErrorEntry kErrorEntries[] = {
     {{510}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{524}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
     {{525}, nullptr, nullptr, "ダウンロードが完了していないため、転送できません。", Fill::None, "警告", MB_ICONWARNING},
+    {{526}, "MSG_ERROR_NAVI", "ERROR_011", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{530, 532}, "MSG_ERROR_NAVI", "ERROR_009", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{534}, "MSG_ERROR_NAVI", "ERROR_010", nullptr, Fill::Code, "エラー", MB_ICONERROR},
     {{600}, "MSG_ERROR_DELETE", "ERROR_002", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},

@@ -137,7 +137,11 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*
     switch (controlCode) {
     case FSCTL_LOCK_VOLUME:
         if (volume->locked) return true;
-        if (LockRefused(volume->unit) || ::flock(volume->fd, LOCK_EX | LOCK_NB) != 0) {
+        if (uint32_t refused = LockRefused(volume->unit); refused != ERROR_SUCCESS) {
+            SetLastError(refused);
+            return false;
+        }
+        if (::flock(volume->fd, LOCK_EX | LOCK_NB) != 0) {
             // Converting the lock may have dropped the shared one: take it back.
             ::flock(volume->fd, LOCK_SH | LOCK_NB);
             SetLastError(ERROR_ACCESS_DENIED);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/Error.h"
 #include "platform/sim/Machine.h"
 
 namespace platform {
@@ -20,6 +21,7 @@ struct FaultSettings {
     int shortWriteAttempts = -1;
     std::optional<uint64_t> vanishAfterBytes;
     bool lockRefused = false;
+    bool lockAuthorisationRefused = false;
 };
 
 // A unit's faults as last read, with the counts of that description.
@@ -55,7 +57,8 @@ FaultSettings ReadSettings(const ProfileDocument& doc, const std::string& unit, 
     settings.shortWriteSector = Number(doc, section, "ShortWriteSector");
     settings.shortWriteAttempts = Attempts(doc, section, "ShortWriteAttempts");
     settings.vanishAfterBytes = Number(doc, section, "VanishAfterBytes");
-    settings.lockRefused = Number(doc, section, "LockRefused").value_or(0) != 0;
+    settings.lockAuthorisationRefused = doc.Get(section, "LockRefused") == std::optional<std::string>("authorisation");
+    settings.lockRefused = settings.lockAuthorisationRefused || Number(doc, section, "LockRefused").value_or(0) != 0;
     for (const std::string& key : doc.Keys(section)) description->append(key + "=" + *doc.Get(section, key) + ";");
     return settings;
 }
@@ -111,10 +114,12 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t generation, uint64_t of
     return outcome;
 }
 
-bool LockRefused(const std::string& unit) {
-    if (unit.empty()) return false;
+uint32_t LockRefused(const std::string& unit) {
+    if (unit.empty()) return ERROR_SUCCESS;
     std::lock_guard guard(countersLock);
-    return CurrentFaults(unit, MachineGeneration()).settings.lockRefused;
+    const FaultSettings& settings = CurrentFaults(unit, MachineGeneration()).settings;
+    if (settings.lockAuthorisationRefused) return ERROR_ELEVATION_REQUIRED;
+    return settings.lockRefused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 }  // namespace platform

@@ -18,6 +18,9 @@ struct WriteOutcome {
 // What a write of size bytes at byte offset does on the unit; `generation` is the machine
 // description's (MachineGeneration) as the caller has just read it.
 WriteOutcome PlanWrite(const std::string& unit, uint64_t generation, uint64_t offset, uint32_t size);
-bool LockRefused(const std::string& unit);
+// The error a lock of the unit's volume fails with ("LockRefused=1": ERROR_ACCESS_DENIED, another
+// program holds it; "LockRefused=authorisation": ERROR_ELEVATION_REQUIRED), ERROR_SUCCESS when
+// none is injected.
+uint32_t LockRefused(const std::string& unit);
 
 }  // namespace platform

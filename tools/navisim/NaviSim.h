@@ -77,6 +77,9 @@ struct Faults {
     std::optional<uint64_t> shortWriteSector{};
     int shortWriteAttempts = -1;
     bool lockRefused = false;
+    // The system refuses this user the authorisation to lock the volume (a desktop user whose
+    // polkit says no, or who has no polkit agent).
+    bool lockAuthorisationRefused = false;
     std::optional<uint64_t> vanishAfterBytes{};
 };
 void SetFaults(const std::string& unit, const Faults& faults);
