@@ -20,6 +20,7 @@ enum class Fill {
     NaviCode,        // "\n"; "#1" code; "#2" → nothing
     NaviFailedCopy,  // "\n"; "#1" code; "#2" → the advice to delete the unit's data
     FixedE08,        // "\n"; "#1" → "E08", whatever code was passed
+    NameCode,        // "\n"; "#1" → the data name; "#2" → message code
     None,            // a built-in text, shown as it stands
 };
 
@@ -62,6 +63,8 @@ const ErrorEntry kErrorEntries[] = {
     {{525}, nullptr, nullptr, "ダウンロードが完了していないため、転送できません。", Fill::None, "警告", MB_ICONWARNING},
     {{530, 532}, "MSG_ERROR_NAVI", "ERROR_009", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{534}, "MSG_ERROR_NAVI", "ERROR_010", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{535}, "MSG_ERROR_NAVI", "ERROR_011", nullptr, Fill::NameCode, "エラー", MB_ICONWARNING},
+    {{536}, "MSG_ERROR_NAVI", "ERROR_012", nullptr, Fill::NameCode, "エラー", MB_ICONWARNING},
     {{600}, "MSG_ERROR_DELETE", "ERROR_002", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
     {{601}, "MSG_ERROR_DELETE", "ERROR_001", nullptr, Fill::LineBreaks, "エラー", MB_ICONERROR},
     {{800}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
@@ -113,6 +116,7 @@ std::string FillText(std::string text, Fill fill, const MessageCatalogue& catalo
         return ReplaceAll(ReplaceAll(text, "#1", code), "#2",
                           "\nまた、地図の転送に失敗しましたので、メニューから「ナビデータ消去」を実行してください。");
     case Fill::FixedE08: return ReplaceAll(text, "#1", "E08");
+    case Fill::NameCode: return ReplaceAll(ReplaceAll(text, "#1", catalogue.DataName), "#2", code);
     default: return text;
     }
 }

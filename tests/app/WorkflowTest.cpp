@@ -275,12 +275,6 @@ TEST_F(WorkflowTest, TheTransferButtonRefusesInItsOrder) {
              seen.emplace_back("cancelled", view.Boxes().size() == before ? "" : LastBox());
          }),
          Do([&] {
-             theApp.Navi.ImageWritePending = 1;
-             press();
-             note("unfinished image");
-             theApp.Navi.ImageWritePending = 0;
-         }),
-         Do([&] {
              (void)DriveClose();  // the unit is let go; its reopen wait is not under test
              window->NaviConnected = 0;
              press();
@@ -294,7 +288,6 @@ TEST_F(WorkflowTest, TheTransferButtonRefusesInItsOrder) {
         {"other name", Message(524, "E01")},
         {"no folder", Message(534, "E17")},
         {"cancelled", ""},
-        {"unfinished image", Message(503, "E06")},
         {"not held", Message(501, "E02")},
     };
     EXPECT_EQ(seen, expected);
@@ -303,21 +296,30 @@ TEST_F(WorkflowTest, TheTransferButtonRefusesInItsOrder) {
     EXPECT_EQ(window->CloseEnabled, 1);
 }
 
-TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndFormatsTheUnit) {
-    mkupdate::BuildUpdateSet(config.updateSet, {});
+TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndTheNextPressFinishesIt) {
+    mkupdate::Contents contents = mkupdate::BuildUpdateSet(Maps() + "/20260411", {});
     StartService();
     EarlierDownload();
     navisim::CreateUnit(Unit());
     navisim::Faults faults;
-    faults.writeFailSector = 8;
+    faults.writeFailSector = contents.image.size() / 2 / 512;  // half of the image is written
     navisim::SetFaults("navi", faults);
     view.AnswerFormat(true);
     Run({Until([&] { return Ready(); }), Do([&] {
              CheckRow(0);
              window->OnCommand(ids::kTransferButton);
          }),
-         Until([&] { return theApp.TransferThreadHandle.IsNull() && Calls("TSC") == 1 && !view.Boxes().empty(); })});
-    ASSERT_EQ(view.Boxes().size(), 1u);
+         Until([&] { return theApp.TransferThreadHandle.IsNull() && Calls("TSC") == 1 && !view.Boxes().empty(); }),
+         // Nothing is formatted unasked: the unit is held again with its transfer to finish.
+         Until(
+             [&] { return window->NaviConnected == 1 && Text(ids::kStatusLine).find(J("中断")) != std::string::npos; }),
+         Do([&] {
+             EXPECT_FALSE(navisim::Check("navi", std::nullopt).bootSignature0);
+             navisim::ClearFaults("navi");
+             window->OnCommand(ids::kTransferButton);
+         }),
+         Until(
+             [&] { return BoxCaptioned("転送の完了") && theApp.TransferThreadHandle.IsNull() && Calls("TSC") == 2; })});
     std::string log = CallLog();
     size_t completion = log.find("\"call\":\"TSC\"");
     ASSERT_NE(completion, std::string::npos);
@@ -326,11 +328,11 @@ TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndFormatsTheUnit) {
     std::string failure = log.substr(code + 19, 3);
     EXPECT_EQ(failure[0], 'E');
     EXPECT_NE(view.Boxes()[0].request.text.find(failure), std::string::npos);
-    // The unfinished image was formatted away.
-    navisim::ClearFaults("navi");
-    navisim::CheckReport report = navisim::Check("navi", std::nullopt);
-    EXPECT_TRUE(report.bootSignature0) << navisim::Describe(report);
-    EXPECT_TRUE(report.updateFiles.empty()) << navisim::Describe(report);
+    EXPECT_FALSE(fs::exists(Maps() + "/Transfer.ini"));
+    fs::path image = world.root + "/image.bin";
+    TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
+    navisim::CheckReport report = navisim::Check("navi", image);
+    EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
 }
 
 TEST_F(WorkflowTest, DeletingSharedDataAsksAndKeepsItUnsharedDataGoes) {

@@ -78,6 +78,9 @@ struct Faults {
     int shortWriteAttempts = -1;
     bool lockRefused = false;
     std::optional<uint64_t> vanishAfterBytes{};
+    // The unit loses its power once this many bytes have been written: the writes since its
+    // last flush are lost, and it is gone until plugged in again.
+    std::optional<uint64_t> powerCutAfterBytes{};
 };
 void SetFaults(const std::string& unit, const Faults& faults);
 void ClearFaults(const std::string& unit);
