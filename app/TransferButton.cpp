@@ -15,7 +15,6 @@
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
 #include "device/TransferRecord.h"
-#include "update/ControlFiles.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
 
@@ -90,9 +89,14 @@ bool CVeltraneDlg::StartTransfer() {
     StartTimer(kTimerTransferProgress, 1000);
     StartTimer(kTimerTransferTime, 1000);
     Transfer.resume = resume;
-    Transfer.record = resume ? record
-                             : TRANSFER_RECORD{theApp.Navi.NaviInstanceId, theApp.Navi.NaviDeviceId,
-                                               CurrentData.version, CurrentDataName, TransferMapFolder()};
+    Transfer.record = record;
+    if (!resume) {
+        // A new transfer names the unit; the job adds the set and the image.
+        Transfer.record = {};
+        Transfer.record.instanceId = theApp.Navi.NaviInstanceId;
+        Transfer.record.deviceId = theApp.Navi.NaviDeviceId;
+        Transfer.record.dataName = CurrentDataName;
+    }
     if (int started = NaviUpdateStart(&Transfer, CurrentData.version); started != 0) {
         theApp.Messages.ShowErrorMessage(kTransferStartFailed, "E02", "");
         VLOG(LOG_ERROR, "ナビ転送開始エラー[%d]", started);

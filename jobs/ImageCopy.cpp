@@ -314,6 +314,8 @@ int CopyImage(TransferJob& job) {
         PublishResumed(job, first);
     } else {
         // What the unit is about to become is on the PC's disk before its first byte changes.
+        record.version = job.id;
+        record.folder = TransferMapFolder();
         record.totalSize = job.imageTotalBytes;
         record.pieces = ItemCount(slot);
         record.verifiedPieces = 0;
