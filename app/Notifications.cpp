@@ -107,6 +107,10 @@ void CVeltraneDlg::OnDeletionDone() {
 
 void CVeltraneDlg::OnTransferDone() {
     theApp.TransferredSet = CurrentData.version;
+    // The intermediates go first, while the record still stands: a program killed after it is
+    // gone must not leave them. NEW files left behind by a failed deletion are intermediates
+    // the next transfer removes first.
+    (void)MakeFileDelete(CurrentData.version);
     SendTransferCompletion("");
     // The transfer has wholly ended. A record that stays makes the next start find the unit
     // again and end at once with the completion call: nothing is written twice.
@@ -114,8 +118,6 @@ void CVeltraneDlg::OnTransferDone() {
     theApp.Navi.ResumePending = 0;
     // The notice that follows tells the user to pull the cable, ejected or not.
     (void)RemoveNaviUsb();
-    // NEW files left behind are intermediates the next transfer removes first.
-    (void)MakeFileDelete(CurrentData.version);
     StopTimer(kTimerTransferTime);
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
