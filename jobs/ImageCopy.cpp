@@ -226,6 +226,21 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
     return 0;
 }
 
+// Whether the first `bytes` of piece 0 (loaded) are on the unit, the signature words as a
+// cut-off image (cleared) or a whole one (restored) leaves them: 0, 519 or 802.
+int BootSectorsIntact(PieceBuffers& buffers, uint32_t bytes, bool* intact) {
+    if (!buffers.readBack) buffers.readBack.reset(platform::NewRawBuffer(kReadBackBytes));
+    if (!buffers.readBack) return kOutOfMemory;
+    if (int result = ReadImageData(bytes / kSectorSize, &theApp.Navi.ImagePosition, buffers.readBack.get());
+        result != 0) {
+        VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", result);
+        return kImageWriteFailed;
+    }
+    (void)ClearSignatures(buffers.readBack.get(), buffers.imageStart, bytes);  // only the words count, not their bytes
+    *intact = memcmp(buffers.piece.get(), buffers.readBack.get(), bytes) == 0;
+    return 0;
+}
+
 // Where a cut-off image goes on. The record's verified pieces count once piece 0's boot
 // sectors and the last verified piece still read back as they were written; a last piece
 // that does not is written again, boot sectors that do not start the image over. 0, 519 or
@@ -239,12 +254,14 @@ int ResumePoint(TransferJob& job, const std::string& folder, PieceBuffers& buffe
     uint32_t length = 0, cleared = 0, readSum = 0;
     if (int result = LoadPiece(job, 0, folder, buffers, &length, &cleared); result != 0) return result;
     SetPositions(buffers, 0);
-    int result = VerifyPiece(buffers, std::min(length, kBootSectorBytes), &readSum);
-    if (result == kImageCompareFailed) {
+    bool intact = false;
+    if (int result = BootSectorsIntact(buffers, std::min(length, kBootSectorBytes), &intact); result != 0)
+        return result;
+    if (!intact) {
         VLOG(LOG_INFO, "転送再開位置[%d]", 0);
         return 0;
     }
-    if (result != 0) return result;
+    int result = 0;
     const int last = record.verifiedPieces - 1;
     if (result = LoadPiece(job, last, folder, buffers, &length, &cleared); result != 0) return result;
     SetPositions(buffers, PieceStart(slot, last));

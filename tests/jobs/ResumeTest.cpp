@@ -129,6 +129,23 @@ TEST_F(ResumeTest, AWholeImageIsNotWrittenAgainAndADoneTransferOnlyReports) {
     EXPECT_FALSE(fs::exists(UnitFile("UPDATE/RENEWAL/VOLUME.DAT")));
 }
 
+TEST_F(ResumeTest, AWholeImageCutOffBeforeItsStageWasSavedIsOnlyReadBack) {
+    // Killed between the signature restore and the record's next save: every piece verified,
+    // the signatures back. Writing piece 0 again past its boot sectors fails.
+    ASSERT_EQ(OpenVolume(), 0);
+    ASSERT_EQ(Run(), kDone);
+    view.Forget();
+    TRANSFER_RECORD record;
+    ASSERT_TRUE(TransferRecordRead(&record));
+    record.stage = TransferStage::Image;
+    ASSERT_EQ(TransferRecordSave(record), 0);
+    navisim::Faults faults;
+    faults.writeFailSector = 8;
+    navisim::SetFaults("navi", faults);
+    EXPECT_EQ(Resume(), kDone);
+    ExpectTheUpdateOnTheUnit();
+}
+
 TEST_F(ResumeTest, AUnitTheRecordCannotNameGetsNothingWritten) {
     const std::string before = Volume();
     job.record.instanceId.clear();
