@@ -184,7 +184,8 @@ int VerifyPiece(PieceBuffers& buffers, uint32_t length, uint32_t* readSum) {
     }
     const unsigned char* piece = buffers.piece.get();
     unsigned char* readBack = buffers.readBack.get();
-    *readSum = 0;
+    // Summed in a local: a store through readSum may alias the bytes and would be redone each byte.
+    uint32_t sum = 0;
     for (uint32_t at = 0; at < length; at += kReadBackBytes) {
         const uint32_t bytes = std::min(length - at, kReadBackBytes);
         if (int result = ReadImageData(bytes / kSectorSize, &theApp.Navi.ImagePosition, readBack); result != 0) {
@@ -192,8 +193,9 @@ int VerifyPiece(PieceBuffers& buffers, uint32_t length, uint32_t* readSum) {
             return kImageWriteFailed;
         }
         if (memcmp(piece + at, readBack, bytes) != 0) return kImageCompareFailed;
-        for (uint32_t i = 0; i < bytes; ++i) *readSum += readBack[i];
+        for (uint32_t i = 0; i < bytes; ++i) sum += readBack[i];
     }
+    *readSum = sum;
     return 0;
 }
 

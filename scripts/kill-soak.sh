@@ -112,11 +112,13 @@ next_script() {
 phase_of() {
   tail -c +"$1" "$program/veltrane.log" | iconv -f CP932 -t UTF-8 -c | awk '
     /MapDownloadThread開始/ {p="download"}
-    /履歴|SetHistoryData/ {p="history-save"}
+    /SetHistoryData/ {p="history-save"}
     /NaviThread開始/ {p="preparation"}
     /書込み開始時間/ {p="image-write"}
     /書込み終了時間/ {p="read-back"}
-    /6000番台ファイルコピー$|アンロックチェック|PCファイル\[/ {p="file-copies"}
+    /:終了時間\[/ {p="piece-pause"}
+    /ドライブクローズ開始|6000番台ファイルコピー$/ {p="volume-wait"}
+    /アンロックチェック|PCファイル\[/ {p="file-copies"}
     /NaviThread\t終了/ {p="completion"}
     END {print p == "" ? "start-up" : p}'
 }
