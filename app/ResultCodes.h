@@ -15,8 +15,6 @@ constexpr int kDataNameMismatch = 524;
 constexpr int kDownloadIncomplete = 525;
 // The checked record's download folder is gone.
 constexpr int kDownloadFolderMissing = 534;
-// A transfer was cut off on another unit than the one connected: nothing is written to this one.
-constexpr int kOtherUnitConnected = 535;
 // The set of a cut-off transfer is no longer on the PC: it must be downloaded again.
 constexpr int kRecordedSetMissing = 536;
 // The deletion button with no record checked.

@@ -59,13 +59,23 @@ bool CVeltraneDlg::PowerAllowsTransfer() {
 bool CVeltraneDlg::StartTransfer() {
     // A transfer cut off while it changed the unit is finished before anything else is written.
     TRANSFER_RECORD record;
-    const bool resume = TransferRecordRead(&record);
+    bool resume = TransferRecordRead(&record);
     // A unit that is not held yet would fail only after the whole preparation.
     int connected = NaviConnectCheck();
     if (connected != 0 || NaviConnected != 1 || theApp.Navi.DriveHandle.load() == nullptr) {
         theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         VLOG(LOG_ERROR, "ナビ接続エラー[%d]", connected);
         return false;
+    }
+    if (resume && theApp.Navi.ResumePending != 1) {
+        // Another unit: nothing goes onto it unless the user gives the cut-off transfer up,
+        // which the new transfer's record then replaces.
+        theApp.Messages.SetDataName(record.dataName);
+        if (theApp.Messages.ShowConfirmMessage(kConfirmOtherUnit) != platform::IDOK) {
+            VLOG(LOG_ERROR, "記録と別のナビ[%s]", theApp.Navi.NaviInstanceId.c_str());
+            return false;
+        }
+        resume = false;
     }
     if (resume ? !ChooseRecordedData(record) : !ChooseCheckedData()) return false;
     if (int result = DownloadFolderCheck(CurrentData.version); result != 0) {
@@ -146,16 +156,11 @@ bool CVeltraneDlg::ChooseCheckedData() {
     return true;
 }
 
-// The recorded transfer goes on only on the unit the record names: another unit gets nothing
-// written. No row, offer or version check: the unit holds part of the recorded version
-// already, and its version files may be gone with its file system.
+// The recorded transfer goes on, on the unit the record names. No row, offer or version check:
+// the unit holds part of the recorded version already, and its version files may be gone with
+// its file system.
 bool CVeltraneDlg::ChooseRecordedData(const TRANSFER_RECORD& record) {
     theApp.Messages.SetDataName(record.dataName);
-    if (theApp.Navi.ResumePending != 1) {
-        theApp.Messages.ShowErrorMessage(kOtherUnitConnected, "E02", "");
-        VLOG(LOG_ERROR, "記録と別のナビ[%s]", theApp.Navi.NaviInstanceId.c_str());
-        return false;
-    }
     CurrentData = {};
     for (const PC_MAP_DATA& row : PcMapData)
         if (row.version == record.version) CurrentData = row;

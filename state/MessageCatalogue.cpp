@@ -63,8 +63,7 @@ const ErrorEntry kErrorEntries[] = {
     {{525}, nullptr, nullptr, "ダウンロードが完了していないため、転送できません。", Fill::None, "警告", MB_ICONWARNING},
     {{530, 532}, "MSG_ERROR_NAVI", "ERROR_009", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{534}, "MSG_ERROR_NAVI", "ERROR_010", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{535}, "MSG_ERROR_NAVI", "ERROR_011", nullptr, Fill::NameCode, "エラー", MB_ICONWARNING},
-    {{536}, "MSG_ERROR_NAVI", "ERROR_012", nullptr, Fill::NameCode, "エラー", MB_ICONWARNING},
+    {{536}, "MSG_ERROR_NAVI", "ERROR_011", nullptr, Fill::NameCode, "エラー", MB_ICONWARNING},
     {{600}, "MSG_ERROR_DELETE", "ERROR_002", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
     {{601}, "MSG_ERROR_DELETE", "ERROR_001", nullptr, Fill::LineBreaks, "エラー", MB_ICONERROR},
     {{800}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
@@ -194,6 +193,15 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
                               "このまま転送を開始してもよろしいですか？",
                               DetailText.c_str()),
                        "バッテリー残量の確認", MB_OKCANCEL | MB_ICONWARNING, true, true);
+    case kConfirmOtherUnit:
+        return ShowBox(
+            Format("接続されているナビゲーションは、前回【%s】の転送が中断したナビゲーションではありません。\n"
+                   "中断したナビゲーションに続きから転送するには、「キャンセル」を押して、"
+                   "そのナビゲーションを接続してください。\n"
+                   "「OK」を押すと、接続されているナビゲーションに新しく転送します。"
+                   "中断したナビゲーションには、続きから転送できなくなります。",
+                   DataName.c_str()),
+            "転送の確認", MB_OKCANCEL | MB_ICONWARNING, true, true);
     case kNoticeTransferDone:
         ShowBox(Format("バージョンアップ(地図更新)【%s】データの転送が完了しました。\n"
                        "ナビゲーションとパソコンを接続しているUSBケーブルを抜いてください。\n"

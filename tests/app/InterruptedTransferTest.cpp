@@ -87,8 +87,10 @@ TEST_F(InterruptedTransferTest, AnotherUnitGetsNothingAndAMissingSetNamesTheVers
     const std::string otherVolume = TestWorld::ReadFile(navisim::UnitImage("other").string());
     const std::string otherUnit =
         J(("接続されているナビゲーションは、前回【" + Name() +
-           "】の転送が中断したナビゲーションではありません。\n転送が中断したナビゲーションを接続してから、もう一度"
-           "［転送開始］を押してください。中断したところから転送を再開します。\n(E02)")
+           "】の転送が中断したナビゲーションではありません。\n中断したナビゲーションに続きから転送するには、"
+           "「キャンセル」を押して、そのナビゲーションを接続してください。\n「OK」を押すと、接続されているナビゲーショ"
+           "ンに"
+           "新しく転送します。中断したナビゲーションには、続きから転送できなくなります。")
               .c_str());
     const std::string missingSet =
         J(("転送が中断した地図更新データ【" + Name() + "】がパソコンに見つかりません。\n［ダウンロード開始］で【" +
@@ -100,6 +102,7 @@ TEST_F(InterruptedTransferTest, AnotherUnitGetsNothingAndAMissingSetNamesTheVers
     Run({Until([&] { return Ready(); }), Do([&] {
              EXPECT_EQ(Text(ids::kStatusLine).find(J("中断")), std::string::npos);
              CheckRow(0);
+             view.AnswerNextBox(platform::IDCANCEL);
              window->OnCommand(ids::kTransferButton);
              EXPECT_EQ(LastBox(), otherUnit);
              // The recorded unit comes back, but its set is gone from the PC.
