@@ -13,6 +13,7 @@
 #include "device/MountVolume.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "device/TransferRecord.h"
 #include "platform/Clock.h"
 #include "platform/Profile.h"
 
@@ -170,6 +171,13 @@ void CVeltraneDlg::OnRecovery() {
     int formatted = FormatNaviDrive();
     // Held again where it can be; a unit that is not shows at the next press.
     (void)DriveOpen(&theApp.Navi.ImagePosition);
+    // The formatted unit no longer holds the start of its cut-off transfer: nothing is left to
+    // finish on it. A record naming another unit stays.
+    if (formatted == 0 && theApp.Navi.ResumePending == 1) {
+        // A record that cannot go is logged; the next transfer then starts its image from piece 0.
+        (void)TransferRecordClear();
+        theApp.Navi.ResumePending = 0;
+    }
     SetStatusText(formatted == 0 ? 1502 : 0);
 }
 

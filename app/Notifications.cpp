@@ -9,6 +9,7 @@
 #include "base/Text.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "device/TransferRecord.h"
 #include "net/ExternalInterface.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
@@ -108,11 +109,17 @@ void CVeltraneDlg::OnDeletionDone() {
 
 void CVeltraneDlg::OnTransferDone() {
     theApp.TransferredSet = CurrentData.version;
+    // The intermediates go first, while the record still stands: a program killed after it is
+    // gone must not leave them. NEW files left behind by a failed deletion are intermediates
+    // the next transfer removes first.
+    (void)MakeFileDelete(CurrentData.version);
     SendTransferCompletion("");
+    // The transfer has wholly ended. A record that stays makes the next start find the unit
+    // again and end at once with the completion call: nothing is written twice.
+    (void)TransferRecordClear();  // logs its own failure
+    theApp.Navi.ResumePending = 0;
     // The notice that follows tells the user to pull the cable, ejected or not.
     (void)RemoveNaviUsb();
-    // NEW files left behind are intermediates the next transfer removes first.
-    (void)MakeFileDelete(CurrentData.version);
     StopTimer(kTimerTransferTime);
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
@@ -141,15 +148,10 @@ void CVeltraneDlg::OnTransferFailed(int result) {
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
     StartTimer(kTimerTransferFailed, 100);
-    if (theApp.Navi.ImageWritePending == 1) {
-        // An unfinished image leaves the unit unreadable: format it at once.
-        // A format that fails or is cancelled leaves ImageWritePending set: the next transfer
-        // press formats again. The unit is held again where it can be; one that is not shows
-        // at the next press.
-        (void)DriveClose();
-        (void)FormatNaviDrive();
-        (void)DriveOpen(&theApp.Navi.ImagePosition);
-    }
+    // A transfer that changed the unit left its record. Nothing is formatted unasked: the unit
+    // is let go and found again by discovery (also without a file system, also when it was
+    // pulled out meanwhile), and the next transfer press finishes it.
+    if (TRANSFER_RECORD record; TransferRecordRead(&record)) DriveRelease();
     Post(kNotifyDeviceChange);
     HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);

@@ -42,7 +42,8 @@ void CVeltraneDlg::HoldUnit() {
     }
     VLOG(LOG_TRACE, "デバイスロック起動");
     view_.SetControlText(kMain, ids::kConnectionText, "接続済み");
-    SetStatusText(1000);
+    // The unit of a cut-off transfer: the user hears that the transfer button finishes it.
+    SetStatusText(theApp.Navi.ResumePending == 1 ? 1003 : 1000);
     hold_ = {};
     hold_.mode = theApp.Navi.CompetingProcess == 1 ? HoldSequence::Mode::Competing : HoldSequence::Mode::Tick;
     BeginHoldTry();

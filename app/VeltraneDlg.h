@@ -217,6 +217,9 @@ private:
     void OnTransferButton();
     // False when a check refused the transfer (its message shown).
     bool StartTransfer();
+    // The transfer's data: the checked record's, or the cut-off transfer's from its record.
+    bool ChooseCheckedData();
+    bool ChooseRecordedData(const TRANSFER_RECORD& record);
     // A transfer cannot be stopped halfway: while it runs, the window's close button is off
     // and the session's end is refused with a reason the user can read.
     void HoldWindowForTransfer(bool hold);

@@ -35,3 +35,5 @@ constexpr int kRecoveryNoFreeLetter = 1101;
 constexpr int kRecoveryNoUnitVolume = 1102;
 // MountNaviVolume: every volume has a letter.
 constexpr int kRecoveryNoLetterlessVolume = 1103;
+// The transfer record could not be written or removed, or names no unit.
+constexpr int kTransferRecordFailed = 519;

@@ -23,6 +23,7 @@ enum class Fill {
     NaviCode,        // "\n"; "#1" code; "#2" → nothing
     NaviFailedCopy,  // "\n"; "#1" code; "#2" → the advice to delete the unit's data
     FixedE08,        // "\n"; "#1" → "E08", whatever code was passed
+    NameCode,        // "\n"; "#1" → the data name; "#2" → message code
     None,            // a built-in text, shown as it stands
 };
 
@@ -66,6 +67,7 @@ const ErrorEntry kErrorEntries[] = {
     {{526}, "MSG_ERROR_NAVI", "ERROR_011", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{530, 532}, "MSG_ERROR_NAVI", "ERROR_009", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{534}, "MSG_ERROR_NAVI", "ERROR_010", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{536}, "MSG_ERROR_NAVI", "ERROR_012", nullptr, Fill::NameCode, "エラー", MB_ICONWARNING},
     {{600}, "MSG_ERROR_DELETE", "ERROR_002", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
     {{601}, "MSG_ERROR_DELETE", "ERROR_001", nullptr, Fill::LineBreaks, "エラー", MB_ICONERROR},
     {{800}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
@@ -117,6 +119,7 @@ std::string FillText(std::string text, Fill fill, const MessageCatalogue& catalo
         return ReplaceAll(ReplaceAll(text, "#1", code), "#2",
                           "\nまた、地図の転送に失敗しましたので、メニューから「ナビデータ消去」を実行してください。");
     case Fill::FixedE08: return ReplaceAll(text, "#1", "E08");
+    case Fill::NameCode: return ReplaceAll(ReplaceAll(text, "#1", catalogue.DataName), "#2", code);
     default: return text;
     }
 }
@@ -198,6 +201,15 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
                               "このまま転送を開始してもよろしいですか？",
                               DetailText.c_str()),
                        "バッテリー残量の確認", MB_OKCANCEL | MB_ICONWARNING, true, true);
+    case kConfirmOtherUnit:
+        return ShowBox(
+            Format("接続されているナビゲーションは、前回【%s】の転送が中断したナビゲーションではありません。\n"
+                   "中断したナビゲーションに続きから転送するには、「キャンセル」を押して、"
+                   "そのナビゲーションを接続してください。\n"
+                   "「OK」を押すと、接続されているナビゲーションに新しく転送します。"
+                   "中断したナビゲーションには、続きから転送できなくなります。",
+                   DataName.c_str()),
+            "転送の確認", MB_OKCANCEL | MB_ICONWARNING, true, true);
     case kNoticeTransferDone:
         ShowBox(Format("バージョンアップ(地図更新)【%s】データの転送が完了しました。\n"
                        "ナビゲーションとパソコンを接続しているUSBケーブルを抜いてください。\n"

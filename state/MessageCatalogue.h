@@ -16,6 +16,7 @@ constexpr int kConfirmCompetingProcess = 1202;
 constexpr int kConfirmRecognition = 2000;
 constexpr int kConfirmPause = 2001;
 constexpr int kConfirmDelete = 2200;
+constexpr int kConfirmOtherUnit = 2201;
 constexpr int kNoticeTransferDone = 2301;
 constexpr int kNoticeDownloadDone = 2302;
 constexpr int kConfirmLowBattery = 2303;    // DetailText: the battery's charge in percent

@@ -20,6 +20,7 @@ struct FaultSettings {
     std::optional<uint64_t> shortWriteSector;
     int shortWriteAttempts = -1;
     std::optional<uint64_t> vanishAfterBytes;
+    std::optional<uint64_t> powerCutAfterBytes;
     bool lockRefused = false;
     bool lockAuthorisationRefused = false;
 };
@@ -57,6 +58,7 @@ FaultSettings ReadSettings(const ProfileDocument& doc, const std::string& unit, 
     settings.shortWriteSector = Number(doc, section, "ShortWriteSector");
     settings.shortWriteAttempts = Attempts(doc, section, "ShortWriteAttempts");
     settings.vanishAfterBytes = Number(doc, section, "VanishAfterBytes");
+    settings.powerCutAfterBytes = Number(doc, section, "PowerCutAfterBytes");
     settings.lockAuthorisationRefused = doc.Get(section, "LockRefused") == std::optional<std::string>("authorisation");
     settings.lockRefused = settings.lockAuthorisationRefused || Number(doc, section, "LockRefused").value_or(0) != 0;
     for (const std::string& key : doc.Keys(section)) description->append(key + "=" + *doc.Get(section, key) + ";");
@@ -109,6 +111,15 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t generation, uint64_t of
         outcome.failed = left < outcome.bytes;
         outcome.bytes = static_cast<uint32_t>(std::min<uint64_t>(left, outcome.bytes));
         outcome.vanish = true;
+    }
+    // The write that would go past the limit never completes, and nothing since the last flush
+    // stays.
+    if (settings.powerCutAfterBytes && !outcome.vanish) {
+        outcome.keepUnflushed = true;
+        if (count.bytesWritten + outcome.bytes > *settings.powerCutAfterBytes) {
+            outcome = {0, true, true, true, true};
+            return outcome;
+        }
     }
     count.bytesWritten += outcome.bytes;
     return outcome;
