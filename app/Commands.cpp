@@ -75,8 +75,11 @@ bool CVeltraneDlg::OnQueryEndSession() {
 }
 
 bool CVeltraneDlg::UnitTransferRunningOrPending() {
-    return theApp.Navi.TransferRunning != 0 || !theApp.TransferThreadHandle.IsNull() ||
-           theApp.Navi.ImageWritePending != 0;
+    if (theApp.Navi.TransferRunning != 0 || !theApp.TransferThreadHandle.IsNull() || theApp.Navi.ImageWritePending != 0)
+        return true;
+    // A transfer cut off in an earlier run is pending until the record says it has ended.
+    TRANSFER_RECORD record;
+    return TransferRecordRead(&record);
 }
 
 bool CVeltraneDlg::OnQueryCancelAutoPlay() {

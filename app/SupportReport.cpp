@@ -7,6 +7,7 @@
 #include "common/FileUtil.h"
 #include "common/Operation.h"
 #include "common/ResultCodes.h"
+#include "device/TransferRecord.h"
 #include "state/NextStep.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
@@ -143,7 +144,7 @@ int WriteSupportReport(std::string* folder) {
             {KeptLogPath(), kKeptLogName},
             {PreviousKeptLogPath(), kPreviousKeptLogName},
             {theApp.HistoryIniPath, "History.ini"},
-            {theApp.MapFolder + "\\" + kPendingTransferRecordName, kPendingTransferRecordName},
+            {theApp.MapFolder + "\\" + kTransferRecordName, kTransferRecordName},
         };
         for (const auto& [from, name] : copies)
             if (Exists(from)) whole = platform::CopyFileA(from.c_str(), (target + name).c_str(), false) && whole;

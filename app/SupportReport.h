@@ -6,8 +6,6 @@
 
 // The name of the report's own summary inside the folder.
 inline constexpr char kSupportSummaryName[] = "Report.txt";
-// The transfer record a cut transfer leaves in the map folder; copied while one is pending.
-inline constexpr char kPendingTransferRecordName[] = "Transfer.ini";
 
 // Writes a report folder under SupportReportFolder(), named after the local time: the kept
 // logs of this run and the one before, Veltrane.ini with its secrets left out, History.ini,

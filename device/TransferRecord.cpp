@@ -17,11 +17,10 @@ namespace {
 
 static constexpr char kLogSource[] = ".\\NaviFunction";
 
-constexpr char kRecordName[] = "Transfer.ini";
 constexpr char kSection[] = "TRANSFER";
 constexpr const char* kStageNames[] = {"IMAGE", "FILES", "DONE"};
 
-std::string RecordPath() { return Format("%s\\%s", theApp.MapFolder.c_str(), kRecordName); }
+std::string RecordPath() { return Format("%s\\%s", theApp.MapFolder.c_str(), kTransferRecordName); }
 
 // A save killed before its rename leaves its temporary file; it holds nothing the record needs.
 void RemoveStrayTemporaries() {

@@ -13,6 +13,9 @@ enum class TransferStage {
     Done,   // the files are on the unit and CANCEL.FLG is gone; the completion call is due
 };
 
+// The record's file name in the map folder.
+inline constexpr char kTransferRecordName[] = "Transfer.ini";
+
 struct TRANSFER_RECORD {
     std::string instanceId;  // the unit's device instance ID (the device whose disk it is)
     std::string deviceId;    // the unit's DEVICE.DAT as discovery read it

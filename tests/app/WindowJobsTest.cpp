@@ -17,6 +17,7 @@
 
 #include "../jobs/FileSystemHooks.h"
 #include "WorkflowWorld.h"
+#include "device/TransferRecord.h"
 #include "support/PlainServer.h"
 
 namespace fs = std::filesystem;
@@ -340,10 +341,18 @@ TEST_F(PowerAndAutoPlayTest, ALowBatteryIsWarnedOfAndAutoPlayIsHeldOffWhileTheTr
 }
 
 // An image write that did not finish leaves the unit without a usable volume: AutoPlay stays
-// away until the unit has been written again.
+// away until the unit has been written again, in this run or, by its record, in a later one.
 TEST_F(PowerAndAutoPlayTest, AnUnfinishedImageKeepsAutoPlayAway) {
     theApp.Navi.ImageWritePending = 1;
     EXPECT_TRUE(window->OnQueryCancelAutoPlay());
     theApp.Navi.ImageWritePending = 0;
+    EXPECT_FALSE(window->OnQueryCancelAutoPlay());
+    TRANSFER_RECORD record;
+    record.instanceId = "USB\\VID_2F6A&PID_0C31\\NAVI";
+    record.version = "20260411";
+    record.folder = theApp.MapFolder + "\\20260411";
+    ASSERT_EQ(TransferRecordSave(record), 0);
+    EXPECT_TRUE(window->OnQueryCancelAutoPlay());
+    ASSERT_EQ(TransferRecordClear(), 0);
     EXPECT_FALSE(window->OnQueryCancelAutoPlay());
 }
