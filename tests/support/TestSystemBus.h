@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "support/LoopDevice.h"
@@ -29,11 +30,9 @@ public:
         std::filesystem::create_directories(folder_);
         std::string address = "unix:path=" + folder_ + "/system_bus_socket";
         const std::string config = folder_ + "/system.conf";
-        std::ofstream(config)
-            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\" "
-               "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig>"
-               "<include>/usr/share/dbus-1/system.conf</include>"
-               "<policy user=\"root\"><allow own=\"*\"/><allow send_destination=\"*\"/></policy></busconfig>\n";
+        std::ofstream(config) << PolicyWithoutActivation()
+                              << "<policy user=\"root\"><allow own=\"*\"/><allow send_destination=\"*\"/></policy>"
+                                 "</busconfig>\n";
         std::string pid = ShellOutput("dbus-daemon --config-file=" + config + " --address=" + address +
                                       " --nopidfile --fork --print-pid");
         pid_ = std::atoi(pid.c_str());
@@ -56,6 +55,25 @@ public:
     const std::string& SkipReason() const { return skip_; }
 
 private:
+    // The machine's system bus configuration without its service activation, its closing tag
+    // left to the caller. A service activated from here would run with the machine's own bus
+    // address (the launch helper clears the environment): a udisksd or polkitd started that way
+    // outlives the test on the machine's bus and watches the same loop devices as the test's.
+    // A name nobody owns fails at once instead, and the test starts what it needs itself.
+    static std::string PolicyWithoutActivation() {
+        std::ifstream file("/usr/share/dbus-1/system.conf");
+        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        for (const char* tag : {"<standard_system_servicedirs/>", "<servicehelper>", "<pidfile>"}) {
+            const size_t start = text.find(tag);
+            if (start != std::string::npos) text.erase(start, text.find('\n', start) - start);
+        }
+        // Its relative folder of service policies is read from the configuration's own folder.
+        const std::string relative = "<includedir>system.d</includedir>";
+        if (const size_t at = text.find(relative); at != std::string::npos)
+            text.replace(at, relative.size(), "<includedir>/usr/share/dbus-1/system.d</includedir>");
+        return text.substr(0, text.rfind("</busconfig>"));
+    }
+
     std::string skip_;
     std::string folder_;
     int pid_ = 0;
