@@ -22,31 +22,10 @@ namespace {
 constexpr size_t kVolumeBytes = 4 << 20;
 }
 
-class DesktopUserImageTest : public ::testing::Test {
+class DesktopUserImageTest : public DesktopUserSuite {
 protected:
-    static void SetUpTestSuite() {
-        rules = new DesktopUserRules;
-        daemons = new UDisksWorld(rules->RulesFolder());
-    }
-    static void TearDownTestSuite() {
-        delete daemons;
-        delete rules;
-    }
-    void SetUp() override {
-        if (!daemons->SkipReason().empty()) GTEST_SKIP() << daemons->SkipReason();
-        if (std::string reason = PartitionSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
-        if (!Shell("command -v runuser")) GTEST_SKIP() << "runuser is missing (util-linux)";
-        rules->ForgetRequests();
-        rules->AnswerOpenDevice(true);
-    }
-
-    static DesktopUserRules* rules;
-    static UDisksWorld* daemons;
     TestWorld world;
 };
-
-DesktopUserRules* DesktopUserImageTest::rules = nullptr;
-UDisksWorld* DesktopUserImageTest::daemons = nullptr;
 
 // The child: the update built and deciphered in a world of the user's own, the letter E: on the
 // unit's partition.

@@ -19,8 +19,11 @@
 #include <map>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "support/LoopDevice.h"
 #include "support/TestWorld.h"
+#include "support/UDisksWorld.h"
 
 class DesktopUserRules {
 public:
@@ -112,3 +115,28 @@ inline int RunAsDesktopUser(const std::string& test, const std::map<std::string,
     for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output->append(chunk, n);
     return ::pclose(pipe);
 }
+
+// A suite of tests that act as the desktop user on a partitioned loop device: the rules and the
+// daemons live for the suite, and each test starts with polkit's record empty and the raw open
+// granted.
+class DesktopUserSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        rules = new DesktopUserRules;
+        daemons = new UDisksWorld(rules->RulesFolder());
+    }
+    static void TearDownTestSuite() {
+        delete daemons;
+        delete rules;
+    }
+    void SetUp() override {
+        if (!daemons->SkipReason().empty()) GTEST_SKIP() << daemons->SkipReason();
+        if (std::string reason = PartitionSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
+        if (!Shell("command -v runuser")) GTEST_SKIP() << "runuser is missing (util-linux)";
+        rules->ForgetRequests();
+        rules->AnswerOpenDevice(true);
+    }
+
+    static inline DesktopUserRules* rules = nullptr;
+    static inline UDisksWorld* daemons = nullptr;
+};

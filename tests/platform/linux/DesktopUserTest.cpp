@@ -60,23 +60,8 @@ std::string Environment(const char* name) {
 
 }  // namespace
 
-class DesktopUserTest : public ::testing::Test {
+class DesktopUserTest : public DesktopUserSuite {
 protected:
-    static void SetUpTestSuite() {
-        rules = new DesktopUserRules;
-        daemons = new UDisksWorld(rules->RulesFolder());
-    }
-    static void TearDownTestSuite() {
-        delete daemons;
-        delete rules;
-    }
-    void SetUp() override {
-        if (!daemons->SkipReason().empty()) GTEST_SKIP() << daemons->SkipReason();
-        if (std::string reason = PartitionSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
-        if (!Shell("command -v runuser")) GTEST_SKIP() << "runuser is missing (util-linux)";
-        rules->ForgetRequests();
-        rules->AnswerOpenDevice(true);
-    }
     void TearDown() override {
         if (loop)
             for (const std::string& point : platform::linuxpc::MountPointsOf(NumberOf(Volume())))
@@ -114,14 +99,9 @@ protected:
         EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
     }
 
-    static DesktopUserRules* rules;
-    static UDisksWorld* daemons;
     TestWorld world;
     std::unique_ptr<LoopDevice> loop;
 };
-
-DesktopUserRules* DesktopUserTest::rules = nullptr;
-UDisksWorld* DesktopUserTest::daemons = nullptr;
 
 // The child side: the letter E: is the unit's partition.
 class DesktopUserChild : public ::testing::Test {
