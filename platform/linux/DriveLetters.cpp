@@ -62,9 +62,10 @@ void SetDriveDevice(char letter, const std::string& deviceNode) {
 
 char LetterForVolume(const std::string& uuid, const std::string& deviceNode) {
     std::lock_guard guard(lettersLock);
-    // A letter whose file system was replaced on this node goes on with the new one.
+    // A letter whose file system was replaced on this node goes on with the new one; so does a
+    // letter whose file system is gone from it (an image write cut off), as on Windows.
     for (size_t slot = 0; slot < letters.size(); ++slot) {
-        if (letters[slot].node != deviceNode || !letters[slot].uuid.empty()) continue;
+        if (letters[slot].node != deviceNode || (!letters[slot].uuid.empty() && !uuid.empty())) continue;
         letters[slot].uuid = uuid;
         return static_cast<char>('A' + slot);
     }

@@ -13,7 +13,8 @@ namespace platform::linuxpc {
 // empty node takes the letter away.
 void SetDriveDevice(char letter, const std::string& deviceNode);
 // The letter of the file system `uuid`, now at `deviceNode`: the one it had, else the first
-// free one from D: (Z: is the native root); 0 when every letter is taken.
+// free one from D: (Z: is the native root); 0 when every letter is taken. An empty `uuid` is a
+// volume without a file system: it takes the letter its node has.
 [[nodiscard]] char LetterForVolume(const std::string& uuid, const std::string& deviceNode);
 // The letter's file system is being replaced (a format gives it a new UUID): the file system
 // found on the letter's node next takes the letter over.

@@ -15,6 +15,7 @@ constexpr char kBlock[] = "org.freedesktop.UDisks2.Block";
 constexpr char kDrive[] = "org.freedesktop.UDisks2.Drive";
 constexpr char kFilesystem[] = "org.freedesktop.UDisks2.Filesystem";
 constexpr char kPartition[] = "org.freedesktop.UDisks2.Partition";
+constexpr char kPartitionTable[] = "org.freedesktop.UDisks2.PartitionTable";
 // A request waits for the device (a format, a power-off) and for the user at polkit's prompt:
 // GDBus's own 25 s would fail a request whose password is still being typed.
 constexpr int kRequestMs = 10 * 60 * 1000;
@@ -95,6 +96,10 @@ std::optional<UDisksObjects> UDisksList() {
             entry.idType = Text(block.get(), "IdType");
             entry.idUuid = Text(block.get(), "IdUUID");
             entry.idLabel = Text(block.get(), "IdLabel");
+            guint64 size = 0;
+            if (g_variant_lookup(block.get(), "Size", "t", &size)) entry.size = size;
+            entry.holdsPartitionTable =
+                Variant(g_variant_lookup_value(interfaces, kPartitionTable, nullptr)) != nullptr;
             if (Variant fs{g_variant_lookup_value(interfaces, kFilesystem, G_VARIANT_TYPE("a{sv}"))}) {
                 entry.filesystem = true;
                 entry.mountPoints = MountPoints(fs.get());

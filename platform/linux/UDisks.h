@@ -31,7 +31,9 @@ struct UDisksBlock {
     std::string idLabel;
     bool filesystem = false;  // udisks2 can mount it
     std::vector<std::string> mountPoints;
-    std::string partitionTable;  // the whole disk's block object for a partition, else empty
+    std::string partitionTable;        // the whole disk's block object for a partition, else empty
+    bool holdsPartitionTable = false;  // a whole disk whose partitions are blocks of their own
+    uint64_t size = 0;                 // 0: no medium (an empty card-reader slot)
 };
 
 struct UDisksObjects {

@@ -51,8 +51,10 @@ std::optional<Volume> VolumeAt(char letter, const std::string& node, const std::
 }  // namespace
 
 bool UnitCandidate(const UDisksBlock& block, const UDisksDrive* drive) {
-    return drive != nullptr && drive->connectionBus == "usb" && drive->removable && block.idType == "vfat" &&
-           !block.idUuid.empty();
+    if (drive == nullptr || drive->connectionBus != "usb" || !drive->removable || block.size == 0) return false;
+    const bool fat = block.idType == "vfat" && !block.idUuid.empty();
+    const bool raw = block.idType.empty() && !block.holdsPartitionTable;
+    return fat || raw;
 }
 
 std::vector<Volume> LetteredVolumes() {

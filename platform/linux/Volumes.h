@@ -28,8 +28,10 @@ struct Volume {
     std::string folderObject;
 };
 
-// Whether a block udisks2 shows is a volume the program may use: a FAT file system on a
-// removable disk on the USB bus.
+// Whether a block udisks2 shows is a volume the program may use, on a removable disk on the USB
+// bus: a FAT file system, or a medium in which blkid finds nothing at all (not a whole disk with
+// partitions). Windows gives such a RAW volume a letter too, and a unit whose image write was
+// cut off may be one: discovery finds it by its device, not its files.
 bool UnitCandidate(const UDisksBlock& block, const UDisksDrive* drive);
 // Gives letters to the candidates udisks2 shows now and lists every lettered volume present,
 // in letter order. Without udisks2 the letters given to device nodes stand alone.

@@ -94,6 +94,7 @@ TEST_F(UDisksTest, ListsAFatVolumeWithItsTypeUuidAndLabel) {
     EXPECT_EQ(block->number, NumberOf(node));
     EXPECT_TRUE(block->filesystem);
     EXPECT_TRUE(block->mountPoints.empty());
+    EXPECT_FALSE(block->holdsPartitionTable);
     EXPECT_EQ(block->drive, "/");  // a loop device lies on no drive
 }
 
@@ -281,6 +282,9 @@ TEST_F(UDisksTest, PowerOffUnmountsTheFileSystemsOfAPartitionedDisk) {
     ASSERT_FALSE(loops.back()->Node().empty());
     const std::string whole = loops.back()->Node(), partition = whole + "p1";
     ASSERT_TRUE(UDisksWorld::Announce(partition, "ext4"));
+    EXPECT_TRUE(UDisksWorld::Block(whole)->holdsPartitionTable);
+    EXPECT_FALSE(UDisksWorld::Block(partition)->holdsPartitionTable);
+    EXPECT_EQ(UDisksWorld::Block(partition)->size, 8u << 20);
     std::string point;
     ASSERT_EQ(platform::linuxpc::UDisksMount(UDisksWorld::Block(partition)->object, &point), platform::ERROR_SUCCESS);
     ASSERT_TRUE(UDisksWorld::WaitFor([&] { return !UDisksWorld::Block(partition)->mountPoints.empty(); }));

@@ -76,12 +76,23 @@ TEST(BootSectorTest, SectorZeroDecidesForFatAndBlkidForOtherFileSystems) {
     EXPECT_EQ(FormatFrom("ext4", false), VolumeFormat::Formatted);
 }
 
-TEST(VolumeRulesTest, OnlyFatOnARemovableUsbDiskIsACandidate) {
+TEST(VolumeRulesTest, FatOrNothingOnARemovableUsbDiskIsACandidate) {
     UDisksDrive stick{"/org/freedesktop/UDisks2/drives/Stick", "usb", true, true};
     UDisksBlock fat;
     fat.idType = "vfat";
     fat.idUuid = "1A2B-3C4D";
+    fat.size = 4 << 20;
     EXPECT_TRUE(platform::linuxpc::UnitCandidate(fat, &stick));
+
+    // A unit cut off in its image write may hold nothing blkid knows: Windows' RAW volume.
+    UDisksBlock raw;
+    raw.size = 4 << 20;
+    EXPECT_TRUE(platform::linuxpc::UnitCandidate(raw, &stick));
+    UDisksBlock partitioned = raw;  // its partitions are the volumes
+    partitioned.holdsPartitionTable = true;
+    EXPECT_FALSE(platform::linuxpc::UnitCandidate(partitioned, &stick));
+    UDisksBlock emptySlot;
+    EXPECT_FALSE(platform::linuxpc::UnitCandidate(emptySlot, &stick));
 
     UDisksDrive fixedUsb = stick;
     fixedUsb.removable = false;
@@ -126,6 +137,21 @@ TEST_F(DriveLettersTest, AFileSystemKeepsItsLetterUnderAnyNode) {
     platform::linuxpc::ReleaseVolumeIdentity('D');
     EXPECT_EQ(LetterForVolume("4444-4444", "/dev/sdd1"), 'D');
     EXPECT_EQ(LetterForVolume("1111-1111", "/dev/sdb1"), 'G');
+}
+
+TEST_F(DriveLettersTest, AVolumeWithoutAFileSystemKeepsItsNodesLetterUntilItHasOne) {
+    using platform::linuxpc::DriveDevice;
+    using platform::linuxpc::LetterForVolume;
+    EXPECT_EQ(LetterForVolume("", "/dev/sdb1"), 'D');
+    EXPECT_EQ(LetterForVolume("", "/dev/sdc1"), 'E');
+    EXPECT_EQ(LetterForVolume("", "/dev/sdb1"), 'D');
+    // The image written whole: its new file system goes on under the same letter.
+    EXPECT_EQ(LetterForVolume("5555-5555", "/dev/sdb1"), 'D');
+    EXPECT_EQ(LetterForVolume("5555-5555", "/dev/sdb1"), 'D');
+    // Its file system cut off again: the letter stays with the node.
+    EXPECT_EQ(LetterForVolume("", "/dev/sdb1"), 'D');
+    EXPECT_EQ(DriveDevice('D'), "/dev/sdb1");
+    EXPECT_EQ(LetterForVolume("6666-6666", "/dev/sdb1"), 'D');
 }
 
 TEST_F(DriveLettersTest, LettersRunFromDToYAndThenOut) {
