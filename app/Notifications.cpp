@@ -56,8 +56,10 @@ void CVeltraneDlg::OnDeviceChanged() {
     const bool held = theApp.Navi.DriveHandle.load() != nullptr && theApp.Navi.TransferRunning == 0 &&
                       theApp.TransferThreadHandle.IsNull();
     if (holding || held) {
+        // A held volume is locked: its files are out of reach, so its device is asked through
+        // the handle. During the hold's tries the volume is not locked yet.
         std::string root;
-        const bool unitThere = GetDrive(&root) == 0;
+        const bool unitThere = holding ? GetDrive(&root) == 0 : DriveStillThere();
         // The hold sequence owns the unit while it runs: only the unit's going ends it.
         if (holding) {
             if (unitThere) return;

@@ -67,9 +67,10 @@ bool CVeltraneDlg::StartTransfer() {
         (void)DriveOpen(&theApp.Navi.ImagePosition);
         return false;
     }
-    // A unit that is not held yet would fail only after the whole preparation.
+    // A unit that is not held yet would fail only after the whole preparation. Only the locked
+    // and dismounted volume is written, and never while the hold's tries hold a handle of theirs.
     int connected = NaviConnectCheck();
-    if (connected != 0 || NaviConnected != 1 || theApp.Navi.DriveHandle.load() == nullptr) {
+    if (connected != 0 || NaviConnected != 1 || hold_.mode != HoldSequence::Mode::None || !DriveHeld()) {
         theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         VLOG(LOG_ERROR, "ナビ接続エラー[%d]", connected);
         return false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/ThreadHandle.h"
+#include "device/NaviDriveImage.h"
 #include "jobs/MapDelete.h"
 #include "jobs/TransferJob.h"
 #include "net/DownloadJob.h"
@@ -89,8 +90,11 @@ public:
     void OnInitMenu() override;
     void OnKeyDown(uint32_t virtualKey) override;
     // The user's "safely remove" of the held unit: allowed, the unit let go at once, unless a
-    // transfer is writing to it.
-    bool OnQueryRemoveVolume() override;
+    // transfer is writing to it. Refused by another program, the unit is held again; gone, its
+    // watch ends.
+    bool OnQueryRemoveVolume(platform::HANDLE volume) override;
+    void OnVolumeRemoveFailed(platform::HANDLE volume) override;
+    void OnVolumeRemoved(platform::HANDLE volume) override;
     bool OnQueryEndSession() override;
     void OnEndSession() override;
     bool OnQueryCancelAutoPlay() override;
@@ -182,7 +186,7 @@ private:
         int lockTries = 0;
         int reopenTries = 0;
         int competingTries = 0;
-        bool reopened = false;
+        ReopenProbe probe;  // the reopen's own handle, never DriveHandle
     };
     void BeginHoldTry();
     void TryHoldLock();
@@ -190,8 +194,11 @@ private:
     void WaitForHoldStep(HoldSequence::Step step, uint32_t milliseconds);
     void OnHoldStep();
     void EndHoldTry(int result);
-    // Drops a hold sequence under way (the unit is gone; the caller lets its handle go).
+    // Drops a hold sequence under way, its probe closed (the unit is gone, or a transfer takes
+    // it; the caller lets its handle go).
     void CancelHold();
+    // A transfer owns the unit from the transfer button until the window has handled its end.
+    bool TransferOwnsUnit() const;
     // No unit is left to hold: the window says so and stops trying.
     void ShowNoUnit();
     void ShowFreeSpace();

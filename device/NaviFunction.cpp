@@ -70,6 +70,21 @@ bool IsModelName(const std::string& friendlyName) {
     return CharacterSpan(kModelFriendlyName, friendlyName) == std::strlen(kModelFriendlyName);
 }
 
+// Calls `each` with every present device whose friendly name passes the model test: on Windows
+// the disk node under the unit's USB device.
+template <typename Each>
+void ForEachModelDevice(platform::HDEVINFO devices, Each each) {
+    platform::SP_DEVINFO_DATA device;
+    for (uint32_t index = 0; platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        unsigned char name[512] = {};
+        // A name that cannot be read does not match.
+        if (platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_FRIENDLYNAME, nullptr, name,
+                                                        sizeof name, nullptr) &&
+            IsModelName(reinterpret_cast<const char*>(name)))
+            each(device);
+    }
+}
+
 // The present devices whose friendly name passes the model test, and the disks they present.
 struct ModelDevices {
     bool present = false;
@@ -81,18 +96,11 @@ ModelDevices FindModelDevices() {
     platform::HDEVINFO devices =
         platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     if (devices == platform::INVALID_DEVINFO_HANDLE) return found;
-    platform::SP_DEVINFO_DATA device;
-    for (uint32_t index = 0; platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
-        unsigned char name[512] = {};
-        // A name that cannot be read does not match.
-        if (!platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_FRIENDLYNAME, nullptr, name,
-                                                         sizeof name, nullptr) ||
-            !IsModelName(reinterpret_cast<const char*>(name)))
-            continue;
+    ForEachModelDevice(devices, [&](const platform::SP_DEVINFO_DATA& device) {
         found.present = true;
         // A model device without a disk has no volume that could be the unit's.
         if (uint32_t disk = 0; platform::GetDeviceDiskNumber(device.DevInst, &disk)) found.disks.push_back(disk);
-    }
+    });
     // The list was only read: a list that does not go holds nothing of the unit.
     (void)platform::SetupDiDestroyDeviceInfoList(devices);
     return found;
@@ -166,30 +174,40 @@ bool RequestEject(platform::DEVINST device) {
     }
 }
 
-// The eject request for one device when it is a removable USB storage device of the unit;
-// false when the request was refused.
-bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, const std::string& vendorProduct,
-                   uint32_t unitDisk) {
+// Whether a device is the unit's USB device: removable and disableable, driven by a USB storage
+// service, and its instance ID holds the unit's mark and vendor/product IDs.
+bool IsUnitUsbDevice(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, const std::string& vendorProduct) {
     uint32_t status = 0, problem = 0;
-    if (platform::CM_Get_DevNode_Status(&status, &problem, device->DevInst, 0) != platform::CR_SUCCESS) return true;
+    if (platform::CM_Get_DevNode_Status(&status, &problem, device->DevInst, 0) != platform::CR_SUCCESS) return false;
     uint32_t removable = platform::DN_DISABLEABLE | platform::DN_REMOVABLE;
-    if ((status & removable) != removable) return true;
+    if ((status & removable) != removable) return false;
     char service[1024] = {};
-    if (!ReadService(devices, device, service)) return true;
+    if (!ReadService(devices, device, service)) return false;
     const bool storage =
         std::strncmp(service, kStorageService, 7) == 0 || std::strcmp(service, kUaspStorageService) == 0;
-    if (!storage || device->DevInst == 0) return true;
+    if (!storage || device->DevInst == 0) return false;
     char instanceId[260] = {};
     if (platform::CM_Get_Device_IDA(device->DevInst, instanceId, sizeof instanceId, 0) != platform::CR_SUCCESS)
-        return true;
+        return false;
     // Windows reports instance IDs in upper case while the format writes the product ID's hex
     // letters in lower case: the marks are compared ignoring case.
-    if (platform::FindNoCase(instanceId, kInstanceIdMark) == std::string_view::npos ||
-        platform::FindNoCase(instanceId, vendorProduct) == std::string_view::npos)
-        return true;
-    if (uint32_t disk = 0; !platform::GetDeviceDiskNumber(device->DevInst, &disk) || disk != unitDisk) return true;
-    platform::Sleep(kEjectWaitMs);
-    return RequestEject(device->DevInst);
+    return platform::FindNoCase(instanceId, kInstanceIdMark) != std::string_view::npos &&
+           platform::FindNoCase(instanceId, vendorProduct) != std::string_view::npos;
+}
+
+// The USB devices to eject: the parents of the model's disk nodes whose disk holds the unit's
+// volume. Windows gives the disk interface (and so the disk number) only to the disk node; the
+// USB device above it is the node that is ejected.
+std::vector<platform::DEVINST> UnitParents(platform::HDEVINFO devices, uint32_t unitDisk) {
+    std::vector<platform::DEVINST> parents;
+    ForEachModelDevice(devices, [&](const platform::SP_DEVINFO_DATA& device) {
+        uint32_t disk = 0;
+        platform::DEVINST parent = 0;
+        if (platform::GetDeviceDiskNumber(device.DevInst, &disk) && disk == unitDisk &&
+            platform::CM_Get_Parent(&parent, device.DevInst, 0) == platform::CR_SUCCESS)
+            parents.push_back(parent);
+    });
+    return parents;
 }
 
 // The list file's new text, written over it; kOutOfMemory when there is no memory for it.
@@ -399,18 +417,33 @@ int RemoveNaviUsb() {
     VLOG(LOG_TRACE, "USB取り外し");
     // Only the device whose disk holds the unit's volume; with no such volume nothing is ejected.
     uint32_t unitDisk = 0;
-    if (!VolumeDisk(Navi().NaviDrive, &unitDisk)) return 0;
+    if (!VolumeDisk(Navi().NaviDrive, &unitDisk)) {
+        VLOG(LOG_ERROR, "USB取り外し対象なし");
+        return kEjectFailed;
+    }
     platform::HDEVINFO devices =
         platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     if (devices == platform::INVALID_DEVINFO_HANDLE) return kEjectFailed;
+    const std::vector<platform::DEVINST> parents = UnitParents(devices, unitDisk);
     std::string vendorProduct = Format(kVendorProductFormat, kNaviVendorId, kNaviProductId);
-    int result = 0;
+    int ejected = 0;
+    bool refused = false;
     platform::SP_DEVINFO_DATA device;
-    for (uint32_t index = 0; result == 0 && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index)
-        if (!EjectWhenUnit(devices, &device, vendorProduct, unitDisk)) result = kEjectFailed;
+    for (uint32_t index = 0; !refused && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        if (std::find(parents.begin(), parents.end(), device.DevInst) == parents.end() ||
+            !IsUnitUsbDevice(devices, &device, vendorProduct))
+            continue;
+        platform::Sleep(kEjectWaitMs);
+        if (RequestEject(device.DevInst))
+            ++ejected;
+        else
+            refused = true;
+    }
     // The list was only read: a list that does not go holds nothing of the unit.
     (void)platform::SetupDiDestroyDeviceInfoList(devices);
-    return result;
+    // A unit that no device matched is still attached: that is no success.
+    if (!refused && ejected == 0) VLOG(LOG_ERROR, "USB取り外し対象なし");
+    return refused || ejected == 0 ? kEjectFailed : 0;
 }
 
 int GetNaviVolumeName() {

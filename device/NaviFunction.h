@@ -22,6 +22,8 @@ inline constexpr unsigned kNaviProductId = 0x0c31;
 [[nodiscard]] int NaviVersionCheck(const std::string& downloadVersion);
 [[nodiscard]] int GetDeviceId(std::string* deviceId);
 [[nodiscard]] int CheckCompetingProcess();
+// Ejects the USB device above the disk that holds the unit's volume: 0, or 515 when the device
+// list is unavailable, no device matched, or the eject was refused.
 [[nodiscard]] int RemoveNaviUsb();
 [[nodiscard]] int GetNaviVolumeName();
 [[nodiscard]] int RecordMountVolume();

@@ -5,7 +5,9 @@
 
 #include "WindowWorld.h"
 #include "app/Dialogs.h"
+#include "device/NaviDriveImage.h"
 #include "state/ResourceIds.h"
+#include "support/ShippedMessages.h"
 
 class DialogsTest : public WindowWorld {
 protected:
@@ -192,6 +194,61 @@ TEST_F(DialogsTest, AUnitPulledDuringTheLockRetriesEndsThemQuietly) {
     EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
     EXPECT_EQ(window->NaviConnected, 0);
     EXPECT_TRUE(theApp.Navi.NaviDrive.empty());
+}
+
+// A held volume is locked: its files are out of reach even for this process, so a device
+// change checks the unit through its handle and keeps holding it.
+TEST_F(DialogsTest, ADeviceChangeLeavesTheHeldUnitHeld) {
+    navisim::CreateUnit(Unit());
+    bool letGo = false;
+    uint64_t until = 0;
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             view.DeviceChanged();
+             until = platform::GetTickCount64() + 5000;
+         }),
+         Until([&] {
+             letGo = letGo || theApp.Navi.DriveHandle.load() == nullptr;
+             return platform::GetTickCount64() > until;
+         })});
+    EXPECT_FALSE(letGo);
+    EXPECT_EQ(window->NaviConnected, 1);
+
+    // Pulled, it is let go.
+    Run({Do([&] {
+             navisim::Unplug("navi");
+             view.DeviceChanged();
+         }),
+         Until([&] { return window->NaviConnected == 0; })});
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+}
+
+// The hold's tries run on timers and the window answers meanwhile; the transfer button then
+// refuses: a transfer starts only on the locked and dismounted volume, never on the reopen
+// probe, which has a handle of its own.
+TEST_F(DialogsTest, TheTransferButtonRefusesWhileTheHoldRetries) {
+    navisim::CreateUnit(Unit());
+    uint64_t retriedAt = 0;
+    bool probeWasHeld = false;
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             // Held before, as after a failed transfer; let go, and held again while another
+             // program keeps the lock from it.
+             navisim::Faults faults;
+             faults.lockRefused = true;
+             navisim::SetFaults("navi", faults);
+             DriveRelease();
+             Notify(kNotifyUnitFound);
+             retriedAt = platform::GetTickCount64();
+         }),
+         // 2 s, then ten lock tries 150 ms apart; 1 s into the 5 s reopen.
+         Until([&] { return platform::GetTickCount64() >= retriedAt + 2000 + 9 * 150 + 1000; }), Do([&] {
+             probeWasHeld = theApp.Navi.DriveHandle.load() != nullptr;
+             window->OnCommand(ids::kTransferButton);
+         }),
+         Until([&] { return !view.Boxes().empty(); })});
+    EXPECT_FALSE(probeWasHeld);
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, shipped::Message(501, "E02"));
+    EXPECT_TRUE(theApp.TransferThreadHandle.IsNull());
 }
 
 TEST_F(DialogsTest, FolderSelectionWritesTheFolderBackAndReloadsTheHistory) {
