@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "WindowWorld.h"
 #include "app/Dialogs.h"
@@ -249,6 +250,37 @@ TEST_F(DialogsTest, TheTransferButtonRefusesWhileTheHoldRetries) {
     ASSERT_EQ(view.Boxes().size(), 1u);
     EXPECT_EQ(view.Boxes()[0].request.text, shipped::Message(501, "E02"));
     EXPECT_TRUE(theApp.TransferThreadHandle.IsNull());
+}
+
+// With the media player running the hold tries up to ten times; a try that succeeds holds the
+// unit at once.
+TEST_F(DialogsTest, WithTheMediaPlayerRunningASuccessfulTryHoldsTheUnit) {
+    navisim::AddProcess("wmplayer.exe");
+    navisim::CreateUnit(Unit());
+    const uint64_t start = platform::GetTickCount64();
+    Run({Until([&] { return window->NaviConnected == 1 || !view.Boxes().empty(); })});
+    EXPECT_EQ(window->NaviConnected, 1);
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_LT(platform::GetTickCount64() - start, 2000u + 1000u);
+}
+
+// From the transfer button on, the transfer's thread owns the unit even before the thread has
+// marked it running: the system's removal is refused and the handle kept.
+TEST_F(DialogsTest, TheRemovalIsRefusedOnceTheTransfersThreadIsThere) {
+    navisim::CreateUnit(Unit());
+    Run({Until([&] { return window->NaviConnected == 1; })});
+    const platform::HANDLE held = theApp.Navi.DriveHandle;
+    std::mutex gate;
+    gate.lock();
+    theApp.TransferThreadHandle.Start([&] { std::lock_guard wait(gate); });
+    ASSERT_EQ(theApp.Navi.TransferRunning.load(), 0);
+    EXPECT_FALSE(window->OnQueryRemoveVolume(held));
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), held);
+    gate.unlock();
+    theApp.TransferThreadHandle.JoinAndClose();
+    EXPECT_TRUE(window->OnQueryRemoveVolume(held));
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+    DriveEndRemovalWatch(held);
 }
 
 TEST_F(DialogsTest, FolderSelectionWritesTheFolderBackAndReloadsTheHistory) {
