@@ -12,7 +12,6 @@
 #include "device/MountVolume.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
-#include "platform/Clock.h"
 #include "platform/Profile.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
@@ -58,7 +57,7 @@ int CVeltraneDlg::AppExitUpdate() {
         // A running download sees the flag and ends; a running deletion is let finish. The
         // window closes when either reports its end.
         if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
-            (void)DriveClose();  // closing: the reopen wait changes nothing
+            DriveRelease();  // closing: nothing waits for the volume
             view_.EndDialog(kMain, platform::IDOK);
         }
     }
@@ -87,14 +86,14 @@ void CVeltraneDlg::OnEndSession() {
     // let finish before the window closes.
     theApp.ExitRequested = 1;
     if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
-        (void)DriveClose();  // closing: the reopen wait changes nothing
+        DriveRelease();  // closing: nothing waits for the volume
         view_.EndDialog(kMain, platform::IDOK);
     }
 }
 
 bool CVeltraneDlg::OnCloseRequest() {
     if (!AnyJobRuns()) {
-        (void)DriveClose();  // closing: the reopen wait changes nothing
+        DriveRelease();  // closing: nothing waits for the volume
         return true;
     }
     // Nobody is asked: the running job is let end (a download stops at once) and the window
@@ -105,16 +104,7 @@ bool CVeltraneDlg::OnCloseRequest() {
 
 void CVeltraneDlg::OnRemoveButton() {
     OPERATION("OnRemoveButton", "", 0, [&] {
-        if (DriveClose() != 0) {
-            theApp.Messages.ShowErrorMessage(kRemovalFailed, "E00", "");
-            VLOG(LOG_ERROR, "アンロックエラー");
-            return 0;
-        }
-        platform::Sleep(2000);
-        if (RemoveNaviUsb() != 0) {
-            theApp.Messages.ShowErrorMessage(kRemovalFailed, "E01", "");
-            VLOG(LOG_ERROR, "USB取り外しエラー");
-        }
+        StartEject(true);
         return 0;
     });
 }
@@ -163,11 +153,7 @@ void CVeltraneDlg::OnRecovery() {
         theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         return;
     }
-    // The format needs the volume let go; whether it could be had shows in the format's result.
-    (void)DriveClose();
-    int formatted = FormatNaviDrive();
-    // Held again where it can be; a unit that is not shows at the next press.
-    (void)DriveOpen(&theApp.Navi.ImagePosition);
+    const int formatted = FormatAndHoldAgain();
     SetStatusText(formatted == 0 ? 1502 : 0);
 }
 

@@ -52,14 +52,15 @@ void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
 }
 
 void CVeltraneDlg::OnDeviceChanged() {
+    // The eject owns the unit until it ends, which looks again (EndEject).
+    if (eject_.step != EjectSequence::Step::None) return;
     const bool holding = hold_.mode != HoldSequence::Mode::None;
     const bool held = theApp.Navi.DriveHandle.load() != nullptr && theApp.Navi.TransferRunning == 0 &&
                       theApp.TransferThreadHandle.IsNull();
     if (holding || held) {
-        // A held volume is locked: its files are out of reach, so its device is asked through
-        // the handle. During the hold's tries the volume is not locked yet.
-        std::string root;
-        const bool unitThere = holding ? GetDrive(&root) == 0 : DriveStillThere();
+        // A held volume is locked, and a formatted one has no identity files: the unit is asked
+        // for through its handle and the mount manager, never through its files.
+        const bool unitThere = DriveStillThere();
         // The hold sequence owns the unit while it runs: only the unit's going ends it.
         if (holding) {
             if (unitThere) return;
@@ -69,7 +70,7 @@ void CVeltraneDlg::OnDeviceChanged() {
         // is gone. The volume is let go (nothing to wait for), and discovery then finds no unit.
         if (!unitThere && theApp.Navi.DriveHandle.load() != nullptr) {
             theApp.Navi.NaviDrive.clear();
-            (void)DriveClose();  // the unit is gone: nothing to wait for
+            DriveRelease();  // the unit is gone: nothing to wait for
         }
     }
     if (NaviConnectCheck() == 0) return;  // a newly found unit arrives as code 15
@@ -110,7 +111,7 @@ void CVeltraneDlg::OnTransferDone() {
     theApp.TransferredSet = CurrentData.version;
     SendTransferCompletion("");
     // The notice that follows tells the user to pull the cable, ejected or not.
-    (void)RemoveNaviUsb();
+    StartEject(false);
     // NEW files left behind are intermediates the next transfer removes first.
     (void)MakeFileDelete(CurrentData.version);
     StopTimer(kTimerTransferTime);
@@ -138,20 +139,18 @@ void CVeltraneDlg::OnTransferFailed(int result) {
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
     StartTimer(kTimerTransferFailed, 100);
-    if (theApp.Navi.ImageWritePending == 1) {
-        // An unfinished image leaves the unit unreadable: format it at once.
-        // A format that fails or is cancelled leaves ImageWritePending set: the next transfer
-        // press formats again. The unit is held again where it can be; one that is not shows
-        // at the next press.
-        (void)DriveClose();
-        (void)FormatNaviDrive();
-        (void)DriveOpen(&theApp.Navi.ImagePosition);
-    }
-    Post(kNotifyDeviceChange);
     HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
     ButtonEnable(0);
     theApp.Navi.TransferRunning = 0;
+    if (theApp.Navi.ImageWritePending == 1) {
+        // An unfinished image leaves the unit unreadable: format it at once. The thread has
+        // reported its end, so it is joined before the unit is held again.
+        NaviThreadWait();
+        (void)FormatAndHoldAgain();
+    } else {
+        Post(kNotifyDeviceChange);
+    }
 }
 
 void CVeltraneDlg::SetDownloadRecords(const std::string& status, double bytes) {
@@ -223,6 +222,6 @@ void CVeltraneDlg::CloseForExit() {
     // closes the window when it ends.
     if (AnyJobRuns()) return;
     SetHistoryData();
-    (void)DriveClose();  // closing: the reopen wait changes nothing
+    DriveRelease();  // closing: nothing waits for the volume
     view_.EndDialog(kMain, platform::IDOK);
 }

@@ -59,12 +59,7 @@ bool CVeltraneDlg::StartTransfer() {
     if (theApp.Navi.ImageWritePending == 1) {
         // An earlier image write did not finish: the unit is formatted, not written.
         theApp.Messages.ShowErrorMessage(kImageWriteUnfinished, "E06", "");
-        // A format that fails or is cancelled leaves ImageWritePending set: the next transfer
-        // press formats again. The unit is held again where it can be; one that is not shows
-        // at the next press.
-        (void)DriveClose();
-        (void)FormatNaviDrive();
-        (void)DriveOpen(&theApp.Navi.ImagePosition);
+        (void)FormatAndHoldAgain();
         return false;
     }
     // A unit that is not held yet would fail only after the whole preparation. Only the locked

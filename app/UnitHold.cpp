@@ -19,11 +19,6 @@ namespace {
 constexpr int kMain = ids::kMainWindow;
 constexpr int kOpenTries = 10;
 constexpr uint32_t kRetryPause = 5000;
-
-bool UnitStillThere() {
-    std::string root;
-    return GetDrive(&root) == 0;
-}
 }  // namespace
 
 bool CVeltraneDlg::TransferOwnsUnit() const {
@@ -33,7 +28,8 @@ bool CVeltraneDlg::TransferOwnsUnit() const {
 void CVeltraneDlg::HoldUnit() {
     if (hold_.mode != HoldSequence::Mode::None) return;  // a try is under way
     // The transfer holds the unit itself: a hold now would lock the volume between its copies.
-    if (TransferOwnsUnit()) {
+    // An eject under way lets the unit go.
+    if (TransferOwnsUnit() || eject_.step != EjectSequence::Step::None) {
         StopTimer(kTimerHoldUnit);
         return;
     }
@@ -105,7 +101,7 @@ void CVeltraneDlg::OnHoldStep() {
         break;
     }
     case HoldSequence::Step::Pause:
-        if (!UnitStillThere()) {
+        if (!DriveStillThere()) {
             hold_ = {};
         } else if (hold_.competingTries >= kOpenTries) {
             hold_ = {};

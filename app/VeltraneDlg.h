@@ -10,6 +10,7 @@
 
 #include "base/ThreadHandle.h"
 #include "device/NaviDriveImage.h"
+#include "platform/Devices.h"
 #include "jobs/MapDelete.h"
 #include "jobs/TransferJob.h"
 #include "net/DownloadJob.h"
@@ -55,6 +56,8 @@ enum Timer : uint32_t {
     kTimerOffer = 23,
     // The waits inside the unit's hold sequence (between lock tries, while reopening).
     kTimerHoldStep = 24,
+    // The waits of the unit's eject (the reopen after the release, before each request).
+    kTimerEjectStep = 25,
 };
 
 // Status texts of the list areas (CP932, defined with the window).
@@ -199,6 +202,26 @@ private:
     void CancelHold();
     // A transfer owns the unit from the transfer button until the window has handled its end.
     bool TransferOwnsUnit() const;
+    // The unit's eject in steps, with timers for its waits: after the remove button the volume
+    // is let go, reopened to see it back and left 2 s; after a transfer the eject starts at once.
+    // Then the wait before the request, and the requests a veto repeats.
+    struct EjectSequence {
+        enum class Step { None, Reopen, Pause, Request } step = Step::None;
+        bool byButton = false;  // the remove button's failures are shown
+        int reopenTries = 0;
+        ReopenProbe probe;
+        platform::DEVINST device = 0;
+        int requests = 0;
+    };
+    void StartEject(bool byButton);
+    void ReopenForEject();
+    void WaitForEjectStep(EjectSequence::Step step, uint32_t milliseconds);
+    void OnEjectStep();
+    // The sequence's end; a failure of the remove button's is shown with its message code.
+    void EndEject(const char* failureCode);
+    // The format after an unfinished image, and the recovery's: the volume let go for it, then
+    // held again through the hold's timer steps, never in place. The format's result.
+    int FormatAndHoldAgain();
     // No unit is left to hold: the window says so and stops trying.
     void ShowNoUnit();
     void ShowFreeSpace();
@@ -252,4 +275,5 @@ private:
     int offerResult_ = 0;
     bool offerPending_ = false;
     HoldSequence hold_;
+    EjectSequence eject_;
 };

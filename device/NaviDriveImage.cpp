@@ -187,7 +187,8 @@ bool DriveHeld() {
 
 bool DriveStillThere() {
     uint32_t returned = 0;
-    if (!platform::DeviceIoControl(Navi().DriveHandle, platform::IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, nullptr, 0,
+    if (Navi().DriveHandle != nullptr &&
+        !platform::DeviceIoControl(Navi().DriveHandle, platform::IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, nullptr, 0,
                                    &returned, nullptr)) {
         VLOG(LOG_ERROR, "ドライブ確認失敗[%d]", static_cast<int>(platform::GetLastError()));
         return false;

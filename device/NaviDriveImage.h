@@ -48,9 +48,10 @@ void DriveEndRemovalWatch(platform::HANDLE volume);
 // True while DriveHandle is locked and dismounted: the unit is held, and only then may a
 // transfer write to it.
 [[nodiscard]] bool DriveHeld();
-// Asks the held volume's device whether it is still there (IOCTL_STORAGE_CHECK_VERIFY2), and the
-// mount manager whether NaviDrive still names its volume: the locked volume's files are out of
-// reach, even for the process holding it.
+// Asks the held volume's device whether it is still there (IOCTL_STORAGE_CHECK_VERIFY2, when a
+// handle is held), and the mount manager whether NaviDrive still names the unit's volume: a
+// locked volume's files are out of reach, even for the process holding it, and a formatted
+// one has no identity files.
 [[nodiscard]] bool DriveStillThere();
 // DriveReopenWait's steps: one open of a probe handle of its own (DriveHandle is left alone),
 // kept until DriveReopenEnd. `opened` is true when it opened or no unit is known. DriveReopenEnd

@@ -42,11 +42,6 @@ constexpr char kMediaPlayer[] = "wmplayer.exe";
 constexpr char kNaviInfoFolder[] = "UPDATE\\NAVIINFO";
 constexpr char kMapFolder[] = "MAP";
 constexpr uintptr_t kNotifyUnitFound = 15;
-constexpr uint32_t kEjectWaitMs = 5000;
-// Explorer, AutoPlay or a virus scanner may hold the volume a moment longer: a vetoed eject
-// is asked again three times.
-constexpr int kEjectRequests = 4;
-constexpr uint32_t kEjectRetryMs = 500;
 
 NaviUnitState& Navi() { return theApp.Navi; }
 
@@ -158,20 +153,6 @@ bool ReadService(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, 
         size = required;
     }
     return true;
-}
-
-// The eject request, asked again while something on the PC vetoes it. The veto comes back to
-// the program (which tells the user with its own message) and is logged with what held the unit.
-bool RequestEject(platform::DEVINST device) {
-    for (int request = 1;; ++request) {
-        int vetoType = platform::kVetoNone;
-        char vetoName[260] = {};
-        if (platform::CM_Request_Device_EjectA(device, &vetoType, vetoName, sizeof vetoName, 0) == platform::CR_SUCCESS)
-            return true;
-        VLOG(LOG_ERROR, "USB取り外し拒否[%d][%s]", vetoType, vetoName);
-        if (request == kEjectRequests) return false;
-        platform::Sleep(kEjectRetryMs);
-    }
 }
 
 // Whether a device is the unit's USB device: removable and disableable, driven by a USB storage
@@ -414,6 +395,17 @@ int CheckCompetingProcess() {
 }
 
 int RemoveNaviUsb() {
+    platform::DEVINST device = 0;
+    if (int found = FindUnitUsbDevice(&device); found != 0) return found;
+    platform::Sleep(kEjectWaitMs);
+    for (int request = 1;; ++request) {
+        if (RequestUnitEject(device)) return 0;
+        if (request == kEjectRequests) return kEjectFailed;
+        platform::Sleep(kEjectRetryMs);
+    }
+}
+
+int FindUnitUsbDevice(platform::DEVINST* found) {
     VLOG(LOG_TRACE, "USB取り外し");
     // Only the device whose disk holds the unit's volume; with no such volume nothing is ejected.
     uint32_t unitDisk = 0;
@@ -426,24 +418,29 @@ int RemoveNaviUsb() {
     if (devices == platform::INVALID_DEVINFO_HANDLE) return kEjectFailed;
     const std::vector<platform::DEVINST> parents = UnitParents(devices, unitDisk);
     std::string vendorProduct = Format(kVendorProductFormat, kNaviVendorId, kNaviProductId);
-    int ejected = 0;
-    bool refused = false;
+    bool matched = false;
     platform::SP_DEVINFO_DATA device;
-    for (uint32_t index = 0; !refused && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
-        if (std::find(parents.begin(), parents.end(), device.DevInst) == parents.end() ||
-            !IsUnitUsbDevice(devices, &device, vendorProduct))
-            continue;
-        platform::Sleep(kEjectWaitMs);
-        if (RequestEject(device.DevInst))
-            ++ejected;
-        else
-            refused = true;
+    for (uint32_t index = 0; !matched && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        matched = std::find(parents.begin(), parents.end(), device.DevInst) != parents.end() &&
+                  IsUnitUsbDevice(devices, &device, vendorProduct);
+        if (matched) *found = device.DevInst;
     }
     // The list was only read: a list that does not go holds nothing of the unit.
     (void)platform::SetupDiDestroyDeviceInfoList(devices);
     // A unit that no device matched is still attached: that is no success.
-    if (!refused && ejected == 0) VLOG(LOG_ERROR, "USB取り外し対象なし");
-    return refused || ejected == 0 ? kEjectFailed : 0;
+    if (!matched) VLOG(LOG_ERROR, "USB取り外し対象なし");
+    return matched ? 0 : kEjectFailed;
+}
+
+bool RequestUnitEject(platform::DEVINST device) {
+    // The veto comes back to the program (which tells the user with its own message) and is
+    // logged with what held the unit.
+    int vetoType = platform::kVetoNone;
+    char vetoName[260] = {};
+    if (platform::CM_Request_Device_EjectA(device, &vetoType, vetoName, sizeof vetoName, 0) == platform::CR_SUCCESS)
+        return true;
+    VLOG(LOG_ERROR, "USB取り外し拒否[%d][%s]", vetoType, vetoName);
+    return false;
 }
 
 int GetNaviVolumeName() {

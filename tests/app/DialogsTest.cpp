@@ -6,6 +6,7 @@
 
 #include "WindowWorld.h"
 #include "app/Dialogs.h"
+#include "platform/sim/Machine.h"
 #include "device/NaviDriveImage.h"
 #include "state/ResourceIds.h"
 #include "support/ShippedMessages.h"
@@ -30,6 +31,32 @@ protected:
         return result;
     }
     std::string DialogText(int dialogId, int id) { return view.ControlState(dialogId, id).text; }
+    // Runs `start` once the unit is held, then keeps a message posted until `done` holds: the
+    // longest a posted message waited for the window, as TheWindowAnswersThroughoutTheLockRetries
+    // measures it.
+    uint64_t LongestGap(const std::function<void()>& start, const std::function<bool()>& done) {
+        uint64_t postedAt = 0, slowest = 0;
+        size_t posted = 0;
+        // A message is waiting when `start` runs, so a wait inside it counts too.
+        const auto postThenStart = [&] {
+            Notify(kNotifyKeyF1);
+            posted = 1;
+            postedAt = platform::GetTickCount64();
+            start();
+        };
+        Run({Until([&] { return window->NaviConnected == 1; }), Do(postThenStart), Until([&] {
+                 const uint64_t now = platform::GetTickCount64();
+                 if (view.ShellOpened().size() == posted) {
+                     slowest = std::max(slowest, now - postedAt);
+                     Notify(kNotifyKeyF1);
+                     ++posted;
+                     postedAt = now;
+                 }
+                 return done();
+             })});
+        return slowest;
+    }
+    static bool Plugged() { return platform::MachineDescription().Get("Unit navi", "Plugged").value_or("") == "1"; }
 };
 
 TEST_F(DialogsTest, TheConfirmationAsksForTheTransferOrTheRecovery) {
@@ -281,6 +308,58 @@ TEST_F(DialogsTest, TheRemovalIsRefusedOnceTheTransfersThreadIsThere) {
     EXPECT_TRUE(window->OnQueryRemoveVolume(held));
     EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
     DriveEndRemovalWatch(held);
+}
+
+// The window never sleeps: the remove button's reopen, pause and eject, the eject after a
+// transfer and the format after an unfinished image run on timers, each wait answered within
+// 100 ms, and still take their time.
+TEST_F(DialogsTest, TheWindowAnswersThroughoutTheRemoveButtonsEject) {
+    navisim::CreateUnit(Unit());
+    uint64_t pressedAt = 0;
+    const uint64_t slowest = LongestGap(
+        [&] {
+            pressedAt = platform::GetTickCount64();
+            window->OnCommand(ids::kRemoveButton);
+        },
+        [&] { return !Plugged(); });
+    EXPECT_LE(slowest, 100u);
+    // 5 s for the volume to come back, 2 s, 5 s before the request.
+    EXPECT_GE(platform::GetTickCount64() - pressedAt, 5000u + 2000u + 5000u);
+    EXPECT_TRUE(view.Boxes().empty());
+}
+
+TEST_F(DialogsTest, TheWindowAnswersThroughoutTheEjectAfterATransfer) {
+    navisim::CreateUnit(Unit());
+    EXPECT_LE(LongestGap([&] { Notify(kNotifyTransferDone); }, [&] { return !Plugged(); }), 100u);
+}
+
+TEST_F(DialogsTest, TheWindowAnswersThroughoutTheFormatAfterAnUnfinishedImage) {
+    navisim::CreateUnit(Unit());
+    view.AnswerFormat(true);
+    const uint64_t slowest = LongestGap(
+        [&] {
+            theApp.Navi.ImageWritePending = 1;
+            Notify(kNotifyTransferFailed, 508);
+        },
+        [&] { return theApp.Navi.ImageWritePending == 0 && DriveHeld(); });
+    EXPECT_LE(slowest, 100u);
+    // Formatted, the unit has no identity files, and is held again by its drive all the same.
+    EXPECT_FALSE(std::filesystem::exists(navisim::UnitFiles("navi") / "UPDATE"));
+    EXPECT_EQ(window->NaviConnected, 1);
+}
+
+TEST_F(DialogsTest, TheSessionsEndLetsTheHeldUnitGoWithoutWaiting) {
+    navisim::CreateUnit(Unit());
+    uint64_t took = 0;
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             const uint64_t before = platform::GetTickCount64();
+             EXPECT_TRUE(EndSession(*window));
+             took = platform::GetTickCount64() - before;
+         }),
+         Until([] { return false; })},
+        true);
+    EXPECT_LT(took, 100u);
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
 }
 
 TEST_F(DialogsTest, FolderSelectionWritesTheFolderBackAndReloadsTheHistory) {
