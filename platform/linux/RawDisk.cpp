@@ -318,6 +318,13 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
         // A block device has no file-system bound on its sectors; the device's length holds.
         return true;
     case IOCTL_STORAGE_GET_DEVICE_NUMBER: return AnswerDeviceNumber(*disk, outBuffer, outSize, bytesReturned);
+    case IOCTL_STORAGE_CHECK_VERIFY2: {
+        // A disk pulled out loses its capacity: the kernel sets it to 0 as the device goes.
+        uint64_t bytes = 0;
+        if (::ioctl(disk->fd, BLKGETSIZE64, &bytes) == 0 && bytes > 0) return true;
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return false;
+    }
     default: SetLastError(ERROR_INVALID_PARAMETER); return false;
     }
 }
