@@ -5,6 +5,7 @@
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
+#include "app/SupportReport.h"
 #include "app/VeltraneDlg.h"
 #include "common/FileUtil.h"
 #include "common/Operation.h"
@@ -12,6 +13,8 @@
 #include "device/MountVolume.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "device/TransferRecord.h"
+#include "platform/Clock.h"
 #include "platform/Profile.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
@@ -36,6 +39,7 @@ void CVeltraneDlg::OnCommand(uint32_t id) {
     case ids::kMenuVersion: CDialogNaviVersion().DoModal(); break;
     case ids::kMenuHelp: view_.ShellOpen(kManualUrl); break;
     case ids::kMenuInquiry: view_.ShellOpen(kInquiryUrl); break;
+    case ids::kMenuSupportReport: OnSupportReport(); break;
     case static_cast<uint32_t>(ids::kShopLink): view_.ShellOpen(kShopUrl); break;
     default: break;  // IDOK and 1077: Enter does not close the window
     }
@@ -154,6 +158,13 @@ void CVeltraneDlg::OnRecovery() {
         return;
     }
     const int formatted = FormatAndHoldAgain();
+    // The formatted unit no longer holds the start of its cut-off transfer: nothing is left to
+    // finish on it. A record naming another unit stays.
+    if (formatted == 0 && theApp.Navi.ResumePending == 1) {
+        // A record that cannot go is logged; the next transfer then starts its image from piece 0.
+        (void)TransferRecordClear();
+        theApp.Navi.ResumePending = 0;
+    }
     SetStatusText(formatted == 0 ? 1502 : 0);
 }
 
@@ -163,6 +174,18 @@ void CVeltraneDlg::OnInitMenu() {
         view_.EnableMenuItem(kMain, item, idle);
     view_.EnableMenuItem(kMain, ids::kMenuExit,
                          theApp.TransferThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull());
-    for (uint32_t item : {ids::kMenuHelp, ids::kMenuInquiry, ids::kMenuVersion})
+    for (uint32_t item : {ids::kMenuHelp, ids::kMenuInquiry, ids::kMenuSupportReport, ids::kMenuVersion})
         view_.EnableMenuItem(kMain, item, true);
+}
+
+void CVeltraneDlg::OnSupportReport() {
+    std::string folder;
+    if (int result = WriteSupportReport(&folder); result != 0) {
+        theApp.Messages.ShowErrorMessage(result, "E96", "");
+        return;
+    }
+    theApp.Messages.SetDetailText(folder);
+    theApp.Messages.ShowConfirmMessage(kNoticeSupportReport);
+    // Shown, never sent: the user decides what to do with it.
+    view_.ShellOpen(folder);
 }

@@ -140,6 +140,7 @@ void CVeltraneDlg::StartDownload() {
         theApp.Messages.ShowErrorMessage(kSystemError, "E02", "");
         return abandon();
     }
+    OnJobStarted("ダウンロード", theApp.OfferName);
     SetServerAreaData(2, "ダウンロード中");
     Downloading = 1;
     StartTimer(kTimerDownloadProgress, 1000);

@@ -9,6 +9,7 @@
 #include "base/Text.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "device/TransferRecord.h"
 #include "net/ExternalInterface.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
@@ -33,6 +34,7 @@ std::string TransferFailureCode(int result) {
 
 void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
     VLOG(LOG_TRACE, "OnMainNotify[%d]", static_cast<int>(wParam));
+    OnJobEnd(wParam, lParam);
     switch (wParam) {
     case kNotifyDeviceChange: OnDeviceChanged(); break;
     case kNotifyDeleteDone: OnDeletionDone(); break;
@@ -79,6 +81,7 @@ void CVeltraneDlg::OnDeviceChanged() {
 
 void CVeltraneDlg::ShowNoUnit() {
     StopTimer(kTimerHoldUnit);
+    holdRefused_ = false;  // the next unit plugged in is asked for again
     if (NaviConnected == 1) {
         NaviConnected = 0;
         view_.SetControlText(kMain, ids::kConnectionText, "未接続");
@@ -109,11 +112,17 @@ void CVeltraneDlg::OnDeletionDone() {
 
 void CVeltraneDlg::OnTransferDone() {
     theApp.TransferredSet = CurrentData.version;
+    // The intermediates go first, while the record still stands: a program killed after it is
+    // gone must not leave them. NEW files left behind by a failed deletion are intermediates
+    // the next transfer removes first.
+    (void)MakeFileDelete(CurrentData.version);
     SendTransferCompletion("");
+    // The transfer has wholly ended. A record that stays makes the next start find the unit
+    // again and end at once with the completion call: nothing is written twice.
+    (void)TransferRecordClear();  // logs its own failure
+    theApp.Navi.ResumePending = 0;
     // The notice that follows tells the user to pull the cable, ejected or not.
     StartEject(false);
-    // NEW files left behind are intermediates the next transfer removes first.
-    (void)MakeFileDelete(CurrentData.version);
     StopTimer(kTimerTransferTime);
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
@@ -131,6 +140,9 @@ void CVeltraneDlg::OnTransferDone() {
 void CVeltraneDlg::OnTransferFailed(int result) {
     std::string code = TransferFailureCode(result);
     SendTransferCompletion(code);
+    // A unit whose drive is gone was pulled or lost power: the box says what to do about that.
+    std::string root;
+    if (GetDrive(&root) != 0) theApp.Messages.SetCause(ErrorCause::UnitRemoved);
     theApp.Messages.ShowErrorMessage(result, code, "");
     SetStatusText(1500);
     // NEW files left behind are intermediates the next transfer removes first.
@@ -139,18 +151,15 @@ void CVeltraneDlg::OnTransferFailed(int result) {
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
     StartTimer(kTimerTransferFailed, 100);
+    // A transfer that changed the unit left its record. Nothing is formatted unasked: the unit
+    // is let go and found again by discovery (also without a file system, also when it was
+    // pulled out meanwhile), and the next transfer press finishes it.
+    if (TRANSFER_RECORD record; TransferRecordRead(&record)) DriveRelease();
+    Post(kNotifyDeviceChange);
     HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
     ButtonEnable(0);
     theApp.Navi.TransferRunning = 0;
-    if (theApp.Navi.ImageWritePending == 1) {
-        // An unfinished image leaves the unit unreadable: format it at once. The thread has
-        // reported its end, so it is joined before the unit is held again.
-        NaviThreadWait();
-        (void)FormatAndHoldAgain();
-    } else {
-        Post(kNotifyDeviceChange);
-    }
 }
 
 void CVeltraneDlg::SetDownloadRecords(const std::string& status, double bytes) {

@@ -9,14 +9,14 @@ constexpr int kSetLargerThanFreeSpace = 405;
 constexpr int kNoDataSelected = 500;
 // The unit is not connected, or not held by the window.
 constexpr int kUnitNotConnected = 501;
-// An earlier image write did not finish: the unit is formatted instead of written.
-constexpr int kImageWriteUnfinished = 503;
 // The checked record is not the offer's version.
 constexpr int kDataNameMismatch = 524;
 // The checked record's download has not completed.
 constexpr int kDownloadIncomplete = 525;
 // The checked record's download folder is gone.
 constexpr int kDownloadFolderMissing = 534;
+// The set of a cut-off transfer is no longer on the PC: it must be downloaded again.
+constexpr int kRecordedSetMissing = 536;
 // The deletion button with no record checked.
 constexpr int kNothingChecked = 600;
 // Start-up could not go on (the libraries, the device-change watcher).

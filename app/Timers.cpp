@@ -115,6 +115,7 @@ void CVeltraneDlg::ShowTransferTime() {
 }
 
 void CVeltraneDlg::ShowTransferProgress() {
+    ShowJobProgress(theApp.TransferPercent.load());
     SetNaviAreaData(2, Format("%d%s完了", theApp.TransferPercent.load(), "%"));
     SetNaviAreaData(3, SizeText(theApp.TransferredBytes * kBytesToGigabytes));
 }
@@ -127,6 +128,7 @@ void CVeltraneDlg::ShowDownloadTime() {
 }
 
 void CVeltraneDlg::ShowDownloadProgress() {
+    ShowJobProgress(theApp.DownloadPercent.load());
     std::string status = Format("%d%s完了", theApp.DownloadPercent.load(), "%");
     std::string size = SizeText(std::max(0.0, theApp.DownloadedBytes * kBytesToGigabytes));
     std::string key = OfferVersion();

@@ -14,6 +14,7 @@
 #include "base/Text.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
+#include "device/TransferRecord.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
 
@@ -56,12 +57,9 @@ bool CVeltraneDlg::PowerAllowsTransfer() {
 }
 
 bool CVeltraneDlg::StartTransfer() {
-    if (theApp.Navi.ImageWritePending == 1) {
-        // An earlier image write did not finish: the unit is formatted, not written.
-        theApp.Messages.ShowErrorMessage(kImageWriteUnfinished, "E06", "");
-        (void)FormatAndHoldAgain();
-        return false;
-    }
+    // A transfer cut off while it changed the unit is finished before anything else is written.
+    TRANSFER_RECORD record;
+    bool resume = TransferRecordRead(&record);
     // A unit that is not held yet would fail only after the whole preparation. Only the locked
     // and dismounted volume is written, and never while the hold's tries hold a handle of theirs.
     int connected = NaviConnectCheck();
@@ -70,6 +68,59 @@ bool CVeltraneDlg::StartTransfer() {
         VLOG(LOG_ERROR, "ナビ接続エラー[%d]", connected);
         return false;
     }
+    if (resume && theApp.Navi.ResumePending != 1) {
+        // Another unit: nothing goes onto it unless the user gives the cut-off transfer up,
+        // which the new transfer's record then replaces.
+        theApp.Messages.SetDataName(record.dataName);
+        if (theApp.Messages.ShowConfirmMessage(kConfirmOtherUnit) != platform::IDOK) {
+            VLOG(LOG_ERROR, "記録と別のナビ[%s]", theApp.Navi.NaviInstanceId.c_str());
+            return false;
+        }
+        resume = false;
+    }
+    if (resume ? !ChooseRecordedData(record) : !ChooseCheckedData()) return false;
+    if (int result = DownloadFolderCheck(CurrentData.version); result != 0) {
+        // The cut-off transfer's set is gone: the user hears which version to download again.
+        theApp.Messages.ShowErrorMessage(resume ? kRecordedSetMissing : kDownloadFolderMissing, "E17", "");
+        VLOG(LOG_ERROR, "ダウンロードフォルダなし[%d]", result);
+        return false;
+    }
+    if (!PowerAllowsTransfer()) return false;
+    CDialogNaviConfiramation confirmation;
+    confirmation.Mode = 1;
+    confirmation.MapName = CurrentDataName;
+    if (confirmation.DoModal() != platform::IDOK) return false;
+
+    SetNaviAreaData(1, CurrentDataName);
+    SetNaviAreaData(2, "0%完了");
+    SetNaviAreaData(3, SizeText(CurrentData.size));
+    SetStatusText(1001);
+    AnimationFrame = 1;
+    StartTimer(kTimerTransferBusy, 100);
+    StartTimer(kTimerTransferProgress, 1000);
+    StartTimer(kTimerTransferTime, 1000);
+    Transfer.resume = resume;
+    Transfer.record = record;
+    if (!resume) {
+        // A new transfer names the unit; the job adds the set and the image.
+        Transfer.record = {};
+        Transfer.record.instanceId = theApp.Navi.NaviInstanceId;
+        Transfer.record.deviceId = theApp.Navi.NaviDeviceId;
+        Transfer.record.dataName = CurrentDataName;
+    }
+    if (int started = NaviUpdateStart(&Transfer, CurrentData.version); started != 0) {
+        theApp.Messages.ShowErrorMessage(kTransferStartFailed, "E02", "");
+        VLOG(LOG_ERROR, "ナビ転送開始エラー[%d]", started);
+        StopTimer(kTimerTransferBusy);
+        StopTimer(kTimerTransferProgress);
+        StopTimer(kTimerTransferTime);
+        return false;
+    }
+    OnJobStarted("転送", CurrentDataName);
+    return true;
+}
+
+bool CVeltraneDlg::ChooseCheckedData() {
     for (int row = 0; row < static_cast<int>(PcMapData.size()); ++row)
         if (view_.IsRowChecked(ids::kPcArea, row)) {
             CurrentData = PcMapData[row];
@@ -104,33 +155,23 @@ bool CVeltraneDlg::StartTransfer() {
         VLOG(LOG_ERROR, "ナビバージョン取得エラー[%d]", result);
         return false;
     }
-    result = DownloadFolderCheck(CurrentData.version);
-    if (result != 0) {
-        theApp.Messages.ShowErrorMessage(kDownloadFolderMissing, "E17", "");
-        VLOG(LOG_ERROR, "ダウンロードフォルダなし[%d]", result);
-        return false;
-    }
-    if (!PowerAllowsTransfer()) return false;
-    CDialogNaviConfiramation confirmation;
-    confirmation.Mode = 1;
-    confirmation.MapName = CurrentDataName;
-    if (confirmation.DoModal() != platform::IDOK) return false;
+    return true;
+}
 
-    SetNaviAreaData(1, CurrentDataName);
-    SetNaviAreaData(2, "0%完了");
-    SetNaviAreaData(3, SizeText(CurrentData.size));
-    SetStatusText(1001);
-    AnimationFrame = 1;
-    StartTimer(kTimerTransferBusy, 100);
-    StartTimer(kTimerTransferProgress, 1000);
-    StartTimer(kTimerTransferTime, 1000);
-    if (int started = NaviUpdateStart(&Transfer, CurrentData.version); started != 0) {
-        theApp.Messages.ShowErrorMessage(kTransferStartFailed, "E02", "");
-        VLOG(LOG_ERROR, "ナビ転送開始エラー[%d]", started);
-        StopTimer(kTimerTransferBusy);
-        StopTimer(kTimerTransferProgress);
-        StopTimer(kTimerTransferTime);
-        return false;
-    }
+// The recorded transfer goes on, on the unit the record names. No row, offer or version check:
+// the unit holds part of the recorded version already, and its version files may be gone with
+// its file system.
+bool CVeltraneDlg::ChooseRecordedData(const TRANSFER_RECORD& record) {
+    theApp.Messages.SetDataName(record.dataName);
+    CurrentData = {};
+    for (const PC_MAP_DATA& row : PcMapData)
+        if (row.version == record.version) CurrentData = row;
+    CurrentData.name = record.dataName;
+    CurrentData.version = record.version;
+    CurrentData.folder = record.folder;
+    CurrentDataName = record.dataName;
+    theApp.TransferDataFolder = record.folder;
+    theApp.TransferMapName = record.version;
+    VLOG(LOG_INFO, "転送再開[%s]", record.version.c_str());
     return true;
 }

@@ -33,8 +33,9 @@ void CVeltraneDlg::HoldUnit() {
         StopTimer(kTimerHoldUnit);
         return;
     }
-    // A unit that discovery no longer finds is not held, nor retried.
-    if (theApp.Navi.NaviDrive.empty()) {
+    // A unit that discovery no longer finds is not held, nor retried; nor one the system has
+    // refused to let this user hold.
+    if (theApp.Navi.NaviDrive.empty() || holdRefused_) {
         StopTimer(kTimerHoldUnit);
         return;
     }
@@ -46,7 +47,8 @@ void CVeltraneDlg::HoldUnit() {
     }
     VLOG(LOG_TRACE, "デバイスロック起動");
     view_.SetControlText(kMain, ids::kConnectionText, "接続済み");
-    SetStatusText(1000);
+    // The unit of a cut-off transfer: the user hears that the transfer button finishes it.
+    SetStatusText(theApp.Navi.ResumePending == 1 ? 1003 : 1000);
     hold_ = {};
     hold_.mode = theApp.Navi.CompetingProcess == 1 ? HoldSequence::Mode::Competing : HoldSequence::Mode::Tick;
     BeginHoldTry();
@@ -64,6 +66,9 @@ void CVeltraneDlg::BeginHoldTry() {
 void CVeltraneDlg::TryHoldLock() {
     if (DriveLockTry(hold_.lockTries)) {
         if (DriveDismount() == 0) return EndHoldTry(0);
+    } else if (DriveLockRefusedAuthorisation()) {
+        DriveRelease();
+        return EndHoldTry(kAuthorisationRefused);
     } else if (++hold_.lockTries < kLockAttempts) {
         return WaitForHoldStep(HoldSequence::Step::Lock, kLockPauseMs);
     } else {
@@ -115,6 +120,14 @@ void CVeltraneDlg::OnHoldStep() {
 
 void CVeltraneDlg::EndHoldTry(int result) {
     const HoldSequence::Mode mode = hold_.mode;
+    if (result == kAuthorisationRefused) {
+        // Not another program: every try would ask the user again. The next plug-in tries anew.
+        hold_ = {};
+        holdRefused_ = true;
+        StopTimer(kTimerHoldUnit);
+        theApp.Messages.ShowErrorMessage(kAuthorisationRefused, "E04", "");
+        return;
+    }
     if (mode == HoldSequence::Mode::Competing && result != 0) {
         // Ten tries while the competing program runs, each after the pause.
         ++hold_.competingTries;

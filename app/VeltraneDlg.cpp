@@ -11,6 +11,7 @@
 #include "common/FileUtil.h"
 #include "common/Operation.h"
 #include "base/Text.h"
+#include "device/TransferRecord.h"
 #include "platform/CodePage.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";
@@ -125,7 +126,7 @@ void CVeltraneDlg::ButtonEnable(int mode) {
         break;
     default:
         enable(ids::kDownloadButton, CheckDownloadState() != 2);
-        enable(ids::kTransferButton, HasCompletedData() == 1);
+        enable(ids::kTransferButton, HasCompletedData() == 1 || theApp.Navi.ResumePending == 1);
         enable(ids::kDeleteButton, true);
         enable(ids::kPcArea, true);
         enable(ids::kRemoveButton, !theApp.Navi.NaviDrive.empty());
@@ -160,6 +161,14 @@ void CVeltraneDlg::SetStatusText(int code) {
                 "また、PCからナビを完全に取り外すことができます。",
                 CurrentDataName.c_str());
             break;
+        case 1003: {
+            TRANSFER_RECORD record;
+            text = Format(
+                "ナビゲーションへのバージョンアップ(地図更新)【%s】データの転送が途中で中断されています。\r\n"
+                "「転送開始」ボタンをクリックすると、中断したところから転送を再開して完了します。",
+                TransferRecordRead(&record) ? record.dataName.c_str() : "");
+            break;
+        }
         case 1004: text = "ナビに最新版が転送されています。"; break;
         case 1005: {
             // A completion text stays until something else replaces it.

@@ -158,6 +158,11 @@ private:
     // width for the number of records.
     int FillPcRow(int row);
     void FitPcSizeColumn();
+    // Progress outside the window: the taskbar button while a job runs, and a flash and a
+    // desktop notice when a long one ends unseen. Every job's start and end in the kept log.
+    void OnJobStarted(const char* job, const std::string& name);
+    void ShowJobProgress(int percent);
+    void OnJobEnd(uintptr_t code, intptr_t kind);
     // Notifications.
     void OnDeviceChanged();
     void OnDeletionDone();
@@ -242,6 +247,9 @@ private:
     void OnTransferButton();
     // False when a check refused the transfer (its message shown).
     bool StartTransfer();
+    // The transfer's data: the checked record's, or the cut-off transfer's from its record.
+    bool ChooseCheckedData();
+    bool ChooseRecordedData(const TRANSFER_RECORD& record);
     // A transfer cannot be stopped halfway: while it runs, the window's close button is off
     // and the session's end is refused with a reason the user can read.
     void HoldWindowForTransfer(bool hold);
@@ -256,6 +264,8 @@ private:
     void OnFolderSelection();
     void OnRecognise();
     void OnRecovery();
+    // Writes the support report and shows where it lies.
+    void OnSupportReport();
     bool AnyJobRuns();
     // Whether the unit is in the middle of an update: a transfer runs, or one left the unit
     // half written (its image unfinished).
@@ -276,4 +286,8 @@ private:
     bool offerPending_ = false;
     HoldSequence hold_;
     EjectSequence eject_;
+    uint64_t jobStartedAt_ = 0;  // the tick the running download or transfer started
+    // The system refused the authorisation to hold the unit: it is not asked again until the
+    // unit has gone (a refusal repeated at each device change would be a prompt each time).
+    bool holdRefused_ = false;
 };

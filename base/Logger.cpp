@@ -16,6 +16,7 @@
 #include "platform/Debug.h"
 #include "platform/Files.h"
 #include "platform/Profile.h"
+#include "platform/UserFolder.h"
 
 namespace {
 
@@ -36,6 +37,12 @@ struct LoggerState {
     int logLevel = -1;
     std::string logPath;
     FILE* logFile = nullptr;
+    // The kept log: open from LogInit on whatever debugger.ini says.
+    std::atomic<bool> keptOpen{false};
+    int keptLevel = LOG_ERROR;
+    std::string keptFolder;
+    FILE* keptFile = nullptr;
+    size_t keptSize = 0;
 };
 
 LoggerState& State() {
@@ -112,6 +119,48 @@ void OpenConsoleWindow(const LoggerState& state) {
     (void)platform::OpenConsole(Format("%s - %s", "ﾃﾞﾊﾞｯｸﾞ", state.sectionName.c_str()));
 }
 
+// The run before keeps its log; this run's starts empty.
+void OpenKeptLog(LoggerState& state) {
+    state.keptFolder = platform::GetUserDataFolder();
+    if (state.keptFolder.empty()) return;
+    const std::string current = state.keptFolder + kKeptLogName;
+    const std::string previous = state.keptFolder + kPreviousKeptLogName;
+    if (platform::GetFileAttributesA(current.c_str()) != platform::INVALID_FILE_ATTRIBUTES) {
+        // A log that cannot be moved aside is written over: this run's lines matter more.
+        (void)platform::DeleteFileA(previous.c_str());
+        (void)platform::MoveFileA(current.c_str(), previous.c_str());
+    }
+    state.keptFile = platform::fopen(current.c_str(), "wb");
+    state.keptSize = 0;
+    state.keptOpen = state.keptFile != nullptr;
+}
+
+void CloseKeptLog(LoggerState& state) {
+    if (state.keptFile) fclose(state.keptFile);
+    state.keptFile = nullptr;
+    state.keptOpen = false;
+}
+
+void KeptOutput(LoggerState& state, const std::string& text) {
+    if (!state.keptFile) return;
+    if (state.keptSize + text.size() > kKeptLogLimit) {
+        // Started over rather than stopped: the lines before a failure are the ones wanted.
+        fclose(state.keptFile);
+        state.keptFile = platform::fopen((state.keptFolder + kKeptLogName).c_str(), "wb");
+        static constexpr char kNote[] = "(ログが上限の大きさに達したため、それまでの行を消しました)\n";
+        state.keptSize = 0;
+        if (!state.keptFile) {
+            state.keptOpen = false;
+            return;
+        }
+        fputs(kNote, state.keptFile);
+        state.keptSize = sizeof kNote - 1;
+    }
+    fputs(text.c_str(), state.keptFile);
+    fflush(state.keptFile);
+    state.keptSize += text.size();
+}
+
 // Writes one piece of text to the three outputs; the file reaches the disk at once.
 void Output(LoggerState& state, const std::string& text) {
     platform::OutputDebugStringA(text.c_str());
@@ -162,6 +211,9 @@ void LogInit() {
         state.logFile = nullptr;
         state.fileOpen = false;
     }
+    CloseKeptLog(state);
+    state.keptLevel = LOG_ERROR;
+    OpenKeptLog(state);
 
     // The settings, the log and the old logs live in the program folder, which only
     // administrators can change: never in the working directory, which anyone may choose.
@@ -175,6 +227,8 @@ void LogInit() {
     if (ReadSetting(iniPath, "FileFixMode", "No") == "Yes" && state.debugMode) state.fileFixMode = 1;
     int days = atoi(ReadSetting(iniPath, "LogDays", "No").c_str());
     state.logLevel = atoi(ReadSetting(iniPath, "LogLevel", "").c_str());
+    // Asked for more detail, the kept log gets it too; never less than the errors.
+    if (state.debugMode && state.logLevel < LOG_ERROR) state.keptLevel = state.logLevel;
     std::string fileName = ReadSetting(iniPath, "LogFile", "");
 
     if (state.fileFixMode) {
@@ -195,26 +249,52 @@ void LogInit() {
     state.fileOpen = state.logFile != nullptr;
 }
 
-void LogWrite(const char* source, int level, int line, const char* format, ...) {
-    LoggerState& state = State();
-    if (!state.debugMode) {
-        if (state.fileOpen) {
-            std::lock_guard guard(state.lock);
-            if (state.logFile) fclose(state.logFile);
-            state.logFile = nullptr;
-            state.fileOpen = false;
-        }
-        return;
+namespace {
+
+void WriteLineV(LoggerState& state, const char* source, int level, bool job, int line, const char* format,
+                va_list args) {
+    if (!state.debugMode && state.fileOpen) {
+        std::lock_guard guard(state.lock);
+        if (state.logFile) fclose(state.logFile);
+        state.logFile = nullptr;
+        state.fileOpen = false;
     }
-    if (level < state.logLevel) return;
+    const bool debugged = state.debugMode && level >= state.logLevel;
+    if (!debugged && !state.keptOpen) return;
     std::lock_guard guard(state.lock);
+    const bool kept = state.keptOpen && (job || level >= state.keptLevel);
+    if (!debugged && !kept) return;
     std::string pattern =
         BuildPattern(Timestamp() + ":", format, "," + EscapePercent(source) + "," + std::to_string(line) + "\n");
+    std::string text = Expand(pattern, kWriteLineSize, true, args);
+    if (debugged) Output(state, text);
+    if (kept) KeptOutput(state, text);
+}
+
+}  // namespace
+
+void LogWrite(const char* source, int level, int line, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = Expand(pattern, kWriteLineSize, true, args);
+    WriteLineV(State(), source, level, false, line, format, args);
     va_end(args);
-    Output(state, text);
+}
+
+void LogJobLine(const char* source, int line, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteLineV(State(), source, LOG_INFO, true, line, format, args);
+    va_end(args);
+}
+
+std::string KeptLogPath() {
+    std::lock_guard guard(State().lock);
+    return State().keptFolder.empty() ? "" : State().keptFolder + kKeptLogName;
+}
+
+std::string PreviousKeptLogPath() {
+    std::lock_guard guard(State().lock);
+    return State().keptFolder.empty() ? "" : State().keptFolder + kPreviousKeptLogName;
 }
 
 void LogPrint(const char* format, ...) {

@@ -31,6 +31,7 @@
 #include "UpdateSet.h"
 #include "state/VeltraneApp.h"
 #include "device/NaviDriveImage.h"
+#include "device/TransferRecord.h"
 #include "jobs/TransferJob.h"
 #include "PeakMemory.h"
 #include "support/TestWorld.h"
@@ -122,6 +123,7 @@ struct StepRun {
 StepRun RunImageStep(const std::string& id, PeakMemory* memory) {
     TransferJob job;
     job.id = id;
+    job.record.instanceId = "USBSTOR\\DISK&VID_2F6A&PID_0C31\\BENCH&0";
     for (int (*step)(ConfigData&, const std::string&) : {&ConfCrcRead, &ConfFileDecode})
         if (step(job.config, id) != 0) return {};
     if (DriveOpen(&theApp.Navi.ImagePosition) != 0) return {};
@@ -142,6 +144,23 @@ StepRun RunImageStep(const std::string& id, PeakMemory* memory) {
     run.pausedMilliseconds = clock.pausedMilliseconds;
     run.piecePauses = clock.piecePauses;
     return run;
+}
+
+// One save of the transfer record, which follows every verified piece: its mean time over
+// `saves` saves into the map folder.
+double RecordSaveSeconds(int saves) {
+    TRANSFER_RECORD record;
+    record.instanceId = "USBSTOR\\DISK&VID_2F6A&PID_0C31\\BENCH&0";
+    record.version = "2026041";
+    record.folder = theApp.MapFolder;
+    record.pieces = saves;
+    const Steady::time_point started = Steady::now();
+    for (int i = 0; i < saves; ++i) {
+        record.verifiedPieces = i + 1;
+        if (TransferRecordSave(record) != 0) return -1;
+    }
+    const double seconds = Seconds(Steady::now() - started) / saves;
+    return TransferRecordClear() == 0 ? seconds : -1;
 }
 
 double Median(std::vector<double> values) {
@@ -242,6 +261,8 @@ int main(int argc, char** argv) {
                 reference / limit);
     std::printf("%-26s %10.2f %10.1f %10.2f\n", "bare pwrite+fdatasync", limit, mib / limit, 1.0);
     std::printf("work / bare loop %.2f (target <= 1.15); work / dd+cmp %.2f\n", work / limit, work / reference);
+    std::printf("transfer record: %.2f ms a save, one after each of the %d pieces\n", RecordSaveSeconds(100) * 1000,
+                pieces);
     std::printf("CPU seconds (user + system, medians): image step %.2f, bare loop %.2f\n", Median(workCpu),
                 Median(limitCpu));
     std::printf("\npieces: %zu, largest %u bytes (%.2f MiB); pauses counted, not slept: %d x 50 ms, %.2f s in all\n",

@@ -9,7 +9,7 @@
 #   --quick     fewer and smaller runs (a smoke test of the script, not figures to quote)
 #   --no-build  run what build/release holds
 #   --only      run only the steps whose name matches PATTERN (crypto gzip download relay
-#               image workflow), appending to the samples file
+#               image resume workflow), appending to the samples file
 #   --samples   where the raw samples go (default build/release/bench-samples.txt); the table
 #               is printed from every sample in it
 set -euo pipefail
@@ -118,6 +118,15 @@ if wanted image; then
   done
 fi
 flock -u 9
+if wanted resume; then
+  size=1024; [ $quick = 1 ] && size=16
+  flock 9
+  for _ in $(seq 3); do
+    note "resume: a transfer cut off at 90 % of a $size MiB image, finished by the next start, beside a whole transfer"
+    "$root/bench/resume.sh" "$bin" $size | awk -v mib=$size '/^sample / { print $1, $2, mib, $3, $4, $5 }' >> "$samples"
+  done
+  flock -u 9
+fi
 if wanted workflow; then
   sizes="64 256 1024"; [ $quick = 1 ] && sizes=16
   for size in $sizes; do
@@ -145,6 +154,7 @@ function lo(list,   a, i, m) { split(list, a, " "); m = ""; for (i in a) if (a[i
 # The target for our time over the limit on a row, or none.
 function target(row) {
   if (row ~ /^image-/) return 1.15
+  if (row ~ /^resume-/) return 0.20
   if (row ~ /^download-[0-9]+MiB-0ms$/) return 1.2
   return ""
 }
@@ -176,4 +186,5 @@ printf '50 ms pauses, the reference dd onto an allocated file + cmp, the limit a
 printf 'download rows: files from nginx over HTTPS in its own process; reference curl + md5sum a process a file,\n'
 printf 'limit one curl to /dev/null + md5sum; rows ending\n'
 printf '"-no-reuse": every request and file on its own connection and full TLS handshake (before the session kept them);\n'
+printf 'resume rows: ours is the work of finishing a transfer cut off at 90 %% of its image, the reference and the limit a whole transfer'"'"'s work (target: at most 0.20 of it).\n'
 printf 'workflow rows: ours is the work (jobs minus fixed waits), the reference the CLI sum (curl + md5sum, gzip -dc, dd + cmp).\n'

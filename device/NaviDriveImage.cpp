@@ -30,6 +30,8 @@ NaviUnitState& Navi() { return theApp.Navi; }
 
 // The handle that DriveDismount locked and dismounted, until it closes.
 std::atomic<platform::HANDLE> dismountedHandle{nullptr};
+// The last lock try's error on this thread (the window's hold and the transfer lock apart).
+thread_local uint32_t lastLockError = 0;
 
 // "\\.\E:" from the first two characters of NaviDrive.
 platform::HANDLE OpenRawVolume() {
@@ -118,6 +120,8 @@ bool DriveLockTry(int attempt) {
     uint32_t returned = 0;
     bool locked = platform::DeviceIoControl(Navi().DriveHandle, platform::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
                                             &returned, nullptr);
+    lastLockError = locked ? platform::ERROR_SUCCESS : platform::GetLastError();
+    if (DriveLockRefusedAuthorisation()) VLOG(LOG_ERROR, "認証拒否[%u]", lastLockError);
     VLOG(LOG_ERROR, "ドライブロック");
     if (locked) {
         VLOG(LOG_TRACE, "ドライブロック終了");
@@ -126,6 +130,8 @@ bool DriveLockTry(int attempt) {
     }
     return locked;
 }
+
+bool DriveLockRefusedAuthorisation() { return lastLockError == platform::ERROR_ELEVATION_REQUIRED; }
 
 int DriveDismount() {
     // The mounted file system would keep its old state across the raw write, and the update
@@ -218,11 +224,11 @@ int DriveReopenEnd(int attempt, const ReopenProbe& probe) {
 
 int DriveOpen(IMAGE_POSITION* position) {
     if (int started = DriveOpenStart(position); started != 0) return started == kDriveAlreadyOpen ? 0 : started;
-    if (DriveLock() != 0) {
+    if (int locked = DriveLock(); locked != 0) {
         VLOG(LOG_ERROR, "デバイスロック失敗");
         // The lock failure is what the caller hears; the reopen wait only lets the volume settle.
         (void)DriveClose();
-        return kVolumeLockFailed;
+        return locked;
     }
     if (DriveDismount() != 0) {
         // The dismount failure is what the caller hears.
@@ -241,6 +247,7 @@ int DriveLock() {
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
         if (attempt > 0) platform::Sleep(kLockPauseMs);
         if (DriveLockTry(attempt)) return 0;
+        if (DriveLockRefusedAuthorisation()) return kAuthorisationRefused;
     }
     return kVolumeLockFailed;
 }

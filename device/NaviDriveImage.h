@@ -17,11 +17,13 @@ constexpr uint32_t kLockPauseMs = 150;
 constexpr int kReopenAttempts = 10;
 constexpr uint32_t kReopenWaitMs = 5000;
 
-// 0 opened and locked (or already open), 523 open failed, 522 lock failed.
+// 0 opened and locked (or already open), 523 open failed, 522 lock failed,
+// kAuthorisationRefused when the system would not let this user open the volume.
 [[nodiscard]] int DriveOpen(IMAGE_POSITION* position);
 // Unlocks, closes and waits until the volume can be opened again: DriveReopenWait's result.
 [[nodiscard]] int DriveClose();
-// Ten lock tries, kLockPauseMs apart: 0 or 522.
+// Ten lock tries, kLockPauseMs apart: 0 or 522; kAuthorisationRefused at once when the system
+// refused the authorisation (another try would only ask the user again).
 [[nodiscard]] int DriveLock();
 [[nodiscard]] int DriveUnlock();
 // 0 the volume opens again (or no unit is known), 522 not in ten tries of 5 s.
@@ -33,6 +35,10 @@ constexpr int kDriveAlreadyOpen = -1;
 [[nodiscard]] int DriveOpenStart(IMAGE_POSITION* position);
 // One FSCTL_LOCK_VOLUME on the held handle, the `attempt`th of kLockAttempts.
 [[nodiscard]] bool DriveLockTry(int attempt);
+// Whether this thread's last DriveLockTry failed because the system refused the authorisation to
+// open the volume (Linux: polkit said no, or no polkit agent runs to ask the user), not because
+// another program holds the unit.
+[[nodiscard]] bool DriveLockRefusedAuthorisation();
 // Dismounts the locked volume: 0 or 522 (the handle stays held). Once dismounted the volume is
 // held, and the main window watches the handle for the user's removal of the unit.
 [[nodiscard]] int DriveDismount();

@@ -12,6 +12,7 @@
 #include "common/ResultCodes.h"
 #include "device/NaviDriveImage.h"
 #include "device/ResultCodes.h"
+#include "device/TransferRecord.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -80,10 +81,15 @@ void ForEachModelDevice(platform::HDEVINFO devices, Each each) {
     }
 }
 
-// The present devices whose friendly name passes the model test, and the disks they present.
+// The present devices whose friendly name passes the model test, the disks they present and
+// the instance IDs of the USB devices above them.
+struct ModelDisk {
+    uint32_t disk = 0;
+    std::string instanceId;
+};
 struct ModelDevices {
     bool present = false;
-    std::vector<uint32_t> disks;
+    std::vector<ModelDisk> disks;
 };
 
 ModelDevices FindModelDevices() {
@@ -94,7 +100,17 @@ ModelDevices FindModelDevices() {
     ForEachModelDevice(devices, [&](const platform::SP_DEVINFO_DATA& device) {
         found.present = true;
         // A model device without a disk has no volume that could be the unit's.
-        if (uint32_t disk = 0; platform::GetDeviceDiskNumber(device.DevInst, &disk)) found.disks.push_back(disk);
+        ModelDisk disk;
+        if (!platform::GetDeviceDiskNumber(device.DevInst, &disk.disk)) return;
+        // The record names the USB device, the node that is ejected; where the system shows no
+        // node above the disk, the disk's own ID stands in.
+        platform::DEVINST usb = 0;
+        if (platform::CM_Get_Parent(&usb, device.DevInst, 0) != platform::CR_SUCCESS) usb = device.DevInst;
+        char instanceId[260] = {};
+        // Without an ID the unit is still found; only a transfer record cannot name it.
+        if (platform::CM_Get_Device_IDA(usb, instanceId, sizeof instanceId, 0) == platform::CR_SUCCESS)
+            disk.instanceId = instanceId;
+        found.disks.push_back(disk);
     });
     // The list was only read: a list that does not go holds nothing of the unit.
     (void)platform::SetupDiDestroyDeviceInfoList(devices);
@@ -123,9 +139,57 @@ bool VolumeDisk(const std::string& root, uint32_t* disk) {
     return answered;
 }
 
-bool OnUnitDisk(const std::string& root, const std::vector<uint32_t>& disks) {
+// The model device whose disk holds the volume at root, or nullptr.
+const ModelDisk* UnitDiskOf(const std::string& root, const ModelDevices& devices) {
     uint32_t disk = 0;
-    return VolumeDisk(root, &disk) && std::find(disks.begin(), disks.end(), disk) != disks.end();
+    if (!VolumeDisk(root, &disk)) return nullptr;
+    for (const ModelDisk& candidate : devices.disks)
+        if (candidate.disk == disk) return &candidate;
+    return nullptr;
+}
+
+// Instance IDs compare without case, as Windows treats them.
+bool SameInstance(const std::string& a, const std::string& b) {
+    return !a.empty() && a.size() == b.size() && platform::FindNoCase(a, b) == 0;
+}
+
+// A removable letter whose volume lies on a unit's disk. With `recorded` only the unit the
+// transfer record names counts, and its volume needs no file system: a transfer cut off
+// mid-image leaves none. Otherwise UPDATE\NAVIINFO\DEVICE.DAT marks the unit's drive.
+bool FindUnitLetter(const ModelDevices& devices, const TRANSFER_RECORD* recorded, std::string* root,
+                    std::string* instanceId) {
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        std::string candidate = Format("%c:\\", letter);
+        // The shell is asked only about removable letters: its display-name query can wait
+        // seconds on a network share or an empty card-reader slot, at every device change.
+        if (platform::GetDriveTypeA(candidate.c_str()) != platform::DRIVE_REMOVABLE) continue;
+        unsigned driveType = 0;
+        std::string displayName;
+        if (GetDriveInfo(candidate, &driveType, &displayName) != 1 || driveType != platform::DRIVE_REMOVABLE) continue;
+        if (displayName.find(kFloppyMark) != std::string::npos) continue;
+        if (recorded == nullptr) {
+            std::string marker = Format("%s%s\\%s", candidate.c_str(), kNaviInfoFolder, "DEVICE.DAT");
+            if (platform::GetFileAttributesA(marker.c_str()) == platform::INVALID_FILE_ATTRIBUTES) continue;
+        }
+        const ModelDisk* unit = UnitDiskOf(candidate, devices);
+        if (unit == nullptr || (recorded != nullptr && !SameInstance(unit->instanceId, recorded->instanceId))) {
+            if (recorded == nullptr) VLOG(LOG_INFO, "ナビ以外のドライブ[%s]", candidate.c_str());
+            continue;
+        }
+        *root = candidate;
+        *instanceId = unit->instanceId;
+        return true;
+    }
+    return false;
+}
+
+// The unit's drive: the unit a transfer record names first, whatever its volume holds, then
+// any unit with its identity files. 0 found, 1 none.
+int FindUnitDrive(std::string* root, std::string* instanceId, bool* recorded) {
+    ModelDevices devices = FindModelDevices();
+    TRANSFER_RECORD record;
+    *recorded = TransferRecordRead(&record) && FindUnitLetter(devices, &record, root, instanceId);
+    return *recorded || FindUnitLetter(devices, nullptr, root, instanceId) ? 0 : 1;
 }
 
 // No usable unit: the drive and version name are forgotten. The busy test has run before, so
@@ -212,12 +276,21 @@ int NaviConnectCheck() {
             VLOG(LOG_ERROR, "指定デバイス無し");
             return ForgetUnit();
         }
-        std::string drive;
-        if (GetDrive(&drive) != 0) return ForgetUnit();
+        std::string drive, instanceId;
+        bool recorded = false;
+        if (GetUnitDrive(&drive, &instanceId, &recorded) != 0) return ForgetUnit();
         Navi().NaviDrive = drive;
+        Navi().NaviInstanceId = instanceId;
+        Navi().ResumePending = recorded ? 1 : 0;
         std::string deviceId;
-        if (GetDeviceId(&deviceId) != 0) return ForgetUnit();
-        Navi().NaviDeviceId = deviceId;
+        TRANSFER_RECORD record;
+        if (GetDeviceId(&deviceId) == 0)
+            Navi().NaviDeviceId = deviceId;
+        else if (recorded && TransferRecordRead(&record))
+            // A volume cut off mid-image holds no file system; the record kept its identity.
+            Navi().NaviDeviceId = record.deviceId;
+        else
+            return ForgetUnit();
         // The list file is bookkeeping for the letter recovery; it must not hide a present unit.
         if (GetNaviVolumeName() == 0) {
             if (int result = RecordMountVolume(); result != 0) VLOG(LOG_ERROR, "ボリューム記録エラー[%d]", result);
@@ -238,26 +311,15 @@ int NaviConnectCheck() {
 }
 
 int GetDrive(std::string* root) {
+    std::string instanceId;
+    bool recorded = false;
+    return GetUnitDrive(root, &instanceId, &recorded);
+}
+
+int GetUnitDrive(std::string* root, std::string* instanceId, bool* recorded) {
     return OPERATION("GetDrive", "", kSystemError, OnException::ShowMessage, EndLine::Own, [&] {
         // Only a volume on the unit's own disk: a stick holding a copy of its files is not it.
-        std::vector<uint32_t> unitDisks = FindModelDevices().disks;
-        for (char letter = 'A'; letter <= 'Z'; ++letter) {
-            std::string candidate = Format("%c:\\", letter);
-            // The shell is asked only about removable letters: its display-name query can wait
-            // seconds on a network share or an empty card-reader slot, at every device change.
-            if (platform::GetDriveTypeA(candidate.c_str()) != platform::DRIVE_REMOVABLE) continue;
-            unsigned driveType = 0;
-            std::string displayName;
-            if (GetDriveInfo(candidate, &driveType, &displayName) != 1 || driveType != platform::DRIVE_REMOVABLE)
-                continue;
-            if (displayName.find(kFloppyMark) != std::string::npos) continue;
-            std::string marker = Format("%s%s\\%s", candidate.c_str(), kNaviInfoFolder, "DEVICE.DAT");
-            if (platform::GetFileAttributesA(marker.c_str()) == platform::INVALID_FILE_ATTRIBUTES) continue;
-            if (!OnUnitDisk(candidate, unitDisks)) {
-                VLOG(LOG_INFO, "ナビ以外のドライブ[%s]", candidate.c_str());
-                continue;
-            }
-            *root = candidate;
+        if (FindUnitDrive(root, instanceId, recorded) == 0) {
             VLOG(LOG_TRACE, "GetDrive終了");
             return 0;
         }

@@ -14,6 +14,9 @@ inline constexpr unsigned kNaviProductId = 0x0c31;
 [[nodiscard]] int NaviConnectCheck();
 // 0 root of the unit's drive written, 1 none, 800 exception.
 [[nodiscard]] int GetDrive(std::string* root);
+// GetDrive with the unit's device instance ID, and whether it is the unit the transfer record
+// names (found then even without a file system on its volume).
+[[nodiscard]] int GetUnitDrive(std::string* root, std::string* instanceId, bool* recorded);
 // 1 the root's letter is a present drive (type and display name written), 0 not, 800.
 [[nodiscard]] int GetDriveInfo(const std::string& root, unsigned* driveType, std::string* displayName);
 // GetDriveInfo of the letter's root; 0 (free letter) writes that root.

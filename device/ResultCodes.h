@@ -16,6 +16,9 @@ constexpr int kVolumeLockFailed = 522;
 constexpr int kVolumeUnlockFailed = 522;
 constexpr int kVolumeDismountFailed = 522;
 constexpr int kVolumeNotBack = 522;
+// The system refused this user the authorisation to open the unit's volume: an administrator's
+// authorisation is needed, and on Linux a polkit agent must run to ask for it.
+constexpr int kAuthorisationRefused = 526;
 // A run of sectors could not be read or written (after the retries).
 constexpr int kSectorReadFailed = 803;
 constexpr int kSectorWriteFailed = 804;
@@ -32,3 +35,5 @@ constexpr int kRecoveryNoFreeLetter = 1101;
 constexpr int kRecoveryNoUnitVolume = 1102;
 // MountNaviVolume: every volume has a letter.
 constexpr int kRecoveryNoLetterlessVolume = 1103;
+// The transfer record could not be written or removed, or names no unit.
+constexpr int kTransferRecordFailed = 519;

@@ -1,6 +1,8 @@
 // The disk image written onto the unit's raw volume piece by piece, each piece read back and
 // compared, the whole checked against its 16-bit byte sum. The boot signature stays cleared
-// from the first piece on, so the unit never takes a half-written image for a volume.
+// from the first write on, so the unit never takes a half-written image for a volume. A
+// transfer record in the map folder follows every verified piece, so that a cut-off image is
+// finished where it stopped.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include "common/Operation.h"
 #include "base/Text.h"
 #include "device/NaviDriveImage.h"
+#include "device/TransferRecord.h"
 #include "jobs/TransferJob.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -39,7 +42,11 @@ static_assert(kReadBackBytes % kSectorSize == 0);
 // The raw positions are 32-bit: nothing may be written at or beyond 4 GiB.
 constexpr uint64_t kReachableBytes = uint64_t{1} << 32;
 
-enum SignatureMode { kRestore = 1, kClear = 2 };
+enum SignatureMode { kRestore = 1 };
+// The boot-signature words: sector 0's and its copy's at 2,560.
+constexpr uint64_t kSignatureOffsets[] = {510, 2560 + 510};
+// The sectors of piece 0 a resume needs unchanged: up to and with the copy at 2,560.
+constexpr uint32_t kBootSectorBytes = 2560 + kSectorSize;
 
 std::string LocalTimeText() {
     platform::SYSTEMTIME now;
@@ -75,6 +82,7 @@ struct PieceBuffers {
     PieceBlock piece;
     size_t pieceCapacity = 0;
     platform::RawBuffer readBack;
+    uint64_t imageStart = 0;  // where the image begins on the volume (the write position at the start)
 };
 
 // A stored file's CRC-16, read a block at a time into `block` (kCrcBlockBytes): a block that
@@ -115,9 +123,32 @@ int PiecesIntact(const CONFIG_RECORD_SLOT& record, const std::string& folder) {
     return 0;
 }
 
-// Writes, reads back and compares one piece, adding it to the sum: 0, 519, 520 or 802.
-int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffers& buffers, uint16_t* sum) {
-    IMAGE_POSITION* position = &theApp.Navi.ImagePosition;
+// Byte offset of piece `index` in the image: the pieces lie one after the other.
+uint64_t PieceStart(const CONFIG_RECORD_SLOT& record, int index) {
+    uint64_t start = 0;
+    for (int i = 0; i < index; ++i) start += record.items[static_cast<size_t>(i)].dataSize;
+    return start;
+}
+
+// Clears the boot-signature words that fall inside the piece starting at `start`: the unit
+// never holds a valid signature over a half-written image, not even while piece 0 is written
+// and read back. The sum of the bytes they held, which the whole image's sum counts.
+uint32_t ClearSignatures(unsigned char* piece, uint64_t start, uint32_t length) {
+    uint32_t cleared = 0;
+    for (uint64_t offset : kSignatureOffsets)
+        if (offset >= start && offset + 2 <= start + length) {
+            unsigned char* word = piece + (offset - start);
+            cleared += word[0] + word[1];
+            word[0] = word[1] = 0;
+        }
+    return cleared;
+}
+
+// Reads piece `index` as it goes onto the unit (piece 0 deciphered, the signature words
+// cleared) into the piece block: 0 or 519, with its length and the cleared bytes' sum.
+int LoadPiece(TransferJob& job, int index, const std::string& folder, PieceBuffers& buffers, uint32_t* length,
+              uint32_t* cleared) {
+    const CONFIG_RECORD_SLOT& record = job.config.conf6000.slots[0];
     std::string name = PieceName(index);
     if (index == 0) {
         // The first piece's start is enciphered; its deciphered twin is what goes onto the unit.
@@ -132,50 +163,123 @@ int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffe
         VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", result);
         return kImageWriteFailed;
     }
-    const uint32_t length = job.config.conf6000.slots[0].items.at(static_cast<size_t>(index)).dataSize;
-    if (length > fileLength) {
+    *length = record.items.at(static_cast<size_t>(index)).dataSize;
+    if (*length > fileLength) {
         VLOG(LOG_ERROR, "ファイル読込みエラー[%d]", kFileReadFailed);
         return kImageWriteFailed;
     }
+    *cleared = ClearSignatures(buffers.piece.get(), buffers.imageStart + PieceStart(record, index), *length);
+    return 0;
+}
+
+// Reads `length` bytes back from the read position and compares them with the piece block,
+// a block at a time: 0 with their sum, 519 (read failed, logged), 520 (they differ) or 802.
+int VerifyPiece(PieceBuffers& buffers, uint32_t length, uint32_t* readSum) {
+    if (!buffers.readBack) {
+        buffers.readBack.reset(platform::NewRawBuffer(kReadBackBytes));
+        if (!buffers.readBack) {
+            VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", 0);
+            return kOutOfMemory;
+        }
+    }
+    const unsigned char* piece = buffers.piece.get();
+    unsigned char* readBack = buffers.readBack.get();
+    // Summed in a local: a store through readSum may alias the bytes and would be redone each byte.
+    uint32_t sum = 0;
+    for (uint32_t at = 0; at < length; at += kReadBackBytes) {
+        const uint32_t bytes = std::min(length - at, kReadBackBytes);
+        if (int result = ReadImageData(bytes / kSectorSize, &theApp.Navi.ImagePosition, readBack); result != 0) {
+            VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", result);
+            return kImageWriteFailed;
+        }
+        if (memcmp(piece + at, readBack, bytes) != 0) return kImageCompareFailed;
+        for (uint32_t i = 0; i < bytes; ++i) sum += readBack[i];
+    }
+    *readSum = sum;
+    return 0;
+}
+
+// Both positions at `offset` bytes into the image.
+void SetPositions(const PieceBuffers& buffers, uint64_t offset) {
+    // PiecesFit keeps every piece within the 32-bit positions.
+    const auto position = static_cast<uint32_t>(buffers.imageStart + offset);
+    theApp.Navi.ImagePosition.writePosition = position;
+    theApp.Navi.ImagePosition.readPosition = position;
+}
+
+// Writes, reads back and compares one piece, adding it to the sum: 0, 519, 520 or 802.
+int CopyPiece(TransferJob& job, int index, const std::string& folder, PieceBuffers& buffers, uint16_t* sum) {
+    uint32_t length = 0, cleared = 0;
+    if (int result = LoadPiece(job, index, folder, buffers, &length, &cleared); result != 0) return result;
 
     VLOG(LOG_TRACE, "書込み開始時間[%s]", LocalTimeText().c_str());
     theApp.Navi.ImageWritePending.store(1, std::memory_order_relaxed);
-    const unsigned char* piece = buffers.piece.get();
-    int written = WriteImageData(length / kSectorSize, position, piece);
+    int written = WriteImageData(length / kSectorSize, &theApp.Navi.ImagePosition, buffers.piece.get());
     VLOG(LOG_TRACE, "書込み終了時間[%s]", LocalTimeText().c_str());
     if (written != 0) {
         VLOG(LOG_ERROR, "イメージコピーエラー[%d]", written);
         return kImageWriteFailed;
     }
+    uint32_t readSum = 0;
+    int verified = VerifyPiece(buffers, length, &readSum);
+    if (verified == kImageCompareFailed) VLOG(LOG_ERROR, "イメージ比較エラー[%d]", written);
+    if (verified != 0) return verified;
+    *sum = static_cast<uint16_t>(*sum + readSum + cleared);
+    return 0;
+}
 
-    if (!buffers.readBack) {
-        buffers.readBack.reset(platform::NewRawBuffer(kReadBackBytes));
-        if (!buffers.readBack) {
-            VLOG(LOG_ERROR, "イメージ読込み用領域確保エラー[%d]", written);
-            // The step fails either way, and ImageWritePending has the window format the unit.
-            (void)RewriteSignature(0, kClear);
-            return kOutOfMemory;
-        }
+// Whether the first `bytes` of piece 0 (loaded) are on the unit, the signature words as a
+// cut-off image (cleared) or a whole one (restored) leaves them: 0, 519 or 802.
+int BootSectorsIntact(PieceBuffers& buffers, uint32_t bytes, bool* intact) {
+    if (!buffers.readBack) buffers.readBack.reset(platform::NewRawBuffer(kReadBackBytes));
+    if (!buffers.readBack) return kOutOfMemory;
+    if (int result = ReadImageData(bytes / kSectorSize, &theApp.Navi.ImagePosition, buffers.readBack.get());
+        result != 0) {
+        VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", result);
+        return kImageWriteFailed;
     }
-    unsigned char* readBack = buffers.readBack.get();
-    uint32_t pieceSum = 0;
-    for (uint32_t at = 0; at < length; at += kReadBackBytes) {
-        const uint32_t bytes = std::min(length - at, kReadBackBytes);
-        if (int result = ReadImageData(bytes / kSectorSize, position, readBack); result != 0) {
-            VLOG(LOG_ERROR, "イメージ読込みエラー[%d]", result);
-            // The step fails either way, and ImageWritePending has the window format the unit.
-            (void)RewriteSignature(0, kClear);
-            return kImageWriteFailed;
-        }
-        if (memcmp(piece + at, readBack, bytes) != 0) {
-            VLOG(LOG_ERROR, "イメージ比較エラー[%d]", written);
-            // The step fails either way, and ImageWritePending has the window format the unit.
-            (void)RewriteSignature(0, kClear);
-            return kImageCompareFailed;
-        }
-        for (uint32_t i = 0; i < bytes; ++i) pieceSum += readBack[i];
+    (void)ClearSignatures(buffers.readBack.get(), buffers.imageStart, bytes);  // only the words count, not their bytes
+    *intact = memcmp(buffers.piece.get(), buffers.readBack.get(), bytes) == 0;
+    return 0;
+}
+
+// Where a cut-off image goes on. The record's verified pieces count once piece 0's boot
+// sectors and the last verified piece still read back as they were written; a last piece
+// that does not is written again, boot sectors that do not start the image over. 0, 519 or
+// 802, with the first piece to write and the sum of those before it.
+int ResumePoint(TransferJob& job, const std::string& folder, PieceBuffers& buffers, int* first, uint16_t* sum) {
+    const TRANSFER_RECORD& record = job.record;
+    const CONFIG_RECORD_SLOT& slot = job.config.conf6000.slots[0];
+    *first = 0;
+    *sum = 0;
+    if (record.verifiedPieces == 0) return 0;
+    uint32_t length = 0, cleared = 0, readSum = 0;
+    if (int result = LoadPiece(job, 0, folder, buffers, &length, &cleared); result != 0) return result;
+    SetPositions(buffers, 0);
+    bool intact = false;
+    if (int result = BootSectorsIntact(buffers, std::min(length, kBootSectorBytes), &intact); result != 0)
+        return result;
+    if (!intact) {
+        VLOG(LOG_INFO, "転送再開位置[%d]", 0);
+        return 0;
     }
-    *sum = static_cast<uint16_t>(*sum + pieceSum);
+    int result = 0;
+    const int last = record.verifiedPieces - 1;
+    if (result = LoadPiece(job, last, folder, buffers, &length, &cleared); result != 0) return result;
+    SetPositions(buffers, PieceStart(slot, last));
+    result = VerifyPiece(buffers, length, &readSum);
+    if (result != 0 && result != kImageCompareFailed) return result;
+    if (result == 0) {
+        *first = record.verifiedPieces;
+        *sum = record.sum;
+    } else {
+        // The piece as issued is what the recorded sum holds of it.
+        uint32_t pieceSum = cleared;
+        for (uint32_t i = 0; i < length; ++i) pieceSum += buffers.piece.get()[i];
+        *first = last;
+        *sum = static_cast<uint16_t>(record.sum - pieceSum);
+    }
+    VLOG(LOG_INFO, "転送再開位置[%d]", *first);
     return 0;
 }
 
@@ -192,6 +296,14 @@ void PublishProgress(TransferJob& job, uint32_t length, uint32_t milliseconds) {
                                        std::memory_order_relaxed);
 }
 
+// Counts the pieces before `first`, already on the unit, into the progress figures.
+void PublishResumed(TransferJob& job, int first) {
+    const uint64_t before = PieceStart(job.config.conf6000.slots[0], first);
+    theApp.TransferredBytes.fetch_add(static_cast<double>(before), std::memory_order_relaxed);
+    job.imageWrittenBytes.store(static_cast<uint32_t>(before));
+    theApp.TransferPercent.fetch_add(first, std::memory_order_relaxed);
+}
+
 int CopyImage(TransferJob& job) {
     job.imageTotalBytes = 0;
     job.imageWrittenBytes = 0;
@@ -199,24 +311,48 @@ int CopyImage(TransferJob& job) {
     platform::HANDLE handle = theApp.Navi.DriveHandle.load();
     if (handle == nullptr || handle == platform::INVALID_HANDLE_VALUE) return kVolumeLockFailed;
 
-    const CONFIG_RECORD_SLOT& record = job.config.conf6000.slots[0];
+    const CONFIG_RECORD_SLOT& slot = job.config.conf6000.slots[0];
     const std::string folder = DownloadFolderPath(job.id, "FLASH2");
     job.imageTotalBytes = TotalSize(job.config.conf6000);
-    if (!PiecesFit(record, folder)) return kImageWriteFailed;
-    if (int result = PiecesIntact(record, folder); result != 0) return result;
+    if (!PiecesFit(slot, folder)) return kImageWriteFailed;
+    if (int result = PiecesIntact(slot, folder); result != 0) return result;
     PieceBuffers buffers;
+    buffers.imageStart = theApp.Navi.ImagePosition.writePosition;
 
+    TRANSFER_RECORD& record = job.record;
     uint16_t sum = 0;
-    for (int i = 0; i < ItemCount(record); ++i) {
+    int first = 0;
+    if (job.resume) {
+        // The set on the PC must be the one the unit holds the start of.
+        if (record.pieces != ItemCount(slot) || record.totalSize != job.imageTotalBytes) {
+            VLOG(LOG_ERROR, "転送記録不一致[%d:%d]", record.pieces, ItemCount(slot));
+            return kMapDataFailed;
+        }
+        theApp.Navi.ImageWritePending.store(1, std::memory_order_relaxed);
+        if (int result = ResumePoint(job, folder, buffers, &first, &sum); result != 0) return result;
+        PublishResumed(job, first);
+    } else {
+        // What the unit is about to become is on the PC's disk before its first byte changes.
+        record.version = job.id;
+        record.folder = TransferMapFolder();
+        record.totalSize = job.imageTotalBytes;
+        record.pieces = ItemCount(slot);
+        record.verifiedPieces = 0;
+        record.sum = 0;
+        record.stage = TransferStage::Image;
+        if (int result = TransferRecordSave(record); result != 0) return kImageWriteFailed;
+    }
+    SetPositions(buffers, PieceStart(slot, first));
+
+    for (int i = first; i < ItemCount(slot); ++i) {
         const uint32_t start = platform::GetTickCount();
         VLOG(LOG_TRACE, "開始時間[%s]", LocalTimeText().c_str());
         if (int result = CopyPiece(job, i, folder, buffers, &sum); result != 0) return result;
-        // A signature left in place would let the unit boot a half-written image.
-        if (int result = RewriteSignature(static_cast<unsigned>(i), kClear); result != 0) {
-            VLOG(LOG_ERROR, "イメージコピーエラー[%d]", result);
-            return kImageWriteFailed;
-        }
-        PublishProgress(job, record.items[static_cast<size_t>(i)].dataSize, platform::GetTickCount() - start);
+        record.verifiedPieces = i + 1;
+        record.sum = sum;
+        // A record left behind by one piece only costs that piece being written again.
+        (void)TransferRecordSave(record);
+        PublishProgress(job, slot.items[static_cast<size_t>(i)].dataSize, platform::GetTickCount() - start);
         VLOG(LOG_TRACE, "終了時間[%s]", LocalTimeText().c_str());
         platform::Sleep(kPiecePauseMilliseconds);
     }
@@ -225,10 +361,13 @@ int CopyImage(TransferJob& job) {
         VLOG(LOG_ERROR, "イメージコピーエラー[%d]", result);
         return kImageWriteFailed;
     }
-    if (sum != ImageChecksum(record)) {
+    if (sum != ImageChecksum(slot)) {
         VLOG(LOG_ERROR, "イメージ比較エラー[%d]", 0);
         return kImageSumMismatch;
     }
+    record.stage = TransferStage::Files;
+    // Left at the image stage, a resume reads the last piece back and restores again.
+    (void)TransferRecordSave(record);
     // The next step waits for the volume again, so the wait's own result does not count here.
     (void)DriveClose();
     return 0;

@@ -94,6 +94,7 @@ int CMapDelete::MapDataDelete(int startDeletion) {
             return kDeletionCancelled;
         }
         int result = 0;
+        if (startDeletion != 0) VLOG_JOB("ジョブ開始[削除]");
         if (startDeletion != 0 && !theApp.DeleteThreadHandle.Start([this] { DeleteThread(this); })) {
             theApp.Messages.ShowErrorMessage(kSystemError, "E98", "");
             VLOG(LOG_ERROR, "スレッド起動エラー");

@@ -107,7 +107,10 @@ void FailOnUnitFiles(const char* failureText, int result, int windowResult) {
     Post(kNotifyTransferFailed, windowResult);
 }
 
-// The 23 steps; false after the first failure has been reported.
+bool CopyUnitFiles(TransferJob& job, const std::string& naviDrive);
+
+// The 23 steps; false after the first failure has been reported. A resumed transfer goes on
+// at the stage its record names.
 bool RunSteps(TransferJob& job, const std::string& naviDrive) {
     // History.ini may have been edited since it was read, and another user of a shared map
     // folder may have made a link since the download: the steps below read, create, rename and
@@ -130,12 +133,25 @@ bool RunSteps(TransferJob& job, const std::string& naviDrive) {
     }
 
     theApp.ImageCopyActive.store(1, std::memory_order_relaxed);
-    if (int result = ImageCopy(&job); result != 0) {
-        FailBeforeUnitFiles("6000番台ファイルコピーエラー[%d]", result, result);
-        return false;
+    const TransferStage stage = job.resume ? job.record.stage : TransferStage::Image;
+    if (stage == TransferStage::Image) {
+        if (int result = ImageCopy(&job); result != 0) {
+            FailBeforeUnitFiles("6000番台ファイルコピーエラー[%d]", result, result);
+            return false;
+        }
+        VLOG(LOG_TRACE, "6000番台ファイルコピー");
+    } else {
+        // The image is whole on the unit already: its volume is let go as the image step does.
+        (void)DriveClose();
     }
-    VLOG(LOG_TRACE, "6000番台ファイルコピー");
+    if (stage != TransferStage::Done && !CopyUnitFiles(job, naviDrive)) return false;
+    theApp.TransferPercent.store(100, std::memory_order_relaxed);
+    Post(kNotifyTransferDone, 0);
+    return true;
+}
 
+// Steps 8-22 and the cancel marker; false after the first failure has been reported.
+bool CopyUnitFiles(TransferJob& job, const std::string& naviDrive) {
     if (int result = DriveReopenWait(); result != 0) {
         FailOnUnitFiles("アンロックエラー[%d]", result, kVolumeNotBack);
         return false;
@@ -159,8 +175,9 @@ bool RunSteps(TransferJob& job, const std::string& naviDrive) {
     }
 
     CancelFlagDelete(naviDrive);
-    theApp.TransferPercent.store(100, std::memory_order_relaxed);
-    Post(kNotifyTransferDone, 0);
+    job.record.stage = TransferStage::Done;
+    // Left at the files stage, a resume copies the files again: the same result.
+    (void)TransferRecordSave(job.record);
     return true;
 }
 

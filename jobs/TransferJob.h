@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "device/TransferRecord.h"
 #include "update/ControlFiles.h"
 
 constexpr uintptr_t kNotifyTransferDone = 5;
@@ -16,6 +17,10 @@ constexpr uintptr_t kNotifyTransferFailed = 6;
 struct TransferJob {
     ConfigData config;
     std::string id;  // the download name (version folder) being transferred
+    // Set by the window before the start: the unit's identity and the set for a new transfer,
+    // or the record of the cut-off transfer that this one finishes (`resume`).
+    TRANSFER_RECORD record;
+    bool resume = false;
     std::atomic<uint32_t> imageTotalBytes{0};
     std::atomic<uint32_t> lastPieceMilliseconds{0};
     std::atomic<uint32_t> imageWrittenBytes{0};

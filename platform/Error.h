@@ -36,6 +36,9 @@ constexpr uint32_t ERROR_DIR_NOT_EMPTY = 145;
 constexpr uint32_t ERROR_NOT_LOCKED = 158;
 constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
 constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
+// The system refused the authorisation the call needs (Linux: polkit said no, or nobody could be
+// asked because no polkit agent runs), as Windows answers a refused elevation.
+constexpr uint32_t ERROR_ELEVATION_REQUIRED = 740;
 constexpr uint32_t ERROR_UNRECOGNIZED_VOLUME = 1005;
 constexpr uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
 constexpr uint32_t ERROR_NOT_FOUND = 1168;

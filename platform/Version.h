@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #if defined(_WIN32)
 // On Windows the version resource is the executable's own (resources/Veltrane.rc).
@@ -20,5 +21,9 @@ namespace platform {
 [[nodiscard]] bool GetFileVersionInfoA(const char* fileName, uint32_t size, void* data);
 // value is a path such as "\StringFileInfo\041103a4\FileVersion"; len counts the closing NUL.
 [[nodiscard]] bool VerQueryValueA(const void* block, const char* value, void** out, uint32_t* len);
+
+// The operating system's name and version for a person to read (CP932), such as
+// "Windows 10.0.19045" or "Debian GNU/Linux 12 (bookworm) 6.1.0-18-amd64 x86_64".
+std::string GetSystemVersionText();
 
 }  // namespace platform

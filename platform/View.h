@@ -99,6 +99,10 @@ struct MessageBoxRequest {
     bool englishLabels = false;  // OK/Cancel labelled "OK" and "Cancel" whatever the language
 };
 
+// The state of a job's progress on the window's taskbar button, as Windows names them
+// (TBPF_NOPROGRESS, TBPF_NORMAL, TBPF_PAUSED, TBPF_ERROR).
+enum class TaskbarProgress { None, Normal, Paused, Error };
+
 struct ProxyCredentials {
     std::string user;
     std::string password;
@@ -168,6 +172,17 @@ public:
     // Ends the watch of a handle (Windows: UnregisterDeviceNotification); nothing when none
     // watches it. It may outlive the handle's close, as while a removal is asked. Any thread.
     virtual void StopWatchingVolumeRemoval(HANDLE volume) = 0;
+
+    // Progress outside the window, for a user who works in another one meanwhile. The job's
+    // progress on the window's taskbar button (percent 0 to 100; ignored for None).
+    virtual void SetTaskbarProgress(int window, TaskbarProgress state, int percent) = 0;
+    // True while the window (or a box or dialog of it) is the one the user works in.
+    virtual bool IsWindowInFront(int window) = 0;
+    // Draws the user to the window without taking the focus, until it comes to the front.
+    virtual void FlashWindow(int window) = 0;
+    // A notification of the desktop, outside every window: a title and a line or two (CP932);
+    // `failed` picks the error look. It goes by itself; nothing waits for it.
+    virtual void ShowDesktopNotice(int window, const std::string& title, const std::string& text, bool failed) = 0;
 
     // Window timers on the platform clock.
     virtual void SetTimer(int window, uint32_t id, uint32_t milliseconds) = 0;

@@ -8,7 +8,9 @@
 # the installed package's (veltrane on the PATH, with its per-user program folder under the
 # demo's own XDG_DATA_HOME); the tools still come from the build.
 #
-# Usage: scripts/demo.sh [--auto] [--size MIB] [--installed]   (MIB: the map image, default 300)
+# With --as USER (as root) the program runs as that user, who is not root (runuser), in a world
+# handed to that user.
+# Usage: scripts/demo.sh [--auto] [--size MIB] [--installed] [--as USER]   (MIB: the map image, default 300)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,12 +18,14 @@ root=$PWD
 auto=0
 size=300
 installed=0
+user=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --auto) auto=1 ;;
     --size) size="$2"; shift ;;
     --installed) installed=1 ;;
-    *) echo "usage: $0 [--auto] [--size MIB] [--installed]" >&2; exit 2 ;;
+    --as) user=$2; shift ;;
+    *) echo "usage: $0 [--auto] [--size MIB] [--installed] [--as USER]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -83,7 +87,11 @@ fi
 echo "== Veltrane"
 # The exit status is the automatic session's outcome (1: a line failed), told after its transcript.
 status=0
-if [ "$installed" = 1 ]; then veltrane || status=$?; else (cd "$program" && ./veltrane) || status=$?; fi
+if [ -n "$user" ]; then
+  chown -R "$user" "$demo"
+  run_as=(runuser -u "$user" -- env HOME="$demo" XDG_DATA_HOME="${XDG_DATA_HOME:-}" VELTRANE_MACHINE="$VELTRANE_MACHINE")
+  if [ "$installed" = 1 ]; then "${run_as[@]}" veltrane || status=$?; else (cd "$program" && "${run_as[@]}" ./veltrane) || status=$?; fi
+elif [ "$installed" = 1 ]; then veltrane || status=$?; else (cd "$program" && ./veltrane) || status=$?; fi
 
 if [ "$auto" = 1 ]; then
   echo "== transcript"

@@ -3,7 +3,8 @@
 # then under AddressSanitizer + UndefinedBehaviorSanitizer (the asan preset); the threaded window
 # and workflow suites under ThreadSanitizer (the tsan preset); then cross-builds
 # the Windows program (the windows preset) and runs its tests under Wine; then the demo in its
-# automatic mode with a small update set, which checks the unit at the end; then the Debian
+# automatic mode with a small update set, which checks the unit at the end; then a short round
+# of the kill soak (scripts/kill-soak.sh); then the Debian
 # package is built, installed, run through the same session and removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +25,8 @@ cmake --build --preset windows -j "$(nproc)"
 ctest --preset windows -j "$(nproc)"
 echo "== the demo, automatic, with a small set"
 bash scripts/demo.sh --auto --size 8
+echo "== the kill soak: a short seeded round (the program killed and started again)"
+bash scripts/kill-soak.sh --seed 1 --kills 4
 echo "== the Debian package: built, installed, run, removed"
 deb=$(bash scripts/package.sh | tail -1)
 bash tests/installer/deb-install.sh "$deb"

@@ -5,10 +5,13 @@
 #include <initializer_list>
 
 #include "state/VeltraneApp.h"
+#include "base/Logger.h"
 #include "base/Text.h"
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
 #include "platform/View.h"
+
+static constexpr char kLogSource[] = ".\\MessageCatalogue";
 
 namespace {
 
@@ -20,6 +23,7 @@ enum class Fill {
     NaviCode,        // "\n"; "#1" code; "#2" → nothing
     NaviFailedCopy,  // "\n"; "#1" code; "#2" → the advice to delete the unit's data
     FixedE08,        // "\n"; "#1" → "E08", whatever code was passed
+    NameCode,        // "\n"; "#1" → the data name; "#2" → message code
     None,            // a built-in text, shown as it stands
 };
 
@@ -60,8 +64,10 @@ const ErrorEntry kErrorEntries[] = {
     {{510}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{524}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
     {{525}, nullptr, nullptr, "ダウンロードが完了していないため、転送できません。", Fill::None, "警告", MB_ICONWARNING},
+    {{526}, "MSG_ERROR_NAVI", "ERROR_011", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{530, 532}, "MSG_ERROR_NAVI", "ERROR_009", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
     {{534}, "MSG_ERROR_NAVI", "ERROR_010", nullptr, Fill::Code, "エラー", MB_ICONERROR},
+    {{536}, "MSG_ERROR_NAVI", "ERROR_012", nullptr, Fill::NameCode, "エラー", MB_ICONWARNING},
     {{600}, "MSG_ERROR_DELETE", "ERROR_002", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
     {{601}, "MSG_ERROR_DELETE", "ERROR_001", nullptr, Fill::LineBreaks, "エラー", MB_ICONERROR},
     {{800}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
@@ -113,6 +119,7 @@ std::string FillText(std::string text, Fill fill, const MessageCatalogue& catalo
         return ReplaceAll(ReplaceAll(text, "#1", code), "#2",
                           "\nまた、地図の転送に失敗しましたので、メニューから「ナビデータ消去」を実行してください。");
     case Fill::FixedE08: return ReplaceAll(text, "#1", "E08");
+    case Fill::NameCode: return ReplaceAll(ReplaceAll(text, "#1", catalogue.DataName), "#2", code);
     default: return text;
     }
 }
@@ -145,7 +152,11 @@ int MessageCatalogue::ShowErrorMessage(int kind, const std::string& messageCode,
         std::lock_guard guard(lastErrorLock_);
         lastError_ = ShownError{kind, messageCode, text};
     }
-    ShowBox(text, entry.caption, platform::MB_OK | entry.icon, kind != 801, false);
+    // The kept log names every error a user saw, for the support report.
+    VLOG(LOG_ERROR, "エラー表示[%d][%s]", kind, messageCode.c_str());
+    ErrorCause cause = Cause.exchange(ErrorCause::Unknown);
+    if (cause == ErrorCause::Unknown) cause = CauseOfKind(kind);
+    ShowBox(text + NextStepText(cause), entry.caption, platform::MB_OK | entry.icon, kind != 801, false);
     return 1;
 }
 
@@ -190,6 +201,15 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
                               "このまま転送を開始してもよろしいですか？",
                               DetailText.c_str()),
                        "バッテリー残量の確認", MB_OKCANCEL | MB_ICONWARNING, true, true);
+    case kConfirmOtherUnit:
+        return ShowBox(
+            Format("接続されているナビゲーションは、前回【%s】の転送が中断したナビゲーションではありません。\n"
+                   "中断したナビゲーションに続きから転送するには、「キャンセル」を押して、"
+                   "そのナビゲーションを接続してください。\n"
+                   "「OK」を押すと、接続されているナビゲーションに新しく転送します。"
+                   "中断したナビゲーションには、続きから転送できなくなります。",
+                   DataName.c_str()),
+            "転送の確認", MB_OKCANCEL | MB_ICONWARNING, true, true);
     case kNoticeTransferDone:
         ShowBox(Format("バージョンアップ(地図更新)【%s】データの転送が完了しました。\n"
                        "ナビゲーションとパソコンを接続しているUSBケーブルを抜いてください。\n"
@@ -209,8 +229,20 @@ int MessageCatalogue::ShowConfirmMessage(int kind) {
                    theApp.OfferName.c_str()),
             "ダウンロードの完了", MB_ICONINFORMATION, true, false);
         return 0;
+    case kNoticeSupportReport:
+        ShowBox(Format("サポート情報を次のフォルダに保存しました。\n%s\n\n"
+                       "このフォルダの中のファイルを、お問い合わせ先にお送りください。\n"
+                       "ヴェルトレーンがこの情報をどこかへ送ることはありません。",
+                       DetailText.c_str()),
+                "サポート情報の保存", MB_ICONINFORMATION, true, false);
+        return 0;
     default: return 0;
     }
+}
+
+int MessageCatalogue::SetCause(ErrorCause cause) {
+    Cause = cause;
+    return 0;
 }
 
 int MessageCatalogue::SetDataName(const std::string& text) {

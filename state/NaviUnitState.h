@@ -23,6 +23,7 @@ struct NaviUnitState {
     std::string NaviDeviceId;     // text of DEVICE.DAT
     std::string NaviVersion;      // CURRVER.DAT's version without dots
     std::string NaviVersionName;  // from MAP.VER, at most 12 bytes
+    std::string NaviInstanceId;   // the instance ID of the device whose disk holds the volume
     std::atomic<platform::HANDLE> DriveHandle{nullptr};
     IMAGE_POSITION ImagePosition;
     std::vector<std::string> LetterlessVolumes;
@@ -30,6 +31,9 @@ struct NaviUnitState {
     std::atomic<int32_t> CompetingProcess{0};
     std::atomic<int32_t> CompetingCount{0};
     std::atomic<int32_t> ImageWritePending{0};
+    // 1 while the unit found is the one the transfer record names: the next transfer finishes
+    // the recorded one.
+    std::atomic<int32_t> ResumePending{0};
 
     void Reset() {
         NaviDrive.clear();
@@ -37,6 +41,7 @@ struct NaviUnitState {
         NaviDeviceId.clear();
         NaviVersion.clear();
         NaviVersionName.clear();
+        NaviInstanceId.clear();
         DriveHandle = nullptr;
         ImagePosition = {};
         LetterlessVolumes.clear();
@@ -44,5 +49,6 @@ struct NaviUnitState {
         CompetingProcess = 0;
         CompetingCount = 0;
         ImageWritePending = 0;
+        ResumePending = 0;
     }
 };

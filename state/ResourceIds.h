@@ -43,6 +43,7 @@ constexpr uint32_t kMenuInquiry = 32786;
 constexpr uint32_t kMenuRecovery = 32788;
 constexpr uint32_t kMenuVersion = 32789;
 constexpr uint32_t kMenuRecognise = 32793;
+constexpr uint32_t kMenuSupportReport = 32795;
 
 // Controls of the small dialogs.
 constexpr int kConfirmHeading = 1019;

@@ -1,7 +1,6 @@
 // Reading a FAT boot sector's signature and parameters (BIOS parameter block).
 #include "platform/linux/BootSector.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -39,19 +38,6 @@ std::optional<bool> DeviceHoldsFatFileSystem(int fd) {
     unsigned char sector[512];
     if (::pread(fd, sector, sizeof sector, 0) != static_cast<ssize_t>(sizeof sector)) return std::nullopt;
     return HoldsFatFileSystem(sector);
-}
-
-bool FileSystemRecognised(const std::string& idType, std::optional<bool> fatSector0) {
-    if (!idType.empty() && idType != "vfat") return true;
-    return fatSector0.value_or(idType == "vfat");
-}
-
-std::optional<bool> NodeHoldsFatFileSystem(const std::string& node) {
-    int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::optional<bool> holds = DeviceHoldsFatFileSystem(fd);
-    ::close(fd);
-    return holds;
 }
 
 }  // namespace platform::linuxpc

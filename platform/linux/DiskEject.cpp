@@ -85,6 +85,12 @@ CONFIGRET EjectDisk(udev_device* disk, std::string* holder) {
     case ERROR_NOT_SUPPORTED:         // no udisks2, or nothing of it that can power the disk off
     case ERROR_DEVICE_NOT_CONNECTED:  // udisks2 does not know the disk
         break;
+    case ERROR_ELEVATION_REQUIRED:
+        // Not a veto: no program holds the unit, the system would not let this user power it off.
+        Tell(
+            "udisks2 refused to power off the disk: an administrator's authorisation is needed, and a "
+            "polkit agent must run to ask for it");
+        return CR_FAILURE;
     default: return CR_FAILURE;
     }
     if (::geteuid() != 0) {

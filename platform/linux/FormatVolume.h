@@ -7,7 +7,7 @@
 namespace platform::linuxpc {
 
 // ERROR_SUCCESS, or ERROR_FILE_NOT_FOUND (no such drive), ERROR_ACCESS_DENIED (a file system
-// busy, or polkit's refusal), ERROR_NOT_SUPPORTED (neither udisks2 nor root), or the failure.
+// busy), ERROR_ELEVATION_REQUIRED (polkit's refusal), ERROR_NOT_SUPPORTED (neither udisks2 nor root), or the failure.
 [[nodiscard]] uint32_t FormatVolume(char letter);
 
 }  // namespace platform::linuxpc

@@ -1,7 +1,10 @@
 // Raw access to a real block device: writes through the page cache and fdatasync, read-back
 // past it through O_DIRECT, and the volume lock made of what Linux offers instead of
-// FSCTL_LOCK_VOLUME (unmount, O_EXCL, flock on the whole disk, which udev's prober respects).
-// Descriptors come from a plain open, or from udisks2 for a desktop user the kernel refuses.
+// FSCTL_LOCK_VOLUME (unmount, O_EXCL, an exclusive flock, which udev's prober respects).
+// A handle opens the device only when it is first locked, read or written: a query handle, or
+// a probe that only tells whether the volume can be had again, is answered from stat, sysfs
+// and the kernel's lock table, which any user may read. The one descriptor a handle opens comes
+// from a plain open, or from udisks2 for a desktop user the kernel refuses.
 #include "platform/linux/RawDisk.h"
 
 #include <fcntl.h>
@@ -10,11 +13,9 @@
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -29,7 +30,9 @@
 #include "platform/linux/DiskNumber.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
+#include "platform/linux/SysBlock.h"
 #include "platform/linux/UDisks.h"
+#include "platform/linux/VolumeFormat.h"
 #include "platform/posix/SeekPosition.h"
 #include "platform/sim/KernelObject.h"
 
@@ -48,22 +51,22 @@ class RawDisk : public KernelObject {
 public:
     ~RawDisk() override {
         Unlock();
-        if (directFd >= 0) ::close(directFd);
         if (fd >= 0) ::close(fd);
     }
     void Unlock();
     std::string node;
-    std::string wholeDisk;
+    WholeDisk whole;
     dev_t device = 0;
-    dev_t wholeDevice = 0;
     bool unmounted = false;  // the lock took a mount away: the unlock puts it back
-    int fd = -1;             // writes, fdatasync
-    int directFd = -1;       // reads, O_DIRECT
-    int exclusiveFd = -1;    // held while locked: O_EXCL keeps mounts and other exclusive opens away
-    int diskFd = -1;         // held while locked: the whole disk's exclusive flock
+    // The handle's one descriptor, opened when first needed: writes, fdatasync, and reads with
+    // O_DIRECT set for them. Opened O_EXCL by the lock (which keeps mounts and other exclusive
+    // opens away) and closed by the unlock.
+    int fd = -1;
+    bool locked = false;
+    int diskFd = -1;  // held while locked: the whole disk, for its exclusive flock, where it opens plainly
     uint32_t access = 0;
     uint64_t position = 0;
-    uint64_t size = 0;
+    std::optional<uint64_t> size;
     std::unique_ptr<unsigned char, FreeDeleter> bounce;
     size_t bounceSize = 0;
 };
@@ -103,66 +106,57 @@ uint32_t DiskError(int err, bool writing) {
 
 bool WholeSectors(uint64_t value) { return value % kRawSectorSize == 0; }
 
-// The device opened with `flags` (O_RDWR or O_RDONLY, with O_EXCL or O_DIRECT): plainly where
-// the kernel lets this user, else by udisks2. -1 with the last error set.
-[[nodiscard]] int OpenDevice(const std::string& node, dev_t device, int flags) {
-    int fd = ::open(node.c_str(), flags | O_CLOEXEC);
-    if (fd >= 0) return fd;
-    int err = errno;
-    std::string object = err == EACCES || err == EPERM ? UDisksBlockOf(device).object : std::string();
-    if (Root() || object.empty()) {
-        SetLastError(DiskError(err, false));
-        return -1;
+void RefuseSectorSize(const RawDisk& disk, unsigned sectorSize) {
+    std::string text = "Veltrane: " + disk.node + " has " + std::to_string(sectorSize) +
+                       "-byte logical sectors; only 512-byte sectors can hold the unit's image";
+    OutputDebugStringA(text.c_str());
+    SetLastError(ERROR_NOT_SUPPORTED);
+}
+
+// The handle's descriptor, opened now when it has none: plainly where the kernel lets this
+// user, else by udisks2 (OpenDevice, the one request of the handle that polkit may ask the user
+// about). False with the last error set.
+[[nodiscard]] bool OpenDescriptor(RawDisk& disk, bool exclusive) {
+    if (disk.fd >= 0) return true;
+    const bool writable = disk.access & GENERIC_WRITE;
+    const int flags = (writable ? O_RDWR : O_RDONLY) | (exclusive ? O_EXCL : 0);
+    disk.fd = ::open(disk.node.c_str(), flags | O_CLOEXEC);
+    if (disk.fd < 0) {
+        const int err = errno;
+        std::string object = err == EACCES || err == EPERM ? UDisksBlockOf(disk.device).object : std::string();
+        if (Root() || object.empty()) {
+            SetLastError(DiskError(err, false));
+            return false;
+        }
+        uint32_t error = ERROR_SUCCESS;
+        disk.fd = UDisksOpenDevice(object, writable, exclusive ? O_EXCL : 0, &error);
+        if (disk.fd < 0) {
+            SetLastError(error);
+            return false;
+        }
     }
-    uint32_t error = ERROR_SUCCESS;
-    fd = UDisksOpenDevice(object, (flags & O_ACCMODE) == O_RDWR, flags & (O_EXCL | O_DIRECT), &error);
-    if (fd < 0) SetLastError(error);
-    return fd;
-}
-
-// The node of the disk a partition belongs to ("/dev/sdb" for "/dev/sdb1"), or the node itself
-// when it is a whole disk, found through sysfs.
-std::string WholeDiskNode(const std::string& node, dev_t device) {
-    std::string sys = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-    struct stat st {};
-    if (::stat((sys + "/partition").c_str(), &st) != 0) return node;
-    char resolved[PATH_MAX];
-    if (::realpath((sys + "/..").c_str(), resolved) == nullptr) return node;
-    std::string parent = resolved;
-    return "/dev/" + parent.substr(parent.rfind('/') + 1);
-}
-
-// True when nobody holds the whole disk's exclusive flock (a locked volume), tried without
-// keeping a shared one: a shared flock held open would stand in our own lock's way.
-[[nodiscard]] bool DiskUnlocked(const std::string& wholeDisk, dev_t wholeDevice) {
-    int fd = OpenDevice(wholeDisk, wholeDevice, O_RDONLY);
-    if (fd < 0) return true;
-    bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-}
-
-// The device's length and logical sector size; umockdev's nodes answer no block ioctl, so the
-// length falls back to a seek to the end and the sector size to 512.
-[[nodiscard]] bool Measure(RawDisk& disk) {
+    if (disk.size) return true;
+    // sysfs did not give the length (umockdev's testbed): the device answers itself, or a seek
+    // to the end where it answers no block ioctl.
     uint64_t bytes = 0;
     if (::ioctl(disk.fd, BLKGETSIZE64, &bytes) == 0) {
         disk.size = bytes;
-    } else {
-        off_t end = ::lseek(disk.fd, 0, SEEK_END);
-        if (end < 0) return false;
+    } else if (off_t end = ::lseek(disk.fd, 0, SEEK_END); end >= 0) {
         disk.size = static_cast<uint64_t>(end);
+    } else {
+        SetLastError(DiskError(errno, false));
+        return false;
     }
     int sectorSize = 0;
     if (::ioctl(disk.fd, BLKSSZGET, &sectorSize) == 0 && sectorSize != static_cast<int>(kRawSectorSize)) {
-        std::string text = "Veltrane: " + disk.node + " has " + std::to_string(sectorSize) +
-                           "-byte logical sectors; only 512-byte sectors can hold the unit's image";
-        OutputDebugStringA(text.c_str());
-        SetLastError(ERROR_NOT_SUPPORTED);
+        RefuseSectorSize(disk, static_cast<unsigned>(sectorSize));
         return false;
     }
     return true;
 }
+
+// The length, from sysfs at the open or from the descriptor.
+[[nodiscard]] bool KnownSize(RawDisk& disk) { return disk.size || OpenDescriptor(disk, false); }
 
 // Unmounts every mount of the volume: as root itself, for a desktop user through udisks2.
 [[nodiscard]] bool UnmountVolume(RawDisk& disk) {
@@ -188,12 +182,43 @@ std::string WholeDiskNode(const std::string& node, dev_t device) {
     return true;
 }
 
+// The exclusive flock that marks the volume locked: on the whole disk where it opens plainly
+// (root, the "disk" group), which keeps udev's prober away as well; else on the volume's own
+// descriptor (the whole disk's for a unit without a partition table).
+[[nodiscard]] bool FlockForLock(RawDisk& disk) {
+    int target = disk.fd;
+    if (disk.whole.number != disk.device) {
+        disk.diskFd = ::open(disk.whole.node.c_str(), O_RDONLY | O_CLOEXEC);
+        if (disk.diskFd >= 0) target = disk.diskFd;
+    }
+    return ::flock(target, LOCK_EX | LOCK_NB) == 0;
+}
+
 [[nodiscard]] bool Lock(RawDisk& disk) {
-    if (disk.exclusiveFd >= 0) return true;
+    if (disk.locked) return true;
+    if (!(disk.access & (GENERIC_READ | GENERIC_WRITE))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (ExclusivelyFlocked(disk.whole.node) || ExclusivelyFlocked(disk.node)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     if (!UnmountVolume(disk)) return false;
-    disk.exclusiveFd = OpenDevice(disk.node, disk.device, O_RDONLY | O_EXCL);
-    if (disk.exclusiveFd >= 0) disk.diskFd = OpenDevice(disk.wholeDisk, disk.wholeDevice, O_RDONLY);
-    if (disk.diskFd < 0 || ::flock(disk.diskFd, LOCK_EX | LOCK_NB) != 0) {
+    // A descriptor opened before without O_EXCL cannot take it on: the lock opens its own.
+    if (disk.fd >= 0) {
+        ::close(disk.fd);
+        disk.fd = -1;
+    }
+    disk.locked = true;  // from here a failure unlocks: the unmounted volume is mounted again
+    if (!OpenDescriptor(disk, true)) {
+        const uint32_t error = GetLastError();
+        disk.Unlock();
+        // EBUSY from O_EXCL is a mount or another exclusive holder: ERROR_ACCESS_DENIED already.
+        SetLastError(error);
+        return false;
+    }
+    if (!FlockForLock(disk)) {
         disk.Unlock();
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
@@ -234,24 +259,43 @@ unsigned char* BounceBuffer(RawDisk& disk, size_t size) {
     }
     STORAGE_DEVICE_NUMBER number;
     number.DeviceType = FILE_DEVICE_DISK;
-    number.DeviceNumber = DiskNumberOf(disk.wholeDevice);
+    number.DeviceNumber = DiskNumberOf(disk.whole.number);
     std::memcpy(outBuffer, &number, sizeof number);
     if (bytesReturned) *bytesReturned = sizeof number;
     return true;
 }
 
+// Reads through O_DIRECT, set on the handle's descriptor for the read only: a buffered read
+// would return the page cache, which still holds what was written even when it never reached
+// the medium.
+[[nodiscard]] ssize_t DirectRead(int fd, unsigned char* buffer, size_t size, off_t offset) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_DIRECT) != 0) return -1;
+    ssize_t n = ::pread(fd, buffer, size, offset);
+    const int err = errno;
+    static_cast<void>(::fcntl(fd, F_SETFL, flags));  // the writes go through the cache again
+    errno = err;
+    return n;
+}
+
 }  // namespace
 
 void RawDisk::Unlock() {
+    if (!locked) return;
+    locked = false;
+    // What sector 0 holds now is read through the descriptor before it goes: the unformatted
+    // check of a user who may not open the device relies on it (VolumeFormat.h).
+    std::optional<bool> holdsFat = fd >= 0 ? DeviceHoldsFatFileSystem(fd) : std::nullopt;
+    if (holdsFat) RememberSector0(device, *holdsFat);
     if (diskFd >= 0) ::close(diskFd);  // closing drops the flock
-    if (exclusiveFd >= 0) ::close(exclusiveFd);
-    diskFd = exclusiveFd = -1;
+    if (fd >= 0) ::close(fd);          // and the O_EXCL claim, and a flock on the volume itself
+    diskFd = fd = -1;
     if (!unmounted) return;
     unmounted = false;
     // Windows mounts a volume again by itself once it is unlocked; a volume left without a file
     // system (its boot signature cleared) stays unmounted.
     UDisksBlock block = UDisksBlockOf(device);
-    if (!FileSystemRecognised(block.idType, DeviceHoldsFatFileSystem(fd))) return;
+    if (FormatOf(node, device, block.idType) != VolumeFormat::Formatted) return;
     // Without udisks2 (or when the mount fails) the drive's folder is mounted when the program
     // next asks for it.
     if (!block.object.empty()) static_cast<void>(UDisksMount(block.object, nullptr));
@@ -276,18 +320,18 @@ HANDLE CreateFileA(char letter, uint32_t desiredAccess) {
         return INVALID_HANDLE_VALUE;
     }
     disk->device = st.st_rdev;
-    disk->fd = OpenDevice(disk->node, disk->device, (desiredAccess & GENERIC_WRITE) ? O_RDWR : O_RDONLY);
-    if (disk->fd < 0) return INVALID_HANDLE_VALUE;
-    disk->wholeDisk = WholeDiskNode(disk->node, disk->device);
-    struct stat whole {};
-    disk->wholeDevice = ::stat(disk->wholeDisk.c_str(), &whole) == 0 ? whole.st_rdev : disk->device;
-    if (!DiskUnlocked(disk->wholeDisk, disk->wholeDevice)) {
+    disk->whole = WholeDiskOf(disk->node, disk->device);
+    // A locked volume refuses every open but a query's, as on Windows.
+    if (desiredAccess != 0 && (ExclusivelyFlocked(disk->whole.node) || ExclusivelyFlocked(disk->node))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    if (!Measure(*disk)) return INVALID_HANDLE_VALUE;
-    disk->directFd = OpenDevice(disk->node, disk->device, O_RDONLY | O_DIRECT);
-    if (disk->directFd < 0) return INVALID_HANDLE_VALUE;
+    disk->size = DeviceBytes(disk->device);
+    if (std::optional<unsigned> sectorSize = LogicalSectorSize(disk->device);
+        sectorSize && *sectorSize != kRawSectorSize) {
+        RefuseSectorSize(*disk, *sectorSize);
+        return INVALID_HANDLE_VALUE;
+    }
     SetLastError(ERROR_SUCCESS);
     return disk.release();
 }
@@ -301,7 +345,7 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
     switch (controlCode) {
     case FSCTL_LOCK_VOLUME: return Lock(*disk);
     case FSCTL_UNLOCK_VOLUME:
-        if (disk->exclusiveFd < 0) {
+        if (!disk->locked) {
             SetLastError(ERROR_NOT_LOCKED);
             return false;
         }
@@ -309,7 +353,7 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
         return true;
     case FSCTL_DISMOUNT_VOLUME:
         // The lock has unmounted every mount of the volume: no file system keeps a view of it.
-        if (disk->exclusiveFd < 0) {
+        if (!disk->locked) {
             SetLastError(ERROR_NOT_LOCKED);
             return false;
         }
@@ -331,14 +375,14 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
 
 uint32_t SetFilePointer(HANDLE file, int32_t distance, int32_t* distanceHigh, uint32_t moveMethod) {
     RawDisk* disk = ValidDisk(file);
-    if (disk == nullptr) return INVALID_SET_FILE_POINTER;
-    return SeekPosition(disk->position, disk->size, distance, distanceHigh, moveMethod);
+    if (disk == nullptr || !KnownSize(*disk)) return INVALID_SET_FILE_POINTER;
+    return SeekPosition(disk->position, *disk->size, distance, distanceHigh, moveMethod);
 }
 
 bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead) {
     if (bytesRead) *bytesRead = 0;
     RawDisk* disk = ValidDisk(file);
-    if (disk == nullptr || !TransferAllowed(*disk, GENERIC_READ, size)) return false;
+    if (disk == nullptr || !TransferAllowed(*disk, GENERIC_READ, size) || !OpenDescriptor(*disk, false)) return false;
     unsigned char* bounce = BounceBuffer(*disk, size);
     if (bounce == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -346,7 +390,7 @@ bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead) {
     }
     uint32_t got = 0;
     while (got < size) {
-        ssize_t n = ::pread(disk->directFd, bounce + got, size - got, static_cast<off_t>(disk->position + got));
+        ssize_t n = DirectRead(disk->fd, bounce + got, size - got, static_cast<off_t>(disk->position + got));
         if (n < 0) {
             SetLastError(DiskError(errno, false));
             return false;
@@ -363,8 +407,8 @@ bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead) {
 bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWritten) {
     if (bytesWritten) *bytesWritten = 0;
     RawDisk* disk = ValidDisk(file);
-    if (disk == nullptr || !TransferAllowed(*disk, GENERIC_WRITE, size)) return false;
-    if (disk->position + size > disk->size) {
+    if (disk == nullptr || !TransferAllowed(*disk, GENERIC_WRITE, size) || !OpenDescriptor(*disk, false)) return false;
+    if (disk->position + size > *disk->size) {
         SetLastError(ERROR_SECTOR_NOT_FOUND);
         return false;
     }
@@ -388,6 +432,7 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
 bool FlushFileBuffers(HANDLE file) {
     RawDisk* disk = ValidDisk(file);
     if (disk == nullptr) return false;
+    if (disk->fd < 0) return true;  // nothing was written through the handle
     if (::fdatasync(disk->fd) != 0) {
         SetLastError(DiskError(errno, true));
         return false;

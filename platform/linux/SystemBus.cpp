@@ -46,9 +46,10 @@ uint32_t ErrorOf(const GError* error) {
     gchar* remote = g_dbus_error_get_remote_error(error);
     std::string name = remote ? remote : "";
     g_free(remote);
-    if (name == "org.freedesktop.UDisks2.Error.DeviceBusy" ||
-        name.rfind("org.freedesktop.UDisks2.Error.NotAuthorized", 0) == 0 ||
-        name == "org.freedesktop.DBus.Error.AccessDenied")
+    // NotAuthorized, NotAuthorizedCanObtain (nobody could be asked: no polkit agent runs) and
+    // NotAuthorizedDismissed (the user closed the prompt): not another program holding the unit.
+    if (name.rfind("org.freedesktop.UDisks2.Error.NotAuthorized", 0) == 0) return ERROR_ELEVATION_REQUIRED;
+    if (name == "org.freedesktop.UDisks2.Error.DeviceBusy" || name == "org.freedesktop.DBus.Error.AccessDenied")
         return ERROR_ACCESS_DENIED;
     if (name == "org.freedesktop.DBus.Error.UnknownObject" || name == "org.freedesktop.DBus.Error.UnknownMethod")
         return ERROR_DEVICE_NOT_CONNECTED;

@@ -20,8 +20,8 @@ struct ObjectUnref {
 };
 using FdList = std::unique_ptr<GUnixFDList, ObjectUnref>;
 
-// One method call; the reply, or nullptr with *result set: a busy device or a refusal by
-// polkit ERROR_ACCESS_DENIED, an object gone ERROR_DEVICE_NOT_CONNECTED, no bus or no such
+// One method call; the reply, or nullptr with *result set: a busy device ERROR_ACCESS_DENIED,
+// a refusal by polkit ERROR_ELEVATION_REQUIRED, an object gone ERROR_DEVICE_NOT_CONNECTED, no bus or no such
 // service ERROR_NOT_SUPPORTED, anything else ERROR_GEN_FAILURE. `arguments` is consumed. fds,
 // when given, receives the descriptors the reply carries.
 Variant CallSystemBus(const char* service, const std::string& object, const char* interface, const char* method,

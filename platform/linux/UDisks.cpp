@@ -15,8 +15,9 @@ constexpr char kBlock[] = "org.freedesktop.UDisks2.Block";
 constexpr char kDrive[] = "org.freedesktop.UDisks2.Drive";
 constexpr char kFilesystem[] = "org.freedesktop.UDisks2.Filesystem";
 constexpr char kPartition[] = "org.freedesktop.UDisks2.Partition";
-// A format or a power-off waits for the device (and for the user at polkit's prompt).
-constexpr int kLongCallMs = 10 * 60 * 1000;
+// A request waits for the device (a format, a power-off) and for the user at polkit's prompt:
+// GDBus's own 25 s would fail a request whose password is still being typed.
+constexpr int kRequestMs = 10 * 60 * 1000;
 
 Variant Call(const std::string& object, const char* interface, const char* method, GVariant* arguments,
              const char* replyType, int timeoutMs, uint32_t* result, GUnixFDList** fds = nullptr) {
@@ -120,7 +121,7 @@ std::optional<UDisksObjects> UDisksList() {
 uint32_t UDisksMount(const std::string& block, std::string* mountPoint) {
     GVariantBuilder options = Options();
     uint32_t result = ERROR_SUCCESS;
-    Variant reply = Call(block, kFilesystem, "Mount", g_variant_new("(a{sv})", &options), "(s)", -1, &result);
+    Variant reply = Call(block, kFilesystem, "Mount", g_variant_new("(a{sv})", &options), "(s)", kRequestMs, &result);
     if (reply && mountPoint) {
         const gchar* point = nullptr;
         g_variant_get(reply.get(), "(&s)", &point);
@@ -132,7 +133,7 @@ uint32_t UDisksMount(const std::string& block, std::string* mountPoint) {
 uint32_t UDisksUnmount(const std::string& block) {
     GVariantBuilder options = Options();
     uint32_t result = ERROR_SUCCESS;
-    Call(block, kFilesystem, "Unmount", g_variant_new("(a{sv})", &options), "()", -1, &result);
+    Call(block, kFilesystem, "Unmount", g_variant_new("(a{sv})", &options), "()", kRequestMs, &result);
     return result;
 }
 
@@ -142,7 +143,7 @@ int UDisksOpenDevice(const std::string& block, bool writable, int flags, uint32_
     GUnixFDList* raw = nullptr;
     uint32_t result = ERROR_SUCCESS;
     Variant reply = Call(block, kBlock, "OpenDevice", g_variant_new("(sa{sv})", writable ? "rw" : "r", &options), "(h)",
-                         -1, &result, &raw);
+                         kRequestMs, &result, &raw);
     FdList fds(raw);
     int fd = ReplyDescriptor(reply.get(), fds.get());
     if (fd < 0 && result == ERROR_SUCCESS) result = ERROR_GEN_FAILURE;
@@ -154,14 +155,14 @@ uint32_t UDisksFormat(const std::string& block, const std::string& type, const s
     GVariantBuilder options = Options();
     g_variant_builder_add(&options, "{sv}", "label", g_variant_new_string(label.c_str()));
     uint32_t result = ERROR_SUCCESS;
-    Call(block, kBlock, "Format", g_variant_new("(sa{sv})", type.c_str(), &options), "()", kLongCallMs, &result);
+    Call(block, kBlock, "Format", g_variant_new("(sa{sv})", type.c_str(), &options), "()", kRequestMs, &result);
     return result;
 }
 
 uint32_t UDisksPowerOff(const std::string& drive) {
     GVariantBuilder options = Options();
     uint32_t result = ERROR_SUCCESS;
-    Call(drive, kDrive, "PowerOff", g_variant_new("(a{sv})", &options), "()", kLongCallMs, &result);
+    Call(drive, kDrive, "PowerOff", g_variant_new("(a{sv})", &options), "()", kRequestMs, &result);
     return result;
 }
 

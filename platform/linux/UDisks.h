@@ -46,8 +46,11 @@ struct UDisksObjects {
 std::optional<UDisksObjects> UDisksList();
 
 // The requests answer ERROR_SUCCESS or the Windows error the program handles: a busy file
-// system or a refusal by polkit ERROR_ACCESS_DENIED, a device gone ERROR_DEVICE_NOT_CONNECTED,
+// system ERROR_ACCESS_DENIED, a refusal by polkit (or no polkit agent to ask the user)
+// ERROR_ELEVATION_REQUIRED, a device gone ERROR_DEVICE_NOT_CONNECTED,
 // no udisks2 at all ERROR_NOT_SUPPORTED, anything else ERROR_GEN_FAILURE.
+
+// Every request waits up to ten minutes: polkit may be asking the user for a password.
 
 // Filesystem.Mount where udisks2 chooses (/media/<user>/<label or uuid>).
 [[nodiscard]] uint32_t UDisksMount(const std::string& block, std::string* mountPoint);

@@ -8,9 +8,9 @@
 #include <cstdio>
 
 #include "platform/Error.h"
-#include "platform/linux/BootSector.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
+#include "platform/linux/VolumeFormat.h"
 
 namespace platform::linuxpc {
 namespace {
@@ -46,11 +46,6 @@ std::optional<Volume> VolumeAt(char letter, const std::string& node, const std::
         volume.folderObject = block ? block->object : std::string();
     }
     return volume;
-}
-
-// A desktop user may not read the device: udisks2's word that it is FAT stands then.
-bool Formatted(const Volume& volume) {
-    return FileSystemRecognised(volume.idType, NodeHoldsFatFileSystem(volume.node));
 }
 
 }  // namespace
@@ -94,12 +89,19 @@ std::string VolumeGuidPath(const Volume& volume) {
 }
 
 std::optional<std::string> VolumeFolder(const Volume& volume) {
-    if (!Formatted(volume)) {
+    const VolumeFormat format = FormatOf(volume.node, volume.number, volume.idType);
+    if (format == VolumeFormat::Unformatted) {
         SetLastError(ERROR_UNRECOGNIZED_VOLUME);
         return std::nullopt;
     }
     std::vector<std::string> points = MountPointsOf(volume.folderNumber);
     if (!points.empty()) return points.back();
+    // A volume whose sector 0 this user cannot read may be a unit whose image step stopped
+    // half-way: the program does not mount it (the desktop may have; that mount is used).
+    if (format == VolumeFormat::Unknown) {
+        SetLastError(ERROR_NOT_READY);
+        return std::nullopt;
+    }
     if (volume.folderObject.empty()) {
         SetLastError(ERROR_NOT_READY);
         return std::nullopt;

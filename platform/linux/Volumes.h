@@ -38,7 +38,9 @@ std::optional<Volume> LetteredVolume(char letter);
 // "\\?\Volume{...}\" made from the file system's UUID (from the device number without one).
 std::string VolumeGuidPath(const Volume& volume);
 // The drive's folder, mounted through udisks2 when it is not mounted; nullopt with the last
-// error set, ERROR_UNRECOGNIZED_VOLUME when sector 0 holds no file system (never mounted then).
+// error set: ERROR_UNRECOGNIZED_VOLUME when sector 0 holds no file system (never mounted then),
+// ERROR_NOT_READY when this user cannot read sector 0 and nobody has mounted the volume
+// (VolumeFormat.h: Unknown volumes are not mounted by the program).
 [[nodiscard]] std::optional<std::string> VolumeFolder(const Volume& volume);
 // The lettered volume mounted where nativePath lies (the longest match), with its mount point.
 std::optional<std::pair<char, std::string>> VolumeOfNativePath(const std::string& nativePath);

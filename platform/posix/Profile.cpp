@@ -46,6 +46,16 @@ bool ProfileDocument::Save(const std::string& nativePath) const {
         SetLastError(ErrorFromErrno(err));
         return false;
     }
+    // The rename is on the disk only once its folder is: a power cut could bring the old file
+    // back otherwise (MoveFileEx's MOVEFILE_WRITE_THROUGH on Windows).
+    const size_t slash = nativePath.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : nativePath.substr(0, slash);
+    // The file is replaced either way: a folder that cannot be synced (some network file
+    // systems refuse) leaves only that guarantee out.
+    if (int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); folderFd >= 0) {
+        (void)::fsync(folderFd);
+        ::close(folderFd);
+    }
     return true;
 }
 

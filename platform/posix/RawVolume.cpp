@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/linux/RawDisk.h"
@@ -44,7 +46,23 @@ public:
     uint64_t checked = 0;
     bool present = false;
     uint64_t size = 0;
+    // While a power cut is armed: what each write since the last flush replaced, oldest first.
+    std::vector<std::pair<uint64_t, std::string>> unflushed;
 };
+
+// The power is cut: the writes since the last flush are undone, newest first, and the unit is
+// gone with its device, volume and letter.
+void CutPower(RawVolume* volume) {
+    for (auto it = volume->unflushed.rbegin(); it != volume->unflushed.rend(); ++it)
+        if (::pwrite(volume->fd, it->second.data(), it->second.size(), static_cast<off_t>(it->first)) < 0) break;
+    volume->unflushed.clear();
+    ::fdatasync(volume->fd);
+    std::string unit = volume->unit;
+    ModifyMachine([&](ProfileDocument& doc) {
+        RemoveUnit(doc, unit);
+        return true;
+    });
+}
 
 RawVolume* VolumeOf(HANDLE handle) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -139,7 +157,11 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*
     switch (controlCode) {
     case FSCTL_LOCK_VOLUME:
         if (volume->locked) return true;
-        if (LockRefused(volume->unit) || ::flock(volume->fd, LOCK_EX | LOCK_NB) != 0) {
+        if (uint32_t refused = LockRefused(volume->unit); refused != ERROR_SUCCESS) {
+            SetLastError(refused);
+            return false;
+        }
+        if (::flock(volume->fd, LOCK_EX | LOCK_NB) != 0) {
             // Converting the lock may have dropped the shared one: take it back.
             ::flock(volume->fd, LOCK_SH | LOCK_NB);
             SetLastError(ERROR_ACCESS_DENIED);
@@ -245,6 +267,17 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
         return false;
     }
     WriteOutcome outcome = PlanWrite(volume->unit, volume->checked, volume->position, size);
+    if (outcome.powerCut) {
+        CutPower(volume);
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return false;
+    }
+    if (outcome.keepUnflushed) {
+        std::string replaced(outcome.bytes, '\0');
+        ssize_t n = ::pread(volume->fd, replaced.data(), replaced.size(), static_cast<off_t>(volume->position));
+        replaced.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        volume->unflushed.emplace_back(volume->position, std::move(replaced));
+    }
     uint32_t done = 0;
     while (done < outcome.bytes) {
         ssize_t n = ::pwrite(volume->fd, static_cast<const char*>(buffer) + done, outcome.bytes - done,
@@ -283,6 +316,7 @@ bool FlushFileBuffers(HANDLE file) {
         SetLastError(ErrorFromErrno(errno));
         return false;
     }
+    volume->unflushed.clear();
     return true;
 }
 

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <elf.h>
 #include <fcntl.h>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 #include <vector>
 
@@ -90,6 +92,20 @@ bool VerQueryValueA(const void* block, const char* value, void** out, uint32_t* 
         p = text + strlen(text) + 1;
     }
     return false;
+}
+
+std::string GetSystemVersionText() {
+    // The distribution as os-release names it, then the kernel as uname does.
+    std::string text = "Linux";
+    std::ifstream release("/etc/os-release");
+    for (std::string line; std::getline(release, line);) {
+        if (line.rfind("PRETTY_NAME=", 0) != 0) continue;
+        text = line.substr(12);
+        if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+    }
+    struct utsname system {};
+    if (::uname(&system) == 0) text += std::string(" ") + system.release + " " + system.machine;
+    return Utf8ToCp932(text).value_or(text);
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/Error.h"
 #include "platform/sim/Machine.h"
 
 namespace platform {
@@ -19,7 +20,9 @@ struct FaultSettings {
     std::optional<uint64_t> shortWriteSector;
     int shortWriteAttempts = -1;
     std::optional<uint64_t> vanishAfterBytes;
+    std::optional<uint64_t> powerCutAfterBytes;
     bool lockRefused = false;
+    bool lockAuthorisationRefused = false;
 };
 
 // A unit's faults as last read, with the counts of that description.
@@ -55,7 +58,9 @@ FaultSettings ReadSettings(const ProfileDocument& doc, const std::string& unit, 
     settings.shortWriteSector = Number(doc, section, "ShortWriteSector");
     settings.shortWriteAttempts = Attempts(doc, section, "ShortWriteAttempts");
     settings.vanishAfterBytes = Number(doc, section, "VanishAfterBytes");
-    settings.lockRefused = Number(doc, section, "LockRefused").value_or(0) != 0;
+    settings.powerCutAfterBytes = Number(doc, section, "PowerCutAfterBytes");
+    settings.lockAuthorisationRefused = doc.Get(section, "LockRefused") == std::optional<std::string>("authorisation");
+    settings.lockRefused = settings.lockAuthorisationRefused || Number(doc, section, "LockRefused").value_or(0) != 0;
     for (const std::string& key : doc.Keys(section)) description->append(key + "=" + *doc.Get(section, key) + ";");
     return settings;
 }
@@ -107,14 +112,25 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t generation, uint64_t of
         outcome.bytes = static_cast<uint32_t>(std::min<uint64_t>(left, outcome.bytes));
         outcome.vanish = true;
     }
+    // The write that would go past the limit never completes, and nothing since the last flush
+    // stays.
+    if (settings.powerCutAfterBytes && !outcome.vanish) {
+        outcome.keepUnflushed = true;
+        if (count.bytesWritten + outcome.bytes > *settings.powerCutAfterBytes) {
+            outcome = {0, true, true, true, true};
+            return outcome;
+        }
+    }
     count.bytesWritten += outcome.bytes;
     return outcome;
 }
 
-bool LockRefused(const std::string& unit) {
-    if (unit.empty()) return false;
+uint32_t LockRefused(const std::string& unit) {
+    if (unit.empty()) return ERROR_SUCCESS;
     std::lock_guard guard(countersLock);
-    return CurrentFaults(unit, MachineGeneration()).settings.lockRefused;
+    const FaultSettings& settings = CurrentFaults(unit, MachineGeneration()).settings;
+    if (settings.lockAuthorisationRefused) return ERROR_ELEVATION_REQUIRED;
+    return settings.lockRefused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 }  // namespace platform

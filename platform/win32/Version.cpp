@@ -55,4 +55,25 @@ bool VerQueryValueA(const void* block, const char* value, void** out, uint32_t* 
     return true;
 }
 
+std::string GetSystemVersionText() {
+    // GetVersionEx answers what the manifest declares, not what runs; ntdll tells the truth.
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    using RtlGetVersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
+    auto rtlGetVersion =
+        ntdll ? reinterpret_cast<RtlGetVersionCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+              : nullptr;
+    if (rtlGetVersion == nullptr || rtlGetVersion(&info) != 0) return "Windows";
+    std::string text = "Windows " + std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) +
+                       "." + std::to_string(info.dwBuildNumber);
+    // Under Wine the Windows it plays is not the whole story.
+    using WineVersionCall = const char*(CDECL*)();
+    auto wineVersion =
+        ntdll ? reinterpret_cast<WineVersionCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")))
+              : nullptr;
+    if (wineVersion != nullptr) text += std::string(" (Wine ") + wineVersion() + ")";
+    return text;
+}
+
 }  // namespace platform

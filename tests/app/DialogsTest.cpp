@@ -149,6 +149,44 @@ TEST_F(DialogsTest, AUnitUsedByTheMediaPlayerAsksTheUserToEndIt) {
     EXPECT_EQ(window->NaviConnected, 0);
 }
 
+// A desktop user whom polkit refuses (or who has no polkit agent) is told what is needed, once:
+// another try would only ask again, and it is no other program's doing.
+TEST_F(DialogsTest, ARefusedAuthorisationSaysWhatIsNeededAndIsNotRetried) {
+    navisim::CreateUnit(Unit());
+    navisim::Faults faults;
+    faults.lockAuthorisationRefused = true;
+    navisim::SetFaults("navi", faults);
+    uint64_t shown = 0;
+    size_t boxesBeforeReplug = 0;
+    Run({Until([&] { return !view.Boxes().empty(); }), Do([&] {
+             shown = platform::GetTickCount64();
+             view.DeviceChanged();  // as the volume's mount coming back shows on a real PC
+         }),
+         // A minute of device changes (the volume let go) and timers: nothing asks again.
+         Until([&] {
+             if (platform::GetTickCount64() - shown < 60000) return false;
+             boxesBeforeReplug = view.Boxes().size();
+             return true;
+         }),
+         Do([&] {
+             navisim::ClearFaults("navi");
+             navisim::Unplug("navi");
+             view.DeviceChanged();
+         }),
+         Until([&] { return theApp.Navi.NaviDrive.empty(); }), Do([&] {
+             navisim::Plug("navi");
+             view.DeviceChanged();
+         }),
+         // Plugged in again, the unit is asked for again.
+         Until([&] { return window->NaviConnected == 1; })});
+    EXPECT_EQ(boxesBeforeReplug, 1u);
+    auto boxes = view.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].request.text.find("管理者の認証が必要です"), std::string::npos) << boxes[0].request.text;
+    EXPECT_NE(boxes[0].request.text.find("polkit エージェント"), std::string::npos);
+    EXPECT_NE(boxes[0].request.text.find("E04"), std::string::npos);
+}
+
 TEST_F(DialogsTest, AVolumeThatStaysLockedIsRetriedElevenTimesBeforeTheBox) {
     navisim::CreateUnit(Unit());
     navisim::Faults faults;
@@ -333,15 +371,17 @@ TEST_F(DialogsTest, TheWindowAnswersThroughoutTheEjectAfterATransfer) {
     EXPECT_LE(LongestGap([&] { Notify(kNotifyTransferDone); }, [&] { return !Plugged(); }), 100u);
 }
 
-TEST_F(DialogsTest, TheWindowAnswersThroughoutTheFormatAfterAnUnfinishedImage) {
+TEST_F(DialogsTest, TheWindowAnswersThroughoutTheRecoverysFormat) {
     navisim::CreateUnit(Unit());
     view.AnswerFormat(true);
+    view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDOK);
+    bool chosen = false;
     const uint64_t slowest = LongestGap(
         [&] {
-            theApp.Navi.ImageWritePending = 1;
-            Notify(kNotifyTransferFailed, 508);
+            chosen = true;
+            window->OnCommand(ids::kMenuRecovery);
         },
-        [&] { return theApp.Navi.ImageWritePending == 0 && DriveHeld(); });
+        [&] { return chosen && DriveHeld(); });
     EXPECT_LE(slowest, 100u);
     // Formatted, the unit has no identity files, and is held again by its drive all the same.
     EXPECT_FALSE(std::filesystem::exists(navisim::UnitFiles("navi") / "UPDATE"));

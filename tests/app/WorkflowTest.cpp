@@ -62,6 +62,17 @@ TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
                     CallLog().find("\"call\":\"TSC\"") != std::string::npos;
          })});
 
+    // Both jobs on the taskbar button, gone again when each ended; the window was in front, so
+    // nothing flashed and no notice came.
+    using platform::TaskbarProgress;
+    std::vector<HeadlessView::TaskbarRecord> taskbar = view.TaskbarStates();
+    ASSERT_FALSE(taskbar.empty());
+    EXPECT_EQ(taskbar.front(), (HeadlessView::TaskbarRecord{TaskbarProgress::Normal, 0}));
+    EXPECT_EQ(taskbar.back(), (HeadlessView::TaskbarRecord{TaskbarProgress::None, 0}));
+    EXPECT_EQ(std::count(taskbar.begin(), taskbar.end(), HeadlessView::TaskbarRecord{TaskbarProgress::None, 0}), 2);
+    EXPECT_EQ(view.Flashes(), 0);
+    EXPECT_TRUE(view.Notices().empty());
+
     // The download: both areas and the history say so; the offer's size came with its description
     // (one MapSize unit, under 0.05 GB).
     EXPECT_EQ(view.GetCellText(ids::kServerArea, 0, 2), J("ダウンロード完了"));
@@ -275,12 +286,6 @@ TEST_F(WorkflowTest, TheTransferButtonRefusesInItsOrder) {
              seen.emplace_back("cancelled", view.Boxes().size() == before ? "" : LastBox());
          }),
          Do([&] {
-             theApp.Navi.ImageWritePending = 1;
-             press();
-             note("unfinished image");
-             theApp.Navi.ImageWritePending = 0;
-         }),
-         Do([&] {
              (void)DriveClose();  // the unit is let go; its reopen wait is not under test
              window->NaviConnected = 0;
              press();
@@ -294,7 +299,6 @@ TEST_F(WorkflowTest, TheTransferButtonRefusesInItsOrder) {
         {"other name", Message(524, "E01")},
         {"no folder", Message(534, "E17")},
         {"cancelled", ""},
-        {"unfinished image", Message(503, "E06")},
         {"not held", Message(501, "E02")},
     };
     EXPECT_EQ(seen, expected);
@@ -303,21 +307,31 @@ TEST_F(WorkflowTest, TheTransferButtonRefusesInItsOrder) {
     EXPECT_EQ(window->CloseEnabled, 1);
 }
 
-TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndFormatsTheUnit) {
-    mkupdate::BuildUpdateSet(config.updateSet, {});
+TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndTheNextPressFinishesIt) {
+    mkupdate::Contents contents = mkupdate::BuildUpdateSet(Maps() + "/20260411", {});
     StartService();
     EarlierDownload();
     navisim::CreateUnit(Unit());
     navisim::Faults faults;
-    faults.writeFailSector = 8;
+    faults.writeFailSector = contents.image.size() / 2 / 512;  // half of the image is written
     navisim::SetFaults("navi", faults);
     view.AnswerFormat(true);
+    view.SetWindowInFront(false);
     Run({Until([&] { return Ready(); }), Do([&] {
              CheckRow(0);
              window->OnCommand(ids::kTransferButton);
          }),
-         Until([&] { return theApp.TransferThreadHandle.IsNull() && Calls("TSC") == 1 && !view.Boxes().empty(); })});
-    ASSERT_EQ(view.Boxes().size(), 1u);
+         Until([&] { return theApp.TransferThreadHandle.IsNull() && Calls("TSC") == 1 && !view.Boxes().empty(); }),
+         // Nothing is formatted unasked: the unit is held again with its transfer to finish.
+         Until(
+             [&] { return window->NaviConnected == 1 && Text(ids::kStatusLine).find(J("中断")) != std::string::npos; }),
+         Do([&] {
+             EXPECT_FALSE(navisim::Check("navi", std::nullopt).bootSignature0);
+             navisim::ClearFaults("navi");
+             window->OnCommand(ids::kTransferButton);
+         }),
+         Until(
+             [&] { return BoxCaptioned("転送の完了") && theApp.TransferThreadHandle.IsNull() && Calls("TSC") == 2; })});
     std::string log = CallLog();
     size_t completion = log.find("\"call\":\"TSC\"");
     ASSERT_NE(completion, std::string::npos);
@@ -326,11 +340,82 @@ TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndFormatsTheUnit) {
     std::string failure = log.substr(code + 19, 3);
     EXPECT_EQ(failure[0], 'E');
     EXPECT_NE(view.Boxes()[0].request.text.find(failure), std::string::npos);
-    // The unfinished image was formatted away.
-    navisim::ClearFaults("navi");
-    navisim::CheckReport report = navisim::Check("navi", std::nullopt);
-    EXPECT_TRUE(report.bootSignature0) << navisim::Describe(report);
-    EXPECT_TRUE(report.updateFiles.empty()) << navisim::Describe(report);
+    EXPECT_EQ(view.Boxes()[0].request.text.find(J("次の手順")), std::string::npos) << "the unit is still there";
+    // The taskbar button said the job failed; a short job flashes nothing, seen or not.
+    std::vector<HeadlessView::TaskbarRecord> states = view.TaskbarStates();
+    EXPECT_TRUE(std::any_of(states.begin(), states.end(),
+                            [](const auto& record) { return record.state == platform::TaskbarProgress::Error; }));
+    EXPECT_EQ(view.Flashes(), 0);
+    EXPECT_FALSE(fs::exists(Maps() + "/Transfer.ini"));
+    fs::path image = world.root + "/image.bin";
+    TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
+    navisim::CheckReport report = navisim::Check("navi", image);
+    EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
+}
+
+// A transfer that fails after over a minute, with the window in front of the user or not.
+class LongJobTest : public WorkflowWorld {
+protected:
+    void FailALongTransfer(bool inFront) {
+        mkupdate::BuildUpdateSet(config.updateSet, {});
+        StartService();
+        EarlierDownload();
+        navisim::CreateUnit(Unit());
+        navisim::Faults faults;
+        faults.writeFailSector = 8;
+        navisim::SetFaults("navi", faults);
+        view.AnswerFormat(true);
+        view.SetWindowInFront(inFront);
+        Run({Until([&] { return Ready(); }), Do([&] {
+                 CheckRow(0);
+                 window->OnCommand(ids::kTransferButton);
+                 // The end is handled after this step: by then the job has run for over a minute.
+                 world.clock.Advance(61 * 1000);
+             }),
+             Until([&] { return theApp.TransferThreadHandle.IsNull() && !view.Boxes().empty(); })});
+        EXPECT_EQ(view.TaskbarStates().front(), (HeadlessView::TaskbarRecord{platform::TaskbarProgress::Normal, 0}));
+        EXPECT_EQ(view.TaskbarStates().back().state, platform::TaskbarProgress::Error);
+    }
+};
+
+// The user went to another window during a long transfer: when it fails, the window flashes and
+// a notice of the desktop says so, before the box waits in the window.
+TEST_F(LongJobTest, EndingUnseenFlashesTheWindowAndSaysHowItEnded) {
+    FailALongTransfer(false);
+    EXPECT_EQ(view.Flashes(), 1);
+    std::vector<HeadlessView::NoticeRecord> notices = view.Notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].title, J("ヴェルトレーン"));
+    EXPECT_EQ(notices[0].text,
+              J("地図の転送に失敗しました。\nヴェルトレーンの画面で、エラーの内容と次の手順をご確認ください。"));
+    EXPECT_TRUE(notices[0].failed);
+}
+
+TEST_F(LongJobTest, EndingInFrontOfTheUserNeedsNoFlashOrNotice) {
+    FailALongTransfer(true);
+    EXPECT_EQ(view.Flashes(), 0);
+    EXPECT_TRUE(view.Notices().empty());
+}
+
+TEST_F(WorkflowTest, AUnitPulledDuringTheTransferIsNamedWithTheNextStep) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    EarlierDownload();
+    navisim::CreateUnit(Unit());
+    navisim::Faults faults;
+    faults.vanishAfterBytes = 4096;
+    navisim::SetFaults("navi", faults);
+    view.AnswerFormat(true);
+    Run({Until([&] { return Ready(); }), Do([&] {
+             CheckRow(0);
+             window->OnCommand(ids::kTransferButton);
+         }),
+         Until([&] { return theApp.TransferThreadHandle.IsNull() && !view.Boxes().empty(); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    const std::string text = view.Boxes()[0].request.text;
+    EXPECT_EQ(text.find(J("ナビゲーションへの地図の転送に失敗しました。")), 0u) << *platform::Cp932ToUtf8(text);
+    EXPECT_NE(text.find(shipped::NextStep(shipped::kUnitRemovedStep)), std::string::npos)
+        << *platform::Cp932ToUtf8(text);
 }
 
 TEST_F(WorkflowTest, DeletingSharedDataAsksAndKeepsItUnsharedDataGoes) {

@@ -140,3 +140,50 @@ TEST_F(LoggerTest, SettingsAndLogsAreThoseOfTheProgramFolderNotTheWorkingDirecto
     EXPECT_FALSE(std::filesystem::exists(elsewhere + "/20261206own.log"));
     std::filesystem::current_path(previous);
 }
+
+// A user whose update failed has a log to send although nobody set up debugger.ini: errors and
+// the jobs' start and end lines, in the user's data folder, with the run before kept beside.
+TEST_F(LoggerTest, KeptLogHoldsErrorsAndJobLinesWithoutDebuggerIniAndKeepsTheRunBefore) {
+    std::filesystem::create_directories(world.root + "/user");
+    TestWorld::WriteFile(world.root + "/user/Veltrane.log", "last run\n");
+    TestWorld::WriteFile(world.root + "/user/Veltrane.prev.log", "the run before\n");
+    LogInit();
+    VLOG(LOG_TRACE, "FileRead開始");
+    VLOG(LOG_INFO, "回線速度");
+    VLOG(LOG_ERROR, "ファイルオープンエラー[%d]", 803);
+    VLOG_JOB("ジョブ開始[%s]", "転送");
+    EXPECT_EQ(KeptLogPath(), world.Win(world.root + "/user/Veltrane.log"));
+    std::string log = Read("user/Veltrane.log");
+    EXPECT_EQ(log.find("2026/12/06 10:30:00:000:ファイルオープンエラー[803],.\\Common,"), 0u) << log;
+    EXPECT_NE(log.find("\n2026/12/06 10:30:00:000:ジョブ開始[転送],.\\Common,"), std::string::npos);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+    EXPECT_EQ(Read("user/Veltrane.prev.log"), "last run\n");
+    EXPECT_FALSE(Exists("Veltrane.log")) << "never in the program folder";
+}
+
+TEST_F(LoggerTest, DebuggerIniAsksTheKeptLogForMoreButNeverForLessThanErrors) {
+    WriteIni("DebugMode=Yes\r\nLogLevel=2\r\n");
+    LogInit();
+    VLOG(LOG_TRACE, "FileRead開始");
+    EXPECT_NE(Read("user/Veltrane.log").find(":FileRead開始,"), std::string::npos);
+
+    WriteIni("DebugMode=Yes\r\nLogLevel=5\r\n");
+    LogInit();
+    VLOG(LOG_ERROR, "エラー");
+    VLOG(LOG_INFO, "情報");
+    std::string log = Read("user/Veltrane.log");
+    EXPECT_NE(log.find(":エラー,"), std::string::npos);
+    EXPECT_EQ(log.find(":情報,"), std::string::npos);
+    EXPECT_NE(Read("user/Veltrane.prev.log").find(":FileRead開始,"), std::string::npos);
+}
+
+TEST_F(LoggerTest, KeptLogStaysWithinItsBoundKeepingTheNewestLines) {
+    LogInit();
+    const std::string filler(1000, 'x');
+    for (int i = 0; i < 2200; ++i) VLOG(LOG_ERROR, "%s%d", filler.c_str(), i);
+    std::string log = Read("user/Veltrane.log");
+    EXPECT_LE(log.size(), 2u * 1024u * 1024u);
+    EXPECT_EQ(log.rfind("(ログが上限の大きさに達したため、それまでの行を消しました)\n", 0), 0u);
+    EXPECT_NE(log.find("x2199,"), std::string::npos);
+    EXPECT_EQ(log.find("x0,"), std::string::npos);
+}

@@ -205,17 +205,19 @@ TEST_F(ImageCopyTest, NoPiecesWriteNothingAndTheEmptySumMustMatch) {
 
 // The signature is cleared after the first piece and restored after the last; a rewrite that
 // fails all its tries fails the step with the image-write result and leaves the format pending.
-TEST_F(ImageCopyTest, AFailedSignatureClearFailsTheImageStep) {
-    // The unit is pulled out during the clear after the first piece (16 KiB): the clear's
-    // first sector write gets one byte onto the unit. The piece does not count as copied.
+TEST_F(ImageCopyTest, PieceZeroGoesOnWithItsSignaturesAlreadyCleared) {
+    // The unit loses power 4 KiB into the first piece, after sector 0 and its copy at 2,560
+    // were written: neither may carry a valid signature over the half-written image.
     Prepared();
     navisim::Faults faults;
-    faults.vanishAfterBytes = 16 * 1024 + 1;
+    faults.vanishAfterBytes = 4096;
     navisim::SetFaults("navi", faults);
     EXPECT_EQ(ImageCopy(&job), kImageWriteFailed);
+    navisim::CheckReport report = navisim::Check("navi", std::nullopt);
+    EXPECT_FALSE(report.bootSignature0);
+    EXPECT_FALSE(report.bootSignature2560);
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
     EXPECT_EQ(theApp.TransferPercent.load(), 0);
-    EXPECT_EQ(job.imageWrittenBytes.load(), 0u);
 }
 
 TEST_F(ImageCopyTest, AFailedSignatureRestoreFailsTheImageStep) {

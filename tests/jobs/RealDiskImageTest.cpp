@@ -44,7 +44,8 @@ void PutByte(const std::string& path, off_t offset, char byte) {
 
 }  // namespace
 
-class RealDiskImageTest : public TransferTest {
+// On a whole-disk loop device and on what most USB sticks are: an MBR with one FAT partition.
+class RealDiskImageTest : public TransferTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
         TransferTest::SetUp();
@@ -69,50 +70,68 @@ protected:
         job.id = id;
 
         // The unit as it was: an older volume whose unused space holds old data.
+        const bool partitioned = GetParam();
+        if (std::string reason = PartitionSkipReason(); partitioned && !reason.empty()) GTEST_SKIP() << reason;
         unitImage = world.root + "/unit.img";
         TestWorld::WriteFile(unitImage, std::string(kVolumeBytes, '\xEE'));
-        loop = std::make_unique<LoopDevice>(unitImage);
+        if (partitioned) {
+            const std::string volume = unitImage;
+            unitImage = world.root + "/disk.img";
+            ASSERT_TRUE(MakePartitionedImage(unitImage, volume));
+            base = kPartitionOffset;
+        }
+        loop = std::make_unique<LoopDevice>(unitImage, 512, partitioned);
         if (loop->Node().empty()) GTEST_SKIP() << "losetup could not attach a loop device here";
+        volumeNode = partitioned ? loop->Node() + "p1" : loop->Node();
         // The real PC from here on: the machine folder holds no machine.ini.
         std::filesystem::create_directories(world.root + "/real-pc");
         platform::SetMachineFolder(world.root + "/real-pc");
         ASSERT_FALSE(platform::MachineSimulated());
-        platform::linuxpc::SetDriveDevice('E', loop->Node());
+        platform::linuxpc::SetDriveDevice('E', volumeNode);
     }
+    // The unit's volume as its backing file holds it.
+    std::string VolumeBytes() const { return TestWorld::ReadFile(unitImage).substr(base, kVolumeBytes); }
     void TearDown() override {
         TransferTest::TearDown();
         platform::linuxpc::SetDriveDevice('E', "");
     }
 
     ReadHookClock readClock;
-    std::string unitImage;
+    std::string unitImage;  // the loop device's backing file
+    off_t base = 0;         // where the volume starts in it
+    std::string volumeNode;
     std::unique_ptr<LoopDevice> loop;
 };
 
-TEST_F(RealDiskImageTest, WritesTheImageThatFsckAndMtoolsThenRead) {
+INSTANTIATE_TEST_SUITE_P(WholeDiskAndPartition, RealDiskImageTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? "Partition" : "WholeDisk";
+                         });
+
+TEST_P(RealDiskImageTest, WritesTheImageThatFsckAndMtoolsThenRead) {
     ASSERT_EQ(OpenVolume(), 0);
     EXPECT_EQ(ImageCopy(&job), 0);
     EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
-    EXPECT_EQ(TestWorld::ReadFile(unitImage), TestWorld::ReadFile(ImagePath()));
-    EXPECT_TRUE(Shell("fsck.fat -n '" + unitImage + "'"));
-    EXPECT_EQ(ShellOutput("mtype -i '" + unitImage + "' ::/UPDATE/NAVIINFO/DEVICE.DAT"), "NAVI-UNIT-0001\r\n");
-    EXPECT_EQ(ShellOutput("mtype -i '" + unitImage + "' ::/MAP.VER"), "2025101\r\n");
+    EXPECT_EQ(VolumeBytes(), TestWorld::ReadFile(ImagePath()));
+    EXPECT_TRUE(Shell("fsck.fat -n '" + volumeNode + "'"));
+    EXPECT_EQ(ShellOutput("mtype -i '" + volumeNode + "' ::/UPDATE/NAVIINFO/DEVICE.DAT"), "NAVI-UNIT-0001\r\n");
+    EXPECT_EQ(ShellOutput("mtype -i '" + volumeNode + "' ::/MAP.VER"), "2025101\r\n");
 }
 
-TEST_F(RealDiskImageTest, ReadBackCatchesAMediumChangedBehindTheDevice) {
+TEST_P(RealDiskImageTest, ReadBackCatchesAMediumChangedBehindTheDevice) {
     // Once the second piece has reached the medium, the medium changes under the device: the
     // page cache still holds what was written, the device does not.
     bool changed = false;
     readClock.onRead = [&] {
-        if (changed || ByteAt(unitImage, kWatchedOffset) != '\0') return;
-        PutByte(unitImage, kWatchedOffset, 'Z');
+        if (changed || ByteAt(unitImage, base + kWatchedOffset) != '\0') return;
+        PutByte(unitImage, base + kWatchedOffset, 'Z');
         changed = true;
     };
     ASSERT_EQ(OpenVolume(), 0);
     EXPECT_EQ(ImageCopy(&job), kImageCompareFailed);
     EXPECT_TRUE(changed);
-    EXPECT_EQ(ByteAt(unitImage, 510), '\0');  // the boot signatures cleared
-    EXPECT_EQ(ByteAt(unitImage, 511), '\0');
-    EXPECT_EQ(ByteAt(unitImage, 2560 + 510), '\0');
+    EXPECT_EQ(ByteAt(unitImage, base + 510), '\0');  // the boot signatures cleared
+    EXPECT_EQ(ByteAt(unitImage, base + 511), '\0');
+    EXPECT_EQ(ByteAt(unitImage, base + 2560 + 510), '\0');
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 1);
 }

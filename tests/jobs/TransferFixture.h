@@ -42,6 +42,8 @@ protected:
         navisim::InitMachine(world.root + "/machine", false);
         navisim::CreateUnit(navisim::UnitOptions{});
         theApp.Navi.NaviDrive = "E:\\";
+        // The window names the unit in the record before it starts the job.
+        job.record.instanceId = "USBSTOR\\DISK&VID_2F6A&PID_0C31\\TEST&0";
     }
     void TearDown() override {
         NaviThreadWait();

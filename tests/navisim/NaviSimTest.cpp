@@ -19,6 +19,7 @@
 #include "platform/Format.h"
 #include "platform/DeviceChange.h"
 #include "platform/RawVolume.h"
+#include "platform/Volumes.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Removal.h"
 #include "support/UnitWorld.h"
@@ -551,4 +552,46 @@ TEST(NaviSim, ALockedVolumeIsReachableOnlyThroughItsLockingHandle) {
     EXPECT_FALSE(Control(volume, platform::IOCTL_STORAGE_CHECK_VERIFY2));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_DEVICE_NOT_CONNECTED);
     EXPECT_TRUE(platform::CloseHandle(volume));
+}
+
+TEST(NaviSim, APowerCutLosesTheWritesSinceTheLastFlushAndLeavesAUnitWithoutFiles) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    navisim::Faults faults;
+    faults.powerCutAfterBytes = 3 * 4096;
+    navisim::SetFaults("navi", faults);
+    alignas(4096) static unsigned char block[4096];
+    platform::HANDLE volume = OpenE();
+    // A raw write beneath the file system needs the lock.
+    ASSERT_TRUE(Control(volume, platform::FSCTL_LOCK_VOLUME));
+    uint32_t done = 0;
+    auto write = [&](unsigned char fill) {
+        std::memset(block, fill, sizeof block);
+        return platform::WriteFile(volume, block, sizeof block, &done, nullptr);
+    };
+    // Sector 0 on: flushed, then two writes that are not, then the one the power cut stops.
+    ASSERT_TRUE(write(0x11));
+    ASSERT_TRUE(platform::FlushFileBuffers(volume));
+    ASSERT_TRUE(write(0x22));
+    ASSERT_TRUE(write(0x33));
+    EXPECT_FALSE(write(0x44));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_TRUE(platform::CloseHandle(volume));
+    EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "0");
+
+    const std::string image = TestWorld::ReadFile(navisim::UnitImage("navi").string());
+    EXPECT_EQ(image.substr(0, 4096), std::string(4096, '\x11'));
+    // What the lost writes replaced: the unit's zeroed volume past its boot sector copy.
+    EXPECT_EQ(image.substr(4096, 8192), std::string(8192, '\0'));
+
+    // Plugged in again without a file system: its device, volume and letter are there, its
+    // files are not.
+    navisim::ClearFaults("navi");
+    navisim::Plug("navi");
+    EXPECT_EQ(platform::MachineDescription().Get("Device navi", "Unit"), "navi");
+    EXPECT_EQ(platform::MachineDescription().Get("Drive E", "Volume"), "navi");
+    char name[260] = {};
+    EXPECT_TRUE(platform::GetVolumeNameForVolumeMountPointA("E:\\", name, sizeof name));
+    EXPECT_FALSE(Visible("E:\\UPDATE\\NAVIINFO\\DEVICE.DAT"));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_UNRECOGNIZED_VOLUME);
 }

@@ -184,3 +184,28 @@ TEST_F(ShippedMessagesTest, EveryTextFitsTheBufferItIsReadInto) {
     }
     EXPECT_GT(lines, 30u);
 }
+
+// A box raised for a cause the program knows names the next step and where the support report
+// is, below the catalogue's own text; the caller's cause holds for the one box that follows.
+TEST_F(ShippedMessagesTest, KnownCausesAddTheNextStepAndTheSupportReportFolder) {
+    catalogue.SetCause(ErrorCause::UnitRemoved);
+    EXPECT_EQ(Show(519, "E08").text, shipped::Message(519, "E08") + shipped::NextStep(shipped::kUnitRemovedStep));
+    EXPECT_EQ(Show(519, "E08").text, shipped::Message(519, "E08")) << "the cause was for one box";
+
+    catalogue.SetCause(ErrorCause::AuthorisationRefused);
+    EXPECT_EQ(Show(800, "E02").text,
+              shipped::Message(800, "E02") +
+                  shipped::NextStep(u8"もう一度［転送開始］を押し、管理者の認証を求める画面で管理者のパスワードを"
+                                    u8"入力してください。管理者でない場合は、パソコンの管理者にご相談ください。"));
+    EXPECT_NE(shipped::NextStep(u8"").find(world.Win(world.root + "/user/SupportReport")), std::string::npos);
+    ShownError last = *catalogue.LastError();
+    EXPECT_EQ(last.kind, 800);
+    EXPECT_EQ(last.code, "E02");
+}
+
+TEST_F(MessageCatalogueTest, AnOlderMessageIniWithoutNextStepsShowsTheTextAlone) {
+    catalogue.SetDetailText("D");
+    catalogue.SetNumberText(5);
+    catalogue.ShowErrorMessage(400, "E01", "");
+    EXPECT_EQ(LastBox().text, "D / 5.0 / E01 / D");
+}

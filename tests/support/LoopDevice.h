@@ -48,14 +48,45 @@ inline bool MakeUnitFatImage(const std::string& path, size_t bytes, const std::s
            Shell("mcopy -i '" + path + "' '" + folder + "/MAP.VER' ::/MAP.VER");
 }
 
-// A file attached to a free loop device for the object's life.
+// The offset of the one partition of a partitioned image: 1 MiB, as partitioning tools align it.
+constexpr off_t kPartitionOffset = 1 << 20;
+
+// What most USB sticks are: `disk` becomes an MBR with one FAT partition (type 0x0c) at
+// kPartitionOffset holding the volume image `volume`.
+inline bool MakePartitionedImage(const std::string& disk, const std::string& volume) {
+    return Shell("dd if='" + volume + "' of='" + disk + "' bs=1M seek=1 status=none") &&
+           Shell("echo 'start=2048, type=c' | sfdisk -q '" + disk + "'");
+}
+
+// Empty when partitioned loop devices can be made here (after LoopSkipReason), else why not.
+inline std::string PartitionSkipReason() {
+    for (const char* tool : {"sfdisk", "partx"})
+        if (!Shell(std::string("command -v ") + tool))
+            return std::string(tool) + " is missing (scripts/install-deps.sh installs fdisk and util-linux)";
+    return {};
+}
+
+// A file attached to a free loop device for the object's life; a partitioned one shows its
+// partitions as "<node>p1"... (added through BLKPG where the kernel reads no partition table).
 class LoopDevice {
 public:
-    explicit LoopDevice(const std::string& backingFile, unsigned sectorSize = 512) {
-        std::string output =
-            ShellOutput("losetup -f --show --sector-size " + std::to_string(sectorSize) + " '" + backingFile + "'");
+    explicit LoopDevice(const std::string& backingFile, unsigned sectorSize = 512, bool partitioned = false) {
+        std::string output = ShellOutput("losetup -f --show " + std::string(partitioned ? "-P " : "") +
+                                         "--sector-size " + std::to_string(sectorSize) + " '" + backingFile + "'");
         while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
         node_ = output;
+        // Where udev runs, it handles the new disk first and may read its partition table again
+        // meanwhile, dropping partitions added before: they are added once it is done.
+        for (int attempt = 0; partitioned && !node_.empty() && attempt < 3; ++attempt) {
+            static_cast<void>(Shell("udevadm settle -t 10"));  // fails at once without udev
+            if (::access((node_ + "p1").c_str(), F_OK) == 0) break;
+            static_cast<void>(Shell("partx -a '" + node_ + "'"));  // the node's presence tells
+        }
+        if (partitioned && ::access((node_ + "p1").c_str(), F_OK) != 0) {
+            static_cast<void>(Shell("losetup -d " + node_));  // nothing to keep
+            node_.clear();
+        }
+        if (!node_.empty()) static_cast<void>(Shell("udevadm settle -t 10"));
     }
     ~LoopDevice() {
         // Detaching is what a pulled unit does; a failure leaves a loop device behind, nothing more.

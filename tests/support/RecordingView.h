@@ -42,6 +42,11 @@ public:
         std::lock_guard guard(lock_);
         return posted_.size();
     }
+    // The notifications so far are forgotten: the next job's are counted on their own.
+    void Forget() {
+        std::lock_guard guard(lock_);
+        posted_.clear();
+    }
 
 private:
     std::mutex lock_;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/CodePage.h"
+#include "platform/UserFolder.h"
 
 namespace shipped {
 
@@ -16,13 +17,35 @@ inline std::string Window(const std::u8string& utf8) {
 }
 inline std::u8string Ascii(const std::string& text) { return std::u8string(text.begin(), text.end()); }
 
+// The lines below a box raised for a known cause: the next step, and where the support report
+// is (the world's user data folder).
+inline std::string NextStep(const std::u8string& step) {
+    return Window(u8"\n\n次の手順：" + step +
+                  u8"\n解決しない場合は、メニューの［ヘルプ］→［サポート情報の保存］で作ったフォルダを、"
+                  u8"お問い合わせ先にお送りください。保存先：") +
+           platform::GetUserDataFolder() + "SupportReport\\";
+}
+inline const std::u8string kNoSpaceStep =
+    u8"エクスプローラーなどで不要なファイルを削除して空き容量を増やしてから、もう一度［ダウンロード開始］を押して"
+    u8"ください。ダウンロード済みのファイルはそのまま使われます。";
+inline const std::u8string kUnitRemovedStep =
+    u8"ナビゲーションをPC接続画面にして、USBケーブルでパソコンに接続し直してください。「接続済み」と表示されて"
+    u8"から、もう一度［転送開始］を押してください。転送中はUSBケーブルを抜かないでください。";
+inline const std::u8string kServiceStep =
+    u8"ブラウザでホームページを表示できるか確認してください。会社などのネットワークでは、プロキシの設定が必要な"
+    u8"場合があります。接続を確認してから、もう一度お試しください。";
+inline const std::u8string kDigestStep =
+    u8"［ﾀﾞｳﾝﾛｰﾄﾞ再開］を押してください。壊れたファイルだけをダウンロードし直します。繰り返し失敗する場合は、"
+    u8"ウイルス対策ソフトがファイルを変更していないか確認してください。";
+
 // Kind 400: the drive letter and the gigabytes needed ("%2.1f") fill the text.
 inline std::string FreeSpaceMessage(const std::string& drive, const std::string& gigabytes, const std::string& code) {
     return Window(Ascii(drive) + u8"ドライブの空き容量が足りないため、ダウンロードできません。\nダウンロードには" +
                   Ascii(gigabytes) +
                   u8"GB以上の空き容量が必要です。\n不要なファイルを削除するか、メニューの［ダウンロードフォルダ選択］で"
                   u8"空き容量の多いドライブを選んでから、もう一度お試しください。\n(" +
-                  Ascii(code) + u8")");
+                  Ascii(code) + u8")") +
+           NextStep(kNoSpaceStep);
 }
 
 // Kind 405: the drive letter, the gigabytes the announced set needs and those free ("%2.1f").
@@ -33,7 +56,8 @@ inline std::string SetSpaceMessage(const std::string& drive, const std::string& 
                   Ascii(needed) + u8"GBの空き容量が必要ですが、空き容量は" + Ascii(free) +
                   u8"GBです。\n不要なファイルを削除するか、メニューの［ダウンロードフォルダ選択］で"
                   u8"空き容量の多いドライブを選んでから、もう一度お試しください。\n(" +
-                  Ascii(code) + u8")");
+                  Ascii(code) + u8")") +
+           NextStep(kNoSpaceStep);
 }
 
 // Every other kind of the catalogue, with the message code the caller passes.
@@ -53,9 +77,10 @@ inline std::string Message(int kind, const std::string& messageCode) {
             code);
     case 402:
         return Window(
-            u8"ダウンロードしたファイルが壊れています。\n［ダウンロード再開］を押すと、"
-            u8"壊れたファイルからダウンロードし直します。" +
-            code);
+                   u8"ダウンロードしたファイルが壊れています。\n［ダウンロード再開］を押すと、"
+                   u8"壊れたファイルからダウンロードし直します。" +
+                   code) +
+               NextStep(kDigestStep);
     case 403:
         return Window(
             u8"ダウンロードサーバーへのアクセスが拒否されました。\nしばらくしてから、もう一度お試しください。"
@@ -63,15 +88,17 @@ inline std::string Message(int kind, const std::string& messageCode) {
             code);
     case 406:
         return Window(
-            u8"ダウンロードサーバーとの通信に失敗しました。\nインターネットに接続されていることを確認して、"
-            u8"しばらくしてから、もう一度お試しください。" +
-            code);
+                   u8"ダウンロードサーバーとの通信に失敗しました。\nインターネットに接続されていることを確認して、"
+                   u8"しばらくしてから、もう一度お試しください。" +
+                   code) +
+               NextStep(kServiceStep);
     case 531:
     case 900:
         return Window(
-            u8"インターネットに接続できませんでした。\nネットワークの設定とケーブルの接続を確認してから、"
-            u8"もう一度お試しください。" +
-            code);
+                   u8"インターネットに接続できませんでした。\nネットワークの設定とケーブルの接続を確認してから、"
+                   u8"もう一度お試しください。" +
+                   code) +
+               NextStep(kServiceStep);
     case 500:
         return Window(
             u8"転送する地図更新データが選択されていません。\n一覧で転送するデータにチェックを付けてから、"

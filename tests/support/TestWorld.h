@@ -1,6 +1,6 @@
-// A world of its own for each test: a temporary folder with a machine folder and a program
-// folder, the fake clock, and the headless front end as the view. Native paths are UTF-8; on
-// Windows they are Windows paths (the machine there is the real one, not a simulated one).
+// A world of its own for each test: a temporary folder with a machine folder, a program folder
+// and the user's data folder ("user"), the fake clock, and the headless front end as the view. Native paths are UTF-8;
+// on Windows they are Windows paths (the machine there is the real one, not a simulated one).
 #pragma once
 
 #include <filesystem>
@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
+#include "platform/UserFolder.h"
 #include "platform/View.h"
 #if !defined(_WIN32)
 #include "platform/sim/Machine.h"
@@ -23,6 +24,7 @@ public:
         root = MakeRoot();
         std::filesystem::create_directories(Path(root + "/machine"));
         std::filesystem::create_directories(Path(root + "/program"));
+        platform::SetUserDataFolderForProcess(root + "/user");
 #if !defined(_WIN32)
         platform::SetMachineFolder(root + "/machine");
 #endif
@@ -32,6 +34,7 @@ public:
     ~TestWorld() {
         platform::SetView(nullptr);
         platform::SetClock(nullptr);
+        platform::SetUserDataFolderForProcess("");
         std::error_code ignored;
         std::filesystem::remove_all(Path(root), ignored);
     }

@@ -1,6 +1,9 @@
 // udisks2 for the real PC's tests, started by the test itself (as root): a system bus of its
 // own, systemd-udevd when none runs (udisks2 takes the file-system type and UUID from udev's
-// database) and udisksd on that bus. Tests ask SkipReason() first.
+// database) and udisksd on that bus. Given a folder of polkit rules, polkitd runs on the bus as
+// well, with those rules in place of the machine's own (a private mount namespace binds the
+// folder over /etc/polkit-1/rules.d), so tests can call udisks2 as a user who is not root.
+// Tests ask SkipReason() first.
 #pragma once
 
 #include <fcntl.h>
@@ -21,11 +24,12 @@ class UDisksWorld {
 public:
     static constexpr char kUDisksd[] = "/usr/libexec/udisks2/udisksd";
     static constexpr char kUdevd[] = "/lib/systemd/systemd-udevd";
+    static constexpr char kPolkitd[] = "/usr/lib/polkit-1/polkitd";
 
     // Empty when the daemons could be started, else why not.
     const std::string& SkipReason() const { return skip_; }
 
-    UDisksWorld() {
+    explicit UDisksWorld(const std::string& polkitRules = {}) {
         if (skip_ = LoopSkipReason(); !skip_.empty()) return;
         for (const char* tool : {"udevadm", "mkfs.ext4"})
             if (!Shell(std::string("command -v ") + tool)) {
@@ -44,6 +48,8 @@ public:
             }
             ownUdevd_ = true;
         }
+        // udisksd asks polkitd from its start: polkitd must be on the bus first.
+        if (!polkitRules.empty() && !StartPolkitd(polkitRules)) return;
         udisksPid_ = ::fork();
         if (udisksPid_ == 0) {
             // Its messages (no logind to inhibit sleep, partition rescans on loop devices) are noise here.
@@ -57,9 +63,10 @@ public:
             skip_ = "udisksd did not come up on the test's system bus";
     }
     ~UDisksWorld() {
-        if (udisksPid_ > 0) {
-            ::kill(udisksPid_, SIGTERM);
-            ::waitpid(udisksPid_, nullptr, 0);
+        for (pid_t pid : {udisksPid_, polkitPid_}) {
+            if (pid <= 0) continue;
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
         }
         if (ownUdevd_) static_cast<void>(Shell("udevadm control --exit"));  // it ends with its last event
     }
@@ -99,8 +106,35 @@ public:
     }
 
 private:
+    [[nodiscard]] bool StartPolkitd(const std::string& rules) {
+        if (::access(kPolkitd, X_OK) != 0 || !Shell("command -v unshare")) {
+            skip_ = "polkitd or unshare is missing (scripts/install-deps.sh installs polkitd and util-linux)";
+            return false;
+        }
+        polkitPid_ = ::fork();
+        if (polkitPid_ == 0) {
+            int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            const std::string command = "mount --bind '" + rules + "' /etc/polkit-1/rules.d && exec " + kPolkitd;
+            ::execlp("unshare", "unshare", "-m", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        if (!WaitFor([] {
+                return ShellOutput(
+                           "gdbus call --system --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus "
+                           "--method org.freedesktop.DBus.NameHasOwner org.freedesktop.PolicyKit1")
+                           .find("true") != std::string::npos;
+            })) {
+            skip_ = "polkitd did not come up on the test's system bus (a private mount namespace needs root)";
+            return false;
+        }
+        return true;
+    }
+
     TestSystemBus bus_;
     std::string skip_;
     pid_t udisksPid_ = 0;
+    pid_t polkitPid_ = 0;
     bool ownUdevd_ = false;
 };

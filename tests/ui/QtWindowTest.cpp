@@ -3,14 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <thread>
 
 #include "NaviSim.h"
@@ -443,4 +452,141 @@ TEST(QtWindow, AScriptReplaysTheSameSessionOnTheRealWindows) {
     EXPECT_FALSE(box.isNull());
     EXPECT_LT(box.width(), 640);  // the box itself, not the window behind it
     EXPECT_TRUE(has("dialog 209 \"ヴェルトレーン終了確認\" opened"));
+}
+
+namespace {
+
+// A session bus of the test's own, with a stand-in notification server on it and a monitor that
+// keeps every launcher-entry signal; the front end's session bus is this one.
+class TestSessionBus {
+public:
+    TestSessionBus() : folder_(QDir::tempPath().toStdString() + "/veltrane-session-" + std::to_string(::getpid())) {
+        QDir().mkpath(QString::fromStdString(folder_));
+        address_ = "unix:path=" + folder_ + "/bus";
+        pid_ = std::atoi(
+            Output("dbus-daemon --session --address=" + address_ + " --nopidfile --fork --print-pid").c_str());
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+        monitor_ = std::atoi(Output("sh -c 'dbus-monitor --address " + address_ +
+                                    " \"type=signal,interface=com.canonical.Unity.LauncherEntry\" > " + folder_ +
+                                    "/signals 2>&1 & echo $!'")
+                                 .c_str());
+    }
+    ~TestSessionBus() {
+        if (monitor_ > 0) ::kill(monitor_, SIGTERM);
+        if (pid_ > 0) ::kill(pid_, SIGTERM);
+        QDir(QString::fromStdString(folder_)).removeRecursively();
+    }
+    bool Running() const { return pid_ > 0; }
+    const std::string& Address() const { return address_; }
+    std::string Signals() const { return TestWorld::ReadFile(folder_ + "/signals"); }
+
+private:
+    static std::string Output(const std::string& command) {
+        std::string out;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[256];
+            while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
+            ::pclose(pipe);
+        }
+        return out;
+    }
+    std::string folder_;
+    std::string address_;
+    int pid_ = 0;
+    int monitor_ = 0;
+};
+
+// The desktop's notification server: keeps each Notify call and answers it with an id.
+class StandInNotifications : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() != "Notify") return false;
+        calls.push_back(message.arguments());
+        connection.send(message.createReply(QVariantList{QVariant::fromValue(7u)}));
+        return true;
+    }
+    std::vector<QVariantList> calls;
+};
+
+}  // namespace
+
+// Linux's nearest kin of the taskbar progress and the notice: the launcher entry's signal and
+// the notification server, over the session bus; the server answers the call.
+TEST(QtWindow, ProgressAndNoticesGoOverTheSessionBusAndAreAnswered) {
+    Application();
+    TestSessionBus bus;
+    if (!bus.Running()) GTEST_SKIP() << "dbus-daemon could not start a session bus here";
+    QDBusConnection server = QDBusConnection::connectToBus(QString::fromStdString(bus.Address()), "stand-in");
+    StandInNotifications notifications;
+    ASSERT_TRUE(server.registerVirtualObject("/org/freedesktop/Notifications", &notifications));
+    ASSERT_TRUE(server.registerService("org.freedesktop.Notifications"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the monitor is listening
+
+    TestWorld world;
+    ui::qt::QtView view;
+    Window main(view, IDD_MAIN_WINDOW);
+    main.onInit = [&] { view.SetTimer(IDD_MAIN_WINDOW, 1, 10); };
+    main.onTimer = [&](uint32_t) {
+        view.KillTimer(IDD_MAIN_WINDOW, 1);
+        view.SetTaskbarProgress(IDD_MAIN_WINDOW, platform::TaskbarProgress::Normal, 40);
+        view.FlashWindow(IDD_MAIN_WINDOW);
+        view.ShowDesktopNotice(IDD_MAIN_WINDOW, Cp("ヴェルトレーン"), Cp("地図の転送に失敗しました。"), true);
+        // The server's answer arrives on its own connection while the window's loop runs.
+        QTimer::singleShot(500, [&] { view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK); });
+    };
+    view.RunDialog(IDD_MAIN_WINDOW, main);
+    for (int i = 0; i < 50 && notifications.calls.empty(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(notifications.calls.size(), 1u);
+    const QVariantList& call = notifications.calls[0];
+    ASSERT_EQ(call.size(), 8);
+    EXPECT_EQ(call[3].toString(), QString::fromUtf8("ヴェルトレーン"));
+    EXPECT_EQ(call[4].toString(), QString::fromUtf8("地図の転送に失敗しました。"));
+    std::string seen;
+    for (int i = 0; i < 50 && seen.find("double 0.4") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        seen = bus.Signals();
+    }
+    EXPECT_NE(seen.find("member=Update"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("string \"application://veltrane.desktop\""), std::string::npos) << seen;
+    EXPECT_NE(seen.find("double 0.4"), std::string::npos) << seen;
+    server.unregisterService("org.freedesktop.Notifications");
+    QDBusConnection::disconnectFromBus("stand-in");
+}
+
+// The help menu offers the support report; the picture of the window with the menu open goes
+// with the screenshots (docs/images/qt-help-menu.png is one).
+TEST(QtWindow, TheHelpMenuOffersTheSupportReport) {
+    Application();
+    TestWorld world;
+    ui::qt::QtView view;
+    Window main(view, IDD_MAIN_WINDOW);
+    QStringList items;
+    main.onInit = [&] { view.SetTimer(IDD_MAIN_WINDOW, 1, 10); };
+    main.onTimer = [&](uint32_t) {
+        view.KillTimer(IDD_MAIN_WINDOW, 1);
+        ui::qt::DialogWindow* window = view.Window(IDD_MAIN_WINDOW);
+        auto* bar = window->findChild<QMenuBar*>();
+        QMenu* help = nullptr;
+        for (QAction* action : bar->actions())
+            if (action->text() == QString::fromUtf8("ヘルプ(&H)")) help = action->menu();
+        if (help != nullptr) {
+            QRect title = bar->actionGeometry(help->menuAction());
+            help->popup(bar->mapToGlobal(title.bottomLeft()));
+            for (QAction* action : help->actions()) items << action->text();
+            QPixmap picture = window->grab();
+            QPainter painter(&picture);
+            painter.drawPixmap(window->mapFromGlobal(help->mapToGlobal(QPoint(0, 0))), help->grab());
+            painter.end();
+            QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
+            picture.save(VELTRANE_SCREENSHOT_DIR "/help-menu.png");
+            help->close();
+        }
+        view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);
+    };
+    view.RunDialog(IDD_MAIN_WINDOW, main);
+    EXPECT_TRUE(items.contains(QString::fromUtf8("サポート情報の保存(&S)"))) << items.join("|").toStdString();
 }

@@ -409,7 +409,10 @@ void SetFaults(const std::string& unit, const Faults& faults) {
             doc.Set(section, "ShortWriteAttempts", attempts(faults.shortWriteAttempts));
         }
         if (faults.lockRefused) doc.Set(section, "LockRefused", "1");
+        if (faults.lockAuthorisationRefused) doc.Set(section, "LockRefused", "authorisation");
         if (faults.vanishAfterBytes) doc.Set(section, "VanishAfterBytes", std::to_string(*faults.vanishAfterBytes));
+        if (faults.powerCutAfterBytes)
+            doc.Set(section, "PowerCutAfterBytes", std::to_string(*faults.powerCutAfterBytes));
         return true;
     });
 }

@@ -81,7 +81,13 @@ struct Faults {
     std::optional<uint64_t> shortWriteSector{};
     int shortWriteAttempts = -1;
     bool lockRefused = false;
+    // The system refuses this user the authorisation to lock the volume (a desktop user whose
+    // polkit says no, or who has no polkit agent).
+    bool lockAuthorisationRefused = false;
     std::optional<uint64_t> vanishAfterBytes{};
+    // The unit loses its power once this many bytes have been written: the writes since its
+    // last flush are lost, and it is gone until plugged in again.
+    std::optional<uint64_t> powerCutAfterBytes{};
 };
 void SetFaults(const std::string& unit, const Faults& faults);
 void ClearFaults(const std::string& unit);

@@ -40,6 +40,8 @@ constexpr char kUsage[] =
     "      --short-write SECTOR[:N]     writes covering SECTOR stop before it, N times or for good\n"
     "      --lock-refused               FSCTL_LOCK_VOLUME fails\n"
     "      --vanish-after BYTES         the unit is pulled out once BYTES have been written\n"
+    "      --power-cut-after BYTES      the unit loses power at the write past BYTES: the writes\n"
+    "                                   since its last flush are lost, and it is gone\n"
     "      --clear                      no faults\n"
     "  check NAME [--image FILE]        compare the volume with an image; boot signatures; files under\n"
     "                                   UPDATE. Exit status 1 when the image differs\n"
@@ -125,6 +127,8 @@ int Fault(Arguments& args) {
             SectorAndAttempts(args.Next("sector"), &faults.shortWriteSector, &faults.shortWriteAttempts);
         else if (option == "--vanish-after")
             faults.vanishAfterBytes = Number(args.Next("bytes"));
+        else if (option == "--power-cut-after")
+            faults.powerCutAfterBytes = Number(args.Next("bytes"));
         else
             throw std::invalid_argument("unknown option " + option);
     }

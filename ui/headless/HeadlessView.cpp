@@ -555,6 +555,48 @@ void HeadlessView::ShellOpen(const std::string& url) {
     shellOpened_.push_back(url);
 }
 
+void HeadlessView::SetTaskbarProgress(int, platform::TaskbarProgress state, int percent) {
+    std::lock_guard guard(lock_);
+    // A repeated state is what the window does every second; the record keeps the changes.
+    TaskbarRecord record{state, state == platform::TaskbarProgress::None ? 0 : percent};
+    if (taskbar_.empty() || !(taskbar_.back() == record)) taskbar_.push_back(record);
+}
+
+bool HeadlessView::IsWindowInFront(int) {
+    std::lock_guard guard(lock_);
+    return inFront_;
+}
+
+void HeadlessView::FlashWindow(int) {
+    std::lock_guard guard(lock_);
+    ++flashes_;
+}
+
+void HeadlessView::ShowDesktopNotice(int, const std::string& title, const std::string& text, bool failed) {
+    std::lock_guard guard(lock_);
+    notices_.push_back({title, text, failed});
+}
+
+std::vector<HeadlessView::TaskbarRecord> HeadlessView::TaskbarStates() {
+    std::lock_guard guard(lock_);
+    return taskbar_;
+}
+
+int HeadlessView::Flashes() {
+    std::lock_guard guard(lock_);
+    return flashes_;
+}
+
+std::vector<HeadlessView::NoticeRecord> HeadlessView::Notices() {
+    std::lock_guard guard(lock_);
+    return notices_;
+}
+
+void HeadlessView::SetWindowInFront(bool inFront) {
+    std::lock_guard guard(lock_);
+    inFront_ = inFront;
+}
+
 uint32_t HeadlessView::FormatDrive(char driveLetter) {
     return OnUiThread([this, driveLetter] {
         std::unique_lock guard(lock_);

@@ -56,6 +56,23 @@ public:
     void AnswerFolderBrowser(std::optional<std::string> folder);
     void AnswerFormat(bool formatted);
 
+    // Progress outside the window, as the logic asked for it.
+    struct TaskbarRecord {
+        platform::TaskbarProgress state;
+        int percent;
+        bool operator==(const TaskbarRecord&) const = default;
+    };
+    struct NoticeRecord {
+        std::string title;
+        std::string text;
+        bool failed;
+    };
+    std::vector<TaskbarRecord> TaskbarStates();
+    int Flashes();
+    std::vector<NoticeRecord> Notices();
+    // Whether the window counts as the one the user works in (true unless a test says not).
+    void SetWindowInFront(bool inFront);
+
     std::vector<BoxRecord> Boxes();
     Control ControlState(int window, int id);
     std::vector<ControlChange> ControlChanges();
@@ -115,6 +132,10 @@ public:
     int MessageBox(const platform::MessageBoxRequest& request) override;
     std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initialFolder) override;
     void ShellOpen(const std::string& url) override;
+    void SetTaskbarProgress(int window, platform::TaskbarProgress state, int percent) override;
+    bool IsWindowInFront(int window) override;
+    void FlashWindow(int window) override;
+    void ShowDesktopNotice(int window, const std::string& title, const std::string& text, bool failed) override;
     void SetWaitCursor(bool) override {}
     uint32_t FormatDrive(char driveLetter) override;
     std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy) override;
@@ -185,6 +206,10 @@ private:
     std::map<int, int> modelessOwners_;
     std::vector<BoxRecord> boxes_;
     std::vector<std::string> shellOpened_;
+    std::vector<TaskbarRecord> taskbar_;
+    std::vector<NoticeRecord> notices_;
+    int flashes_ = 0;
+    bool inFront_ = true;
     std::vector<std::string> sessionEndBlocks_;
     std::function<bool(HeadlessView&)> idleHook_;
     std::optional<platform::ProxyCredentials> proxyAnswer_;

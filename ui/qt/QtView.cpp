@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "platform/Paths.h"
+#include "ui/qt/DesktopNotices.h"
 #include "ui/qt/Fonts.h"
 #include "ui/qt/Images.h"
 #include "ui/qt/Prompts.h"
@@ -271,7 +272,11 @@ std::optional<std::string> QtView::BrowseForFolder(const std::string& title, con
 }
 
 void QtView::ShellOpen(const std::string& url) {
-    OnUiThread([&] { QDesktopServices::openUrl(QUrl(FromCp932(url))); });
+    // A folder of the program's own (a Windows path) opens in the file manager as its native path.
+    std::optional<std::string> native = url.size() > 2 && url[1] == ':' ? platform::ToNativePath(url) : std::nullopt;
+    OnUiThread([&] {
+        QDesktopServices::openUrl(native ? QUrl::fromLocalFile(QString::fromStdString(*native)) : QUrl(FromCp932(url)));
+    });
 }
 
 void QtView::SetWaitCursor(bool wait) {
@@ -430,6 +435,27 @@ void QtView::CloseAll() {
     // A window whose work still runs ends itself once that work is done.
     for (DialogWindow* frame : frames_)
         if (!frame->Ended() && frame->Logic().OnCloseRequest()) frame->End(platform::IDCANCEL);
+}
+
+void QtView::SetTaskbarProgress(int, platform::TaskbarProgress state, int percent) {
+    OnUiThread([&] { SendLauncherProgress(state, percent); });
+}
+
+bool QtView::IsWindowInFront(int) {
+    // A box or dialog of the program in front counts as the window itself.
+    bool inFront = false;
+    OnUiThread([&] { inFront = QApplication::activeWindow() != nullptr; });
+    return inFront;
+}
+
+void QtView::FlashWindow(int window) {
+    OnUiThread([&] {
+        if (DialogWindow* frame = Window(window)) QApplication::alert(frame);
+    });
+}
+
+void QtView::ShowDesktopNotice(int, const std::string& title, const std::string& text, bool failed) {
+    OnUiThread([&] { SendDesktopNotice(FromCp932(title), FromCp932(text), failed); });
 }
 
 }  // namespace ui::qt

@@ -67,6 +67,10 @@ public:
     void PostNotify(int window, uintptr_t wParam, intptr_t lParam) override;
     bool WatchVolumeRemoval(int window, platform::HANDLE volume) override;
     void StopWatchingVolumeRemoval(platform::HANDLE volume) override;
+    void SetTaskbarProgress(int window, platform::TaskbarProgress state, int percent) override;
+    bool IsWindowInFront(int window) override;
+    void FlashWindow(int window) override;
+    void ShowDesktopNotice(int window, const std::string& title, const std::string& text, bool failed) override;
 
     // Automation.
     void SetObserver(ui::AutomationObserver* observer) override;

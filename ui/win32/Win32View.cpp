@@ -39,6 +39,7 @@ Win32View::Win32View() : thread_(GetCurrentThreadId()) {
     relay_ =
         CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(relay_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32View::RelayProcedure));
+    outside_ = std::make_unique<OutsideWindow>();
 }
 
 Win32View::~Win32View() {
@@ -47,6 +48,7 @@ Win32View::~Win32View() {
     for (auto& [volume, registration] : removalWatches_) (void)UnregisterDeviceNotification(registration);
     modeless_.clear();
     if (relay_ != nullptr) ::DestroyWindow(relay_);
+    outside_.reset();
     if (comInitialised_) CoUninitialize();
 }
 
@@ -149,6 +151,7 @@ int Win32View::RunDialog(int window, platform::ViewHandler& logic) {
             SetActiveWindow(owner);
         }
     }
+    outside_->Forget(frame.Handle());
     Unregister(window);
     frames_.pop_back();
     // Its modeless windows die with it, as a window's owned windows do; its timers with its handle.
@@ -581,6 +584,48 @@ void Win32View::CloseAll() {
     closingAll_ = true;
     for (DialogFrame* frame : frames_)
         if (!frame->Ended() && frame->Logic().OnCloseRequest()) frame->End(IDCANCEL);
+}
+
+HWND Win32View::HandleOf(int window) {
+    std::lock_guard guard(handlesLock_);
+    auto handle = handles_.find(window);
+    return handle == handles_.end() ? nullptr : handle->second;
+}
+
+void Win32View::SetTaskbarProgress(int window, platform::TaskbarProgress state, int percent) {
+    OnUiThread([&] {
+        if (HWND handle = HandleOf(window)) outside_->SetProgress(handle, state, percent);
+    });
+}
+
+bool Win32View::IsWindowInFront(int window) {
+    bool inFront = false;
+    OnUiThread([&] {
+        // A box or dialog of the window in front counts as the window itself.
+        HWND handle = HandleOf(window);
+        HWND foreground = GetForegroundWindow();
+        inFront = handle != nullptr && foreground != nullptr &&
+                  (foreground == handle || GetAncestor(foreground, GA_ROOTOWNER) == handle);
+    });
+    return inFront;
+}
+
+void Win32View::FlashWindow(int window) {
+    OnUiThread([&] {
+        if (HWND handle = HandleOf(window)) outside_->Flash(handle);
+    });
+}
+
+void Win32View::ShowDesktopNotice(int window, const std::string& title, const std::string& text, bool failed) {
+    OnUiThread([&] {
+        if (HWND handle = HandleOf(window)) outside_->Notice(handle, Widen(title), Widen(text), failed);
+    });
+}
+
+OutsideWindow::Answers Win32View::OutsideAnswers() {
+    OutsideWindow::Answers answers;
+    OnUiThread([&] { answers = outside_->LastAnswers(); });
+    return answers;
 }
 
 }  // namespace ui::win32

@@ -17,6 +17,7 @@
 #include "platform/View.h"
 #include "ui/ScriptedAnswers.h"
 #include "ui/win32/DialogFrame.h"
+#include "ui/win32/OutsideWindow.h"
 
 struct HWND__;
 
@@ -74,6 +75,12 @@ public:
     // DBT_DEVICEQUERYREMOVE before the volume's device goes.
     bool WatchVolumeRemoval(int window, platform::HANDLE volume) override;
     void StopWatchingVolumeRemoval(platform::HANDLE volume) override;
+    void SetTaskbarProgress(int window, platform::TaskbarProgress state, int percent) override;
+    bool IsWindowInFront(int window) override;
+    void FlashWindow(int window) override;
+    void ShowDesktopNotice(int window, const std::string& title, const std::string& text, bool failed) override;
+    // What the shell answered to the last of those calls (for tests).
+    OutsideWindow::Answers OutsideAnswers();
 
     // Automation.
     void SetObserver(ui::AutomationObserver* observer) override;
@@ -132,6 +139,10 @@ private:
     bool closingAll_ = false;
     int waitCursors_ = 0;
     bool comInitialised_ = false;
+    // Made on the window thread once COM is there, and gone before COM is.
+    std::unique_ptr<OutsideWindow> outside_;
+    // The native handle of an open window, on the window thread.
+    HWND__* HandleOf(int window);
 };
 
 }  // namespace ui::win32

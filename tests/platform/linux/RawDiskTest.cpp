@@ -59,7 +59,9 @@ bool Seek(platform::HANDLE handle, uint32_t offset) {
 
 }  // namespace
 
-class RawDiskTest : public ::testing::Test {
+// Every test runs on a whole-disk loop device and on what most USB sticks are: an MBR with one
+// FAT partition, the letter given to the partition.
+class RawDiskTest : public ::testing::TestWithParam<bool> {
 protected:
     // A volume request without buffers (lock, unlock) on an open disk.
     static bool Control(platform::HANDLE disk, uint32_t code) {
@@ -68,21 +70,37 @@ protected:
     }
     void SetUp() override {
         if (std::string reason = LoopSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
-        image = world.root + "/unit.img";
-        ASSERT_TRUE(MakeUnitFatImage(image, 4 << 20, world.root));
-        loop = std::make_unique<LoopDevice>(image);
+        const bool partitioned = GetParam();
+        if (std::string reason = PartitionSkipReason(); partitioned && !reason.empty()) GTEST_SKIP() << reason;
+        const std::string volumeImage = world.root + "/unit.img";
+        ASSERT_TRUE(MakeUnitFatImage(volumeImage, 4 << 20, world.root));
+        image = volumeImage;
+        if (partitioned) {
+            image = world.root + "/disk.img";
+            ASSERT_TRUE(MakePartitionedImage(image, volumeImage));
+            base = kPartitionOffset;
+        }
+        loop = std::make_unique<LoopDevice>(image, 512, partitioned);
         if (loop->Node().empty()) GTEST_SKIP() << "losetup could not attach a loop device here";
+        volume = partitioned ? loop->Node() + "p1" : loop->Node();
         ASSERT_FALSE(platform::MachineSimulated());  // the world's machine folder holds no machine.ini
-        platform::linuxpc::SetDriveDevice('E', loop->Node());
+        platform::linuxpc::SetDriveDevice('E', volume);
     }
     void TearDown() override { platform::linuxpc::SetDriveDevice('E', ""); }
 
     TestWorld world;
-    std::string image;
+    std::string image;   // the loop device's backing file
+    off_t base = 0;      // where the volume starts in it
+    std::string volume;  // the letter's node: the loop device or its partition
     std::unique_ptr<LoopDevice> loop;
 };
 
-TEST_F(RawDiskTest, OpensTheDeviceBehindTheLetterAndReadsItsSectors) {
+INSTANTIATE_TEST_SUITE_P(WholeDiskAndPartition, RawDiskTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Partition" : "WholeDisk";
+                         });
+
+TEST_P(RawDiskTest, OpensTheDeviceBehindTheLetterAndReadsItsSectors) {
     Handle disk(OpenE());
     ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE) << platform::GetLastError();
     unsigned char sector[512] = {};
@@ -99,21 +117,34 @@ TEST_F(RawDiskTest, OpensTheDeviceBehindTheLetterAndReadsItsSectors) {
     ASSERT_TRUE(platform::ReadFile(disk.get(), two, sizeof two, &read, nullptr));
     EXPECT_EQ(read, 512u);  // the end of the device gives fewer bytes
 
+    // The query handle (no access) names the whole disk: the loop device, major 7, minor N for
+    // /dev/loopN; its partitions have numbers of their own (major 259).
+    Handle query(platform::CreateFileA("\\\\.\\E:", 0, kShared, nullptr, platform::OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(query.get(), platform::INVALID_HANDLE_VALUE);
+    platform::STORAGE_DEVICE_NUMBER number{};
+    uint32_t returned = 0;
+    ASSERT_TRUE(platform::DeviceIoControl(query.get(), platform::IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                                          sizeof number, &returned, nullptr));
+    const uint32_t minorNumber =
+        static_cast<uint32_t>(std::stoul(loop->Node().substr(std::string("/dev/loop").size())));
+    EXPECT_EQ(number.DeviceNumber, (7u << 20) | minorNumber);
+    EXPECT_FALSE(platform::ReadFile(query.get(), two, 512, &read, nullptr));  // a query reads nothing
+
     EXPECT_EQ(platform::CreateFileA("\\\\.\\F:", kReadWrite, kShared, nullptr, platform::OPEN_EXISTING, 0, nullptr),
               platform::INVALID_HANDLE_VALUE);
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(RawDiskTest, LockKeepsOutExclusiveOpensMountsAndOtherHandles) {
+TEST_P(RawDiskTest, LockKeepsOutExclusiveOpensMountsAndOtherHandles) {
     Handle disk(OpenE());
     ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
     ASSERT_TRUE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
-    int exclusive = ::open(loop->Node().c_str(), O_RDONLY | O_EXCL);
+    int exclusive = ::open(volume.c_str(), O_RDONLY | O_EXCL);
     EXPECT_EQ(exclusive, -1);
     EXPECT_EQ(errno, EBUSY);
     std::filesystem::create_directories(world.root + "/mnt");
     // ext4 opens the device exclusively before it reads anything (this kernel has no vfat).
-    EXPECT_NE(::mount(loop->Node().c_str(), (world.root + "/mnt").c_str(), "ext4", MS_RDONLY, nullptr), 0);
+    EXPECT_NE(::mount(volume.c_str(), (world.root + "/mnt").c_str(), "ext4", MS_RDONLY, nullptr), 0);
     EXPECT_EQ(errno, EBUSY);
     EXPECT_EQ(OpenE(), platform::INVALID_HANDLE_VALUE);
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
@@ -121,17 +152,17 @@ TEST_F(RawDiskTest, LockKeepsOutExclusiveOpensMountsAndOtherHandles) {
     ASSERT_TRUE(Control(disk.get(), platform::FSCTL_UNLOCK_VOLUME));
     EXPECT_FALSE(Control(disk.get(), platform::FSCTL_UNLOCK_VOLUME));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_NOT_LOCKED);
-    exclusive = ::open(loop->Node().c_str(), O_RDONLY | O_EXCL);
+    exclusive = ::open(volume.c_str(), O_RDONLY | O_EXCL);
     EXPECT_GE(exclusive, 0);
     if (exclusive >= 0) ::close(exclusive);
     Handle other(OpenE());
     EXPECT_NE(other.get(), platform::INVALID_HANDLE_VALUE);
 }
 
-TEST_F(RawDiskTest, AnotherExclusiveHolderRefusesTheLock) {
+TEST_P(RawDiskTest, AnotherExclusiveHolderRefusesTheLock) {
     Handle disk(OpenE());
     ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
-    int exclusive = ::open(loop->Node().c_str(), O_RDONLY | O_EXCL);
+    int exclusive = ::open(volume.c_str(), O_RDONLY | O_EXCL);
     ASSERT_GE(exclusive, 0);
     EXPECT_FALSE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
@@ -139,30 +170,36 @@ TEST_F(RawDiskTest, AnotherExclusiveHolderRefusesTheLock) {
     EXPECT_TRUE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
 }
 
-TEST_F(RawDiskTest, WritesStayOnWholeSectorsInsideTheDevice) {
+TEST_P(RawDiskTest, WritesStayOnWholeSectorsInsideTheDevice) {
     Handle disk(OpenE());
     ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
-    const std::string lastSector = ReadAt(image, (4 << 20) - 512, 512);
+    const std::string lastSector = ReadAt(image, base + (4 << 20) - 512, 512);
     std::string data(1024, 'Q');
     uint32_t written = 7;
     ASSERT_TRUE(Seek(disk.get(), (4u << 20) - 512));
     EXPECT_FALSE(platform::WriteFile(disk.get(), data.data(), 1024, &written, nullptr));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_SECTOR_NOT_FOUND);
     EXPECT_EQ(written, 0u);
-    EXPECT_EQ(ReadAt(image, (4 << 20) - 512, 512), lastSector);
+    EXPECT_EQ(ReadAt(image, base + (4 << 20) - 512, 512), lastSector);
     ASSERT_TRUE(Seek(disk.get(), 512));
     EXPECT_FALSE(platform::WriteFile(disk.get(), data.data(), 100, &written, nullptr));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+    // Whole sectors at a position inside a sector would straddle two.
+    const std::string secondSector = ReadAt(image, base + 512, 1024);
+    ASSERT_TRUE(Seek(disk.get(), 512 + 256));
+    EXPECT_FALSE(platform::WriteFile(disk.get(), data.data(), 512, &written, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(ReadAt(image, base + 512, 1024), secondSector);
     // A write that ends exactly at the device's end is inside it.
     ASSERT_TRUE(Seek(disk.get(), (4u << 20) - 512));
     EXPECT_TRUE(platform::WriteFile(disk.get(), data.data(), 512, &written, nullptr));
     EXPECT_EQ(written, 512u);
     ASSERT_TRUE(platform::FlushFileBuffers(disk.get()));
     disk.reset();
-    EXPECT_EQ(ReadAt(image, (4 << 20) - 512, 512), std::string(512, 'Q'));
+    EXPECT_EQ(ReadAt(image, base + (4 << 20) - 512, 512), std::string(512, 'Q'));
 }
 
-TEST_F(RawDiskTest, ReadBackComesFromTheDeviceNotFromTheCache) {
+TEST_P(RawDiskTest, ReadBackComesFromTheDeviceNotFromTheCache) {
     // What a write left in the page cache must not pass for the device's content: the medium
     // changes behind the device after the flush, and the read has to see the change.
     Handle disk(OpenE());
@@ -174,8 +211,8 @@ TEST_F(RawDiskTest, ReadBackComesFromTheDeviceNotFromTheCache) {
     ASSERT_TRUE(Seek(disk.get(), offset));
     ASSERT_TRUE(platform::WriteFile(disk.get(), written.data(), 4096, &count, nullptr));
     ASSERT_TRUE(platform::FlushFileBuffers(disk.get()));
-    ASSERT_EQ(ReadAt(image, offset, 4096), written);  // the flush reached the backing file
-    WriteAt(image, offset + 1000, "Z");
+    ASSERT_EQ(ReadAt(image, base + offset, 4096), written);  // the flush reached the backing file
+    WriteAt(image, base + offset + 1000, "Z");
 
     std::string back(4096, '\0');
     ASSERT_TRUE(Seek(disk.get(), offset));
@@ -203,20 +240,16 @@ TEST(RawDiskSectorTest, DeviceWithLargerLogicalSectorsIsRefused) {
     platform::linuxpc::SetDriveDevice('E', "");
 }
 
-TEST_F(RawDiskTest, LockUnmountsTheVolumeUnlessItIsBusy) {
+TEST_P(RawDiskTest, LockUnmountsTheVolumeUnlessItIsBusy) {
     // This kernel mounts no FAT; an ext4 volume stands in for the mounted unit.
-    loop.reset();
-    ASSERT_TRUE(Shell("mkfs.ext4 -q -F '" + image + "'"));
-    loop = std::make_unique<LoopDevice>(image);
-    ASSERT_FALSE(loop->Node().empty());
-    platform::linuxpc::SetDriveDevice('E', loop->Node());
+    ASSERT_TRUE(Shell("mkfs.ext4 -q -F '" + volume + "'"));
     // mountinfo writes both blanks as "\040", the last one at the very end of the field.
     const std::string point = world.root + "/mounted here ";
     std::filesystem::create_directories(point);
-    if (::mount(loop->Node().c_str(), point.c_str(), "ext4", 0, nullptr) != 0)
+    if (::mount(volume.c_str(), point.c_str(), "ext4", 0, nullptr) != 0)
         GTEST_SKIP() << "this kernel cannot mount ext4 on a loop device";
     struct stat st {};
-    ASSERT_EQ(::stat(loop->Node().c_str(), &st), 0);
+    ASSERT_EQ(::stat(volume.c_str(), &st), 0);
     ASSERT_EQ(platform::linuxpc::MountPointsOf(st.st_rdev), std::vector<std::string>{point});
 
     int busy = ::open((point + "/open.txt").c_str(), O_CREAT | O_WRONLY, 0644);
@@ -233,11 +266,11 @@ TEST_F(RawDiskTest, LockUnmountsTheVolumeUnlessItIsBusy) {
     if (!platform::linuxpc::MountPointsOf(st.st_rdev).empty()) ::umount2(point.c_str(), MNT_DETACH);
 }
 
-TEST_F(RawDiskTest, RootFormatsWithMkfsKeepingTheLabel) {
+TEST_P(RawDiskTest, RootFormatsWithMkfsKeepingTheLabel) {
     // No udisks2 here: root formats the device itself.
-    ASSERT_EQ(ShellOutput("mtype -i " + loop->Node() + " ::/MAP.VER"), "2025101\r\n");
+    ASSERT_EQ(ShellOutput("mtype -i " + volume + " ::/MAP.VER"), "2025101\r\n");
     ASSERT_EQ(platform::FormatDrive('E'), 0u) << platform::GetLastError();
-    EXPECT_TRUE(Shell("fsck.fat -n " + loop->Node()));
-    EXPECT_EQ(ShellOutput("mdir -b -i " + loop->Node() + " ::/"), "");
-    EXPECT_EQ(ShellOutput("fatlabel " + loop->Node()), "NAVI\n");
+    EXPECT_TRUE(Shell("fsck.fat -n " + volume));
+    EXPECT_EQ(ShellOutput("mdir -b -i " + volume + " ::/"), "");
+    EXPECT_EQ(ShellOutput("fatlabel " + volume), "NAVI\n");
 }

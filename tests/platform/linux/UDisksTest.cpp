@@ -270,3 +270,20 @@ TEST_F(UDisksTest, PowerOffUnmountsTheDiskOrIsVetoedWhileBusy) {
     EXPECT_TRUE(platform::linuxpc::MountPointsOf(NumberOf(node)).empty());
     EXPECT_EQ(platform::linuxpc::PowerOffDisk(makedev(7, 250)), platform::ERROR_DEVICE_NOT_CONNECTED);
 }
+
+TEST_F(UDisksTest, PowerOffUnmountsTheFileSystemsOfAPartitionedDisk) {
+    // Most sticks: an MBR with one partition; the eject names the whole disk.
+    if (std::string reason = PartitionSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
+    const std::string volume = world.root + "/part.img", disk = world.root + "/disk.img";
+    ASSERT_TRUE(Shell("truncate -s 8M '" + volume + "' && mkfs.ext4 -q -F '" + volume + "'"));
+    ASSERT_TRUE(MakePartitionedImage(disk, volume));
+    loops.push_back(std::make_unique<LoopDevice>(disk, 512, true));
+    ASSERT_FALSE(loops.back()->Node().empty());
+    const std::string whole = loops.back()->Node(), partition = whole + "p1";
+    ASSERT_TRUE(UDisksWorld::Announce(partition, "ext4"));
+    std::string point;
+    ASSERT_EQ(platform::linuxpc::UDisksMount(UDisksWorld::Block(partition)->object, &point), platform::ERROR_SUCCESS);
+    ASSERT_TRUE(UDisksWorld::WaitFor([&] { return !UDisksWorld::Block(partition)->mountPoints.empty(); }));
+    EXPECT_EQ(platform::linuxpc::PowerOffDisk(NumberOf(whole)), platform::ERROR_NOT_SUPPORTED);  // no drive
+    EXPECT_TRUE(platform::linuxpc::MountPointsOf(NumberOf(partition)).empty());
+}

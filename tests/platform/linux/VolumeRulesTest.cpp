@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/linux/BootSector.h"
+#include "platform/linux/VolumeFormat.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Volumes.h"
 
@@ -64,13 +65,15 @@ TEST(BootSectorTest, OnlyASignedFatBootSectorIsAFileSystem) {
 }
 
 TEST(BootSectorTest, SectorZeroDecidesForFatAndBlkidForOtherFileSystems) {
-    using platform::linuxpc::FileSystemRecognised;
-    EXPECT_FALSE(FileSystemRecognised("vfat", false));  // blkid still says vfat with 55 AA cleared
-    EXPECT_TRUE(FileSystemRecognised("vfat", true));
-    EXPECT_TRUE(FileSystemRecognised("vfat", std::nullopt));  // unreadable: blkid's word
-    EXPECT_FALSE(FileSystemRecognised("", std::nullopt));
-    EXPECT_TRUE(FileSystemRecognised("", true));
-    EXPECT_TRUE(FileSystemRecognised("ext4", false));
+    using platform::linuxpc::FormatFrom;
+    using platform::linuxpc::VolumeFormat;
+    EXPECT_EQ(FormatFrom("vfat", false), VolumeFormat::Unformatted);  // blkid still says vfat with 55 AA cleared
+    EXPECT_EQ(FormatFrom("vfat", true), VolumeFormat::Formatted);
+    // Unreadable sector 0: not known, and never taken for formatted on blkid's word.
+    EXPECT_EQ(FormatFrom("vfat", std::nullopt), VolumeFormat::Unknown);
+    EXPECT_EQ(FormatFrom("", std::nullopt), VolumeFormat::Unknown);
+    EXPECT_EQ(FormatFrom("", true), VolumeFormat::Formatted);
+    EXPECT_EQ(FormatFrom("ext4", false), VolumeFormat::Formatted);
 }
 
 TEST(VolumeRulesTest, OnlyFatOnARemovableUsbDiskIsACandidate) {

@@ -11,6 +11,8 @@
 #include "ui/DialogResources.h"
 #include "ui/win32/Prompts.h"
 #include "ui/win32/Win32View.h"
+#include "ui/win32/WideText.h"
+#include "ui/win32/WindowPicture.h"
 
 #include "platform/win32/Windows.h"
 #include <commctrl.h>
@@ -708,4 +710,87 @@ TEST(Win32Window, ShellOpenHandsTheUrlToTheDesktopShellUnchanged) {
     EXPECT_EQ(_wcsicmp(recorded.substr(0, line).c_str(), L"explorer.exe"), 0) << recorded.substr(0, line);
     EXPECT_EQ(recorded.substr(line + 1), L"veltrane-test:manual/地図?page=2&q=a%20b+c#top");
     DeleteFileW(record.c_str());
+}
+
+// The shell is asked for the taskbar progress, the flash and the balloon, and answers each.
+TEST(Win32Window, ProgressFlashAndNoticeAreAskedOfTheShellAndAnswered) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    RunWith(view, main, [&] {
+        EXPECT_EQ(view.OutsideAnswers().progressState, S_FALSE) << "nothing asked yet";
+        view.SetTaskbarProgress(ids::kMainWindow, platform::TaskbarProgress::Normal, 40);
+        EXPECT_EQ(view.OutsideAnswers().progressState, S_OK);
+        EXPECT_EQ(view.OutsideAnswers().progressValue, S_OK);
+        view.SetTaskbarProgress(ids::kMainWindow, platform::TaskbarProgress::Error, 40);
+        EXPECT_EQ(view.OutsideAnswers().progressState, S_OK);
+        view.FlashWindow(ids::kMainWindow);
+        EXPECT_NE(view.OutsideAnswers().flashed, -1);
+        view.ShowDesktopNotice(ids::kMainWindow, "ヴェルトレーン", "地図の転送に失敗しました。", true);
+        // Wine's null driver has no notification area: it answers FALSE, a desktop TRUE.
+        EXPECT_NE(view.OutsideAnswers().noticeShown, -1);
+    });
+}
+
+namespace {
+
+// What the thread timer of the picture test looks for while a box's or a menu's loop runs.
+std::function<bool()> whileModal;
+
+void CALLBACK OnModalTick(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (whileModal && whileModal()) KillTimer(nullptr, timer);
+}
+
+std::string ModuleFolder() {
+    char module[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string folder = module;
+    return folder.substr(0, folder.rfind('\\') + 1);
+}
+
+}  // namespace
+
+// A failed transfer's box and the help menu as Win32 draws them; the pictures are left beside
+// the test program (docs/images/win32-transfer-failed-box.png and win32-help-menu.png).
+TEST(Win32Window, TheFailedTransferBoxAndTheHelpMenuAsDrawn) {
+    Win32View view;
+    TestWindow main(view, ids::kMainWindow);
+    const std::string folder = ModuleFolder();
+    bool boxPictured = false, menuPictured = false;
+    RunWith(view, main, [&] {
+        whileModal = [&] {
+            HWND box = FindWindowW(L"#32770", L"エラー");
+            if (box == nullptr) return false;
+            boxPictured = ui::win32::SaveWindowPicture(box, folder + "win32-transfer-failed-box.png");
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return true;
+        };
+        SetTimer(nullptr, 0, 100, OnModalTick);
+        platform::MessageBoxRequest box;
+        box.text = ui::win32::Narrow(
+            L"ナビゲーションへの地図の転送に失敗しました。\nUSBケーブルの接続を確認してから、もう一度［転送開始］を押し"
+            L"てください。"
+            L"\n繰り返し失敗する場合は、ダウンロードデータを削除して、もう一度ダウンロードしてください。\n(E04)\n\n"
+            L"次の手順：ナビゲーションをPC接続画面にして、USBケーブルでパソコンに接続し直してください。"
+            L"「接続済み」と表示されてから、もう一度［転送開始］を押してください。転送中はUSBケーブルを抜かないでくださ"
+            L"い。"
+            L"\n解決しない場合は、メニューの［ヘルプ］→［サポート情報の保存］で作ったフォルダを、お問い合わせ先にお送り"
+            L"ください。保存先：C:\\users\\user\\AppData\\Local\\Veltrane\\SupportReport\\");
+        box.caption = ui::win32::Narrow(L"エラー");
+        box.type = MB_OK | MB_ICONERROR;
+        view.MessageBox(box);
+
+        whileModal = [&] {
+            HWND menu = FindWindowW(L"#32768", nullptr);
+            if (menu == nullptr) return false;
+            menuPictured = ui::win32::SaveWindowPicture(menu, folder + "win32-help-menu.png");
+            EndMenu();
+            return true;
+        };
+        SetTimer(nullptr, 0, 100, OnModalTick);
+        // Alt+H, as the user opens the help menu.
+        SendMessageW(Handle(view, ids::kMainWindow), WM_SYSCOMMAND, SC_KEYMENU, L'h');
+    });
+    whileModal = nullptr;
+    EXPECT_TRUE(boxPictured);
+    EXPECT_TRUE(menuPictured);
 }
