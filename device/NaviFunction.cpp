@@ -299,6 +299,8 @@ int NaviConnectCheck() {
         if (GetNaviVersion(&version) == 0) Navi().NaviVersion = version;
         std::string versionName;
         if (GetNaviVersionName(&versionName) == 0) Navi().NaviVersionName = versionName;
+        // Read now: the held volume is locked, and its file system answers nobody.
+        Navi().NaviFreeSpace = GigabytesFree(drive);
         Navi().CompetingCount = 0;
         Navi().CompetingProcess = 0;
         // A process list that cannot be taken finds no competitor: the volume's lock still refuses a
