@@ -61,7 +61,7 @@ int CVeltraneDlg::AppExitUpdate() {
         // A running download sees the flag and ends; a running deletion is let finish. The
         // window closes when either reports its end.
         if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
-            (void)DriveClose();  // closing: the reopen wait changes nothing
+            DriveRelease();  // closing: nothing waits for the volume
             view_.EndDialog(kMain, platform::IDOK);
         }
     }
@@ -93,14 +93,14 @@ void CVeltraneDlg::OnEndSession() {
     // let finish before the window closes.
     theApp.ExitRequested = 1;
     if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
-        (void)DriveClose();  // closing: the reopen wait changes nothing
+        DriveRelease();  // closing: nothing waits for the volume
         view_.EndDialog(kMain, platform::IDOK);
     }
 }
 
 bool CVeltraneDlg::OnCloseRequest() {
     if (!AnyJobRuns()) {
-        (void)DriveClose();  // closing: the reopen wait changes nothing
+        DriveRelease();  // closing: nothing waits for the volume
         return true;
     }
     // Nobody is asked: the running job is let end (a download stops at once) and the window
@@ -111,16 +111,7 @@ bool CVeltraneDlg::OnCloseRequest() {
 
 void CVeltraneDlg::OnRemoveButton() {
     OPERATION("OnRemoveButton", "", 0, [&] {
-        if (DriveClose() != 0) {
-            theApp.Messages.ShowErrorMessage(kRemovalFailed, "E00", "");
-            VLOG(LOG_ERROR, "アンロックエラー");
-            return 0;
-        }
-        platform::Sleep(2000);
-        if (RemoveNaviUsb() != 0) {
-            theApp.Messages.ShowErrorMessage(kRemovalFailed, "E01", "");
-            VLOG(LOG_ERROR, "USB取り外しエラー");
-        }
+        StartEject(true);
         return 0;
     });
 }
@@ -169,11 +160,7 @@ void CVeltraneDlg::OnRecovery() {
         theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         return;
     }
-    // The format needs the volume let go; whether it could be had shows in the format's result.
-    (void)DriveClose();
-    int formatted = FormatNaviDrive();
-    // Held again where it can be; a unit that is not shows at the next press.
-    (void)DriveOpen(&theApp.Navi.ImagePosition);
+    const int formatted = FormatAndHoldAgain();
     // The formatted unit no longer holds the start of its cut-off transfer: nothing is left to
     // finish on it. A record naming another unit stays.
     if (formatted == 0 && theApp.Navi.ResumePending == 1) {

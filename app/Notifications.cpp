@@ -54,12 +54,15 @@ void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
 }
 
 void CVeltraneDlg::OnDeviceChanged() {
+    // The eject owns the unit until it ends, which looks again (EndEject).
+    if (eject_.step != EjectSequence::Step::None) return;
     const bool holding = hold_.mode != HoldSequence::Mode::None;
     const bool held = theApp.Navi.DriveHandle.load() != nullptr && theApp.Navi.TransferRunning == 0 &&
                       theApp.TransferThreadHandle.IsNull();
     if (holding || held) {
-        std::string root;
-        const bool unitThere = GetDrive(&root) == 0;
+        // A held volume is locked, and a formatted one has no identity files: the unit is asked
+        // for through its handle and the mount manager, never through its files.
+        const bool unitThere = DriveStillThere();
         // The hold sequence owns the unit while it runs: only the unit's going ends it.
         if (holding) {
             if (unitThere) return;
@@ -69,7 +72,7 @@ void CVeltraneDlg::OnDeviceChanged() {
         // is gone. The volume is let go (nothing to wait for), and discovery then finds no unit.
         if (!unitThere && theApp.Navi.DriveHandle.load() != nullptr) {
             theApp.Navi.NaviDrive.clear();
-            (void)DriveClose();  // the unit is gone: nothing to wait for
+            DriveRelease();  // the unit is gone: nothing to wait for
         }
     }
     if (NaviConnectCheck() == 0) return;  // a newly found unit arrives as code 15
@@ -119,7 +122,7 @@ void CVeltraneDlg::OnTransferDone() {
     (void)TransferRecordClear();  // logs its own failure
     theApp.Navi.ResumePending = 0;
     // The notice that follows tells the user to pull the cable, ejected or not.
-    (void)RemoveNaviUsb();
+    StartEject(false);
     StopTimer(kTimerTransferTime);
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
@@ -228,6 +231,6 @@ void CVeltraneDlg::CloseForExit() {
     // closes the window when it ends.
     if (AnyJobRuns()) return;
     SetHistoryData();
-    (void)DriveClose();  // closing: the reopen wait changes nothing
+    DriveRelease();  // closing: nothing waits for the volume
     view_.EndDialog(kMain, platform::IDOK);
 }

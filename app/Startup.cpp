@@ -9,9 +9,10 @@
 #include "platform/Mutex.h"
 
 bool CVeltraneApp::InitInstance() {
-    // A second copy ends silently, before the logger starts. The mutex lives with the process.
+    // A second copy ends silently, before the logger starts. The mutex lives with the process;
+    // in the global namespace it is seen from every session of the PC (another user's too).
     // A mutex that cannot be created at all refuses no copy: the program runs as before.
-    if (platform::CreateMutexA(true, "Veltrane") != nullptr &&
+    if (platform::CreateMutexA(true, "Global\\Veltrane") != nullptr &&
         platform::GetLastError() == platform::ERROR_ALREADY_EXISTS)
         return false;
 

@@ -43,15 +43,6 @@ std::string WithoutUrlUser(const std::string& value) {
     return value.substr(0, hostStart) + kLeftOut + value.substr(at);
 }
 
-// The report says what it could not read rather than stopping: a partial report still helps.
-std::string GigabytesFree(const std::string& path) {
-    uint32_t sectors = 0, bytes = 0;
-    uint64_t freeClusters = 0, total = 0;
-    if (path.empty() || !platform::GetDiskFreeSpaceA(path.c_str(), &sectors, &bytes, &freeClusters, &total))
-        return "不明";
-    return Format("%.1fGB", ClustersToGigabytes(freeClusters, sectors, bytes));
-}
-
 std::string Summary() {
     platform::SYSTEMTIME t{};
     platform::GetLocalTime(&t);
@@ -69,7 +60,9 @@ std::string Summary() {
     line("ナビのドライブ", drive.empty() ? "未接続" : drive);
     line("ナビの地図バージョン", theApp.Navi.NaviVersion);
     line("ナビの地図名", theApp.Navi.NaviVersionName);
-    line("ナビの空き容量", drive.empty() ? "" : GigabytesFree(drive));
+    // The held unit's file system is locked away: discovery read its free space.
+    const std::string unitFree = theApp.Navi.NaviFreeSpace.empty() ? "不明" : theApp.Navi.NaviFreeSpace;
+    line("ナビの空き容量", drive.empty() ? "" : unitFree);
     std::optional<ShownError> error = theApp.Messages.LastError();
     line("最後のエラーの種類", error ? std::to_string(error->kind) : "なし");
     line("最後のエラーのコード", error ? error->code : "");

@@ -82,7 +82,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
         ButtonEnable(0);
         if (theApp.ExitRequested == 1 && !AnyJobRuns()) {
-            (void)DriveClose();  // closing: the reopen wait changes nothing
+            DriveRelease();  // closing: nothing waits for the volume
             view_.EndDialog(kMain, platform::IDOK);
         }
         break;
@@ -94,6 +94,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         break;
     case kTimerHoldUnit: HoldUnit(); break;
     case kTimerHoldStep: OnHoldStep(); break;
+    case kTimerEjectStep: OnEjectStep(); break;
     case kTimerRepaint:
         StopTimer(kTimerRepaint);
         view_.Repaint(kMain);

@@ -60,9 +60,10 @@ bool CVeltraneDlg::StartTransfer() {
     // A transfer cut off while it changed the unit is finished before anything else is written.
     TRANSFER_RECORD record;
     bool resume = TransferRecordRead(&record);
-    // A unit that is not held yet would fail only after the whole preparation.
+    // A unit that is not held yet would fail only after the whole preparation. Only the locked
+    // and dismounted volume is written, and never while the hold's tries hold a handle of theirs.
     int connected = NaviConnectCheck();
-    if (connected != 0 || NaviConnected != 1 || theApp.Navi.DriveHandle.load() == nullptr) {
+    if (connected != 0 || NaviConnected != 1 || hold_.mode != HoldSequence::Mode::None || !DriveHeld()) {
         theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         VLOG(LOG_ERROR, "ナビ接続エラー[%d]", connected);
         return false;

@@ -19,15 +19,20 @@ namespace {
 constexpr int kMain = ids::kMainWindow;
 constexpr int kOpenTries = 10;
 constexpr uint32_t kRetryPause = 5000;
-
-bool UnitStillThere() {
-    std::string root;
-    return GetDrive(&root) == 0;
-}
 }  // namespace
+
+bool CVeltraneDlg::TransferOwnsUnit() const {
+    return theApp.Navi.TransferRunning != 0 || !theApp.TransferThreadHandle.IsNull();
+}
 
 void CVeltraneDlg::HoldUnit() {
     if (hold_.mode != HoldSequence::Mode::None) return;  // a try is under way
+    // The transfer holds the unit itself: a hold now would lock the volume between its copies.
+    // An eject under way lets the unit go.
+    if (TransferOwnsUnit() || eject_.step != EjectSequence::Step::None) {
+        StopTimer(kTimerHoldUnit);
+        return;
+    }
     // A unit that discovery no longer finds is not held, nor retried; nor one the system has
     // refused to let this user hold.
     if (theApp.Navi.NaviDrive.empty() || holdRefused_) {
@@ -77,7 +82,7 @@ void CVeltraneDlg::TryHoldLock() {
 }
 
 void CVeltraneDlg::ReopenForHold() {
-    hold_.reopened = DriveReopenTry();
+    hold_.probe = DriveReopenTry();
     WaitForHoldStep(HoldSequence::Step::Reopen, kReopenWaitMs);
 }
 
@@ -88,16 +93,20 @@ void CVeltraneDlg::WaitForHoldStep(HoldSequence::Step step, uint32_t millisecond
 
 void CVeltraneDlg::OnHoldStep() {
     StopTimer(kTimerHoldStep);
+    if (TransferOwnsUnit()) return CancelHold();  // a hold never runs beside a transfer
     switch (hold_.step) {
     case HoldSequence::Step::Lock: TryHoldLock(); break;
-    case HoldSequence::Step::Reopen:
-        if (DriveReopenEnd(hold_.reopenTries++, hold_.reopened) == kReopenAgain)
+    case HoldSequence::Step::Reopen: {
+        const int reopened = DriveReopenEnd(hold_.reopenTries++, hold_.probe);
+        hold_.probe = {};
+        if (reopened == kReopenAgain)
             ReopenForHold();
         else
             EndHoldTry(kVolumeLockFailed);  // the lock failed, whether or not the volume came back
         break;
+    }
     case HoldSequence::Step::Pause:
-        if (!UnitStillThere()) {
+        if (!DriveStillThere()) {
             hold_ = {};
         } else if (hold_.competingTries >= kOpenTries) {
             hold_ = {};
@@ -142,6 +151,8 @@ void CVeltraneDlg::EndHoldTry(int result) {
 
 void CVeltraneDlg::CancelHold() {
     StopTimer(kTimerHoldStep);
+    // A probe that never read or wrote: closing it cannot lose anything.
+    if (hold_.probe.handle != nullptr) (void)platform::CloseHandle(hold_.probe.handle);
     hold_ = {};
 }
 
@@ -166,9 +177,14 @@ void CVeltraneDlg::CompetingUse(bool processCheck) {
     BeginHoldTry();
 }
 
-bool CVeltraneDlg::OnQueryRemoveVolume() {
+// As Microsoft's "Processing a Request to Remove a Device" asks: the handle is closed on the
+// query and its registration kept, so that a refusal by another program is heard and the unit
+// held again; the registration ends once the removal failed or went through.
+bool CVeltraneDlg::OnQueryRemoveVolume(platform::HANDLE volume) {
+    // A registration that outlived its handle: nothing of ours holds the unit any more.
+    if (volume != theApp.Navi.DriveHandle.load()) return true;
     // Only a transfer writes to the unit; a download or a deletion works on the PC's folders.
-    if (theApp.Navi.TransferRunning != 0 || !theApp.TransferThreadHandle.IsNull()) {
+    if (TransferOwnsUnit()) {
         VLOG(LOG_ERROR, "転送中のため取り外し拒否");
         return false;
     }
@@ -176,7 +192,16 @@ bool CVeltraneDlg::OnQueryRemoveVolume() {
     // As when the cable is pulled: the drive is forgotten first, so nothing waits for it.
     CancelHold();
     theApp.Navi.NaviDrive.clear();
-    DriveRelease();
+    DriveReleaseForRemoval();
     ShowNoUnit();
     return true;
 }
+
+void CVeltraneDlg::OnVolumeRemoveFailed(platform::HANDLE volume) {
+    DriveEndRemovalWatch(volume);
+    VLOG(LOG_ERROR, "取り外し拒否によるドライブ再確保");
+    // The unit stays: found again, it is held again as after its arrival (code 15).
+    if (NaviConnectCheck() != 0) ShowNoUnit();
+}
+
+void CVeltraneDlg::OnVolumeRemoved(platform::HANDLE volume) { DriveEndRemovalWatch(volume); }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "base/ThreadHandle.h"
+#include "device/NaviDriveImage.h"
+#include "platform/Devices.h"
 #include "jobs/MapDelete.h"
 #include "jobs/TransferJob.h"
 #include "net/DownloadJob.h"
@@ -54,6 +56,8 @@ enum Timer : uint32_t {
     kTimerOffer = 23,
     // The waits inside the unit's hold sequence (between lock tries, while reopening).
     kTimerHoldStep = 24,
+    // The waits of the unit's eject (the reopen after the release, before each request).
+    kTimerEjectStep = 25,
 };
 
 // Status texts of the list areas (CP932, defined with the window).
@@ -89,8 +93,11 @@ public:
     void OnInitMenu() override;
     void OnKeyDown(uint32_t virtualKey) override;
     // The user's "safely remove" of the held unit: allowed, the unit let go at once, unless a
-    // transfer is writing to it.
-    bool OnQueryRemoveVolume() override;
+    // transfer is writing to it. Refused by another program, the unit is held again; gone, its
+    // watch ends.
+    bool OnQueryRemoveVolume(platform::HANDLE volume) override;
+    void OnVolumeRemoveFailed(platform::HANDLE volume) override;
+    void OnVolumeRemoved(platform::HANDLE volume) override;
     bool OnQueryEndSession() override;
     void OnEndSession() override;
     bool OnQueryCancelAutoPlay() override;
@@ -187,7 +194,7 @@ private:
         int lockTries = 0;
         int reopenTries = 0;
         int competingTries = 0;
-        bool reopened = false;
+        ReopenProbe probe;  // the reopen's own handle, never DriveHandle
     };
     void BeginHoldTry();
     void TryHoldLock();
@@ -195,8 +202,31 @@ private:
     void WaitForHoldStep(HoldSequence::Step step, uint32_t milliseconds);
     void OnHoldStep();
     void EndHoldTry(int result);
-    // Drops a hold sequence under way (the unit is gone; the caller lets its handle go).
+    // Drops a hold sequence under way, its probe closed (the unit is gone, or a transfer takes
+    // it; the caller lets its handle go).
     void CancelHold();
+    // A transfer owns the unit from the transfer button until the window has handled its end.
+    bool TransferOwnsUnit() const;
+    // The unit's eject in steps, with timers for its waits: after the remove button the volume
+    // is let go, reopened to see it back and left 2 s; after a transfer the eject starts at once.
+    // Then the wait before the request, and the requests a veto repeats.
+    struct EjectSequence {
+        enum class Step { None, Reopen, Pause, Request } step = Step::None;
+        bool byButton = false;  // the remove button's failures are shown
+        int reopenTries = 0;
+        ReopenProbe probe;
+        platform::DEVINST device = 0;
+        int requests = 0;
+    };
+    void StartEject(bool byButton);
+    void ReopenForEject();
+    void WaitForEjectStep(EjectSequence::Step step, uint32_t milliseconds);
+    void OnEjectStep();
+    // The sequence's end; a failure of the remove button's is shown with its message code.
+    void EndEject(const char* failureCode);
+    // The format after an unfinished image, and the recovery's: the volume let go for it, then
+    // held again through the hold's timer steps, never in place. The format's result.
+    int FormatAndHoldAgain();
     // No unit is left to hold: the window says so and stops trying.
     void ShowNoUnit();
     void ShowFreeSpace();
@@ -255,6 +285,7 @@ private:
     int offerResult_ = 0;
     bool offerPending_ = false;
     HoldSequence hold_;
+    EjectSequence eject_;
     uint64_t jobStartedAt_ = 0;  // the tick the running download or transfer started
     // The system refused the authorisation to hold the unit: it is not asked again until the
     // unit has gone (a refusal repeated at each device change would be a prompt each time).

@@ -282,6 +282,14 @@ double ClustersToGigabytes(uint64_t clusters, uint32_t sectorsPerCluster, uint32
     return static_cast<double>(clusters / 512 * clusterBytes) * (1.0 / (1 << 21));
 }
 
+std::string GigabytesFree(const std::string& path) {
+    uint32_t sectors = 0, bytes = 0;
+    uint64_t freeClusters = 0, total = 0;
+    if (path.empty() || !platform::GetDiskFreeSpaceA(path.c_str(), &sectors, &bytes, &freeClusters, &total))
+        return "不明";
+    return Format("%.1fGB", ClustersToGigabytes(freeClusters, sectors, bytes));
+}
+
 std::string GetDriveLetter(const std::string& path) {
     if (AfterDrive(path) == 0) return "";
     char letter = path[0];

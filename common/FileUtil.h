@@ -37,6 +37,9 @@ int DownloadFolderCreate(const std::string& name);
 int GetDiskSpace(double* totalGigabytes, double* freeGigabytes);
 // Gigabytes (2^30 bytes) of a cluster count, rounded down to whole blocks of 512 clusters.
 double ClustersToGigabytes(uint64_t clusters, uint32_t sectorsPerCluster, uint32_t bytesPerSector);
+// The free space of the volume at `path` as "%.1fGB", or "不明" when it cannot be read: a
+// report says what it could not read rather than stopping.
+std::string GigabytesFree(const std::string& path);
 
 std::string GetDriveLetter(const std::string& path);
 std::string GetDirectoryPart(const std::string& path);

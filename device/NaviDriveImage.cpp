@@ -3,6 +3,7 @@
 #include "device/NaviDriveImage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <new>
 
@@ -27,6 +28,8 @@ constexpr uint32_t kBackupBootSectorOffset = 0xA00;
 
 NaviUnitState& Navi() { return theApp.Navi; }
 
+// The handle that DriveDismount locked and dismounted, until it closes.
+std::atomic<platform::HANDLE> dismountedHandle{nullptr};
 // The last lock try's error on this thread (the window's hold and the transfer lock apart).
 thread_local uint32_t lastLockError = 0;
 
@@ -139,12 +142,28 @@ int DriveDismount() {
         VLOG(LOG_ERROR, "ドライブアンマウント失敗[%d]", static_cast<int>(platform::GetLastError()));
         return kVolumeDismountFailed;
     }
+    dismountedHandle = Navi().DriveHandle.load();
     // Without the watch the system's "safely remove" could only say that the unit is in use.
     if (platform::View* view = platform::CurrentView();
         view != nullptr && !view->WatchVolumeRemoval(platform::IDD_MAIN_WINDOW, Navi().DriveHandle))
         VLOG(LOG_ERROR, "取り外し通知登録失敗[%d]", static_cast<int>(platform::GetLastError()));
     return 0;
 }
+
+namespace {
+
+// Forgets and closes the held handle; its removal watch ends first unless it is to outlive it.
+void CloseHeldHandle(bool keepRemovalWatch) {
+    platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr);
+    if (handle == nullptr) return;
+    platform::HANDLE held = handle;
+    dismountedHandle.compare_exchange_strong(held, nullptr);
+    if (!keepRemovalWatch) DriveEndRemovalWatch(handle);
+    // A close that fails leaves nothing to undo: the handle is forgotten either way.
+    (void)platform::CloseHandle(handle);
+}
+
+}  // namespace
 
 void DriveRelease() {
     VLOG(LOG_TRACE, "ドライブクローズ開始");
@@ -155,26 +174,48 @@ void DriveRelease() {
     CloseDriveHandle();
 }
 
-void CloseDriveHandle() {
-    platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr);
-    if (handle == nullptr) return;
-    if (platform::View* view = platform::CurrentView()) view->StopWatchingVolumeRemoval(handle);
-    // A close that fails leaves nothing to undo: the handle is forgotten either way.
-    (void)platform::CloseHandle(handle);
+void CloseDriveHandle() { CloseHeldHandle(false); }
+
+void DriveReleaseForRemoval() {
+    VLOG(LOG_TRACE, "ドライブクローズ開始");
+    (void)DriveUnlock();  // closing releases the lock anyway
+    CloseHeldHandle(true);
 }
 
-bool DriveReopenTry() {
-    if (Navi().NaviDrive.empty()) return true;
+void DriveEndRemovalWatch(platform::HANDLE volume) {
+    if (platform::View* view = platform::CurrentView()) view->StopWatchingVolumeRemoval(volume);
+}
+
+bool DriveHeld() {
+    platform::HANDLE handle = Navi().DriveHandle;
+    return handle != nullptr && handle == dismountedHandle.load();
+}
+
+bool DriveStillThere() {
+    uint32_t returned = 0;
+    if (Navi().DriveHandle != nullptr &&
+        !platform::DeviceIoControl(Navi().DriveHandle, platform::IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, nullptr, 0,
+                                   &returned, nullptr)) {
+        VLOG(LOG_ERROR, "ドライブ確認失敗[%d]", static_cast<int>(platform::GetLastError()));
+        return false;
+    }
+    // The mount manager answers for the letter without the file system: it still names the volume.
+    char name[260] = {};
+    return platform::GetVolumeNameForVolumeMountPointA(Navi().NaviDrive.c_str(), name, sizeof name) &&
+           Navi().NaviVolumeName == name;
+}
+
+ReopenProbe DriveReopenTry() {
+    if (Navi().NaviDrive.empty()) return {true, nullptr};
     platform::HANDLE handle = OpenRawVolume();
-    // Held in DriveHandle while it waits, so discovery keeps away from the unit meanwhile.
-    Navi().DriveHandle = handle != platform::INVALID_HANDLE_VALUE ? handle : nullptr;
-    return handle != platform::INVALID_HANDLE_VALUE;
+    if (handle == platform::INVALID_HANDLE_VALUE) return {};
+    return {true, handle};
 }
 
-int DriveReopenEnd(int attempt, bool opened) {
+int DriveReopenEnd(int attempt, const ReopenProbe& probe) {
     // A probe handle that never read or wrote: closing it cannot lose anything.
-    if (platform::HANDLE handle = Navi().DriveHandle.exchange(nullptr)) (void)platform::CloseHandle(handle);
-    if (opened) return 0;
+    if (probe.handle != nullptr) (void)platform::CloseHandle(probe.handle);
+    if (probe.opened) return 0;
     VLOG(LOG_ERROR, "Atapiドライバのオープンリトライ");
     if (attempt < kReopenAttempts - 1) return kReopenAgain;
     VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
@@ -226,9 +267,9 @@ int DriveUnlock() {
 int DriveReopenWait() {
     if (Navi().NaviDrive.empty()) return 0;
     for (int attempt = 0;; ++attempt) {
-        const bool opened = DriveReopenTry();
+        const ReopenProbe probe = DriveReopenTry();
         platform::Sleep(kReopenWaitMs);
-        if (int result = DriveReopenEnd(attempt, opened); result != kReopenAgain) return result;
+        if (int result = DriveReopenEnd(attempt, probe); result != kReopenAgain) return result;
     }
 }
 

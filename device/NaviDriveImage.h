@@ -46,12 +46,30 @@ constexpr int kDriveAlreadyOpen = -1;
 void DriveRelease();
 // Closes the held handle, its removal watch ended first.
 void CloseDriveHandle();
-// DriveReopenWait's steps: one open, held in DriveHandle until DriveReopenEnd (true when it
-// opened, or when no unit is known); then the close, which answers 0 when that open
-// succeeded, 522 when it was the last of kReopenAttempts, else kReopenAgain.
+// DriveRelease for the system's removal of the unit: the handle is closed, and its watch stays
+// until the removal has failed or gone through (DriveEndRemovalWatch), so that the window hears
+// which.
+void DriveReleaseForRemoval();
+void DriveEndRemovalWatch(platform::HANDLE volume);
+// True while DriveHandle is locked and dismounted: the unit is held, and only then may a
+// transfer write to it.
+[[nodiscard]] bool DriveHeld();
+// Asks the held volume's device whether it is still there (IOCTL_STORAGE_CHECK_VERIFY2, when a
+// handle is held), and the mount manager whether NaviDrive still names the unit's volume: a
+// locked volume's files are out of reach, even for the process holding it, and a formatted
+// one has no identity files.
+[[nodiscard]] bool DriveStillThere();
+// DriveReopenWait's steps: one open of a probe handle of its own (DriveHandle is left alone),
+// kept until DriveReopenEnd. `opened` is true when it opened or no unit is known. DriveReopenEnd
+// closes it and answers 0 when it had opened, 522 when it was the last of kReopenAttempts,
+// else kReopenAgain.
 constexpr int kReopenAgain = -1;
-[[nodiscard]] bool DriveReopenTry();
-[[nodiscard]] int DriveReopenEnd(int attempt, bool opened);
+struct ReopenProbe {
+    bool opened = false;
+    platform::HANDLE handle = nullptr;
+};
+[[nodiscard]] ReopenProbe DriveReopenTry();
+[[nodiscard]] int DriveReopenEnd(int attempt, const ReopenProbe& probe);
 // count sectors at the read position into buffer: 0 or 803.
 [[nodiscard]] int ReadImageData(unsigned count, IMAGE_POSITION* position, unsigned char* buffer);
 // count sectors from data at the write position, in pieces of 32 KiB with retries: 0 or 804.

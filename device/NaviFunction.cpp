@@ -43,11 +43,6 @@ constexpr char kMediaPlayer[] = "wmplayer.exe";
 constexpr char kNaviInfoFolder[] = "UPDATE\\NAVIINFO";
 constexpr char kMapFolder[] = "MAP";
 constexpr uintptr_t kNotifyUnitFound = 15;
-constexpr uint32_t kEjectWaitMs = 5000;
-// Explorer, AutoPlay or a virus scanner may hold the volume a moment longer: a vetoed eject
-// is asked again three times.
-constexpr int kEjectRequests = 4;
-constexpr uint32_t kEjectRetryMs = 500;
 
 NaviUnitState& Navi() { return theApp.Navi; }
 
@@ -71,8 +66,23 @@ bool IsModelName(const std::string& friendlyName) {
     return CharacterSpan(kModelFriendlyName, friendlyName) == std::strlen(kModelFriendlyName);
 }
 
+// Calls `each` with every present device whose friendly name passes the model test: on Windows
+// the disk node under the unit's USB device.
+template <typename Each>
+void ForEachModelDevice(platform::HDEVINFO devices, Each each) {
+    platform::SP_DEVINFO_DATA device;
+    for (uint32_t index = 0; platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        unsigned char name[512] = {};
+        // A name that cannot be read does not match.
+        if (platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_FRIENDLYNAME, nullptr, name,
+                                                        sizeof name, nullptr) &&
+            IsModelName(reinterpret_cast<const char*>(name)))
+            each(device);
+    }
+}
+
 // The present devices whose friendly name passes the model test, the disks they present and
-// their instance IDs.
+// the instance IDs of the USB devices above them.
 struct ModelDisk {
     uint32_t disk = 0;
     std::string instanceId;
@@ -87,24 +97,21 @@ ModelDevices FindModelDevices() {
     platform::HDEVINFO devices =
         platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     if (devices == platform::INVALID_DEVINFO_HANDLE) return found;
-    platform::SP_DEVINFO_DATA device;
-    for (uint32_t index = 0; platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
-        unsigned char name[512] = {};
-        // A name that cannot be read does not match.
-        if (!platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_FRIENDLYNAME, nullptr, name,
-                                                         sizeof name, nullptr) ||
-            !IsModelName(reinterpret_cast<const char*>(name)))
-            continue;
+    ForEachModelDevice(devices, [&](const platform::SP_DEVINFO_DATA& device) {
         found.present = true;
         // A model device without a disk has no volume that could be the unit's.
         ModelDisk disk;
-        if (!platform::GetDeviceDiskNumber(device.DevInst, &disk.disk)) continue;
+        if (!platform::GetDeviceDiskNumber(device.DevInst, &disk.disk)) return;
+        // The record names the USB device, the node that is ejected; where the system shows no
+        // node above the disk, the disk's own ID stands in.
+        platform::DEVINST usb = 0;
+        if (platform::CM_Get_Parent(&usb, device.DevInst, 0) != platform::CR_SUCCESS) usb = device.DevInst;
         char instanceId[260] = {};
         // Without an ID the unit is still found; only a transfer record cannot name it.
-        if (platform::CM_Get_Device_IDA(device.DevInst, instanceId, sizeof instanceId, 0) == platform::CR_SUCCESS)
+        if (platform::CM_Get_Device_IDA(usb, instanceId, sizeof instanceId, 0) == platform::CR_SUCCESS)
             disk.instanceId = instanceId;
         found.disks.push_back(disk);
-    }
+    });
     // The list was only read: a list that does not go holds nothing of the unit.
     (void)platform::SetupDiDestroyDeviceInfoList(devices);
     return found;
@@ -212,44 +219,40 @@ bool ReadService(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, 
     return true;
 }
 
-// The eject request, asked again while something on the PC vetoes it. The veto comes back to
-// the program (which tells the user with its own message) and is logged with what held the unit.
-bool RequestEject(platform::DEVINST device) {
-    for (int request = 1;; ++request) {
-        int vetoType = platform::kVetoNone;
-        char vetoName[260] = {};
-        if (platform::CM_Request_Device_EjectA(device, &vetoType, vetoName, sizeof vetoName, 0) == platform::CR_SUCCESS)
-            return true;
-        VLOG(LOG_ERROR, "USB取り外し拒否[%d][%s]", vetoType, vetoName);
-        if (request == kEjectRequests) return false;
-        platform::Sleep(kEjectRetryMs);
-    }
-}
-
-// The eject request for one device when it is a removable USB storage device of the unit;
-// false when the request was refused.
-bool EjectWhenUnit(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, const std::string& vendorProduct,
-                   uint32_t unitDisk) {
+// Whether a device is the unit's USB device: removable and disableable, driven by a USB storage
+// service, and its instance ID holds the unit's mark and vendor/product IDs.
+bool IsUnitUsbDevice(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* device, const std::string& vendorProduct) {
     uint32_t status = 0, problem = 0;
-    if (platform::CM_Get_DevNode_Status(&status, &problem, device->DevInst, 0) != platform::CR_SUCCESS) return true;
+    if (platform::CM_Get_DevNode_Status(&status, &problem, device->DevInst, 0) != platform::CR_SUCCESS) return false;
     uint32_t removable = platform::DN_DISABLEABLE | platform::DN_REMOVABLE;
-    if ((status & removable) != removable) return true;
+    if ((status & removable) != removable) return false;
     char service[1024] = {};
-    if (!ReadService(devices, device, service)) return true;
+    if (!ReadService(devices, device, service)) return false;
     const bool storage =
         std::strncmp(service, kStorageService, 7) == 0 || std::strcmp(service, kUaspStorageService) == 0;
-    if (!storage || device->DevInst == 0) return true;
+    if (!storage || device->DevInst == 0) return false;
     char instanceId[260] = {};
     if (platform::CM_Get_Device_IDA(device->DevInst, instanceId, sizeof instanceId, 0) != platform::CR_SUCCESS)
-        return true;
+        return false;
     // Windows reports instance IDs in upper case while the format writes the product ID's hex
     // letters in lower case: the marks are compared ignoring case.
-    if (platform::FindNoCase(instanceId, kInstanceIdMark) == std::string_view::npos ||
-        platform::FindNoCase(instanceId, vendorProduct) == std::string_view::npos)
-        return true;
-    if (uint32_t disk = 0; !platform::GetDeviceDiskNumber(device->DevInst, &disk) || disk != unitDisk) return true;
-    platform::Sleep(kEjectWaitMs);
-    return RequestEject(device->DevInst);
+    return platform::FindNoCase(instanceId, kInstanceIdMark) != std::string_view::npos &&
+           platform::FindNoCase(instanceId, vendorProduct) != std::string_view::npos;
+}
+
+// The USB devices to eject: the parents of the model's disk nodes whose disk holds the unit's
+// volume. Windows gives the disk interface (and so the disk number) only to the disk node; the
+// USB device above it is the node that is ejected.
+std::vector<platform::DEVINST> UnitParents(platform::HDEVINFO devices, uint32_t unitDisk) {
+    std::vector<platform::DEVINST> parents;
+    ForEachModelDevice(devices, [&](const platform::SP_DEVINFO_DATA& device) {
+        uint32_t disk = 0;
+        platform::DEVINST parent = 0;
+        if (platform::GetDeviceDiskNumber(device.DevInst, &disk) && disk == unitDisk &&
+            platform::CM_Get_Parent(&parent, device.DevInst, 0) == platform::CR_SUCCESS)
+            parents.push_back(parent);
+    });
+    return parents;
 }
 
 // The list file's new text, written over it; kOutOfMemory when there is no memory for it.
@@ -296,6 +299,8 @@ int NaviConnectCheck() {
         if (GetNaviVersion(&version) == 0) Navi().NaviVersion = version;
         std::string versionName;
         if (GetNaviVersionName(&versionName) == 0) Navi().NaviVersionName = versionName;
+        // Read now: the held volume is locked, and its file system answers nobody.
+        Navi().NaviFreeSpace = GigabytesFree(drive);
         Navi().CompetingCount = 0;
         Navi().CompetingProcess = 0;
         // A process list that cannot be taken finds no competitor: the volume's lock still refuses a
@@ -454,21 +459,52 @@ int CheckCompetingProcess() {
 }
 
 int RemoveNaviUsb() {
+    platform::DEVINST device = 0;
+    if (int found = FindUnitUsbDevice(&device); found != 0) return found;
+    platform::Sleep(kEjectWaitMs);
+    for (int request = 1;; ++request) {
+        if (RequestUnitEject(device)) return 0;
+        if (request == kEjectRequests) return kEjectFailed;
+        platform::Sleep(kEjectRetryMs);
+    }
+}
+
+int FindUnitUsbDevice(platform::DEVINST* found) {
     VLOG(LOG_TRACE, "USB取り外し");
     // Only the device whose disk holds the unit's volume; with no such volume nothing is ejected.
     uint32_t unitDisk = 0;
-    if (!VolumeDisk(Navi().NaviDrive, &unitDisk)) return 0;
+    if (!VolumeDisk(Navi().NaviDrive, &unitDisk)) {
+        VLOG(LOG_ERROR, "USB取り外し対象なし");
+        return kEjectFailed;
+    }
     platform::HDEVINFO devices =
         platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     if (devices == platform::INVALID_DEVINFO_HANDLE) return kEjectFailed;
+    const std::vector<platform::DEVINST> parents = UnitParents(devices, unitDisk);
     std::string vendorProduct = Format(kVendorProductFormat, kNaviVendorId, kNaviProductId);
-    int result = 0;
+    bool matched = false;
     platform::SP_DEVINFO_DATA device;
-    for (uint32_t index = 0; result == 0 && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index)
-        if (!EjectWhenUnit(devices, &device, vendorProduct, unitDisk)) result = kEjectFailed;
+    for (uint32_t index = 0; !matched && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        matched = std::find(parents.begin(), parents.end(), device.DevInst) != parents.end() &&
+                  IsUnitUsbDevice(devices, &device, vendorProduct);
+        if (matched) *found = device.DevInst;
+    }
     // The list was only read: a list that does not go holds nothing of the unit.
     (void)platform::SetupDiDestroyDeviceInfoList(devices);
-    return result;
+    // A unit that no device matched is still attached: that is no success.
+    if (!matched) VLOG(LOG_ERROR, "USB取り外し対象なし");
+    return matched ? 0 : kEjectFailed;
+}
+
+bool RequestUnitEject(platform::DEVINST device) {
+    // The veto comes back to the program (which tells the user with its own message) and is
+    // logged with what held the unit.
+    int vetoType = platform::kVetoNone;
+    char vetoName[260] = {};
+    if (platform::CM_Request_Device_EjectA(device, &vetoType, vetoName, sizeof vetoName, 0) == platform::CR_SUCCESS)
+        return true;
+    VLOG(LOG_ERROR, "USB取り外し拒否[%d][%s]", vetoType, vetoName);
+    return false;
 }
 
 int GetNaviVolumeName() {

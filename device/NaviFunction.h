@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/Devices.h"
+
 // The unit's USB identity; the eject request looks for them in the device instance ID.
 inline constexpr unsigned kNaviVendorId = 0x2F6A;
 inline constexpr unsigned kNaviProductId = 0x0c31;
@@ -25,6 +27,17 @@ inline constexpr unsigned kNaviProductId = 0x0c31;
 [[nodiscard]] int NaviVersionCheck(const std::string& downloadVersion);
 [[nodiscard]] int GetDeviceId(std::string* deviceId);
 [[nodiscard]] int CheckCompetingProcess();
+// Ejects the USB device above the disk that holds the unit's volume: 0, or 515 when the device
+// list is unavailable, no device matched, or the eject was refused. It waits in place; the
+// window takes the same steps with timers between them.
 [[nodiscard]] int RemoveNaviUsb();
+// RemoveNaviUsb's steps: the unit's USB device (0, or 515 as above), then after kEjectWaitMs
+// one eject request at a time (true ejected; a veto is logged), up to kEjectRequests of them
+// kEjectRetryMs apart: Explorer, AutoPlay or a virus scanner may hold the volume a moment longer.
+constexpr uint32_t kEjectWaitMs = 5000;
+constexpr int kEjectRequests = 4;
+constexpr uint32_t kEjectRetryMs = 500;
+[[nodiscard]] int FindUnitUsbDevice(platform::DEVINST* device);
+[[nodiscard]] bool RequestUnitEject(platform::DEVINST device);
 [[nodiscard]] int GetNaviVolumeName();
 [[nodiscard]] int RecordMountVolume();

@@ -30,7 +30,7 @@ LoadLanguageFile "${NSISDIR}\Contrib\Language files\Japanese.nlf"
 ; uninstall may go on under it. Its single-instance mutex says it runs. Silent runs skip the box
 ; and end with exit code 2.
 !macro RefuseWhileRunning
-  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "Veltrane") p .r0'
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "Global\Veltrane") p .r0'
   ${If} $0 P<> 0
     System::Call 'kernel32::CloseHandle(p r0)'
     MessageBox MB_OK|MB_ICONSTOP "Veltrane が起動しています。Veltrane を終了してから、もう一度実行してください。" /SD IDOK

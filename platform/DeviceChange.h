@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/Handle.h"
@@ -48,13 +49,31 @@ private:
 #endif
 };
 
-// The removals the user asked for on the simulated machine ("navisim eject"), put to the
-// holders of the unit's volume as Windows puts the tray's "safely remove" to the windows that
-// registered a handle to it. A front end calls this at each device change with the handles its
-// windows watch; `ask` is the watching window's answer. Each request is answered in
-// machine.ini: "refused" when a watcher refused, "in use" when a handle to the volume is still
-// open afterwards, else "removed", and the unit goes as an eject takes it. Nothing on a real
-// PC: Windows asks the registered windows itself, and Linux has no such request.
-void AnswerRemovalRequests(const std::vector<HANDLE>& watched, const std::function<bool(HANDLE)>& ask);
+// The removals the user asked for on the simulated machine ("navisim eject"), put to the windows
+// that registered a handle to the unit's volume as Windows puts the tray's "safely remove" to
+// them (Microsoft, "Processing a Request to Remove a Device"): DBT_DEVICEQUERYREMOVE to each
+// handle registered for the unit until one refuses, then DBT_DEVICEQUERYREMOVEFAILED, or
+// DBT_DEVICEREMOVECOMPLETE once the unit went, to each handle asked that is still registered.
+// Events reach only registrations: a handle unregistered meanwhile hears nothing more. A
+// registration outlives its handle's close, as on Windows. A front end calls this whenever its
+// device-change watcher wakes; requests and answers are no device change themselves. Each
+// request is answered in the machine folder: "refused" when a watcher refused, "in use" when a
+// handle to the volume is still open afterwards or a program holds the device, else
+// "removed", and the unit goes as an eject takes it. Nothing on a real PC: Windows asks the
+// registered windows itself, and Linux has no such request.
+struct RemovalWatch {
+    HANDLE volume = nullptr;
+    std::string unit;  // RemovalUnitOf(volume) when the watch began
+};
+struct RemovalReceiver {
+    std::function<std::vector<RemovalWatch>()> registered;
+    std::function<bool(HANDLE)> queryRemove;  // true lets the unit go; the handle is closed by then
+    std::function<void(HANDLE)> removeFailed;
+    std::function<void(HANDLE)> removeComplete;
+};
+void AnswerRemovalRequests(const RemovalReceiver& receiver);
+// The unit an open raw volume handle belongs to, empty for any other handle; asked when its
+// watch begins, while the handle is open.
+std::string RemovalUnitOf(HANDLE volume);
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 // The device list: SetupAPI's present-device set with its registry properties, and the
-// configuration manager's status, instance ID and eject request.
+// configuration manager's status, instance ID, tree and eject request. A USB stick is two
+// nodes, as on Windows: the USB device (service USBSTOR or UASPStor, the node that is ejected)
+// and its child disk (service disk, the friendly name and the disk interface).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,7 @@ constexpr uint32_t DN_DISABLEABLE = 0x2000;
 constexpr uint32_t DN_REMOVABLE = 0x4000;
 constexpr CONFIGRET CR_SUCCESS = 0;
 constexpr CONFIGRET CR_INVALID_DEVNODE = 5;
+constexpr CONFIGRET CR_NO_SUCH_DEVNODE = 0xD;
 constexpr CONFIGRET CR_FAILURE = 0x13;
 constexpr CONFIGRET CR_BUFFER_SMALL = 0x1A;
 constexpr CONFIGRET CR_REMOVE_VETOED = 0x17;
@@ -55,8 +58,13 @@ struct SP_DEVINFO_DATA {
 
 [[nodiscard]] CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device,
                                               uint32_t flags);
+// The device tree: a device's parent, and its first child. CR_NO_SUCH_DEVNODE when there is
+// none (the simulated machine has no root node above its top-level devices).
+[[nodiscard]] CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST device, uint32_t flags);
+[[nodiscard]] CONFIGRET CM_Get_Child(DEVINST* child, DEVINST device, uint32_t flags);
 [[nodiscard]] CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t flags);
-// Unplugs the device (and the unit it belongs to, with its volume and letter). With a name
+// Unplugs the device with its children (and the unit it belongs to, with its volume and
+// letter); a device that is not removable (DN_REMOVABLE) vetoes. With a name
 // buffer a veto comes back as its type and name; without one the system shows the user its own
 // message about how the request went.
 [[nodiscard]] CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength,

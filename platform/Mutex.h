@@ -1,5 +1,6 @@
-// The named mutex that keeps one copy of the program per Windows session. One simulated
-// machine is one session, so the lock file lives in the machine folder.
+// The named mutex that keeps one copy of the program per PC ("Global\" namespace: every
+// session). One simulated machine is every session, so the lock file lives in the machine
+// folder whatever the namespace prefix.
 #pragma once
 
 #include "platform/Handle.h"

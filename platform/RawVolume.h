@@ -26,6 +26,7 @@ constexpr uint32_t FSCTL_UNLOCK_VOLUME = 0x0009001C;
 constexpr uint32_t FSCTL_DISMOUNT_VOLUME = 0x00090020;
 constexpr uint32_t FSCTL_ALLOW_EXTENDED_DASD_IO = 0x00090083;
 constexpr uint32_t IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
+constexpr uint32_t IOCTL_STORAGE_CHECK_VERIFY2 = 0x002D0800;
 constexpr uint32_t FILE_DEVICE_DISK = 0x7;
 constexpr uint32_t kRawSectorSize = 512;
 // Volume handles are non-cached: their buffers must be sector-aligned. A page serves every
@@ -58,11 +59,15 @@ struct STORAGE_DEVICE_NUMBER {
 [[nodiscard]] HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareMode,
                                  void* securityAttributes, uint32_t creationDisposition, uint32_t flagsAndAttributes,
                                  HANDLE templateFile);
-// FSCTL_LOCK_VOLUME fails while another handle has the volume open (in any process);
+// FSCTL_LOCK_VOLUME fails while another handle has the volume open (in any process); while it
+// holds, file calls on the volume's letter fail with ERROR_ACCESS_DENIED.
 // FSCTL_UNLOCK_VOLUME fails with ERROR_NOT_LOCKED when this handle holds no lock.
-// FSCTL_DISMOUNT_VOLUME drops the file system's in-memory state; the next access after this
-// handle lets go mounts what is on the disk. A raw write through a handle that has not
-// dismounted leaves the mounted file system stale (platform/sim/Mount.h).
+// FSCTL_DISMOUNT_VOLUME needs this handle's lock (else ERROR_ACCESS_DENIED) and drops the file
+// system's in-memory state; the next access after this handle lets go mounts what is on the
+// disk. A raw write through a handle that has not dismounted leaves the mounted file system
+// stale (platform/sim/Mount.h); one through a handle that neither locked nor dismounted a
+// volume with a file system is refused (ERROR_ACCESS_DENIED), as on Windows since Vista.
+// IOCTL_STORAGE_CHECK_VERIFY2 succeeds while the volume's device is there.
 // FSCTL_ALLOW_EXTENDED_DASD_IO lets this handle reach sectors past the file system's end.
 // IOCTL_STORAGE_GET_DEVICE_NUMBER fills a STORAGE_DEVICE_NUMBER: the disk the volume lies on
 // (ERROR_INVALID_FUNCTION for a volume on no disk); it needs no access rights on the handle.

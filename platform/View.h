@@ -68,9 +68,14 @@ public:
     // A device change broadcast (the machine changed).
     virtual void OnDeviceChange() {}
     // The system asks before it removes the device of a volume this window watches
-    // (View::WatchVolumeRemoval): the user's "safely remove" or eject. True lets the device go,
-    // and the window has closed its handle by then; false refuses the removal.
-    virtual bool OnQueryRemoveVolume() { return true; }
+    // (View::WatchVolumeRemoval, `volume` the handle registered): the user's "safely remove" or
+    // eject. True lets the device go, and the window has closed its handle by then (its watch
+    // stays); false refuses the removal.
+    virtual bool OnQueryRemoveVolume(HANDLE /*volume*/) { return true; }
+    // After the query: someone refused and the device stays (DBT_DEVICEQUERYREMOVEFAILED), or it
+    // goes (DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEREMOVEPENDING). Only while the watch lasts.
+    virtual void OnVolumeRemoveFailed(HANDLE /*volume*/) {}
+    virtual void OnVolumeRemoved(HANDLE /*volume*/) {}
     // The session is about to end: true lets it end. Answered at once, without asking anyone:
     // the system waits for the answer, so a box here would hold up the whole session's end.
     virtual bool OnQueryEndSession() { return true; }
@@ -164,8 +169,8 @@ public:
     // the handle registered for device notifications to the window). False when the system
     // refused the registration. Any thread.
     [[nodiscard]] virtual bool WatchVolumeRemoval(int window, HANDLE volume) = 0;
-    // Ends the watch of a handle, before the handle closes; nothing when none watches it. Any
-    // thread.
+    // Ends the watch of a handle (Windows: UnregisterDeviceNotification); nothing when none
+    // watches it. It may outlive the handle's close, as while a removal is asked. Any thread.
     virtual void StopWatchingVolumeRemoval(HANDLE volume) = 0;
 
     // Progress outside the window, for a user who works in another one meanwhile. The job's

@@ -23,7 +23,10 @@ struct NaviUnitState {
     std::string NaviDeviceId;     // text of DEVICE.DAT
     std::string NaviVersion;      // CURRVER.DAT's version without dots
     std::string NaviVersionName;  // from MAP.VER, at most 12 bytes
-    std::string NaviInstanceId;   // the instance ID of the device whose disk holds the volume
+    std::string NaviInstanceId;   // the instance ID of the USB device whose disk holds the volume
+    // The volume's free space as discovery read it, before the hold locked the file system away;
+    // empty when unknown.
+    std::string NaviFreeSpace;
     std::atomic<platform::HANDLE> DriveHandle{nullptr};
     IMAGE_POSITION ImagePosition;
     std::vector<std::string> LetterlessVolumes;
@@ -42,6 +45,7 @@ struct NaviUnitState {
         NaviVersion.clear();
         NaviVersionName.clear();
         NaviInstanceId.clear();
+        NaviFreeSpace.clear();
         DriveHandle = nullptr;
         ImagePosition = {};
         LetterlessVolumes.clear();

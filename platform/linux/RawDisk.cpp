@@ -113,6 +113,16 @@ void RefuseSectorSize(const RawDisk& disk, unsigned sectorSize) {
     SetLastError(ERROR_NOT_SUPPORTED);
 }
 
+// The device's length as its descriptor tells: the block ioctl, or a seek to the end where the
+// device answers no block ioctl (umockdev's testbed answers them for the devices it shows).
+// nullopt with errno set.
+std::optional<uint64_t> DescriptorBytes(int fd) {
+    uint64_t bytes = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) return bytes;
+    if (off_t end = ::lseek(fd, 0, SEEK_END); end >= 0) return static_cast<uint64_t>(end);
+    return std::nullopt;
+}
+
 // The handle's descriptor, opened now when it has none: plainly where the kernel lets this
 // user, else by udisks2 (OpenDevice, the one request of the handle that polkit may ask the user
 // about). False with the last error set.
@@ -136,14 +146,9 @@ void RefuseSectorSize(const RawDisk& disk, unsigned sectorSize) {
         }
     }
     if (disk.size) return true;
-    // sysfs did not give the length (umockdev's testbed): the device answers itself, or a seek
-    // to the end where it answers no block ioctl.
-    uint64_t bytes = 0;
-    if (::ioctl(disk.fd, BLKGETSIZE64, &bytes) == 0) {
-        disk.size = bytes;
-    } else if (off_t end = ::lseek(disk.fd, 0, SEEK_END); end >= 0) {
-        disk.size = static_cast<uint64_t>(end);
-    } else {
+    // sysfs did not give the length (umockdev's testbed): the device answers itself.
+    disk.size = DescriptorBytes(disk.fd);
+    if (!disk.size) {
         SetLastError(DiskError(errno, false));
         return false;
     }
@@ -224,6 +229,22 @@ void RefuseSectorSize(const RawDisk& disk, unsigned sectorSize) {
         return false;
     }
     return true;
+}
+
+// Whether the handle's device is still there, as IOCTL_STORAGE_CHECK_VERIFY2 asks of any handle
+// on Windows, a query handle's too. A disk pulled out loses its capacity: the kernel sets it to
+// 0 as the device goes. Until the lock the handle has no descriptor (and opening one may ask
+// the user for authorisation): then the node and sysfs answer.
+[[nodiscard]] bool StillPresent(const RawDisk& disk) {
+    if (disk.fd >= 0) {
+        std::optional<uint64_t> bytes = DescriptorBytes(disk.fd);
+        return bytes && *bytes > 0;
+    }
+    struct stat st {};
+    if (::stat(disk.node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode) || st.st_rdev != disk.device) return false;
+    // sysfs without a length (umockdev's testbed) cannot tell: the node's presence answers.
+    std::optional<uint64_t> length = DeviceBytes(disk.device);
+    return !length || *length > 0;
 }
 
 // A page-aligned block of at least `size` bytes for O_DIRECT, kept with the handle.
@@ -362,6 +383,10 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
         // A block device has no file-system bound on its sectors; the device's length holds.
         return true;
     case IOCTL_STORAGE_GET_DEVICE_NUMBER: return AnswerDeviceNumber(*disk, outBuffer, outSize, bytesReturned);
+    case IOCTL_STORAGE_CHECK_VERIFY2:
+        if (StillPresent(*disk)) return true;
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return false;
     default: SetLastError(ERROR_INVALID_PARAMETER); return false;
     }
 }

@@ -195,6 +195,14 @@ CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size) {
     return CopyDeviceId(InstanceId(present->usb), buffer, size);
 }
 
+CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST device) {
+    if (!DiskOf(device) || parent == nullptr) return CR_INVALID_DEVNODE;
+    *parent = device;
+    return CR_SUCCESS;
+}
+
+CONFIGRET CM_Get_Child(DEVINST* child, DEVINST device) { return CM_Get_Parent(child, device); }
+
 CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength) {
     if (vetoType) *vetoType = kVetoNone;
     if (vetoName && nameLength > 0) vetoName[0] = '\0';

@@ -23,6 +23,10 @@ namespace platform::linuxpc {
 // "USBSTOR\DISK&VID_vvvv&PID_pppp&<MANUFACTURER>_<PRODUCT>&REV_rrrr\<SERIAL>&0" from the USB
 // device's descriptors, in upper case as Windows reports instance IDs.
 [[nodiscard]] CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size);
+// A USB disk on Linux is one node standing for both Windows nodes (the USB device and its
+// disk): it is its own parent and child.
+[[nodiscard]] CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST device);
+[[nodiscard]] CONFIGRET CM_Get_Child(DEVINST* child, DEVINST device);
 // See DiskEject.h.
 [[nodiscard]] CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength);
 

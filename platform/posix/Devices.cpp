@@ -129,6 +129,29 @@ CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVIN
     return CR_SUCCESS;
 }
 
+CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST device, uint32_t) {
+    if (!MachineSimulated()) return linuxpc::CM_Get_Parent(parent, device);
+    std::string section = SectionOf(device);
+    if (section.empty() || parent == nullptr) return CR_INVALID_DEVNODE;
+    std::string parentSection = "Device " + MachineDescription().Get(section, "Parent").value_or("");
+    if (parentSection == "Device " || MachineDescription().Keys(parentSection).empty()) return CR_NO_SUCH_DEVNODE;
+    *parent = InstanceOf(parentSection);
+    return CR_SUCCESS;
+}
+
+CONFIGRET CM_Get_Child(DEVINST* child, DEVINST device, uint32_t) {
+    if (!MachineSimulated()) return linuxpc::CM_Get_Child(child, device);
+    std::string section = SectionOf(device);
+    if (section.empty() || child == nullptr) return CR_INVALID_DEVNODE;
+    const ProfileDocument doc = MachineDescription();
+    for (const std::string& other : doc.Sections())
+        if (other.rfind("Device ", 0) == 0 && doc.Get(other, "Parent").value_or("") == section.substr(7)) {
+            *child = InstanceOf(other);
+            return CR_SUCCESS;
+        }
+    return CR_NO_SUCH_DEVNODE;
+}
+
 CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t) {
     if (!MachineSimulated()) return linuxpc::CM_Get_Device_IDA(device, buffer, size);
     std::string section = SectionOf(device);
@@ -157,6 +180,10 @@ CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName
         } else {
             std::string unit = doc.Get(section, "Unit").value_or("");
             if (unit.empty()) {
+                // The children go with their parent.
+                for (const std::string& other : doc.Sections())
+                    if (other.rfind("Device ", 0) == 0 && doc.Get(other, "Parent").value_or("") == section.substr(7))
+                        doc.RemoveSection(other);
                 doc.RemoveSection(section);
             } else {
                 RemoveUnit(doc, unit);

@@ -17,7 +17,11 @@ namespace platform {
 HANDLE CreateMutexA(bool initialOwner, const char* name) {
     std::string folder = MachineFolder();
     ::mkdir(folder.c_str(), 0755);
-    std::string path = folder + "/" + (name ? name : "") + ".mutex";
+    // One simulated machine is every session of the PC: the namespace prefix names no other file.
+    std::string base = name ? name : "";
+    for (const char* prefix : {"Global\\", "Local\\"})
+        if (base.rfind(prefix, 0) == 0) base.erase(0, std::string(prefix).size());
+    std::string path = folder + "/" + base + ".mutex";
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         SetLastError(ErrorFromErrno(errno));

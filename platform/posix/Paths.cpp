@@ -66,6 +66,11 @@ std::optional<std::string> DriveRoot(char letter) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return std::nullopt;
     }
+    // A locked volume is reachable only through the handle that locked it.
+    if (DriveLocked(letter)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return std::nullopt;
+    }
     if (!DriveFormatted(letter)) {
         SetLastError(ERROR_UNRECOGNIZED_VOLUME);
         return std::nullopt;

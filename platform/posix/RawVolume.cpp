@@ -34,6 +34,7 @@ public:
     int fd = -1;
     std::string volumeId;
     std::string guidPath;
+    std::string image;
     std::string unit;
     uint32_t access = 0;
     uint64_t position = 0;
@@ -134,6 +135,7 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
     volume->fd = fd;
     volume->volumeId = entry->id;
     volume->guidPath = entry->guidPath;
+    volume->image = entry->image;
     volume->unit = entry->unit;
     volume->access = desiredAccess;
     SetLastError(ERROR_SUCCESS);
@@ -187,10 +189,17 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*
         return true;
     }
     case FSCTL_DISMOUNT_VOLUME:
+        // Stricter than Windows, which dismounts an unlocked volume by force: the program always
+        // locks first, and a forced dismount would pull the file system from under its users.
+        if (!volume->locked) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
         ClearStaleMount(volume->volumeId);
         volume->dismounted = true;
         return true;
-    case FSCTL_ALLOW_EXTENDED_DASD_IO: return true;
+    case FSCTL_ALLOW_EXTENDED_DASD_IO:
+    case IOCTL_STORAGE_CHECK_VERIFY2: return true;
     case FSCTL_UNLOCK_VOLUME:
         if (!volume->locked) {
             SetLastError(ERROR_NOT_LOCKED);
@@ -244,6 +253,12 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
     }
     if (!WholeSectors(size) || !WholeSectors(volume->position) || !SectorAligned(buffer)) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // The file system of a mounted volume guards it: only a handle that locked or dismounted it
+    // writes beneath it.
+    if (!volume->locked && !volume->dismounted && BootSignatureValid(volume->image)) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     // A volume does not grow: writing past its last sector fails.

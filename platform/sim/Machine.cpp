@@ -158,13 +158,18 @@ uint64_t MachineGeneration() {
 }
 
 bool ModifyMachine(const std::function<bool(ProfileDocument&)>& change) {
+    return ModifyMachineFile("machine.ini", change);
+}
+
+bool ModifyMachineFile(const std::string& fileName, const std::function<bool(ProfileDocument&)>& change) {
     std::string folder = MachineFolder();
     ::mkdir(folder.c_str(), 0755);
     int lock = ::open((folder + "/machine.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (lock < 0) return false;
     ::flock(lock, LOCK_EX);
-    ProfileDocument doc = ProfileDocument::Load(MachineIniPath());
-    bool saved = change(doc) && doc.Save(MachineIniPath());
+    const std::string path = folder + "/" + fileName;
+    ProfileDocument doc = ProfileDocument::Load(path);
+    bool saved = change(doc) && doc.Save(path);
     ::close(lock);
     return saved;
 }
@@ -241,6 +246,17 @@ std::optional<uint64_t> DriveFreeBytes(char letter) {
 bool DriveFormatted(char letter) {
     auto volume = DriveVolume(MachineDescription(), letter);
     return !volume || volume->image.empty() || BootSignatureValid(volume->image);
+}
+
+bool DriveLocked(char letter) {
+    auto volume = DriveVolume(MachineDescription(), letter);
+    if (!volume || volume->image.empty()) return false;
+    // Every raw handle holds a shared flock on the image, the locking one an exclusive flock.
+    int fd = ::open(volume->image.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+    ::close(fd);
+    return locked;
 }
 
 std::optional<std::pair<char, std::string>> DriveOfNativePath(const std::string& nativePath) {

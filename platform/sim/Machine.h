@@ -32,6 +32,9 @@ uint64_t MachineGeneration();
 // program and navisim never lose each other's changes. Each rewrite is one device change, so a
 // change that returns false leaves the file alone. True when the file was rewritten.
 bool ModifyMachine(const std::function<bool(ProfileDocument&)>& change);
+// The same for another file of the machine folder, under the same lock (not nested in
+// ModifyMachine's change). Only machine.ini's rewrites are device changes.
+bool ModifyMachineFile(const std::string& fileName, const std::function<bool(ProfileDocument&)>& change);
 
 // Takes a unit off the machine: its devices, volumes and their letters; "[Unit <name>]" keeps
 // Plugged=0. The eject request and a unit that vanishes mid-write both end here.
@@ -73,6 +76,9 @@ std::optional<uint64_t> DriveFreeBytes(char letter);
 // False while the drive's volume has a raw image whose boot signature is cleared: the file
 // system is then unrecognised, as on a volume whose boot sector was wiped.
 bool DriveFormatted(char letter);
+// True while a handle holds the lock of the drive's volume (FSCTL_LOCK_VOLUME, in any process):
+// the volume is then reachable only through that handle, and file calls on its letter fail.
+bool DriveLocked(char letter);
 // The drive whose folder holds nativePath (the longest match) with that folder.
 std::optional<std::pair<char, std::string>> DriveOfNativePath(const std::string& nativePath);
 

@@ -11,7 +11,9 @@
 
 namespace platform {
 
-// The answers, as machine.ini keeps them ("[Unit <name>]" RemovalAnswer=).
+// The answers, as the machine folder's removal.ini keeps them ("[Unit <name>]" RemovalAnswer=,
+// beside RemovalRequest=1 while one waits). They live apart from machine.ini: a removal asked
+// or refused changes no device.
 inline constexpr char kRemovalRemoved[] = "removed";
 inline constexpr char kRemovalRefused[] = "refused";
 inline constexpr char kRemovalInUse[] = "in use";

@@ -89,9 +89,11 @@ DeviceChangeWatcher::~DeviceChangeWatcher() {
     ::CloseHandle(event_);
 }
 
-void AnswerRemovalRequests(const std::vector<HANDLE>&, const std::function<bool(HANDLE)>&) {
-    // Windows sends DBT_DEVICEQUERYREMOVE to the window a handle was registered with.
+void AnswerRemovalRequests(const RemovalReceiver&) {
+    // Windows sends the removal's events to the window a handle was registered with.
 }
+
+std::string RemovalUnitOf(HANDLE) { return {}; }
 
 bool DeviceChangeWatcher::Consume() {
     if (event_ == nullptr || ::WaitForSingleObject(event_, 0) != WAIT_OBJECT_0) return false;

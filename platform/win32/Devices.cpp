@@ -123,6 +123,20 @@ CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVIN
     return result;
 }
 
+CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST device, uint32_t flags) {
+    ::DEVINST found = 0;
+    const CONFIGRET result = ::CM_Get_Parent(&found, device, flags);
+    if (parent != nullptr) *parent = found;
+    return result;
+}
+
+CONFIGRET CM_Get_Child(DEVINST* child, DEVINST device, uint32_t flags) {
+    ::DEVINST found = 0;
+    const CONFIGRET result = ::CM_Get_Child(&found, device, flags);
+    if (child != nullptr) *child = found;
+    return result;
+}
+
 CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t flags) {
     wchar_t id[MAX_DEVICE_ID_LEN + 1];
     const CONFIGRET result = ::CM_Get_Device_IDW(device, id, MAX_DEVICE_ID_LEN + 1, flags);

@@ -13,7 +13,8 @@ uint32_t FormatDrive(char letter, void* owner) {
     const int upper = std::toupper(static_cast<unsigned char>(letter));
     // From here SHFMT_* are the shell header's macros, whose values the program's constants share.
     if (upper < 'A' || upper > 'Z') return static_cast<uint32_t>(SHFMT_ERROR);
-    // A full format: the unit's firmware is to find a volume with every sector checked.
+    // SHFMT_OPT_FULL, despite its name, selects Quick Format in the dialog (Microsoft's
+    // SHFormatDrive page); the user unticks it for a full format.
     const DWORD result =
         ::SHFormatDrive(static_cast<HWND>(owner), static_cast<UINT>(upper - 'A'), SHFMT_ID_DEFAULT, SHFMT_OPT_FULL);
     if (result == static_cast<DWORD>(SHFMT_CANCEL)) return static_cast<uint32_t>(SHFMT_CANCEL);

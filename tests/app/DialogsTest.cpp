@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "WindowWorld.h"
 #include "app/Dialogs.h"
+#include "platform/sim/Machine.h"
+#include "device/NaviDriveImage.h"
 #include "state/ResourceIds.h"
+#include "support/ShippedMessages.h"
 
 class DialogsTest : public WindowWorld {
 protected:
@@ -27,6 +31,32 @@ protected:
         return result;
     }
     std::string DialogText(int dialogId, int id) { return view.ControlState(dialogId, id).text; }
+    // Runs `start` once the unit is held, then keeps a message posted until `done` holds: the
+    // longest a posted message waited for the window, as TheWindowAnswersThroughoutTheLockRetries
+    // measures it.
+    uint64_t LongestGap(const std::function<void()>& start, const std::function<bool()>& done) {
+        uint64_t postedAt = 0, slowest = 0;
+        size_t posted = 0;
+        // A message is waiting when `start` runs, so a wait inside it counts too.
+        const auto postThenStart = [&] {
+            Notify(kNotifyKeyF1);
+            posted = 1;
+            postedAt = platform::GetTickCount64();
+            start();
+        };
+        Run({Until([&] { return window->NaviConnected == 1; }), Do(postThenStart), Until([&] {
+                 const uint64_t now = platform::GetTickCount64();
+                 if (view.ShellOpened().size() == posted) {
+                     slowest = std::max(slowest, now - postedAt);
+                     Notify(kNotifyKeyF1);
+                     ++posted;
+                     postedAt = now;
+                 }
+                 return done();
+             })});
+        return slowest;
+    }
+    static bool Plugged() { return platform::MachineDescription().Get("Unit navi", "Plugged").value_or("") == "1"; }
 };
 
 TEST_F(DialogsTest, TheConfirmationAsksForTheTransferOrTheRecovery) {
@@ -230,6 +260,146 @@ TEST_F(DialogsTest, AUnitPulledDuringTheLockRetriesEndsThemQuietly) {
     EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
     EXPECT_EQ(window->NaviConnected, 0);
     EXPECT_TRUE(theApp.Navi.NaviDrive.empty());
+}
+
+// A held volume is locked: its files are out of reach even for this process, so a device
+// change checks the unit through its handle and keeps holding it.
+TEST_F(DialogsTest, ADeviceChangeLeavesTheHeldUnitHeld) {
+    navisim::CreateUnit(Unit());
+    bool letGo = false;
+    uint64_t until = 0;
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             view.DeviceChanged();
+             until = platform::GetTickCount64() + 5000;
+         }),
+         Until([&] {
+             letGo = letGo || theApp.Navi.DriveHandle.load() == nullptr;
+             return platform::GetTickCount64() > until;
+         })});
+    EXPECT_FALSE(letGo);
+    EXPECT_EQ(window->NaviConnected, 1);
+
+    // Pulled, it is let go.
+    Run({Do([&] {
+             navisim::Unplug("navi");
+             view.DeviceChanged();
+         }),
+         Until([&] { return window->NaviConnected == 0; })});
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+}
+
+// The hold's tries run on timers and the window answers meanwhile; the transfer button then
+// refuses: a transfer starts only on the locked and dismounted volume, never on the reopen
+// probe, which has a handle of its own.
+TEST_F(DialogsTest, TheTransferButtonRefusesWhileTheHoldRetries) {
+    navisim::CreateUnit(Unit());
+    uint64_t retriedAt = 0;
+    bool probeWasHeld = false;
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             // Held before, as after a failed transfer; let go, and held again while another
+             // program keeps the lock from it.
+             navisim::Faults faults;
+             faults.lockRefused = true;
+             navisim::SetFaults("navi", faults);
+             DriveRelease();
+             Notify(kNotifyUnitFound);
+             retriedAt = platform::GetTickCount64();
+         }),
+         // 2 s, then ten lock tries 150 ms apart; 1 s into the 5 s reopen.
+         Until([&] { return platform::GetTickCount64() >= retriedAt + 2000 + 9 * 150 + 1000; }), Do([&] {
+             probeWasHeld = theApp.Navi.DriveHandle.load() != nullptr;
+             window->OnCommand(ids::kTransferButton);
+         }),
+         Until([&] { return !view.Boxes().empty(); })});
+    EXPECT_FALSE(probeWasHeld);
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.text, shipped::Message(501, "E02"));
+    EXPECT_TRUE(theApp.TransferThreadHandle.IsNull());
+}
+
+// With the media player running the hold tries up to ten times; a try that succeeds holds the
+// unit at once.
+TEST_F(DialogsTest, WithTheMediaPlayerRunningASuccessfulTryHoldsTheUnit) {
+    navisim::AddProcess("wmplayer.exe");
+    navisim::CreateUnit(Unit());
+    const uint64_t start = platform::GetTickCount64();
+    Run({Until([&] { return window->NaviConnected == 1 || !view.Boxes().empty(); })});
+    EXPECT_EQ(window->NaviConnected, 1);
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_LT(platform::GetTickCount64() - start, 2000u + 1000u);
+}
+
+// From the transfer button on, the transfer's thread owns the unit even before the thread has
+// marked it running: the system's removal is refused and the handle kept.
+TEST_F(DialogsTest, TheRemovalIsRefusedOnceTheTransfersThreadIsThere) {
+    navisim::CreateUnit(Unit());
+    Run({Until([&] { return window->NaviConnected == 1; })});
+    const platform::HANDLE held = theApp.Navi.DriveHandle;
+    std::mutex gate;
+    gate.lock();
+    theApp.TransferThreadHandle.Start([&] { std::lock_guard wait(gate); });
+    ASSERT_EQ(theApp.Navi.TransferRunning.load(), 0);
+    EXPECT_FALSE(window->OnQueryRemoveVolume(held));
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), held);
+    gate.unlock();
+    theApp.TransferThreadHandle.JoinAndClose();
+    EXPECT_TRUE(window->OnQueryRemoveVolume(held));
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+    DriveEndRemovalWatch(held);
+}
+
+// The window never sleeps: the remove button's reopen, pause and eject, the eject after a
+// transfer and the format after an unfinished image run on timers, each wait answered within
+// 100 ms, and still take their time.
+TEST_F(DialogsTest, TheWindowAnswersThroughoutTheRemoveButtonsEject) {
+    navisim::CreateUnit(Unit());
+    uint64_t pressedAt = 0;
+    const uint64_t slowest = LongestGap(
+        [&] {
+            pressedAt = platform::GetTickCount64();
+            window->OnCommand(ids::kRemoveButton);
+        },
+        [&] { return !Plugged(); });
+    EXPECT_LE(slowest, 100u);
+    // 5 s for the volume to come back, 2 s, 5 s before the request.
+    EXPECT_GE(platform::GetTickCount64() - pressedAt, 5000u + 2000u + 5000u);
+    EXPECT_TRUE(view.Boxes().empty());
+}
+
+TEST_F(DialogsTest, TheWindowAnswersThroughoutTheEjectAfterATransfer) {
+    navisim::CreateUnit(Unit());
+    EXPECT_LE(LongestGap([&] { Notify(kNotifyTransferDone); }, [&] { return !Plugged(); }), 100u);
+}
+
+TEST_F(DialogsTest, TheWindowAnswersThroughoutTheRecoverysFormat) {
+    navisim::CreateUnit(Unit());
+    view.AnswerFormat(true);
+    view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDOK);
+    bool chosen = false;
+    const uint64_t slowest = LongestGap(
+        [&] {
+            chosen = true;
+            window->OnCommand(ids::kMenuRecovery);
+        },
+        [&] { return chosen && DriveHeld(); });
+    EXPECT_LE(slowest, 100u);
+    // Formatted, the unit has no identity files, and is held again by its drive all the same.
+    EXPECT_FALSE(std::filesystem::exists(navisim::UnitFiles("navi") / "UPDATE"));
+    EXPECT_EQ(window->NaviConnected, 1);
+}
+
+TEST_F(DialogsTest, TheSessionsEndLetsTheHeldUnitGoWithoutWaiting) {
+    navisim::CreateUnit(Unit());
+    uint64_t took = 0;
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             const uint64_t before = platform::GetTickCount64();
+             EXPECT_TRUE(EndSession(*window));
+             took = platform::GetTickCount64() - before;
+         }),
+         Until([] { return false; })},
+        true);
+    EXPECT_LT(took, 100u);
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
 }
 
 TEST_F(DialogsTest, FolderSelectionWritesTheFolderBackAndReloadsTheHistory) {

@@ -29,6 +29,10 @@ protected:
              }),
              Until([&] { return theApp.TransferThreadHandle.IsNull() && Calls("TSC") == 1; })});
         ASSERT_TRUE(fs::exists(Maps() + "/Transfer.ini"));
+        // The record names the unit's USB device, not the disk node beneath it.
+        EXPECT_NE(TestWorld::ReadFile(Maps() + "/Transfer.ini")
+                      .find("USB\\VID_2F6A&PID_0C31\\ORSOLAN_PORTABLE_NAVI_STORAGE_VT0000000001"),
+                  std::string::npos);
         navisim::ClearFaults("navi");
         volumeAfterCut = TestWorld::ReadFile(navisim::UnitImage("navi").string());
     }
@@ -82,7 +86,7 @@ TEST_F(InterruptedTransferTest, AnotherUnitGetsNothingAndAMissingSetNamesTheVers
     navisim::UnitOptions other = Unit();
     other.name = "other";
     other.deviceId = "VT0000000002";
-    other.instanceId = "USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000002&0";
+    other.instanceId = "USB\\VID_2F6A&PID_0C31\\ORSOLAN_PORTABLE_NAVI_STORAGE_VT0000000002";
     navisim::CreateUnit(other);
     const std::string otherVolume = TestWorld::ReadFile(navisim::UnitImage("other").string());
     const std::string otherUnit =

@@ -4,6 +4,7 @@
 // through J().
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -42,6 +43,39 @@ TEST_F(UnitRemovalTest, WithNoTransferTheUnitIsLetGoAtOnceAndRemoved) {
     EXPECT_EQ(window->NaviConnected, 0);
     EXPECT_EQ(Text(ids::kConnectionText), J("未接続"));
     EXPECT_FALSE(Enabled(ids::kRemoveButton));
+    EXPECT_TRUE(view.Boxes().empty());
+}
+
+// Another program holds the unit too: the window lets go when asked, the removal fails, and the
+// window hears so through the registration it kept and holds the unit again. No device change
+// comes with a failed removal.
+TEST_F(UnitRemovalTest, ARemovalAnotherProgramRefusesLeavesTheUnitHeldAgain) {
+    navisim::CreateUnit(Unit());
+    std::atomic<bool> answered = false;
+    std::string answer;
+    bool letGo = false;
+    std::thread user;
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
+             platform::ModifyMachine([](platform::ProfileDocument& doc) {
+                 doc.Set("Device navi", "EjectVetoed", "1");
+                 return true;
+             });
+             user = std::thread([&] {
+                 answer = navisim::RequestRemoval("navi", kPatienceMs);
+                 answered = true;
+             });
+         }),
+         Until([&] {
+             letGo = letGo || window->NaviConnected == 0;
+             return answered.load();
+         }),
+         Until([&] { return window->NaviConnected == 1; })});
+    user.join();
+    EXPECT_EQ(answer, "in use");
+    EXPECT_TRUE(letGo);
+    EXPECT_TRUE(Plugged());
+    EXPECT_NE(theApp.Navi.DriveHandle.load(), nullptr);
+    EXPECT_EQ(Text(ids::kConnectionText), J("接続済み"));
     EXPECT_TRUE(view.Boxes().empty());
 }
 

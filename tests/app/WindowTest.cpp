@@ -370,7 +370,8 @@ TEST_F(WindowTest, TheRemoveButtonSaysWhichStepFailed) {
     Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
              navisim::Unplug("navi");
              window->OnCommand(ids::kRemoveButton);
-         })});
+         }),
+         Until([&] { return !view.Boxes().empty(); })});
     ASSERT_EQ(view.Boxes().size(), 1u);
     EXPECT_EQ(view.Boxes()[0].request.text, shipped::Message(2100, "E00"));
     EXPECT_EQ(view.Boxes()[0].request.caption, "ナビ取り外し");
@@ -385,7 +386,8 @@ TEST_F(WindowTest, TheRemoveButtonSaysWhichStepFailed) {
                  return true;
              });
              window->OnCommand(ids::kRemoveButton);
-         })});
+         }),
+         Until([&] { return view.Boxes().size() == 2; })});
     ASSERT_EQ(view.Boxes().size(), 2u);
     EXPECT_EQ(view.Boxes()[1].request.text, shipped::Message(2100, "E01"));
 }

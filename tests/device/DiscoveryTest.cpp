@@ -217,11 +217,30 @@ TEST(Discovery, EjectFindsTheUnitByTheUpperCaseInstanceIdWindowsReports) {
     UnitWorld world;
     navisim::CreateUnit({});
     EXPECT_EQ(platform::MachineDescription().Get("Device navi", "InstanceId"),
-              "USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0");
+              "USB\\VID_2F6A&PID_0C31\\ORSOLAN_PORTABLE_NAVI_STORAGE_VT0000000001");
     ASSERT_TRUE(platform::GetLogicalDrives() & (1u << ('E' - 'A')));
     ASSERT_EQ(NaviConnectCheck(), 0);
     ASSERT_EQ(RemoveNaviUsb(), 0);
     EXPECT_FALSE(platform::GetLogicalDrives() & (1u << ('E' - 'A'))) << "the unit was not ejected";
+}
+
+// On Windows the USB storage node has no disk interface: the unit's disk is found on the child
+// disk node with the friendly name, and its USB parent is ejected. A unit whose USB device is
+// not the unit's reports the eject failure, not success.
+TEST(Discovery, EjectTakesTheUsbParentOfTheUnitsDiskAndFailsWhenNothingMatches) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    ASSERT_EQ(RemoveNaviUsb(), 0);
+    EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "0");
+
+    // The same disk under a USB device without the unit's mark.
+    navisim::UnitOptions other;
+    other.instanceId = "USB\\VID_2F6A&PID_0C31\\VT0000000001";
+    navisim::CreateUnit(other);
+    ASSERT_EQ(NaviConnectCheck(), 0);
+    EXPECT_EQ(RemoveNaviUsb(), kEjectFailed);
+    EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "1");
 }
 
 TEST(Discovery, OnlyAVolumeOnTheUnitsOwnDiskIsTheUnit) {
@@ -231,26 +250,20 @@ TEST(Discovery, OnlyAVolumeOnTheUnitsOwnDiskIsTheUnit) {
     stick.name = "stick";
     stick.letter = 'D';
     stick.friendlyName = "Generic Flash Disk USB Device";
-    stick.instanceId = "USBSTOR\\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\\0123456789AB&0";
+    stick.instanceId = "USB\\VID_0BDA&PID_1234\\0123456789AB";
+    stick.diskInstanceId = "USBSTOR\\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\\0123456789AB&0";
     navisim::CreateUnit(stick);
     navisim::CreateUnit({});
     ASSERT_EQ(NaviConnectCheck(), 0);
     EXPECT_EQ(Navi().NaviDrive, "E:\\");
 
-    // Held and locked, the unit's volume still answers for its disk through the held handle.
-    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
-    std::string root;
-    EXPECT_EQ(GetDrive(&root), 0);
-    EXPECT_EQ(root, "E:\\");
-    EXPECT_EQ(DriveClose(), 0);
-
     // Without the unit the stick is no unit, however alike its files are.
     navisim::Unplug("navi");
-    root = "unchanged";
+    std::string root = "unchanged";
     EXPECT_EQ(GetDrive(&root), 1);
     EXPECT_EQ(NaviConnectCheck(), 1);
     EXPECT_EQ(Navi().NaviDrive, "");
-    EXPECT_EQ(RemoveNaviUsb(), 0);
+    EXPECT_EQ(RemoveNaviUsb(), kEjectFailed);
     EXPECT_EQ(platform::MachineDescription().Get("Unit stick", "Plugged"), "1");
 }
 

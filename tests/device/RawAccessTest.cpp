@@ -195,16 +195,19 @@ TEST_F(RawAccess, RewriteSignatureChangesExactlyTheTwoSignatureWords) {
     std::string expected = before;
     for (size_t at : {510u, 511u, 2560u + 510, 2560u + 511}) expected[at] = '\0';
     EXPECT_EQ(cleared, expected);
-    // The drive now reads as unformatted.
+    // Let go, the drive now reads as unformatted (locked, its files are out of reach anyway).
+    DriveRelease();
     EXPECT_EQ(platform::GetFileAttributesA("E:\\MAP\\MAP.VER"), platform::INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_UNRECOGNIZED_VOLUME);
 
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
     ASSERT_EQ(RewriteSignature(0, 1), 0);
     expected[510] = expected[2560 + 510] = '\x55';
     expected[511] = expected[2560 + 511] = '\xAA';
     EXPECT_EQ(Volume(), expected);
+    ASSERT_EQ(DriveClose(), 0);
     EXPECT_NE(platform::GetFileAttributesA("E:\\MAP\\MAP.VER"), platform::INVALID_FILE_ATTRIBUTES);
 
-    ASSERT_EQ(DriveClose(), 0);
     EXPECT_EQ(RewriteSignature(1, 2), 0);  // skipped, even without a handle
     EXPECT_EQ(Volume(), expected);
     Navi().DriveHandle = platform::INVALID_HANDLE_VALUE;

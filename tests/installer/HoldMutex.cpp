@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Veltrane");
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Global\\Veltrane");
     if (mutex == nullptr) return 1;
     { std::ofstream(argv[1]) << "held\n"; }
     for (int wait = 0; wait < 600 && GetFileAttributesA(argv[1]) != INVALID_FILE_ATTRIBUTES; ++wait) Sleep(100);

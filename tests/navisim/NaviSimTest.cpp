@@ -13,6 +13,7 @@
 #include "UpdateSet.h"
 #include "device/NaviFunction.h"
 #include "platform/Devices.h"
+#include "platform/Drives.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
@@ -35,8 +36,19 @@ platform::HANDLE OpenE() {
 
 bool Visible(const char* path) { return platform::GetFileAttributesA(path) != platform::INVALID_FILE_ATTRIBUTES; }
 
-void ClearBootSignature() {
+bool Control(platform::HANDLE volume, uint32_t code) {
+    return platform::DeviceIoControl(volume, code, nullptr, 0, nullptr, 0, nullptr, nullptr);
+}
+
+// A raw writer as the program is one: the volume opened and locked.
+platform::HANDLE OpenLockedE() {
     platform::HANDLE volume = OpenE();
+    EXPECT_TRUE(Control(volume, platform::FSCTL_LOCK_VOLUME));
+    return volume;
+}
+
+void ClearBootSignature() {
+    platform::HANDLE volume = OpenLockedE();
     ASSERT_NE(volume, platform::INVALID_HANDLE_VALUE);
     alignas(512) unsigned char sector[512] = {};
     uint32_t done = 0;
@@ -180,8 +192,8 @@ TEST(NaviSim, RegistryPropertiesTellTheSizeTheyNeed) {
     platform::HDEVINFO devices =
         platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     platform::SP_DEVINFO_DATA device;
-    ASSERT_TRUE(platform::SetupDiEnumDeviceInfo(devices, 0, &device));
-    EXPECT_FALSE(platform::SetupDiEnumDeviceInfo(devices, 1, &device));
+    ASSERT_TRUE(platform::SetupDiEnumDeviceInfo(devices, 1, &device));
+    EXPECT_FALSE(platform::SetupDiEnumDeviceInfo(devices, 2, &device));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_NO_MORE_ITEMS);
     ASSERT_TRUE(platform::SetupDiEnumDeviceInfo(devices, 0, &device));
     uint32_t required = 0;
@@ -195,14 +207,14 @@ TEST(NaviSim, RegistryPropertiesTellTheSizeTheyNeed) {
     EXPECT_STREQ(reinterpret_cast<char*>(service), "USBSTOR");
 
     // The instance ID needs room for its NUL too; a buffer one short is left as it was.
-    const std::string id = "USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0";
+    const std::string id = "USB\\VID_2F6A&PID_0C31\\ORSOLAN_PORTABLE_NAVI_STORAGE_VT0000000001";
     char buffer[128];
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(platform::CM_Get_Device_IDA(device.DevInst, buffer, 84, 0), platform::CR_BUFFER_SMALL);
+    EXPECT_EQ(platform::CM_Get_Device_IDA(device.DevInst, buffer, 64, 0), platform::CR_BUFFER_SMALL);
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '#'));
-    ASSERT_EQ(platform::CM_Get_Device_IDA(device.DevInst, buffer, 85, 0), platform::CR_SUCCESS);
+    ASSERT_EQ(platform::CM_Get_Device_IDA(device.DevInst, buffer, 65, 0), platform::CR_SUCCESS);
     EXPECT_EQ(std::string(buffer), id);
-    EXPECT_EQ(buffer[85], '#');
+    EXPECT_EQ(buffer[65], '#');
     EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(devices));
 }
 
@@ -259,10 +271,13 @@ TEST(NaviSim, EachVolumeTellsTheDiskOfItsOwnDevice) {
         if (platform::GetDeviceDiskNumber(device.DevInst, &disk)) deviceDisks[id] = disk;
     }
     EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(devices));
-    EXPECT_EQ(deviceDisks,
-              (std::map<std::string, uint32_t>{
-                  {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000002&0", 1},
-                  {"USBSTOR\\DISK&VID_2F6A&PID_0C31&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\VT0000000001&0", 2}}));
+    EXPECT_EQ(
+        deviceDisks,
+        (std::map<std::string, uint32_t>{
+            {"USBSTOR\\DISK&VEN_ORSOLAN&PROD_FLASH_DISK_DRIVE&REV_0100\\ORSOLAN_PORTABLE_NAVI_STORAGE_VT0000000002&0",
+             1},
+            {"USBSTOR\\DISK&VEN_ORSOLAN&PROD_FLASH_DISK_DRIVE&REV_0100\\ORSOLAN_PORTABLE_NAVI_STORAGE_VT0000000001&0",
+             2}}));
 
     // Unplugged and back, the unit takes the lowest free disk number again.
     navisim::Unplug("other");
@@ -286,9 +301,9 @@ TEST(NaviSim, ARawWriteLeavesTheMountStaleUntilTheVolumeIsDismounted) {
                platform::WriteFile(handle, sectors, sizeof sectors, &done, nullptr);
     };
 
-    // Written raw under the mounted file system: a copy afterwards lands where the old free map
-    // points, inside what was just written.
-    platform::HANDLE handle = OpenE();
+    // Written raw through a lock under the mounted file system: a copy afterwards lands where
+    // the old free map points, inside what was just written.
+    platform::HANDLE handle = OpenLockedE();
     ASSERT_TRUE(writeSectors(handle));
     EXPECT_TRUE(platform::CloseHandle(handle));
     ASSERT_TRUE(platform::CopyFileA(world.Win(source).c_str(), "E:\\A.DAT", false));
@@ -307,7 +322,7 @@ TEST(NaviSim, ARawWriteLeavesTheMountStaleUntilTheVolumeIsDismounted) {
     EXPECT_EQ(volume().substr(4096, 8 * 512), std::string(8 * 512, '\x11'));
 
     // A format mounts afresh too.
-    handle = OpenE();
+    handle = OpenLockedE();
     ASSERT_TRUE(writeSectors(handle));
     EXPECT_TRUE(platform::CloseHandle(handle));
     ASSERT_EQ(platform::FormatDrive('E'), 0u);
@@ -322,7 +337,7 @@ TEST(NaviSim, TheVolumeTakesOnlySectorAlignedBuffers) {
     const std::string before = TestWorld::ReadFile(navisim::UnitImage("navi").string());
     alignas(4096) static unsigned char block[4096 + 512];
     std::memset(block, 0x22, sizeof block);
-    platform::HANDLE volume = OpenE();
+    platform::HANDLE volume = OpenLockedE();
     uint32_t done = 99;
     for (unsigned char* buffer : {block + 16, block + 256}) {
         ASSERT_EQ(platform::SetFilePointer(volume, 4096, nullptr, platform::FILE_BEGIN), 4096u);
@@ -340,9 +355,12 @@ TEST(NaviSim, TheVolumeTakesOnlySectorAlignedBuffers) {
 }
 
 // The user's "safely remove": nothing holding the volume lets the unit go at once; a handle
-// that no window watches keeps it, as Windows reports a device in use; a watcher's answer
-// decides, and one that allows has closed its handle.
-TEST(NaviSim, AnEjectGoesAtOnceUnlessTheVolumeIsHeldAndThenItsWatcherDecides) {
+// that no window watches keeps it, as Windows reports a device in use. Otherwise the registered
+// handles are asked; a refusal, or another program holding the device, fails the removal and
+// the handles asked hear so, a removal that goes through is heard as complete. Events reach only
+// handles still registered, the registration may outlive its handle, and neither a request nor
+// a failed removal is a device change.
+TEST(NaviSim, ARemovalAsksTheRegisteredHandlesAndTellsThemHowItEnded) {
     UnitWorld world;
     navisim::CreateUnit({});
     const auto plugged = [] { return platform::MachineDescription().Get("Unit navi", "Plugged").value_or(""); };
@@ -351,22 +369,77 @@ TEST(NaviSim, AnEjectGoesAtOnceUnlessTheVolumeIsHeldAndThenItsWatcherDecides) {
     EXPECT_EQ(navisim::RequestRemoval("navi", 0), "in use");
     EXPECT_EQ(plugged(), "1");
 
-    // A request waits for the front end, which asks the watchers.
+    std::vector<platform::RemovalWatch> registered{{volume, platform::RemovalUnitOf(volume)}};
+    std::vector<std::string> events;
+    bool allow = false;
+    platform::RemovalReceiver receiver;
+    receiver.registered = [&] { return registered; };
+    receiver.queryRemove = [&](platform::HANDLE handle) {
+        events.push_back("query");
+        // Allowing, the window closes its handle and keeps its registration.
+        if (allow) {
+            EXPECT_TRUE(platform::CloseHandle(handle));
+        }
+        return allow;
+    };
+    receiver.removeFailed = [&](platform::HANDLE) { events.push_back("failed"); };
+    receiver.removeComplete = [&](platform::HANDLE) { events.push_back("complete"); };
+    const std::string machine = TestWorld::ReadFile(platform::MachineIniPath());
+
+    // Refused by the window.
     EXPECT_EQ(platform::RequestRemoval("navi"), std::nullopt);
-    int asked = 0;
-    platform::AnswerRemovalRequests({volume}, [&](platform::HANDLE) {
-        ++asked;
-        return false;
-    });
+    platform::AnswerRemovalRequests(receiver);
     EXPECT_EQ(platform::RemovalAnswer("navi"), "refused");
+    EXPECT_EQ(events, (std::vector<std::string>{"query", "failed"}));
+    // Nothing more without a new request.
+    platform::AnswerRemovalRequests(receiver);
+    EXPECT_EQ(events.size(), 2u);
+
+    // A window that unregisters while it is asked hears nothing more.
+    events.clear();
     EXPECT_EQ(platform::RequestRemoval("navi"), std::nullopt);
-    platform::AnswerRemovalRequests({volume}, [&](platform::HANDLE handle) {
-        ++asked;
+    receiver.queryRemove = [&](platform::HANDLE) {
+        events.push_back("query");
+        registered.clear();
+        return true;
+    };
+    platform::AnswerRemovalRequests(receiver);
+    EXPECT_EQ(platform::RemovalAnswer("navi"), "in use");  // its handle stayed open
+    EXPECT_EQ(events, (std::vector<std::string>{"query"}));
+    EXPECT_EQ(TestWorld::ReadFile(platform::MachineIniPath()), machine) << "no device changed";
+
+    // Another program holds the device: the window let go, and hears that the unit stays.
+    events.clear();
+    registered = {{volume, "navi"}};
+    receiver.queryRemove = [&](platform::HANDLE handle) {
+        events.push_back("query");
         EXPECT_TRUE(platform::CloseHandle(handle));
         return true;
-    });
-    EXPECT_EQ(asked, 2);
+    };
+    ASSERT_TRUE(platform::ModifyMachine([](platform::ProfileDocument& doc) {
+        doc.Set("Device navi", "EjectVetoed", "1");
+        return true;
+    }));
+    EXPECT_EQ(platform::RequestRemoval("navi"), std::nullopt);
+    platform::AnswerRemovalRequests(receiver);
+    EXPECT_EQ(platform::RemovalAnswer("navi"), "in use");
+    EXPECT_EQ(events, (std::vector<std::string>{"query", "failed"}));
+    EXPECT_EQ(plugged(), "1");
+
+    // Held again and asked again: nothing else holds it now, and it goes.
+    events.clear();
+    volume = OpenE();
+    registered = {{volume, "navi"}};
+    allow = true;
+    receiver.queryRemove = [&](platform::HANDLE handle) {
+        events.push_back("query");
+        EXPECT_TRUE(platform::CloseHandle(handle));
+        return true;
+    };
+    EXPECT_EQ(platform::RequestRemoval("navi"), std::nullopt);
+    platform::AnswerRemovalRequests(receiver);
     EXPECT_EQ(platform::RemovalAnswer("navi"), "removed");
+    EXPECT_EQ(events, (std::vector<std::string>{"query", "complete"}));
     EXPECT_EQ(plugged(), "0");
     EXPECT_FALSE(Visible("E:\\UPDATE\\NAVIINFO\\DEVICE.DAT"));
 
@@ -374,6 +447,111 @@ TEST(NaviSim, AnEjectGoesAtOnceUnlessTheVolumeIsHeldAndThenItsWatcherDecides) {
     EXPECT_EQ(navisim::RequestRemoval("navi", 0), "removed");
     EXPECT_EQ(plugged(), "0");
     EXPECT_THROW(navisim::RequestRemoval("navi", 0), std::invalid_argument);
+}
+
+// On Windows a USB stick is two device nodes: the USB device, which is ejected, and its child
+// disk with the friendly name and the disk interface.
+TEST(NaviSim, AUsbStickIsAUsbDeviceWithAChildDisk) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    platform::HDEVINFO devices = platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT);
+    struct Node {
+        std::string id, name, service;
+        uint32_t status = 0;
+        std::optional<uint32_t> disk;
+        platform::DEVINST instance = 0;
+    };
+    std::map<std::string, Node> nodes;  // by instance ID
+    platform::SP_DEVINFO_DATA device;
+    for (uint32_t i = 0; platform::SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+        Node node;
+        char text[260] = {};
+        EXPECT_EQ(platform::CM_Get_Device_IDA(device.DevInst, text, sizeof text, 0), platform::CR_SUCCESS);
+        node.id = text;
+        unsigned char property[260] = {};
+        if (platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_FRIENDLYNAME, nullptr,
+                                                        property, sizeof property, nullptr))
+            node.name = reinterpret_cast<char*>(property);
+        std::memset(property, 0, sizeof property);
+        EXPECT_TRUE(platform::SetupDiGetDeviceRegistryPropertyA(devices, &device, platform::SPDRP_SERVICE, nullptr,
+                                                                property, sizeof property, nullptr));
+        node.service = reinterpret_cast<char*>(property);
+        EXPECT_EQ(platform::CM_Get_DevNode_Status(&node.status, nullptr, device.DevInst, 0), platform::CR_SUCCESS);
+        if (uint32_t disk = 0; platform::GetDeviceDiskNumber(device.DevInst, &disk)) node.disk = disk;
+        node.instance = device.DevInst;
+        nodes[node.id] = node;
+    }
+    EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(devices));
+    ASSERT_EQ(nodes.size(), 2u);
+    const Node usb = nodes["USB\\VID_2F6A&PID_0C31\\ORSOLAN_PORTABLE_NAVI_STORAGE_VT0000000001"];
+    const Node disk =
+        nodes["USBSTOR\\DISK&VEN_ORSOLAN&PROD_FLASH_DISK_DRIVE&REV_0100\\ORSOLAN_PORTABLE_NAVI_STORAGE_VT0000000001&0"];
+    EXPECT_EQ(usb.service, "USBSTOR");
+    EXPECT_EQ(usb.name, "");
+    EXPECT_EQ(usb.disk, std::nullopt);
+    EXPECT_EQ(usb.status & 0x6000u, 0x6000u);
+    EXPECT_EQ(disk.service, "disk");
+    EXPECT_EQ(disk.name, "Orsolan Flash Disk Drive USB Device");
+    EXPECT_EQ(disk.disk, 1u);
+    EXPECT_EQ(disk.status & 0x4000u, 0u) << "only the USB device is removable";
+
+    platform::DEVINST found = 0;
+    EXPECT_EQ(platform::CM_Get_Parent(&found, disk.instance, 0), platform::CR_SUCCESS);
+    EXPECT_EQ(found, usb.instance);
+    EXPECT_EQ(platform::CM_Get_Child(&found, usb.instance, 0), platform::CR_SUCCESS);
+    EXPECT_EQ(found, disk.instance);
+    EXPECT_EQ(platform::CM_Get_Child(&found, disk.instance, 0), platform::CR_NO_SUCH_DEVNODE);
+    EXPECT_EQ(platform::CM_Get_Parent(&found, usb.instance, 0), platform::CR_NO_SUCH_DEVNODE);
+
+    // The disk is not what is ejected; its USB device is, and takes the disk with it.
+    char veto[64] = {};
+    EXPECT_EQ(platform::CM_Request_Device_EjectA(disk.instance, nullptr, veto, sizeof veto, 0),
+              platform::CR_REMOVE_VETOED);
+    EXPECT_TRUE(platform::GetLogicalDrives() & (1u << ('E' - 'A')));
+    EXPECT_EQ(platform::CM_Request_Device_EjectA(usb.instance, nullptr, veto, sizeof veto, 0), platform::CR_SUCCESS);
+    EXPECT_FALSE(platform::GetLogicalDrives() & (1u << ('E' - 'A')));
+    EXPECT_EQ(platform::CM_Get_Parent(&found, disk.instance, 0), platform::CR_INVALID_DEVNODE);
+}
+
+// A locked volume is reachable only through the handle that locked it; a dismount needs the
+// lock; a raw write beneath a mounted file system needs the lock or the dismount.
+TEST(NaviSim, ALockedVolumeIsReachableOnlyThroughItsLockingHandle) {
+    UnitWorld world;
+    navisim::CreateUnit({});
+    const std::string before = TestWorld::ReadFile(navisim::UnitImage("navi").string());
+    alignas(512) static unsigned char sector[512];
+    std::memset(sector, 0x33, sizeof sector);
+    uint32_t done = 0;
+    platform::HANDLE volume = OpenE();
+    ASSERT_EQ(platform::SetFilePointer(volume, 4096, nullptr, platform::FILE_BEGIN), 4096u);
+    EXPECT_FALSE(platform::WriteFile(volume, sector, sizeof sector, &done, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(Control(volume, platform::FSCTL_DISMOUNT_VOLUME));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(TestWorld::ReadFile(navisim::UnitImage("navi").string()), before);
+    EXPECT_TRUE(Visible("E:\\MAP\\MAP.VER"));
+
+    ASSERT_TRUE(Control(volume, platform::FSCTL_LOCK_VOLUME));
+    EXPECT_FALSE(Visible("E:\\MAP\\MAP.VER"));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(platform::CreateDirectoryA("E:\\UPDATE\\RENEWAL"));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(Control(volume, platform::IOCTL_STORAGE_CHECK_VERIFY2));
+    EXPECT_TRUE(Control(volume, platform::FSCTL_DISMOUNT_VOLUME));
+    ASSERT_EQ(platform::SetFilePointer(volume, 4096, nullptr, platform::FILE_BEGIN), 4096u);
+    EXPECT_TRUE(platform::WriteFile(volume, sector, sizeof sector, &done, nullptr));
+    ASSERT_TRUE(Control(volume, platform::FSCTL_UNLOCK_VOLUME));
+    EXPECT_TRUE(Visible("E:\\MAP\\MAP.VER"));
+    // Dismounted by this handle, it still writes unlocked.
+    ASSERT_EQ(platform::SetFilePointer(volume, 4608, nullptr, platform::FILE_BEGIN), 4608u);
+    EXPECT_TRUE(platform::WriteFile(volume, sector, sizeof sector, &done, nullptr));
+    EXPECT_EQ(TestWorld::ReadFile(navisim::UnitImage("navi").string()).substr(4096, 1024), std::string(1024, '\x33'));
+
+    // The device gone, the handle says so.
+    navisim::Unplug("navi");
+    EXPECT_FALSE(Control(volume, platform::IOCTL_STORAGE_CHECK_VERIFY2));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_TRUE(platform::CloseHandle(volume));
 }
 
 TEST(NaviSim, APowerCutLosesTheWritesSinceTheLastFlushAndLeavesAUnitWithoutFiles) {
@@ -384,6 +562,8 @@ TEST(NaviSim, APowerCutLosesTheWritesSinceTheLastFlushAndLeavesAUnitWithoutFiles
     navisim::SetFaults("navi", faults);
     alignas(4096) static unsigned char block[4096];
     platform::HANDLE volume = OpenE();
+    // A raw write beneath the file system needs the lock.
+    ASSERT_TRUE(Control(volume, platform::FSCTL_LOCK_VOLUME));
     uint32_t done = 0;
     auto write = [&](unsigned char fill) {
         std::memset(block, fill, sizeof block);

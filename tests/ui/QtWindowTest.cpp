@@ -75,7 +75,9 @@ public:
         deviceChanges++;
         if (onDeviceChange) onDeviceChange();
     }
-    bool OnQueryRemoveVolume() override { return onQueryRemove ? onQueryRemove() : true; }
+    bool OnQueryRemoveVolume(platform::HANDLE) override { return onQueryRemove ? onQueryRemove() : true; }
+    void OnVolumeRemoved(platform::HANDLE) override { ++removedEvents; }
+    int removedEvents = 0;
     int deviceChanges = 0;
     std::function<void()> onDeviceChange;
     std::function<bool()> onQueryRemove;
@@ -278,13 +280,14 @@ TEST(QtWindow, ARemovalRequestAsksTheWindowWatchingTheVolume) {
     info.onQueryRemove = [&] {
         ++asked;
         EXPECT_EQ(info.deviceChanges, 0);
-        view.StopWatchingVolumeRemoval(volume);
-        EXPECT_TRUE(platform::CloseHandle(volume));
+        EXPECT_TRUE(platform::CloseHandle(volume));  // the watch outlives the handle
         return true;
     };
     info.onDeviceChange = [&] { view.EndDialog(174, platform::IDOK); };
     EXPECT_EQ(view.RunDialog(174, info), platform::IDOK);
     EXPECT_EQ(asked, 1);
+    EXPECT_EQ(info.removedEvents, 1);
+    view.StopWatchingVolumeRemoval(volume);
     EXPECT_EQ(platform::RemovalAnswer("navi"), "removed");
 }
 

@@ -155,11 +155,22 @@ char FreeLetter(const ProfileDocument& doc, char preferred) {
     return 0;
 }
 
+// The unit's USB serial number carries its mark: the USB device's instance ID holds the mark and
+// the vendor/product IDs, and the disk's repeats the serial, as Windows builds both.
+std::string UsbSerial(const std::string& deviceId) { return "ORSOLAN_PORTABLE_NAVI_STORAGE_" + deviceId; }
+
 std::string DefaultInstanceId(const std::string& deviceId) {
     char ids[32];
     std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04X", kNaviVendorId, kNaviProductId);
-    return std::string("USBSTOR\\DISK&") + ids + "&ORSOLAN_PORTABLE_NAVI_STORAGE&REV_0100\\" + deviceId + "&0";
+    return std::string("USB\\") + ids + "\\" + UsbSerial(deviceId);
 }
+
+std::string DefaultDiskInstanceId(const std::string& deviceId) {
+    return "USBSTOR\\DISK&VEN_ORSOLAN&PROD_FLASH_DISK_DRIVE&REV_0100\\" + UsbSerial(deviceId) + "&0";
+}
+
+// A disk node's status: started, its driver loaded, disableable; not removable (its USB parent is).
+constexpr uint32_t kDiskStatus = 0x380A;
 
 // The lowest disk number no present device has; 0 is the PC's own disk.
 uint32_t FreeDisk(const ProfileDocument& doc) {
@@ -229,6 +240,9 @@ void CreateUnit(const UnitOptions& options) {
         doc.Set(
             section, "InstanceId",
             AsWindowsReportsIt(options.instanceId.empty() ? DefaultInstanceId(options.deviceId) : options.instanceId));
+        doc.Set(section, "DiskInstanceId",
+                AsWindowsReportsIt(options.diskInstanceId.empty() ? DefaultDiskInstanceId(options.deviceId)
+                                                                  : options.diskInstanceId));
         doc.Set(section, "Status", Format("0x%04X", options.status));
         doc.Set(section, "Label", options.label.empty() ? kDefaultLabel : options.label);
         doc.Set(section, "Plugged", "0");
@@ -251,13 +265,20 @@ void Plug(const std::string& unit) {
         doc.Set(volume, "Type", std::to_string(kRemovable));
         doc.Set(volume, "Label", doc.Get(section, "Label").value_or(""));
         doc.Set(volume, "Unit", unit);
-        doc.Set(volume, "Device", unit);
-        std::string device = "Device " + unit;
+        doc.Set(volume, "Device", unit + ".disk");
+        std::string usb = "Device " + unit;
         std::string disk = std::to_string(FreeDisk(doc));
-        for (const char* key : {"FriendlyName", "Service", "InstanceId", "Status"})
-            doc.Set(device, key, doc.Get(section, key).value_or(""));
-        doc.Set(device, "Disk", disk);
-        doc.Set(device, "Unit", unit);
+        for (const char* key : {"Service", "InstanceId", "Status"})
+            doc.Set(usb, key, doc.Get(section, key).value_or(""));
+        doc.Set(usb, "Unit", unit);
+        std::string child = "Device " + unit + ".disk";
+        doc.Set(child, "Parent", unit);
+        doc.Set(child, "FriendlyName", doc.Get(section, "FriendlyName").value_or(""));
+        doc.Set(child, "Service", "disk");
+        doc.Set(child, "InstanceId", doc.Get(section, "DiskInstanceId").value_or(""));
+        doc.Set(child, "Status", Format("0x%04X", kDiskStatus));
+        doc.Set(child, "Disk", disk);
+        doc.Set(child, "Unit", unit);
         std::string letter = doc.Get(section, "Letter").value_or("E");
         if (char free = FreeLetter(doc, letter.empty() ? 'E' : letter[0])) doc.Set(DriveSection(free), "Volume", unit);
         doc.Set(section, "Plugged", "1");

@@ -23,8 +23,12 @@ struct UnitOptions {
     std::string versionName;                // MAP.VER, at most 12 bytes in CP932; empty: 2010年春版
     uint64_t imageSize = 1 << 20;           // the raw volume, whole sectors
     char letter = 'E';                      // taken when free, else the first free from D
+    // A USB stick is two device nodes, as on Windows: the USB device (its service, instance ID
+    // and status; the node that is ejected) and its child disk (the friendly name, its own
+    // instance ID, service "disk" and the disk number).
     std::string friendlyName = kModelFriendlyName;
-    std::string instanceId;  // empty: the unit's own, with its vendor/product IDs
+    std::string instanceId;      // the USB device's; empty: the unit's own, with its vendor/product IDs
+    std::string diskInstanceId;  // the disk's; empty: the unit's own
     std::string service = "USBSTOR";
     uint32_t status = 0x6000;  // DN_DISABLEABLE | DN_REMOVABLE
     std::string label;         // empty: リムーバブル ディスク

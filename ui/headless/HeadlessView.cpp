@@ -290,13 +290,16 @@ bool HeadlessView::WaitForNextTimer(std::unique_lock<std::mutex>& lock) {
 }
 
 bool HeadlessView::DeliverDeviceChange(std::unique_lock<std::mutex>& lock) {
-    if (!deviceChanges_ || !deviceChanges_->Consume()) return false;
+    if (!deviceChanges_) return false;
+    const bool changed = deviceChanges_->Consume();
+    // A removal asked or answered is no device change, but it is heard at the same wake.
     lock.unlock();
     removalWatches_.AnswerRequests([this](int window) {
         std::lock_guard guard(lock_);
         return LogicOf(window);
     });
     lock.lock();
+    if (!changed) return false;
     std::vector<platform::ViewHandler*> windows;
     for (Frame* frame : frames_)
         if (!frame->ended) windows.push_back(frame->logic);

@@ -334,11 +334,13 @@ bool QtView::WatchVolumeRemoval(int window, platform::HANDLE volume) {
 void QtView::StopWatchingVolumeRemoval(platform::HANDLE volume) { removalWatches_.Stop(volume); }
 
 void QtView::DeliverDeviceChange() {
-    if (!deviceChanges_->Consume()) return;
+    const bool changed = deviceChanges_->Consume();
+    // A removal asked or answered is no device change, but it wakes the watcher too.
     removalWatches_.AnswerRequests([this](int window) -> platform::ViewHandler* {
         DialogWindow* dialog = Window(window);
         return dialog != nullptr ? &dialog->Logic() : nullptr;
     });
+    if (!changed) return;
     std::vector<platform::ViewHandler*> windows;
     for (DialogWindow* frame : frames_)
         if (!frame->Ended()) windows.push_back(&frame->Logic());

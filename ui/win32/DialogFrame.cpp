@@ -313,18 +313,21 @@ intptr_t DialogFrame::OnMessage(unsigned message, uintptr_t wParam, intptr_t lPa
         return TRUE;
     }
     case WM_DEVICECHANGE: {
-        // Events of one handle come only for a volume the window watches (View::WatchVolumeRemoval).
+        // Events of one handle come only for a volume the window registered
+        // (View::WatchVolumeRemoval), with that handle, until it unregisters.
         const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
         const bool ofWatchedVolume = header != nullptr && header->dbch_devicetype == DBT_DEVTYP_HANDLE;
+        void* volume = ofWatchedVolume ? reinterpret_cast<const DEV_BROADCAST_HANDLE*>(header)->dbch_handle : nullptr;
         LONG_PTR answer = TRUE;
-        if (wParam == DBT_DEVICEQUERYREMOVE) {
-            if (ofWatchedVolume && !logic_.OnQueryRemoveVolume()) answer = BROADCAST_QUERY_DENY;
+        if (ofWatchedVolume && wParam == DBT_DEVICEQUERYREMOVE) {
+            if (!logic_.OnQueryRemoveVolume(volume)) answer = BROADCAST_QUERY_DENY;
+        } else if (ofWatchedVolume && wParam == DBT_DEVICEQUERYREMOVEFAILED) {
+            logic_.OnVolumeRemoveFailed(volume);
+        } else if (ofWatchedVolume && (wParam == DBT_DEVICEREMOVECOMPLETE || wParam == DBT_DEVICEREMOVEPENDING)) {
+            logic_.OnVolumeRemoved(volume);
         } else if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
-                   wParam == DBT_DEVNODES_CHANGED ||
-                   (ofWatchedVolume && (wParam == DBT_DEVICEQUERYREMOVEFAILED || wParam == DBT_DEVICEREMOVEPENDING))) {
-            // Arrivals, removals and the device tree changing: the machine changed. A removal of
-            // the watched volume that another program refused leaves the unit there to be found
-            // and held again; one that goes ahead takes it away.
+                   wParam == DBT_DEVNODES_CHANGED) {
+            // Arrivals, removals and the device tree changing: the machine changed.
             logic_.OnDeviceChange();
         }
         SetWindowLongPtrW(window_, DWLP_MSGRESULT, answer);

@@ -159,6 +159,19 @@ TEST_P(RawDiskTest, LockKeepsOutExclusiveOpensMountsAndOtherHandles) {
     EXPECT_NE(other.get(), platform::INVALID_HANDLE_VALUE);
 }
 
+// The window asks a held unit, and one it is still holding, whether it is there: a handle
+// not yet locked has no descriptor, and must not take the unit for gone.
+TEST_P(RawDiskTest, EveryHandleTellsWhetherItsDeviceIsStillThere) {
+    Handle disk(OpenE());
+    ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);
+    Handle query(platform::CreateFileA("\\\\.\\E:", 0, kShared, nullptr, platform::OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(query.get(), platform::INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(Control(disk.get(), platform::IOCTL_STORAGE_CHECK_VERIFY2));
+    EXPECT_TRUE(Control(query.get(), platform::IOCTL_STORAGE_CHECK_VERIFY2));
+    ASSERT_TRUE(Control(disk.get(), platform::FSCTL_LOCK_VOLUME));
+    EXPECT_TRUE(Control(disk.get(), platform::IOCTL_STORAGE_CHECK_VERIFY2));
+}
+
 TEST_P(RawDiskTest, AnotherExclusiveHolderRefusesTheLock) {
     Handle disk(OpenE());
     ASSERT_NE(disk.get(), platform::INVALID_HANDLE_VALUE);

@@ -51,11 +51,13 @@ public:
     }
     void OnKeyDown(uint32_t key) override { keys.push_back(key); }
     void OnDeviceChange() override { deviceChanges++; }
-    bool OnQueryRemoveVolume() override {
-        removalQueries++;
+    bool OnQueryRemoveVolume(platform::HANDLE volume) override {
+        removalEvents.push_back({"query", volume});
         return allowRemoval;
     }
     bool OnQueryCancelAutoPlay() override { return cancelAutoPlay; }
+    void OnVolumeRemoveFailed(platform::HANDLE volume) override { removalEvents.push_back({"failed", volume}); }
+    void OnVolumeRemoved(platform::HANDLE volume) override { removalEvents.push_back({"removed", volume}); }
 
     Win32View& view;
     int id;
@@ -67,7 +69,7 @@ public:
     DWORD notifyThread = 0;
     int menuInits = 0;
     int deviceChanges = 0;
-    int removalQueries = 0;
+    std::vector<std::pair<std::string, platform::HANDLE>> removalEvents;
     bool allowRemoval = true;
     bool cancelAutoPlay = false;
 };
@@ -371,12 +373,17 @@ TEST(Win32Window, AWatchedVolumeHandleIsAskedBeforeItsRemovalAndAnswersAsTheLogi
         EXPECT_EQ(send(DBT_DEVICEQUERYREMOVE, &event), BROADCAST_QUERY_DENY);
         main.allowRemoval = true;
         EXPECT_EQ(send(DBT_DEVICEQUERYREMOVE, &event), TRUE);
-        EXPECT_EQ(main.removalQueries, 2);
-        EXPECT_EQ(main.deviceChanges, 0);
-        // Another program refused the removal, or it goes ahead: either way the machine changed.
+        // Another program refused the removal, or it goes ahead: the window hears which, for
+        // the handle it registered, and no device change.
         send(DBT_DEVICEQUERYREMOVEFAILED, &event);
         send(DBT_DEVICEREMOVEPENDING, &event);
-        EXPECT_EQ(main.deviceChanges, 2);
+        send(DBT_DEVICEREMOVECOMPLETE, &event);
+        using Events = std::vector<std::pair<std::string, platform::HANDLE>>;
+        EXPECT_EQ(
+            main.removalEvents,
+            (Events{
+                {"query", volume}, {"query", volume}, {"failed", volume}, {"removed", volume}, {"removed", volume}}));
+        EXPECT_EQ(main.deviceChanges, 0);
         view.StopWatchingVolumeRemoval(volume);
     });
     EXPECT_TRUE(CloseHandle(volume));
