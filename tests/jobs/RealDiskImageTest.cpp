@@ -9,6 +9,7 @@
 #include "platform/linux/DriveLetters.h"
 #include "platform/sim/Machine.h"
 #include "support/LoopDevice.h"
+#include "support/TestSystemBus.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ protected:
         platform::linuxpc::SetDriveDevice('E', "");
     }
 
+    NoSystemBus noUDisks;  // the PC without udisks2: root's own access
     ReadHookClock readClock;
     std::string unitImage;  // the loop device's backing file
     off_t base = 0;         // where the volume starts in it

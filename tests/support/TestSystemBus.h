@@ -78,3 +78,26 @@ private:
     std::string folder_;
     int pid_ = 0;
 };
+
+// No system bus for the life of the object: $DBUS_SYSTEM_BUS_ADDRESS names a socket that does not
+// exist, so the real PC's source works as on a PC without udisks2. A udisks2 the machine runs
+// learns of a new loop device's partition only after udev, and meanwhile would deny a letter's
+// node its volume; tests of the PC without udisks2 must not meet it.
+class NoSystemBus {
+public:
+    NoSystemBus() {
+        if (const char* given = std::getenv("DBUS_SYSTEM_BUS_ADDRESS")) saved_ = given;
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/veltrane-no-system-bus", 1);
+    }
+    ~NoSystemBus() {
+        if (saved_.empty())
+            ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        else
+            ::setenv("DBUS_SYSTEM_BUS_ADDRESS", saved_.c_str(), 1);
+    }
+    NoSystemBus(const NoSystemBus&) = delete;
+    NoSystemBus& operator=(const NoSystemBus&) = delete;
+
+private:
+    std::string saved_;
+};

@@ -19,6 +19,7 @@
 #include "platform/linux/Mounts.h"
 #include "platform/sim/Machine.h"
 #include "support/LoopDevice.h"
+#include "support/TestSystemBus.h"
 
 namespace {
 
@@ -88,6 +89,7 @@ protected:
     }
     void TearDown() override { platform::linuxpc::SetDriveDevice('E', ""); }
 
+    NoSystemBus noUDisks;  // the PC without udisks2: root's own access
     TestWorld world;
     std::string image;   // the loop device's backing file
     off_t base = 0;      // where the volume starts in it
