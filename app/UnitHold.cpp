@@ -151,8 +151,7 @@ void CVeltraneDlg::EndHoldTry(int result) {
 
 void CVeltraneDlg::CancelHold() {
     StopTimer(kTimerHoldStep);
-    // A probe that never read or wrote: closing it cannot lose anything.
-    if (hold_.probe.handle != nullptr) (void)platform::CloseHandle(hold_.probe.handle);
+    DriveReopenAbandon(&hold_.probe);
     hold_ = {};
 }
 

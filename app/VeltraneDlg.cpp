@@ -11,6 +11,7 @@
 #include "common/FileUtil.h"
 #include "common/Operation.h"
 #include "base/Text.h"
+#include "device/NaviDriveImage.h"
 #include "device/TransferRecord.h"
 #include "platform/CodePage.h"
 
@@ -34,6 +35,9 @@ CVeltraneDlg::~CVeltraneDlg() {
     theApp.DownloadThreadHandle.JoinAndClose();
     theApp.TransferThreadHandle.JoinAndClose();
     theApp.DeleteThreadHandle.JoinAndClose();
+    // A hold or an eject the window's end cut off between its steps keeps its reopen probe.
+    DriveReopenAbandon(&hold_.probe);
+    DriveReopenAbandon(&eject_.probe);
     watcher_->Destroy();
 }
 

@@ -212,9 +212,15 @@ ReopenProbe DriveReopenTry() {
     return {true, handle};
 }
 
-int DriveReopenEnd(int attempt, const ReopenProbe& probe) {
+void DriveReopenAbandon(ReopenProbe* probe) {
     // A probe handle that never read or wrote: closing it cannot lose anything.
-    if (probe.handle != nullptr) (void)platform::CloseHandle(probe.handle);
+    if (probe->handle != nullptr) (void)platform::CloseHandle(probe->handle);
+    *probe = {};
+}
+
+int DriveReopenEnd(int attempt, const ReopenProbe& probe) {
+    ReopenProbe closed = probe;
+    DriveReopenAbandon(&closed);
     if (probe.opened) return 0;
     VLOG(LOG_ERROR, "Atapiドライバのオープンリトライ");
     if (attempt < kReopenAttempts - 1) return kReopenAgain;

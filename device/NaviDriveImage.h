@@ -70,6 +70,8 @@ struct ReopenProbe {
 };
 [[nodiscard]] ReopenProbe DriveReopenTry();
 [[nodiscard]] int DriveReopenEnd(int attempt, const ReopenProbe& probe);
+// Closes the probe of a reopen that will not be ended (its sequence was dropped) and empties it.
+void DriveReopenAbandon(ReopenProbe* probe);
 // count sectors at the read position into buffer: 0 or 803.
 [[nodiscard]] int ReadImageData(unsigned count, IMAGE_POSITION* position, unsigned char* buffer);
 // count sectors from data at the write position, in pieces of 32 KiB with retries: 0 or 804.
