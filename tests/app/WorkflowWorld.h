@@ -41,7 +41,16 @@ protected:
         theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(service->HttpPort()) + "/map-dl";
     }
     std::string OfferName() const { return J(config.offer.productName.c_str()); }
-    std::string CallLog() const { return TestWorld::ReadFile(world.root + "/calls.jsonl"); }
+    // The service's call log, read again only when it has grown: tests ask it between any two
+    // messages of the window, and the service only appends to it.
+    const std::string& CallLog() const {
+        const std::string path = world.root + "/calls.jsonl";
+        std::error_code error;
+        const uintmax_t size = std::filesystem::file_size(path, error);
+        if (error) callLog_.clear();
+        if (!error && size != callLog_.size()) callLog_ = TestWorld::ReadFile(path);
+        return callLog_;
+    }
     size_t Captioned(const char* caption) {
         size_t count = 0;
         for (const auto& box : view.Boxes()) count += box.request.caption == J(caption);
@@ -62,7 +71,8 @@ protected:
         return boxes.empty() ? "" : boxes.back().request.text;
     }
     size_t Calls(const char* call) const {
-        std::string log = CallLog(), mark = std::string("\"call\":\"") + call + "\"";
+        const std::string& log = CallLog();
+        const std::string mark = std::string("\"call\":\"") + call + "\"";
         size_t count = 0;
         for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1)) ++count;
         return count;
@@ -88,4 +98,7 @@ protected:
 
     mapservice::ServiceConfig config;
     std::unique_ptr<mapservice::MapService> service;
+
+private:
+    mutable std::string callLog_;  // CallLog's last reading
 };
