@@ -71,10 +71,7 @@ TEST_F(InterruptedTransferTest, AfterARestartTheUnitWithoutFilesShowsConnectedAn
 
     EXPECT_FALSE(fs::exists(Maps() + "/Transfer.ini"));
     EXPECT_FALSE(fs::exists(navisim::UnitFiles("navi") / "UPDATE/NAVIINFO/CANCEL.FLG"));
-    fs::path image = world.root + "/image.bin";
-    TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
-    navisim::Plug("navi");
-    navisim::CheckReport report = navisim::Check("navi", image);
+    navisim::CheckReport report = CheckUnitHolds(contents.image);
     EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
     EXPECT_TRUE(report.bootSignature0);
     EXPECT_TRUE(fs::exists(navisim::UnitFiles("navi") / "UPDATE/RENEWAL/VERINFO.DAT"));

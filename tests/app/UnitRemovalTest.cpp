@@ -108,9 +108,6 @@ TEST_F(UnitRemovalTest, DuringATransferTheRemovalIsRefusedAndTheTransferComplete
         EXPECT_EQ(box.request.caption.find(J("エラー")), std::string::npos) << *platform::Cp932ToUtf8(box.request.text);
 
     // The unit holds the update (the transfer's end ejected it; plugged again to look).
-    std::filesystem::path image = world.root + "/image.bin";
-    TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
-    navisim::Plug("navi");
-    navisim::CheckReport report = navisim::Check("navi", image);
+    navisim::CheckReport report = CheckUnitHolds(contents.image);
     EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
 }

@@ -97,10 +97,7 @@ TEST_F(WorkflowTest, DownloadThenTransferOntoTheUnit) {
     EXPECT_EQ(view.SessionEndBlocks(),
               (std::vector<std::string>{J("ナビへの転送中です。USBケーブルを外さないでください。"), ""}));
 
-    fs::path image = world.root + "/image.bin";
-    TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
-    navisim::Plug("navi");
-    navisim::CheckReport report = navisim::Check("navi", image);
+    navisim::CheckReport report = CheckUnitHolds(contents.image);
     EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
     EXPECT_TRUE(report.bootSignature0);
     EXPECT_TRUE(report.bootSignature2560);
@@ -152,10 +149,7 @@ TEST_F(WorkflowTest, ACopyOfTheUnitsFilesOnAnotherStickIsNeverWritten) {
     EXPECT_TRUE(FolderContents(navisim::UnitFiles("stick")) == stickFiles) << "the stick's files changed";
     EXPECT_EQ(platform::MachineDescription().Get("Unit stick", "Plugged"), "1") << "the stick was ejected";
     EXPECT_EQ(platform::MachineDescription().Get("Unit navi", "Plugged"), "0") << "the unit was not ejected";
-    fs::path image = world.root + "/image.bin";
-    TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
-    navisim::Plug("navi");
-    navisim::CheckReport report = navisim::Check("navi", image);
+    navisim::CheckReport report = CheckUnitHolds(contents.image);
     EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
     EXPECT_TRUE(fs::exists(navisim::UnitFiles("navi") / "UPDATE/RENEWAL/VERINFO.DAT"));
 }
@@ -347,9 +341,7 @@ TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndTheNextPressFinishesIt) {
                             [](const auto& record) { return record.state == platform::TaskbarProgress::Error; }));
     EXPECT_EQ(view.Flashes(), 0);
     EXPECT_FALSE(fs::exists(Maps() + "/Transfer.ini"));
-    fs::path image = world.root + "/image.bin";
-    TestWorld::WriteFile(image.string(), WithBootSignatures(contents.image));
-    navisim::CheckReport report = navisim::Check("navi", image);
+    navisim::CheckReport report = CheckUnitHolds(contents.image, false);
     EXPECT_TRUE(report.imageMatches) << navisim::Describe(report);
 }
 

@@ -95,6 +95,14 @@ protected:
         return image;
     }
     bool Ready() { return !theApp.OfferName.empty() && window->NaviConnected == 1; }
+    // The unit "navi" checked against the update's image as a finished transfer leaves it,
+    // plugged in again first unless it still is.
+    navisim::CheckReport CheckUnitHolds(const std::string& updateImage, bool plug = true) const {
+        const std::string expected = world.root + "/image.bin";
+        TestWorld::WriteFile(expected, WithBootSignatures(updateImage));
+        if (plug) navisim::Plug("navi");
+        return navisim::Check("navi", expected);
+    }
 
     mapservice::ServiceConfig config;
     std::unique_ptr<mapservice::MapService> service;
