@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     TestWorld world;
     RecordingView setupView;
     mapservice::ServiceConfig config;
-    PrepareDownload(world, setupView, config, VELTRANE_BIN_DIR);
+    PrepareDownload(world, setupView, config);
     mapservice::TestCertificates certificates = mapservice::MakeTestCertificates(world.root + "/tls");
     fs::copy_file(certificates.caFile, world.root + "/program/ca-bundle.pem");
     // The mapservice answers the calls over plain HTTP behind nginx; the description names

@@ -34,6 +34,7 @@
 #include "device/TransferRecord.h"
 #include "jobs/TransferJob.h"
 #include "PeakMemory.h"
+#include "support/BuildFolders.h"
 #include "support/TestWorld.h"
 #include "update/ControlFiles.h"
 #include "update/MapData.h"
@@ -192,7 +193,7 @@ int main(int argc, char** argv) {
     const int repetitions = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
     TestWorld world;
     theApp.ResetState();
-    void* decode = dlopen(VELTRANE_BIN_DIR "/libDecode.so", RTLD_NOW);
+    void* decode = dlopen((BinFolder() + "/libDecode.so").c_str(), RTLD_NOW);
     if (decode == nullptr) return std::printf("%s\n", dlerror()), 1;
     theApp.pDecodeEx = reinterpret_cast<DecodeExFn>(dlsym(decode, "DecodeEx"));
     fs::create_directories(world.root + "/maps");

@@ -81,16 +81,13 @@ windows_test(base_tests base/LoggerTest.cpp)
 target_link_libraries(base_tests PRIVATE base)
 windows_test(state_tests state/MessageCatalogueTest.cpp)
 target_link_libraries(state_tests PRIVATE state)
-# The shipped Message.ini, in the program folder; under Wine "Z:" is the native root.
+# The shipped Message.ini, in the program folder beside the test program.
 add_dependencies(state_tests veltrane_resources)
-target_compile_definitions(state_tests PRIVATE VELTRANE_BIN_DIR="Z:${VELTRANE_BIN_DIR}")
 
-# The portable subsystems' suites. Under Wine "Z:" is the native root, so the program folder
-# (beside the DLLs) is named for the tests that bind sha512.dll by path.
+# The portable subsystems' suites; those that bind sha512.dll by path find it beside them.
 windows_test(common_tests common/FileUtilTest.cpp common/HashTest.cpp)
 target_link_libraries(common_tests PRIVATE common)
 add_dependencies(common_tests sha512)
-target_compile_definitions(common_tests PRIVATE VELTRANE_BIN_DIR="Z:${VELTRANE_BIN_DIR}")
 # A sparse file of 5 GiB hashed and copied: its own program, as it takes a while (docs/windows.md).
 windows_test(large_file_tests common/LargeFileTest.cpp)
 target_link_libraries(large_file_tests PRIVATE common)

@@ -9,6 +9,7 @@
 #include "WorkflowWorld.h"
 #include "platform/CodePage.h"
 #include "platform/Mutex.h"
+#include "support/BuildFolders.h"
 
 namespace fs = std::filesystem;
 
@@ -18,7 +19,7 @@ protected:
         WorkflowWorld::SetUp();
         program = world.root + "/program";
         for (const char* name : {"veltrane", "libDecode.so", "libsha512.so", "Message.ini"})
-            fs::copy_file(std::string(VELTRANE_BIN_DIR) + "/" + name, program + "/" + name);
+            fs::copy_file(BinFolder() + "/" + name, program + "/" + name);
         Settings("http://127.0.0.1:9/map-dl");
     }
     void Settings(const std::string& url) {

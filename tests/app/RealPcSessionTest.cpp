@@ -26,6 +26,7 @@
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
 #include "platform/sim/Machine.h"
+#include "support/BuildFolders.h"
 #include "support/Testbed.h"
 #include "support/UDisksWorld.h"
 #include "ui/script/Script.h"
@@ -262,7 +263,7 @@ TEST_F(RealPcSessionTest, DownloadTransferAndEjectLeaveTheUnitHoldingTheUpdate) 
 TEST_F(RealPcSessionTest, TheSessionThroughTheProgramEndsWithStatusZeroAndItsResult) {
     const std::string program = world.root + "/program";
     for (const char* name : {"veltrane", "libDecode.so", "libsha512.so", "Message.ini"})
-        fs::copy_file(std::string(VELTRANE_BIN_DIR) + "/" + name, program + "/" + name);
+        fs::copy_file(BinFolder() + "/" + name, program + "/" + name);
     TestWorld::WriteFile(program + "/Veltrane.ini", "[VELTRANE]\r\nEXTERNAL_INTERFACE_URL=" + theApp.ServiceUrl +
                                                         "\r\nMAPFOLDER=" + theApp.MapFolder + "\r\n");
     TestWorld::WriteFile(world.root + "/session.script", std::string("press 174:1\n") + kSession);

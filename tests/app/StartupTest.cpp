@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/Mutex.h"
 #include "state/VeltraneApp.h"
+#include "support/BuildFolders.h"
 #include "support/TestWorld.h"
 
 namespace fs = std::filesystem;
@@ -20,7 +21,7 @@ protected:
     void SetUp() override {
         program = world.root + "/program";
         for (const char* name : {"veltrane", "libDecode.so", "libsha512.so", "Message.ini"})
-            fs::copy_file(std::string(VELTRANE_BIN_DIR) + "/" + name, program + "/" + name);
+            fs::copy_file(BinFolder() + "/" + name, program + "/" + name);
         // The service is a closed loopback port: the window's offer request goes nowhere else.
         TestWorld::WriteFile(program + "/Veltrane.ini",
                              "[VELTRANE]\r\nVERSION=00000000\r\nPRODUCT_NUMBER=VT-01\r\nLINE_SPEED=12abc\r\n"
@@ -110,7 +111,7 @@ TEST_F(StartupTest, AMissingLibraryStopsWithE04) {
 
 TEST_F(StartupTest, ALibraryWithoutGetHashStopsWithE04) {
     fs::remove(program + "/libsha512.so");
-    fs::copy_file(std::string(VELTRANE_TEST_LIB_DIR) + "/libsha512_without_gethash.so", program + "/libsha512.so");
+    fs::copy_file(TestsFolder() + "/libsha512_without_gethash.so", program + "/libsha512.so");
     EXPECT_TRUE(theApp.InitInstance());
     EXPECT_EQ(world.view.Boxes().size(), 1u);
     EXPECT_EQ(theApp.Sha512Library, nullptr);

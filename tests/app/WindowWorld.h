@@ -21,6 +21,7 @@
 #include "platform/Clock.h"
 #include "platform/Power.h"
 #include "support/BindSha512.h"
+#include "support/BuildFolders.h"
 #include "support/TestWorld.h"
 
 // The headless front end, also keeping the list areas' column widths, the dialogs open and the
@@ -143,17 +144,17 @@ protected:
         navisim::InitMachine(world.root + "/machine", false);
         theApp.ResetState();
         theApp.ProgramFolder = world.Win(world.root + "/program") + "\\";
-        theApp.MessageIniPath = world.Win(VELTRANE_BIN_DIR "/Message.ini");
+        theApp.MessageIniPath = world.Win(BinFolder() + "/Message.ini");
         theApp.ProductNumber = "VT-01";
         std::filesystem::create_directories(Maps());
         theApp.MapFolder = world.Win(Maps());
         theApp.HistoryIniPath = theApp.MapFolder + "\\History.ini";
         theApp.ServiceUrl = "http://127.0.0.1:9/map-dl";
         theApp.Navi.Reset();
-        void* decode = dlopen(VELTRANE_BIN_DIR "/libDecode.so", RTLD_NOW);
+        void* decode = dlopen((BinFolder() + "/libDecode.so").c_str(), RTLD_NOW);
         ASSERT_NE(decode, nullptr);
         theApp.pDecodeEx = reinterpret_cast<DecodeExFn>(dlsym(decode, "DecodeEx"));
-        BindSha512(VELTRANE_BIN_DIR);
+        BindSha512();
         window = std::make_unique<CVeltraneDlg>();
     }
     void TearDown() override {

@@ -168,7 +168,7 @@ TEST(Base64Test, PaddingFollowsTheLastGroup) {
 
 class Sha512Base64Test : public ::testing::Test {
 protected:
-    void SetUp() override { BindSha512(VELTRANE_BIN_DIR); }
+    void SetUp() override { BindSha512(); }
 };
 
 TEST_F(Sha512Base64Test, AbcGivesTheStandardDigest) {

@@ -6,6 +6,7 @@
 
 #include "state/VeltraneApp.h"
 #include "jobs/MapDelete.h"
+#include "support/BuildFolders.h"
 #include "support/LogCapture.h"
 #include "support/RecordingView.h"
 #include "support/ShippedMessages.h"
@@ -23,7 +24,7 @@ protected:
     void SetUp() override {
         platform::SetView(&view);
         theApp.ResetState();
-        theApp.MessageIniPath = world.Win(VELTRANE_BIN_DIR "/Message.ini");
+        theApp.MessageIniPath = world.Win(BinFolder() + "/Message.ini");
         fs::create_directories(Maps());
         theApp.MapFolder = world.Win(Maps());
     }

@@ -8,6 +8,7 @@
 #include "jobs/ResultCodes.h"
 #include "state/VeltraneApp.h"
 #include "jobs/TransferJob.h"
+#include "support/BuildFolders.h"
 #include "support/TestWorld.h"
 #include "Undeletable.h"
 
@@ -17,7 +18,7 @@ class NaviFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         theApp.ResetState();
-        theApp.MessageIniPath = world.Win(VELTRANE_BIN_DIR "/Message.ini");
+        theApp.MessageIniPath = world.Win(BinFolder() + "/Message.ini");
         fs::create_directories(Unit());
         fs::create_directories(world.root + "/maps");
         TestWorld::WriteFile(world.root + "/machine/machine.ini", "[Drive E]\r\nFolder=" + Unit() + "\r\n");

@@ -13,6 +13,7 @@
 #include "platform/linux/Mounts.h"
 #include "platform/sim/Machine.h"
 #include "state/VeltraneApp.h"
+#include "support/BuildFolders.h"
 #include "support/UDisksWorld.h"
 
 class RealDiskFilesTest : public ::testing::Test {
@@ -25,7 +26,7 @@ protected:
     void SetUp() override {
         if (!daemons->SkipReason().empty()) GTEST_SKIP() << daemons->SkipReason();
         theApp.ResetState();
-        theApp.MessageIniPath = world.Win(VELTRANE_BIN_DIR "/Message.ini");
+        theApp.MessageIniPath = world.Win(BinFolder() + "/Message.ini");
         ASSERT_FALSE(platform::MachineSimulated());
         unitImage = world.root + "/unit.img";
         ASSERT_TRUE(Shell("truncate -s 16M '" + unitImage + "'"));

@@ -13,6 +13,7 @@
 #include "device/NaviDriveImage.h"
 #include "jobs/TransferJob.h"
 #include "platform/RawVolume.h"
+#include "support/BuildFolders.h"
 #include "support/RecordingView.h"
 #include "update/UpdateFixture.h"
 
@@ -38,7 +39,7 @@ protected:
         UpdateFixture::SetUp();
         platform::SetView(&view);
         platform::SetClock(&clock);
-        theApp.MessageIniPath = world.Win(VELTRANE_BIN_DIR "/Message.ini");
+        theApp.MessageIniPath = world.Win(BinFolder() + "/Message.ini");
         navisim::InitMachine(world.root + "/machine", false);
         navisim::CreateUnit(navisim::UnitOptions{});
         theApp.Navi.NaviDrive = "E:\\";

@@ -2,6 +2,7 @@
 #include "PercentCoding.h"
 #include "ServiceXml.h"
 #include "TestSupport.h"
+#include "support/BuildFolders.h"
 
 #include <httplib.h>
 
@@ -34,14 +35,25 @@ TEST(MapServiceProcess, ServesOnFreePortsAndStopsOnSigterm) {
     auto at = [&](const char* name) { return (folder.Path() / name).string(); };
     test::WriteFile(folder.Path() / "set" / "CONF" / "CONF1001.DAT", "abc");
 
-    std::vector<std::string> args = {
-        MAPSERVICE_EXE, "--http-port", "0",     "--https-port",    "0",           "--make-certs", at("tls"),
-        "--update-set", at("set"),     "--log", at("calls.jsonl"), "--port-file", at("ports")};
+    const std::string exe = BinFolder() + "/mapservice";
+    std::vector<std::string> args = {exe,
+                                     "--http-port",
+                                     "0",
+                                     "--https-port",
+                                     "0",
+                                     "--make-certs",
+                                     at("tls"),
+                                     "--update-set",
+                                     at("set"),
+                                     "--log",
+                                     at("calls.jsonl"),
+                                     "--port-file",
+                                     at("ports")};
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, MAPSERVICE_EXE, nullptr, nullptr, argv.data(), environ), 0);
+    ASSERT_EQ(posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), environ), 0);
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!std::filesystem::exists(at("ports")) && std::chrono::steady_clock::now() < deadline)

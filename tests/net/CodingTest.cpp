@@ -66,7 +66,7 @@ TEST(WsseTest, TheHeaderCarriesTheDigestOfNonceCreatedAndPassword) {
     TestWorld world;
     platform::FakeClock clock(2024, 3, 2, 9, 5, 7);
     platform::SetClock(&clock);
-    BindSha512(VELTRANE_BIN_DIR);
+    BindSha512();
     EXPECT_EQ(BuildWsseHeader(),
               "X-WSSE: UsernameToken Username=\"NaviUser\", "
               "PasswordDigest=\"OBS4oatZhlgu1WHKcWGDM5l32yDU70BkfI6nRqqidd73EmDRu%2BHotk0hXcBEvRI3%2FcJX"

@@ -47,7 +47,7 @@ using Notice = RecordingView::Notice;
 
 class DownloadTest : public ::testing::Test {
 protected:
-    void SetUp() override { PrepareDownload(world, view, config, VELTRANE_BIN_DIR); }
+    void SetUp() override { PrepareDownload(world, view, config); }
     void TearDown() override {
         platform::SetView(&world.view);
         // Kept connections would hold up the service's stop for its keep-alive second.

@@ -124,7 +124,7 @@ private:
 
 class RealNetworkTest : public ::testing::Test {
 protected:
-    void SetUp() override { PrepareDownload(world, view, config, VELTRANE_BIN_DIR); }
+    void SetUp() override { PrepareDownload(world, view, config); }
     void TearDown() override {
         for (const char* name : {"http_proxy", "https_proxy"}) unsetenv(name);
         platform::SetView(&world.view);

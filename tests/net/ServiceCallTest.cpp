@@ -110,7 +110,7 @@ protected:
         theApp.ResetState();
         theApp.ProgramFolder = world.Win(program) + "\\";
         theApp.ProductNumber = "VT-01";
-        BindSha512(VELTRANE_BIN_DIR);
+        BindSha512();
 
         certificates = mapservice::MakeTestCertificates(world.root + "/tls");
         fs::copy_file(certificates.caFile, program + "/ca-bundle.pem");

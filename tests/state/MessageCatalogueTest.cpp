@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "state/VeltraneApp.h"
+#include "support/BuildFolders.h"
 #include "support/ShippedMessages.h"
 #include "support/TestWorld.h"
 
@@ -83,7 +84,7 @@ class ShippedMessagesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         theApp.ResetState();
-        theApp.MessageIniPath = world.Win(VELTRANE_BIN_DIR "/Message.ini");
+        theApp.MessageIniPath = world.Win(BinFolder() + "/Message.ini");
     }
     platform::MessageBoxRequest Show(int kind, const char* code) {
         catalogue.ShowErrorMessage(kind, code, "");
@@ -170,7 +171,7 @@ TEST_F(ShippedMessagesTest, TheFreeSpaceRefusalNamesTheDriveAndTheRoomNeeded) {
 }
 
 TEST_F(ShippedMessagesTest, EveryTextFitsTheBufferItIsReadInto) {
-    std::string ini = TestWorld::ReadFile(VELTRANE_BIN_DIR "/Message.ini");
+    std::string ini = TestWorld::ReadFile(BinFolder() + "/Message.ini");
     size_t lines = 0;
     for (size_t at = 0; at < ini.size();) {
         size_t end = ini.find("\r\n", at);

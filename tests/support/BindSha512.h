@@ -1,10 +1,12 @@
-// Binds the built sha512 library into the application object, as the start-up does.
+// Binds the built sha512 library (in the build's bin folder) into the application object, as
+// the start-up does.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 
 #include "state/VeltraneApp.h"
+#include "support/BuildFolders.h"
 #if defined(_WIN32)
 #include "platform/Library.h"
 #include "platform/Paths.h"
@@ -12,7 +14,8 @@
 #include <dlfcn.h>
 #endif
 
-inline void BindSha512(const std::string& libraryFolder) {
+inline void BindSha512() {
+    const std::string libraryFolder = BinFolder();
 #if defined(_WIN32)
     auto path = platform::ToWindowsPath(libraryFolder + "/sha512.dll");
     platform::HMODULE library = path ? platform::LoadLibraryA(path->c_str()) : nullptr;

@@ -13,8 +13,7 @@
 
 // The application ready to download into <world>/maps from a service (port 0: a free one)
 // serving <world>/set; no proxy from the environment gets between them.
-inline void PrepareDownload(TestWorld& world, RecordingView& view, mapservice::ServiceConfig& config,
-                            const char* binDir) {
+inline void PrepareDownload(TestWorld& world, RecordingView& view, mapservice::ServiceConfig& config) {
     for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
     platform::SetView(&view);
     theApp.ResetState();
@@ -22,7 +21,7 @@ inline void PrepareDownload(TestWorld& world, RecordingView& view, mapservice::S
     theApp.ProductNumber = "VT-01";
     std::filesystem::create_directories(world.root + "/maps");
     theApp.MapFolder = world.Win(world.root + "/maps");
-    BindSha512(binDir);
+    BindSha512();
     config.httpPort = 0;
     config.updateSet = world.root + "/set";
     config.callLog = world.root + "/calls.jsonl";

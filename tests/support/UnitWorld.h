@@ -1,7 +1,7 @@
 // A TestWorld whose machine navisim made: C: and Z: (and D: as a CD drive when asked), the
 // application object reset with its program folder in the world, the real DecodeEx bound, and
-// a view that also records the notifications posted to the windows. Link navisim_core and
-// define VELTRANE_BIN_DIR to use it.
+// a view that also records the notifications posted to the windows. Link navisim_core to use
+// it.
 #pragma once
 
 #include <dlfcn.h>
@@ -12,6 +12,7 @@
 #include "NaviSim.h"
 #include "state/VeltraneApp.h"
 #include "platform/Handle.h"
+#include "support/BuildFolders.h"
 #include "support/RecordingView.h"
 #include "support/TestWorld.h"
 
@@ -21,7 +22,7 @@ public:
         navisim::InitMachine(root + "/machine", withCdDrive);
         theApp.ResetState();
         theApp.ProgramFolder = Win(root + "/program") + "\\";
-        static void* library = dlopen(VELTRANE_BIN_DIR "/libDecode.so", RTLD_NOW);
+        static void* library = dlopen((BinFolder() + "/libDecode.so").c_str(), RTLD_NOW);
         if (library == nullptr) throw std::runtime_error(dlerror());
         theApp.pDecodeEx = reinterpret_cast<DecodeExFn>(dlsym(library, "DecodeEx"));
         platform::SetView(&recorder);

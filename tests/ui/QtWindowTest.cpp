@@ -26,6 +26,7 @@
 #include "platform/RawVolume.h"
 #include "platform/sim/Removal.h"
 #include "state/ResourceIds.h"
+#include "support/BuildFolders.h"
 #include "support/TestWorld.h"
 #include "ui/DialogResources.h"
 #include "ui/qt/Fonts.h"
@@ -130,7 +131,7 @@ TEST(QtWindow, TheMainWindowShowsEveryControlOfItsResourceInLegibleJapanese) {
     std::vector<std::string> problems;
     int statusDark = 0, listDark = 0;
     QString statusFont, caption;
-    QString screenshot = QString(VELTRANE_SCREENSHOT_DIR) + "/main-window.png";
+    QString screenshot = QString::fromStdString(ScreenshotFolder() + "/main-window.png");
 
     main.onInit = [&] {
         ui::qt::DialogWindow* window = view.Window(IDD_MAIN_WINDOW);
@@ -171,7 +172,7 @@ TEST(QtWindow, TheMainWindowShowsEveryControlOfItsResourceInLegibleJapanese) {
     main.onTimer = [&](uint32_t) {
         view.KillTimer(IDD_MAIN_WINDOW, 1);
         ui::qt::DialogWindow* window = view.Window(IDD_MAIN_WINDOW);
-        QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
+        QDir().mkpath(QString::fromStdString(ScreenshotFolder()));
         EXPECT_TRUE(view.Screenshot(screenshot.toStdString()));
         QImage picture(screenshot);  // the saved file itself
         statusDark = DarkPixels(picture, window, window->Control(1082));
@@ -326,10 +327,10 @@ TEST(QtWindow, TheFiveDialogsShowTheirTitlesAndTexts) {
             for (QLabel* label : view.Window(id)->findChildren<QLabel*>())
                 if (!label->text().isEmpty() && label->heightForWidth(label->width()) > label->height())
                     problems.push_back(label->text().toStdString() + " does not fit");
-            view.Screenshot(VELTRANE_SCREENSHOT_DIR "/dialog-" + std::to_string(id) + ".png");
+            view.Screenshot(ScreenshotFolder() + "/dialog-" + std::to_string(id) + ".png");
             view.EndDialog(id, platform::IDOK);
         };
-        QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
+        QDir().mkpath(QString::fromStdString(ScreenshotFolder()));
         view.RunDialog(id, dialog);
         EXPECT_TRUE(problems.empty()) << id << ": " << problems.front();
         EXPECT_EQ(view.Window(id), nullptr);
@@ -434,21 +435,21 @@ TEST(QtWindow, AScriptReplaysTheSameSessionOnTheRealWindows) {
         "dialog 209 OK\n"
         "key Esc\n");
     ASSERT_TRUE(script.errors.empty());
-    QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
-    ui::ScriptDriver driver(view, script.commands, "", VELTRANE_SCREENSHOT_DIR);
+    QDir().mkpath(QString::fromStdString(ScreenshotFolder()));
+    ui::ScriptDriver driver(view, script.commands, "", ScreenshotFolder());
     driver.Start();
     EXPECT_EQ(view.RunDialog(IDD_MAIN_WINDOW, window), platform::IDOK);
     EXPECT_TRUE(driver.Finished());
     EXPECT_FALSE(driver.Failed());
-    auto has = [&](const char* text) {
+    auto has = [&](const std::string& text) {
         for (const std::string& line : driver.Transcript())
             if (line.find(text) != std::string::npos) return true;
         return false;
     };
     EXPECT_TRUE(has("box \"ダウンロード中断の確認\" (information) 中断してよろしいですか？ -> Cancel"));
     EXPECT_TRUE(has("status: 続行"));
-    EXPECT_TRUE(has("screenshot saved: " VELTRANE_SCREENSHOT_DIR "/session.png"));
-    QImage box(VELTRANE_SCREENSHOT_DIR "/box.png");
+    EXPECT_TRUE(has("screenshot saved: " + ScreenshotFolder() + "/session.png"));
+    QImage box(QString::fromStdString(ScreenshotFolder() + "/box.png"));
     EXPECT_FALSE(box.isNull());
     EXPECT_LT(box.width(), 640);  // the box itself, not the window behind it
     EXPECT_TRUE(has("dialog 209 \"ヴェルトレーン終了確認\" opened"));
@@ -581,8 +582,8 @@ TEST(QtWindow, TheHelpMenuOffersTheSupportReport) {
             QPainter painter(&picture);
             painter.drawPixmap(window->mapFromGlobal(help->mapToGlobal(QPoint(0, 0))), help->grab());
             painter.end();
-            QDir().mkpath(VELTRANE_SCREENSHOT_DIR);
-            picture.save(VELTRANE_SCREENSHOT_DIR "/help-menu.png");
+            QDir().mkpath(QString::fromStdString(ScreenshotFolder()));
+            picture.save(QString::fromStdString(ScreenshotFolder() + "/help-menu.png"));
             help->close();
         }
         view.EndDialog(IDD_MAIN_WINDOW, platform::IDOK);

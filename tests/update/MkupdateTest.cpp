@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "UpdateFixture.h"
+#include "support/BuildFolders.h"
 
 namespace fs = std::filesystem;
 
@@ -34,7 +35,7 @@ TEST_F(MkupdateTest, AnImageFileIsCutIntoSectorPiecesThatJoinBackIntoIt) {
 }
 
 TEST_F(MkupdateTest, TheCommandBuildsTheSameSetAndCorruptsTheNamedByte) {
-    const std::string exe = VELTRANE_BIN_DIR "/mkupdate";
+    const std::string exe = BinFolder() + "/mkupdate";
     EXPECT_EQ(std::system((exe + " --help > " + world.root + "/help.txt").c_str()), 0);
     EXPECT_NE(TestWorld::ReadFile(world.root + "/help.txt").find("--corrupt PATH:BYTE"), std::string::npos);
     EXPECT_NE(std::system((exe + " --bogus " + world.root + "/x 2>/dev/null").c_str()), 0);

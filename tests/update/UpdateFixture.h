@@ -11,6 +11,7 @@
 
 #include "UpdateSet.h"
 #include "state/VeltraneApp.h"
+#include "support/BuildFolders.h"
 #include "support/TestWorld.h"
 #include "update/ControlFiles.h"
 #include "update/MapData.h"
@@ -19,7 +20,7 @@ class UpdateFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         theApp.ResetState();
-        static void* library = dlopen(VELTRANE_BIN_DIR "/libDecode.so", RTLD_NOW);
+        static void* library = dlopen((BinFolder() + "/libDecode.so").c_str(), RTLD_NOW);
         ASSERT_NE(library, nullptr) << dlerror();
         theApp.pDecodeEx = reinterpret_cast<DecodeExFn>(dlsym(library, "DecodeEx"));
         std::filesystem::create_directories(world.root + "/maps");
