@@ -24,7 +24,6 @@ namespace {
 static constexpr char kLogSource[] = ".\\NaviDriveImage";
 
 constexpr int kAttempts = 10;
-constexpr uint32_t kBackupBootSectorOffset = 0xA00;
 
 NaviUnitState& Navi() { return theApp.Navi; }
 
@@ -48,7 +47,7 @@ bool SeekTo(platform::HANDLE handle, uint32_t offset) {
     return !(result == platform::INVALID_SET_FILE_POINTER && platform::GetLastError() != platform::ERROR_SUCCESS);
 }
 
-// One 512-byte sector of RewriteSignature: read, put the signature in, write back with retries.
+// One sector of RewriteSignature: read, put the signature in, write back with retries.
 int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, const unsigned char (&signature)[2]) {
     platform::RawBuffer buffer(platform::NewRawBuffer(kSectorSize + 1));
     if (!buffer) {
@@ -65,8 +64,8 @@ int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, c
         VLOG(LOG_ERROR, "デバイス内のセクタ再読込みレングスエラー");
         return kSectorReadFailed;
     }
-    buffer[510] = signature[0];
-    buffer[511] = signature[1];
+    buffer[platform::kBootSignatureOffset] = signature[0];
+    buffer[platform::kBootSignatureOffset + 1] = signature[1];
     VLOG(LOG_ERROR, "Signature Rewrite Start...[%s]", label);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (!SeekTo(handle, offset)) return kSectorWriteFailed;
@@ -338,8 +337,9 @@ int RewriteSignature(unsigned skip, int mode) {
     }
     const unsigned char signature[2] = {static_cast<unsigned char>(mode == 1 ? 0x55 : 0x00),
                                         static_cast<unsigned char>(mode == 1 ? 0xAA : 0x00)};
-    if (int result = RewriteSector(handle, 0, "Sector[ 0 ]", signature)) return result;
-    return RewriteSector(handle, kBackupBootSectorOffset, "Sector[ 6 ]", signature);
+    const uint32_t(&bootSectors)[2] = platform::kNaviUnitModel.bootSectorOffsets;
+    if (int result = RewriteSector(handle, bootSectors[0], "Sector[ 0 ]", signature)) return result;
+    return RewriteSector(handle, bootSectors[1], "Sector[ 6 ]", signature);
 }
 
 int MountDrive(const std::string& mountPoint, const std::string& volumeName) {

@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/UnitModel.h"
 #include "state/NaviUnitState.h"
 
-constexpr unsigned kSectorSize = 512;
+constexpr unsigned kSectorSize = platform::kNaviUnitModel.sectorSize;
 constexpr unsigned kWritePieceBytes = 0x8000;
 
 // The tries and waits of opening, locking and reopening the volume. DriveOpen and DriveClose

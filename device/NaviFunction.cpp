@@ -26,6 +26,7 @@
 #include "platform/Files.h"
 #include "platform/Processes.h"
 #include "platform/RawVolume.h"
+#include "platform/UnitModel.h"
 #include "platform/View.h"
 #include "platform/Volumes.h"
 
@@ -33,8 +34,6 @@ namespace {
 
 static constexpr char kLogSource[] = ".\\NaviFunction";
 
-constexpr char kModelFriendlyName[] = "Orsolan Flash Disk Drive USB Device";
-constexpr char kInstanceIdMark[] = "ORSOLAN_PORTABLE_NAVI_STORAGE";
 constexpr char kVendorProductFormat[] = "VID_%04X&PID_%04x";
 constexpr char kStorageService[] = "USBSTOR";
 constexpr char kUaspStorageService[] = "UASPStor";  // the same disk on a UASP port
@@ -63,7 +62,8 @@ size_t CharacterSpan(std::string_view text, std::string_view set) {
 // A set-of-characters test, not a comparison: every character of the model name must occur
 // somewhere in the device's name.
 bool IsModelName(const std::string& friendlyName) {
-    return CharacterSpan(kModelFriendlyName, friendlyName) == std::strlen(kModelFriendlyName);
+    const char* model = platform::kNaviUnitModel.friendlyName;
+    return CharacterSpan(model, friendlyName) == std::strlen(model);
 }
 
 // Calls `each` with every present device whose friendly name passes the model test: on Windows
@@ -236,7 +236,7 @@ bool IsUnitUsbDevice(platform::HDEVINFO devices, platform::SP_DEVINFO_DATA* devi
         return false;
     // Windows reports instance IDs in upper case while the format writes the product ID's hex
     // letters in lower case: the marks are compared ignoring case.
-    return platform::FindNoCase(instanceId, kInstanceIdMark) != std::string_view::npos &&
+    return platform::FindNoCase(instanceId, platform::kNaviUnitModel.instanceIdMark) != std::string_view::npos &&
            platform::FindNoCase(instanceId, vendorProduct) != std::string_view::npos;
 }
 
@@ -481,7 +481,8 @@ int FindUnitUsbDevice(platform::DEVINST* found) {
         platform::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES);
     if (devices == platform::INVALID_DEVINFO_HANDLE) return kEjectFailed;
     const std::vector<platform::DEVINST> parents = UnitParents(devices, unitDisk);
-    std::string vendorProduct = Format(kVendorProductFormat, kNaviVendorId, kNaviProductId);
+    std::string vendorProduct =
+        Format(kVendorProductFormat, platform::kNaviUnitModel.vendorId, platform::kNaviUnitModel.productId);
     bool matched = false;
     platform::SP_DEVINFO_DATA device;
     for (uint32_t index = 0; !matched && platform::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {

@@ -24,6 +24,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/RawVolume.h"
+#include "platform/UnitModel.h"
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"
 #include "update/MapData.h"
@@ -43,10 +44,11 @@ static_assert(kReadBackBytes % kSectorSize == 0);
 constexpr uint64_t kReachableBytes = uint64_t{1} << 32;
 
 enum SignatureMode { kRestore = 1 };
-// The boot-signature words: sector 0's and its copy's at 2,560.
-constexpr uint64_t kSignatureOffsets[] = {510, 2560 + 510};
-// The sectors of piece 0 a resume needs unchanged: up to and with the copy at 2,560.
-constexpr uint32_t kBootSectorBytes = 2560 + kSectorSize;
+// The boot-signature words: the boot sector's and its copy's.
+constexpr uint64_t kSignatureOffsets[] = {platform::kNaviUnitModel.SignatureOffset(0),
+                                          platform::kNaviUnitModel.SignatureOffset(1)};
+// The sectors of piece 0 a resume needs unchanged: up to and with the copy.
+constexpr uint32_t kBootSectorBytes = platform::kNaviUnitModel.bootSectorOffsets[1] + kSectorSize;
 
 std::string LocalTimeText() {
     platform::SYSTEMTIME now;

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "platform/Handle.h"
+#include "platform/UnitModel.h"
 
 namespace platform {
 
@@ -28,7 +29,7 @@ constexpr uint32_t FSCTL_ALLOW_EXTENDED_DASD_IO = 0x00090083;
 constexpr uint32_t IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
 constexpr uint32_t IOCTL_STORAGE_CHECK_VERIFY2 = 0x002D0800;
 constexpr uint32_t FILE_DEVICE_DISK = 0x7;
-constexpr uint32_t kRawSectorSize = 512;
+constexpr uint32_t kRawSectorSize = kNaviUnitModel.sectorSize;
 // Volume handles are non-cached: their buffers must be sector-aligned. A page serves every
 // sector size a unit may have.
 constexpr size_t kRawBufferAlignment = 4096;

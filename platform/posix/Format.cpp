@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "platform/Error.h"
+#include "platform/UnitModel.h"
 #include "platform/linux/FormatVolume.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Mount.h"
@@ -20,13 +21,16 @@
 namespace platform {
 namespace {
 
-// A jump, the formatter's name and the signature; the backup copy at 2,560 is the same.
-void FreshBootSector(unsigned char (&sector)[512]) {
+// A sector of the unit's volume.
+using Sector = unsigned char[kNaviUnitModel.sectorSize];
+
+// A jump, the formatter's name and the signature; the copy is the same.
+void FreshBootSector(Sector& sector) {
     static constexpr unsigned char kStart[] = {0xEB, 0x58, 0x90, 'V', 'E', 'L', 'T', 'R', 'A', 'N', 'E'};
     std::fill(std::begin(sector), std::end(sector), 0);
     std::copy(std::begin(kStart), std::end(kStart), sector);
-    sector[510] = 0x55;
-    sector[511] = 0xAA;
+    sector[kBootSignatureOffset] = 0x55;
+    sector[kBootSignatureOffset + 1] = 0xAA;
 }
 
 }  // namespace
@@ -49,10 +53,12 @@ uint32_t FormatDrive(char letter, void*) {
         SetLastError(ERROR_ACCESS_DENIED);
         return SHFMT_ERROR;
     }
-    unsigned char sector[512];
+    Sector sector;
     FreshBootSector(sector);
-    bool written = ::pwrite(fd, sector, sizeof sector, 0) == 512 && ::pwrite(fd, sector, sizeof sector, 2560) == 512 &&
-                   ::fdatasync(fd) == 0;
+    bool written = true;
+    for (uint32_t offset : kNaviUnitModel.bootSectorOffsets)
+        written = written && ::pwrite(fd, sector, sizeof sector, offset) == static_cast<ssize_t>(sizeof sector);
+    written = written && ::fdatasync(fd) == 0;
     ::close(fd);
     // The format dismounts the old file system and mounts the fresh one.
     ClearStaleMount(volume->id);

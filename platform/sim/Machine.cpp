@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "platform/Profile.h"
+#include "platform/UnitModel.h"
 
 namespace platform {
 namespace {
@@ -226,7 +227,7 @@ bool BootSignatureValid(const std::string& imagePath) {
     int fd = ::open(imagePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     unsigned char signature[2] = {};
-    bool read = ::pread(fd, signature, 2, 510) == 2;
+    bool read = ::pread(fd, signature, 2, kBootSignatureOffset) == 2;
     ::close(fd);
     return read && signature[0] == 0x55 && signature[1] == 0xAA;
 }

@@ -64,7 +64,7 @@ std::optional<VolumeEntry> DriveVolume(const ProfileDocument& doc, char letter);
 // The disk number of a present device ("[Device <id>]" with Disk=), nullopt when it has none.
 std::optional<uint32_t> DeviceDisk(const ProfileDocument& doc, const std::string& deviceId);
 
-// Bytes 510-511 of sector 0 of a raw image are 55 AA.
+// The boot sector at the start of a raw image ends in 55 AA.
 bool BootSignatureValid(const std::string& imagePath);
 
 // The native folder behind a drive letter ("[Drive C]" with Folder=, or the folder of its
