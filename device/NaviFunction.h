@@ -6,10 +6,6 @@
 
 #include "platform/Devices.h"
 
-// The unit's USB identity; the eject request looks for them in the device instance ID.
-inline constexpr unsigned kNaviVendorId = 0x2F6A;
-inline constexpr unsigned kNaviProductId = 0x0c31;
-
 // 0 unit found (or busy with a job), 1 no usable unit, 800 exception. Posts code 15 when found.
 [[nodiscard]] int NaviConnectCheck();
 // 0 root of the unit's drive written, 1 none, 800 exception.

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "Encipher.h"
+#include "platform/UnitModel.h"
 
 namespace mkupdate {
 namespace fs = std::filesystem;
@@ -20,6 +21,7 @@ constexpr std::size_t kRecordSize = 272;
 constexpr std::size_t kConfListSize = 880;
 constexpr std::size_t kImageCipherSize = 5120;
 constexpr std::uint16_t kCompressed = 0x8000;
+constexpr std::uint64_t kSector = platform::kNaviUnitModel.sectorSize;
 
 struct Item {
     std::uint32_t dataSize = 0;
@@ -209,10 +211,10 @@ private:
     // IV returned for CONFLIST.
     std::pair<std::vector<Item>, decode::DesBlock> BuildImage(Contents& contents) {
         contents.image = options_.imageFile.empty() ? Random(options_.imageSize) : ReadImageFile();
-        const std::uint64_t sectors = contents.image.size() / 512;
-        if (contents.image.size() % 512 != 0 || options_.imagePieces < 1)
+        const std::uint64_t sectors = contents.image.size() / kSector;
+        if (contents.image.size() % kSector != 0 || options_.imagePieces < 1)
             throw std::invalid_argument("the image must be whole sectors in at least one piece");
-        const std::uint64_t pieceSize = (sectors + options_.imagePieces - 1) / options_.imagePieces * 512;
+        const std::uint64_t pieceSize = (sectors + options_.imagePieces - 1) / options_.imagePieces * kSector;
         if (std::min<std::uint64_t>(pieceSize, contents.image.size()) < kImageCipherSize)
             throw std::invalid_argument("the first image piece must hold at least 5,120 bytes");
 

@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "Encipher.h"
-#include "device/NaviFunction.h"
 #include "platform/CodePage.h"
 #include "platform/Profile.h"
+#include "platform/UnitModel.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Removal.h"
 
@@ -26,8 +26,10 @@ using platform::ProfileDocument;
 
 namespace {
 
-constexpr uint64_t kSector = 512;
-constexpr uint64_t kBackupBootSector = 2560;
+using platform::kBootSignatureOffset;
+constexpr platform::UnitModel kModel = platform::kNaviUnitModel;
+constexpr uint64_t kSector = kModel.sectorSize;
+constexpr uint64_t kBackupBootSector = kModel.bootSectorOffsets[1];
 constexpr uint32_t kRemovable = 2;
 constexpr uint32_t kFixed = 3;
 constexpr uint32_t kCdRom = 5;
@@ -109,8 +111,8 @@ std::string MapVerFile(const std::string& versionName) {
 std::string BootSector() {
     std::string sector(kSector, '\0');
     sector.replace(0, 11, "\xEB\x58\x90VELTRANE");
-    sector[510] = '\x55';
-    sector[511] = '\xAA';
+    sector[kBootSignatureOffset] = '\x55';
+    sector[kBootSignatureOffset + 1] = '\xAA';
     return sector;
 }
 
@@ -123,8 +125,9 @@ fs::path UnitFolder(const std::string& unit) {
 fs::path Identity(const std::string& unit) { return UnitFolder(unit) / "identity"; }
 
 bool SignatureAt(const std::string& volume, uint64_t sectorOffset) {
-    return volume.size() >= sectorOffset + kSector && static_cast<unsigned char>(volume[sectorOffset + 510]) == 0x55 &&
-           static_cast<unsigned char>(volume[sectorOffset + 511]) == 0xAA;
+    return volume.size() >= sectorOffset + kSector &&
+           static_cast<unsigned char>(volume[sectorOffset + kBootSignatureOffset]) == 0x55 &&
+           static_cast<unsigned char>(volume[sectorOffset + kBootSignatureOffset + 1]) == 0xAA;
 }
 
 // The unit's firmware at power-up.
@@ -157,11 +160,11 @@ char FreeLetter(const ProfileDocument& doc, char preferred) {
 
 // The unit's USB serial number carries its mark: the USB device's instance ID holds the mark and
 // the vendor/product IDs, and the disk's repeats the serial, as Windows builds both.
-std::string UsbSerial(const std::string& deviceId) { return "ORSOLAN_PORTABLE_NAVI_STORAGE_" + deviceId; }
+std::string UsbSerial(const std::string& deviceId) { return std::string(kModel.instanceIdMark) + "_" + deviceId; }
 
 std::string DefaultInstanceId(const std::string& deviceId) {
     char ids[32];
-    std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04X", kNaviVendorId, kNaviProductId);
+    std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04X", unsigned{kModel.vendorId}, unsigned{kModel.productId});
     return std::string("USB\\") + ids + "\\" + UsbSerial(deviceId);
 }
 
@@ -226,8 +229,7 @@ void CreateUnit(const UnitOptions& options) {
     WriteBytes(folder / "identity" / "MAP.VER",
                MapVerFile(options.versionName.empty() ? kDefaultVersionName : options.versionName));
     std::string volume(options.imageSize, '\0');
-    volume.replace(0, kSector, BootSector());
-    volume.replace(kBackupBootSector, kSector, BootSector());
+    for (uint32_t offset : kModel.bootSectorOffsets) volume.replace(offset, kSector, BootSector());
     WriteBytes(folder / "volume.img", volume);
     Modify([&](ProfileDocument& doc) {
         std::string section = UnitSection(options.name);

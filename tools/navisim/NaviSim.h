@@ -11,10 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace navisim {
+#include "platform/UnitModel.h"
 
-// The friendly name the program looks for; a unit may present another one for tests.
-inline constexpr char kModelFriendlyName[] = "Orsolan Flash Disk Drive USB Device";
+namespace navisim {
 
 struct UnitOptions {
     std::string name = "navi";              // the unit's key in machine.ini
@@ -26,7 +25,7 @@ struct UnitOptions {
     // A USB stick is two device nodes, as on Windows: the USB device (its service, instance ID
     // and status; the node that is ejected) and its child disk (the friendly name, its own
     // instance ID, service "disk" and the disk number).
-    std::string friendlyName = kModelFriendlyName;
+    std::string friendlyName = platform::kNaviUnitModel.friendlyName;  // another one for tests
     std::string instanceId;      // the USB device's; empty: the unit's own, with its vendor/product IDs
     std::string diskInstanceId;  // the disk's; empty: the unit's own
     std::string service = "USBSTOR";
