@@ -34,7 +34,7 @@
 #include "platform/linux/UDisks.h"
 #include "platform/linux/VolumeFormat.h"
 #include "platform/posix/SeekPosition.h"
-#include "platform/sim/KernelObject.h"
+#include "platform/posix/KernelObject.h"
 
 namespace platform::linuxpc {
 namespace {

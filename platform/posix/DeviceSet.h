@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/Devices.h"
-#include "platform/sim/KernelObject.h"
+#include "platform/posix/KernelObject.h"
 
 namespace platform {
 

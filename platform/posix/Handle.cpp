@@ -2,7 +2,7 @@
 #include "platform/Handle.h"
 
 #include "platform/Error.h"
-#include "platform/sim/KernelObject.h"
+#include "platform/posix/KernelObject.h"
 
 namespace platform {
 

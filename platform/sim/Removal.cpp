@@ -28,7 +28,7 @@ bool Waiting(const ProfileDocument& removals, const std::string& unit) {
     return removals.Get(UnitSection(unit), kRequestKey).value_or("") == "1";
 }
 
-// Every raw handle holds a flock on its image (posix/RawVolume.cpp): an exclusive one cannot be
+// Every raw handle holds a flock on its image (sim/RawVolume.cpp): an exclusive one cannot be
 // had beside it.
 bool ImageHeld(const std::string& image) {
     int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);

@@ -9,7 +9,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
-#include "platform/sim/KernelObject.h"
+#include "platform/posix/KernelObject.h"
 #include "platform/sim/Machine.h"
 
 namespace platform {

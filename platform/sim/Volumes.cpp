@@ -11,7 +11,7 @@
 
 #include "platform/Error.h"
 #include "platform/linux/LogicalDrives.h"
-#include "platform/sim/KernelObject.h"
+#include "platform/posix/KernelObject.h"
 #include "platform/sim/Machine.h"
 
 namespace platform {

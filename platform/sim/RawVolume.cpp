@@ -18,7 +18,7 @@
 #include "platform/linux/RawDisk.h"
 #include "platform/posix/SeekPosition.h"
 #include "platform/sim/Faults.h"
-#include "platform/sim/KernelObject.h"
+#include "platform/posix/KernelObject.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Mount.h"
 #include "platform/sim/Removal.h"
