@@ -14,8 +14,8 @@
 #if !defined(_WIN32)
 #include <memory>
 
-namespace platform::linuxpc {
-class DeviceWatch;
+namespace platform {
+class MachineWatch;
 }
 #endif
 
@@ -45,7 +45,7 @@ private:
     void* window_ = nullptr;
 #else
     int fd_ = -1;
-    std::unique_ptr<linuxpc::DeviceWatch> real_;  // the real PC's watch, which owns fd_
+    std::unique_ptr<MachineWatch> watch_;  // the source's watch, which owns fd_
 #endif
 };
 

@@ -5,20 +5,21 @@
 #include <string>
 
 #include "platform/linux/Udev.h"
+#include "platform/posix/MachineSource.h"
 
 namespace platform::linuxpc {
 
-class DeviceWatch {
+class DeviceWatch : public MachineWatch {
 public:
     DeviceWatch();
-    ~DeviceWatch();
+    ~DeviceWatch() override;
     DeviceWatch(const DeviceWatch&) = delete;
     DeviceWatch& operator=(const DeviceWatch&) = delete;
 
     // Readable while a change is pending; -1 when watching failed.
-    int Fd() const { return epollFd_; }
+    int Fd() const override { return epollFd_; }
     // Takes the pending events without waiting; true when a block device or a mount changed.
-    [[nodiscard]] bool Consume();
+    [[nodiscard]] bool Consume() override;
 
 private:
     Udev context_;

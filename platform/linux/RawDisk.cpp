@@ -33,8 +33,8 @@
 #include "platform/linux/SysBlock.h"
 #include "platform/linux/UDisks.h"
 #include "platform/linux/VolumeFormat.h"
+#include "platform/posix/MachineSource.h"
 #include "platform/posix/SeekPosition.h"
-#include "platform/posix/KernelObject.h"
 
 namespace platform::linuxpc {
 namespace {
@@ -47,7 +47,7 @@ struct FreeDeleter {
     void operator()(void* block) const { std::free(block); }
 };
 
-class RawDisk : public KernelObject {
+class RawDisk : public RawVolumeObject {
 public:
     ~RawDisk() override {
         Unlock();
@@ -356,8 +356,6 @@ HANDLE CreateFileA(char letter, uint32_t desiredAccess) {
     SetLastError(ERROR_SUCCESS);
     return disk.release();
 }
-
-bool IsRawDisk(HANDLE handle) { return DiskOf(handle) != nullptr; }
 
 bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint32_t outSize, uint32_t* bytesReturned) {
     RawDisk* disk = ValidDisk(device);

@@ -15,7 +15,6 @@ namespace platform::linuxpc {
 // locked by another handle refuses the open. Linux has no share modes for plain opens: the
 // volume is held exclusively by the lock alone.
 [[nodiscard]] HANDLE CreateFileA(char letter, uint32_t desiredAccess);
-bool IsRawDisk(HANDLE handle);
 // FSCTL_LOCK_VOLUME: unmount the volume, open it O_EXCL, flock the whole disk exclusively;
 // FSCTL_UNLOCK_VOLUME (or the close) mounts it again where sector 0 holds a file system.
 // IOCTL_STORAGE_GET_DEVICE_NUMBER: the whole disk's number (DiskNumber.h).

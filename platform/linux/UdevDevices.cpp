@@ -147,7 +147,7 @@ HDEVINFO SetupDiGetClassDevsA() {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_DEVINFO_HANDLE;
     }
-    auto set = new DeviceSet(true);
+    auto set = new DeviceSet;
     udev_list_entry* entry = nullptr;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(list.get())) {
         const char* path = udev_list_entry_get_name(entry);

@@ -13,12 +13,13 @@
 
 namespace platform {
 
+struct MachineSource;
+
 class DeviceSet : public KernelObject {
 public:
-    explicit DeviceSet(bool ofRealPc) : realPc(ofRealPc) {}
-    // The instances are the real PC's (platform/linux), not the simulated machine's: the two
-    // number their instances each from 1.
-    const bool realPc;
+    // The source that made the set, whose instances these are: the two sources number their
+    // instances each from 1.
+    const MachineSource* source = nullptr;
     std::vector<DEVINST> devices;
 };
 

@@ -17,8 +17,7 @@
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
-#include "platform/sim/Machine.h"
-#include "platform/sim/Mount.h"
+#include "platform/posix/MachineSource.h"
 
 namespace platform {
 namespace {
@@ -40,7 +39,7 @@ bool Fail() {
 // USB disk, which Windows writes through to (quick removal); Linux's page cache would keep a
 // copy off the stick until its writeback, long after the program has called the copy done.
 bool OnRemovableVolume(const char* windowsPath) {
-    if (MachineSimulated() || windowsPath[0] == '\0' || windowsPath[1] != ':') return false;
+    if (!CurrentMachine().copiesWriteThrough || windowsPath[0] == '\0' || windowsPath[1] != ':') return false;
     return std::isalpha(static_cast<unsigned char>(windowsPath[0])) &&
            std::toupper(static_cast<unsigned char>(windowsPath[0])) != 'Z';
 }
@@ -159,7 +158,7 @@ bool CopyFileA(const char* existing, const char* newFile, bool failIfExists) {
         errno = err ? err : EIO;
         return Fail();
     }
-    WriteThroughStaleMount(*to);
+    CurrentMachine().FileWritten(*to);
     return true;
 }
 
@@ -223,7 +222,8 @@ bool GetDiskFreeSpaceA(const char* path, uint32_t* sectorsPerCluster, uint32_t* 
     struct statvfs vfs {};
     if (::statvfs(native->empty() ? "." : native->c_str(), &vfs) != 0) return Fail();
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
-    if (std::optional<uint64_t> stated = path[0] != '\0' && path[1] == ':' ? DriveFreeBytes(letter) : std::nullopt) {
+    if (std::optional<uint64_t> stated =
+            path[0] != '\0' && path[1] == ':' ? CurrentMachine().StatedFreeBytes(letter) : std::nullopt) {
         // A simulated drive that states its free space: 4 KiB clusters, the total at least that.
         *bytesPerSector = 512;
         *sectorsPerCluster = 8;

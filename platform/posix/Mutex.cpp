@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "platform/Error.h"
-#include "platform/sim/Machine.h"
+#include "platform/posix/MachineSource.h"
 
 namespace platform {
 

@@ -1,5 +1,5 @@
-// Windows paths to native paths and back: drive letters through the simulated machine or the
-// real PC's mounted volumes, "Z:" as the native root, names matched without case as Windows
+// Windows paths to native paths and back: drive letters through the PC in use
+// (platform/posix/MachineSource.h), "Z:" as the native root, names matched without case as Windows
 // matches them.
 #include "platform/Paths.h"
 
@@ -9,8 +9,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
-#include "platform/linux/Volumes.h"
-#include "platform/sim/Machine.h"
+#include "platform/posix/MachineSource.h"
 
 namespace platform {
 namespace {
@@ -51,33 +50,6 @@ std::string ResolveCase(const std::string& path) {
     return resolved;
 }
 
-// The native folder of a drive letter other than Z:, or nullopt with the last error set.
-std::optional<std::string> DriveRoot(char letter) {
-    if (!MachineSimulated()) {
-        std::optional<linuxpc::Volume> volume = linuxpc::LetteredVolume(letter);
-        if (!volume) {
-            SetLastError(ERROR_PATH_NOT_FOUND);
-            return std::nullopt;
-        }
-        return linuxpc::VolumeFolder(*volume);
-    }
-    auto folder = DriveFolder(letter);
-    if (!folder) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return std::nullopt;
-    }
-    // A locked volume is reachable only through the handle that locked it.
-    if (DriveLocked(letter)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return std::nullopt;
-    }
-    if (!DriveFormatted(letter)) {
-        SetLastError(ERROR_UNRECOGNIZED_VOLUME);
-        return std::nullopt;
-    }
-    return folder;
-}
-
 }  // namespace
 
 std::optional<std::string> ToNativePath(std::string_view windowsPath) {
@@ -96,7 +68,7 @@ std::optional<std::string> ToNativePath(std::string_view windowsPath) {
         if (letter == 'Z') {
             root = "/";
         } else {
-            auto folder = DriveRoot(letter);
+            auto folder = CurrentMachine().DriveRoot(letter);
             if (!folder) return std::nullopt;
             root = *folder + "/";
         }
@@ -109,7 +81,7 @@ std::optional<std::string> ToNativePath(std::string_view windowsPath) {
 std::optional<std::string> ToWindowsPath(std::string_view nativePath) {
     std::string path(nativePath);
     std::string windows;
-    auto drive = MachineSimulated() ? DriveOfNativePath(path) : linuxpc::VolumeOfNativePath(path);
+    auto drive = CurrentMachine().DriveOfNativePath(path);
     if (drive) {
         windows = std::string(1, drive->first) + ":" + path.substr(drive->second.size());
     } else {

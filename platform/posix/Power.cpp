@@ -1,19 +1,14 @@
 // Keeping the PC awake on Linux: the requests are counted, so the simulated machine can show
-// when the program asked; on a real PC the first request takes a logind sleep inhibitor and
-// the last one gives it back. The power source: machine.ini's [Power] on the simulated
-// machine, UPower on a real PC.
+// when the program asked; the first request takes the PC's sleep inhibitor (a real PC's from
+// logind, the simulated machine has none) and the last one gives it back. The power source is
+// the PC's (platform/posix/MachineSource.h).
 #include "platform/Power.h"
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <mutex>
-#include <optional>
-#include <string>
 
-#include "platform/linux/Battery.h"
-#include "platform/linux/SleepInhibitor.h"
-#include "platform/sim/Machine.h"
+#include "platform/posix/MachineSource.h"
 
 namespace platform {
 namespace {
@@ -27,7 +22,7 @@ int inhibitor = -1;
 KeepAwake::KeepAwake() {
     std::lock_guard guard(heldLock);
     // Without an inhibitor the job goes on: the PC may sleep, as it would without the request.
-    if (held++ == 0 && !MachineSimulated()) inhibitor = linuxpc::InhibitSleep();
+    if (held++ == 0) inhibitor = CurrentMachine().InhibitSleep();
 }
 
 KeepAwake::~KeepAwake() {
@@ -43,19 +38,6 @@ int AwakeRequests() {
     return held;
 }
 
-bool GetSystemPowerStatus(SYSTEM_POWER_STATUS* status) {
-    if (!MachineSimulated()) return linuxpc::ReadPowerStatus(status);
-    // [Power] Battery=PERCENT: the machine runs on its battery; without it, on mains power
-    // without a battery (a desktop PC).
-    std::optional<std::string> battery = MachineDescription().Get("Power", "Battery");
-    if (!battery) {
-        *status = {kAcLineOnline, kBatteryFlagNoBattery, kBatteryPercentageUnknown};
-        return true;
-    }
-    int percent = std::atoi(battery->c_str());
-    if (percent < 0 || percent > 100) return false;
-    *status = {kAcLineOffline, 0, static_cast<uint8_t>(percent)};
-    return true;
-}
+bool GetSystemPowerStatus(SYSTEM_POWER_STATUS* status) { return CurrentMachine().GetSystemPowerStatus(status); }
 
 }  // namespace platform

@@ -1,10 +1,7 @@
 // The device list of the simulated machine: a device set is its device sections of machine.ini,
-// with stable instance handles, their status, instance IDs and the eject request. Without a
-// simulated machine the calls go to the real PC's (platform/linux); a device set answers by its
-// kind, a device instance by the machine in use.
+// with stable instance handles, their status, instance IDs and the eject request.
 #include "platform/Devices.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -12,13 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/CodePage.h"
 #include "platform/Error.h"
-#include "platform/linux/UdevDevices.h"
 #include "platform/posix/DeviceSet.h"
 #include "platform/sim/Machine.h"
+#include "platform/sim/Services.h"
 
-namespace platform {
+namespace platform::sim {
 namespace {
 
 // Device instance handles stay the same for a device section for the life of the process, as a
@@ -54,61 +50,22 @@ std::string SectionOf(DEVINST device) {
 
 }  // namespace
 
-HDEVINFO SetupDiGetClassDevsA(const void*, const char*, void*, uint32_t flags) {
-    if (!(flags & DIGCF_PRESENT)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_DEVINFO_HANDLE;
-    }
-    if (!MachineSimulated()) return linuxpc::SetupDiGetClassDevsA();
-    auto set = new DeviceSet(false);
+HDEVINFO DevicesPresent() {
+    auto set = new DeviceSet;
     for (const std::string& section : MachineDescription().Sections())
         if (section.rfind("Device ", 0) == 0) set->devices.push_back(InstanceOf(section));
     return set;
 }
 
-bool SetupDiEnumDeviceInfo(HDEVINFO handle, uint32_t index, SP_DEVINFO_DATA* data) {
-    DeviceSet* set = DeviceSetOf(handle);
-    if (set == nullptr || data == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    if (index >= set->devices.size()) {
-        SetLastError(ERROR_NO_MORE_ITEMS);
-        return false;
-    }
-    data->DevInst = set->devices[index];
-    return true;
-}
-
-bool SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, SP_DEVINFO_DATA* data, uint32_t property,
-                                       uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
-                                       uint32_t* requiredSize) {
-    DeviceSet* set = DeviceSetOf(handle);
-    if (set == nullptr || data == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    if (set->realPc)
-        return linuxpc::SetupDiGetDeviceRegistryPropertyA(data->DevInst, property, propertyRegDataType, buffer, size,
-                                                          requiredSize);
+bool DeviceProperty(DEVINST device, uint32_t property, uint32_t* propertyRegDataType, uint8_t* buffer, uint32_t size,
+                    uint32_t* requiredSize) {
     const char* key = property == SPDRP_FRIENDLYNAME ? "FriendlyName" : property == SPDRP_SERVICE ? "Service" : nullptr;
-    std::string section = SectionOf(data->DevInst);
+    std::string section = SectionOf(device);
     auto value = key && !section.empty() ? MachineDescription().Get(section, key) : std::nullopt;
     return CopyTextProperty(value, propertyRegDataType, buffer, size, requiredSize);
 }
 
-bool SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
-    DeviceSet* set = DeviceSetOf(handle);
-    if (set == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    delete set;
-    return true;
-}
-
 bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber) {
-    if (!MachineSimulated()) return linuxpc::GetDeviceDiskNumber(device, diskNumber);
     std::string section = SectionOf(device);
     auto disk = section.empty() ? std::nullopt : DeviceDisk(MachineDescription(), section.substr(7));
     if (!disk || diskNumber == nullptr) {
@@ -119,8 +76,7 @@ bool GetDeviceDiskNumber(DEVINST device, uint32_t* diskNumber) {
     return true;
 }
 
-CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVINST device, uint32_t) {
-    if (!MachineSimulated()) return linuxpc::CM_Get_DevNode_Status(status, problemNumber, device);
+CONFIGRET GetDevNodeStatus(uint32_t* status, uint32_t* problemNumber, DEVINST device) {
     std::string section = SectionOf(device);
     if (section.empty() || status == nullptr) return CR_INVALID_DEVNODE;
     *status = static_cast<uint32_t>(
@@ -129,8 +85,7 @@ CONFIGRET CM_Get_DevNode_Status(uint32_t* status, uint32_t* problemNumber, DEVIN
     return CR_SUCCESS;
 }
 
-CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST device, uint32_t) {
-    if (!MachineSimulated()) return linuxpc::CM_Get_Parent(parent, device);
+CONFIGRET GetParent(DEVINST* parent, DEVINST device) {
     std::string section = SectionOf(device);
     if (section.empty() || parent == nullptr) return CR_INVALID_DEVNODE;
     std::string parentSection = "Device " + MachineDescription().Get(section, "Parent").value_or("");
@@ -139,8 +94,7 @@ CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST device, uint32_t) {
     return CR_SUCCESS;
 }
 
-CONFIGRET CM_Get_Child(DEVINST* child, DEVINST device, uint32_t) {
-    if (!MachineSimulated()) return linuxpc::CM_Get_Child(child, device);
+CONFIGRET GetChild(DEVINST* child, DEVINST device) {
     std::string section = SectionOf(device);
     if (section.empty() || child == nullptr) return CR_INVALID_DEVNODE;
     const ProfileDocument doc = MachineDescription();
@@ -152,15 +106,13 @@ CONFIGRET CM_Get_Child(DEVINST* child, DEVINST device, uint32_t) {
     return CR_NO_SUCH_DEVNODE;
 }
 
-CONFIGRET CM_Get_Device_IDA(DEVINST device, char* buffer, uint32_t size, uint32_t) {
-    if (!MachineSimulated()) return linuxpc::CM_Get_Device_IDA(device, buffer, size);
+CONFIGRET GetDeviceId(DEVINST device, char* buffer, uint32_t size) {
     std::string section = SectionOf(device);
     if (section.empty()) return CR_INVALID_DEVNODE;
     return CopyDeviceId(MachineDescription().Get(section, "InstanceId").value_or(""), buffer, size);
 }
 
-CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength, uint32_t) {
-    if (!MachineSimulated()) return linuxpc::CM_Request_Device_EjectA(device, vetoType, vetoName, nameLength);
+CONFIGRET RequestEject(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength) {
     if (vetoType) *vetoType = kVetoNone;
     if (vetoName && nameLength > 0) vetoName[0] = '\0';
     std::string section = SectionOf(device);
@@ -200,4 +152,4 @@ CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName
     return result;
 }
 
-}  // namespace platform
+}  // namespace platform::sim

@@ -1,6 +1,5 @@
 // Formatting a simulated drive: a fresh boot sector (and its backup) written into the volume's
-// image under an exclusive lock, and the volume's folder emptied. A real PC's volume gets a
-// fresh FAT file system from platform/linux.
+// image under an exclusive lock, and the volume's folder emptied.
 #include "platform/Format.h"
 
 #include <fcntl.h>
@@ -8,17 +7,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/Error.h"
 #include "platform/UnitModel.h"
-#include "platform/linux/FormatVolume.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Mount.h"
+#include "platform/sim/Services.h"
 
-namespace platform {
+namespace platform::sim {
 namespace {
 
 // A sector of the unit's volume.
@@ -35,13 +33,7 @@ void FreshBootSector(Sector& sector) {
 
 }  // namespace
 
-uint32_t FormatDrive(char letter, void*) {
-    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    if (!MachineSimulated()) {
-        uint32_t error = linuxpc::FormatVolume(letter);
-        SetLastError(error);
-        return error == ERROR_SUCCESS ? 0 : SHFMT_ERROR;
-    }
+uint32_t FormatDrive(char letter) {
     auto volume = DriveVolume(MachineDescription(), letter);
     if (!volume || volume->image.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -72,4 +64,4 @@ uint32_t FormatDrive(char letter, void*) {
     return 0;
 }
 
-}  // namespace platform
+}  // namespace platform::sim

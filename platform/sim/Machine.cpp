@@ -19,7 +19,6 @@ namespace platform {
 namespace {
 
 std::mutex machineLock;
-std::string machineFolder;
 
 // machine.ini as last read, reread only when the file changes: every path with a drive letter
 // is mapped through it, and letters may come and go while the program runs.
@@ -73,12 +72,6 @@ bool DrainWatch() {
     }
 }
 
-std::string DefaultMachineFolder() {
-    if (const char* env = std::getenv("VELTRANE_MACHINE"); env && *env) return env;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.local/share/veltrane/machine";
-}
-
 std::string Value(const ProfileDocument& doc, const std::string& section, const char* key) {
     return doc.Get(section, key).value_or("");
 }
@@ -98,24 +91,6 @@ std::string DriveFolderFrom(const ProfileDocument& doc, char letter) {
 }
 
 }  // namespace
-
-std::string MachineFolder() {
-    std::lock_guard guard(machineLock);
-    if (machineFolder.empty()) machineFolder = DefaultMachineFolder();
-    return machineFolder;
-}
-
-void SetMachineFolder(const std::string& nativeFolder) {
-    std::lock_guard guard(machineLock);
-    machineFolder = nativeFolder;
-}
-
-std::string MachineIniPath() { return MachineFolder() + "/machine.ini"; }
-
-bool MachineSimulated() {
-    struct stat st {};
-    return ::stat(MachineIniPath().c_str(), &st) == 0;
-}
 
 std::string MachinePath(const std::string& value) {
     if (value.empty() || value[0] == '/') return value;
@@ -143,15 +118,15 @@ ProfileDocument MachineDescription() {
 }
 
 uint64_t MachineGeneration() {
+    const std::string folder = MachineFolder();
     std::lock_guard guard(machineLock);
-    if (machineFolder.empty()) machineFolder = DefaultMachineFolder();
-    if (watch.fd < 0 || watch.folder != machineFolder) {
+    if (watch.fd < 0 || watch.folder != folder) {
         // A new watch knows nothing of what happened before it: that is a change, and without
         // a watch (no folder yet) every call is one.
         CloseWatch();
-        watch.folder = machineFolder;
+        watch.folder = folder;
         watch.fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (watch.fd >= 0 && ::inotify_add_watch(watch.fd, machineFolder.c_str(), kWatchedEvents) < 0) CloseWatch();
+        if (watch.fd >= 0 && ::inotify_add_watch(watch.fd, folder.c_str(), kWatchedEvents) < 0) CloseWatch();
         return ++watch.generation;
     }
     if (DrainWatch()) ++watch.generation;

@@ -11,16 +11,10 @@
 #include <vector>
 
 #include "platform/Profile.h"
+#include "platform/posix/MachineSource.h"
 
 namespace platform {
 
-// $VELTRANE_MACHINE, else ~/.local/share/veltrane/machine; tests set their own.
-std::string MachineFolder();
-void SetMachineFolder(const std::string& nativeFolder);
-std::string MachineIniPath();
-// Whether the PC's drives, volumes and devices are the simulated machine's: true while the
-// machine folder holds a machine.ini (the demo, the tests), false on a real PC.
-bool MachineSimulated();
 // The parsed machine.ini (empty when there is none), reread whenever the file has changed.
 ProfileDocument MachineDescription();
 // A number that changes whenever machine.ini may have changed since the last call: one

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -15,20 +14,19 @@
 #include <vector>
 
 #include "platform/Error.h"
-#include "platform/linux/RawDisk.h"
 #include "platform/posix/SeekPosition.h"
 #include "platform/sim/Faults.h"
-#include "platform/posix/KernelObject.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Mount.h"
 #include "platform/sim/Removal.h"
+#include "platform/sim/Services.h"
 
 namespace platform {
 namespace {
 
 // An open raw volume: the image file with a shared flock while open, an exclusive one while
 // locked, so the lock is exclusive against every other handle, in this process or another.
-class RawVolume : public KernelObject {
+class RawVolume : public RawVolumeObject {
 public:
     ~RawVolume() override { ::close(fd); }
     int fd = -1;
@@ -92,28 +90,19 @@ RawVolume* PresentVolume(HANDLE handle) {
     return volume;
 }
 
-// "\\.\E:" gives 'E', anything else 0.
-char RawVolumeLetter(const char* name) {
-    std::string path = name ? name : "";
-    if (path.size() != 6 || path.compare(0, 4, "\\\\.\\") != 0 || path[5] != ':' ||
-        !std::isalpha(static_cast<unsigned char>(path[4])))
-        return 0;
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(path[4])));
-}
-
 bool WholeSectors(uint64_t value) { return value % kRawSectorSize == 0; }
 bool SectorAligned(const void* buffer) { return reinterpret_cast<uintptr_t>(buffer) % kRawSectorSize == 0; }
 
 }  // namespace
 
-HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareMode, void*,
-                   uint32_t creationDisposition, uint32_t, HANDLE) {
-    char letter = RawVolumeLetter(fileName);
-    if (letter == 0 || creationDisposition != OPEN_EXISTING) {
-        SetLastError(letter == 0 ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (!MachineSimulated()) return linuxpc::CreateFileA(letter, desiredAccess);
+std::string RawVolumeUnit(HANDLE handle) {
+    RawVolume* volume = VolumeOf(handle);
+    return volume != nullptr ? volume->unit : std::string();
+}
+
+namespace sim {
+
+HANDLE OpenRawVolume(char letter, uint32_t desiredAccess, uint32_t shareMode) {
     auto entry = DriveVolume(MachineDescription(), letter);
     if (!entry || entry->image.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -142,15 +131,7 @@ HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareM
     return volume;
 }
 
-std::string RawVolumeUnit(HANDLE handle) {
-    RawVolume* volume = VolumeOf(handle);
-    return volume != nullptr ? volume->unit : std::string();
-}
-
-bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void* outBuffer, uint32_t outSize,
-                     uint32_t* bytesReturned, void*) {
-    if (linuxpc::IsRawDisk(device))
-        return linuxpc::DeviceIoControl(device, controlCode, outBuffer, outSize, bytesReturned);
+bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint32_t outSize, uint32_t* bytesReturned) {
     RawVolume* volume = PresentVolume(device);
     if (volume == nullptr) return false;
     if (bytesReturned) *bytesReturned = 0;
@@ -213,14 +194,12 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void*, uint32_t, void*
 }
 
 uint32_t SetFilePointer(HANDLE file, int32_t distance, int32_t* distanceHigh, uint32_t moveMethod) {
-    if (linuxpc::IsRawDisk(file)) return linuxpc::SetFilePointer(file, distance, distanceHigh, moveMethod);
     RawVolume* volume = PresentVolume(file);
     if (volume == nullptr) return INVALID_SET_FILE_POINTER;
     return SeekPosition(volume->position, volume->size, distance, distanceHigh, moveMethod);
 }
 
-bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead, void*) {
-    if (linuxpc::IsRawDisk(file)) return linuxpc::ReadFile(file, buffer, size, bytesRead);
+bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead) {
     if (bytesRead) *bytesRead = 0;
     RawVolume* volume = PresentVolume(file);
     if (volume == nullptr) return false;
@@ -242,8 +221,7 @@ bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead, voi
     return true;
 }
 
-bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWritten, void*) {
-    if (linuxpc::IsRawDisk(file)) return linuxpc::WriteFile(file, buffer, size, bytesWritten);
+bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWritten) {
     if (bytesWritten) *bytesWritten = 0;
     RawVolume* volume = PresentVolume(file);
     if (volume == nullptr) return false;
@@ -309,7 +287,6 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
 }
 
 bool FlushFileBuffers(HANDLE file) {
-    if (linuxpc::IsRawDisk(file)) return linuxpc::FlushFileBuffers(file);
     RawVolume* volume = PresentVolume(file);
     if (volume == nullptr) return false;
     if (::fdatasync(volume->fd) != 0) {
@@ -320,4 +297,5 @@ bool FlushFileBuffers(HANDLE file) {
     return true;
 }
 
+}  // namespace sim
 }  // namespace platform

@@ -13,6 +13,7 @@
 
 #include "platform/DeviceChange.h"
 #include "platform/sim/Machine.h"
+#include "platform/sim/Services.h"
 
 namespace platform {
 namespace {
@@ -119,8 +120,7 @@ void GiveUpRemoval(const std::string& unit) {
     if (Waiting(ProfileDocument::Load(RemovalPath()), unit)) Answer(unit, kRemovalInUse);
 }
 
-void AnswerRemovalRequests(const RemovalReceiver& receiver) {
-    if (!MachineSimulated()) return;
+void sim::AnswerRemovalRequests(const RemovalReceiver& receiver) {
     const std::optional<ProfileDocument> removals = ChangedRemovals();
     if (!removals) return;
     for (const std::string& section : removals->Sections()) {
