@@ -101,6 +101,23 @@ TEST_F(RawAccess, OpenLocksTheVolumeAndResetsThePositionsOnlyWhenClosed) {
     EXPECT_EQ(DriveClose(), 0);  // closing a closed handle is harmless
 }
 
+// The calls on a handle go to the machine that opened it, not to the one in use now: without
+// machine.ini the real PC is in use, which would not know the handle (ERROR_INVALID_HANDLE).
+TEST_F(RawAccess, AHandleStaysWithTheMachineThatOpenedIt) {
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    const std::string ini = platform::MachineIniPath();
+    std::filesystem::rename(ini, ini + ".away");
+    ASSERT_FALSE(platform::MachineSimulated());
+    platform::RawBuffer block(platform::NewRawBuffer(kSectorSize));
+    uint32_t read = 1;
+    EXPECT_FALSE(platform::ReadFile(Navi().DriveHandle, block.get(), kSectorSize, &read, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_DEVICE_NOT_CONNECTED) << "the unit went with machine.ini";
+    EXPECT_EQ(read, 0u);
+    std::filesystem::rename(ini + ".away", ini);
+    EXPECT_TRUE(platform::ReadFile(Navi().DriveHandle, block.get(), kSectorSize, &read, nullptr));
+    EXPECT_EQ(read, kSectorSize);
+}
+
 TEST_F(RawAccess, OpenFailuresLeaveNoHandle) {
     navisim::SetFaults("navi", {.lockRefused = true});
     EXPECT_EQ(DriveOpen(&Navi().ImagePosition), kVolumeLockFailed);
