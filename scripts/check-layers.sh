@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Fails when a file of the program includes a header of a folder above its own layer.
+# Fails when a file of the program includes a header of a folder above its own layer, or when
+# the two machine sources meet: platform/posix/ includes neither platform/sim/ (the simulated
+# machine) nor platform/linux/ (the real PC), and no file includes both.
 # Bottom to top; folders on one line share a layer. The libraries include nothing of ours.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,4 +31,14 @@ for folder in "${!level[@]}"; do
     fi
   done < <(grep -rnE '^#include "[^/"]+/' "$folder" --include='*.h' --include='*.cpp' || true)
 done
+while IFS= read -r file; do
+  sources=$(grep -oE '^#include "platform/(linux|sim)/' "$file" | sort -u | wc -l)
+  if [[ $file == platform/posix/* ]]; then
+    echo "$file: posix/ includes a machine source (platform/linux/ or platform/sim/)"
+    status=1
+  elif (( sources > 1 )); then
+    echo "$file: includes both machine sources (platform/linux/ and platform/sim/)"
+    status=1
+  fi
+done < <(grep -rlE '^#include "platform/(linux|sim)/' platform tests tools bench --include='*.h' --include='*.cpp' || true)
 exit $status

@@ -25,7 +25,7 @@
 #include "WorkflowWorld.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
-#include "platform/sim/Machine.h"
+#include "platform/posix/MachineSource.h"
 #include "support/BuildFolders.h"
 #include "support/Testbed.h"
 #include "support/UDisksWorld.h"

@@ -13,7 +13,7 @@
 #include "TransferFixture.h"
 #include "platform/Error.h"
 #include "platform/linux/DriveLetters.h"
-#include "platform/sim/Machine.h"
+#include "platform/posix/MachineSource.h"
 #include "support/AsDesktopUser.h"
 #include "support/LoopDevice.h"
 #include "support/UDisksWorld.h"

@@ -11,7 +11,7 @@
 #include "jobs/TransferJob.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
-#include "platform/sim/Machine.h"
+#include "platform/posix/MachineSource.h"
 #include "state/VeltraneApp.h"
 #include "support/BuildFolders.h"
 #include "support/UDisksWorld.h"

@@ -7,7 +7,7 @@
 #include "TransferFixture.h"
 #include "jobs/ResultCodes.h"
 #include "platform/linux/DriveLetters.h"
-#include "platform/sim/Machine.h"
+#include "platform/posix/MachineSource.h"
 #include "support/LoopDevice.h"
 #include "support/TestSystemBus.h"
 

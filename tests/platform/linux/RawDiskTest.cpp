@@ -17,7 +17,7 @@
 #include "platform/RawVolume.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
-#include "platform/sim/Machine.h"
+#include "platform/posix/MachineSource.h"
 #include "support/LoopDevice.h"
 #include "support/TestSystemBus.h"
 

@@ -24,7 +24,7 @@
 #include "platform/linux/Mounts.h"
 #include "platform/linux/PowerOff.h"
 #include "platform/linux/UDisks.h"
-#include "platform/sim/Machine.h"
+#include "platform/posix/MachineSource.h"
 #include "support/UDisksWorld.h"
 
 namespace {
