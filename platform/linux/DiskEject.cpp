@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -39,20 +40,33 @@ std::vector<dev_t> BlockDevicesOf(udev_device* disk) {
     return devices;
 }
 
-// Unmounts every mount of the disk's block devices, the most recent mount of each first. The
-// mount point of the first that is busy comes back; the mounts after it stay.
-[[nodiscard]] bool UnmountAll(udev_device* disk, std::string* busy) {
+// The flush of the disk; a test makes it fail (SetDiskFlushForTest).
+int (*flushCall)(int) = ::fsync;
+
+bool StillMounted(dev_t device, const std::string& point) {
+    std::vector<std::string> points = MountPointsOf(device);
+    return std::find(points.begin(), points.end(), point) != points.end();
+}
+
+// Unmounts every mount of the disk's block devices, the most recent mount of each first: CR_SUCCESS,
+// CR_REMOVE_VETOED with the mount point of the first that is busy in `busy`, CR_FAILURE for one
+// that would not go for another reason (nobody holds it: no veto). The mounts after it stay.
+[[nodiscard]] CONFIGRET UnmountAll(udev_device* disk, std::string* busy) {
     for (dev_t device : BlockDevicesOf(disk)) {
         if (device == 0) continue;
         std::vector<std::string> points = MountPointsOf(device);
         for (auto point = points.rbegin(); point != points.rend(); ++point) {
-            if (::umount2(point->c_str(), 0) == 0 || errno == EINVAL) continue;  // EINVAL: gone meanwhile
+            if (::umount2(point->c_str(), 0) == 0) continue;
+            const int err = errno;
+            // A mount gone meanwhile fails too (EINVAL, ENOENT); one the table still lists is not.
+            if (err != EBUSY && !StillMounted(device, *point)) continue;
+            Tell("cannot unmount " + *point + ": " + std::strerror(err));
+            if (err != EBUSY) return CR_FAILURE;
             *busy = *point;
-            Tell("cannot unmount " + *point + ": " + std::strerror(errno));
-            return false;
+            return CR_REMOVE_VETOED;
         }
     }
-    return true;
+    return CR_SUCCESS;
 }
 
 // fsync on a block device sends the device a cache flush, so what the file systems wrote is on
@@ -60,8 +74,12 @@ std::vector<dev_t> BlockDevicesOf(udev_device* disk) {
 [[nodiscard]] bool FlushDisk(udev_device* disk) {
     const char* node = udev_device_get_devnode(disk);
     int fd = node ? ::open(node, O_RDONLY | O_CLOEXEC) : -1;
-    if (fd < 0) return true;  // no node to flush through: udev has removed it, the disk is going
-    bool flushed = ::fsync(fd) == 0 || errno == EINVAL;  // EINVAL: a node that keeps no cache
+    if (fd < 0 && (node == nullptr || errno == ENOENT)) return true;  // udev has removed the node: the disk is going
+    if (fd < 0) {
+        Tell(std::string("cannot open ") + node + " to flush it: " + std::strerror(errno));
+        return false;
+    }
+    bool flushed = flushCall(fd) == 0;
     if (!flushed) Tell(std::string("cannot flush ") + node + ": " + std::strerror(errno));
     ::close(fd);
     return flushed;
@@ -98,7 +116,7 @@ CONFIGRET EjectDisk(udev_device* disk, std::string* holder) {
         return CR_FAILURE;
     }
     ::sync();
-    if (!UnmountAll(disk, holder)) return CR_REMOVE_VETOED;
+    if (CONFIGRET unmounted = UnmountAll(disk, holder); unmounted != CR_SUCCESS) return unmounted;
     if (!FlushDisk(disk)) return CR_FAILURE;
     udev_device* usb = udev_device_get_parent_with_subsystem_devtype(disk, "usb", "usb_device");
     // Writing "remove" disconnects the device from its port as an unplug would.
@@ -109,5 +127,7 @@ CONFIGRET EjectDisk(udev_device* disk, std::string* holder) {
     }
     return CR_SUCCESS;
 }
+
+void SetDiskFlushForTest(int (*flush)(int fd)) { flushCall = flush ? flush : ::fsync; }
 
 }  // namespace platform::linuxpc

@@ -1,10 +1,15 @@
 // The eject request on the real PC: the unit's USB device is unplugged through its sysfs
-// "remove" (seen in a umockdev testbed), and a busy mount of the disk vetoes (on a loop device).
+// "remove" (seen in a umockdev testbed), a busy mount of the disk vetoes (on a loop device), and
+// an unmount or a flush that fails is no eject.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <map>
@@ -78,4 +83,83 @@ TEST(DiskEjectBusyTest, ABusyMountVetoesWithItsMountPoint) {
 
     ::close(held);
     EXPECT_EQ(::umount2(point.c_str(), 0), 0);
+}
+
+// The unit's disk gets a second partition, a loop device holding a mounted ext4 volume (this
+// kernel mounts no FAT), made before the testbed is up (children would see the testbed).
+class DiskEjectFailureTest : public UsbTestbed {
+protected:
+    void SetUp() override {
+        if (std::string reason = LoopSkipReason(); !reason.empty()) GTEST_SKIP() << reason;
+        const std::string image = world.root + "/unit.img";
+        ASSERT_TRUE(Shell("truncate -s 4M '" + image + "' && mkfs.ext4 -q -F '" + image + "'"));
+        loop = std::make_unique<LoopDevice>(image);
+        if (loop->Node().empty()) GTEST_SKIP() << "losetup could not attach a loop device here";
+        struct stat st {};
+        ASSERT_EQ(::stat(loop->Node().c_str(), &st), 0);
+        number = st.st_rdev;
+        std::filesystem::create_directories(point);
+        if (::mount(loop->Node().c_str(), point.c_str(), "ext4", 0, nullptr) != 0)
+            GTEST_SKIP() << "this kernel cannot mount ext4 on a loop device";
+        mounted = true;
+        UsbTestbed::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        const std::string major = std::to_string(::major(number)), minor = std::to_string(::minor(number));
+        Add("block", "sdb2", unitDisk.c_str(), {"dev", (major + ":" + minor).c_str(), "partition", "2"},
+            {"DEVTYPE", "partition", "DEVNAME", "/dev/sdb2", "MAJOR", major.c_str(), "MINOR", minor.c_str()});
+        // The disk's node, which the eject opens to flush the disk (the testbed makes none).
+        gchar* root = umockdev_testbed_get_root_dir(bed);
+        std::filesystem::create_directories(std::string(root) + "/dev");
+        TestWorld::WriteFile(std::string(root) + "/dev/sdb", "");
+        g_free(root);
+    }
+    void TearDown() override {
+        UsbTestbed::TearDown();
+        ::unsetenv("UMOCKDEV_DIR");
+        platform::linuxpc::SetDiskFlushForTest(nullptr);
+        if (shadowed) EXPECT_EQ(::umount2(parent.c_str(), 0), 0);
+        if (mounted && !platform::linuxpc::MountPointsOf(number).empty()) EXPECT_EQ(::umount2(point.c_str(), 0), 0);
+        loop.reset();
+    }
+    platform::CONFIGRET Eject() {
+        int vetoType = -1;
+        char vetoName[260] = "stale";
+        platform::CONFIGRET result =
+            platform::CM_Request_Device_EjectA(UnitInstance(), &vetoType, vetoName, sizeof vetoName, 0);
+        EXPECT_EQ(vetoType, platform::kVetoNone);  // nobody holds the unit: no veto
+        return result;
+    }
+
+    const std::string parent = world.root + "/media", point = parent + "/unit";
+    std::unique_ptr<LoopDevice> loop;
+    dev_t number = 0;
+    bool mounted = false, shadowed = false;
+};
+
+// A mount the table still lists after umount2 failed, though no program keeps it busy: here a
+// mount over its parent folder, into which its path now leads, so umount2 finds no mount there.
+TEST_F(DiskEjectFailureTest, AMountThatStaysIsNoEject) {
+    if (::geteuid() != 0) GTEST_SKIP() << "ejecting without udisks2 needs root";
+    ASSERT_EQ(::mount("tmpfs", parent.c_str(), "tmpfs", 0, nullptr), 0);
+    shadowed = true;
+    std::filesystem::create_directories(point);
+    EXPECT_EQ(Eject(), platform::CR_FAILURE);
+    EXPECT_EQ(Attribute(unitUsb, "remove"), "");
+    EXPECT_EQ(platform::linuxpc::MountPointsOf(number), std::vector<std::string>{point});
+}
+
+int flushError = 0;
+
+TEST_F(DiskEjectFailureTest, AFlushThatFailsIsNoEject) {
+    if (::geteuid() != 0) GTEST_SKIP() << "ejecting without udisks2 needs root";
+    platform::linuxpc::SetDiskFlushForTest([](int) {
+        errno = flushError;
+        return -1;
+    });
+    for (int error : {EIO, EINVAL}) {
+        flushError = error;
+        EXPECT_EQ(Eject(), platform::CR_FAILURE) << std::strerror(error);
+        EXPECT_EQ(Attribute(unitUsb, "remove"), "") << std::strerror(error);
+    }
+    EXPECT_TRUE(platform::linuxpc::MountPointsOf(number).empty());  // unmounted before the flush
 }
