@@ -47,7 +47,7 @@ void CVeltraneDlg::OnCommand(uint32_t id) {
 
 bool CVeltraneDlg::AnyJobRuns() {
     return !theApp.DownloadThreadHandle.IsNull() || !theApp.TransferThreadHandle.IsNull() ||
-           !theApp.DeleteThreadHandle.IsNull();
+           !theApp.DeleteThreadHandle.IsNull() || holdCall_.InFlight();
 }
 
 void CVeltraneDlg::OnCancel() {
@@ -60,7 +60,7 @@ int CVeltraneDlg::AppExitUpdate() {
         theApp.ExitRequested = 1;
         // A running download sees the flag and ends; a running deletion is let finish. The
         // window closes when either reports its end.
-        if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
+        if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull() && !holdCall_.InFlight()) {
             DriveRelease();  // closing: nothing waits for the volume
             view_.EndDialog(kMain, platform::IDOK);
         }
@@ -92,7 +92,7 @@ void CVeltraneDlg::OnEndSession() {
     // As for exit: a download is stopped (what it fetched stays for the resume) and a deletion
     // let finish before the window closes.
     theApp.ExitRequested = 1;
-    if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull()) {
+    if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull() && !holdCall_.InFlight()) {
         DriveRelease();  // closing: nothing waits for the volume
         view_.EndDialog(kMain, platform::IDOK);
     }

@@ -54,8 +54,13 @@ void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
 }
 
 void CVeltraneDlg::OnDeviceChanged() {
-    // The eject owns the unit until it ends, which looks again (EndEject).
+    // The eject owns the unit until it ends, which looks again (EndEject); so does the hold's
+    // lock try running beside the window (OnHoldLockAnswer).
     if (eject_.step != EjectSequence::Step::None) return;
+    if (holdCall_.InFlight()) {
+        deviceChangedDuringHoldCall_ = true;
+        return;
+    }
     const bool holding = hold_.mode != HoldSequence::Mode::None;
     const bool held = theApp.Navi.DriveHandle.load() != nullptr && theApp.Navi.TransferRunning == 0 &&
                       theApp.TransferThreadHandle.IsNull();

@@ -17,6 +17,11 @@ constexpr uint32_t kRemovePauseMs = 2000;
 
 void CVeltraneDlg::StartEject(bool byButton) {
     if (eject_.step != EjectSequence::Step::None) return;  // one is under way
+    // The hold's lock try running beside the window keeps the handle: the eject follows it.
+    if (holdCall_.InFlight()) {
+        ejectAfterHoldCall_ = byButton ? EjectAfterHoldCall::ByButton : EjectAfterHoldCall::AfterTransfer;
+        return;
+    }
     // The eject takes the unit: a hold under way would lock it again.
     CancelHold();
     StopTimer(kTimerHoldUnit);

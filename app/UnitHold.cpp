@@ -19,6 +19,9 @@ namespace {
 constexpr int kMain = ids::kMainWindow;
 constexpr int kOpenTries = 10;
 constexpr uint32_t kRetryPause = 5000;
+// How often the window looks whether the lock try beside it has ended.
+constexpr uint32_t kLockAnswerLookMs = 50;
+enum LockOutcome : int { kLocked, kNotLocked, kLockAuthorisationRefused };
 }  // namespace
 
 bool CVeltraneDlg::TransferOwnsUnit() const {
@@ -63,10 +66,38 @@ void CVeltraneDlg::BeginHoldTry() {
     TryHoldLock();
 }
 
+// The lock opens the volume, and for a desktop user on Linux udisks2 may first ask for an
+// administrator's authorisation and wait for the answer: the try runs beside the window.
 void CVeltraneDlg::TryHoldLock() {
-    if (DriveLockTry(hold_.lockTries)) {
+    const int attempt = hold_.lockTries;
+    holdCall_.Start([attempt] {
+        if (DriveLockTry(attempt)) return kLocked;
+        return DriveLockRefusedAuthorisation() ? kLockAuthorisationRefused : kNotLocked;
+    });
+    WaitForHoldStep(HoldSequence::Step::LockAnswer, kLockAnswerLookMs);
+}
+
+void CVeltraneDlg::OnHoldLockAnswer() {
+    if (!holdCall_.Ended()) return WaitForHoldStep(HoldSequence::Step::LockAnswer, kLockAnswerLookMs);
+    const int outcome = holdCall_.Take();
+    // What waited for the try: a device change is looked at anew, the window's end and the
+    // remove button's eject let the volume go.
+    if (deviceChangedDuringHoldCall_) Post(kNotifyDeviceChange);
+    deviceChangedDuringHoldCall_ = false;
+    if (theApp.ExitRequested == 1 || ejectAfterHoldCall_ != EjectAfterHoldCall::None) {
+        hold_ = {};
+        if (theApp.ExitRequested == 1) return CloseForExit();
+        const bool byButton = ejectAfterHoldCall_ == EjectAfterHoldCall::ByButton;
+        ejectAfterHoldCall_ = EjectAfterHoldCall::None;
+        return StartEject(byButton);
+    }
+    EndHoldLock(outcome);
+}
+
+void CVeltraneDlg::EndHoldLock(int outcome) {
+    if (outcome == kLocked) {
         if (DriveDismount() == 0) return EndHoldTry(0);
-    } else if (DriveLockRefusedAuthorisation()) {
+    } else if (outcome == kLockAuthorisationRefused) {
         DriveRelease();
         return EndHoldTry(kAuthorisationRefused);
     } else if (++hold_.lockTries < kLockAttempts) {
@@ -93,9 +124,11 @@ void CVeltraneDlg::WaitForHoldStep(HoldSequence::Step step, uint32_t millisecond
 
 void CVeltraneDlg::OnHoldStep() {
     StopTimer(kTimerHoldStep);
+    if (hold_.step == HoldSequence::Step::LockAnswer) return OnHoldLockAnswer();
     if (TransferOwnsUnit()) return CancelHold();  // a hold never runs beside a transfer
     switch (hold_.step) {
     case HoldSequence::Step::Lock: TryHoldLock(); break;
+    case HoldSequence::Step::LockAnswer: break;
     case HoldSequence::Step::Reopen: {
         const int reopened = DriveReopenEnd(hold_.reopenTries++, hold_.probe);
         hold_.probe = {};
@@ -180,8 +213,9 @@ void CVeltraneDlg::CompetingUse(bool processCheck) {
 // query and its registration kept, so that a refusal by another program is heard and the unit
 // held again; the registration ends once the removal failed or went through.
 bool CVeltraneDlg::OnQueryRemoveVolume(platform::HANDLE volume) {
-    // A registration that outlived its handle: nothing of ours holds the unit any more.
-    if (volume != theApp.Navi.DriveHandle.load()) return true;
+    // A registration that outlived its handle: nothing of ours holds the unit any more. (A lock
+    // try under way has not registered its handle yet.)
+    if (volume != theApp.Navi.DriveHandle.load() || holdCall_.InFlight()) return true;
     // Only a transfer writes to the unit; a download or a deletion works on the PC's folders.
     if (TransferOwnsUnit()) {
         VLOG(LOG_ERROR, "転送中のため取り外し拒否");

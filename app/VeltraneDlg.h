@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/UnitCall.h"
 #include "base/ThreadHandle.h"
 #include "device/NaviDriveImage.h"
 #include "platform/Devices.h"
@@ -190,7 +191,8 @@ private:
         // Tick: one try per tick of timer 21; Competing: ten tries while a competing program
         // runs; AfterBox: the one try after the user answered the competing-use box.
         enum class Mode { None, Tick, Competing, AfterBox } mode = Mode::None;
-        enum class Step { Lock, Reopen, Pause } step = Step::Lock;
+        // LockAnswer: the lock try runs beside the window (holdCall_), looked for on the timer.
+        enum class Step { Lock, LockAnswer, Reopen, Pause } step = Step::Lock;
         int lockTries = 0;
         int reopenTries = 0;
         int competingTries = 0;
@@ -198,6 +200,8 @@ private:
     };
     void BeginHoldTry();
     void TryHoldLock();
+    void OnHoldLockAnswer();
+    void EndHoldLock(int outcome);
     void ReopenForHold();
     void WaitForHoldStep(HoldSequence::Step step, uint32_t milliseconds);
     void OnHoldStep();
@@ -285,6 +289,12 @@ private:
     int offerResult_ = 0;
     bool offerPending_ = false;
     HoldSequence hold_;
+    // The hold's lock try: on Linux it may wait minutes for a desktop user's authorisation.
+    // While it runs nothing else touches the unit's handle: a device change is looked at, and
+    // the remove button's eject started, once it has ended.
+    UnitCall holdCall_;
+    bool deviceChangedDuringHoldCall_ = false;
+    enum class EjectAfterHoldCall { None, ByButton, AfterTransfer } ejectAfterHoldCall_ = EjectAfterHoldCall::None;
     EjectSequence eject_;
     uint64_t jobStartedAt_ = 0;  // the tick the running download or transfer started
     // The system refused the authorisation to hold the unit: it is not asked again until the

@@ -3,10 +3,12 @@
 #include "platform/sim/Faults.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "platform/Error.h"
 #include "platform/sim/Machine.h"
@@ -123,6 +125,12 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t generation, uint64_t of
     }
     count.bytesWritten += outcome.bytes;
     return outcome;
+}
+
+void AwaitLockPrompt(const std::string& unit) {
+    if (unit.empty()) return;
+    while (MachineDescription().Get("Fault " + unit, "LockPrompt") == std::optional<std::string>("waiting"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // real time: the user is a person
 }
 
 uint32_t LockRefused(const std::string& unit) {

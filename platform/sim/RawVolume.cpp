@@ -138,6 +138,7 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
     switch (controlCode) {
     case FSCTL_LOCK_VOLUME:
         if (volume->locked) return true;
+        AwaitLockPrompt(volume->unit);
         if (uint32_t refused = LockRefused(volume->unit); refused != ERROR_SUCCESS) {
             SetLastError(refused);
             return false;

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "WindowWorld.h"
 #include "app/Dialogs.h"
@@ -234,6 +236,55 @@ TEST_F(DialogsTest, TheWindowAnswersThroughoutTheLockRetries) {
     // and 5 s before the next; 2 s before the first.
     EXPECT_EQ(theApp.Navi.CompetingCount.load(), 11);
     EXPECT_GE(platform::GetTickCount64() - start, 2000u + 11 * (9 * 150u + 5000u + 5000u));
+}
+
+// A desktop user's authorisation prompt for the lock (Linux: udisks2 waits up to ten minutes
+// for it) left unanswered for half a minute: the window answers throughout, and the unit is
+// held once the prompt is answered, not before.
+TEST_F(DialogsTest, TheWindowAnswersWhileTheAuthorisationPromptWaits) {
+    navisim::CreateUnit(Unit());
+    navisim::Faults prompt;
+    prompt.lockPromptWaiting = true;
+    navisim::SetFaults("navi", prompt);
+    const uint64_t answerAt = platform::GetTickCount64() + 30000;
+    std::atomic<bool> answered{false};
+    // The user answers half a minute in, by the clock. A window stuck on the prompt moves no
+    // clock: after 2 s of real time without a tick the user moves it as that wait would have.
+    std::thread user([&] {
+        uint64_t seen = platform::GetTickCount64();
+        auto stillSince = std::chrono::steady_clock::now();
+        for (uint64_t now; (now = platform::GetTickCount64()) < answerAt;
+             std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+            if (now != seen) {
+                seen = now;
+                stillSince = std::chrono::steady_clock::now();
+            } else if (std::chrono::steady_clock::now() - stillSince > std::chrono::seconds(2)) {
+                world.clock.Advance(static_cast<int64_t>(answerAt - now));
+            }
+        }
+        answered = true;
+        navisim::ClearFaults("navi");
+    });
+    size_t posted = 0;
+    uint64_t postedAt = 0, slowest = 0;
+    bool heldBeforeTheAnswer = false;
+    Run({Until([&] {
+        const uint64_t now = platform::GetTickCount64();
+        if (posted == 0 || view.ShellOpened().size() == posted) {
+            if (posted > 0) slowest = std::max(slowest, now - postedAt);
+            Notify(kNotifyKeyF1);
+            ++posted;
+            postedAt = now;
+        }
+        if (!answered && window->NaviConnected == 1) heldBeforeTheAnswer = true;
+        return answered && window->NaviConnected == 1;
+    })});
+    user.join();
+    EXPECT_FALSE(heldBeforeTheAnswer);
+    EXPECT_EQ(window->NaviConnected, 1);
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_LE(slowest, 100u);
+    EXPECT_GT(posted, 1000u);
 }
 
 // The answering window sees a device change in the middle of the tries: a unit still there
