@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "WorkflowWorld.h"
+#include "device/NaviDriveImage.h"
 #include "platform/Files.h"
 
 namespace fs = std::filesystem;
@@ -111,8 +112,11 @@ TEST_F(InterruptedTransferTest, AnotherUnitGetsNothingAndAMissingSetNamesTheVers
              navisim::Plug("navi");
              fs::remove_all(Maps() + "/20260411");
          }),
-         Until(
-             [&] { return window->NaviConnected == 1 && Text(ids::kStatusLine).find(J("中断")) != std::string::npos; }),
+         Until([&] {
+             // The status line shows from the hold's start; the lock try ends beside the window.
+             return window->NaviConnected == 1 && DriveHeld() &&
+                    Text(ids::kStatusLine).find(J("中断")) != std::string::npos;
+         }),
          Do([&] {
              window->OnCommand(ids::kTransferButton);
              EXPECT_EQ(LastBox(), missingSet);

@@ -317,8 +317,11 @@ TEST_F(WorkflowTest, AFailedImageWriteReportsItsCodeAndTheNextPressFinishesIt) {
          }),
          Until([&] { return theApp.TransferThreadHandle.IsNull() && Calls("TSC") == 1 && !view.Boxes().empty(); }),
          // Nothing is formatted unasked: the unit is held again with its transfer to finish.
-         Until(
-             [&] { return window->NaviConnected == 1 && Text(ids::kStatusLine).find(J("中断")) != std::string::npos; }),
+         Until([&] {
+             // The status line shows from the hold's start; the lock try ends beside the window.
+             return window->NaviConnected == 1 && DriveHeld() &&
+                    Text(ids::kStatusLine).find(J("中断")) != std::string::npos;
+         }),
          Do([&] {
              EXPECT_FALSE(navisim::Check("navi", std::nullopt).bootSignature0);
              navisim::ClearFaults("navi");
