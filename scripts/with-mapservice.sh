@@ -11,6 +11,9 @@
 #                                  authentication as tester:s3cret; VELTRANE_SQUID_LOG its log
 # VELTRANE_REDIRECT_HTTP / _HTTPS  ports of scripts/redirect-server.py ("/moved?to=URL"), HTTPS
 #                                  with the first service's certificate
+# VELTRANE_RECORDER_GENUINE / _STRANGER  ports of scripts/tls-recorder.py, with the second
+#                                  service's certificate and with one for the same name from a
+#                                  CA that copies that service's CA name; _LOG what each received
 # VELTRANE_CA_BUNDLE, VELTRANE_OTHER_CA, VELTRANE_OTHER_CERT (the second service's own
 # certificate), VELTRANE_FORGED_CERT (a certificate of another key that copies that one's
 # issuer name, subject and serial), VELTRANE_UPDATE_SET, VELTRANE_CALL_LOG  as Windows paths
@@ -80,5 +83,18 @@ openssl req -new -newkey rsa:2048 -nodes -keyout "$work/forged.key" -subj "$(for
     openssl x509 -req -CA "$work/forged-ca.pem" -CAkey "$work/forged-ca.key" -set_serial "0x$(forge serial)" \
         -days 2 -out "$work/forged.pem" 2>/dev/null
 export VELTRANE_FORGED_CERT=$(windows "$work/forged.pem")
+openssl req -new -newkey rsa:2048 -nodes -keyout "$work/stranger.key" -subj /CN=localhost 2>/dev/null |
+    openssl x509 -req -CA "$work/forged-ca.pem" -CAkey "$work/forged-ca.key" -set_serial 7 -days 2 \
+        -extfile <(printf 'subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n') -out "$work/stranger.pem" 2>/dev/null
+python3 "$(dirname "$0")/tls-recorder.py" "$work/recorder.ports" \
+    genuine "$work/proxy-certs/server.pem" "$work/proxy-certs/server-key.pem" "$work/genuine.received" \
+    stranger "$work/stranger.pem" "$work/stranger.key" "$work/stranger.received" > "$work/recorder.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  [ -f "$work/recorder.ports" ] && break
+  sleep 0.1
+done
+export VELTRANE_RECORDER_GENUINE=$(port "$work/recorder.ports" genuine) VELTRANE_RECORDER_STRANGER=$(port "$work/recorder.ports" stranger)
+export VELTRANE_RECORDER_GENUINE_LOG=$(windows "$work/genuine.received") VELTRANE_RECORDER_STRANGER_LOG=$(windows "$work/stranger.received")
 export VELTRANE_UPDATE_SET=$(windows "$work/set") VELTRANE_CALL_LOG=$(windows "$work/calls.log")
 "$@"

@@ -2,7 +2,6 @@
 // TLS server rules for the host with only an unknown root excused, and that root in the bundle.
 #include "platform/win32/BundleTrust.h"
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -81,11 +80,6 @@ bool ChainsToBundle(PCCERT_CONTEXT server, const std::string& bundle, const std:
     status.cbSize = sizeof status;
     return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status) &&
            status.dwError == 0;
-}
-
-bool SameCertificate(PCCERT_CONTEXT first, PCCERT_CONTEXT second) {
-    return first != nullptr && second != nullptr && first->cbCertEncoded == second->cbCertEncoded &&
-           std::memcmp(first->pbCertEncoded, second->pbCertEncoded, first->cbCertEncoded) == 0;
 }
 
 }  // namespace platform::win32

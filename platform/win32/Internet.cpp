@@ -2,10 +2,10 @@
 // reuse; the proxy credentials the user gave, given to WinINet for the system's proxy only; the
 // stall limit on every wait, and stop checks that end a wait within a fraction of a second.
 // Every exchange is InternetConnect, HttpOpenRequest and HttpSendRequest on the session handle;
-// an opened URL goes the same way (it is what InternetOpenUrl does inside), because the bundle
-// check below needs the request handle before the request is sent again. Redirects are
-// followed here, not by WinINet, so that none leads from HTTPS to plain HTTP and the caller's
-// header lines stay with their host.
+// an opened URL goes the same way (it is what InternetOpenUrl does inside). A server whose
+// issuer WinINet refuses is asked again through a BundleRequest, which sends nothing until the
+// certificate chained to the program's bundle. Redirects are followed here, not by WinINet, so
+// that none leads from HTTPS to plain HTTP and the caller's header lines stay with their host.
 #include "platform/Internet.h"
 
 #include <algorithm>
@@ -18,15 +18,10 @@
 #include <vector>
 
 #include "platform/win32/BlockingCall.h"
-#include "platform/win32/BundleTrust.h"
+#include "platform/win32/BundleRequest.h"
 #include "platform/win32/Wide.h"
 #include "platform/win32/Windows.h"
 #include <wininet.h>
-
-// The chain of a secure request's server certificate; the headers of this mingw lack the name.
-#ifndef INTERNET_OPTION_SERVER_CERT_CHAIN_CONTEXT
-#define INTERNET_OPTION_SERVER_CERT_CHAIN_CONTEXT 105
-#endif
 
 namespace platform {
 
@@ -51,9 +46,8 @@ struct InternetSession::Shared {
 namespace {
 
 using win32::BlockingCall;
-using win32::ChainsToBundle;
+using win32::BundleRequest;
 using win32::Narrow;
-using win32::SameCertificate;
 using win32::Wide;
 using win32::WideNative;
 
@@ -146,19 +140,6 @@ std::wstring HostName(const std::string& host) {
     return WideNative(bare).value_or(L"");
 }
 
-// The server's certificate, the first element of the chain WinINet built for it.
-PCCERT_CONTEXT ServerCertificate(HINTERNET request) {
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
-    DWORD size = sizeof chain;
-    if (!InternetQueryOptionW(request, INTERNET_OPTION_SERVER_CERT_CHAIN_CONTEXT, &chain, &size) || chain == nullptr)
-        return nullptr;
-    PCCERT_CONTEXT certificate = nullptr;
-    if (chain->cChain > 0 && chain->rgpChain[0]->cElement > 0)
-        certificate = CertDuplicateCertificateContext(chain->rgpChain[0]->rgpElement[0]->pCertContext);
-    CertFreeCertificateChain(chain);
-    return certificate;
-}
-
 // The refusals the bundle may overrule: an issuer the system does not know, and the
 // revocation check that fails for it (a private CA publishes no revocation list).
 bool IsCertificateError(DWORD code) {
@@ -232,8 +213,10 @@ public:
         if (!headers) return Fail("header lines are not text");
 
         DWORD code = Send(*headers, body);
-        if (code != ERROR_SUCCESS && secure && IsCertificateError(code))
-            code = SendTrustingBundle(*headers, body, trust, host);
+        if (code != ERROR_SUCCESS && secure && IsCertificateError(code) && !trust.caBundle.empty()) {
+            CloseRequest();
+            return SendTrustingBundle(wideVerb, host, url, *path, *headers, body, trust, proxied);
+        }
         if (code != ERROR_SUCCESS) return Fail(error_.empty() ? ErrorText(code) : error_);
         DWORD status = 0;
         DWORD size = sizeof status;
@@ -248,6 +231,11 @@ public:
     // Up to `size` bytes of the body once some have come; 0 at its end, -1 when it failed,
     // stalled or was stopped.
     long Read(void* buffer, size_t size) {
+        if (bundled_) {
+            long read = bundled_->Read(buffer, size);
+            if (read < 0) error_ = bundled_->Error();
+            return read;
+        }
         HINTERNET request = Request();
         if (request == nullptr) return -1;
         auto result = std::make_shared<CallResult>();
@@ -273,6 +261,7 @@ public:
     }
 
     long long ContentLength() const {
+        if (bundled_) return bundled_->ContentLength();
         wchar_t text[32] = {};
         DWORD size = sizeof text;
         if (!HttpQueryInfoW(Request(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return -1;
@@ -280,6 +269,7 @@ public:
     }
 
     std::string EffectiveUrl() const {
+        if (bundled_) return Narrow(bundled_->Url()).value_or("");
         DWORD size = 0;
         InternetQueryOptionW(Request(), INTERNET_OPTION_URL, nullptr, &size);
         std::wstring url(size / sizeof(wchar_t) + 1, L'\0');
@@ -292,6 +282,7 @@ public:
         // HTTP_QUERY_CUSTOM takes the header's name in the buffer and puts its value there; a
         // value too long for the buffer comes with the size it needs.
         const std::wstring wideName = WideNative(name).value_or(L"");
+        if (bundled_) return Narrow(bundled_->Header(wideName)).value_or("");
         for (size_t room = std::max<size_t>(wideName.size() + 1, 256);;) {
             std::wstring buffer = wideName;
             buffer.resize(room);
@@ -358,38 +349,20 @@ private:
         return result->ok ? ERROR_SUCCESS : result->code;
     }
 
-    // WinINet trusts only the system store. When it refuses the issuer, the program checks the
-    // chain against its own bundle and, only if that holds, sends again with the unknown issuer
-    // allowed, and makes sure the server still shows the very certificate it checked, which
-    // must pass the bundle check in its own right.
-    DWORD SendTrustingBundle(const std::wstring& headers, const std::string& body, const TrustAnchors& trust,
-                             const std::wstring& host) {
-        PCCERT_CONTEXT checked = ServerCertificate(Request());
-        DWORD code = ERROR_INTERNET_INVALID_CA;
-        if (ChainsToBundle(checked, trust.caBundle, host)) {
-            AllowBundleIssuer(Request());
-            code = Send(headers, body);
-            if (code == ERROR_SUCCESS) {
-                PCCERT_CONTEXT shown = ServerCertificate(Request());
-                if (!SameCertificate(checked, shown) || !ChainsToBundle(shown, trust.caBundle, host)) {
-                    code = ERROR_INTERNET_INVALID_CA;
-                    CloseRequest();
-                }
-                if (shown != nullptr) CertFreeCertificateContext(shown);
-            }
-        }
-        if (checked != nullptr) CertFreeCertificateContext(checked);
-        return code;
-    }
-
-    // The bundle is the program's own trust: the system does not know its issuer, and a
-    // private CA publishes no revocation list. Names and dates are still checked.
-    static void AllowBundleIssuer(HINTERNET request) {
-        DWORD flags = 0;
-        DWORD size = sizeof flags;
-        InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size);
-        flags |= SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_REVOCATION;
-        InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+    // WinINet trusts only the system store and refused the issuer before sending anything. The
+    // request goes again on a BundleRequest, which lets none of it reach a server whose
+    // certificate does not chain to the bundle. Not through a proxy: that path has no way to the
+    // system's proxy and its credentials, and a request must not go round the proxy either.
+    bool SendTrustingBundle(const std::wstring& verb, const std::wstring& host, const UrlParts& url,
+                            const std::wstring& path, const std::wstring& headers, const std::string& body,
+                            const TrustAnchors& trust, bool proxied) {
+        if (proxied) return Fail("certificate issuer not trusted (the bundle is not used through a proxy)");
+        bundled_ = std::make_unique<BundleRequest>(stop_, shared_->stallMilliseconds);
+        if (!bundled_->Start(verb, host, static_cast<uint16_t>(url.port), path, headers, body, trust.caBundle))
+            return Fail(bundled_->Error());
+        status_ = bundled_->Status();
+        if (status_ == 407) return Fail("407 from a server that is no proxy of ours");
+        return true;
     }
 
     std::shared_ptr<InternetSession::Shared> shared_;
@@ -397,6 +370,7 @@ private:
     BlockingCall calls_;
     HINTERNET connection_ = nullptr;
     std::atomic<HINTERNET> request_{nullptr};
+    std::unique_ptr<BundleRequest> bundled_;  // the request's exchange when the bundle vouches
     int status_ = 0;
     std::string error_;
 };

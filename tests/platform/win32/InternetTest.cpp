@@ -368,21 +368,41 @@ TEST(BundleTrustTest, TheBundleVouchesOnlyForItsOwnIssuerAndTheNamedHost) {
     std::remove(both.c_str());
 }
 
-// After the re-send the server must show the certificate that was checked, not one that merely
-// copies its issuer and serial (which is all CertCompareCertificate looks at).
-TEST(BundleTrustTest, OnlyTheWholeCertificateIsTheSame) {
-    PCCERT_CONTEXT server = testroot::ReadCertificate(Env("VELTRANE_OTHER_CERT"));
-    PCCERT_CONTEXT again = testroot::ReadCertificate(Env("VELTRANE_OTHER_CERT"));
-    PCCERT_CONTEXT forged = testroot::ReadCertificate(Env("VELTRANE_FORGED_CERT"));
-    ASSERT_NE(server, nullptr);
-    ASSERT_NE(forged, nullptr);
-    EXPECT_TRUE(CertCompareCertificate(X509_ASN_ENCODING, server->pCertInfo, forged->pCertInfo));
-    EXPECT_FALSE(platform::win32::SameCertificate(server, forged));
-    EXPECT_TRUE(platform::win32::SameCertificate(server, again));
-    EXPECT_FALSE(platform::win32::SameCertificate(server, nullptr));
-    // Nor does the forged one pass the bundle check, for the CA it names is another key.
-    EXPECT_FALSE(platform::win32::ChainsToBundle(forged, Env("VELTRANE_OTHER_CA"), L"localhost"));
-    for (PCCERT_CONTEXT certificate : {server, again, forged}) CertFreeCertificateContext(certificate);
+// A server whose certificate chains to the bundle alone gets the request; one that shows another
+// certificate for the same name, from a CA that copies the bundle CA's name, gets not one byte of
+// it: no path, header line or body (tls-recorder.py keeps every decrypted byte it receives).
+TEST_F(InternetTest, OnlyTheServerTheBundleVouchesForReceivesTheRequest) {
+    const std::string bundle = Env("VELTRANE_OTHER_CA");
+    HttpRequest call = Request("POST", Url("https", "VELTRANE_RECORDER_GENUINE", "/map-dl/MDL?n=1"), bundle);
+    call.headerLines = "X-WSSE: UsernameToken Nonce=\"n0nce\"";
+    call.body = "signed-body";
+    HttpReply reply = session_.Send(call);
+    ASSERT_TRUE(reply.sent) << reply.error;
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body, "recorded");
+    const std::string received = FileText(Env("VELTRANE_RECORDER_GENUINE_LOG"));
+    // Wine's WinHTTP names the whole URL in the request line inside a proxy's tunnel.
+    EXPECT_EQ(received.rfind("POST ", 0), 0u) << received;
+    EXPECT_NE(received.find("/map-dl/MDL?n=1 HTTP/1.1\r\n"), std::string::npos);
+    EXPECT_NE(received.find("X-WSSE: UsernameToken Nonce=\"n0nce\"\r\n"), std::string::npos);
+    EXPECT_NE(received.find("\r\n\r\nsigned-body"), std::string::npos);
+    const std::string url = Url("https", "VELTRANE_RECORDER_GENUINE", "/CONF/SMALL.DAT");
+    platform::OpenedUrl opened = session_.OpenUrl(url, TrustAnchors{bundle}, nullptr);
+    ASSERT_NE(opened.file, nullptr);
+    EXPECT_EQ(opened.file->ContentLength(), 8);
+    EXPECT_EQ(opened.file->EffectiveUrl(), url);
+    long failed = 0;
+    EXPECT_EQ(ReadAll(*opened.file, &failed), "recorded");
+    EXPECT_EQ(failed, 0);
+
+    call.url = *platform::CrackUrl(Url("https", "VELTRANE_RECORDER_STRANGER", "/map-dl/MDL?n=1"));
+    reply = session_.Send(call);
+    EXPECT_FALSE(reply.sent);
+    EXPECT_EQ(
+        session_.OpenUrl(Url("https", "VELTRANE_RECORDER_STRANGER", "/CONF/SMALL.DAT"), TrustAnchors{bundle}, nullptr)
+            .file,
+        nullptr);
+    EXPECT_EQ(FileText(Env("VELTRANE_RECORDER_STRANGER_LOG")), "");
 }
 
 // Through squid, which asks for Basic credentials: a refusal until the right ones are given,
@@ -431,6 +451,21 @@ void ThroughTheProxy(InternetSession& session, const std::string& bundle, const 
 
 TEST_F(InternetTest, ThroughSquidCredentialsReachTheProxyOnlyOverHttp) { ThroughTheProxy(session_, bundle_, "http"); }
 TEST_F(InternetTest, ThroughSquidCredentialsReachTheProxyOnlyOverHttps) { ThroughTheProxy(session_, bundle_, "https"); }
+
+// The bundle's path has no way through the system's proxy, and must not go round it: behind a
+// proxy a server only the bundle vouches for is refused, saying why, and gets nothing.
+TEST_F(InternetTest, ThroughSquidTheBundleIsRefusedAndNothingGoesRoundTheProxy) {
+    SystemProxy squid;
+    session_.Reset();
+    session_.SetProxyCredentials({"tester", "s3cret"});
+    HttpRequest call =
+        Request("POST", Url("https", "VELTRANE_RECORDER_GENUINE", "/map-dl/MDL"), Env("VELTRANE_OTHER_CA"));
+    call.body = "signed-body";
+    HttpReply reply = session_.Send(call);
+    EXPECT_FALSE(reply.sent);
+    EXPECT_NE(reply.error.find("proxy"), std::string::npos) << reply.error;
+    EXPECT_EQ(FileText(Env("VELTRANE_RECORDER_GENUINE_LOG")), "");
+}
 
 // A host on the proxy's bypass list is reached directly, so its 407 is no proxy's either, also
 // after credentials went to the proxy for another host in the same session.
