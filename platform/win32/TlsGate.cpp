@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <atomic>
 
-// Before <windows.h>, which would bring the old Winsock.
+#include "platform/win32/Windows.h"
+// After it: WIN32_LEAN_AND_MEAN keeps the old Winsock out.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-
-#include "platform/win32/Windows.h"
 
 namespace platform::win32 {
 

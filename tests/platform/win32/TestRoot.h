@@ -1,7 +1,6 @@
 // The test CA as a root the system trusts, in the current user's Root store of the Wine
-// prefix. Wine's WinINet keeps no certificate of a handshake it refused, so the program's own
-// bundle check never gets to run there; the HTTPS exchanges under Wine are tested through the
-// system's trust instead, and the bundle check on its own against the same certificates.
+// prefix, so the WinINet exchanges over HTTPS are tested through the system's trust; the
+// program's own bundle is tested with the second service's CA, which no store holds.
 #pragma once
 
 #include <string>
