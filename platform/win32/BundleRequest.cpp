@@ -80,7 +80,8 @@ BundleRequest::BundleRequest(std::function<bool()> stop, uint32_t stallMilliseco
 BundleRequest::~BundleRequest() { call_->CloseRequest(); }
 
 bool BundleRequest::Start(const std::wstring& verb, const std::wstring& host, uint16_t port, const std::wstring& path,
-                          const std::wstring& headers, const std::string& body, const std::string& bundle) {
+                          const std::wstring& headers, const std::string& body, const std::string& bundle,
+                          const Proxy& proxy) {
     call_->bundle = bundle;
     call_->host = host;
     url_ = L"https://" + (host.find(L':') != std::wstring::npos ? L"[" + host + L"]" : host) +
@@ -88,6 +89,17 @@ bool BundleRequest::Start(const std::wstring& verb, const std::wstring& host, ui
     call_->gate = std::make_unique<TlsGate>(host, port);
     if (call_->gate->Port() == 0) {
         error_ = "no loopback port for the certificate check";
+        return false;
+    }
+    std::shared_ptr<Call> call = call_;
+    auto reached = std::make_shared<int>(0);
+    if (!Wait([call, reached, proxy] { *reached = call->gate->Reach(proxy.host, proxy.port, proxy.authorization); }))
+        return false;
+    if (*reached != 200) {
+        // The proxy's refusal is the caller's to answer, as on WinINet's path.
+        proxyStatus_ = *reached;
+        if (*reached != 0) return true;
+        error_ = "cannot connect";
         return false;
     }
     const std::wstring gate = L"127.0.0.1:" + std::to_wstring(call_->gate->Port());
@@ -125,7 +137,6 @@ bool BundleRequest::Start(const std::wstring& verb, const std::wstring& host, ui
 
     auto result = std::make_shared<CallResult>();
     auto sent = std::make_shared<std::pair<std::wstring, std::string>>(headers, body);
-    std::shared_ptr<Call> call = call_;
     if (!Wait([call, request, result, sent] {
             const DWORD length = static_cast<DWORD>(sent->second.size());
             result->ok =
@@ -149,6 +160,7 @@ bool BundleRequest::Start(const std::wstring& verb, const std::wstring& host, ui
 }
 
 int BundleRequest::Status() const {
+    if (proxyStatus_ != 0) return proxyStatus_;
     DWORD status = 0;
     DWORD size = sizeof status;
     HINTERNET request = call_->request.load();

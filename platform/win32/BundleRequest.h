@@ -22,10 +22,19 @@ public:
     BundleRequest(const BundleRequest&) = delete;
     BundleRequest& operator=(const BundleRequest&) = delete;
 
+    // The system's proxy for the server, if any, and the value of the Proxy-Authorization line
+    // for it alone ("Basic ..."; empty without credentials).
+    struct Proxy {
+        std::wstring host;
+        uint16_t port = 0;
+        std::string authorization;
+    };
+
     // Sends `verb` for `path` to https://host:port with the header lines and body, and waits
-    // for the reply's header. False with Error() when none came or the certificate was refused.
+    // for the reply's header. False with Error() when none came or the certificate was refused;
+    // true with the proxy's status when the proxy refused the way (407: it asks).
     bool Start(const std::wstring& verb, const std::wstring& host, uint16_t port, const std::wstring& path,
-               const std::wstring& headers, const std::string& body, const std::string& bundle);
+               const std::wstring& headers, const std::string& body, const std::string& bundle, const Proxy& proxy);
 
     int Status() const;
     // As InternetFile::Read: 0 at the end, -1 when the body failed, stalled or was stopped.
@@ -45,6 +54,7 @@ private:
     BlockingCall calls_;
     std::shared_ptr<Call> call_;
     std::wstring url_;
+    int proxyStatus_ = 0;  // the proxy's refusal of the way, if it refused
     std::string error_;
 };
 

@@ -21,6 +21,7 @@
 #include "platform/win32/BundleRequest.h"
 #include "platform/win32/Wide.h"
 #include "platform/win32/Windows.h"
+#include <wincrypt.h>
 #include <wininet.h>
 
 namespace platform {
@@ -132,6 +133,47 @@ std::wstring ProxyOf(HINTERNET session, const std::wstring& host) {
 }
 
 bool ThroughProxy(HINTERNET session, const std::wstring& host) { return !ProxyOf(session, host).empty(); }
+
+// The proxy of a setting for a secure request: its "https=" entry, else the one for all
+// schemes ("[scheme=][scheme://]server[:port]", entries apart by ';' or blanks; port 80 unsaid).
+BundleRequest::Proxy SecureProxy(const std::wstring& setting) {
+    std::wstring chosen;
+    for (size_t start = 0; start < setting.size();) {
+        size_t end = setting.find_first_of(L"; ", start);
+        if (end == std::wstring::npos) end = setting.size();
+        std::wstring entry = setting.substr(start, end - start);
+        start = end + 1;
+        const size_t equals = entry.find(L'=');
+        if (equals == std::wstring::npos && chosen.empty()) chosen = entry;
+        if (equals != std::wstring::npos && _wcsicmp(entry.substr(0, equals).c_str(), L"https") == 0) {
+            chosen = entry.substr(equals + 1);
+            break;
+        }
+    }
+    if (size_t scheme = chosen.find(L"://"); scheme != std::wstring::npos) chosen.erase(0, scheme + 3);
+    chosen = chosen.substr(0, chosen.find(L'/'));
+    BundleRequest::Proxy proxy;
+    const size_t colon = chosen.rfind(L':');
+    const bool hasPort = colon != std::wstring::npos && chosen.find(L']', colon) == std::wstring::npos &&
+                         (chosen.front() == L'[' || chosen.find(L':') == colon);
+    proxy.host = hasPort ? chosen.substr(0, colon) : chosen;
+    proxy.port = static_cast<uint16_t>(hasPort ? std::wcstoul(chosen.c_str() + colon + 1, nullptr, 10) : 80);
+    if (proxy.host.size() > 2 && proxy.host.front() == L'[') proxy.host = proxy.host.substr(1, proxy.host.size() - 2);
+    return proxy;
+}
+
+// The value of a Proxy-Authorization line for Basic credentials.
+std::string BasicAuthorization(const ProxyCredentials& credentials) {
+    const std::string pair = credentials.user + ":" + credentials.password;
+    DWORD size = 0;
+    const auto* bytes = reinterpret_cast<const BYTE*>(pair.data());
+    const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+    if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(pair.size()), flags, nullptr, &size)) return {};
+    std::string encoded(size, '\0');
+    if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(pair.size()), flags, encoded.data(), &size)) return {};
+    encoded.resize(size);
+    return "Basic " + encoded;
+}
 
 // WinINet takes an IPv6 address without the brackets of the URL.
 std::wstring HostName(const std::string& host) {
@@ -351,17 +393,22 @@ private:
 
     // WinINet trusts only the system store and refused the issuer before sending anything. The
     // request goes again on a BundleRequest, which lets none of it reach a server whose
-    // certificate does not chain to the bundle. Not through a proxy: that path has no way to the
-    // system's proxy and its credentials, and a request must not go round the proxy either.
+    // certificate does not chain to the bundle; through the system's proxy, with the credentials
+    // the user gave, for the proxy alone.
     bool SendTrustingBundle(const std::wstring& verb, const std::wstring& host, const UrlParts& url,
                             const std::wstring& path, const std::wstring& headers, const std::string& body,
                             const TrustAnchors& trust, bool proxied) {
-        if (proxied) return Fail("certificate issuer not trusted (the bundle is not used through a proxy)");
+        BundleRequest::Proxy proxy;
+        if (proxied) {
+            proxy = SecureProxy(ProxyOf(shared_->session, host));
+            if (std::optional<ProxyCredentials> credentials = shared_->Credentials())
+                proxy.authorization = BasicAuthorization(*credentials);
+        }
         bundled_ = std::make_unique<BundleRequest>(stop_, shared_->stallMilliseconds);
-        if (!bundled_->Start(verb, host, static_cast<uint16_t>(url.port), path, headers, body, trust.caBundle))
+        if (!bundled_->Start(verb, host, static_cast<uint16_t>(url.port), path, headers, body, trust.caBundle, proxy))
             return Fail(bundled_->Error());
         status_ = bundled_->Status();
-        if (status_ == 407) return Fail("407 from a server that is no proxy of ours");
+        if (status_ == 407 && !proxied) return Fail("407 from a server that is no proxy of ours");
         return true;
     }
 

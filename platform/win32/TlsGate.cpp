@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 
 #include "platform/win32/Windows.h"
 // After it: WIN32_LEAN_AND_MEAN keeps the old Winsock out.
@@ -18,6 +19,7 @@ struct TlsGate::State {
     uint16_t port = 0;
     uint16_t listening = 0;  // the loopback port
     SOCKET listener = INVALID_SOCKET;
+    std::atomic<SOCKET> server{INVALID_SOCKET};  // the way to the server, once reached
     std::atomic<int> verdict{kWaiting};
     std::atomic<bool> done{false};
 };
@@ -26,7 +28,7 @@ namespace {
 
 constexpr unsigned char kApplicationData = 23;  // the TLS record type
 constexpr size_t kRecordHeader = 5;
-constexpr size_t kMaxConnectRequest = 8192;
+constexpr size_t kMaxHead = 8192;
 
 // Waits up to 50 ms for `socket` to be readable; false when the gate ends first.
 bool Readable(SOCKET socket, const std::atomic<bool>& done) {
@@ -65,21 +67,21 @@ SOCKET Connect(const std::wstring& host, uint16_t port) {
     return server;
 }
 
-// The client's CONNECT request, read to its blank line; false when it never came whole.
-bool ReadConnectRequest(SOCKET client, const std::atomic<bool>& done) {
-    std::string request;
-    char piece[1024];
-    while (request.find("\r\n\r\n") == std::string::npos) {
-        if (request.size() > kMaxConnectRequest) return false;
-        if (!Readable(client, done)) {
-            if (done) return false;
+// A request's or reply's head, read to its blank line; empty when it never came whole.
+std::string ReadHead(SOCKET from, const std::atomic<bool>& done) {
+    std::string head;
+    char byte = 0;
+    // A byte at a time: what follows the head is the tunnel's, not ours to take.
+    while (head.size() < 4 || head.compare(head.size() - 4, 4, "\r\n\r\n") != 0) {
+        if (head.size() > kMaxHead) return {};
+        if (!Readable(from, done)) {
+            if (done) return {};
             continue;
         }
-        int got = recv(client, piece, sizeof piece, 0);
-        if (got <= 0) return false;
-        request.append(piece, static_cast<size_t>(got));
+        if (recv(from, &byte, 1, 0) != 1) return {};
+        head += byte;
     }
-    return request.compare(0, 8, "CONNECT ") == 0;
+    return head;
 }
 
 // Passes the client's complete records before the first one of application data (all of them
@@ -104,9 +106,10 @@ void Relay(const std::shared_ptr<TlsGate::State>& state) {
     // One connection only: whatever the client tries next fails.
     closesocket(state->listener);
     if (client == INVALID_SOCKET) return;
-    SOCKET server = ReadConnectRequest(client, state->done) ? Connect(state->host, state->port) : INVALID_SOCKET;
+    const bool asked = ReadHead(client, state->done).compare(0, 8, "CONNECT ") == 0;
+    SOCKET server = state->server.exchange(INVALID_SOCKET);
     static const char kEstablished[] = "HTTP/1.1 200 Connection established\r\n\r\n";
-    if (server != INVALID_SOCKET && SendAll(client, kEstablished, sizeof kEstablished - 1)) {
+    if (asked && server != INVALID_SOCKET && SendAll(client, kEstablished, sizeof kEstablished - 1)) {
         std::string held;
         char piece[16384];
         for (;;) {
@@ -161,10 +164,39 @@ TlsGate::TlsGate(std::wstring host, uint16_t port) : state_(std::make_shared<Sta
 TlsGate::~TlsGate() {
     state_->done = true;
     if (relay_.joinable()) relay_.join();
+    SOCKET unused = state_->server.exchange(INVALID_SOCKET);
+    if (unused != INVALID_SOCKET) closesocket(unused);
     WSACleanup();
 }
 
 uint16_t TlsGate::Port() const { return state_->listening; }
+
+int TlsGate::Reach(const std::wstring& proxy, uint16_t proxyPort, const std::string& proxyAuthorization) {
+    SOCKET server = Connect(proxy.empty() ? state_->host : proxy, proxy.empty() ? state_->port : proxyPort);
+    if (server == INVALID_SOCKET) return 0;
+    int status = 200;
+    if (!proxy.empty()) {
+        const std::wstring& host = state_->host;
+        std::string target;
+        for (wchar_t c : host) target += static_cast<char>(c < 0x80 ? c : '?');
+        if (host.find(L':') != std::wstring::npos) target.insert(0, 1, '[').push_back(']');
+        target.append(1, ':').append(std::to_string(state_->port));
+        std::string request;
+        request.append("CONNECT ").append(target).append(" HTTP/1.1\r\nHost: ").append(target).append("\r\n");
+        if (!proxyAuthorization.empty())
+            request.append("Proxy-Authorization: ").append(proxyAuthorization).append("\r\n");
+        request += "\r\n";
+        const std::string reply =
+            SendAll(server, request.data(), request.size()) ? ReadHead(server, state_->done) : std::string();
+        // "HTTP/1.1 200 ...": the status is the second word.
+        status = reply.compare(0, 5, "HTTP/") == 0 && reply.find(' ') != std::string::npos
+                     ? std::atoi(reply.c_str() + reply.find(' ') + 1)
+                     : 0;
+    }
+    if (status == 200) server = state_->server.exchange(server);
+    if (server != INVALID_SOCKET) closesocket(server);
+    return status;
+}
 
 void TlsGate::Open() { state_->verdict = State::kOpen; }
 

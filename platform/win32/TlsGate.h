@@ -26,6 +26,11 @@ public:
     // The loopback port to name as the client's proxy; 0 when no port could be opened.
     uint16_t Port() const;
 
+    // Opens the way to the server before the client comes: directly, or through the system's
+    // `proxy` (a CONNECT with the `Proxy-Authorization` value, if any, for the proxy alone).
+    // 200 when open, else the proxy's status (407: it asks for credentials); 0 when it failed.
+    int Reach(const std::wstring& proxy, uint16_t proxyPort, const std::string& proxyAuthorization);
+
     // The certificate held: the client's records go on. Refused: the connection is dropped.
     void Open();
     void Refuse();

@@ -452,19 +452,30 @@ void ThroughTheProxy(InternetSession& session, const std::string& bundle, const 
 TEST_F(InternetTest, ThroughSquidCredentialsReachTheProxyOnlyOverHttp) { ThroughTheProxy(session_, bundle_, "http"); }
 TEST_F(InternetTest, ThroughSquidCredentialsReachTheProxyOnlyOverHttps) { ThroughTheProxy(session_, bundle_, "https"); }
 
-// The bundle's path has no way through the system's proxy, and must not go round it: behind a
-// proxy a server only the bundle vouches for is refused, saying why, and gets nothing.
-TEST_F(InternetTest, ThroughSquidTheBundleIsRefusedAndNothingGoesRoundTheProxy) {
+// Behind the system's proxy the bundle's path goes through it too, with the user's credentials
+// for the proxy alone: 407 until they are given, then only the server the bundle vouches for
+// gets the request, and neither server sees a Proxy-Authorization line.
+TEST_F(InternetTest, ThroughSquidTheBundleHoldsAsWithoutIt) {
     SystemProxy squid;
     session_.Reset();
-    session_.SetProxyCredentials({"tester", "s3cret"});
-    HttpRequest call =
-        Request("POST", Url("https", "VELTRANE_RECORDER_GENUINE", "/map-dl/MDL"), Env("VELTRANE_OTHER_CA"));
+    const std::string bundle = Env("VELTRANE_OTHER_CA");
+    HttpRequest call = Request("POST", Url("https", "VELTRANE_RECORDER_GENUINE", "/map-dl/MDL"), bundle);
     call.body = "signed-body";
+    EXPECT_EQ(session_.Send(call).status, 407);
+    session_.SetProxyCredentials({"tester", "s3cret"});
     HttpReply reply = session_.Send(call);
-    EXPECT_FALSE(reply.sent);
-    EXPECT_NE(reply.error.find("proxy"), std::string::npos) << reply.error;
-    EXPECT_EQ(FileText(Env("VELTRANE_RECORDER_GENUINE_LOG")), "");
+    ASSERT_TRUE(reply.sent) << reply.error;
+    EXPECT_EQ(reply.body, "recorded");
+    const std::string received = FileText(Env("VELTRANE_RECORDER_GENUINE_LOG"));
+    EXPECT_NE(received.find("\r\n\r\nsigned-body"), std::string::npos) << received;
+    EXPECT_EQ(received.find("Proxy-Authorization"), std::string::npos);
+    const std::string squidLog = FileText(Env("VELTRANE_SQUID_LOG"));
+    EXPECT_NE(squidLog.find("CONNECT localhost:" + Env("VELTRANE_RECORDER_GENUINE") + " tester "), std::string::npos)
+        << squidLog;
+
+    call.url = *platform::CrackUrl(Url("https", "VELTRANE_RECORDER_STRANGER", "/map-dl/MDL"));
+    EXPECT_FALSE(session_.Send(call).sent);
+    EXPECT_EQ(FileText(Env("VELTRANE_RECORDER_STRANGER_LOG")), "");
 }
 
 // A host on the proxy's bypass list is reached directly, so its 407 is no proxy's either, also
