@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 
 #include "app/ResultCodes.h"
+#include "state/NotifyCodes.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "base/Text.h"
@@ -54,7 +55,7 @@ void CDialogDeviceWatch::Destroy() {
     created_ = false;
 }
 
-void CDialogDeviceWatch::OnDeviceChange() { platform::CurrentView()->PostNotify(owner_, 1, 0); }
+void CDialogDeviceWatch::OnDeviceChange() { platform::CurrentView()->PostNotify(owner_, kNotifyDeviceChange, 0); }
 
 CDialogSubNavi::CDialogSubNavi() : CSimpleDialog(ids::kConnectionDialog), watcher_(ids::kConnectionDialog) {}
 
@@ -63,12 +64,12 @@ CDialogSubNavi::~CDialogSubNavi() { watcher_.Destroy(); }
 void CDialogSubNavi::OnInitDialog() {
     platform::View& view = *platform::CurrentView();
     view.SetControlText(window_, ids::kConnectionStateText, "未接続");
-    view.PostNotify(window_, 1, 0);
+    view.PostNotify(window_, kNotifyDeviceChange, 0);
     if (!watcher_.Create()) theApp.Messages.ShowErrorMessage(kStartupFailed, "E05", "");
 }
 
 void CDialogSubNavi::OnNotify(uintptr_t wParam, intptr_t) {
-    if (wParam != 1) return;
+    if (wParam != kNotifyDeviceChange) return;
     platform::CurrentView()->SetControlText(window_, ids::kConnectionStateText,
                                             NaviConnectCheck() == 0 ? "接続済み" : "未接続");
 }

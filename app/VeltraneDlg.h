@@ -16,6 +16,7 @@
 #include "jobs/TransferJob.h"
 #include "net/DownloadJob.h"
 #include "platform/View.h"
+#include "state/NotifyCodes.h"
 
 class CDialogDeviceWatch;
 
@@ -27,16 +28,6 @@ struct PC_MAP_DATA {
     std::string folder;
     float size = 0;
 };
-
-// Notification codes of WM_MAIN_NOTIFY that the window itself and its helpers post.
-constexpr uintptr_t kNotifyDeviceChange = 1;
-constexpr uintptr_t kNotifyUnitFound = 15;
-constexpr uintptr_t kNotifyKeyF3 = 10;
-constexpr uintptr_t kNotifyKeyF5 = 11;
-constexpr uintptr_t kNotifyKeyF12 = 12;
-constexpr uintptr_t kNotifyKeyF1 = 16;
-// The offer call beside the window has ended.
-constexpr uintptr_t kNotifyOfferArrived = 40;
 
 // The window's timers, by id.
 enum Timer : uint32_t {

@@ -13,6 +13,7 @@
 #include "device/NaviDriveImage.h"
 #include "device/ResultCodes.h"
 #include "device/TransferRecord.h"
+#include "state/NotifyCodes.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -41,7 +42,6 @@ constexpr char kFloppyMark[] = "FD";
 constexpr char kMediaPlayer[] = "wmplayer.exe";
 constexpr char kNaviInfoFolder[] = "UPDATE\\NAVIINFO";
 constexpr char kMapFolder[] = "MAP";
-constexpr uintptr_t kNotifyUnitFound = 15;
 
 NaviUnitState& Navi() { return theApp.Navi; }
 

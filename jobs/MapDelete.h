@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-constexpr uintptr_t kNotifyDeleteDone = 3;
-constexpr uintptr_t kNotifyDeleteFailed = 4;
+#include "state/NotifyCodes.h"
 
 struct PC_MAP_DELETE_DATA {
     std::string mapName;      // the download folder's name

@@ -8,10 +8,8 @@
 #include <string>
 
 #include "device/TransferRecord.h"
+#include "state/NotifyCodes.h"
 #include "update/ControlFiles.h"
-
-constexpr uintptr_t kNotifyTransferDone = 5;
-constexpr uintptr_t kNotifyTransferFailed = 6;
 
 // Owned by the main window and handed to the thread.
 struct TransferJob {

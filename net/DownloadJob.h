@@ -10,6 +10,7 @@
 
 #include "net/ExternalInterface.h"
 #include "net/ResultCodes.h"
+#include "state/NotifyCodes.h"
 
 // One downloadable file of the description.
 struct MAP_DATA {
@@ -35,11 +36,6 @@ struct DOWNLOAD_JOB {
     DOWNLOAD_COMPLETION_RESPONSE completionResponse;
     int32_t saveDescription = 0;
 };
-
-// Notifications the thread posts to the main window.
-constexpr uintptr_t kNotifyDownloadDone = 7;
-constexpr uintptr_t kNotifyDownloadFailed = 8;
-constexpr uintptr_t kNotifyDownloadStopped = 13;
 
 // The three version parts joined; nullopt unless that is a plain folder name.
 std::optional<std::string> VersionName(const DOWNLOAD_START_RESPONSE& start);
