@@ -134,7 +134,7 @@ void CVeltraneDlg::OnFolderSelection() {
     theApp.HistoryIniPath = theApp.MapFolder + "\\" + "History.ini";
     GetHistoryData();
     SetPcAreaData();
-    ButtonEnable(0);
+    ButtonEnable(ButtonMode::Idle);
 }
 
 void CVeltraneDlg::OnRecognise() {
@@ -146,7 +146,7 @@ void CVeltraneDlg::OnRecognise() {
     if (result != 0)
         theApp.Messages.ShowErrorMessage(result, ResultToMessageCode(result), "");
     else
-        SetStatusText(1302);
+        SetStatusText(StatusText::UnitRecognised);
 }
 
 void CVeltraneDlg::OnRecovery() {
@@ -168,7 +168,7 @@ void CVeltraneDlg::OnRecovery() {
         (void)TransferRecordClear();
         theApp.Navi.ResumePending = 0;
     }
-    SetStatusText(formatted == 0 ? 1502 : 0);
+    SetStatusText(formatted == 0 ? StatusText::RecoveryDone : StatusText::Empty);
 }
 
 void CVeltraneDlg::OnInitMenu() {

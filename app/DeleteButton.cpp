@@ -10,7 +10,7 @@ static constexpr char kLogSource[] = ".\\veltranedlg";
 
 void CVeltraneDlg::OnDeleteButton() {
     OPERATION("OnDeleteButton", "", 0, [&] {
-        ButtonEnable(4);
+        ButtonEnable(ButtonMode::DeletionStarting);
         // The buttons come back when the running job ends.
         if (AnyJobRuns()) return 0;
         DeleteRow = 0;
@@ -27,11 +27,13 @@ void CVeltraneDlg::OnDeleteButton() {
             if (MapDelete.MapDataDelete(sharing == 1 ? 1 : 0) == 0) DeleteRow = row;
         }
         if (!checked) theApp.Messages.ShowErrorMessage(kNothingChecked, "", "");
-        ButtonEnable(0);
-        int state = CheckDownloadState();
-        if (state != 1) {
-            SetDownloadFace(1);
-            if (!theApp.OfferName.empty()) SetServerAreaData(2, state == 2 ? kStatusDownloaded : kStatusDownloadable);
+        ButtonEnable(ButtonMode::Idle);
+        DownloadState state = CheckDownloadState();
+        if (state != DownloadState::Unfinished) {
+            SetDownloadFace(DownloadFace::Start);
+            if (!theApp.OfferName.empty())
+                SetServerAreaData(kColumnStatus,
+                                  state == DownloadState::Downloaded ? kStatusDownloaded : kStatusDownloadable);
         }
         RedrawButtonIcons();
         return 0;

@@ -25,7 +25,7 @@ constexpr double kNeededGigabytes = 5.0;
 
 void CVeltraneDlg::OnDownloadButton() {
     OPERATION("OnDownloadButton", "", 0, [&] {
-        if (Downloading == 1)
+        if (Downloading)
             PauseDownload();
         else
             StartDownload();
@@ -35,21 +35,21 @@ void CVeltraneDlg::OnDownloadButton() {
 
 void CVeltraneDlg::PauseDownload() {
     int answer = theApp.Messages.ShowConfirmMessage(kConfirmPause);
-    int state = CheckDownloadState();
+    DownloadState state = CheckDownloadState();
     // The download may have ended while the question was open.
-    if (state == 2 || (DownloadFailed == 1 && state == 1)) {
-        ButtonEnable(0);
+    if (state == DownloadState::Downloaded || (DownloadFailed && state == DownloadState::Unfinished)) {
+        ButtonEnable(ButtonMode::Idle);
         return;
     }
     if (answer != platform::IDOK) {
-        ButtonEnable(8);
+        ButtonEnable(ButtonMode::PauseRefused);
         return;
     }
-    ButtonEnable(7);
-    SetStatusText(1104);
+    ButtonEnable(ButtonMode::DownloadPausing);
+    SetStatusText(StatusText::DownloadPausing);
     theApp.PauseRequested = 1;
-    Downloading = 0;
-    SetDownloadFace(2);
+    Downloading = false;
+    SetDownloadFace(DownloadFace::Resume);
     RedrawButtonIcons();
     StopTimer(kTimerDownloadBusy);
     StopTimer(kTimerDownloadProgress);
@@ -60,28 +60,28 @@ void CVeltraneDlg::StartDownload() {
     // The button asks the service itself; a start-up offer still on its way is not wanted.
     offerPending_ = false;
     theApp.PauseRequested = 0;
-    DownloadFailed = 0;
-    ButtonEnable(2);
+    DownloadFailed = false;
+    ButtonEnable(ButtonMode::DownloadStarting);
     double total = 0, free = 0;
     if (GetDiskSpace(&total, &free) != 0) {
         theApp.Messages.ShowErrorMessage(kSystemError, "E01", "");
-        ButtonEnable(0);
+        ButtonEnable(ButtonMode::Idle);
         return;
     }
     theApp.DownloadedBytes = 0;
-    SetDownloadFace(3);
+    SetDownloadFace(DownloadFace::Pause);
     RedrawButtonIcons();
 
     bool busyShown = false;
     auto abandon = [&] {
-        SetDownloadFace(CheckDownloadState() == 1 ? 2 : 1);
+        SetDownloadFace(CheckDownloadState() == DownloadState::Unfinished ? DownloadFace::Resume : DownloadFace::Start);
         if (busyShown) {
-            SetStatusText(0);
+            SetStatusText(StatusText::Empty);
             StopTimer(kTimerDownloadBusy);
             StartTimer(kTimerDownloadStartFailed, 100);
         }
         RedrawButtonIcons();
-        ButtonEnable(0);
+        ButtonEnable(ButtonMode::Idle);
         view_.SetWaitCursor(false);
     };
 
@@ -98,14 +98,14 @@ void CVeltraneDlg::StartDownload() {
         theApp.Messages.ShowErrorMessage(kSystemError, "E03", "");
         return abandon();
     }
-    SetStatusText(1103);
+    SetStatusText(StatusText::DownloadStarting);
     StartTimer(kTimerDownloadBusy, 100);
     busyShown = true;
     view_.SetWaitCursor(true);
     if (!PrepareDownloadJob()) return abandon();
     view_.SetWaitCursor(false);
     // The description gave the update's size.
-    SetServerAreaData(3, SizeText(theApp.MapSizeGB));
+    SetServerAreaData(kColumnSize, SizeText(theApp.MapSizeGB));
     // The announced set, less what is on disk already, must fit in what is free: refused
     // before its first byte rather than when the disk is full.
     const double setGigabytes =
@@ -115,8 +115,8 @@ void CVeltraneDlg::StartDownload() {
         return abandon();
     }
 
-    int state = CheckDownloadState();
-    if (state == 0) {
+    DownloadState state = CheckDownloadState();
+    if (state == DownloadState::NotDownloaded) {
         if (free < kNeededGigabytes) {
             RefuseForSpace(kNeededGigabytes);
             return abandon();
@@ -124,7 +124,7 @@ void CVeltraneDlg::StartDownload() {
         PcMapData.push_back({theApp.OfferName, "0%完了", OfferVersion(), theApp.MapFolder, 0});
         AddPcListData();
         DownloadRecord = static_cast<int32_t>(PcMapData.size()) - 1;
-    } else if (state == 1) {
+    } else if (state == DownloadState::Unfinished) {
         double needed = kNeededGigabytes - CurrentDownload.size;
         if (needed > free) {
             RefuseForSpace(needed);
@@ -141,11 +141,11 @@ void CVeltraneDlg::StartDownload() {
         return abandon();
     }
     OnJobStarted("ダウンロード", theApp.OfferName);
-    SetServerAreaData(2, "ダウンロード中");
-    Downloading = 1;
+    SetServerAreaData(kColumnStatus, "ダウンロード中");
+    Downloading = true;
     StartTimer(kTimerDownloadProgress, 1000);
     StartTimer(kTimerDownloadTime, 1000);
-    SetStatusText(1100);
+    SetStatusText(StatusText::Downloading);
 }
 
 bool CVeltraneDlg::AskForOffer() {
@@ -172,7 +172,7 @@ bool CVeltraneDlg::AskForOffer() {
         return false;
     }
     theApp.OfferName = response.product_name;
-    SetServerAreaData(1, theApp.OfferName);
+    SetServerAreaData(kColumnName, theApp.OfferName);
     return true;
 }
 

@@ -27,21 +27,25 @@ int PcSizeColumnWidth(size_t records) {
 bool BuildColumns(int list, int sizeWidth) {
     platform::View& view = *platform::CurrentView();
     view.DeleteAllRows(list);
-    for (int i = 0; i < 4; ++i)
-        if (view.InsertColumn(list, i, kColumns[i].title, i == 3 ? sizeWidth : kColumns[i].width) != i) return false;
+    for (int i = kColumnRow; i <= kColumnSize; ++i)
+        if (view.InsertColumn(list, i, kColumns[i].title, i == kColumnSize ? sizeWidth : kColumns[i].width) != i)
+            return false;
     return true;
 }
 
 // One cell: column 0 inserts the row, 1 to 3 fill its sub-items; texts are cut to 255 bytes.
 // A failure logs the column's text (column 2's is the area's own) and gives 1.
 int SetCell(int list, int row, int column, const std::string& text, const char* statusError) {
-    if (column < 0 || column > 3) return 0;
+    if (column < kColumnRow || column > kColumnSize) return 0;
     char buffer[256] = {};
     std::strncpy(buffer, text.c_str(), sizeof buffer - 1);
     platform::View& view = *platform::CurrentView();
-    bool set = column == 0 ? view.InsertRow(list, row, buffer) == row : view.SetCellText(list, row, column, buffer);
+    bool set =
+        column == kColumnRow ? view.InsertRow(list, row, buffer) == row : view.SetCellText(list, row, column, buffer);
     if (set) return 0;
-    const char* error = column == 2 ? statusError : column == 3 ? "内容設定エラー" : "データ設定エラー";
+    const char* error = column == kColumnStatus ? statusError
+                        : column == kColumnSize ? "内容設定エラー"
+                                                : "データ設定エラー";
     VLOG(LOG_ERROR, "%s", error);
     return 1;
 }
@@ -54,7 +58,7 @@ int CVeltraneDlg::ServerListAreaInit() {
             VLOG(LOG_ERROR, "サーバエリア初期化エラー");
             return 1;
         }
-        return SetServerAreaData(0, "");
+        return SetServerAreaData(kColumnRow, "");
     });
 }
 
@@ -82,7 +86,7 @@ int CVeltraneDlg::NaviListAreaInit() {
             VLOG(LOG_ERROR, "ナビエリア初期化エラー");
             return 1;
         }
-        return SetNaviAreaData(0, "");
+        return SetNaviAreaData(kColumnRow, "");
     });
 }
 
@@ -92,13 +96,15 @@ int CVeltraneDlg::SetNaviAreaData(int column, const std::string& text) {
 
 int CVeltraneDlg::FillPcRow(int row) {
     const PC_MAP_DATA& record = PcMapData[row];
-    if (SetPcAreaItem(0, row, "") != 0 || SetPcAreaItem(3, row, SizeText(record.size)) != 0 ||
-        SetPcAreaItem(2, row, record.status) != 0 || SetPcAreaItem(1, row, record.name) != 0)
+    if (SetPcAreaItem(kColumnRow, row, "") != 0 || SetPcAreaItem(kColumnSize, row, SizeText(record.size)) != 0 ||
+        SetPcAreaItem(kColumnStatus, row, record.status) != 0 || SetPcAreaItem(kColumnName, row, record.name) != 0)
         return 1;
     return 0;
 }
 
-void CVeltraneDlg::FitPcSizeColumn() { view_.SetColumnWidth(ids::kPcArea, 3, PcSizeColumnWidth(PcMapData.size())); }
+void CVeltraneDlg::FitPcSizeColumn() {
+    view_.SetColumnWidth(ids::kPcArea, kColumnSize, PcSizeColumnWidth(PcMapData.size()));
+}
 
 int CVeltraneDlg::SetPcAreaData() {
     return OPERATION("SetPcAreaData", "", kSystemError, [&] {

@@ -87,10 +87,10 @@ void CVeltraneDlg::OnDeviceChanged() {
 void CVeltraneDlg::ShowNoUnit() {
     StopTimer(kTimerHoldUnit);
     holdRefused_ = false;  // the next unit plugged in is asked for again
-    if (NaviConnected == 1) {
-        NaviConnected = 0;
+    if (NaviConnected) {
+        NaviConnected = false;
         view_.SetControlText(kMain, ids::kConnectionText, "未接続");
-        SetStatusText(1005);
+        SetStatusText(StatusText::UnplugCable);
     }
     view_.EnableControl(kMain, ids::kRemoveButton, false);
 }
@@ -105,14 +105,16 @@ void CVeltraneDlg::OnDeletionDone() {
     CheckedRow = -1;
     FitPcSizeColumn();
     StartTimer(kTimerDeletionEnded, 100);
-    ButtonEnable(0);
-    int state = CheckDownloadState();
-    if (state != 1) {
-        SetDownloadFace(1);
-        if (!theApp.OfferName.empty()) SetServerAreaData(2, state == 2 ? kStatusDownloaded : kStatusDownloadable);
+    ButtonEnable(ButtonMode::Idle);
+    DownloadState state = CheckDownloadState();
+    if (state != DownloadState::Unfinished) {
+        SetDownloadFace(DownloadFace::Start);
+        if (!theApp.OfferName.empty())
+            SetServerAreaData(kColumnStatus,
+                              state == DownloadState::Downloaded ? kStatusDownloaded : kStatusDownloadable);
     }
     RedrawButtonIcons();
-    SetStatusText(1301);
+    SetStatusText(StatusText::DeletionDone);
 }
 
 void CVeltraneDlg::OnTransferDone() {
@@ -132,12 +134,12 @@ void CVeltraneDlg::OnTransferDone() {
     StopTimer(kTimerTransferProgress);
     StopTimer(kTimerTransferBusy);
     StartTimer(kTimerTransferDone, 100);
-    SetStatusText(1500);
+    SetStatusText(StatusText::JobEnded);
     theApp.Messages.SetDataName(CurrentDataName);
     theApp.Messages.ShowConfirmMessage(kNoticeTransferDone);
     HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
-    ButtonEnable(0);
+    ButtonEnable(ButtonMode::Idle);
     theApp.Navi.TransferRunning = 0;
     theApp.Navi.ImageWritePending = 0;
 }
@@ -149,7 +151,7 @@ void CVeltraneDlg::OnTransferFailed(int result) {
     std::string root;
     if (GetDrive(&root) != 0) theApp.Messages.SetCause(ErrorCause::UnitRemoved);
     theApp.Messages.ShowErrorMessage(result, code, "");
-    SetStatusText(1500);
+    SetStatusText(StatusText::JobEnded);
     // NEW files left behind are intermediates the next transfer removes first.
     (void)MakeFileDelete(CurrentData.version);
     StopTimer(kTimerTransferTime);
@@ -163,7 +165,7 @@ void CVeltraneDlg::OnTransferFailed(int result) {
     Post(kNotifyDeviceChange);
     HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
-    ButtonEnable(0);
+    ButtonEnable(ButtonMode::Idle);
     theApp.Navi.TransferRunning = 0;
 }
 
@@ -175,8 +177,8 @@ void CVeltraneDlg::SetDownloadRecords(const std::string& status, double bytes) {
         if (i != DownloadRecord && record.version != key) continue;
         record.status = status;
         record.size = size;
-        SetPcAreaItem(2, i, status);
-        SetPcAreaItem(3, i, SizeText(size));
+        SetPcAreaItem(kColumnStatus, i, status);
+        SetPcAreaItem(kColumnSize, i, SizeText(size));
     }
 }
 
@@ -187,29 +189,29 @@ void CVeltraneDlg::OnDownloadDone() {
     StopTimer(kTimerDownloadTime);
     StopTimer(kTimerDownloadProgress);
     StartTimer(kTimerDownloadEnded, 100);
-    SetStatusText(1500);
+    SetStatusText(StatusText::JobEnded);
     theApp.Messages.SetDataName(CurrentDataName);
     theApp.Messages.ShowConfirmMessage(kNoticeDownloadDone);
-    SetDownloadFace(1);
-    SetServerAreaData(2, kStatusDownloaded);
-    Downloading = 0;
+    SetDownloadFace(DownloadFace::Start);
+    SetServerAreaData(kColumnStatus, kStatusDownloaded);
+    Downloading = false;
     view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
-    ButtonEnable(0);
+    ButtonEnable(ButtonMode::Idle);
 }
 
 void CVeltraneDlg::OnDownloadFailed(int kind) {
-    DownloadFailed = 1;
+    DownloadFailed = true;
     SetDownloadRecords(Format("%d%s完了", theApp.DownloadPercent.load(), "%"), theApp.DownloadedBytes);
     if (theApp.ExitRequested == 1) return ExitAfterDownload();
     StopTimer(kTimerDownloadBusy);
     StopTimer(kTimerDownloadTime);
     StopTimer(kTimerDownloadProgress);
     StartTimer(kTimerDownloadEnded, 100);
-    SetDownloadFace(2);
+    SetDownloadFace(DownloadFace::Resume);
     theApp.Messages.ShowErrorMessage(kind, ResultToMessageCode(kind), "");
-    Downloading = 0;
+    Downloading = false;
     view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
-    ButtonEnable(0);
+    ButtonEnable(ButtonMode::Idle);
 }
 
 void CVeltraneDlg::OnDownloadPaused() {
@@ -219,8 +221,8 @@ void CVeltraneDlg::OnDownloadPaused() {
     StopTimer(kTimerDownloadTime);
     StopTimer(kTimerDownloadProgress);
     StartTimer(kTimerDownloadPaused, 100);
-    Downloading = 0;
-    SetDownloadFace(2);
+    Downloading = false;
+    SetDownloadFace(DownloadFace::Resume);
     RedrawButtonIcons();
     view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
 }

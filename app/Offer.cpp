@@ -23,7 +23,7 @@ void CVeltraneDlg::RequestOffer() {
     });
     if (!started) {
         offerPending_ = false;
-        ButtonEnable(0);
+        ButtonEnable(ButtonMode::Idle);
     }
 }
 
@@ -43,15 +43,15 @@ bool CVeltraneDlg::OnOfferArrived() {
         }
         theApp.OfferName = offerReply_.product_name;
         DownloadJob.start = offerReply_;
-        SetServerAreaData(1, theApp.OfferName);
-        int state = CheckDownloadState();
-        SetServerAreaData(2, state == 2 ? kStatusDownloaded : kStatusDownloadable);
-        SetDownloadFace(state == 1 ? 2 : 1);
+        SetServerAreaData(kColumnName, theApp.OfferName);
+        DownloadState state = CheckDownloadState();
+        SetServerAreaData(kColumnStatus, state == DownloadState::Downloaded ? kStatusDownloaded : kStatusDownloadable);
+        SetDownloadFace(state == DownloadState::Unfinished ? DownloadFace::Resume : DownloadFace::Start);
         ScrollPcListToCurrent();
         return true;
     });
     // The buttons follow the offer (or the records, when none came).
-    ButtonEnable(0);
+    ButtonEnable(ButtonMode::Idle);
     return offered;
 }
 

@@ -40,7 +40,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         break;
     case kTimerTransferDone:
         view_.SetControlText(kMain, ids::kTransferTimeText, "");
-        SetNaviAreaData(2, "ナビ転送完了");
+        SetNaviAreaData(kColumnStatus, "ナビ転送完了");
         NaviThreadWait();
         StopTimer(kTimerTransferDone);
         if (theApp.ExitRequested == 1) return CloseForExit();
@@ -50,8 +50,8 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
     case kTimerTransferFailed:
         StopTimer(kTimerTransferFailed);
         view_.SetControlText(kMain, ids::kTransferTimeText, "");
-        SetNaviAreaData(2, " ");
-        SetNaviAreaData(3, " ");
+        SetNaviAreaData(kColumnStatus, " ");
+        SetNaviAreaData(kColumnSize, " ");
         NaviThreadWait();
         if (theApp.ExitRequested == 1) return CloseForExit();
         Post(kNotifyDeviceChange);
@@ -72,15 +72,15 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         CloseDownloadThread();
         view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
         SetHistoryData();
-        SetStatusText(1102);
-        ButtonEnable(0);
+        SetStatusText(StatusText::DownloadPaused);
+        ButtonEnable(ButtonMode::Idle);
         break;
     case kTimerDownloadStartFailed:
         StopTimer(kTimerDownloadStartFailed);
         view_.SetControlText(kMain, ids::kDownloadTimeText, "");
         if (!theApp.DownloadThreadHandle.IsNull()) CloseDownloadThread();
         view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
-        ButtonEnable(0);
+        ButtonEnable(ButtonMode::Idle);
         if (theApp.ExitRequested == 1 && !AnyJobRuns()) {
             DriveRelease();  // closing: nothing waits for the volume
             view_.EndDialog(kMain, platform::IDOK);
@@ -116,8 +116,8 @@ void CVeltraneDlg::ShowTransferTime() {
 
 void CVeltraneDlg::ShowTransferProgress() {
     ShowJobProgress(theApp.TransferPercent.load());
-    SetNaviAreaData(2, Format("%d%s完了", theApp.TransferPercent.load(), "%"));
-    SetNaviAreaData(3, SizeText(theApp.TransferredBytes * kBytesToGigabytes));
+    SetNaviAreaData(kColumnStatus, Format("%d%s完了", theApp.TransferPercent.load(), "%"));
+    SetNaviAreaData(kColumnSize, SizeText(theApp.TransferredBytes * kBytesToGigabytes));
 }
 
 void CVeltraneDlg::ShowDownloadTime() {
@@ -134,8 +134,8 @@ void CVeltraneDlg::ShowDownloadProgress() {
     std::string key = OfferVersion();
     for (int i = 0; i < static_cast<int>(PcMapData.size()); ++i) {
         if (i != DownloadRecord && PcMapData[i].version != key) continue;
-        SetPcAreaItem(2, i, status);
-        SetPcAreaItem(3, i, size);
+        SetPcAreaItem(kColumnStatus, i, status);
+        SetPcAreaItem(kColumnSize, i, size);
     }
     ShowFreeSpace();
 }

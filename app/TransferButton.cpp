@@ -28,10 +28,10 @@ void CVeltraneDlg::OnTransferButton() {
         CurrentData = {};
         theApp.TransferAnimation = 0;
         HoldWindowForTransfer(true);
-        ButtonEnable(3);
+        ButtonEnable(ButtonMode::TransferStarting);
         if (!StartTransfer()) {
             HoldWindowForTransfer(false);
-            ButtonEnable(0);
+            ButtonEnable(ButtonMode::Idle);
         }
         return 0;
     });
@@ -39,7 +39,7 @@ void CVeltraneDlg::OnTransferButton() {
 
 void CVeltraneDlg::HoldWindowForTransfer(bool hold) {
     view_.EnableSystemClose(kMain, !hold);
-    CloseEnabled = hold ? 0 : 1;
+    CloseEnabled = !hold;
     view_.SetSessionEndBlock(kMain, hold ? "ナビへの転送中です。USBケーブルを外さないでください。" : "");
 }
 
@@ -63,7 +63,7 @@ bool CVeltraneDlg::StartTransfer() {
     // A unit that is not held yet would fail only after the whole preparation. Only the locked
     // and dismounted volume is written, and never while the hold's tries hold a handle of theirs.
     int connected = NaviConnectCheck();
-    if (connected != 0 || NaviConnected != 1 || hold_.mode != HoldSequence::Mode::None || !DriveHeld()) {
+    if (connected != 0 || !NaviConnected || hold_.mode != HoldSequence::Mode::None || !DriveHeld()) {
         theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         VLOG(LOG_ERROR, "ナビ接続エラー[%d]", connected);
         return false;
@@ -91,10 +91,10 @@ bool CVeltraneDlg::StartTransfer() {
     confirmation.MapName = CurrentDataName;
     if (confirmation.DoModal() != platform::IDOK) return false;
 
-    SetNaviAreaData(1, CurrentDataName);
-    SetNaviAreaData(2, "0%完了");
-    SetNaviAreaData(3, SizeText(CurrentData.size));
-    SetStatusText(1001);
+    SetNaviAreaData(kColumnName, CurrentDataName);
+    SetNaviAreaData(kColumnStatus, "0%完了");
+    SetNaviAreaData(kColumnSize, SizeText(CurrentData.size));
+    SetStatusText(StatusText::TransferStarted);
     AnimationFrame = 1;
     StartTimer(kTimerTransferBusy, 100);
     StartTimer(kTimerTransferProgress, 1000);

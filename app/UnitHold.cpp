@@ -51,7 +51,7 @@ void CVeltraneDlg::HoldUnit() {
     VLOG(LOG_TRACE, "デバイスロック起動");
     view_.SetControlText(kMain, ids::kConnectionText, "接続済み");
     // The unit of a cut-off transfer: the user hears that the transfer button finishes it.
-    SetStatusText(theApp.Navi.ResumePending == 1 ? 1003 : 1000);
+    SetStatusText(theApp.Navi.ResumePending == 1 ? StatusText::TransferCutOff : StatusText::UnitHeld);
     hold_ = {};
     hold_.mode = theApp.Navi.CompetingProcess == 1 ? HoldSequence::Mode::Competing : HoldSequence::Mode::Tick;
     BeginHoldTry();
@@ -190,7 +190,7 @@ void CVeltraneDlg::CancelHold() {
 
 void CVeltraneDlg::UnitHeld() {
     StopTimer(kTimerHoldUnit);
-    NaviConnected = 1;
+    NaviConnected = true;
     if (theApp.TransferThreadHandle.IsNull()) view_.EnableControl(kMain, ids::kRemoveButton, true);
 }
 

@@ -53,14 +53,14 @@ void CVeltraneDlg::Initialise() {
         theApp.Messages.ShowErrorMessage(kStartupFailed, "E04", "");
         return;
     }
-    NaviConnected = 0;
-    Downloading = 0;
-    DownloadButtonMode = 1;
-    DownloadFailed = 0;
-    CloseEnabled = 1;
+    NaviConnected = false;
+    Downloading = false;
+    DownloadButtonMode = DownloadFace::Start;
+    DownloadFailed = false;
+    CloseEnabled = true;
     SelectedRow = -1;
     AnimationFrame = 1;
-    ButtonEnable(0);
+    ButtonEnable(ButtonMode::Idle);
 
     ShowFreeSpace();
     view_.SetControlText(kMain, ids::kDriveText, Format("ドライブ %s", GetDriveLetter(theApp.MapFolder).c_str()));
@@ -75,7 +75,7 @@ void CVeltraneDlg::Initialise() {
     view_.SetControlText(kMain, ids::kDownloadTimeText, "");
     view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);
-    SetStatusText(0);
+    SetStatusText(StatusText::Empty);
 
     view_.Repaint(kMain);
     RedrawButtonIcons();
@@ -97,40 +97,40 @@ void CVeltraneDlg::StopTimer(uint32_t id) { view_.KillTimer(kMain, id); }
 
 void CVeltraneDlg::Post(uintptr_t code) { view_.PostNotify(kMain, code, 0); }
 
-void CVeltraneDlg::ButtonEnable(int mode) {
-    VLOG(LOG_TRACE, "ButtonEnable開始[%d]", mode);
+void CVeltraneDlg::ButtonEnable(ButtonMode mode) {
+    VLOG(LOG_TRACE, "ButtonEnable開始[%d]", static_cast<int>(mode));
     auto enable = [&](int id, bool on) { view_.EnableControl(kMain, id, on); };
     switch (mode) {
-    case 1:
+    case ButtonMode::JobButtonsOff:
         enable(ids::kDownloadButton, false);
         enable(ids::kTransferButton, false);
         enable(ids::kDeleteButton, false);
         break;
-    case 2:
+    case ButtonMode::DownloadStarting:
         enable(ids::kTransferButton, false);
         enable(ids::kDeleteButton, false);
         enable(ids::kPcArea, false);
         break;
-    case 3:
-    case 4:
+    case ButtonMode::TransferStarting:
+    case ButtonMode::DeletionStarting:
         enable(ids::kDownloadButton, false);
         enable(ids::kTransferButton, false);
         enable(ids::kDeleteButton, false);
         enable(ids::kPcArea, false);
         enable(ids::kRemoveButton, false);
         break;
-    case 5: enable(ids::kDeleteButton, false); break;
-    case 6: enable(ids::kDownloadButton, false); break;
-    case 7:
-    case 8:
-        enable(ids::kDownloadButton, mode == 8);
+    case ButtonMode::DeleteOff: enable(ids::kDeleteButton, false); break;
+    case ButtonMode::DownloadOff: enable(ids::kDownloadButton, false); break;
+    case ButtonMode::DownloadPausing:
+    case ButtonMode::PauseRefused:
+        enable(ids::kDownloadButton, mode == ButtonMode::PauseRefused);
         enable(ids::kTransferButton, false);
         enable(ids::kDeleteButton, false);
         enable(ids::kPcArea, false);
         break;
     default:
-        enable(ids::kDownloadButton, CheckDownloadState() != 2);
-        enable(ids::kTransferButton, HasCompletedData() == 1 || theApp.Navi.ResumePending == 1);
+        enable(ids::kDownloadButton, CheckDownloadState() != DownloadState::Downloaded);
+        enable(ids::kTransferButton, HasCompletedData() || theApp.Navi.ResumePending == 1);
         enable(ids::kDeleteButton, true);
         enable(ids::kPcArea, true);
         enable(ids::kRemoveButton, !theApp.Navi.NaviDrive.empty());
@@ -141,31 +141,31 @@ void CVeltraneDlg::ButtonEnable(int mode) {
     VLOG(LOG_TRACE, "ButtonEnable終了");
 }
 
-void CVeltraneDlg::SetStatusText(int code) {
+void CVeltraneDlg::SetStatusText(StatusText code) {
     OPERATION("SetStatusText", "", 0, [&] {
         std::string text;
         switch (code) {
-        case 1000:
+        case StatusText::UnitHeld:
             text =
                 "ナビゲーションとパソコンの接続が確認されました。\r\n"
                 "ナビゲーションへバージョンアップ(地図更新)"
                 "データの転送を開始するには、データを選択してから「転送開始」ボタンをクリックしてください。";
             break;
-        case 1001:
+        case StatusText::TransferStarted:
             text = Format(
                 "ナビゲーションにバージョンアップ(地図更新)【%s】データの転送を開始しました。\r\n"
                 "転送完了までしばらくお待ちください。\r\n"
                 "転送中はナビゲーションとパソコンを接続しているUSBケーブルを外さないでください。",
                 CurrentDataName.c_str());
             break;
-        case 1002:
+        case StatusText::TransferDone:
             text = Format(
                 "お待たせ致しました。地図【%s】の転送が完了しました。\r\n"
                 "ナビゲーションの画面からバージョンアップを終了し、ナビを再起動してください。\r\n"
                 "また、PCからナビを完全に取り外すことができます。",
                 CurrentDataName.c_str());
             break;
-        case 1003: {
+        case StatusText::TransferCutOff: {
             TRANSFER_RECORD record;
             text = Format(
                 "ナビゲーションへのバージョンアップ(地図更新)【%s】データの転送が途中で中断されています。\r\n"
@@ -173,8 +173,8 @@ void CVeltraneDlg::SetStatusText(int code) {
                 TransferRecordRead(&record) ? record.dataName.c_str() : "");
             break;
         }
-        case 1004: text = "ナビに最新版が転送されています。"; break;
-        case 1005: {
+        case StatusText::UnitUpToDate: text = "ナビに最新版が転送されています。"; break;
+        case StatusText::UnplugCable: {
             // A completion text stays until something else replaces it.
             std::string current = view_.GetControlText(kMain, ids::kStatusLine);
             std::string_view marks = "お待たせ致しました。地図";
@@ -186,34 +186,34 @@ void CVeltraneDlg::SetStatusText(int code) {
             text = "ナビゲーションとパソコンを接続しているUSBケーブルを外してください。";
             break;
         }
-        case 1100:
+        case StatusText::Downloading:
             text = Format(
                 "現在、バージョンアップ(地図更新)【%s】データをダウンロードしています。\r\n"
                 "ダウンロード完了までしばらくお待ちください。",
                 theApp.OfferName.c_str());
             break;
-        case 1101:
+        case StatusText::DownloadDone:
             text = Format(
                 "お待たせいたしました。「%s」地図のダウンロードが完了いたしました。\r\n"
                 "ナビへ転送を開始される方は、ナビを接続してから、「転送開始」ボタンをクリックしてください。",
                 theApp.OfferName.c_str());
             break;
-        case 1102:
+        case StatusText::DownloadPaused:
             text = Format(
                 "「ﾀﾞｳﾝﾛｰﾄﾞ再開」ボタンを押すと、バージョンアップ（地図更新）【%"
                 "s】データのダウンロードが再開されます。",
                 theApp.OfferName.c_str());
             break;
-        case 1103: text = "ダウンロード開始をしています。\r\nしばらくお待ちください。"; break;
-        case 1104: text = "ダウンロードを中断しています。\r\nしばらくお待ちください。"; break;
-        case 1301: {
+        case StatusText::DownloadStarting: text = "ダウンロード開始をしています。\r\nしばらくお待ちください。"; break;
+        case StatusText::DownloadPausing: text = "ダウンロードを中断しています。\r\nしばらくお待ちください。"; break;
+        case StatusText::DeletionDone: {
             const auto& records = MapDelete.Records();
             text = Format("バージョンアップ(地図更新)【%s】データの削除が終了しました。",
                           records.empty() ? "" : records.front().displayName.c_str());
             break;
         }
-        case 1302: text = "ナビゲーションと接続を確認しました。"; break;
-        case 1502: text = "ナビゲーションのリカバリーが完了しました。"; break;
+        case StatusText::UnitRecognised: text = "ナビゲーションと接続を確認しました。"; break;
+        case StatusText::RecoveryDone: text = "ナビゲーションのリカバリーが完了しました。"; break;
         default: break;
         }
         view_.SetControlText(kMain, ids::kStatusLine, text);
@@ -227,33 +227,33 @@ std::string CVeltraneDlg::OfferVersion() const {
                   offer.unified_map_ver_minor.c_str());
 }
 
-int CVeltraneDlg::CheckDownloadState() {
+DownloadState CVeltraneDlg::CheckDownloadState() {
     std::string key = OfferVersion();
     for (const PC_MAP_DATA& record : PcMapData) {
         if (record.name != theApp.OfferName) continue;
         if (record.status != kStatusDownloaded) {
             CurrentDownload = record;
-            return 1;
+            return DownloadState::Unfinished;
         }
-        if (record.version == key) return 2;
+        if (record.version == key) return DownloadState::Downloaded;
     }
     for (const PC_MAP_DATA& record : PcMapData)
-        if (record.version == key) return 2;
-    return 0;
+        if (record.version == key) return DownloadState::Downloaded;
+    return DownloadState::NotDownloaded;
 }
 
-int CVeltraneDlg::HasCompletedData() {
+bool CVeltraneDlg::HasCompletedData() {
     for (const PC_MAP_DATA& record : PcMapData)
-        if (record.status == kStatusDownloaded) return 1;
-    return 0;
+        if (record.status == kStatusDownloaded) return true;
+    return false;
 }
 
 void CVeltraneDlg::RedrawButtonIcons() {
     bool downloadEnabled = view_.IsControlEnabled(kMain, ids::kDownloadButton);
     int downloadIcon = ids::kIconPause;
-    if (DownloadButtonMode == 1)
+    if (DownloadButtonMode == DownloadFace::Start)
         downloadIcon = downloadEnabled ? ids::kIconStartEnabled : ids::kIconStartDisabled;
-    else if (DownloadButtonMode == 2)
+    else if (DownloadButtonMode == DownloadFace::Resume)
         downloadIcon = downloadEnabled ? ids::kIconResumeEnabled : ids::kIconResumeDisabled;
     view_.SetControlIcon(kMain, ids::kDownloadButton, downloadIcon);
     view_.SetControlIcon(
@@ -261,10 +261,10 @@ void CVeltraneDlg::RedrawButtonIcons() {
         view_.IsControlEnabled(kMain, ids::kTransferButton) ? ids::kIconStartEnabled : ids::kIconStartDisabled);
 }
 
-void CVeltraneDlg::SetDownloadFace(int mode) {
+void CVeltraneDlg::SetDownloadFace(DownloadFace face) {
     static const char* const kFaces[] = {"ﾀﾞｳﾝﾛｰﾄﾞ開始  ", "ﾀﾞｳﾝﾛｰﾄﾞ再開  ", "ﾀﾞｳﾝﾛｰﾄﾞ中断  "};
-    view_.SetControlText(kMain, ids::kDownloadButton, kFaces[mode - 1]);
-    DownloadButtonMode = mode;
+    view_.SetControlText(kMain, ids::kDownloadButton, kFaces[static_cast<int>(face) - 1]);
+    DownloadButtonMode = face;
 }
 
 void CVeltraneDlg::OnKeyDown(uint32_t virtualKey) {

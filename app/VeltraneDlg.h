@@ -52,6 +52,49 @@ enum Timer : uint32_t {
     kTimerEjectStep = 25,
 };
 
+// What ButtonEnable turns on and off, by the moment it is called in; logged by number, and any
+// number above 8 is Idle.
+enum class ButtonMode : int {
+    Idle = 0,  // by the records, the offer and the unit
+    JobButtonsOff = 1,
+    DownloadStarting = 2,
+    TransferStarting = 3,
+    DeletionStarting = 4,
+    DeleteOff = 5,
+    DownloadOff = 6,
+    DownloadPausing = 7,
+    PauseRefused = 8,  // the download goes on: only its button is on
+};
+
+// The texts of the status line; Empty and JobEnded both clear it.
+enum class StatusText : int {
+    Empty = 0,
+    UnitHeld = 1000,
+    TransferStarted = 1001,
+    TransferDone = 1002,
+    TransferCutOff = 1003,
+    UnitUpToDate = 1004,
+    UnplugCable = 1005,  // unless a completion text stands
+    Downloading = 1100,
+    DownloadDone = 1101,
+    DownloadPaused = 1102,
+    DownloadStarting = 1103,
+    DownloadPausing = 1104,
+    DeletionDone = 1301,
+    UnitRecognised = 1302,
+    JobEnded = 1500,
+    RecoveryDone = 1502,
+};
+
+// The download button's face: what a press does.
+enum class DownloadFace : int32_t { Start = 1, Resume = 2, Pause = 3 };
+
+// The offer against the records on this PC.
+enum class DownloadState : int { NotDownloaded = 0, Unfinished = 1, Downloaded = 2 };
+
+// The columns of the three list areas: column 0 (the check box) inserts the row.
+enum AreaColumn : int { kColumnRow = 0, kColumnName = 1, kColumnStatus = 2, kColumnSize = 3 };
+
 // Status texts of the list areas (CP932, defined with the window).
 extern const char kStatusDownloaded[];
 extern const char kStatusDownloadable[];
@@ -96,10 +139,10 @@ public:
     bool OnCloseRequest() override;
 
     // Operations the handlers share.
-    void ButtonEnable(int mode);
-    void SetStatusText(int code);
-    int CheckDownloadState();
-    int HasCompletedData();
+    void ButtonEnable(ButtonMode mode);
+    void SetStatusText(StatusText code);
+    DownloadState CheckDownloadState();
+    bool HasCompletedData();
     void RedrawButtonIcons();
 
     // List areas and history.
@@ -124,11 +167,11 @@ public:
     std::string OfferVersion() const;
 
     // Window state.
-    int32_t NaviConnected = 0;
-    int32_t Downloading = 0;
-    int32_t DownloadButtonMode = 1;
-    int32_t DownloadFailed = 0;
-    int32_t CloseEnabled = 1;
+    bool NaviConnected = false;
+    bool Downloading = false;
+    DownloadFace DownloadButtonMode = DownloadFace::Start;
+    bool DownloadFailed = false;
+    bool CloseEnabled = true;
     int32_t SelectedRow = -1;
     int32_t AnimationFrame = 1;
     int32_t DeleteRow = 0;
@@ -166,7 +209,7 @@ private:
     // Writes status and size into the download's record, and into every other record of the
     // offer's version, on screen too.
     void SetDownloadRecords(const std::string& status, double bytes);
-    void SetDownloadFace(int mode);
+    void SetDownloadFace(DownloadFace face);
     // Timers.
     void ShowTransferTime();
     void ShowTransferProgress();

@@ -27,7 +27,7 @@ TEST_F(WindowTest, StartWithoutAUnitLooksForOneAndLeavesTheWindowUnconnected) {
     EXPECT_EQ(window->NaviConnected, 0);
     // The failed offer asks nothing of the user.
     EXPECT_TRUE(view.Boxes().empty());
-    EXPECT_EQ(window->DownloadButtonMode, 1);
+    EXPECT_EQ(window->DownloadButtonMode, DownloadFace::Start);
     EXPECT_TRUE(Enabled(ids::kDownloadButton));
 }
 
@@ -66,7 +66,7 @@ TEST_F(WindowTest, PullingTheCableKeepsATransferCompletionText) {
     navisim::CreateUnit(Unit());
     Run({Until([&] { return window->NaviConnected == 1; }), Do([&] {
              window->CurrentDataName = "2026年春版";
-             window->SetStatusText(1002);
+             window->SetStatusText(StatusText::TransferDone);
              navisim::Unplug("navi");
              Notify(kNotifyDeviceChange);
          }),
@@ -100,7 +100,7 @@ TEST_F(WindowTest, ButtonEnableSetsEachModesButtons) {
     for (bool before : {true, false}) {
         for (const auto& [mode, expected] : kModes) {
             for (int id : kControls) view.EnableControl(kMain, id, before);
-            window->ButtonEnable(mode);
+            window->ButtonEnable(static_cast<ButtonMode>(mode));
             for (size_t i = 0; i < 5; ++i) {
                 bool want = expected[i] == -1 ? before : expected[i] == 1;
                 EXPECT_EQ(Enabled(kControls[i]), want) << "mode " << mode << " control " << kControls[i];
@@ -111,7 +111,7 @@ TEST_F(WindowTest, ButtonEnableSetsEachModesButtons) {
     // Idle (0 and anything above 8): by the records, the offer and the unit.
     window->PcMapData = {{"2026年春版", "40%完了", "2026041", theApp.MapFolder, 1.0f}};
     for (int mode : {0, 9}) {
-        window->ButtonEnable(mode);
+        window->ButtonEnable(static_cast<ButtonMode>(mode));
         EXPECT_TRUE(Enabled(ids::kDownloadButton));
         EXPECT_FALSE(Enabled(ids::kTransferButton));
         EXPECT_TRUE(Enabled(ids::kDeleteButton));
@@ -124,7 +124,7 @@ TEST_F(WindowTest, ButtonEnableSetsEachModesButtons) {
     window->DownloadJob.start.unified_map_ver_minor = "1";
     window->PcMapData[0].status = kStatusDownloaded;
     theApp.Navi.NaviDrive = "E:\\";
-    window->ButtonEnable(0);
+    window->ButtonEnable(ButtonMode::Idle);
     EXPECT_FALSE(Enabled(ids::kDownloadButton));  // the offer is on this PC already
     EXPECT_TRUE(Enabled(ids::kTransferButton));
     EXPECT_TRUE(Enabled(ids::kRemoveButton));
@@ -135,18 +135,18 @@ TEST_F(WindowTest, CheckDownloadStateFindsTheOfferAmongTheRecords) {
     window->DownloadJob.start.unified_map_ver_gen = "2026";
     window->DownloadJob.start.unified_map_ver_major = "04";
     window->DownloadJob.start.unified_map_ver_minor = "1";
-    EXPECT_EQ(window->CheckDownloadState(), 0);
+    EXPECT_EQ(window->CheckDownloadState(), DownloadState::NotDownloaded);
     window->PcMapData = {{"2025年秋版", kStatusDownloaded, "2025101", "C:\\maps", 3.0f},
                          {"2026年春版", "40%完了", "2026041", "C:\\maps", 1.0f}};
-    EXPECT_EQ(window->CheckDownloadState(), 1);
+    EXPECT_EQ(window->CheckDownloadState(), DownloadState::Unfinished);
     EXPECT_EQ(window->CurrentDownload.status, "40%完了");
     window->PcMapData[1].status = kStatusDownloaded;
-    EXPECT_EQ(window->CheckDownloadState(), 2);
+    EXPECT_EQ(window->CheckDownloadState(), DownloadState::Downloaded);
     // Another name with the offer's version is the offer too.
     window->PcMapData[1].name = "2026年春版(旧)";
-    EXPECT_EQ(window->CheckDownloadState(), 2);
+    EXPECT_EQ(window->CheckDownloadState(), DownloadState::Downloaded);
     window->PcMapData[1].version = "2026040";
-    EXPECT_EQ(window->CheckDownloadState(), 0);
+    EXPECT_EQ(window->CheckDownloadState(), DownloadState::NotDownloaded);
 }
 
 TEST_F(WindowTest, TheButtonIconsFollowTheFaceAndTheEnabling) {
@@ -155,11 +155,11 @@ TEST_F(WindowTest, TheButtonIconsFollowTheFaceAndTheEnabling) {
     window->RedrawButtonIcons();
     EXPECT_EQ(view.ControlState(kMain, ids::kDownloadButton).icon, 204);
     EXPECT_EQ(view.ControlState(kMain, ids::kTransferButton).icon, 195);
-    window->DownloadButtonMode = 2;
+    window->DownloadButtonMode = DownloadFace::Resume;
     view.EnableControl(kMain, ids::kDownloadButton, false);
     window->RedrawButtonIcons();
     EXPECT_EQ(view.ControlState(kMain, ids::kDownloadButton).icon, 208);
-    window->DownloadButtonMode = 3;
+    window->DownloadButtonMode = DownloadFace::Pause;
     window->RedrawButtonIcons();
     EXPECT_EQ(view.ControlState(kMain, ids::kDownloadButton).icon, 206);
 }
