@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/View.h"
+#include "state/ResourceIds.h"
 
 // Base of the modal dialogs whose buttons only end them.
 class CSimpleDialog : public platform::ViewHandler {
@@ -23,7 +24,7 @@ protected:
 // The pre-transfer confirmation (mode 1) and the recovery confirmation (any other mode).
 class CDialogNaviConfiramation : public CSimpleDialog {
 public:
-    CDialogNaviConfiramation() : CSimpleDialog(146) {}
+    CDialogNaviConfiramation() : CSimpleDialog(ids::kConfirmationDialog) {}
     void OnInitDialog() override;
     int Mode = 1;
     std::string MapName;
@@ -31,17 +32,17 @@ public:
 
 class CDialogNaviVersion : public CSimpleDialog {
 public:
-    CDialogNaviVersion() : CSimpleDialog(175) {}
+    CDialogNaviVersion() : CSimpleDialog(ids::kVersionDialog) {}
 };
 
 class CDialogExet : public CSimpleDialog {
 public:
-    CDialogExet() : CSimpleDialog(209) {}
+    CDialogExet() : CSimpleDialog(ids::kExitDialog) {}
 };
 
 class CDialogProcess : public CSimpleDialog {
 public:
-    CDialogProcess() : CSimpleDialog(210) {}
+    CDialogProcess() : CSimpleDialog(ids::kProcessDialog) {}
 };
 
 // The hidden watcher (resource 176): every device change becomes code 1 for its owner.

@@ -57,6 +57,12 @@ constexpr int kConnectionStateText = 1060;
 // Icons and bitmaps.
 constexpr int kWindowIcon = 128;
 constexpr int kBannerBitmap = 181;
+// The main window's painted strips: the footer and the headings of its areas and status line.
+constexpr int kFooterBitmap = 203;
+constexpr int kServerHeadingBitmap = 198;
+constexpr int kPcHeadingBitmap = 200;
+constexpr int kNaviHeadingBitmap = 199;
+constexpr int kStatusHeadingBitmap = 201;
 constexpr int kBusyFrames[4] = {187, 188, 189, 190};
 constexpr int kIconStartEnabled = 204;
 constexpr int kIconStartDisabled = 195;

@@ -18,78 +18,84 @@ constexpr Rect Dlu(int x, int y, int width, int height) {
 }
 
 DialogResource MainWindow() {
-    DialogResource r{platform::IDD_MAIN_WINDOW, "Veltrane", 640, 480, {}, {}, {}, ids::kWindowIcon};
+    DialogResource r{ids::kMainWindow, "Veltrane", 640, 480, {}, {}, {}, ids::kWindowIcon};
     r.controls = {
-        {1076, K::Picture, "", {0, 0, 640, 34}, ids::kBannerBitmap},
-        {1055, K::ListView, "", {8, 60, 473, 44}},
-        {1014, K::OwnerDrawButton, "ﾀﾞｳﾝﾛｰﾄﾞ開始  ", {486, 60, 148, 44}},
-        {1027, K::Icon, "", {8, 107, 24, 24}},
-        {1025, K::Static, "", {38, 112, 300, 16}},
-        {1015, K::Static, "ドライブ", {486, 106, 148, 14}},
-        {1011, K::Static, "空き容量：", {486, 120, 148, 14}},
-        {1001, K::CheckListView, "", {8, 158, 473, 72}},
-        {1013, K::OwnerDrawButton, "転送開始", {486, 158, 148, 44}},
-        {1012, K::PushButton, "ダウンロードデータの削除", {486, 206, 148, 24}},
-        {1071, K::ListView, "", {8, 258, 473, 44}},
-        {1028, K::Static, "未接続", {486, 258, 148, 20}},
-        {1072, K::PushButton, "ナビ取り外し", {486, 280, 148, 24}},
-        {1033, K::Icon, "", {8, 307, 24, 24}},
-        {1032, K::Static, "", {38, 312, 300, 16}},
-        {1082, K::StatusLine, "", {8, 395, 624, 50}},
-        {1074, K::Link, "地図購入WEBサイトへ", {470, 456, 162, 16}},
+        {ids::kBanner, K::Picture, "", {0, 0, 640, 34}, ids::kBannerBitmap},
+        {ids::kServerArea, K::ListView, "", {8, 60, 473, 44}},
+        {ids::kDownloadButton, K::OwnerDrawButton, "ﾀﾞｳﾝﾛｰﾄﾞ開始  ", {486, 60, 148, 44}},
+        {ids::kDownloadBusyIcon, K::Icon, "", {8, 107, 24, 24}},
+        {ids::kDownloadTimeText, K::Static, "", {38, 112, 300, 16}},
+        {ids::kDriveText, K::Static, "ドライブ", {486, 106, 148, 14}},
+        {ids::kFreeSpaceText, K::Static, "空き容量：", {486, 120, 148, 14}},
+        {ids::kPcArea, K::CheckListView, "", {8, 158, 473, 72}},
+        {ids::kTransferButton, K::OwnerDrawButton, "転送開始", {486, 158, 148, 44}},
+        {ids::kDeleteButton, K::PushButton, "ダウンロードデータの削除", {486, 206, 148, 24}},
+        {ids::kNaviArea, K::ListView, "", {8, 258, 473, 44}},
+        {ids::kConnectionText, K::Static, "未接続", {486, 258, 148, 20}},
+        {ids::kRemoveButton, K::PushButton, "ナビ取り外し", {486, 280, 148, 24}},
+        {ids::kTransferBusyIcon, K::Icon, "", {8, 307, 24, 24}},
+        {ids::kTransferTimeText, K::Static, "", {38, 312, 300, 16}},
+        {ids::kStatusLine, K::StatusLine, "", {8, 395, 624, 50}},
+        {ids::kShopLink, K::Link, "地図購入WEBサイトへ", {470, 456, 162, 16}},
     };
     r.menus = {
-        {"ファイル(&F)", {{32779, "ダウンロードフォルダ選択(&D)", "F3"}, {0, "", ""}, {32780, "終了(&X)", "F12"}}},
+        {"ファイル(&F)",
+         {{ids::kMenuFolder, "ダウンロードフォルダ選択(&D)", "F3"}, {0, "", ""}, {ids::kMenuExit, "終了(&X)", "F12"}}},
         {"ナビゲーション(&N)",
-         {{32793, "ナビゲーションの再認識(&N)", ""}, {32788, "ナビゲーションのリカバリー(&F)", ""}}},
+         {{ids::kMenuRecognise, "ナビゲーションの再認識(&N)", ""},
+          {ids::kMenuRecovery, "ナビゲーションのリカバリー(&F)", ""}}},
         {"ヘルプ(&H)",
-         {{32776, "ヘルプ(&H)", "F1"},
-          {32786, "お問い合わせ先(&I)", ""},
-          {32795, "サポート情報の保存(&S)", ""},
+         {{ids::kMenuHelp, "ヘルプ(&H)", "F1"},
+          {ids::kMenuInquiry, "お問い合わせ先(&I)", ""},
+          {ids::kMenuSupportReport, "サポート情報の保存(&S)", ""},
           {0, "", ""},
-          {32789, "バージョン情報(&V)", ""}}},
+          {ids::kMenuVersion, "バージョン情報(&V)", ""}}},
     };
     // The area headings, the status heading and the footer strip.
-    r.bitmaps = {{203, 0, 448}, {198, 8, 37}, {200, 8, 135}, {199, 8, 235}, {201, 8, 372}};
+    r.bitmaps = {{ids::kFooterBitmap, 0, 448},
+                 {ids::kServerHeadingBitmap, 8, 37},
+                 {ids::kPcHeadingBitmap, 8, 135},
+                 {ids::kNaviHeadingBitmap, 8, 235},
+                 {ids::kStatusHeadingBitmap, 8, 372}};
     return r;
 }
 
 // The pre-transfer and recovery confirmation: its window logic sets the title and texts.
 DialogResource Confirmation() {
     Rect size = Dlu(0, 0, 399, 149);
-    return {146,
+    return {ids::kConfirmationDialog,
             "",
             size.width,
             size.height,
-            {{1019, K::Static, "", Dlu(7, 7, 385, 12)},
-             {1020, K::Static, "", Dlu(14, 25, 378, 20)},
-             {1021, K::Static, "", Dlu(14, 48, 378, 12)},
-             {1022, K::Static, "", Dlu(14, 62, 378, 12)},
-             {1024, K::Static, "", Dlu(7, 86, 385, 20)},
+            {{ids::kConfirmHeading, K::Static, "", Dlu(7, 7, 385, 12)},
+             {ids::kConfirmCable, K::Static, "", Dlu(14, 25, 378, 20)},
+             {ids::kConfirmPower, K::Static, "", Dlu(14, 48, 378, 12)},
+             {ids::kConfirmConnected, K::Static, "", Dlu(14, 62, 378, 12)},
+             {ids::kConfirmQuestion, K::Static, "", Dlu(7, 86, 385, 20)},
              {platform::IDOK, K::PushButton, "OK", Dlu(282, 126, 50, 15)},
              {platform::IDCANCEL, K::PushButton, "キャンセル", Dlu(342, 126, 50, 15)}}};
 }
 
 DialogResource ConnectionInformation() {
     Rect size = Dlu(0, 0, 280, 138);
-    return {174,
+    return {ids::kConnectionDialog,
             "ナビゲーション接続情報",
             size.width,
             size.height,
-            {{1032, K::Static,
+            {{ids::kConnectionInfoText, K::Static,
               "●接続確認をされる方\n●ナビゲーションのバージョンアップ（地図更新）をされる方\n"
               "   ナビゲーションをPC接続モードにしてください。\n"
               "   ナビゲーションとパソコンをUSBケーブルで接続してください。\n"
               "   「未接続」が「接続済み」になったことを確認して、「OK」ボタンを押してください。\n\n"
               "●ダウンロードをされる方\n   「OK」ボタンを押してください。",
               Dlu(6, 6, 270, 100)},
-             {1060, K::Static, "未接続", Dlu(7, 116, 120, 12)},
+             {ids::kConnectionStateText, K::Static, "未接続", Dlu(7, 116, 120, 12)},
              {platform::IDOK, K::PushButton, "OK", Dlu(223, 114, 50, 15)}}};
 }
 
 DialogResource VersionInformation() {
     Rect size = Dlu(0, 0, 225, 76);
-    return {175,
+    return {ids::kVersionDialog,
             "ヴェルトレーンバージョン情報",
             size.width,
             size.height,
@@ -100,7 +106,7 @@ DialogResource VersionInformation() {
 
 DialogResource ExitConfirmation() {
     Rect size = Dlu(0, 0, 186, 79);
-    return {209,
+    return {ids::kExitDialog,
             "ヴェルトレーン終了確認",
             size.width,
             size.height,
@@ -112,7 +118,7 @@ DialogResource ExitConfirmation() {
 
 DialogResource CompetingProcess() {
     Rect size = Dlu(0, 0, 227, 74);
-    return {210,
+    return {ids::kProcessDialog,
             "競合プロセス終了確認",
             size.width,
             size.height,
@@ -126,7 +132,8 @@ DialogResource CompetingProcess() {
 // The hidden tool window that turns device changes into a notification of its owner.
 DialogResource DeviceWatcher() {
     Rect size = Dlu(0, 0, 60, 30);
-    DialogResource r{176, "", size.width, size.height, {{platform::IDOK, K::PushButton, "OK", Dlu(5, 8, 50, 14)}}};
+    DialogResource r{
+        ids::kWatcherDialog, "", size.width, size.height, {{platform::IDOK, K::PushButton, "OK", Dlu(5, 8, 50, 14)}}};
     r.hidden = true;
     return r;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Format.h"
+#include "state/ResourceIds.h"
 #include "ui/DialogResources.h"
 
 namespace {
@@ -14,7 +15,6 @@ namespace {
 constexpr auto kQuietLimit = std::chrono::seconds(30);
 // While it waits, it looks this often for a device change.
 constexpr auto kDeviceChangePoll = std::chrono::milliseconds(20);
-constexpr int kStatusLine = 1082;
 }  // namespace
 
 template <class Fn>
@@ -397,7 +397,7 @@ void HeadlessView::SetControlText(int window, int id, const std::string& text) {
         std::lock_guard guard(lock_);
         controls_[{window, id}].text = text;
         Changed(window, id);
-        if (window == platform::IDD_MAIN_WINDOW && id == kStatusLine) statusTexts_.push_back(text);
+        if (window == platform::IDD_MAIN_WINDOW && id == ids::kStatusLine) statusTexts_.push_back(text);
         observer = observer_;
     }
     if (observer) observer->OnControlText(window, id, text);

@@ -2,6 +2,7 @@
 // transcript in UTF-8 with each job's time and its fixed waits.
 #include "ui/script/ScriptDriver.h"
 
+#include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "platform/Clock.h"
 
@@ -9,8 +10,6 @@ namespace ui {
 namespace {
 
 using Kind = ScriptCommand::Kind;
-
-constexpr int kStatusLine = 1082;
 
 const char* AnswerName(int answer) {
     return answer == platform::IDOK ? "OK" : answer == platform::IDCANCEL ? "Cancel" : "?";
@@ -60,7 +59,7 @@ void ScriptDriver::OnBox(const platform::MessageBoxRequest& request, int answer)
 }
 
 void ScriptDriver::OnControlText(int window, int id, const std::string& text) {
-    if (window == platform::IDD_MAIN_WINDOW && id == kStatusLine) Note("status: " + TranscriptText(text));
+    if (window == platform::IDD_MAIN_WINDOW && id == ids::kStatusLine) Note("status: " + TranscriptText(text));
 }
 
 void ScriptDriver::OnDialogOpened(int window, const std::string& title) {
@@ -142,7 +141,7 @@ bool ScriptDriver::Run(const ScriptCommand& c) {
     switch (c.kind) {
     case Kind::Press: done = automation_.Press(window, c.id); break;
     case Kind::Menu: done = automation_.ChooseMenu(c.id); break;
-    case Kind::Check: done = automation_.ClickRowCheckBox(1001, c.id); break;
+    case Kind::Check: done = automation_.ClickRowCheckBox(ids::kPcArea, c.id); break;
     case Kind::Key: done = automation_.PressKey(static_cast<uint32_t>(c.id)); break;
     case Kind::Close: done = automation_.PressKey(platform::VK_ESCAPE); break;
     case Kind::Screenshot: {
