@@ -1,7 +1,7 @@
 // The user's commands of the main window other than the three job buttons: exit, removal of
 // the unit, folder selection, re-recognition, recovery, the help pages and menu enabling.
 #include "app/Dialogs.h"
-#include "app/ResultCodes.h"
+#include "state/Results.h"
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"

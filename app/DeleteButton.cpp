@@ -1,6 +1,6 @@
 // The delete button: the checked download goes to the deletion job, unless another record
 // shares its folder.
-#include "app/ResultCodes.h"
+#include "state/Results.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"

@@ -2,7 +2,7 @@
 // device watcher, and the connection information that follows the unit's connection.
 #include "app/Dialogs.h"
 
-#include "app/ResultCodes.h"
+#include "state/Results.h"
 #include "state/NotifyCodes.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"

@@ -3,9 +3,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "app/ResultCodes.h"
-#include "common/ResultCodes.h"
-#include "net/ResultCodes.h"
+#include "state/Results.h"
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"

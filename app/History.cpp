@@ -1,7 +1,7 @@
 // The download history: the PC records in History.ini, one section a record, in display order.
 #include <cstdlib>
 
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/FileUtil.h"

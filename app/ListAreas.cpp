@@ -1,7 +1,7 @@
 // The three list areas: the offer (server area), the downloads on this PC and the unit.
 #include <cstring>
 
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"

@@ -1,7 +1,7 @@
 // The program's start: one copy per session, then the logger, the paths and the bound libraries,
 // the connection information and the main window.
 #include "app/Dialogs.h"
-#include "app/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "base/Logger.h"

@@ -6,7 +6,7 @@
 
 #include "common/FileUtil.h"
 #include "common/Operation.h"
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "device/TransferRecord.h"
 #include "state/NextStep.h"
 #include "state/VeltraneApp.h"

@@ -1,10 +1,7 @@
 // The transfer button: its checks in a fixed order, each refusal with its message, then the
 // confirmation and the transfer job.
 #include "app/Dialogs.h"
-#include "app/ResultCodes.h"
-#include "common/ResultCodes.h"
-#include "device/ResultCodes.h"
-#include "jobs/ResultCodes.h"
+#include "state/Results.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"

@@ -2,7 +2,7 @@
 // timer (kTimerEjectStep), so the window keeps answering through the 5 s reopen, the 2 s pause,
 // the 5 s before the request and the requests a veto repeats. Each step is one call of the
 // device layer, the same steps DriveClose and RemoveNaviUsb take with waits in place.
-#include "app/ResultCodes.h"
+#include "state/Results.h"
 #include "app/VeltraneDlg.h"
 #include "base/Logger.h"
 #include "device/NaviFunction.h"

@@ -3,14 +3,13 @@
 // tries, while the volume is reopened, between tries) is a timer, so the window keeps
 // answering while Explorer or a virus scanner holds the unit for a while after it is plugged.
 // The held unit is let go when the user removes it through the system, unless a transfer runs.
-#include "app/ResultCodes.h"
+#include "state/Results.h"
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "base/Logger.h"
 #include "device/NaviDriveImage.h"
-#include "device/ResultCodes.h"
 #include "device/NaviFunction.h"
 
 static constexpr char kLogSource[] = ".\\veltranedlg";

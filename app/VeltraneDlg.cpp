@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "app/Dialogs.h"
-#include "app/ResultCodes.h"
+#include "state/Results.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 #include "common/Operation.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ResultCodes.h"
-#include "device/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"

@@ -7,8 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "common/ResultCodes.h"
-#include "device/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 #include "base/Text.h"

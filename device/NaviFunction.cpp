@@ -9,9 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "device/NaviDriveImage.h"
-#include "device/ResultCodes.h"
 #include "device/TransferRecord.h"
 #include "state/NotifyCodes.h"
 #include "state/VeltraneApp.h"

@@ -7,7 +7,7 @@
 
 #include "base/Logger.h"
 #include "base/Text.h"
-#include "device/ResultCodes.h"
+#include "state/Results.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"

@@ -10,9 +10,7 @@
 #include <new>
 #include <optional>
 
-#include "common/ResultCodes.h"
-#include "device/ResultCodes.h"
-#include "jobs/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"
@@ -28,7 +26,6 @@
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"
 #include "update/MapData.h"
-#include "update/ResultCodes.h"
 
 namespace {
 

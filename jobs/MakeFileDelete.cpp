@@ -1,7 +1,7 @@
 // The clean-up after a transfer: the NEW files that the preparation made in the download folder.
 #include <string_view>
 
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"

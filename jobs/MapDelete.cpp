@@ -4,8 +4,7 @@
 
 #include <optional>
 
-#include "common/ResultCodes.h"
-#include "jobs/ResultCodes.h"
+#include "state/Results.h"
 #include "state/MessageCatalogue.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"

@@ -2,7 +2,7 @@
 // and the cancel marker. Every path lies under the drive root the job took when it started.
 #include <optional>
 
-#include "jobs/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "base/Logger.h"

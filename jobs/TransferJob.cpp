@@ -3,9 +3,7 @@
 // window hears the outcome from exactly one posted notification.
 #include "jobs/TransferJob.h"
 
-#include "common/ResultCodes.h"
-#include "device/ResultCodes.h"
-#include "jobs/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 #include "common/FileUtil.h"

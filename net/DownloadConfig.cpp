@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "net/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "common/Hash.h"

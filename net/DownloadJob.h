@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "net/ExternalInterface.h"
-#include "net/ResultCodes.h"
+#include "state/Results.h"
 #include "state/NotifyCodes.h"
 
 // One downloadable file of the description.

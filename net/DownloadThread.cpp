@@ -5,8 +5,7 @@
 #include <limits>
 #include <memory>
 
-#include "common/ResultCodes.h"
-#include "net/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "common/Hash.h"

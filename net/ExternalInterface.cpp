@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <optional>
 
-#include "net/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/Hash.h"
 #include "base/Logger.h"

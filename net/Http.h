@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "net/ResultCodes.h"
+#include "state/Results.h"
 #include "platform/Internet.h"
 
 // Results of Request(): 0, the HTTP status (400 and above), kHttpNoSession, kHttpTransportError

@@ -14,7 +14,7 @@
 #include "platform/CodePage.h"
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"
-#include "update/ResultCodes.h"
+#include "state/Results.h"
 
 std::string ImageBaseName;
 

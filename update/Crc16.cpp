@@ -1,6 +1,6 @@
 // CRC-16/X-25 by slice-by-8 tables, and the check of a buffer against its expected value.
 #include "update/Crc16.h"
-#include "update/ResultCodes.h"
+#include "state/Results.h"
 
 #include <array>
 

@@ -20,7 +20,7 @@
 #include "update/Crc16.h"
 #include "update/FileBuffer.h"
 #include "update/GzipExtract.h"
-#include "update/ResultCodes.h"
+#include "state/Results.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "platform/RawVolume.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/Hash.h"
 #include "support/BindSha512.h"

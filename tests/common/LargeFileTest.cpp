@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "common/Hash.h"

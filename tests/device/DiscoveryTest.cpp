@@ -8,7 +8,7 @@
 #include "decode/Encipher.h"
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
-#include "device/ResultCodes.h"
+#include "state/Results.h"
 #include "platform/Clock.h"
 #include "platform/Drives.h"
 #include "platform/View.h"

@@ -4,7 +4,7 @@
 
 #include "device/MountVolume.h"
 #include "device/NaviFunction.h"
-#include "device/ResultCodes.h"
+#include "state/Results.h"
 #include "platform/Clock.h"
 #include "platform/Drives.h"
 #include "platform/Volumes.h"

@@ -11,7 +11,7 @@
 
 #include "device/NaviDriveImage.h"
 #include "device/NaviFunction.h"
-#include "device/ResultCodes.h"
+#include "state/Results.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/Files.h"

@@ -8,8 +8,7 @@
 
 #include "FileSystemHooks.h"
 #include "TransferFixture.h"
-#include "jobs/ResultCodes.h"
-#include "update/ResultCodes.h"
+#include "state/Results.h"
 
 namespace fs = std::filesystem;
 

@@ -2,7 +2,7 @@
 // figures piece by piece and the control data it refuses before writing anything.
 #include "TransferFixture.h"
 #include "base/Text.h"
-#include "jobs/ResultCodes.h"
+#include "state/Results.h"
 
 namespace fs = std::filesystem;
 

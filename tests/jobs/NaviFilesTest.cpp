@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "jobs/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "jobs/TransferJob.h"
 #include "support/BuildFolders.h"

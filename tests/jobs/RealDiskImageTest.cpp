@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "TransferFixture.h"
-#include "jobs/ResultCodes.h"
+#include "state/Results.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/posix/MachineSource.h"
 #include "support/LoopDevice.h"

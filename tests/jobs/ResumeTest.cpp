@@ -1,9 +1,8 @@
 // A transfer cut off on the unit: the record it keeps in the map folder, and the next transfer
 // that finishes it where it stopped. The set's image is 64 KiB in four pieces of 16 KiB.
 #include "TransferFixture.h"
-#include "device/ResultCodes.h"
+#include "state/Results.h"
 #include "device/TransferRecord.h"
-#include "jobs/ResultCodes.h"
 #include "platform/Profile.h"
 
 namespace fs = std::filesystem;

@@ -1,8 +1,7 @@
 // The transfer job end to end: it runs on its own thread from the set in the map folder onto
 // the unit and reports to the recording front end.
 #include "TransferFixture.h"
-#include "device/ResultCodes.h"
-#include "jobs/ResultCodes.h"
+#include "state/Results.h"
 
 namespace fs = std::filesystem;
 

@@ -15,8 +15,7 @@
 
 #include "Certificates.h"
 #include "MapService.h"
-#include "common/ResultCodes.h"
-#include "net/ResultCodes.h"
+#include "state/Results.h"
 #include "tools/mkupdate/UpdateSet.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"

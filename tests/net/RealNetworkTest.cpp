@@ -17,7 +17,7 @@
 
 #include "Certificates.h"
 #include "MapService.h"
-#include "net/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
 #include "net/DownloadJob.h"

@@ -15,7 +15,7 @@
 
 #include "Certificates.h"
 #include "MapService.h"
-#include "net/ResultCodes.h"
+#include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "net/ExternalInterface.h"
 #include "net/Http.h"

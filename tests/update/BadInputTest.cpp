@@ -7,7 +7,7 @@
 #include "UpdateFixture.h"
 #include "decode/Encipher.h"
 #include "update/Crc16.h"
-#include "update/ResultCodes.h"
+#include "state/Results.h"
 
 namespace fs = std::filesystem;
 

@@ -15,7 +15,7 @@
 #include "support/TestWorld.h"
 #include "update/Crc16.h"
 #include "update/GzipExtract.h"
-#include "update/ResultCodes.h"
+#include "state/Results.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "UpdateFixture.h"
-#include "update/ResultCodes.h"
+#include "state/Results.h"
 
 using PrepareTest = UpdateFixture;
 
