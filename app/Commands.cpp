@@ -4,6 +4,7 @@
 #include "state/Results.h"
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
+#include "state/ResultTable.h"
 #include "state/VeltraneApp.h"
 #include "app/SupportReport.h"
 #include "app/VeltraneDlg.h"

@@ -2,6 +2,7 @@
 // unit found, and the keys of the message pre-filter.
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
+#include "state/ResultTable.h"
 #include "state/VeltraneApp.h"
 #include "app/VeltraneDlg.h"
 #include "common/FileUtil.h"
@@ -23,14 +24,6 @@ void SendTransferCompletion(const std::string& failureCode) {
     CExternalInterface().TransferCompletionRequest(&request, &response);
 }
 }  // namespace
-
-std::string TransferFailureCode(int result) {
-    std::string code = ResultToMessageCode(result);
-    if (code.size() != 3) code = "E15";
-    if (result == 532) code = "E12";
-    int number = std::atoi(code.substr(1, 2).c_str());
-    return number >= 1 && number <= 17 ? Format("E%02d", number) : "E15";
-}
 
 void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
     VLOG(LOG_TRACE, "OnMainNotify[%d]", static_cast<int>(wParam));

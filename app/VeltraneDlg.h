@@ -111,8 +111,6 @@ std::string SizeText(double gigabytes);
 std::string RemainingTimeText(const char* prefix, int32_t minutes);
 // Minutes left of a download from the job's last measured rate; 0 when nothing was measured.
 int32_t RemainingDownloadMinutes(const DOWNLOAD_JOB& job);
-// The short code a failed transfer reports to the service and shows: "E01" to "E17".
-std::string TransferFailureCode(int result);
 
 class CVeltraneDlg : public platform::ViewHandler {
 public:

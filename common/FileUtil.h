@@ -44,5 +44,3 @@ std::string GigabytesFree(const std::string& path);
 std::string GetDriveLetter(const std::string& path);
 std::string GetDirectoryPart(const std::string& path);
 std::string GetFileNamePart(const std::string& path);
-
-std::string ResultToMessageCode(int result);

@@ -1,9 +1,8 @@
-// The message catalogue at work: each message kind's Message.ini key (or built-in text), its
-// placeholders, caption and icon, and the boxes that show errors and confirmations.
+// The message catalogue at work: the error boxes (each kind's box is a row of
+// state/ResultTable.cpp) with their placeholders filled, and the confirmations.
 #include "state/MessageCatalogue.h"
 
-#include <initializer_list>
-
+#include "state/ResultTable.h"
 #include "state/VeltraneApp.h"
 #include "base/Logger.h"
 #include "base/Text.h"
@@ -15,87 +14,9 @@ static constexpr char kLogSource[] = ".\\MessageCatalogue";
 
 namespace {
 
-// How the placeholders of a text are filled.
-enum class Fill {
-    LineBreaks,      // "\n" only
-    Code,            // "\n"; "#1" → message code
-    Download,        // "\n"; "#1" detail, "#2" number, "#3" code, "#4" free number
-    NaviCode,        // "\n"; "#1" code; "#2" → nothing
-    NaviFailedCopy,  // "\n"; "#1" code; "#2" → the advice to delete the unit's data
-    FixedE08,        // "\n"; "#1" → "E08", whatever code was passed
-    NameCode,        // "\n"; "#1" → the data name; "#2" → message code
-    None,            // a built-in text, shown as it stands
-};
-
-struct ErrorEntry {
-    std::initializer_list<int> kinds;
-    const char* section;
-    const char* key;
-    const char* builtIn;
-    Fill fill;
-    const char* caption;
-    uint32_t icon;
-};
-
 using platform::MB_ICONERROR;
 using platform::MB_ICONINFORMATION;
 using platform::MB_ICONWARNING;
-
-const ErrorEntry kErrorEntries[] = {
-    {{400}, "MSG_ERROR_DOWNLOAD", "ERROR_001", nullptr, Fill::Download, "エラー", MB_ICONWARNING},
-    {{401}, "MSG_ERROR_DOWNLOAD", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{405}, "MSG_ERROR_DOWNLOAD", "ERROR_005", nullptr, Fill::Download, "エラー", MB_ICONWARNING},
-    {{402}, "MSG_ERROR_DOWNLOAD", "ERROR_003", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{403}, "MSG_ERROR_DOWNLOAD", "ERROR_004", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{406}, "MSG_ERROR_NETWORK", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{531, 900}, "MSG_ERROR_NETWORK", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
-    {{500}, "MSG_ERROR_NAVI", "ERROR_005", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
-    {{501}, "MSG_ERROR_NAVI", "ERROR_003", nullptr, Fill::NaviCode, "エラー", MB_ICONERROR},
-    {{502}, "MSG_ERROR_NAVI", "ERROR_003", nullptr, Fill::NaviFailedCopy, "エラー", MB_ICONERROR},
-    {{503, 504, 507, 514, 516, 517, 518, 519, 520, 521, 522},
-     "MSG_ERROR_NAVI",
-     "ERROR_002",
-     nullptr,
-     Fill::Code,
-     "エラー",
-     MB_ICONERROR},
-    {{505}, "MSG_ERROR_NAVI", "ERROR_006", nullptr, Fill::Code, "最新版", MB_ICONINFORMATION},
-    {{506}, "MSG_ERROR_NAVI", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{510}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
-    {{524}, "MSG_ERROR_NAVI", "ERROR_007", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
-    {{525}, nullptr, nullptr, "ダウンロードが完了していないため、転送できません。", Fill::None, "警告", MB_ICONWARNING},
-    {{526}, "MSG_ERROR_NAVI", "ERROR_011", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
-    {{530, 532}, "MSG_ERROR_NAVI", "ERROR_009", nullptr, Fill::Code, "エラー", MB_ICONWARNING},
-    {{534}, "MSG_ERROR_NAVI", "ERROR_010", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{536}, "MSG_ERROR_NAVI", "ERROR_012", nullptr, Fill::NameCode, "エラー", MB_ICONWARNING},
-    {{600}, "MSG_ERROR_DELETE", "ERROR_002", nullptr, Fill::LineBreaks, "エラー", MB_ICONWARNING},
-    {{601}, "MSG_ERROR_DELETE", "ERROR_001", nullptr, Fill::LineBreaks, "エラー", MB_ICONERROR},
-    {{800}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{801}, "MSG_ERROR_SYSTEM", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{810}, "MSG_ERROR_SYSTEM", "ERROR_003", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{901}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::FixedE08, "エラー", MB_ICONERROR},
-    {{1100}, "MSG_ERROR_RESTORE", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{1101}, "MSG_ERROR_RESTORE", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{1102, 1103},
-     nullptr,
-     nullptr,
-     "ナビゲーションが見つかりませんでした。",
-     Fill::None,
-     "ナビゲーションの再認識",
-     MB_ICONINFORMATION},
-    {{1200}, "MSG_ERROR_COMPETITION", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{1201}, "MSG_ERROR_COMPETITION", "ERROR_002", nullptr, Fill::Code, "エラー", MB_ICONERROR},
-    {{2100}, "MSG_ERROR_REJECT", "ERROR_001", nullptr, Fill::Code, "ナビ取り外し", MB_ICONINFORMATION},
-};
-
-const ErrorEntry kUnknownKind = {{}, "MSG_ERROR_SYSTEM", "ERROR_001", nullptr, Fill::Code, "エラー", MB_ICONERROR};
-
-const ErrorEntry& EntryFor(int kind) {
-    for (const ErrorEntry& entry : kErrorEntries)
-        for (int k : entry.kinds)
-            if (k == kind) return entry;
-    return kUnknownKind;
-}
 
 std::string ReadText(const char* section, const char* key) {
     char buffer[512] = {};
@@ -145,7 +66,7 @@ std::string TimeText(int minutes) {
 
 int MessageCatalogue::ShowErrorMessage(int kind, const std::string& messageCode, const std::string& note) {
     NoteText = note;
-    const ErrorEntry& entry = EntryFor(kind);
+    const ErrorBox& entry = BoxOf(kind);
     std::string text =
         FillText(entry.builtIn ? entry.builtIn : ReadText(entry.section, entry.key), entry.fill, *this, messageCode);
     {

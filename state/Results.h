@@ -1,7 +1,7 @@
 // Every result code of the program, by number. A result is 0 for success or a number that is
-// also the message kind the user sees (state/MessageCatalogue.cpp) and selects its short code
-// (ResultToMessageCode); logs, messages and the service's reports carry the number, so it
-// stays. Several causes may share a number, and so a box: each cause has its own name. Beside
+// also the message kind the user sees; its row in state/ResultTable.cpp gives its box, its short
+// code and a failed transfer's code. Logs, messages and the service's reports carry the number,
+// so it stays. Several causes may share a number, and so a box: each cause has its own name. Beside
 // these, a service call's result may be an HTTP status of 400 and above (net/Http.h).
 #pragma once
 

@@ -4,6 +4,7 @@
 
 #include "WindowWorld.h"
 #include "state/ResourceIds.h"
+#include "state/ResultTable.h"
 #include "platform/Clock.h"
 #include "platform/sim/Machine.h"
 #include "support/ShippedMessages.h"

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "state/ResultTable.h"
 #include "state/Results.h"
 #include "state/VeltraneApp.h"
 #include "common/FileUtil.h"
