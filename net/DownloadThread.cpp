@@ -284,8 +284,10 @@ int DownloadFile(DOWNLOAD_JOB* job, const std::string& url, const std::string& d
         std::optional<platform::ByteRange> range;
         if (mark && onDisk < mark->length) range = platform::ByteRange{onDisk, mark->validator};
         platform::OpenedUrl opened = OpenSessionUrl(url, StopFlagged, range);
-        bool resumed = range && opened.status == 206 && CarriesTheRest(*opened.file, onDisk, mark->length);
-        if (range && !resumed && (opened.status == 206 || opened.status == 416)) {
+        const HttpStatus status = StatusOf(opened.status);
+        bool resumed =
+            range && status == HttpStatus::PartialContent && CarriesTheRest(*opened.file, onDisk, mark->length);
+        if (range && !resumed && (status == HttpStatus::PartialContent || status == HttpStatus::RangeNotSatisfiable)) {
             // Not the part that was asked for: the whole file instead.
             VLOG(LOG_INFO, "レンジ不一致[%d]", opened.status);
             opened.file.reset();

@@ -37,7 +37,7 @@ platform::OpenedUrl OpenSessionUrl(const std::string& url, const platform::StopC
     for (;;) {
         std::optional<platform::ProxyCredentials> used = theApp.Internet.KeptProxyCredentials();
         platform::OpenedUrl opened = theApp.Internet.OpenUrl(url, platform::TrustAnchors{CaBundlePath()}, stop, range);
-        if (opened.status != 407) return opened;
+        if (StatusOf(opened.status) != HttpStatus::ProxyAuthenticationRequired) return opened;
         // A 407 came back, so the URL parsed.
         std::optional<platform::UrlParts> parts = platform::CrackUrl(url);
         if (!parts || !AskProxyCredentials(*parts, used)) return opened;
@@ -89,13 +89,14 @@ int CHttpBase::Request() {
                 return reply.noSession ? kHttpNoSession : kHttpTransportError;
             }
             VLOG(LOG_TRACE, "ステータスチェック");
-            if (reply.status == 407) {
+            const HttpStatus status = StatusOf(reply.status);
+            if (status == HttpStatus::ProxyAuthenticationRequired) {
                 if (!AskProxyCredentials(*url, used)) return kHttpProxyDeclined;
                 continue;
             }
-            if (reply.status >= 400) {
+            if (status >= HttpStatus::BadRequest) {
                 VLOG(LOG_ERROR, "データ受信要求エラー[%d]", reply.status);
-                return reply.status;
+                return ResultOf(status);
             }
             VLOG(LOG_TRACE, "Response開始");
             int result = Response(reply.body);

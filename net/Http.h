@@ -10,8 +10,23 @@
 #include "state/Results.h"
 #include "platform/Internet.h"
 
-// Results of Request(): 0, the HTTP status (400 and above), kHttpNoSession, kHttpTransportError
-// or kHttpProxyDeclined.
+// The HTTP statuses the program acts on: a type of their own, so that a status is never taken for
+// a result code of the same number.
+enum class HttpStatus : int {
+    PartialContent = 206,
+    BadRequest = 400,  // this and every status above it end a call
+    ProxyAuthenticationRequired = 407,
+    RangeNotSatisfiable = 416,
+};
+
+inline HttpStatus StatusOf(int status) { return static_cast<HttpStatus>(status); }
+
+// A call ended by a status of 400 and above has the status's number as its result: the message
+// kind of that number (an HTTP 401 shows kDownloadFailed's box), as logs and messages have it.
+inline int ResultOf(HttpStatus status) { return static_cast<int>(status); }
+
+// Results of Request(): 0, ResultOf an HTTP status (400 and above), kHttpNoSession,
+// kHttpTransportError or kHttpProxyDeclined.
 
 class CHttpBase {
 public:
