@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "state/ResultTable.h"
 #include "state/Results.h"
@@ -196,4 +197,26 @@ TEST(FileUtilCodes, ResultsMapToMessageCodes) {
     for (int result : {0,   -1,  1,   399, 405, 407, 499, 513, 515, 523,  529,  533,  599,
                        602, 699, 701, 799, 808, 809, 811, 899, 902, 1099, 1103, 12345})
         EXPECT_EQ(ResultToMessageCode(result), "E99") << result;
+}
+
+TEST(FileUtilCodes, AFailedTransferReportsOneToSeventeenOrFifteen) {
+    // The short codes E01 to E17 pass on (532 reports E12); every other result reports E15.
+    const std::pair<const char*, std::vector<int>> table[] = {
+        {"E01", {400, 501, 511, 802, 900, 1100}},
+        {"E02", {502, 505, 512, 803, 1101}},
+        {"E03", {402, 506, 804, 805, 806, 807, 1102}},
+        {"E04", {503, 504, 519, 801}},
+        {"E05", {520, 810}},
+        {"E06", {517, 531}},
+        {"E07", {521, 901}},
+        {"E08", {518}},
+        {"E09", {507}},
+        {"E10", {508}},
+        {"E12", {530, 532}},
+        {"E13", {514}},
+        {"E16", {522}},
+        {"E15", {0, 100, 401, 403, 404, 406, 500, 510, 516, 523, 600, 800, 1103, 2100, 9000, 12345}},
+    };
+    for (const auto& [code, results] : table)
+        for (int result : results) EXPECT_EQ(TransferFailureCode(result), code) << result;
 }
