@@ -4,6 +4,7 @@
 
 #include "state/Results.h"
 #include "state/NotifyCodes.h"
+#include "state/NextStep.h"
 #include "state/ResourceIds.h"
 #include "state/VeltraneApp.h"
 #include "base/Text.h"
@@ -38,6 +39,8 @@ void CDialogNaviConfiramation::OnInitDialog() {
                             "ナビゲーションのリカバリーが完了するまではナビゲーションとパソコンを接続しているUSBケーブ"
                             "ルを外さないでください。");
         view.SetControlText(window_, ids::kConfirmQuestion, "ナビゲーションのリカバリーを開始してよろしいですか？");
+        // The recovery formats through the shell's dialog, whose Quick Format box comes ticked.
+        view.SetControlText(window_, ids::kConfirmFormatStep, FullFormatStep());
     }
     view.SetControlText(window_, ids::kConfirmPower,
                         "● ナビゲーションが電源（ACアダプター）に接続されていることを確認してください。");

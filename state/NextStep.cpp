@@ -54,6 +54,8 @@ std::string NextStepText(ErrorCause cause) {
     return text;
 }
 
+std::string FullFormatStep() { return ReadText("FULL_FORMAT"); }
+
 std::string SupportReportFolder() {
     std::string folder = platform::GetUserDataFolder();
     return folder.empty() ? "" : folder + "SupportReport\\";

@@ -18,6 +18,10 @@ ErrorCause CauseOfKind(int kind);
 // The lines added below a box's text for the cause ("" for Unknown, or when Message.ini has no
 // text for it): a blank line, the next step, and where the support report is.
 std::string NextStepText(ErrorCause cause);
+// The line the recovery's confirmation adds below its question: the shell's format dialog comes
+// with Quick Format ticked, and this says what to untick for a full format ("" when Message.ini
+// has no text for it).
+std::string FullFormatStep();
 // Where support reports are written: "SupportReport\" in the user's data folder ("" when the
 // system names no such folder).
 std::string SupportReportFolder();

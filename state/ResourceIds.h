@@ -51,6 +51,7 @@ constexpr int kConfirmCable = 1020;
 constexpr int kConfirmPower = 1021;
 constexpr int kConfirmConnected = 1022;
 constexpr int kConfirmQuestion = 1024;
+constexpr int kConfirmFormatStep = 1026;
 constexpr int kConnectionInfoText = 1032;
 constexpr int kConnectionStateText = 1060;
 

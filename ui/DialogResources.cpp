@@ -72,6 +72,7 @@ DialogResource Confirmation() {
              {ids::kConfirmPower, K::Static, "", Dlu(14, 48, 378, 12)},
              {ids::kConfirmConnected, K::Static, "", Dlu(14, 62, 378, 12)},
              {ids::kConfirmQuestion, K::Static, "", Dlu(7, 86, 385, 20)},
+             {ids::kConfirmFormatStep, K::Static, "", Dlu(7, 108, 268, 34)},
              {platform::IDOK, K::PushButton, "OK", Dlu(282, 126, 50, 15)},
              {platform::IDCANCEL, K::PushButton, "キャンセル", Dlu(342, 126, 50, 15)}}};
 }

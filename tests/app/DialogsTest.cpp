@@ -71,6 +71,7 @@ TEST_F(DialogsTest, TheConfirmationAsksForTheTransferOrTheRecovery) {
               "バージョンアップ(地図更新)【2026年春版】データの転送を開始してよろしいですか？");
     EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmPower),
               "● ナビゲーションが電源（ACアダプター）に接続されていることを確認してください。");
+    EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmFormatStep), "");  // nothing is formatted
 
     CDialogNaviConfiramation recovery;
     recovery.Mode = 2;
@@ -81,6 +82,10 @@ TEST_F(DialogsTest, TheConfirmationAsksForTheTransferOrTheRecovery) {
               "ナビゲーションのリカバリーを開始してよろしいですか？");
     EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmHeading),
               "ナビゲーションのリカバリーを開始する前に次の確認をお願いします。");
+    // The shell's format dialog comes with Quick Format ticked: the user learns what to untick.
+    EXPECT_EQ(DialogText(ids::kConfirmationDialog, ids::kConfirmFormatStep),
+              "※フォーマットの画面で［クイック フォーマット］にチェックが付いている場合、時間をかけて完全にフォー"
+              "マットするには、チェックを外してから［開始］を押してください。");
 }
 
 TEST_F(DialogsTest, TheConnectionInformationFollowsAPlugWithoutAClick) {
