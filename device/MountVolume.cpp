@@ -1,5 +1,6 @@
 // The letter recovery: the remembered volume takes the first free letter; otherwise each
-// letterless volume is tried at a free letter, and a trial letter of anything else comes off again.
+// letterless volume on the USB bus is tried at a free letter, and a trial letter of anything else
+// comes off again.
 #include "device/MountVolume.h"
 
 #include <algorithm>
@@ -58,6 +59,12 @@ int MountRemembered(const std::string& volume) {
     return freeLetter ? kRecoveryMountFailed : kRecoveryNoFreeLetter;
 }
 
+// A volume whose bus cannot be asked is not taken for the unit.
+bool OnUsbBus(const std::string& volume) {
+    uint32_t bus = platform::BusTypeUnknown;
+    return platform::GetVolumeBusType(volume.c_str(), &bus) && bus == platform::BusTypeUsb;
+}
+
 enum class Trial { Recognised, NextVolume, Failed };
 
 // Mounts one letterless volume at the first free letter that takes it and looks whether it is
@@ -92,11 +99,13 @@ int MountNaviVolume() {
             if (auto it = std::find(letterless.begin(), letterless.end(), volume); it != letterless.end())
                 letterless.erase(it);
         if (letterless.empty()) return kRecoveryNoLetterlessVolume;
-        // Only removable volumes are the unit's kind: a fixed disk's EFI, recovery or OEM
-        // partition must never get a letter, not even for a look.
+        // Only removable volumes on the USB bus are the unit's kind: a fixed disk's EFI, recovery
+        // or OEM partition, a card in the PC's own SD slot or an eSATA disk must never get a
+        // letter, not even for a look.
         std::vector<std::string> removable;
         for (const std::string& volume : letterless)
-            if (platform::GetDriveTypeA(volume.c_str()) == platform::DRIVE_REMOVABLE) removable.push_back(volume);
+            if (platform::GetDriveTypeA(volume.c_str()) == platform::DRIVE_REMOVABLE && OnUsbBus(volume))
+                removable.push_back(volume);
         if (removable.empty()) return kRecoveryNoUnitVolume;
 
         unsigned char* buffer = nullptr;

@@ -16,6 +16,21 @@ namespace platform {
 [[nodiscard]] bool FindNextVolumeA(HANDLE find, char* volumeName, uint32_t size);
 [[nodiscard]] bool FindVolumeClose(HANDLE find);
 
+// The bus a volume's disk is attached through: STORAGE_DEVICE_DESCRIPTOR's BusType, as
+// IOCTL_STORAGE_QUERY_PROPERTY (StorageDeviceProperty, PropertyStandardQuery) answers it on a
+// handle of the volume opened without access.
+constexpr uint32_t BusTypeUnknown = 0x0;
+constexpr uint32_t BusTypeScsi = 0x1;
+constexpr uint32_t BusTypeAta = 0x3;
+constexpr uint32_t BusTypeUsb = 0x7;
+constexpr uint32_t BusTypeSata = 0xB;
+constexpr uint32_t BusTypeSd = 0xC;
+constexpr uint32_t BusTypeMmc = 0xD;
+constexpr uint32_t BusTypeNvme = 0x11;
+// volumeName is a GUID path "\\?\Volume{...}\". False with the last error when there is no such
+// volume, or its device gives no descriptor (ERROR_INVALID_FUNCTION: a volume on no disk).
+[[nodiscard]] bool GetVolumeBusType(const char* volumeName, uint32_t* busType);
+
 // Gives the volume the letter of mountPoint; fails while the letter is in use.
 [[nodiscard]] bool SetVolumeMountPointA(const char* mountPoint, const char* volumeName);
 // Takes the letter away; the volume stays.

@@ -51,6 +51,12 @@ constexpr MachineSource kLinuxPc{
     .FileWritten = [](const std::string&) {},
     .VolumeNameOfLetter = linuxpc::VolumeNameOfLetter,
     .VolumeNames = linuxpc::VolumeNames,
+    .VolumeBusType = [](const char* volumeName, uint32_t* busType) -> uint32_t {
+        std::optional<uint32_t> type = linuxpc::VolumeBusType(volumeName);
+        if (!type) return ERROR_FILE_NOT_FOUND;
+        *busType = *type;
+        return ERROR_SUCCESS;
+    },
     .SetVolumeMountPoint = NoLetterSet,
     .DeleteVolumeMountPoint = NoLetterRemoved,
     .OpenRawVolume = [](char letter, uint32_t desiredAccess,

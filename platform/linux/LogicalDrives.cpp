@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/linux/UdevDevices.h"
 #include "platform/linux/Volumes.h"
 
 namespace platform::linuxpc {
@@ -50,6 +51,12 @@ std::optional<std::string> VolumeNameOfLetter(char letter) {
     std::optional<Volume> volume = LetteredVolume(letter);
     if (!volume) return std::nullopt;
     return VolumeGuidPath(*volume);
+}
+
+std::optional<uint32_t> VolumeBusType(const std::string& guidPath) {
+    for (const Volume& volume : LetteredVolumes())
+        if (VolumeGuidPath(volume) == guidPath) return BlockBusType(volume.number);
+    return std::nullopt;
 }
 
 std::vector<std::string> VolumeNames() {

@@ -19,6 +19,8 @@ uint32_t GetDriveTypeA(const char* rootPath);
 std::optional<std::string> DisplayName(char letter);
 // The GUID path of the volume at a letter, or nullopt.
 std::optional<std::string> VolumeNameOfLetter(char letter);
+// The bus of the lettered volume with that GUID path (UdevDevices.h, BlockBusType), or nullopt.
+std::optional<uint32_t> VolumeBusType(const std::string& guidPath);
 // The GUID paths of every lettered volume present, in letter order.
 std::vector<std::string> VolumeNames();
 

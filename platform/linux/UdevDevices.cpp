@@ -14,6 +14,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
+#include "platform/Volumes.h"
 #include "platform/linux/DiskEject.h"
 #include "platform/linux/DiskNumber.h"
 #include "platform/linux/Udev.h"
@@ -202,6 +203,35 @@ CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST device) {
 }
 
 CONFIGRET CM_Get_Child(DEVINST* child, DEVINST device) { return CM_Get_Parent(child, device); }
+
+uint32_t BlockBusType(dev_t number) {
+    // Found by listing, not through /sys/dev/block: what udev lists is what the device tree holds.
+    Udev context(udev_new());
+    UdevEnumerate list(context ? udev_enumerate_new(context.get()) : nullptr);
+    if (!list || udev_enumerate_add_match_subsystem(list.get(), "block") < 0 ||
+        udev_enumerate_scan_devices(list.get()) < 0)
+        return BusTypeUnknown;
+    UdevDevice block;
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(list.get())) {
+        UdevDevice device(udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
+        if (device && udev_device_get_devnum(device.get()) == number) {
+            block = std::move(device);
+            break;
+        }
+    }
+    if (!block) return BusTypeUnknown;
+    const auto below = [&](const char* subsystem) {
+        return udev_device_get_parent_with_subsystem_devtype(block.get(), subsystem, nullptr) != nullptr;
+    };
+    // A USB card reader's card is on the USB bus, as Windows reports it; a slot of the PC's own is not.
+    if (below("usb")) return BusTypeUsb;
+    if (below("mmc")) return BusTypeSd;
+    if (below("nvme")) return BusTypeNvme;
+    // libata's disks lie below an "ataN" port.
+    if (Text(udev_device_get_syspath(block.get())).find("/ata") != std::string::npos) return BusTypeSata;
+    return BusTypeUnknown;
+}
 
 CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength) {
     if (vetoType) *vetoType = kVetoNone;

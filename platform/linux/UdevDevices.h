@@ -4,6 +4,8 @@
 // the real PC's.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 
 #include "platform/Devices.h"
@@ -27,6 +29,10 @@ namespace platform::linuxpc {
 // disk): it is its own parent and child.
 [[nodiscard]] CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST device);
 [[nodiscard]] CONFIGRET CM_Get_Child(DEVINST* child, DEVINST device);
+// The bus of a block device (a volume or its disk) as STORAGE_DEVICE_DESCRIPTOR's BusType:
+// BusTypeUsb below a USB device, BusTypeSd below an MMC card, BusTypeNvme, BusTypeSata below a
+// libata port, BusTypeUnknown otherwise (or when udev does not know the device).
+uint32_t BlockBusType(dev_t number);
 // See DiskEject.h.
 [[nodiscard]] CONFIGRET CM_Request_Device_EjectA(DEVINST device, int* vetoType, char* vetoName, uint32_t nameLength);
 

@@ -59,6 +59,8 @@ struct MachineSource {
     // away (the error, ERROR_SUCCESS when done).
     std::optional<std::string> (*VolumeNameOfLetter)(char letter);
     std::vector<std::string> (*VolumeNames)();
+    // The bus of a volume's disk (BusType values of Volumes.h): ERROR_SUCCESS with it, or the error.
+    uint32_t (*VolumeBusType)(const char* volumeName, uint32_t* busType);
     uint32_t (*SetVolumeMountPoint)(char letter, const char* volumeName);
     uint32_t (*DeleteVolumeMountPoint)(char letter);
     // RawVolume.h: "\\.\X:" opened; the calls on a handle go to the source that opened it.

@@ -93,6 +93,16 @@ bool FindVolumeClose(HANDLE handle) {
     return CloseHandle(handle);
 }
 
+bool GetVolumeBusType(const char* volumeName, uint32_t* busType) {
+    if (volumeName == nullptr || busType == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const uint32_t error = CurrentMachine().VolumeBusType(volumeName, busType);
+    SetLastError(error);
+    return error == ERROR_SUCCESS;
+}
+
 bool SetVolumeMountPointA(const char* mountPoint, const char* volumeName) {
     char letter = MountPointLetter(mountPoint);
     if (letter == 0 || volumeName == nullptr) {

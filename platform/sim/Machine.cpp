@@ -8,12 +8,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 #include "platform/Profile.h"
 #include "platform/UnitModel.h"
+#include "platform/Volumes.h"
 
 namespace platform {
 namespace {
@@ -196,6 +198,18 @@ std::optional<uint32_t> DeviceDisk(const ProfileDocument& doc, const std::string
     std::string disk = deviceId.empty() ? std::string() : Value(doc, "Device " + deviceId, "Disk");
     if (disk.empty()) return std::nullopt;
     return static_cast<uint32_t>(std::strtoul(disk.c_str(), nullptr, 0));
+}
+
+uint32_t DeviceBusType(const ProfileDocument& doc, const std::string& deviceId) {
+    static constexpr std::pair<const char*, uint32_t> kBuses[] = {
+        {"USB", BusTypeUsb}, {"SD", BusTypeSd},     {"MMC", BusTypeMmc},   {"SATA", BusTypeSata},
+        {"ATA", BusTypeAta}, {"SCSI", BusTypeScsi}, {"NVME", BusTypeNvme},
+    };
+    std::string bus = deviceId.empty() ? std::string() : Value(doc, "Device " + deviceId, "Bus");
+    for (char& c : bus) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const auto& [name, type] : kBuses)
+        if (bus == name) return type;
+    return BusTypeUnknown;
 }
 
 bool BootSignatureValid(const std::string& imagePath) {

@@ -58,6 +58,11 @@ std::optional<VolumeEntry> DriveVolume(const ProfileDocument& doc, char letter);
 // The disk number of a present device ("[Device <id>]" with Disk=), nullopt when it has none.
 std::optional<uint32_t> DeviceDisk(const ProfileDocument& doc, const std::string& deviceId);
 
+// The bus of a present device's disk ("[Device <id>]" with Bus=: USB, SD, MMC, SATA, ATA, SCSI
+// or NVMe, in any case) as a BusType value of platform/Volumes.h; BusTypeUnknown when it names
+// none or another.
+uint32_t DeviceBusType(const ProfileDocument& doc, const std::string& deviceId);
+
 // The boot sector at the start of a raw image ends in 55 AA.
 bool BootSignatureValid(const std::string& imagePath);
 

@@ -21,6 +21,7 @@ std::optional<std::string> DriveRoot(char letter);
 // Volumes.cpp
 std::optional<std::string> VolumeNameOfLetter(char letter);
 std::vector<std::string> VolumeNames();
+uint32_t VolumeBusType(const char* volumeName, uint32_t* busType);
 uint32_t SetVolumeMountPoint(char letter, const char* volumeName);
 uint32_t DeleteVolumeMountPoint(char letter);
 // RawVolume.cpp

@@ -36,6 +36,7 @@ constexpr MachineSource kSimulatedMachine{
     .FileWritten = WriteThroughStaleMount,
     .VolumeNameOfLetter = VolumeNameOfLetter,
     .VolumeNames = VolumeNames,
+    .VolumeBusType = VolumeBusType,
     .SetVolumeMountPoint = SetVolumeMountPoint,
     .DeleteVolumeMountPoint = DeleteVolumeMountPoint,
     .OpenRawVolume = OpenRawVolume,

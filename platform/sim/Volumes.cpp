@@ -29,6 +29,18 @@ std::vector<std::string> VolumeNames() {
     return names;
 }
 
+uint32_t VolumeBusType(const char* volumeName, uint32_t* busType) {
+    const ProfileDocument doc = MachineDescription();
+    for (const VolumeEntry& volume : MachineVolumes(doc)) {
+        if (volume.guidPath != volumeName) continue;
+        // A volume on no disk has no storage device to describe.
+        if (volume.device.empty()) return ERROR_INVALID_FUNCTION;
+        *busType = DeviceBusType(doc, volume.device);
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
 uint32_t SetVolumeMountPoint(char letter, const char* volumeName) {
     uint32_t error = ERROR_SUCCESS;
     bool saved = ModifyMachine([&](ProfileDocument& doc) {

@@ -1,8 +1,12 @@
 // Volume names and mount points through the system's W calls, the names handed back in CP932.
 #include "platform/Volumes.h"
 
+#include <cstddef>
+#include <string>
+
 #include "platform/win32/Wide.h"
 #include "platform/win32/Windows.h"
+#include <winioctl.h>
 
 namespace platform {
 namespace {
@@ -42,6 +46,38 @@ bool FindNextVolumeA(HANDLE find, char* volumeName, uint32_t size) {
 }
 
 bool FindVolumeClose(HANDLE find) { return ::FindVolumeClose(find); }
+
+bool GetVolumeBusType(const char* volumeName, uint32_t* busType) {
+    // The GUID path opens the volume without its trailing backslash (with it, its root folder).
+    std::string path = volumeName != nullptr ? volumeName : "";
+    if (!path.empty() && path.back() == '\\') path.pop_back();
+    auto wide = win32::Wide(path.c_str());
+    if (!wide || busType == nullptr) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // No access is needed to ask for the descriptor, so a volume another program holds answers too.
+    HANDLE volume =
+        ::CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE) return false;
+    STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    // The descriptor with room for the vendor and product texts that follow it.
+    alignas(STORAGE_DEVICE_DESCRIPTOR) unsigned char buffer[1024] = {};
+    DWORD returned = 0;
+    const bool asked = ::DeviceIoControl(volume, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer,
+                                         sizeof buffer, &returned, nullptr);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(volume);
+    const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer);
+    if (!asked || returned < offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof descriptor->BusType) {
+        ::SetLastError(asked ? ERROR_INVALID_DATA : error);
+        return false;
+    }
+    *busType = static_cast<uint32_t>(descriptor->BusType);
+    return true;
+}
 
 bool SetVolumeMountPointA(const char* mountPoint, const char* volumeName) {
     auto point = win32::Wide(mountPoint);

@@ -62,9 +62,41 @@ TEST(LetterRecovery, ALetterlessFixedVolumeNeverGetsALetter) {
     for (char letter = 'D'; letter <= 'Z'; ++letter) EXPECT_NE(VolumeAt(letter), efi) << letter;
 }
 
+TEST(LetterRecovery, OnlyAVolumeOnTheUsbBusIsTried) {
+    // Removable both, and before the unit in the volume list: a card in the PC's own SD slot and
+    // an eSATA disk.
+    UnitWorld world;
+    std::string card = navisim::AddVolume("card", platform::DRIVE_REMOVABLE, "SD", "drives/card", {}, "SD");
+    std::string esata = navisim::AddVolume("esata", platform::DRIVE_REMOVABLE, "eSATA", "drives/esata", {}, "SATA");
+    navisim::CreateUnit({});
+    navisim::DropLetter("navi");
+    uint64_t start = platform::GetTickCount64();
+    EXPECT_EQ(MountNaviVolume(), 0);
+    EXPECT_EQ(platform::GetTickCount64() - start, 0u);  // a trial letter is kept 5 s
+    EXPECT_EQ(VolumeAt('D'), navisim::UnitVolumeName("navi"));
+    for (char letter = 'D'; letter <= 'Z'; ++letter) {
+        EXPECT_NE(VolumeAt(letter), card) << letter;
+        EXPECT_NE(VolumeAt(letter), esata) << letter;
+    }
+    // A card holding the unit's files in the SD slot is no unit, remembered or not.
+    navisim::Unplug("navi");
+    Navi().NaviDrive.clear();
+    navisim::UnitOptions sdcard;
+    sdcard.name = "sdcard";
+    sdcard.bus = "SD";
+    navisim::CreateUnit(sdcard);
+    navisim::DropLetter("sdcard");
+    EXPECT_EQ(MountNaviVolume(), kRecoveryNoUnitVolume);
+    Remember(world, navisim::UnitVolumeName("sdcard"));
+    EXPECT_EQ(MountNaviVolume(), kRecoveryNoUnitVolume);
+    for (char letter = 'D'; letter <= 'Z'; ++letter)
+        EXPECT_NE(VolumeAt(letter), navisim::UnitVolumeName("sdcard")) << letter;
+    EXPECT_EQ(Navi().NaviDrive, "");
+}
+
 TEST(LetterRecovery, AFloppyKeepsItsTrialLetterAndTheSearchMovesOn) {
     UnitWorld world;
-    navisim::AddVolume("floppy", platform::DRIVE_REMOVABLE, "FD", "drives/fd");
+    navisim::AddVolume("floppy", platform::DRIVE_REMOVABLE, "FD", "drives/fd", {}, "USB");
     navisim::CreateUnit({});
     navisim::DropLetter("navi");
     EXPECT_EQ(MountNaviVolume(), 0);

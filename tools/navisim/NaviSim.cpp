@@ -246,6 +246,7 @@ void CreateUnit(const UnitOptions& options) {
                 AsWindowsReportsIt(options.diskInstanceId.empty() ? DefaultDiskInstanceId(options.deviceId)
                                                                   : options.diskInstanceId));
         doc.Set(section, "Status", Format("0x%04X", options.status));
+        doc.Set(section, "Bus", options.bus);
         doc.Set(section, "Label", options.label.empty() ? kDefaultLabel : options.label);
         doc.Set(section, "Plugged", "0");
         return true;
@@ -280,6 +281,7 @@ void Plug(const std::string& unit) {
         doc.Set(child, "InstanceId", doc.Get(section, "DiskInstanceId").value_or(""));
         doc.Set(child, "Status", Format("0x%04X", kDiskStatus));
         doc.Set(child, "Disk", disk);
+        doc.Set(child, "Bus", doc.Get(section, "Bus").value_or("USB"));
         doc.Set(child, "Unit", unit);
         std::string letter = doc.Get(section, "Letter").value_or("E");
         if (char free = FreeLetter(doc, letter.empty() ? 'E' : letter[0])) doc.Set(DriveSection(free), "Volume", unit);
@@ -381,7 +383,7 @@ void AddDevice(const std::string& key, const std::string& friendlyName, const st
 }
 
 std::string AddVolume(const std::string& key, uint32_t driveType, const std::string& label, const std::string& folder,
-                      const std::string& image) {
+                      const std::string& image, const std::string& bus) {
     fs::create_directories(platform::MachinePath(folder));
     std::string guid = NewGuidPath();
     Modify([&](ProfileDocument& doc) {
@@ -392,6 +394,14 @@ std::string AddVolume(const std::string& key, uint32_t driveType, const std::str
         if (!image.empty()) doc.Set(section, "Image", image);
         doc.Set(section, "Type", std::to_string(driveType));
         doc.Set(section, "Label", label);
+        if (bus.empty()) return true;
+        std::string disk = "Device " + key + ".disk";
+        doc.RemoveSection(disk);
+        doc.Set(disk, "Service", "disk");
+        doc.Set(disk, "Status", Format("0x%04X", kDiskStatus));
+        doc.Set(disk, "Disk", std::to_string(FreeDisk(doc)));
+        doc.Set(disk, "Bus", bus);
+        doc.Set(section, "Device", key + ".disk");
         return true;
     });
     return guid;

@@ -29,6 +29,7 @@ struct UnitOptions {
     std::string instanceId;      // the USB device's; empty: the unit's own, with its vendor/product IDs
     std::string diskInstanceId;  // the disk's; empty: the unit's own
     std::string service = "USBSTOR";
+    std::string bus = "USB";   // the disk's bus (docs/device.md, Bus=): SD for a card in the PC's slot
     uint32_t status = 0x6000;  // DN_DISABLEABLE | DN_REMOVABLE
     std::string label;         // empty: リムーバブル ディスク
     bool plugged = true;
@@ -70,8 +71,9 @@ bool RemoveProcess(const std::string& image);
 void AddDrive(char letter, uint32_t driveType, const std::string& displayName, const std::string& folder);
 void AddDevice(const std::string& key, const std::string& friendlyName, const std::string& service,
                const std::string& instanceId, uint32_t status);
+// With a bus (USB, SD, SATA, ...) the volume lies on a disk device "<key>.disk" on that bus.
 std::string AddVolume(const std::string& key, uint32_t driveType, const std::string& label, const std::string& folder,
-                      const std::string& image = {});
+                      const std::string& image = {}, const std::string& bus = {});
 
 // Faults the unit's raw volume shows (see docs/device.md); attempts -1 means for good.
 struct Faults {

@@ -25,6 +25,7 @@ constexpr char kUsage[] =
     "      --image-size BYTES           raw volume size, whole sectors (default 1048576)\n"
     "      --letter L                   drive letter when free (default E)\n"
     "      --friendly-name TEXT         device friendly name (default the model's)\n"
+    "      --bus USB|SD|SATA|...        the bus its disk is on (default USB)\n"
     "      --unplugged                  leave it unplugged\n"
     "  plug NAME                        plug the unit in: it re-creates its identity files, and after a\n"
     "                                   completed transfer takes the update's version\n"
@@ -103,6 +104,8 @@ int CreateUnit(Arguments& args) {
             options.letter = static_cast<char>(std::toupper(value[0]));
         else if (option == "--friendly-name")
             options.friendlyName = value;
+        else if (option == "--bus")
+            options.bus = value;
         else
             throw std::invalid_argument("unknown option " + option);
     }

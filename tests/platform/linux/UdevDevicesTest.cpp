@@ -2,12 +2,16 @@
 // friendly name, instance ID, service, status and disk number the unit detection reads.
 #include <gtest/gtest.h>
 
+#include <sys/sysmacros.h>
+
 #include <map>
 #include <string>
 
 #include "UsbTestbed.h"
 #include "platform/Devices.h"
 #include "platform/Error.h"
+#include "platform/Volumes.h"
+#include "platform/linux/UdevDevices.h"
 
 namespace {
 
@@ -108,4 +112,25 @@ TEST_F(UdevDevicesTest, PropertyBufferAndIdBufferSizesAreAnswered) {
     char shortId[10];
     EXPECT_EQ(platform::CM_Get_Device_IDA(device.DevInst, shortId, sizeof shortId, 0), platform::CR_BUFFER_SMALL);
     EXPECT_TRUE(platform::SetupDiDestroyDeviceInfoList(set));
+}
+
+TEST_F(UdevDevicesTest, ABlockDeviceIsOnTheUsbBusOnlyBelowAUsbDevice) {
+    // A card in the PC's own SD slot (its host on PCI, the card on the MMC bus) and an eSATA disk
+    // behind a libata port.
+    const std::string host = Add("pci", "0000:00:1e.6", nullptr, {}, {});
+    const std::string card = Add("mmc", "mmc0:0001", host.c_str(), {}, {});
+    Add("block", "mmcblk0", card.c_str(), {"dev", "240:64"},
+        {"DEVTYPE", "disk", "DEVNAME", "/dev/mmcblk0", "MAJOR", "240", "MINOR", "64"});
+    const std::string ahci = Add("pci", "0000:00:17.1", nullptr, {}, {});
+    const std::string port = Add("ata_port", "ata3", ahci.c_str(), {}, {});
+    Add("block", "sde", port.c_str(), {"dev", "240:80"},
+        {"DEVTYPE", "disk", "DEVNAME", "/dev/sde", "MAJOR", "240", "MINOR", "80"});
+
+    using platform::linuxpc::BlockBusType;
+    EXPECT_EQ(BlockBusType(makedev(240, 17)), platform::BusTypeUsb);  // the unit's volume
+    EXPECT_EQ(BlockBusType(makedev(240, 48)), platform::BusTypeUsb);  // a card in a USB reader
+    EXPECT_EQ(BlockBusType(makedev(240, 64)), platform::BusTypeSd);
+    EXPECT_EQ(BlockBusType(makedev(240, 80)), platform::BusTypeSata);
+    EXPECT_EQ(BlockBusType(makedev(240, 0)), platform::BusTypeUnknown);   // the internal disk, straight on PCI
+    EXPECT_EQ(BlockBusType(makedev(240, 99)), platform::BusTypeUnknown);  // nothing there
 }
