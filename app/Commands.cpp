@@ -62,7 +62,7 @@ int CVeltraneDlg::AppExitUpdate() {
         // A running download sees the flag and ends; a running deletion is let finish. The
         // window closes when either reports its end.
         if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull() && !holdCall_.InFlight()) {
-            DriveRelease();  // closing: nothing waits for the volume
+            LetGoForClose();
             view_.EndDialog(kMain, platform::IDOK);
         }
     }
@@ -91,17 +91,19 @@ bool CVeltraneDlg::OnQueryCancelAutoPlay() {
 
 void CVeltraneDlg::OnEndSession() {
     // As for exit: a download is stopped (what it fetched stays for the resume) and a deletion
-    // let finish before the window closes.
+    // let finish before the window closes. A trial letter comes off now: the session may end
+    // with this process before the window does.
+    LetterRecoveryAbandon(&recovery_);
     theApp.ExitRequested = 1;
     if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull() && !holdCall_.InFlight()) {
-        DriveRelease();  // closing: nothing waits for the volume
+        LetGoForClose();
         view_.EndDialog(kMain, platform::IDOK);
     }
 }
 
 bool CVeltraneDlg::OnCloseRequest() {
     if (!AnyJobRuns()) {
-        DriveRelease();  // closing: nothing waits for the volume
+        LetGoForClose();
         return true;
     }
     // Nobody is asked: the running job is let end (a download stops at once) and the window
@@ -139,15 +141,25 @@ void CVeltraneDlg::OnFolderSelection() {
 }
 
 void CVeltraneDlg::OnRecognise() {
-    if (AnyJobRuns()) return;
+    // One recovery at a time: while its trial letter waits, the window answers.
+    if (AnyJobRuns() || !recovery_.trialRoot.empty()) return;
     if (theApp.Messages.ShowConfirmMessage(kConfirmRecognition) != platform::IDOK) return;
     view_.SetWaitCursor(true);
-    int result = MountNaviVolume();
+    ContinueRecognise(LetterRecoveryStart(&recovery_));
+}
+
+void CVeltraneDlg::ContinueRecognise(int result) {
+    if (result == kRecoveryTrialWaits) return StartTimer(kTimerRecoveryStep, kLetterTrialWaitMs);
     view_.SetWaitCursor(false);
     if (result != 0)
         theApp.Messages.ShowErrorMessage(result, ResultToMessageCode(result), "");
     else
         SetStatusText(StatusText::UnitRecognised);
+}
+
+void CVeltraneDlg::LetGoForClose() {
+    DriveRelease();  // nothing waits for the volume
+    LetterRecoveryAbandon(&recovery_);
 }
 
 void CVeltraneDlg::OnRecovery() {
@@ -174,8 +186,8 @@ void CVeltraneDlg::OnRecovery() {
 
 void CVeltraneDlg::OnInitMenu() {
     bool idle = !AnyJobRuns();
-    for (uint32_t item : {ids::kMenuFolder, ids::kMenuRecognise, ids::kMenuRecovery})
-        view_.EnableMenuItem(kMain, item, idle);
+    for (uint32_t item : {ids::kMenuFolder, ids::kMenuRecovery}) view_.EnableMenuItem(kMain, item, idle);
+    view_.EnableMenuItem(kMain, ids::kMenuRecognise, idle && recovery_.trialRoot.empty());
     view_.EnableMenuItem(kMain, ids::kMenuExit,
                          theApp.TransferThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull());
     for (uint32_t item : {ids::kMenuHelp, ids::kMenuInquiry, ids::kMenuSupportReport, ids::kMenuVersion})

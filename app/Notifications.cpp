@@ -231,6 +231,6 @@ void CVeltraneDlg::CloseForExit() {
     // closes the window when it ends.
     if (AnyJobRuns()) return;
     SetHistoryData();
-    DriveRelease();  // closing: nothing waits for the volume
+    LetGoForClose();
     view_.EndDialog(kMain, platform::IDOK);
 }

@@ -82,7 +82,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
         view_.SetControlIcon(kMain, ids::kDownloadBusyIcon, 0);
         ButtonEnable(ButtonMode::Idle);
         if (theApp.ExitRequested == 1 && !AnyJobRuns()) {
-            DriveRelease();  // closing: nothing waits for the volume
+            LetGoForClose();
             view_.EndDialog(kMain, platform::IDOK);
         }
         break;
@@ -95,6 +95,10 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
     case kTimerHoldUnit: HoldUnit(); break;
     case kTimerHoldStep: OnHoldStep(); break;
     case kTimerEjectStep: OnEjectStep(); break;
+    case kTimerRecoveryStep:
+        StopTimer(kTimerRecoveryStep);
+        ContinueRecognise(LetterRecoveryNext(&recovery_));
+        break;
     case kTimerRepaint:
         StopTimer(kTimerRepaint);
         view_.Repaint(kMain);

@@ -38,6 +38,7 @@ CVeltraneDlg::~CVeltraneDlg() {
     // A hold or an eject the window's end cut off between its steps keeps its reopen probe.
     DriveReopenAbandon(&hold_.probe);
     DriveReopenAbandon(&eject_.probe);
+    LetterRecoveryAbandon(&recovery_);
     watcher_->Destroy();
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/UnitCall.h"
 #include "base/ThreadHandle.h"
+#include "device/MountVolume.h"
 #include "device/NaviDriveImage.h"
 #include "platform/Devices.h"
 #include "jobs/MapDelete.h"
@@ -50,6 +51,8 @@ enum Timer : uint32_t {
     kTimerHoldStep = 24,
     // The waits of the unit's eject (the reopen after the release, before each request).
     kTimerEjectStep = 25,
+    // The letter recovery's wait while a trial letter is given.
+    kTimerRecoveryStep = 26,
 };
 
 // What ButtonEnable turns on and off, by the moment it is called in; logged by number, and any
@@ -299,6 +302,11 @@ private:
     void OnRemoveButton();
     void OnFolderSelection();
     void OnRecognise();
+    // The letter recovery's next step once a step has ended: a trial letter waits on timer 26,
+    // any other result ends it and is shown.
+    void ContinueRecognise(int result);
+    // Closing: the held volume let go without the reopen wait, a trial letter taken back.
+    void LetGoForClose();
     void OnRecovery();
     // Writes the support report and shows where it lies.
     void OnSupportReport();
@@ -328,6 +336,7 @@ private:
     bool deviceChangedDuringHoldCall_ = false;
     enum class EjectAfterHoldCall { None, ByButton, AfterTransfer } ejectAfterHoldCall_ = EjectAfterHoldCall::None;
     EjectSequence eject_;
+    LetterRecovery recovery_;
     uint64_t jobStartedAt_ = 0;  // the tick the running download or transfer started
     // The system refused the authorisation to hold the unit: it is not asked again until the
     // unit has gone (a refusal repeated at each device change would be a prompt each time).

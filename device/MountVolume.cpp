@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "state/Results.h"
@@ -25,7 +26,6 @@ namespace {
 static constexpr char kLogSource[] = ".\\NaviFunction";
 
 constexpr int kMountAttempts = 10;
-constexpr uint32_t kTrialWaitMs = 5000;
 constexpr char kFloppyMark[] = "FD";
 
 NaviUnitState& Navi() { return theApp.Navi; }
@@ -65,11 +65,11 @@ bool OnUsbBus(const std::string& volume) {
     return platform::GetVolumeBusType(volume.c_str(), &bus) && bus == platform::BusTypeUsb;
 }
 
-enum class Trial { Recognised, NextVolume, Failed };
+enum class Trial { Recognised, NextVolume, Waits, Failed };
 
 // Mounts one letterless volume at the first free letter that takes it and looks whether it is
-// the unit; a trial letter of anything else is removed again after the unit's settle time.
-Trial TryVolume(const std::string& volume) {
+// the unit; a trial letter of anything else waits for the unit's settle time (trialRoot).
+Trial TryVolume(const std::string& volume, std::string* trialRoot) {
     for (char letter = 'D'; letter <= 'Z'; ++letter) {
         std::string root;
         if (CheckDriveNo(letter, &root) != 0) continue;
@@ -81,15 +81,31 @@ Trial TryVolume(const std::string& volume) {
         if (driveType == platform::DRIVE_REMOVABLE && displayName.find(kFloppyMark) != std::string::npos)
             return Trial::NextVolume;
         if (driveType == platform::DRIVE_REMOVABLE && NaviConnectCheck() == 0) return Trial::Recognised;
-        platform::Sleep(kTrialWaitMs);
-        return UnmountDrive(root) == 0 ? Trial::NextVolume : Trial::Failed;
+        *trialRoot = root;
+        return Trial::Waits;
     }
     return Trial::NextVolume;
 }
 
+// Tries the volumes left in turn until one is the unit, a trial letter waits, or none is left.
+int TryVolumes(LetterRecovery* recovery) {
+    while (!recovery->volumes.empty()) {
+        const std::string volume = recovery->volumes.front();
+        recovery->volumes.erase(recovery->volumes.begin());
+        switch (TryVolume(volume, &recovery->trialRoot)) {
+        case Trial::Recognised: return 0;
+        case Trial::Waits: return kRecoveryTrialWaits;
+        case Trial::Failed: return kRecoveryMountFailed;
+        case Trial::NextVolume: break;
+        }
+    }
+    return kRecoveryNoUnitVolume;
+}
+
 }  // namespace
 
-int MountNaviVolume() {
+int LetterRecoveryStart(LetterRecovery* recovery) {
+    *recovery = {};
     return OPERATION("MountNaviVolume", "", kSystemError, [&] {
         if (!Navi().NaviDrive.empty()) return 0;
         std::vector<std::string> lettered = LetteredVolumes();
@@ -102,28 +118,43 @@ int MountNaviVolume() {
         // Only removable volumes on the USB bus are the unit's kind: a fixed disk's EFI, recovery
         // or OEM partition, a card in the PC's own SD slot or an eSATA disk must never get a
         // letter, not even for a look.
-        std::vector<std::string> removable;
         for (const std::string& volume : letterless)
             if (platform::GetDriveTypeA(volume.c_str()) == platform::DRIVE_REMOVABLE && OnUsbBus(volume))
-                removable.push_back(volume);
-        if (removable.empty()) return kRecoveryNoUnitVolume;
+                recovery->volumes.push_back(volume);
+        if (recovery->volumes.empty()) return kRecoveryNoUnitVolume;
 
         unsigned char* buffer = nullptr;
         unsigned long size = 0;
         int error = FileRead(Format("%s", theApp.ProgramFolder.c_str()), "MountVolume.dat", &buffer, &size);
-        bool remembered =
-            error == 0 && size > 0 &&
-            std::string(reinterpret_cast<const char*>(buffer), size).find(removable.front()) != std::string::npos;
+        bool remembered = error == 0 && size > 0 &&
+                          std::string(reinterpret_cast<const char*>(buffer), size).find(recovery->volumes.front()) !=
+                              std::string::npos;
         std::free(buffer);
-        if (remembered) return MountRemembered(removable.front());
-
-        for (const std::string& volume : removable) {
-            switch (TryVolume(volume)) {
-            case Trial::Recognised: return 0;
-            case Trial::Failed: return kRecoveryMountFailed;
-            case Trial::NextVolume: break;
-            }
-        }
-        return kRecoveryNoUnitVolume;
+        if (remembered) return MountRemembered(recovery->volumes.front());
+        return TryVolumes(recovery);
     });
+}
+
+int LetterRecoveryNext(LetterRecovery* recovery) {
+    return OPERATION("LetterRecoveryNext", "", kSystemError, [&] {
+        if (UnmountDrive(std::exchange(recovery->trialRoot, {})) != 0) return kRecoveryMountFailed;
+        return TryVolumes(recovery);
+    });
+}
+
+void LetterRecoveryAbandon(LetterRecovery* recovery) {
+    recovery->volumes.clear();
+    if (recovery->trialRoot.empty()) return;
+    // A letter that will not come off is logged by UnmountDrive; nothing else can be done.
+    (void)UnmountDrive(std::exchange(recovery->trialRoot, {}));
+}
+
+int MountNaviVolume() {
+    LetterRecovery recovery;
+    int result = LetterRecoveryStart(&recovery);
+    while (result == kRecoveryTrialWaits) {
+        platform::Sleep(kLetterTrialWaitMs);
+        result = LetterRecoveryNext(&recovery);
+    }
+    return result;
 }

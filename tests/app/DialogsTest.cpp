@@ -9,6 +9,8 @@
 #include "WindowWorld.h"
 #include "app/Dialogs.h"
 #include "platform/sim/Machine.h"
+#include "platform/Drives.h"
+#include "platform/Volumes.h"
 #include "device/NaviDriveImage.h"
 #include "state/ResourceIds.h"
 #include "support/ShippedMessages.h"
@@ -37,6 +39,11 @@ protected:
     // longest a posted message waited for the window, as TheWindowAnswersThroughoutTheLockRetries
     // measures it.
     uint64_t LongestGap(const std::function<void()>& start, const std::function<bool()>& done) {
+        return LongestGap([&] { return window->NaviConnected == 1; }, start, done);
+    }
+    // The same once `ready` holds.
+    uint64_t LongestGap(const std::function<bool()>& ready, const std::function<void()>& start,
+                        const std::function<bool()>& done) {
         uint64_t postedAt = 0, slowest = 0;
         size_t posted = 0;
         // A message is waiting when `start` runs, so a wait inside it counts too.
@@ -46,7 +53,7 @@ protected:
             postedAt = platform::GetTickCount64();
             start();
         };
-        Run({Until([&] { return window->NaviConnected == 1; }), Do(postThenStart), Until([&] {
+        Run({Until(ready), Do(postThenStart), Until([&] {
                  const uint64_t now = platform::GetTickCount64();
                  if (view.ShellOpened().size() == posted) {
                      slowest = std::max(slowest, now - postedAt);
@@ -442,6 +449,63 @@ TEST_F(DialogsTest, TheWindowAnswersThroughoutTheRecoverysFormat) {
     // Formatted, the unit has no identity files, and is held again by its drive all the same.
     EXPECT_FALSE(std::filesystem::exists(navisim::UnitFiles("navi") / "UPDATE"));
     EXPECT_EQ(window->NaviConnected, 1);
+}
+
+// Two USB sticks without a letter come before the unit: each keeps its trial letter 5 s, on a
+// timer. The session's end in such a wait takes the trial letter back at once.
+class LetterRecoveryWindowTest : public DialogsTest {
+protected:
+    void SetUp() override {
+        DialogsTest::SetUp();
+        sticks = {navisim::AddVolume("stick1", platform::DRIVE_REMOVABLE, "STICK1", "drives/stick1", {}, "USB"),
+                  navisim::AddVolume("stick2", platform::DRIVE_REMOVABLE, "STICK2", "drives/stick2", {}, "USB")};
+        navisim::CreateUnit(Unit());
+        navisim::DropLetter("navi");
+        view.AnswerNextBox(platform::IDOK);  // the recognition's question
+    }
+    // The letters that name one of the sticks.
+    std::string StickLetters() {
+        std::string letters;
+        for (char letter = 'D'; letter <= 'Z'; ++letter) {
+            char name[260] = {};
+            if (platform::GetVolumeNameForVolumeMountPointA((std::string(1, letter) + ":\\").c_str(), name,
+                                                            sizeof name) &&
+                std::find(sticks.begin(), sticks.end(), name) != sticks.end())
+                letters += letter;
+        }
+        return letters;
+    }
+    std::vector<std::string> sticks;
+};
+
+TEST_F(LetterRecoveryWindowTest, TheWindowAnswersThroughoutTheLetterRecovery) {
+    uint64_t chosenAt = 0;
+    const uint64_t slowest = LongestGap([] { return true; },
+                                        [&] {
+                                            chosenAt = platform::GetTickCount64();
+                                            window->OnCommand(ids::kMenuRecognise);
+                                        },
+                                        [&] { return window->NaviConnected == 1; });
+    EXPECT_LE(slowest, 100u);
+    EXPECT_GE(platform::GetTickCount64() - chosenAt, 2 * 5000u);
+    EXPECT_EQ(view.Boxes().size(), 1u);  // the question, and no error
+    EXPECT_EQ(StickLetters(), "");
+}
+
+TEST_F(LetterRecoveryWindowTest, TheSessionsEndTakesATrialLetterBackAtOnce) {
+    std::string duringTrial, afterEnd;
+    Run({Do([&] { window->OnCommand(ids::kMenuRecognise); }), Do([&] {
+             duringTrial = StickLetters();
+             EXPECT_TRUE(EndSession(*window));
+             afterEnd = StickLetters();
+         }),
+         Until([] { return false; })},
+        true);
+    EXPECT_EQ(duringTrial, "D");
+    EXPECT_EQ(afterEnd, "");
+    window.reset();
+    EXPECT_EQ(StickLetters(), "");
+    EXPECT_EQ(theApp.Navi.NaviDrive, "");
 }
 
 TEST_F(DialogsTest, TheSessionsEndLetsTheHeldUnitGoWithoutWaiting) {
