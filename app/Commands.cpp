@@ -93,7 +93,7 @@ void CVeltraneDlg::OnEndSession() {
     // As for exit: a download is stopped (what it fetched stays for the resume) and a deletion
     // let finish before the window closes. A trial letter comes off now: the session may end
     // with this process before the window does.
-    LetterRecoveryAbandon(&recovery_);
+    AbandonRecognise();
     theApp.ExitRequested = 1;
     if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull() && !holdCall_.InFlight()) {
         LetGoForClose();
@@ -157,9 +157,16 @@ void CVeltraneDlg::ContinueRecognise(int result) {
         SetStatusText(StatusText::UnitRecognised);
 }
 
+void CVeltraneDlg::AbandonRecognise() {
+    if (recovery_.trialRoot.empty()) return;
+    StopTimer(kTimerRecoveryStep);
+    view_.SetWaitCursor(false);
+    LetterRecoveryAbandon(&recovery_);
+}
+
 void CVeltraneDlg::LetGoForClose() {
     DriveRelease();  // nothing waits for the volume
-    LetterRecoveryAbandon(&recovery_);
+    AbandonRecognise();
 }
 
 void CVeltraneDlg::OnRecovery() {

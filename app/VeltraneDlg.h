@@ -305,6 +305,8 @@ private:
     // The letter recovery's next step once a step has ended: a trial letter waits on timer 26,
     // any other result ends it and is shown.
     void ContinueRecognise(int result);
+    // A recovery whose trial letter waits ends: the letter taken back, nothing shown.
+    void AbandonRecognise();
     // Closing: the held volume let go without the reopen wait, a trial letter taken back.
     void LetGoForClose();
     void OnRecovery();
