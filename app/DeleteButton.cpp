@@ -27,15 +27,21 @@ void CVeltraneDlg::OnDeleteButton() {
             if (MapDelete.MapDataDelete(sharing == 1 ? 1 : 0) == 0) DeleteRow = row;
         }
         if (!checked) theApp.Messages.ShowErrorMessage(kNothingChecked, "", "");
-        ButtonEnable(ButtonMode::Idle);
-        DownloadState state = CheckDownloadState();
-        if (state != DownloadState::Unfinished) {
-            SetDownloadFace(DownloadFace::Start);
-            if (!theApp.OfferName.empty())
-                SetServerAreaData(kColumnStatus,
-                                  state == DownloadState::Downloaded ? kStatusDownloaded : kStatusDownloadable);
-        }
-        RedrawButtonIcons();
+        ShowButtonsAfterDeletion();
         return 0;
     });
+}
+
+// A deleted record may have been the offer's download: the download button and the offer's row
+// follow what is left.
+void CVeltraneDlg::ShowButtonsAfterDeletion() {
+    ButtonEnable(ButtonMode::Idle);
+    DownloadState state = CheckDownloadState();
+    if (state != DownloadState::Unfinished) {
+        SetDownloadFace(DownloadFace::Start);
+        if (!theApp.OfferName.empty())
+            SetServerAreaData(kColumnStatus,
+                              state == DownloadState::Downloaded ? kStatusDownloaded : kStatusDownloadable);
+    }
+    RedrawButtonIcons();
 }

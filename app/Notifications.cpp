@@ -42,6 +42,7 @@ void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
     case kNotifyKeyF12: OnCancel(); break;
     case kNotifyKeyF1: view_.ShellOpen(kManualUrl); break;
     case kNotifyOfferArrived: OnOfferArrived(); break;
+    case kNotifyLineTested: OnLineTested(); break;
     default: break;
     }
 }
@@ -98,15 +99,7 @@ void CVeltraneDlg::OnDeletionDone() {
     CheckedRow = -1;
     FitPcSizeColumn();
     StartTimer(kTimerDeletionEnded, 100);
-    ButtonEnable(ButtonMode::Idle);
-    DownloadState state = CheckDownloadState();
-    if (state != DownloadState::Unfinished) {
-        SetDownloadFace(DownloadFace::Start);
-        if (!theApp.OfferName.empty())
-            SetServerAreaData(kColumnStatus,
-                              state == DownloadState::Downloaded ? kStatusDownloaded : kStatusDownloadable);
-    }
-    RedrawButtonIcons();
+    ShowButtonsAfterDeletion();
     SetStatusText(StatusText::DeletionDone);
 }
 

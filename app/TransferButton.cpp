@@ -20,6 +20,12 @@ constexpr int kMain = ids::kMainWindow;
 }  // namespace
 
 void CVeltraneDlg::OnTransferButton() {
+    // The status already says the unit is there while the hold's lock try is out: the press
+    // is answered once the try has ended, as the remove button's is.
+    if (holdCall_.InFlight()) {
+        transferAfterHoldCall_ = true;
+        return;
+    }
     OPERATION("OnTransferButton", "", 0, [&] {
         CurrentDataName.clear();
         CurrentData = {};

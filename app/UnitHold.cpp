@@ -3,6 +3,8 @@
 // tries, while the volume is reopened, between tries) is a timer, so the window keeps
 // answering while Explorer or a virus scanner holds the unit for a while after it is plugged.
 // The held unit is let go when the user removes it through the system, unless a transfer runs.
+#include <utility>
+
 #include "state/Results.h"
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
@@ -83,6 +85,7 @@ void CVeltraneDlg::OnHoldLockAnswer() {
     // remove button's eject let the volume go.
     if (deviceChangedDuringHoldCall_) Post(kNotifyDeviceChange);
     deviceChangedDuringHoldCall_ = false;
+    const bool transferPressed = std::exchange(transferAfterHoldCall_, false);
     if (theApp.ExitRequested == 1 || ejectAfterHoldCall_ != EjectAfterHoldCall::None) {
         hold_ = {};
         if (theApp.ExitRequested == 1) return CloseForExit();
@@ -91,6 +94,8 @@ void CVeltraneDlg::OnHoldLockAnswer() {
         return StartEject(byButton);
     }
     EndHoldLock(outcome);
+    // Held now, or still trying: the transfer starts, or refuses as during the lock's retries.
+    if (transferPressed) OnTransferButton();
 }
 
 void CVeltraneDlg::EndHoldLock(int outcome) {

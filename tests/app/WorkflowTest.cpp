@@ -117,6 +117,28 @@ std::map<std::string, std::string> FolderContents(const fs::path& folder) {
 
 }  // namespace
 
+// The status says the unit is there while the hold's lock try is still out (a desktop user's
+// prompt not yet answered): a transfer pressed then starts once the unit is held, with no box
+// saying that no unit is connected.
+TEST_F(WorkflowTest, ATransferPressedDuringTheHoldsLockTryStartsOnceTheUnitIsHeld) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    StartService();
+    EarlierDownload();
+    navisim::CreateUnit(Unit());
+    navisim::Faults prompt;
+    prompt.lockPromptWaiting = true;
+    navisim::SetFaults("navi", prompt);
+    Run({Until([&] { return !theApp.OfferName.empty() && Text(ids::kConnectionText) == J("接続済み"); }), Do([&] {
+             CheckRow(0);
+             window->OnCommand(ids::kTransferButton);
+             navisim::ClearFaults("navi");
+         }),
+         Until([&] { return BoxCaptioned("転送の完了") && theApp.TransferThreadHandle.IsNull(); })});
+    EXPECT_EQ(view.Opened(), (std::vector<int>{platform::IDD_MAIN_WINDOW, ids::kConfirmationDialog}));
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.GetCellText(ids::kNaviArea, 0, 2), J("ナビ転送完了"));
+}
+
 TEST_F(WorkflowTest, ACopyOfTheUnitsFilesOnAnotherStickIsNeverWritten) {
     mkupdate::Contents contents = mkupdate::BuildUpdateSet(config.updateSet, {});
     StartService();
@@ -199,6 +221,27 @@ TEST_F(WorkflowTest, ADownloadStartThatFailsThreeTimesShowsE07) {
     EXPECT_EQ(Text(ids::kDownloadButton), J("ﾀﾞｳﾝﾛｰﾄﾞ開始  "));
     EXPECT_TRUE(Enabled(ids::kDownloadButton));
     EXPECT_TRUE(window->PcMapData.empty());
+}
+
+// The line test before a download trickles from a slow service: the window answers meanwhile,
+// and a close abandons the test at once and ends the window with nothing downloaded.
+TEST_F(WorkflowTest, TheWindowAnswersDuringTheLineTestAndItsCloseAbandonsTheTest) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.bytesPerSecond = 2000;  // the line test's 64 KiB would take half a minute
+    StartService();
+    view.AnswerNextBox(platform::IDOK);  // a slow line's question, should it come
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return Calls("LineTest") == 1; }), Do([&] { Notify(kNotifyKeyF1); }),
+         Until([&] { return view.ShellOpened().size() == 1; }), Do([&] {
+             EXPECT_TRUE(view.Boxes().empty()) << "the window answered only after the line test";
+             view.CloseAll();
+         }),
+         Until([] { return false; })},
+        true);
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+    EXPECT_TRUE(window->PcMapData.empty());
+    EXPECT_EQ(Calls("File"), 0u);
 }
 
 // The service is reached over verified HTTPS but names its description over plain HTTP: the
@@ -539,7 +582,8 @@ TEST_F(FreeSpaceTest, ANewDownloadNeedsFiveGigabytesFree) {
     StartService();
     MapsOnDriveM();
     SetFree(5 * 1024 * kMiB - 2 * kMiB);  // 2 MiB short, the step the free space is counted in
-    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return !view.Boxes().empty(); })});
     ASSERT_EQ(view.Boxes().size(), 1u);
     EXPECT_EQ(view.Boxes()[0].request.text, shipped::FreeSpaceMessage("M", "5.0", "E01"));
     EXPECT_EQ(view.Boxes()[0].request.type, platform::MB_OK | platform::MB_ICONWARNING);
@@ -565,7 +609,8 @@ TEST_F(FreeSpaceTest, AnAnnouncedSetLargerThanTheFreeSpaceIsRefusedBeforeItsFirs
     StartService();
     MapsOnDriveM();
     SetFree(5632 * kMiB);
-    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return !view.Boxes().empty(); })});
     ASSERT_EQ(view.Boxes().size(), 1u);
     EXPECT_EQ(view.Boxes()[0].request.text, shipped::SetSpaceMessage("M", "6.0", "5.5", "E01"));
     EXPECT_TRUE(window->PcMapData.empty());
@@ -582,7 +627,8 @@ TEST_F(FreeSpaceTest, AResumedDownloadNeedsFiveGigabytesLessWhatItHolds) {
                                        "\r\nSTATUS=40%完了\r\nVERSION=20260411\r\nSIZE=1.500000\r\nFOLDER=M:\r\n")
                                           .c_str()));
     SetFree(3584 * kMiB - 2 * kMiB);
-    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return !view.Boxes().empty(); })});
     ASSERT_EQ(view.Boxes().size(), 1u);
     EXPECT_EQ(view.Boxes()[0].request.text, shipped::FreeSpaceMessage("M", "3.5", "E01"));
     ASSERT_EQ(window->PcMapData.size(), 1u);
