@@ -55,9 +55,8 @@ bool CVeltraneDlg::OnOfferArrived() {
     return offered;
 }
 
-void CVeltraneDlg::StopServiceCalls() {
+void CVeltraneDlg::StopOffer() {
     // A call still waiting is abandoned at once, so the window closes without waiting for it.
-    if (!offerThread_.IsNull() || !lineTestThread_.IsNull()) theApp.Internet.AbandonTransfers();
+    if (!offerThread_.IsNull()) theApp.Internet.AbandonTransfers();
     offerThread_.JoinAndClose();
-    lineTestThread_.JoinAndClose();
 }
