@@ -48,7 +48,7 @@ void CVeltraneDlg::OnCommand(uint32_t id) {
 
 bool CVeltraneDlg::AnyJobRuns() {
     return !theApp.DownloadThreadHandle.IsNull() || !theApp.TransferThreadHandle.IsNull() ||
-           !theApp.DeleteThreadHandle.IsNull() || holdCall_.InFlight();
+           !theApp.DeleteThreadHandle.IsNull() || holdCall_.InFlight() || !theApp.LineTestThreadHandle.IsNull();
 }
 
 void CVeltraneDlg::OnCancel() {
@@ -106,9 +106,10 @@ bool CVeltraneDlg::OnCloseRequest() {
         LetGoForClose();
         return true;
     }
-    // Nobody is asked: the running job is let end (a download stops at once) and the window
-    // closes itself then.
+    // Nobody is asked: the running job is let end (a download stops at once, a line test is
+    // abandoned) and the window closes itself then.
     theApp.ExitRequested = 1;
+    if (!theApp.LineTestThreadHandle.IsNull()) theApp.Internet.AbandonTransfers();
     return false;
 }
 

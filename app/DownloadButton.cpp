@@ -23,6 +23,8 @@ constexpr double kNeededGigabytes = 5.0;
 
 void CVeltraneDlg::OnDownloadButton() {
     OPERATION("OnDownloadButton", "", 0, [&] {
+        // The start is under way: its line test ends within its bounds, or at the window's close.
+        if (!theApp.LineTestThreadHandle.IsNull()) return 0;
         if (Downloading)
             PauseDownload();
         else
@@ -70,19 +72,7 @@ void CVeltraneDlg::StartDownload() {
     SetDownloadFace(DownloadFace::Pause);
     RedrawButtonIcons();
 
-    bool busyShown = false;
-    auto abandon = [&] {
-        SetDownloadFace(CheckDownloadState() == DownloadState::Unfinished ? DownloadFace::Resume : DownloadFace::Start);
-        if (busyShown) {
-            SetStatusText(StatusText::Empty);
-            StopTimer(kTimerDownloadBusy);
-            StartTimer(kTimerDownloadStartFailed, 100);
-        }
-        RedrawButtonIcons();
-        ButtonEnable(ButtonMode::Idle);
-        view_.SetWaitCursor(false);
-    };
-
+    auto abandon = [&] { AbandonDownloadStart(false); };
     if (!AskForOffer()) return abandon();
     // The offer's version names the download folder: a name that leaves the map folder is
     // the service's fault, refused before anything is created.
@@ -98,10 +88,31 @@ void CVeltraneDlg::StartDownload() {
     }
     SetStatusText(StatusText::DownloadStarting);
     StartTimer(kTimerDownloadBusy, 100);
-    busyShown = true;
     view_.SetWaitCursor(true);
-    if (!PrepareDownloadJob()) return abandon();
+    if (!PrepareDownloadJob()) return AbandonDownloadStart(true);
+    startFreeGigabytes_ = free;
+    lineTestResult_ = 0;
+    const auto lineTest = [this] {
+        lineTestResult_ = LineSpeedTest(&DownloadJob, platform::MachineClock());
+        view_.PostNotify(ids::kMainWindow, kNotifyLineTested, 0);
+    };
+    // Where the system gives no thread, the test runs in place as it always could.
+    if (!theApp.LineTestThreadHandle.Start(lineTest)) lineTest();
+}
+
+void CVeltraneDlg::OnLineTested() {
+    theApp.LineTestThreadHandle.JoinAndClose();
     view_.SetWaitCursor(false);
+    // Closed meanwhile: the test was abandoned, and the window closes once the start has ended.
+    if (theApp.ExitRequested == 1) return AbandonDownloadStart(true);
+    if (lineTestResult_ == kSlowLine && theApp.Messages.ShowConfirmMessage(kConfirmSlowLine) != platform::IDOK)
+        return AbandonDownloadStart(true);
+    ContinueDownloadStart();
+}
+
+void CVeltraneDlg::ContinueDownloadStart() {
+    const double free = startFreeGigabytes_;
+    auto abandon = [&] { AbandonDownloadStart(true); };
     // The description gave the update's size.
     SetServerAreaData(kColumnSize, SizeText(theApp.MapSizeGB));
     // The announced set, less what is on disk already, must fit in what is free: refused
@@ -183,10 +194,19 @@ bool CVeltraneDlg::PrepareDownloadJob() {
             theApp.Messages.ShowErrorMessage(kTransferFailed, "E02", "");
         return false;
     }
-    if (LineSpeedTest(&DownloadJob) == kSlowLine &&
-        theApp.Messages.ShowConfirmMessage(kConfirmSlowLine) != platform::IDOK)
-        return false;
     return true;
+}
+
+void CVeltraneDlg::AbandonDownloadStart(bool busyShown) {
+    SetDownloadFace(CheckDownloadState() == DownloadState::Unfinished ? DownloadFace::Resume : DownloadFace::Start);
+    if (busyShown) {
+        SetStatusText(StatusText::Empty);
+        StopTimer(kTimerDownloadBusy);
+        StartTimer(kTimerDownloadStartFailed, 100);
+    }
+    RedrawButtonIcons();
+    ButtonEnable(ButtonMode::Idle);
+    view_.SetWaitCursor(false);
 }
 
 void CVeltraneDlg::RefuseForSpace(double neededGigabytes) {

@@ -42,6 +42,7 @@ void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
     case kNotifyKeyF12: OnCancel(); break;
     case kNotifyKeyF1: view_.ShellOpen(kManualUrl); break;
     case kNotifyOfferArrived: OnOfferArrived(); break;
+    case kNotifyLineTested: OnLineTested(); break;
     default: break;
     }
 }

@@ -55,8 +55,9 @@ bool CVeltraneDlg::OnOfferArrived() {
     return offered;
 }
 
-void CVeltraneDlg::StopOffer() {
+void CVeltraneDlg::StopServiceCalls() {
     // A call still waiting is abandoned at once, so the window closes without waiting for it.
-    if (!offerThread_.IsNull()) theApp.Internet.AbandonTransfers();
+    if (!offerThread_.IsNull() || !theApp.LineTestThreadHandle.IsNull()) theApp.Internet.AbandonTransfers();
     offerThread_.JoinAndClose();
+    theApp.LineTestThreadHandle.JoinAndClose();
 }

@@ -27,7 +27,7 @@ const char kStatusDownloadable[] = "ダウンロード可";
 CVeltraneDlg::CVeltraneDlg() : view_(*platform::CurrentView()), watcher_(std::make_unique<CDialogDeviceWatch>(kMain)) {}
 
 CVeltraneDlg::~CVeltraneDlg() {
-    StopOffer();
+    StopServiceCalls();
     // The jobs work on this window's objects and post to it: none may outlive it, whichever
     // way the window ended. A download is asked to stop; a deletion or a transfer runs to its
     // end, which is never cut off.

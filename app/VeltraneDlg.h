@@ -279,8 +279,14 @@ private:
     void StartDownload();
     // The download start request, up to three times, and the service's judgement.
     bool AskForOffer();
-    // The description, the resume point and the line test.
+    // The description and the resume point.
     bool PrepareDownloadJob();
+    // The line test runs beside the window, so that a trickling service never holds it up;
+    // the start goes on when it has ended.
+    void OnLineTested();
+    void ContinueDownloadStart();
+    // A start that went no further: the buttons back, and the window closed if exit waits.
+    void AbandonDownloadStart(bool busyShown);
     void RefuseForSpace(double neededGigabytes);
     void RefuseForSet(double neededGigabytes, double freeGigabytes);
     int32_t UnfinishedOfferRecord() const;
@@ -320,8 +326,8 @@ private:
     // False when the PC runs on a low battery and the user chose not to start the transfer.
     bool PowerAllowsTransfer();
 
-    // Abandons an offer call still waiting and waits for its thread.
-    void StopOffer();
+    // Abandons an offer call or a line test still waiting and waits for its thread.
+    void StopServiceCalls();
 
     platform::View& view_;
     std::unique_ptr<CDialogDeviceWatch> watcher_;
@@ -331,6 +337,9 @@ private:
     DOWNLOAD_START_RESPONSE offerReply_;
     int offerResult_ = 0;
     bool offerPending_ = false;
+    // The line test's result, and the free space its start found.
+    std::atomic<int> lineTestResult_{0};
+    double startFreeGigabytes_ = 0;
     HoldSequence hold_;
     // The hold's lock try: on Linux it may wait minutes for a desktop user's authorisation.
     // While it runs nothing else touches the unit's handle: a device change is looked at, and

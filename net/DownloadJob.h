@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "net/ExternalInterface.h"
+#include "platform/Clock.h"
 #include "state/Results.h"
 #include "state/NotifyCodes.h"
 
@@ -55,8 +56,9 @@ std::optional<std::string> LocalRelativePath(const std::string& url);
 // than 2 KiB or there are more than 10,000 entries.
 int ReadMapDescription(const std::string& reply, std::vector<MAP_DATA>* entries, std::string* description);
 
-// Measures the line with the test entry: 0, 902 (slow, EstimatedMinutes set) or 401.
-int LineSpeedTest(DOWNLOAD_JOB* job);
+// Measures the line with the test entry, timed on `stopwatch` (the program passes the machine's
+// clock): 0, 902 (slow, EstimatedMinutes set) or 401.
+int LineSpeedTest(DOWNLOAD_JOB* job, platform::Clock& stopwatch);
 // 0, or 800 when the thread could not be started.
 int StartDownloadThread(DOWNLOAD_JOB* job);
 void MapDownloadThread(DOWNLOAD_JOB* job);

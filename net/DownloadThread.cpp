@@ -202,7 +202,7 @@ Notice FetchMapFiles(DOWNLOAD_JOB* job) {
 
 }  // namespace
 
-int LineSpeedTest(DOWNLOAD_JOB* job) {
+int LineSpeedTest(DOWNLOAD_JOB* job, platform::Clock& stopwatch) {
     return OPERATION("LineSpeedTest", "", kDownloadFailed, OnException::LogOnly, [&] {
         if (job->entries.empty()) return kDownloadFailed;
         std::unique_ptr<platform::InternetFile> file = OpenSessionUrl(job->entries.back().url, nullptr).file;
@@ -210,7 +210,7 @@ int LineSpeedTest(DOWNLOAD_JOB* job) {
             VLOG(LOG_ERROR, "OpenURLエラー");
             return kDownloadFailed;
         }
-        uint32_t start = platform::GetTickCount();
+        const uint64_t start = stopwatch.TickMilliseconds();
         uint32_t milliseconds = 0;
         char piece[kPieceBytes];
         int64_t bytes = 0;
@@ -218,7 +218,7 @@ int LineSpeedTest(DOWNLOAD_JOB* job) {
         while (bytes < kLineTestMaxBytes && milliseconds < kLineTestMaxMilliseconds) {
             long read = file->Read(
                 piece, static_cast<unsigned long>(std::min<int64_t>(sizeof piece, kLineTestMaxBytes - bytes)));
-            milliseconds = platform::GetTickCount() - start;
+            milliseconds = static_cast<uint32_t>(stopwatch.TickMilliseconds() - start);
             if (read == 0) break;
             if (read < 0) {
                 VLOG(LOG_ERROR, "NET例外エラー");

@@ -30,6 +30,7 @@ std::atomic<uint64_t> slept{0};
 
 void SetClock(Clock* clock) { current = clock ? clock : &realClock; }
 Clock& CurrentClock() { return *current.load(); }
+Clock& MachineClock() { return realClock; }
 
 void GetLocalTime(SYSTEMTIME* time) {
     int64_t ms = CurrentClock().NowMilliseconds();

@@ -25,6 +25,9 @@ public:
 // The clock every platform time call uses; nullptr restores the real one.
 void SetClock(Clock* clock);
 Clock& CurrentClock();
+// The machine's own clock, whichever one SetClock installed. A rate is measured on it: a test's
+// fake clock moves with the test's loop, not with the bytes that arrive meanwhile.
+Clock& MachineClock();
 
 void GetLocalTime(SYSTEMTIME* time);
 uint32_t GetTickCount();

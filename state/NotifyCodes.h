@@ -25,4 +25,6 @@ enum Notify : uintptr_t {
     kNotifyKeyF1 = 16,
     // The offer call beside the window has ended.
     kNotifyOfferArrived = 40,
+    // The line test beside the window has ended.
+    kNotifyLineTested = 41,
 };

@@ -52,6 +52,9 @@ public:
     GetHashFn pGetHash = nullptr;
 
     ThreadHandle DownloadThreadHandle;
+    // The line test a download's start runs before its thread: part of the download for
+    // whoever waits for it.
+    ThreadHandle LineTestThreadHandle;
     ThreadHandle TransferThreadHandle;
     ThreadHandle DeleteThreadHandle;
     std::atomic<int32_t> ExitRequested{0};

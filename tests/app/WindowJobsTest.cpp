@@ -144,8 +144,8 @@ protected:
     void SetUp() override {
         WorkflowWorld::SetUp();
         mkupdate::BuildUpdateSet(config.updateSet, {});
-        config.offer.verMinor = "12";   // newer than the earlier download, so it can be downloaded
-        config.bytesPerSecond = 40000;  // long enough for the exit to find it running
+        config.offer.verMinor = "12";  // newer than the earlier download, so it can be downloaded
+        PaceFiles();                   // long enough for the exit to find it running
         EarlierDownload();
         FileSystemHooks::beforeUnlink = [this](const char* path) {
             if (std::string(path).find("/20260411/") == std::string::npos) return;
@@ -219,7 +219,7 @@ using LateOfferTest = WorkflowWorld;
 
 TEST_F(LateOfferTest, AStartUpOfferArrivingDuringTheDownloadLeavesItsButtonsAlone) {
     mkupdate::BuildUpdateSet(config.updateSet, {});
-    config.bytesPerSecond = 40000;
+    PaceFiles();
     StartService();
     const std::string serviceUrl = theApp.ServiceUrl;
     // The start-up offer's call is held until the download runs, and then fails.

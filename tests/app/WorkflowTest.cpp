@@ -178,7 +178,7 @@ TEST_F(WorkflowTest, ACopyOfTheUnitsFilesOnAnotherStickIsNeverWritten) {
 
 TEST_F(WorkflowTest, PauseAndResumeTheSameRecord) {
     mkupdate::BuildUpdateSet(config.updateSet, {});
-    config.bytesPerSecond = 40000;  // long enough to press pause meanwhile
+    PaceFiles();  // long enough to press pause meanwhile
     StartService();
     view.AnswerNextBox(platform::IDOK);  // the pause question
     Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
@@ -221,6 +221,64 @@ TEST_F(WorkflowTest, ADownloadStartThatFailsThreeTimesShowsE07) {
     EXPECT_EQ(Text(ids::kDownloadButton), J("ﾀﾞｳﾝﾛｰﾄﾞ開始  "));
     EXPECT_TRUE(Enabled(ids::kDownloadButton));
     EXPECT_TRUE(window->PcMapData.empty());
+}
+
+// The line test before a download trickles from a slow service: the window answers meanwhile,
+// and a close abandons the test at once and ends the window with nothing downloaded.
+TEST_F(WorkflowTest, TheWindowAnswersDuringTheLineTestAndItsCloseAbandonsTheTest) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.bytesPerSecond = 2000;  // the line test's 64 KiB would take half a minute
+    StartService();
+    view.AnswerNextBox(platform::IDOK);  // a slow line's question, should it come
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return Calls("LineTest") == 1; }), Do([&] { Notify(kNotifyKeyF1); }),
+         Until([&] { return view.ShellOpened().size() == 1; }), Do([&] {
+             EXPECT_TRUE(view.Boxes().empty()) << "the window answered only after the line test";
+             view.CloseAll();
+         }),
+         Until([] { return false; })},
+        true);
+    EXPECT_TRUE(view.Boxes().empty());
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+    EXPECT_TRUE(window->PcMapData.empty());
+    EXPECT_EQ(Calls("File"), 0u);
+}
+
+// A line slower than the recommended speed is asked about first; declined, nothing starts and
+// the download button is back as it was.
+TEST_F(WorkflowTest, ASlowLineIsAskedAboutAndItsCancelStartsNothing) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.bytesPerSecond = 20000;  // 30 kB in a second and a half: a fifth of the recommended speed
+    config.lineTestBytes = 30000;
+    StartService();
+    view.AnswerNextBox(platform::IDCANCEL);
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return !view.Boxes().empty(); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.caption, J("回線速度の確認"));
+    EXPECT_EQ(view.Boxes()[0].request.text.rfind(J("お客様がお使いのインターネット回線の速度は"), 0), 0u);
+    EXPECT_TRUE(theApp.LineTestThreadHandle.IsNull());
+    EXPECT_TRUE(theApp.DownloadThreadHandle.IsNull());
+    EXPECT_EQ(Calls("File"), 0u);
+    EXPECT_TRUE(Enabled(ids::kDownloadButton));
+}
+
+// The line is timed on the machine's clock: the clock the waits use racing ahead (other threads'
+// fixed waits, in a test) while a fast line's test runs makes no slow line of it.
+TEST_F(WorkflowTest, ALineIsTimedByTheBytesNotByTheWaitsBesideIt) {
+    mkupdate::BuildUpdateSet(config.updateSet, {});
+    config.bytesPerSecond = 1000000;  // 400 kB in 0.4 s: four times the recommended speed
+    config.lineTestBytes = 400000;
+    StartService();
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] {
+             world.clock.Advance(1000);  // a second on the waits' clock for every turn of the window
+             return theApp.LineTestThreadHandle.IsNull();
+         }),
+         Until([&] { return BoxCaptioned("ダウンロードの完了") || BoxCaptioned("回線速度の確認"); }),
+         Until([&] { return theApp.DownloadThreadHandle.IsNull(); })});
+    ASSERT_EQ(view.Boxes().size(), 1u);
+    EXPECT_EQ(view.Boxes()[0].request.caption, J("ダウンロードの完了"));
 }
 
 // The service is reached over verified HTTPS but names its description over plain HTTP: the
@@ -471,7 +529,7 @@ TEST_F(WorkflowTest, DeletingSharedDataAsksAndKeepsItUnsharedDataGoes) {
 
 TEST_F(WorkflowTest, ExitDuringADownloadStopsTheJobFirst) {
     mkupdate::BuildUpdateSet(config.updateSet, {});
-    config.bytesPerSecond = 40000;
+    PaceFiles();
     StartService();
     Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
          Until([&] { return theApp.DownloadedBytes > 0; }), Do([&] { window->OnCommand(platform::IDCANCEL); }),
@@ -487,7 +545,7 @@ TEST_F(WorkflowTest, ExitDuringADownloadStopsTheJobFirst) {
 
 TEST_F(WorkflowTest, TheSessionsEndDuringADownloadAsksNobodyAndStopsTheJobFirst) {
     mkupdate::BuildUpdateSet(config.updateSet, {});
-    config.bytesPerSecond = 40000;
+    PaceFiles();
     StartService();
     std::optional<bool> answer;
     int awakeDuringTheDownload = -1;
@@ -561,7 +619,8 @@ TEST_F(FreeSpaceTest, ANewDownloadNeedsFiveGigabytesFree) {
     StartService();
     MapsOnDriveM();
     SetFree(5 * 1024 * kMiB - 2 * kMiB);  // 2 MiB short, the step the free space is counted in
-    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return !view.Boxes().empty(); })});
     ASSERT_EQ(view.Boxes().size(), 1u);
     EXPECT_EQ(view.Boxes()[0].request.text, shipped::FreeSpaceMessage("M", "5.0", "E01"));
     EXPECT_EQ(view.Boxes()[0].request.type, platform::MB_OK | platform::MB_ICONWARNING);
@@ -587,7 +646,8 @@ TEST_F(FreeSpaceTest, AnAnnouncedSetLargerThanTheFreeSpaceIsRefusedBeforeItsFirs
     StartService();
     MapsOnDriveM();
     SetFree(5632 * kMiB);
-    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return !view.Boxes().empty(); })});
     ASSERT_EQ(view.Boxes().size(), 1u);
     EXPECT_EQ(view.Boxes()[0].request.text, shipped::SetSpaceMessage("M", "6.0", "5.5", "E01"));
     EXPECT_TRUE(window->PcMapData.empty());
@@ -604,7 +664,8 @@ TEST_F(FreeSpaceTest, AResumedDownloadNeedsFiveGigabytesLessWhatItHolds) {
                                        "\r\nSTATUS=40%完了\r\nVERSION=20260411\r\nSIZE=1.500000\r\nFOLDER=M:\r\n")
                                           .c_str()));
     SetFree(3584 * kMiB - 2 * kMiB);
-    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); })});
+    Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),
+         Until([&] { return !view.Boxes().empty(); })});
     ASSERT_EQ(view.Boxes().size(), 1u);
     EXPECT_EQ(view.Boxes()[0].request.text, shipped::FreeSpaceMessage("M", "3.5", "E01"));
     ASSERT_EQ(window->PcMapData.size(), 1u);
@@ -621,7 +682,7 @@ TEST_F(FreeSpaceTest, AResumedDownloadNeedsFiveGigabytesLessWhatItHolds) {
 
 TEST_F(WorkflowTest, PauseAnsweredWithCancelLetsTheDownloadGoOn) {
     mkupdate::BuildUpdateSet(config.updateSet, {});
-    config.bytesPerSecond = 40000;
+    PaceFiles();
     StartService();
     view.AnswerNextBox(platform::IDCANCEL);
     Run({Until([&] { return !theApp.OfferName.empty(); }), Do([&] { window->OnCommand(ids::kDownloadButton); }),

@@ -40,6 +40,13 @@ protected:
         service->Start();
         theApp.ServiceUrl = "http://127.0.0.1:" + std::to_string(service->HttpPort()) + "/map-dl";
     }
+    // Files paced to 40 kB/s, long enough for a press meanwhile. The line test's entry is kept
+    // to two paced pieces: measured on the machine's clock it is then a fast line, and no slow
+    // line's question comes between the press and the download.
+    void PaceFiles() {
+        config.bytesPerSecond = 40000;
+        config.lineTestBytes = 4000;
+    }
     std::string OfferName() const { return J(config.offer.productName.c_str()); }
     // The service's call log, read again only when it has grown: tests ask it between any two
     // messages of the window, and the service only appends to it.

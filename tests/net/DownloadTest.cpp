@@ -646,10 +646,7 @@ protected:
         config.lineTestBytes = lineTestBytes;
         Start();
         EXPECT_EQ(Prepare(&job), 0);
-        platform::SetClock(&clock);
-        int result = LineSpeedTest(&job);
-        platform::SetClock(&world.clock);
-        return result;
+        return LineSpeedTest(&job, clock);
     }
     DOWNLOAD_JOB job;
 };

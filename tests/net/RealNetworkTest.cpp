@@ -353,7 +353,7 @@ TEST_F(RealNetworkTest, ADownloadOfManyFilesOverHttpsReusesItsConnections) {
     StartService("https");
     DOWNLOAD_JOB job;
     ASSERT_EQ(Prepare(&job), 0);
-    ASSERT_EQ(LineSpeedTest(&job), 0);
+    ASSERT_EQ(LineSpeedTest(&job, platform::MachineClock()), 0);
     RecordingView download;
     EXPECT_EQ(Run(&job, download), Notice(kNotifyDownloadDone, 0));
 
@@ -386,7 +386,7 @@ TEST_P(ProxyTest, AWholeDownloadThroughAnAuthenticatingProxyAsksForCredentialsOn
 
     DOWNLOAD_JOB job;
     ASSERT_EQ(Prepare(&job), 0);
-    EXPECT_EQ(LineSpeedTest(&job), 0);
+    EXPECT_EQ(LineSpeedTest(&job, platform::MachineClock()), 0);
     EXPECT_EQ(Run(&job, prompts), Notice(kNotifyDownloadDone, 0));
     EXPECT_EQ(job.completionResponse.result_cd, "S00");
     EXPECT_EQ(prompts.prompts.load(), 1);
@@ -421,7 +421,7 @@ TEST_P(ProxyTest, ProxyCredentialsGoToTheProxyAndNeverBeyondIt) {
     job.start.unified_map_ver_gen = "2026041";
     job.completionRequest.model_group_cd = "VT-01";
     job.entries = {{files.Url("/map-dl/data/CONF/BIG.DAT"), kFileMd5, 0}, {files.Url("/map-dl/LINETEST.DAT"), "00", 0}};
-    EXPECT_EQ(LineSpeedTest(&job), 0);
+    EXPECT_EQ(LineSpeedTest(&job, platform::MachineClock()), 0);
     EXPECT_EQ(Run(&job, prompts), Notice(kNotifyDownloadDone, 0));
     EXPECT_EQ(TestWorld::ReadFile(Downloaded("CONF/BIG.DAT")), kFileBody);
     EXPECT_EQ(prompts.prompts.load(), 1);
