@@ -28,6 +28,7 @@ constexpr uint32_t FSCTL_DISMOUNT_VOLUME = 0x00090020;
 constexpr uint32_t FSCTL_ALLOW_EXTENDED_DASD_IO = 0x00090083;
 constexpr uint32_t IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
 constexpr uint32_t IOCTL_STORAGE_CHECK_VERIFY2 = 0x002D0800;
+constexpr uint32_t IOCTL_DISK_GET_DRIVE_GEOMETRY = 0x00070000;
 constexpr uint32_t FILE_DEVICE_DISK = 0x7;
 constexpr uint32_t kRawSectorSize = kNaviUnitModel.sectorSize;
 // Volume handles are non-cached: their buffers must be sector-aligned. A page serves every
@@ -55,6 +56,17 @@ struct STORAGE_DEVICE_NUMBER {
     uint32_t PartitionNumber = 0;
 };
 
+// What IOCTL_DISK_GET_DRIVE_GEOMETRY answers: the layout of the disk a volume lies on, of which
+// only the sector size matters here.
+constexpr uint32_t RemovableMedia = 11;  // MEDIA_TYPE
+struct DISK_GEOMETRY {
+    int64_t Cylinders = 0;
+    uint32_t MediaType = 0;
+    uint32_t TracksPerCylinder = 0;
+    uint32_t SectorsPerTrack = 0;
+    uint32_t BytesPerSector = 0;
+};
+
 // Only raw volume paths "\\.\X:" open here. Without both share flags the open is exclusive.
 // A locked volume refuses other opens (ERROR_ACCESS_DENIED).
 [[nodiscard]] HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareMode,
@@ -72,6 +84,9 @@ struct STORAGE_DEVICE_NUMBER {
 // FSCTL_ALLOW_EXTENDED_DASD_IO lets this handle reach sectors past the file system's end.
 // IOCTL_STORAGE_GET_DEVICE_NUMBER fills a STORAGE_DEVICE_NUMBER: the disk the volume lies on
 // (ERROR_INVALID_FUNCTION for a volume on no disk); it needs no access rights on the handle.
+// IOCTL_DISK_GET_DRIVE_GEOMETRY fills a DISK_GEOMETRY (ERROR_INSUFFICIENT_BUFFER when it does
+// not fit): BytesPerSector is the disk's logical sector size, the unit of every raw read and
+// write on the volume.
 [[nodiscard]] bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* inBuffer, uint32_t inSize,
                                    void* outBuffer, uint32_t outSize, uint32_t* bytesReturned, void* overlapped);
 // The low 32 bits of the new position; INVALID_SET_FILE_POINTER with a last error on failure

@@ -33,6 +33,7 @@
 #include "platform/linux/SysBlock.h"
 #include "platform/linux/UDisks.h"
 #include "platform/linux/VolumeFormat.h"
+#include "platform/posix/DiskGeometry.h"
 #include "platform/posix/MachineSource.h"
 #include "platform/posix/SeekPosition.h"
 
@@ -67,6 +68,7 @@ public:
     uint32_t access = 0;
     uint64_t position = 0;
     std::optional<uint64_t> size;
+    std::optional<unsigned> sectorSize;  // the logical one, from sysfs or the descriptor
     std::unique_ptr<unsigned char, FreeDeleter> bounce;
     size_t bounceSize = 0;
 };
@@ -153,8 +155,10 @@ std::optional<uint64_t> DescriptorBytes(int fd) {
         return false;
     }
     int sectorSize = 0;
-    if (::ioctl(disk.fd, BLKSSZGET, &sectorSize) == 0 && sectorSize != static_cast<int>(kRawSectorSize)) {
-        RefuseSectorSize(disk, static_cast<unsigned>(sectorSize));
+    if (::ioctl(disk.fd, BLKSSZGET, &sectorSize) != 0) return true;
+    disk.sectorSize = static_cast<unsigned>(sectorSize);
+    if (*disk.sectorSize != kRawSectorSize) {
+        RefuseSectorSize(disk, *disk.sectorSize);
         return false;
     }
     return true;
@@ -348,9 +352,9 @@ HANDLE CreateFileA(char letter, uint32_t desiredAccess) {
         return INVALID_HANDLE_VALUE;
     }
     disk->size = DeviceBytes(disk->device);
-    if (std::optional<unsigned> sectorSize = LogicalSectorSize(disk->device);
-        sectorSize && *sectorSize != kRawSectorSize) {
-        RefuseSectorSize(*disk, *sectorSize);
+    disk->sectorSize = LogicalSectorSize(disk->device);
+    if (disk->sectorSize && *disk->sectorSize != kRawSectorSize) {
+        RefuseSectorSize(*disk, *disk->sectorSize);
         return INVALID_HANDLE_VALUE;
     }
     SetLastError(ERROR_SUCCESS);
@@ -381,6 +385,13 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
         // A block device has no file-system bound on its sectors; the device's length holds.
         return true;
     case IOCTL_STORAGE_GET_DEVICE_NUMBER: return AnswerDeviceNumber(*disk, outBuffer, outSize, bytesReturned);
+    case IOCTL_DISK_GET_DRIVE_GEOMETRY:
+        // Asked of sysfs at the open, or of the descriptor where sysfs had no answer (umockdev's
+        // testbed, where the descriptor may have none either).
+        if (disk->sectorSize)
+            return AnswerDiskGeometry(disk->size.value_or(0), *disk->sectorSize, outBuffer, outSize, bytesReturned);
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
     case IOCTL_STORAGE_CHECK_VERIFY2:
         if (StillPresent(*disk)) return true;
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);

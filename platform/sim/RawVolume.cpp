@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/posix/DiskGeometry.h"
 #include "platform/posix/SeekPosition.h"
 #include "platform/sim/Faults.h"
 #include "platform/sim/Machine.h"
@@ -35,6 +36,7 @@ public:
     std::string image;
     std::string unit;
     uint32_t access = 0;
+    uint32_t sectorSize = kDefaultSectorSize;  // its disk's, fixed while the handle is open
     uint64_t position = 0;
     bool locked = false;
     bool dismounted = false;  // FSCTL_DISMOUNT_VOLUME given: raw writes leave no stale mount
@@ -90,8 +92,11 @@ RawVolume* PresentVolume(HANDLE handle) {
     return volume;
 }
 
-bool WholeSectors(uint64_t value) { return value % kRawSectorSize == 0; }
-bool SectorAligned(const void* buffer) { return reinterpret_cast<uintptr_t>(buffer) % kRawSectorSize == 0; }
+// A transfer in whole sectors of the volume's disk, from or into a buffer aligned to them.
+bool WholeSectors(const RawVolume& volume, uint32_t size, const void* buffer) {
+    return size % volume.sectorSize == 0 && volume.position % volume.sectorSize == 0 &&
+           reinterpret_cast<uintptr_t>(buffer) % volume.sectorSize == 0;
+}
 
 }  // namespace
 
@@ -103,7 +108,8 @@ std::string RawVolumeUnit(HANDLE handle) {
 namespace sim {
 
 HANDLE OpenRawVolume(char letter, uint32_t desiredAccess, uint32_t shareMode) {
-    auto entry = DriveVolume(MachineDescription(), letter);
+    const ProfileDocument doc = MachineDescription();
+    auto entry = DriveVolume(doc, letter);
     if (!entry || entry->image.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
@@ -127,6 +133,7 @@ HANDLE OpenRawVolume(char letter, uint32_t desiredAccess, uint32_t shareMode) {
     volume->image = entry->image;
     volume->unit = entry->unit;
     volume->access = desiredAccess;
+    volume->sectorSize = DeviceSectorSize(doc, entry->device);
     SetLastError(ERROR_SUCCESS);
     return volume;
 }
@@ -170,6 +177,8 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
         if (bytesReturned) *bytesReturned = sizeof number;
         return true;
     }
+    case IOCTL_DISK_GET_DRIVE_GEOMETRY:
+        return AnswerDiskGeometry(volume->size, volume->sectorSize, outBuffer, outSize, bytesReturned);
     case FSCTL_DISMOUNT_VOLUME:
         // Stricter than Windows, which dismounts an unlocked volume by force: the program always
         // locks first, and a forced dismount would pull the file system from under its users.
@@ -208,7 +217,7 @@ bool ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* bytesRead) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!WholeSectors(size) || !WholeSectors(volume->position) || !SectorAligned(buffer)) {
+    if (!WholeSectors(*volume, size, buffer)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
@@ -230,7 +239,7 @@ bool WriteFile(HANDLE file, const void* buffer, uint32_t size, uint32_t* bytesWr
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!WholeSectors(size) || !WholeSectors(volume->position) || !SectorAligned(buffer)) {
+    if (!WholeSectors(*volume, size, buffer)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }

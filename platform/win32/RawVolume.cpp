@@ -2,10 +2,18 @@
 // DeviceIoControl, read and written in whole sectors.
 #include "platform/RawVolume.h"
 
+#include <cstddef>
+
 #include "platform/win32/Wide.h"
 #include "platform/win32/Windows.h"
+#include <winioctl.h>
 
 namespace platform {
+
+// The answers of the volume's IOCTLs are filled in by the system.
+static_assert(sizeof(platform::DISK_GEOMETRY) == sizeof(::DISK_GEOMETRY));
+static_assert(offsetof(platform::DISK_GEOMETRY, BytesPerSector) == offsetof(::DISK_GEOMETRY, BytesPerSector));
+static_assert(platform::RemovableMedia == static_cast<uint32_t>(::RemovableMedia));
 
 HANDLE CreateFileA(const char* fileName, uint32_t desiredAccess, uint32_t shareMode, void* securityAttributes,
                    uint32_t creationDisposition, uint32_t flagsAndAttributes, HANDLE templateFile) {

@@ -354,6 +354,38 @@ TEST(NaviSim, TheVolumeTakesOnlySectorAlignedBuffers) {
     EXPECT_TRUE(platform::CloseHandle(volume));
 }
 
+// A unit's disk may have larger logical sectors: the volume states their size and takes only
+// whole ones, as a disk does.
+TEST(NaviSim, TheVolumeTellsItsDisksSectorSizeAndTakesOnlyWholeSectors) {
+    UnitWorld world;
+    navisim::UnitOptions unit;
+    unit.sectorSize = 1000;
+    EXPECT_THROW(navisim::CreateUnit(unit), std::invalid_argument);
+    unit.sectorSize = 4096;
+    navisim::CreateUnit(unit);
+    alignas(4096) static unsigned char block[2 * 4096];
+    platform::HANDLE volume = OpenLockedE();
+    platform::DISK_GEOMETRY geometry;
+    uint32_t done = 0;
+    EXPECT_FALSE(platform::DeviceIoControl(volume, platform::IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                                           sizeof geometry - 1, &done, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_INSUFFICIENT_BUFFER);
+    ASSERT_TRUE(platform::DeviceIoControl(volume, platform::IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                                          sizeof geometry, &done, nullptr));
+    EXPECT_EQ(done, sizeof geometry);
+    EXPECT_EQ(geometry.BytesPerSector, 4096u);
+    EXPECT_EQ(geometry.MediaType, platform::RemovableMedia);
+
+    EXPECT_FALSE(platform::ReadFile(volume, block, 512, &done, nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(platform::SetFilePointer(volume, 512, nullptr, platform::FILE_BEGIN), 512u);
+    EXPECT_FALSE(platform::ReadFile(volume, block, 4096, &done, nullptr));
+    ASSERT_EQ(platform::SetFilePointer(volume, 4096, nullptr, platform::FILE_BEGIN), 4096u);
+    EXPECT_TRUE(platform::ReadFile(volume, block, 2 * 4096, &done, nullptr));
+    EXPECT_EQ(done, 2 * 4096u);
+    EXPECT_TRUE(platform::CloseHandle(volume));
+}
+
 // The user's "safely remove": nothing holding the volume lets the unit go at once; a handle
 // that no window watches keeps it, as Windows reports a device in use. Otherwise the registered
 // handles are asked; a refusal, or another program holding the device, fails the removal and

@@ -221,6 +221,8 @@ void InitMachine(const fs::path& folder, bool withCdDrive) {
 void CreateUnit(const UnitOptions& options) {
     if (options.name.empty() || options.imageSize < kBackupBootSector + kSector || options.imageSize % kSector != 0)
         throw std::invalid_argument("a unit needs a name and a volume of whole sectors, at least 3,072 bytes");
+    if (!platform::SectorSizeValid(options.sectorSize) || options.imageSize % options.sectorSize != 0)
+        throw std::invalid_argument("a sector size is a power of two from 512 to 65,536 that divides the volume");
     std::string relative = "units/" + options.name;
     fs::path folder = platform::MachinePath(relative);
     fs::create_directories(folder / "files");
@@ -247,6 +249,7 @@ void CreateUnit(const UnitOptions& options) {
                                                                   : options.diskInstanceId));
         doc.Set(section, "Status", Format("0x%04X", options.status));
         doc.Set(section, "Bus", options.bus);
+        doc.Set(section, "SectorSize", std::to_string(options.sectorSize));
         doc.Set(section, "Label", options.label.empty() ? kDefaultLabel : options.label);
         doc.Set(section, "Plugged", "0");
         return true;
@@ -282,6 +285,7 @@ void Plug(const std::string& unit) {
         doc.Set(child, "Status", Format("0x%04X", kDiskStatus));
         doc.Set(child, "Disk", disk);
         doc.Set(child, "Bus", doc.Get(section, "Bus").value_or("USB"));
+        if (auto sectorSize = doc.Get(section, "SectorSize")) doc.Set(child, "SectorSize", *sectorSize);
         doc.Set(child, "Unit", unit);
         std::string letter = doc.Get(section, "Letter").value_or("E");
         if (char free = FreeLetter(doc, letter.empty() ? 'E' : letter[0])) doc.Set(DriveSection(free), "Volume", unit);

@@ -29,9 +29,10 @@ struct UnitOptions {
     std::string instanceId;      // the USB device's; empty: the unit's own, with its vendor/product IDs
     std::string diskInstanceId;  // the disk's; empty: the unit's own
     std::string service = "USBSTOR";
-    std::string bus = "USB";   // the disk's bus (docs/device.md, Bus=): SD for a card in the PC's slot
-    uint32_t status = 0x6000;  // DN_DISABLEABLE | DN_REMOVABLE
-    std::string label;         // empty: リムーバブル ディスク
+    std::string bus = "USB";  // the disk's bus (docs/device.md, Bus=): SD for a card in the PC's slot
+    uint32_t sectorSize = platform::kNaviUnitModel.sectorSize;  // its disk's logical sectors (SectorSize=)
+    uint32_t status = 0x6000;                                   // DN_DISABLEABLE | DN_REMOVABLE
+    std::string label;                                          // empty: リムーバブル ディスク
     bool plugged = true;
 };
 

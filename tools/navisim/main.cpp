@@ -1,4 +1,6 @@
 // navisim: creates and changes the simulated PC and its navigation unit.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -26,6 +28,7 @@ constexpr char kUsage[] =
     "      --letter L                   drive letter when free (default E)\n"
     "      --friendly-name TEXT         device friendly name (default the model's)\n"
     "      --bus USB|SD|SATA|...        the bus its disk is on (default USB)\n"
+    "      --sector-size BYTES          its disk's logical sector size (default 512)\n"
     "      --unplugged                  leave it unplugged\n"
     "  plug NAME                        plug the unit in: it re-creates its identity files, and after a\n"
     "                                   completed transfer takes the update's version\n"
@@ -106,6 +109,8 @@ int CreateUnit(Arguments& args) {
             options.friendlyName = value;
         else if (option == "--bus")
             options.bus = value;
+        else if (option == "--sector-size")
+            options.sectorSize = static_cast<uint32_t>(std::min<unsigned long long>(Number(value), UINT32_MAX));
         else
             throw std::invalid_argument("unknown option " + option);
     }
