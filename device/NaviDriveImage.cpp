@@ -12,6 +12,7 @@
 #include "base/Logger.h"
 #include "base/Text.h"
 #include "platform/Clock.h"
+#include "platform/Debug.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/RawVolume.h"
@@ -89,6 +90,26 @@ int RewriteSector(platform::HANDLE handle, uint32_t offset, const char* label, c
     return kSectorWriteFailed;
 }
 
+// The image is made of the model's sectors: a volume whose disk has sectors of another size
+// would refuse them or take them at other places, so it is refused before anything is written.
+// A disk that cannot tell its sector size is taken as the model's, as it always was.
+bool SectorSizeFits(platform::HANDLE handle) {
+    platform::DISK_GEOMETRY geometry;
+    uint32_t returned = 0;
+    if (!platform::DeviceIoControl(handle, platform::IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                                   sizeof geometry, &returned, nullptr)) {
+        VLOG(LOG_ERROR, "セクタサイズ取得失敗[%d]", static_cast<int>(platform::GetLastError()));
+        return true;
+    }
+    if (geometry.BytesPerSector == kSectorSize) return true;
+    std::string text =
+        Format("Veltrane: %s has %u-byte logical sectors; only %u-byte sectors can hold the unit's image",
+               Navi().NaviDrive.substr(0, 2).c_str(), geometry.BytesPerSector, kSectorSize);
+    VLOG(LOG_ERROR, "%s", text.c_str());
+    platform::OutputDebugStringA(text.c_str());
+    return false;
+}
+
 }  // namespace
 
 int DriveOpenStart(IMAGE_POSITION* position) {
@@ -99,6 +120,11 @@ int DriveOpenStart(IMAGE_POSITION* position) {
     if (handle == platform::INVALID_HANDLE_VALUE) {
         VLOG(LOG_ERROR, "Atapiドライバのオープン失敗");
         Navi().DriveHandle = nullptr;
+        return kVolumeOpenFailed;
+    }
+    if (!SectorSizeFits(handle)) {
+        // A handle that neither read nor wrote: closing it loses nothing.
+        (void)platform::CloseHandle(handle);
         return kVolumeOpenFailed;
     }
     Navi().DriveHandle = handle;

@@ -2,6 +2,7 @@
 // the unit and reports to the recording front end.
 #include "TransferFixture.h"
 #include "state/Results.h"
+#include "support/LogCapture.h"
 
 namespace fs = std::filesystem;
 
@@ -108,6 +109,22 @@ TEST_F(TransferTest, VolumeNeverOpenedFailsWithoutChangingTheUnit) {
     EXPECT_EQ(Volume(), before);
     EXPECT_EQ(theApp.Navi.ImageWritePending.load(), 0);
     EXPECT_EQ(theApp.ImageCopyActive.load(), 1);
+}
+
+TEST_F(TransferTest, AUnitWhoseDiskHasLargerSectorsIsRefusedAndLeftAlone) {
+    navisim::Unplug("navi");
+    navisim::UnitOptions unit;
+    unit.sectorSize = 4096;
+    navisim::CreateUnit(unit);
+    BuildSet();
+    const std::string before = Volume();
+    LogCapture log(world.root);
+    EXPECT_EQ(OpenVolume(), kVolumeOpenFailed);
+    EXPECT_EQ(theApp.Navi.DriveHandle.load(), nullptr);
+    EXPECT_EQ(log.Count("Veltrane: E: has 4096-byte logical sectors; only 512-byte sectors can hold the unit's image"),
+              1u);
+    EXPECT_EQ(Run(), Failed(kVolumeNotBack));
+    EXPECT_TRUE(Volume() == before) << "the volume was written";
 }
 
 TEST_F(TransferTest, WriteThatFailsNineTimesThenSucceeds) {
