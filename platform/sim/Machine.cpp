@@ -200,8 +200,9 @@ std::optional<uint32_t> DeviceDisk(const ProfileDocument& doc, const std::string
     return static_cast<uint32_t>(std::strtoul(disk.c_str(), nullptr, 0));
 }
 
-uint32_t DeviceSectorSize(const ProfileDocument& doc, const std::string& deviceId) {
+std::optional<uint32_t> DeviceSectorSize(const ProfileDocument& doc, const std::string& deviceId) {
     std::string text = deviceId.empty() ? std::string() : Value(doc, "Device " + deviceId, "SectorSize");
+    if (text == "untold") return std::nullopt;
     const unsigned long size = std::strtoul(text.c_str(), nullptr, 0);
     return SectorSizeValid(size) ? static_cast<uint32_t>(size) : kDefaultSectorSize;
 }

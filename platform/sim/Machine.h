@@ -60,12 +60,13 @@ std::optional<uint32_t> DeviceDisk(const ProfileDocument& doc, const std::string
 
 // The logical sector size of a present device's disk ("[Device <id>]" with SectorSize=); 512,
 // the common disk's, for a device that states none or no valid one, and for a volume on no
-// device. A valid one is a power of two from 512 to 64 KiB.
+// device. A valid one is a power of two from 512 to 64 KiB. nullopt for SectorSize=untold: a
+// disk that does not answer the question (its sectors are 512 bytes).
 inline constexpr uint32_t kDefaultSectorSize = 512;
 constexpr bool SectorSizeValid(uint64_t size) {
     return size >= kDefaultSectorSize && size <= 0x10000 && (size & (size - 1)) == 0;
 }
-uint32_t DeviceSectorSize(const ProfileDocument& doc, const std::string& deviceId);
+std::optional<uint32_t> DeviceSectorSize(const ProfileDocument& doc, const std::string& deviceId);
 
 // The bus of a present device's disk ("[Device <id>]" with Bus=: USB, SD, MMC, SATA, ATA, SCSI
 // or NVMe, in any case) as a BusType value of platform/Volumes.h; BusTypeUnknown when it names

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,7 @@ public:
     std::string unit;
     uint32_t access = 0;
     uint32_t sectorSize = kDefaultSectorSize;  // its disk's, fixed while the handle is open
+    bool sectorSizeTold = true;                // whether the disk answers IOCTL_DISK_GET_DRIVE_GEOMETRY
     uint64_t position = 0;
     bool locked = false;
     bool dismounted = false;  // FSCTL_DISMOUNT_VOLUME given: raw writes leave no stale mount
@@ -133,7 +135,9 @@ HANDLE OpenRawVolume(char letter, uint32_t desiredAccess, uint32_t shareMode) {
     volume->image = entry->image;
     volume->unit = entry->unit;
     volume->access = desiredAccess;
-    volume->sectorSize = DeviceSectorSize(doc, entry->device);
+    const std::optional<uint32_t> sectorSize = DeviceSectorSize(doc, entry->device);
+    volume->sectorSize = sectorSize.value_or(kDefaultSectorSize);
+    volume->sectorSizeTold = sectorSize.has_value();
     SetLastError(ERROR_SUCCESS);
     return volume;
 }
@@ -178,7 +182,11 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
         return true;
     }
     case IOCTL_DISK_GET_DRIVE_GEOMETRY:
-        return AnswerDiskGeometry(volume->size, volume->sectorSize, outBuffer, outSize, bytesReturned);
+        if (volume->sectorSizeTold)
+            return AnswerDiskGeometry(volume->size, volume->sectorSize, outBuffer, outSize, bytesReturned);
+        // As Wine answers for a drive whose device is an image file.
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
     case FSCTL_DISMOUNT_VOLUME:
         // Stricter than Windows, which dismounts an unlocked volume by force: the program always
         // locks first, and a forced dismount would pull the file system from under its users.

@@ -16,6 +16,8 @@
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/RawVolume.h"
+#include "platform/sim/Machine.h"
+#include "support/LogCapture.h"
 #include "support/UnitWorld.h"
 
 namespace {
@@ -126,6 +128,21 @@ TEST_F(RawAccess, OpenFailuresLeaveNoHandle) {
     Navi().NaviDrive = "Q:\\";
     EXPECT_EQ(DriveOpen(&Navi().ImagePosition), kVolumeOpenFailed);
     EXPECT_EQ(Navi().DriveHandle, nullptr);
+}
+
+// A disk that does not answer the question (as under Wine) is written in the model's sectors,
+// as every unit was before the question was asked.
+TEST_F(RawAccess, AVolumeThatCannotTellItsSectorSizeIsTakenAsTheModels) {
+    ASSERT_TRUE(platform::ModifyMachine([](platform::ProfileDocument& doc) {
+        doc.Set("Device navi.disk", "SectorSize", "untold");
+        return true;
+    }));
+    LogCapture log(world.root);
+    ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
+    EXPECT_EQ(log.Count("セクタサイズ取得失敗[50]"), 1u);
+    const std::string data = Pattern(8 * kSectorSize, 8);
+    EXPECT_EQ(Write(data), 0);
+    EXPECT_EQ(Volume().substr(0, data.size()), data);
 }
 
 TEST_F(RawAccess, SixtyFiveSectorsGoOutAsAFullPieceAndOneSector) {
