@@ -19,6 +19,7 @@
 #else
 #include <QApplication>
 
+#include "platform/posix/MachineSource.h"
 #include "ui/qt/QtView.h"
 #endif
 
@@ -56,6 +57,8 @@ int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
     if (!arguments.empty()) ui::win32::AttachCallerConsole();
     const ui::CommandLine line = ui::ParseCommandLine(arguments);
 #else
+    // The PC's drives and devices come from the simulated machine or the real PC for the whole run.
+    platform::ChooseMachine();
     const ui::CommandLine line = ui::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
 #endif
     if (line.help) {

@@ -1,8 +1,9 @@
-// The machine folder, and the one choice between the simulated machine and the real PC.
+// The machine folder, and the choice between the simulated machine and the real PC, made once.
 #include "platform/posix/MachineSource.h"
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 
@@ -11,6 +12,7 @@ namespace {
 
 std::mutex folderLock;
 std::string machineFolder;
+std::atomic<const MachineSource*> chosen{nullptr};
 
 std::string DefaultMachineFolder() {
     if (const char* env = std::getenv("VELTRANE_MACHINE"); env && *env) return env;
@@ -33,13 +35,19 @@ void SetMachineFolder(const std::string& nativeFolder) {
 
 std::string MachineIniPath() { return MachineFolder() + "/machine.ini"; }
 
-bool MachineSimulated() {
+// The one look at machine.ini that decides the source.
+void ChooseMachine() {
     struct stat st {};
-    return ::stat(MachineIniPath().c_str(), &st) == 0;
+    chosen.store(::stat(MachineIniPath().c_str(), &st) == 0 ? &SimulatedMachine() : &LinuxPc());
 }
 
-// Asked per call, not once per process: a test turns its world from the real PC into a
-// simulated machine by writing machine.ini, and sets another machine folder for each world.
-const MachineSource& CurrentMachine() { return MachineSimulated() ? SimulatedMachine() : LinuxPc(); }
+bool MachineSimulated() { return &CurrentMachine() == &SimulatedMachine(); }
+
+// A tool or test program that never chose gets the source its machine folder names at its first
+// call; from then on machine.ini coming or going changes nothing until the next choice.
+const MachineSource& CurrentMachine() {
+    if (chosen.load() == nullptr) ChooseMachine();
+    return *chosen.load();
+}
 
 }  // namespace platform

@@ -2,7 +2,7 @@
 // volumes, devices, format, device changes and power come from one of two sources: the
 // simulated machine (platform/sim, machine.ini in the machine folder) or the real Linux PC
 // (platform/linux). Each is one table of these calls; the platform's calls (posix/) take the
-// checks both share and hand the rest to CurrentMachine(), the one place that chooses.
+// checks both share and hand the rest to CurrentMachine(), the source ChooseMachine() chose.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +24,11 @@ namespace platform {
 std::string MachineFolder();
 void SetMachineFolder(const std::string& nativeFolder);
 std::string MachineIniPath();
-// Whether the PC's drives, volumes and devices are the simulated machine's: true while the
-// machine folder holds a machine.ini (the demo, the tests), false on a real PC.
+// Chooses the source once, as the process starts: the simulated machine when the machine folder
+// holds a machine.ini (the demo, the tests), else the real PC. Asked again, it chooses again (a
+// test that sets another machine folder or writes machine.ini, as a restart would).
+void ChooseMachine();
+// Whether the source chosen is the simulated machine.
 bool MachineSimulated();
 
 // What wakes a device-change watcher: a descriptor readable while a change is pending.
@@ -94,8 +97,8 @@ struct MachineSource {
 
 const MachineSource& SimulatedMachine();  // platform/sim
 const MachineSource& LinuxPc();           // platform/linux
-// The source in use: the simulated machine while MachineSimulated(), else the real PC. Asked
-// where a call starts something; a handle and a device set keep the source they came from.
+// The source chosen, without looking at the file system; a call before any choice chooses.
+// Asked where a call starts something; a handle and a device set keep the source they came from.
 const MachineSource& CurrentMachine();
 
 // A raw volume handle of either source, and the source that opened it.

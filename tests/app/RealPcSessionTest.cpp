@@ -184,6 +184,7 @@ protected:
         // is up (children would see it).
         fs::create_directories(world.root + "/real-pc");
         platform::SetMachineFolder(world.root + "/real-pc");
+        platform::ChooseMachine();
         ASSERT_FALSE(platform::MachineSimulated());
         platform::linuxpc::SetDriveDevice('E', fat->Node());
         platform::linuxpc::SetDriveFolderDevice('E', folder->Node());

@@ -109,6 +109,7 @@ TEST_F(RawAccess, AHandleStaysWithTheMachineThatOpenedIt) {
     ASSERT_EQ(DriveOpen(&Navi().ImagePosition), 0);
     const std::string ini = platform::MachineIniPath();
     std::filesystem::rename(ini, ini + ".away");
+    platform::ChooseMachine();
     ASSERT_FALSE(platform::MachineSimulated());
     platform::RawBuffer block(platform::NewRawBuffer(kSectorSize));
     uint32_t read = 1;
@@ -116,6 +117,7 @@ TEST_F(RawAccess, AHandleStaysWithTheMachineThatOpenedIt) {
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_DEVICE_NOT_CONNECTED) << "the unit went with machine.ini";
     EXPECT_EQ(read, 0u);
     std::filesystem::rename(ini + ".away", ini);
+    platform::ChooseMachine();
     EXPECT_TRUE(platform::ReadFile(Navi().DriveHandle, block.get(), kSectorSize, &read, nullptr));
     EXPECT_EQ(read, kSectorSize);
 }

@@ -34,6 +34,7 @@ private:
         root = mkdtemp(pattern);
         std::filesystem::create_directories(root / "machine");
         platform::SetMachineFolder((root / "machine").string());
+        platform::ChooseMachine();
         theApp.MapFolder = Win(root / "maps");
     }
 };

@@ -66,6 +66,7 @@ TEST_F(DesktopUserImageStep, DISABLED_WritesTheImage) {
     // The real PC from here on: the machine folder holds no machine.ini.
     std::filesystem::create_directories(world.root + "/real-pc");
     platform::SetMachineFolder(world.root + "/real-pc");
+    platform::ChooseMachine();
     platform::linuxpc::SetDriveDevice('E', std::getenv("VELTRANE_TEST_VOLUME"));
     ASSERT_EQ(OpenVolume(), 0) << platform::GetLastError();
     EXPECT_EQ(ImageCopy(&job), 0);

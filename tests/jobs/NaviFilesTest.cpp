@@ -22,6 +22,7 @@ protected:
         fs::create_directories(Unit());
         fs::create_directories(world.root + "/maps");
         TestWorld::WriteFile(world.root + "/machine/machine.ini", "[Drive E]\r\nFolder=" + Unit() + "\r\n");
+        platform::ChooseMachine();
         theApp.MapFolder = world.Win(world.root + "/maps");
     }
     std::string Unit() const { return world.root + "/unit"; }

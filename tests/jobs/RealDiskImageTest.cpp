@@ -87,6 +87,7 @@ protected:
         // The real PC from here on: the machine folder holds no machine.ini.
         std::filesystem::create_directories(world.root + "/real-pc");
         platform::SetMachineFolder(world.root + "/real-pc");
+        platform::ChooseMachine();
         ASSERT_FALSE(platform::MachineSimulated());
         platform::linuxpc::SetDriveDevice('E', volumeNode);
     }

@@ -14,6 +14,7 @@ TEST(DeviceChange, EveryRewriteOfTheMachineDescriptionIsOneChange) {
     TestWorld world;
     // A machine folder without machine.ini is the real PC's, watched through udev.
     TestWorld::WriteFile(platform::MachineIniPath(), "");
+    platform::ChooseMachine();
     platform::DeviceChangeWatcher watcher;
     ASSERT_GE(watcher.Fd(), 0);
     EXPECT_FALSE(watcher.Consume());

@@ -12,6 +12,7 @@ TEST(Paths, ZIsTheRootAndOtherLettersComeFromTheMachine) {
     TestWorld world;
     std::filesystem::create_directories(world.root + "/c");
     TestWorld::WriteFile(world.root + "/machine/machine.ini", "[Drive C]\r\nFolder=" + world.root + "/c\r\n");
+    ChooseMachine();
     EXPECT_EQ(ToNativePath("Z:\\tmp"), "/tmp");
     EXPECT_EQ(ToNativePath("Z:\\"), "/");
     EXPECT_EQ(ToNativePath("c:\\Maps\\a.txt"), world.root + "/c/Maps/a.txt");
@@ -40,6 +41,7 @@ TEST(Paths, ALetterThatComesOrGoesIsSeenAtOnce) {
     TestWorld world;
     std::string ini = world.root + "/machine/machine.ini";
     TestWorld::WriteFile(ini, "[Drive E]\r\nFolder=" + world.root + "/e\r\n");
+    ChooseMachine();
     EXPECT_EQ(ToNativePath("E:\\UPDATE"), world.root + "/e/UPDATE");
     TestWorld::WriteFile(ini, "[Drive F]\r\nFolder=" + world.root + "/e\r\n");  // the unit moved to F:
     EXPECT_FALSE(ToNativePath("E:\\UPDATE"));

@@ -27,6 +27,7 @@ public:
         platform::SetUserDataFolderForProcess(root + "/user");
 #if !defined(_WIN32)
         platform::SetMachineFolder(root + "/machine");
+        platform::ChooseMachine();  // the real PC until a test writes machine.ini and chooses again
 #endif
         platform::SetClock(&clock);
         platform::SetView(&view);

@@ -141,6 +141,7 @@ TEST(HeadlessFrontEnd, AChangeOfTheMachineReachesEveryOpenWindow) {
     TestWorld world;
     // A machine folder without machine.ini is the real PC's, watched through udev.
     TestWorld::WriteFile(world.root + "/machine/machine.ini", "");
+    platform::ChooseMachine();
     TestWindow window(world.view, platform::IDD_MAIN_WINDOW);
     TestWindow watcher(world.view, 176);
     window.onInit = [&] { ASSERT_TRUE(world.view.CreateModeless(176, platform::IDD_MAIN_WINDOW, watcher)); };

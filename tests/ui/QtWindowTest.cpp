@@ -241,6 +241,7 @@ TEST(QtWindow, AChangeOfTheMachineReachesTheDialogAndTheHiddenWatcher) {
     TestWorld world;
     // A machine folder without machine.ini is the real PC's, watched through udev.
     TestWorld::WriteFile(world.root + "/machine/machine.ini", "");
+    platform::ChooseMachine();
     ui::qt::QtView view;
     Window info(view, 174), watcher(view, 176);
     watcher.onInit = [] {};

@@ -216,6 +216,7 @@ void InitMachine(const fs::path& folder, bool withCdDrive) {
     doc.Set(DriveSection('Z'), "Type", std::to_string(kFixed));
     doc.Set(DriveSection('Z'), "DisplayName", "/ (Z:)");
     if (!doc.Save(platform::MachineIniPath())) throw std::runtime_error("cannot write " + platform::MachineIniPath());
+    platform::ChooseMachine();
 }
 
 void CreateUnit(const UnitOptions& options) {

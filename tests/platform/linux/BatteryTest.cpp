@@ -70,6 +70,7 @@ TEST(PowerStatusTest, RealPcReadsUPowerAndTheSimulatedMachineItsPowerSection) {
 
     // The simulated machine: mains power unless its description puts it on its battery.
     TestWorld::WriteFile(world.root + "/machine/machine.ini", "");
+    platform::ChooseMachine();
     ASSERT_TRUE(platform::MachineSimulated());
     ASSERT_TRUE(platform::GetSystemPowerStatus(&power));
     EXPECT_EQ(power.ACLineStatus, platform::kAcLineOnline);

@@ -114,6 +114,7 @@ TEST(KeepAwakeTest, RealPcHoldsOneSleepInhibitorWhileAnyRequestIsHeld) {
 
     // The simulated machine is no PC to keep awake: it only counts.
     TestWorld::WriteFile(world.root + "/machine/machine.ini", "");
+    platform::ChooseMachine();
     ASSERT_TRUE(platform::MachineSimulated());
     {
         platform::KeepAwake simulated;
