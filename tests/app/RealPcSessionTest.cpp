@@ -10,6 +10,7 @@
 // the letter. The testbed shows it as the disk's partition, so the eject unmounts it as it
 // would unmount the unit's volume.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -19,13 +20,17 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "WorkflowWorld.h"
 #include "platform/linux/DriveLetters.h"
 #include "platform/linux/Mounts.h"
 #include "platform/posix/MachineSource.h"
+#include "support/AsDesktopUser.h"
 #include "support/BuildFolders.h"
 #include "support/Testbed.h"
 #include "support/UDisksWorld.h"
@@ -87,8 +92,13 @@ public:
                 {"DEVTYPE", "partition", "DEVNAME", "/dev/sdb1", "MAJOR", folderMajor.c_str(), "MINOR",
                  folderMinor.c_str()});
         watcher_ = std::thread([this] {
-            while (!stop_ && !ejected_) {
-                if (Attribute(usb_, "remove") == "1\n") Unplug();
+            while (!stop_ && !unplugged_) {
+                if (Attribute(usb_, "remove") == "1\n") {
+                    ejected_ = true;
+                    Unplug();
+                } else if (std::lock_guard<std::mutex> lock(userMutex_); userPulls_ && userPulls_()) {
+                    Unplug();
+                }
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
         });
@@ -105,6 +115,11 @@ public:
 
     // Whether the eject unplugged the USB device.
     bool Ejected() const { return ejected_; }
+    // The user pulls the cable once `now` says so (asked every 10 ms).
+    void UserPullsWhen(std::function<bool()> now) {
+        std::lock_guard<std::mutex> lock(userMutex_);
+        userPulls_ = std::move(now);
+    }
 
 private:
     std::string Add(const char* subsystem, const char* name, const char* parent,
@@ -115,7 +130,7 @@ private:
         return TestbedAttribute(bed_, syspath, name);
     }
     void Unplug() {
-        ejected_ = true;
+        unplugged_ = true;
         platform::linuxpc::SetDriveDevice('E', "");
         for (const std::string* device : {&partition_, &disk_})
             umockdev_testbed_uevent(bed_, device->c_str(), "remove");
@@ -125,7 +140,9 @@ private:
 
     UMockdevTestbed* bed_;
     std::string usb_, interface_, disk_, partition_;
-    std::atomic<bool> stop_{false}, ejected_{false};
+    std::atomic<bool> stop_{false}, ejected_{false}, unplugged_{false};
+    std::mutex userMutex_;
+    std::function<bool()> userPulls_;
     std::thread watcher_;
 };
 
@@ -172,7 +189,15 @@ protected:
         ASSERT_TRUE(Shell("mcopy -s -i '" + unitImage + "' '" + files + "/UPDATE' '" + files + "/MAP' ::/"));
         folderImage = world.root + "/folder.img";
         ASSERT_TRUE(Shell("truncate -s 16M '" + folderImage + "'"));
-        ASSERT_TRUE(Shell("mkfs.ext4 -q -F -d '" + files + "' '" + folderImage + "'"));
+        // Its files are the session's user's, as a FAT volume udisks2 mounts for that user is.
+        std::string owner = "0:0";
+        if (!FolderOwner().empty()) {
+            const passwd* account = ::getpwnam(FolderOwner().c_str());
+            ASSERT_NE(account, nullptr) << FolderOwner();
+            owner = std::to_string(account->pw_uid) + ":" + std::to_string(account->pw_gid);
+            ASSERT_TRUE(Shell("chown -R " + owner + " '" + files + "'"));
+        }
+        ASSERT_TRUE(Shell("mkfs.ext4 -q -F -E root_owner=" + owner + " -d '" + files + "' '" + folderImage + "'"));
         fat = std::make_unique<LoopDevice>(unitImage);
         folder = std::make_unique<LoopDevice>(folderImage);
         if (fat->Node().empty() || folder->Node().empty()) GTEST_SKIP() << "losetup could not attach loop devices here";
@@ -198,6 +223,57 @@ protected:
         if (folder)
             for (const std::string& point : platform::linuxpc::MountPointsOf(NumberOf(folder->Node())))
                 static_cast<void>(Shell("umount -l '" + point + "'"));  // best effort on the way out
+    }
+
+    // Who runs the session: empty for root.
+    virtual std::string FolderOwner() const { return ""; }
+
+    // Runs the veltrane executable on `script` (as `user` through runuser, unless empty), from
+    // a program folder and with files of its own; its exit status, and in *trail its
+    // transcript, output and log.
+    int RunTheProgram(const std::string& script, const std::string& user, std::string* trail) {
+        const std::string program = world.root + "/program", run = world.root + "/run";
+        fs::create_directories(run);
+        for (const char* name : {"veltrane", "libDecode.so", "libsha512.so", "Message.ini"})
+            fs::copy_file(BinFolder() + "/" + name, program + "/" + name);
+        TestWorld::WriteFile(program + "/Veltrane.ini", "[VELTRANE]\r\nEXTERNAL_INTERFACE_URL=" + theApp.ServiceUrl +
+                                                            "\r\nMAPFOLDER=" + theApp.MapFolder + "\r\n");
+        TestWorld::WriteFile(run + "/session.script", script);
+        const std::map<std::string, std::string> environment{
+            {"VELTRANE_MACHINE", world.root + "/real-pc"},
+            {"VELTRANE_TEST_LETTERS", "E=" + fat->Node() + ":" + folder->Node()},
+            // The testbed's preload library comes before a sanitized build's runtime.
+            {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+            {"XDG_STATE_HOME", run + "/state"},
+            {"UMOCKDEV_DIR", std::getenv("UMOCKDEV_DIR")}};
+        std::string command = "cd '" + program + "' && ";
+        if (user.empty()) {
+            command += "env";
+            for (const auto& [name, value] : environment) command += " " + name + "='" + value + "'";
+        } else {
+            // The user's own: the program folder, the run's files and the map folder; the
+            // testbed stands for sysfs, which any user reads.
+            command = "chmod 755 '" + world.root + "' && chmod -R a+rX \"$UMOCKDEV_DIR\" && chown -R " + user + ": '" +
+                      program + "' '" + run + "' '" + Maps() + "' && " + command + AsDesktopUserCommand(environment);
+        }
+        // Ended well before ctest's limit, so a run that hangs still shows its trail.
+        command +=
+            " timeout 300 ./veltrane --front-end headless --script ../run/session.script "
+            "--result ../run/result.json > ../run/output.txt 2>&1 < /dev/null";
+        const int status = std::system(command.c_str());
+        *trail = TestWorld::ReadFile(run + "/session.script.transcript") + TestWorld::ReadFile(run + "/output.txt") +
+                 TestWorld::ReadFile(run + "/state/veltrane/Veltrane.log");
+        return status;
+    }
+    // The result file of a run that updated the unit.
+    void ExpectCompletedResult() const {
+        const std::string result = TestWorld::ReadFile(world.root + "/run/result.json");
+        EXPECT_EQ(
+            result.rfind("{\"outcome\":\"completed\",\"failure\":null,\"unitVersionBefore\":\"20100601\","
+                         "\"unitVersionAfter\":\"20260411\",\"transferredSet\":\"20260411\",\"lastErrorKind\":null",
+                         0),
+            0u)
+            << result;
     }
 
     // A file of the folder's stand-in, read with debugfs from the unmounted ext4 volume.
@@ -262,33 +338,60 @@ TEST_F(RealPcSessionTest, DownloadTransferAndEjectLeaveTheUnitHoldingTheUpdate) 
 // the letter given through the test hook's variable. Its exit status and result file say the
 // unit was updated; the volume says so too.
 TEST_F(RealPcSessionTest, TheSessionThroughTheProgramEndsWithStatusZeroAndItsResult) {
-    const std::string program = world.root + "/program";
-    for (const char* name : {"veltrane", "libDecode.so", "libsha512.so", "Message.ini"})
-        fs::copy_file(BinFolder() + "/" + name, program + "/" + name);
-    TestWorld::WriteFile(program + "/Veltrane.ini", "[VELTRANE]\r\nEXTERNAL_INTERFACE_URL=" + theApp.ServiceUrl +
-                                                        "\r\nMAPFOLDER=" + theApp.MapFolder + "\r\n");
-    TestWorld::WriteFile(world.root + "/session.script", std::string("press 174:1\n") + kSession);
-    const std::string command = "cd '" + program + "' && VELTRANE_MACHINE='" + world.root +
-                                "/real-pc' VELTRANE_TEST_LETTERS='E=" + fat->Node() + ":" + folder->Node() +
-                                // The testbed's preload library comes before a sanitized build's runtime.
-                                // Ended well before ctest's limit, so a run that hangs still shows its trail.
-                                "' ASAN_OPTIONS=verify_asan_link_order=0 XDG_STATE_HOME='" + world.root +
-                                "/state' timeout 300 ./veltrane --front-end headless --script ../session.script "
-                                "--result ../result.json > ../output.txt 2>&1 < /dev/null";
-    const int status = std::system(command.c_str());
-    const std::string trail = TestWorld::ReadFile(world.root + "/session.script.transcript") +
-                              TestWorld::ReadFile(world.root + "/output.txt") +
-                              TestWorld::ReadFile(world.root + "/state/veltrane/Veltrane.log");
+    std::string trail;
+    const int status = RunTheProgram(std::string("press 174:1\n") + kSession, "", &trail);
     ASSERT_TRUE(WIFEXITED(status)) << status << trail;
     EXPECT_EQ(WEXITSTATUS(status), 0) << trail;
-    const std::string result = TestWorld::ReadFile(world.root + "/result.json");
-    EXPECT_EQ(result.rfind("{\"outcome\":\"completed\",\"failure\":null,\"unitVersionBefore\":\"20100601\","
-                           "\"unitVersionAfter\":\"20260411\",\"transferredSet\":\"20260411\",\"lastErrorKind\":null",
-                           0),
-              0u)
-        << result;
+    ExpectCompletedResult();
     EXPECT_TRUE(testbed->Ejected());
     testbed.reset();
     EXPECT_EQ(TestWorld::ReadFile(unitImage), contents.image);
     EXPECT_EQ(FolderFile("/UPDATE/RENEWAL/VOLUME.DAT"), contents.volume);
+}
+
+// The session as a desktop user who is not root runs it: the program as that user (runuser),
+// polkitd beside udisks2 on the test's bus with the test-only rule that grants and counts what
+// udisks2 asks polkit. Loop devices lie on no udisks2 drive, and the user may not unplug a
+// device through sysfs, so the eject is refused here; the user, told to pull the cable, pulls it.
+class RealPcDesktopSessionTest : public RealPcSessionTest {
+protected:
+    static void SetUpTestSuite() {
+        rules = new DesktopUserRules;
+        daemons = new UDisksWorld(rules->RulesFolder());
+    }
+    static void TearDownTestSuite() {
+        RealPcSessionTest::TearDownTestSuite();
+        delete rules;
+        rules = nullptr;
+    }
+    void SetUp() override {
+        if (!Shell("command -v runuser")) GTEST_SKIP() << "runuser is missing (util-linux)";
+        RealPcSessionTest::SetUp();
+        rules->ForgetRequests();
+    }
+    std::string FolderOwner() const override { return DesktopUserRules::kUser; }
+
+    static inline DesktopUserRules* rules = nullptr;
+};
+
+TEST_F(RealPcDesktopSessionTest, AWholeSessionAsksForTheRawVolumeOnce) {
+    // The desktop's automounter mounts the unit's volume for the user at the plug-in; a volume
+    // whose sector 0 the user cannot read the program mounts only once it has held it.
+    ASSERT_TRUE(Shell(AsDesktopUserCommand({}) + " udisksctl mount --no-user-interaction -b " + folder->Node()));
+    // Told to pull the cable, the user does once the eject has been refused.
+    const std::string log = world.root + "/run/state/veltrane/Veltrane.log";
+    testbed->UserPullsWhen([log] { return TestWorld::ReadFile(log).find(J("USB取り外し拒否")) != std::string::npos; });
+    std::string trail;
+    const int status = RunTheProgram(std::string("press 174:1\n") + kSession, DesktopUserRules::kUser, &trail);
+    ASSERT_TRUE(WIFEXITED(status)) << status << trail;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << trail;
+    ExpectCompletedResult();
+    EXPECT_TRUE(TestWorld::ReadFile(unitImage) == contents.image) << "the unit's volume is not the update's image";
+    EXPECT_TRUE(FolderFile("/UPDATE/RENEWAL/VOLUME.DAT") == contents.volume) << "VOLUME.DAT differs";
+
+    // Discovery, the hold, the image step with its read-back, the reopen wait, the copies and
+    // the eject: one raw open.
+    EXPECT_EQ(rules->OpenDeviceRequests(), 1) << trail;
+    // The eject was refused, not taken as done: nothing wrote the USB device's "remove".
+    EXPECT_FALSE(testbed->Ejected());
 }

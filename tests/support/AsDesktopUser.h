@@ -96,18 +96,25 @@ private:
     std::string folder_;
 };
 
-// Runs `test` (a disabled test of this program, "Suite.DISABLED_Name") as DesktopUserRules'
-// user with `environment` added; its exit status (0: passed), its output in *output.
-inline int RunAsDesktopUser(const std::string& test, const std::map<std::string, std::string>& environment,
-                            std::string* output) {
+// The command prefix that runs what follows it as DesktopUserRules' user, with the test's
+// system bus and preload library and `environment` added.
+inline std::string AsDesktopUserCommand(const std::map<std::string, std::string>& environment) {
     std::string command = std::string("runuser -u ") + DesktopUserRules::kUser + " -- env";
     for (const char* inherited : {"DBUS_SYSTEM_BUS_ADDRESS", "LD_PRELOAD"})
         if (const char* value = std::getenv(inherited)) command += std::string(" ") + inherited + "='" + value + "'";
-    // No machine folder: the real PC's source.
-    command += " VELTRANE_MACHINE=/nonexistent";
     for (const auto& [name, value] : environment) command += " " + name + "='" + value + "'";
-    command += " '" + std::filesystem::read_symlink("/proc/self/exe").string() + "' --gtest_filter=" + test +
-               " --gtest_also_run_disabled_tests 2>&1";
+    return command;
+}
+
+// Runs `test` (a disabled test of this program, "Suite.DISABLED_Name") as DesktopUserRules'
+// user with `environment` added; its exit status (0: passed), its output in *output.
+inline int RunAsDesktopUser(const std::string& test, std::map<std::string, std::string> environment,
+                            std::string* output) {
+    // No machine folder: the real PC's source.
+    environment.emplace("VELTRANE_MACHINE", "/nonexistent");
+    const std::string command = AsDesktopUserCommand(environment) + " '" +
+                                std::filesystem::read_symlink("/proc/self/exe").string() + "' --gtest_filter=" + test +
+                                " --gtest_also_run_disabled_tests 2>&1";
     output->clear();
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return -1;
