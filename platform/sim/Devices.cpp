@@ -11,6 +11,7 @@
 
 #include "platform/Error.h"
 #include "platform/posix/DeviceSet.h"
+#include "platform/sim/Faults.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Services.h"
 
@@ -117,6 +118,8 @@ CONFIGRET RequestEject(DEVINST device, int* vetoType, char* vetoName, uint32_t n
     if (vetoName && nameLength > 0) vetoName[0] = '\0';
     std::string section = SectionOf(device);
     if (section.empty()) return CR_INVALID_DEVNODE;
+    // The unit's eject (unmount, power-off) may ask the user first.
+    AwaitPrompt(MachineDescription().Get(section, "Unit").value_or(""), "Eject");
     CONFIGRET result = CR_SUCCESS;
     std::string holder;
     ModifyMachine([&](ProfileDocument& doc) {

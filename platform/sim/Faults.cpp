@@ -127,9 +127,9 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t generation, uint64_t of
     return outcome;
 }
 
-void AwaitLockPrompt(const std::string& unit) {
+void AwaitPrompt(const std::string& unit, const std::string& call) {
     if (unit.empty()) return;
-    while (MachineDescription().Get("Fault " + unit, "LockPrompt") == std::optional<std::string>("waiting"))
+    while (MachineDescription().Get("Fault " + unit, call + "Prompt") == std::optional<std::string>("waiting"))
         std::this_thread::sleep_for(std::chrono::milliseconds(5));  // real time: the user is a person
 }
 

@@ -28,9 +28,9 @@ WriteOutcome PlanWrite(const std::string& unit, uint64_t generation, uint64_t of
 // program holds it; "LockRefused=authorisation": ERROR_ELEVATION_REQUIRED), ERROR_SUCCESS when
 // none is injected.
 uint32_t LockRefused(const std::string& unit);
-// Waits while "LockPrompt=waiting": a desktop user's authorisation prompt nobody has answered
-// yet, which holds the lock until the description changes (answered: granted, or refused with
-// "LockRefused=authorisation").
-void AwaitLockPrompt(const std::string& unit);
+// Waits while "<call>Prompt=waiting" ("Lock", "Mount", "Eject", "Format"): a desktop user's
+// authorisation prompt nobody has answered yet, which holds that call until the description
+// changes (answered: granted, or for the lock refused with "LockRefused=authorisation").
+void AwaitPrompt(const std::string& unit, const std::string& call);
 
 }  // namespace platform

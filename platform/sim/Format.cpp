@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/Error.h"
+#include "platform/sim/Faults.h"
 #include "platform/UnitModel.h"
 #include "platform/sim/Machine.h"
 #include "platform/sim/Mount.h"
@@ -39,6 +40,7 @@ uint32_t FormatDrive(char letter) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return SHFMT_ERROR;
     }
+    AwaitPrompt(volume->unit, "Format");  // the format may ask the user first
     int fd = ::open(volume->image.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (fd >= 0) ::close(fd);

@@ -149,7 +149,7 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
     switch (controlCode) {
     case FSCTL_LOCK_VOLUME:
         if (volume->locked) return true;
-        AwaitLockPrompt(volume->unit);
+        AwaitPrompt(volume->unit, "Lock");
         if (uint32_t refused = LockRefused(volume->unit); refused != ERROR_SUCCESS) {
             SetLastError(refused);
             return false;
@@ -204,6 +204,8 @@ bool DeviceIoControl(HANDLE device, uint32_t controlCode, void* outBuffer, uint3
             SetLastError(ERROR_NOT_LOCKED);
             return false;
         }
+        // A dismounted volume is mounted again, which may ask the user as the lock did.
+        if (volume->dismounted) AwaitPrompt(volume->unit, "Mount");
         ::flock(volume->fd, LOCK_SH);
         volume->locked = false;
         return true;

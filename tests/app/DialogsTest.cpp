@@ -256,7 +256,7 @@ TEST_F(DialogsTest, TheWindowAnswersThroughoutTheLockRetries) {
 TEST_F(DialogsTest, TheWindowAnswersWhileTheAuthorisationPromptWaits) {
     navisim::CreateUnit(Unit());
     navisim::Faults prompt;
-    prompt.lockPromptWaiting = true;
+    prompt.promptWaiting = "Lock";
     navisim::SetFaults("navi", prompt);
     const uint64_t answerAt = platform::GetTickCount64() + 30000;
     std::atomic<bool> answered{false};

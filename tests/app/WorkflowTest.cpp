@@ -126,7 +126,7 @@ TEST_F(WorkflowTest, ATransferPressedDuringTheHoldsLockTryStartsOnceTheUnitIsHel
     EarlierDownload();
     navisim::CreateUnit(Unit());
     navisim::Faults prompt;
-    prompt.lockPromptWaiting = true;
+    prompt.promptWaiting = "Lock";
     navisim::SetFaults("navi", prompt);
     Run({Until([&] { return !theApp.OfferName.empty() && Text(ids::kConnectionText) == J("接続済み"); }), Do([&] {
              CheckRow(0);

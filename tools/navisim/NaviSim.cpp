@@ -427,7 +427,7 @@ void SetFaults(const std::string& unit, const Faults& faults) {
         }
         if (faults.lockRefused) doc.Set(section, "LockRefused", "1");
         if (faults.lockAuthorisationRefused) doc.Set(section, "LockRefused", "authorisation");
-        if (faults.lockPromptWaiting) doc.Set(section, "LockPrompt", "waiting");
+        if (!faults.promptWaiting.empty()) doc.Set(section, faults.promptWaiting + "Prompt", "waiting");
         if (faults.vanishAfterBytes) doc.Set(section, "VanishAfterBytes", std::to_string(*faults.vanishAfterBytes));
         if (faults.powerCutAfterBytes)
             doc.Set(section, "PowerCutAfterBytes", std::to_string(*faults.powerCutAfterBytes));

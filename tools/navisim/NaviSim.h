@@ -86,8 +86,9 @@ struct Faults {
     // The system refuses this user the authorisation to lock the volume (a desktop user whose
     // polkit says no, or who has no polkit agent).
     bool lockAuthorisationRefused = false;
-    // The lock waits on an authorisation prompt until the faults are set again without it.
-    bool lockPromptWaiting = false;
+    // The call ("Lock", "Mount", "Eject", "Format") that waits on an authorisation prompt until
+    // the faults are set again without it; empty for none.
+    std::string promptWaiting{};
     std::optional<uint64_t> vanishAfterBytes{};
     // The unit loses its power once this many bytes have been written: the writes since its
     // last flush are lost, and it is gone until plugged in again.
