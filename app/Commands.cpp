@@ -48,7 +48,7 @@ void CVeltraneDlg::OnCommand(uint32_t id) {
 
 bool CVeltraneDlg::AnyJobRuns() {
     return !theApp.DownloadThreadHandle.IsNull() || !theApp.TransferThreadHandle.IsNull() ||
-           !theApp.DeleteThreadHandle.IsNull() || holdCall_.InFlight() || !theApp.LineTestThreadHandle.IsNull();
+           !theApp.DeleteThreadHandle.IsNull() || unitCall_.InFlight() || !theApp.LineTestThreadHandle.IsNull();
 }
 
 void CVeltraneDlg::OnCancel() {
@@ -61,7 +61,7 @@ int CVeltraneDlg::AppExitUpdate() {
         theApp.ExitRequested = 1;
         // A running download sees the flag and ends; a running deletion is let finish. The
         // window closes when either reports its end.
-        if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull() && !holdCall_.InFlight()) {
+        if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull() && !unitCall_.InFlight()) {
             LetGoForClose();
             view_.EndDialog(kMain, platform::IDOK);
         }
@@ -95,7 +95,7 @@ void CVeltraneDlg::OnEndSession() {
     // with this process before the window does.
     AbandonRecognise();
     theApp.ExitRequested = 1;
-    if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull() && !holdCall_.InFlight()) {
+    if (theApp.DownloadThreadHandle.IsNull() && theApp.DeleteThreadHandle.IsNull() && !unitCall_.InFlight()) {
         LetGoForClose();
         view_.EndDialog(kMain, platform::IDOK);
     }
@@ -181,7 +181,29 @@ void CVeltraneDlg::OnRecovery() {
         theApp.Messages.ShowErrorMessage(kUnitNotConnected, "E02", "");
         return;
     }
-    const int formatted = FormatAndHoldAgain();
+    StartRecoveryFormat();
+}
+
+void CVeltraneDlg::StartRecoveryFormat() {
+    // The format takes the unit: a hold under way would lock it again.
+    CancelHold();
+    // The confirmation's place is drawn again before the format dialog shows.
+    view_.Repaint(kMain);
+    StartUnitCall(UnitCallFor::Format, [] {
+        // The format needs the volume let go; whether it could be had shows in its result.
+        DriveRelease();
+        return FormatNaviDrive();
+    });
+}
+
+void CVeltraneDlg::EndRecoveryFormat(int formatted, bool holdAgain) {
+    // Formatted, the unit has no identity files until it is plugged in again, so discovery would
+    // not know it: it is held again by its drive, through the hold's timer steps. A unit that
+    // cannot be held shows at the next press.
+    if (holdAgain && !theApp.Navi.NaviDrive.empty() && !TransferOwnsUnit()) {
+        hold_.mode = HoldSequence::Mode::Tick;
+        BeginHoldTry();
+    }
     // The formatted unit no longer holds the start of its cut-off transfer: nothing is left to
     // finish on it. A record naming another unit stays.
     if (formatted == 0 && theApp.Navi.ResumePending == 1) {

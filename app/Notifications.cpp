@@ -48,11 +48,11 @@ void CVeltraneDlg::OnNotify(uintptr_t wParam, intptr_t lParam) {
 }
 
 void CVeltraneDlg::OnDeviceChanged() {
-    // The eject owns the unit until it ends, which looks again (EndEject); so does the hold's
-    // lock try running beside the window (OnHoldLockAnswer).
+    // The eject owns the unit until it ends, which looks again (EndEject); so does the unit's
+    // call running beside the window (OnUnitCallStep).
     if (eject_.step != EjectSequence::Step::None) return;
-    if (holdCall_.InFlight()) {
-        deviceChangedDuringHoldCall_ = true;
+    if (unitCall_.InFlight()) {
+        deviceChangedDuringUnitCall_ = true;
         return;
     }
     const bool holding = hold_.mode != HoldSequence::Mode::None;

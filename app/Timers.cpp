@@ -95,6 +95,7 @@ void CVeltraneDlg::OnTimer(uint32_t id) {
     case kTimerHoldUnit: HoldUnit(); break;
     case kTimerHoldStep: OnHoldStep(); break;
     case kTimerEjectStep: OnEjectStep(); break;
+    case kTimerUnitCall: OnUnitCallStep(); break;
     case kTimerRecoveryStep:
         StopTimer(kTimerRecoveryStep);
         ContinueRecognise(LetterRecoveryNext(&recovery_));

@@ -20,10 +20,10 @@ constexpr int kMain = ids::kMainWindow;
 }  // namespace
 
 void CVeltraneDlg::OnTransferButton() {
-    // The status already says the unit is there while the hold's lock try is out: the press
-    // is answered once the try has ended, as the remove button's is.
-    if (holdCall_.InFlight()) {
-        transferAfterHoldCall_ = true;
+    // The status already says the unit is there while the hold's lock try (or another call of
+    // the unit) is out: the press is answered once the call has ended, as the remove button's is.
+    if (unitCall_.InFlight()) {
+        transferAfterUnitCall_ = true;
         return;
     }
     OPERATION("OnTransferButton", "", 0, [&] {

@@ -1,7 +1,9 @@
 // Ejecting the unit (the remove button, the end of a transfer): every wait of the sequence is a
 // timer (kTimerEjectStep), so the window keeps answering through the 5 s reopen, the 2 s pause,
 // the 5 s before the request and the requests a veto repeats. Each step is one call of the
-// device layer, the same steps DriveClose and RemoveNaviUsb take with waits in place.
+// device layer, the same steps DriveClose and RemoveNaviUsb take with waits in place; the
+// release (the volume mounted again) and each request may ask the user, and run beside the
+// window.
 #include "state/Results.h"
 #include "app/VeltraneDlg.h"
 #include "base/Logger.h"
@@ -17,9 +19,10 @@ constexpr uint32_t kRemovePauseMs = 2000;
 
 void CVeltraneDlg::StartEject(bool byButton) {
     if (eject_.step != EjectSequence::Step::None) return;  // one is under way
-    // The hold's lock try running beside the window keeps the handle: the eject follows it.
-    if (holdCall_.InFlight()) {
-        ejectAfterHoldCall_ = byButton ? EjectAfterHoldCall::ByButton : EjectAfterHoldCall::AfterTransfer;
+    // The unit's call running beside the window (the hold's lock try, the recovery's format)
+    // keeps the unit: the eject follows it.
+    if (unitCall_.InFlight()) {
+        ejectAfterUnitCall_ = byButton ? EjectAfterUnitCall::ByButton : EjectAfterUnitCall::AfterTransfer;
         return;
     }
     // The eject takes the unit: a hold under way would lock it again.
@@ -28,7 +31,14 @@ void CVeltraneDlg::StartEject(bool byButton) {
     eject_ = {};
     eject_.byButton = byButton;
     if (!byButton) return WaitForEjectStep(EjectSequence::Step::Pause, 0);
-    DriveRelease();
+    eject_.step = EjectSequence::Step::Call;
+    StartUnitCall(UnitCallFor::EjectRelease, [] {
+        DriveRelease();
+        return 0;
+    });
+}
+
+void CVeltraneDlg::EjectReleased() {
     // As DriveClose: with no unit known there is nothing to wait for.
     if (theApp.Navi.NaviDrive.empty()) return WaitForEjectStep(EjectSequence::Step::Pause, kRemovePauseMs);
     ReopenForEject();
@@ -47,7 +57,8 @@ void CVeltraneDlg::WaitForEjectStep(EjectSequence::Step step, uint32_t milliseco
 void CVeltraneDlg::OnEjectStep() {
     StopTimer(kTimerEjectStep);
     switch (eject_.step) {
-    case EjectSequence::Step::None: break;
+    case EjectSequence::Step::None:
+    case EjectSequence::Step::Call: break;
     case EjectSequence::Step::Reopen: {
         const int reopened = DriveReopenEnd(eject_.reopenTries++, eject_.probe);
         eject_.probe = {};
@@ -61,11 +72,18 @@ void CVeltraneDlg::OnEjectStep() {
     case EjectSequence::Step::Pause:
         if (FindUnitUsbDevice(&eject_.device) != 0) return EndEject("E01");
         return WaitForEjectStep(EjectSequence::Step::Request, kEjectWaitMs);
-    case EjectSequence::Step::Request:
-        if (RequestUnitEject(eject_.device)) return EndEject(nullptr);
-        if (++eject_.requests < kEjectRequests) return WaitForEjectStep(EjectSequence::Step::Request, kEjectRetryMs);
-        return EndEject("E01");
+    case EjectSequence::Step::Request: {
+        eject_.step = EjectSequence::Step::Call;
+        const platform::DEVINST device = eject_.device;
+        return StartUnitCall(UnitCallFor::EjectRequest, [device] { return RequestUnitEject(device) ? 1 : 0; });
     }
+    }
+}
+
+void CVeltraneDlg::EjectRequested(bool ejected) {
+    if (ejected) return EndEject(nullptr);
+    if (++eject_.requests < kEjectRequests) return WaitForEjectStep(EjectSequence::Step::Request, kEjectRetryMs);
+    EndEject("E01");
 }
 
 void CVeltraneDlg::EndEject(const char* failureCode) {
@@ -77,19 +95,4 @@ void CVeltraneDlg::EndEject(const char* failureCode) {
     if (failureCode == nullptr || !byButton) return;
     if (std::string(failureCode) == "E01") VLOG(LOG_ERROR, "USB取り外しエラー");
     theApp.Messages.ShowErrorMessage(kRemovalFailed, failureCode, "");
-}
-
-int CVeltraneDlg::FormatAndHoldAgain() {
-    // The format needs the volume let go; whether it could be had shows in the format's result.
-    DriveRelease();
-    const int formatted = FormatNaviDrive();
-    // Formatted, the unit has no identity files until it is plugged in again, so discovery would
-    // not know it: it is held again by its drive, through the hold's timer steps. A unit that
-    // cannot be held shows at the next press.
-    if (!theApp.Navi.NaviDrive.empty() && !TransferOwnsUnit()) {
-        CancelHold();
-        hold_.mode = HoldSequence::Mode::Tick;
-        BeginHoldTry();
-    }
-    return formatted;
 }

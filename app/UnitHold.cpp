@@ -3,8 +3,6 @@
 // tries, while the volume is reopened, between tries) is a timer, so the window keeps
 // answering while Explorer or a virus scanner holds the unit for a while after it is plugged.
 // The held unit is let go when the user removes it through the system, unless a transfer runs.
-#include <utility>
-
 #include "state/Results.h"
 #include "state/MessageCatalogue.h"
 #include "state/ResourceIds.h"
@@ -20,8 +18,6 @@ namespace {
 constexpr int kMain = ids::kMainWindow;
 constexpr int kOpenTries = 10;
 constexpr uint32_t kRetryPause = 5000;
-// How often the window looks whether the lock try beside it has ended.
-constexpr uint32_t kLockAnswerLookMs = 50;
 enum LockOutcome : int { kLocked, kNotLocked, kLockAuthorisationRefused };
 }  // namespace
 
@@ -30,7 +26,8 @@ bool CVeltraneDlg::TransferOwnsUnit() const {
 }
 
 void CVeltraneDlg::HoldUnit() {
-    if (hold_.mode != HoldSequence::Mode::None) return;  // a try is under way
+    // A try is under way, or another call of the unit (the recovery's format): the next tick.
+    if (hold_.mode != HoldSequence::Mode::None || unitCall_.InFlight()) return;
     // The transfer holds the unit itself: a hold now would lock the volume between its copies.
     // An eject under way lets the unit go.
     if (TransferOwnsUnit() || eject_.step != EjectSequence::Step::None) {
@@ -71,31 +68,11 @@ void CVeltraneDlg::BeginHoldTry() {
 // administrator's authorisation and wait for the answer: the try runs beside the window.
 void CVeltraneDlg::TryHoldLock() {
     const int attempt = hold_.lockTries;
-    holdCall_.Start([attempt] {
+    hold_.step = HoldSequence::Step::LockAnswer;
+    StartUnitCall(UnitCallFor::HoldLock, [attempt] {
         if (DriveLockTry(attempt)) return kLocked;
         return DriveLockRefusedAuthorisation() ? kLockAuthorisationRefused : kNotLocked;
     });
-    WaitForHoldStep(HoldSequence::Step::LockAnswer, kLockAnswerLookMs);
-}
-
-void CVeltraneDlg::OnHoldLockAnswer() {
-    if (!holdCall_.Ended()) return WaitForHoldStep(HoldSequence::Step::LockAnswer, kLockAnswerLookMs);
-    const int outcome = holdCall_.Take();
-    // What waited for the try: a device change is looked at anew, the window's end and the
-    // remove button's eject let the volume go.
-    if (deviceChangedDuringHoldCall_) Post(kNotifyDeviceChange);
-    deviceChangedDuringHoldCall_ = false;
-    const bool transferPressed = std::exchange(transferAfterHoldCall_, false);
-    if (theApp.ExitRequested == 1 || ejectAfterHoldCall_ != EjectAfterHoldCall::None) {
-        hold_ = {};
-        if (theApp.ExitRequested == 1) return CloseForExit();
-        const bool byButton = ejectAfterHoldCall_ == EjectAfterHoldCall::ByButton;
-        ejectAfterHoldCall_ = EjectAfterHoldCall::None;
-        return StartEject(byButton);
-    }
-    EndHoldLock(outcome);
-    // Held now, or still trying: the transfer starts, or refuses as during the lock's retries.
-    if (transferPressed) OnTransferButton();
 }
 
 void CVeltraneDlg::EndHoldLock(int outcome) {
@@ -128,7 +105,6 @@ void CVeltraneDlg::WaitForHoldStep(HoldSequence::Step step, uint32_t millisecond
 
 void CVeltraneDlg::OnHoldStep() {
     StopTimer(kTimerHoldStep);
-    if (hold_.step == HoldSequence::Step::LockAnswer) return OnHoldLockAnswer();
     if (TransferOwnsUnit()) return CancelHold();  // a hold never runs beside a transfer
     switch (hold_.step) {
     case HoldSequence::Step::Lock: TryHoldLock(); break;
@@ -218,8 +194,8 @@ void CVeltraneDlg::CompetingUse(bool processCheck) {
 // held again; the registration ends once the removal failed or went through.
 bool CVeltraneDlg::OnQueryRemoveVolume(platform::HANDLE volume) {
     // A registration that outlived its handle: nothing of ours holds the unit any more. (A lock
-    // try under way has not registered its handle yet.)
-    if (volume != theApp.Navi.DriveHandle.load() || holdCall_.InFlight()) return true;
+    // try under way has not registered its handle yet; a release under way lets it go.)
+    if (volume != theApp.Navi.DriveHandle.load() || unitCall_.InFlight()) return true;
     // Only a transfer writes to the unit; a download or a deletion works on the PC's folders.
     if (TransferOwnsUnit()) {
         VLOG(LOG_ERROR, "転送中のため取り外し拒否");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ enum Timer : uint32_t {
     kTimerEjectStep = 25,
     // The letter recovery's wait while a trial letter is given.
     kTimerRecoveryStep = 26,
+    // The look whether the unit's call beside the window (unitCall_) has ended.
+    kTimerUnitCall = 27,
 };
 
 // What ButtonEnable turns on and off, by the moment it is called in; logged by number, and any
@@ -227,7 +230,7 @@ private:
         // Tick: one try per tick of timer 21; Competing: ten tries while a competing program
         // runs; AfterBox: the one try after the user answered the competing-use box.
         enum class Mode { None, Tick, Competing, AfterBox } mode = Mode::None;
-        // LockAnswer: the lock try runs beside the window (holdCall_), looked for on the timer.
+        // LockAnswer: the lock try runs beside the window (unitCall_).
         enum class Step { Lock, LockAnswer, Reopen, Pause } step = Step::Lock;
         int lockTries = 0;
         int reopenTries = 0;
@@ -236,7 +239,6 @@ private:
     };
     void BeginHoldTry();
     void TryHoldLock();
-    void OnHoldLockAnswer();
     void EndHoldLock(int outcome);
     void ReopenForHold();
     void WaitForHoldStep(HoldSequence::Step step, uint32_t milliseconds);
@@ -251,7 +253,8 @@ private:
     // is let go, reopened to see it back and left 2 s; after a transfer the eject starts at once.
     // Then the wait before the request, and the requests a veto repeats.
     struct EjectSequence {
-        enum class Step { None, Reopen, Pause, Request } step = Step::None;
+        // Call: the release or a request runs beside the window (unitCall_).
+        enum class Step { None, Call, Reopen, Pause, Request } step = Step::None;
         bool byButton = false;  // the remove button's failures are shown
         int reopenTries = 0;
         ReopenProbe probe;
@@ -259,14 +262,25 @@ private:
         int requests = 0;
     };
     void StartEject(bool byButton);
+    // The remove button's release has ended (the volume mounted again): the reopen follows.
+    void EjectReleased();
+    void EjectRequested(bool ejected);
     void ReopenForEject();
     void WaitForEjectStep(EjectSequence::Step step, uint32_t milliseconds);
     void OnEjectStep();
     // The sequence's end; a failure of the remove button's is shown with its message code.
     void EndEject(const char* failureCode);
-    // The format after an unfinished image, and the recovery's: the volume let go for it, then
-    // held again through the hold's timer steps, never in place. The format's result.
-    int FormatAndHoldAgain();
+    // The recovery's format: the volume let go for it beside the window, then held again
+    // through the hold's timer steps, never in place (unless the window's end or an eject
+    // took over meanwhile).
+    void StartRecoveryFormat();
+    void EndRecoveryFormat(int formatted, bool holdAgain);
+    // The calls of the device layer that may wait on the user (on Linux a desktop user's
+    // authorisation prompt) run beside the window, one at a time; the window looks on timer 27
+    // whether it has ended and hands its result to the sequence that started it.
+    enum class UnitCallFor { HoldLock, EjectRelease, EjectRequest, Format };
+    void StartUnitCall(UnitCallFor what, const std::function<int()>& call);
+    void OnUnitCallStep();
     // No unit is left to hold: the window says so and stops trying.
     void ShowNoUnit();
     void ShowFreeSpace();
@@ -341,13 +355,14 @@ private:
     std::atomic<int> lineTestResult_{0};
     double startFreeGigabytes_ = 0;
     HoldSequence hold_;
-    // The hold's lock try: on Linux it may wait minutes for a desktop user's authorisation.
-    // While it runs nothing else touches the unit's handle: a device change is looked at, and
-    // the remove button's eject started, once it has ended.
-    UnitCall holdCall_;
-    bool deviceChangedDuringHoldCall_ = false;
-    bool transferAfterHoldCall_ = false;
-    enum class EjectAfterHoldCall { None, ByButton, AfterTransfer } ejectAfterHoldCall_ = EjectAfterHoldCall::None;
+    // The unit's call beside the window: on Linux it may wait minutes for a desktop user's
+    // authorisation. While it runs nothing else touches the unit: a device change is looked
+    // at, a transfer press answered and an eject started once it has ended.
+    UnitCall unitCall_;
+    UnitCallFor unitCallFor_ = UnitCallFor::HoldLock;
+    bool deviceChangedDuringUnitCall_ = false;
+    bool transferAfterUnitCall_ = false;
+    enum class EjectAfterUnitCall { None, ByButton, AfterTransfer } ejectAfterUnitCall_ = EjectAfterUnitCall::None;
     EjectSequence eject_;
     LetterRecovery recovery_;
     uint64_t jobStartedAt_ = 0;  // the tick the running download or transfer started

@@ -404,7 +404,6 @@ int FormatNaviDrive() {
     if (Navi().NaviDrive.empty()) return 0;
     platform::View* view = platform::CurrentView();
     if (view == nullptr) return static_cast<int>(platform::SHFMT_ERROR);
-    view->Repaint(platform::IDD_MAIN_WINDOW);
     uint32_t result = view->FormatDrive(Navi().NaviDrive[0]);
     if (result == 0) Navi().ImageWritePending = 0;
     return static_cast<int>(result);

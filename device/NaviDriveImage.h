@@ -84,5 +84,6 @@ void DriveReopenAbandon(ReopenProbe* probe);
 [[nodiscard]] int UnmountDrive(const std::string& mountPoint);
 // Every volume of the system into LetterlessVolumes; always 0.
 int EnumVolumes();
-// The shell's format dialog for the unit's drive; 0 with no unit, else the shell's result.
+// The shell's format dialog for the unit's drive; 0 with no unit, else the shell's result. Any
+// thread: the window runs it beside itself, since the format may wait on the user.
 [[nodiscard]] int FormatNaviDrive();

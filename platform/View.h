@@ -160,8 +160,9 @@ public:
     virtual void ShellOpen(const std::string& url) = 0;
     virtual void SetWaitCursor(bool wait) = 0;
     // The format dialog for a drive, owned by the main window; the format itself is the
-    // platform's (platform::FormatDrive). The shell's result: 0 formatted, SHFMT_CANCEL or
-    // SHFMT_ERROR.
+    // platform's (platform::FormatDrive), run on the calling thread once the user confirmed
+    // where the front end asks itself (it may wait on an authorisation prompt). The shell's
+    // result: 0 formatted, SHFMT_CANCEL or SHFMT_ERROR.
     [[nodiscard]] virtual uint32_t FormatDrive(char driveLetter) = 0;
     virtual std::optional<ProxyCredentials> AskProxyCredentials(const std::string& proxy) = 0;
 

@@ -45,11 +45,12 @@ protected:
     uint64_t LongestGap(const std::function<bool()>& ready, const std::function<void()>& start,
                         const std::function<bool()>& done) {
         uint64_t postedAt = 0, slowest = 0;
-        size_t posted = 0;
+        // Counted from the pages opened before, so that one test can measure several times.
+        size_t posted = view.ShellOpened().size();
         // A message is waiting when `start` runs, so a wait inside it counts too.
         const auto postThenStart = [&] {
             Notify(kNotifyKeyF1);
-            posted = 1;
+            ++posted;
             postedAt = platform::GetTickCount64();
             start();
         };
@@ -66,6 +67,27 @@ protected:
         return slowest;
     }
     static bool Plugged() { return platform::MachineDescription().Get("Unit navi", "Plugged").value_or("") == "1"; }
+    // The user answers the unit's waiting prompt `afterMs` in, by the clock, and `answered` is
+    // set. A window stuck on the prompt moves no clock: after 2 s of real time without a tick
+    // the user moves it as that wait would have.
+    std::thread AnswerPromptAfter(uint64_t afterMs, std::atomic<bool>& answered) {
+        const uint64_t answerAt = platform::GetTickCount64() + afterMs;
+        return std::thread([this, answerAt, &answered] {
+            uint64_t seen = platform::GetTickCount64();
+            auto stillSince = std::chrono::steady_clock::now();
+            for (uint64_t now; (now = platform::GetTickCount64()) < answerAt;
+                 std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+                if (now != seen) {
+                    seen = now;
+                    stillSince = std::chrono::steady_clock::now();
+                } else if (std::chrono::steady_clock::now() - stillSince > std::chrono::seconds(2)) {
+                    world.clock.Advance(static_cast<int64_t>(answerAt - now));
+                }
+            }
+            answered = true;
+            navisim::ClearFaults("navi");
+        });
+    }
 };
 
 TEST_F(DialogsTest, TheConfirmationAsksForTheTransferOrTheRecovery) {
@@ -258,25 +280,8 @@ TEST_F(DialogsTest, TheWindowAnswersWhileTheAuthorisationPromptWaits) {
     navisim::Faults prompt;
     prompt.promptWaiting = "Lock";
     navisim::SetFaults("navi", prompt);
-    const uint64_t answerAt = platform::GetTickCount64() + 30000;
     std::atomic<bool> answered{false};
-    // The user answers half a minute in, by the clock. A window stuck on the prompt moves no
-    // clock: after 2 s of real time without a tick the user moves it as that wait would have.
-    std::thread user([&] {
-        uint64_t seen = platform::GetTickCount64();
-        auto stillSince = std::chrono::steady_clock::now();
-        for (uint64_t now; (now = platform::GetTickCount64()) < answerAt;
-             std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
-            if (now != seen) {
-                seen = now;
-                stillSince = std::chrono::steady_clock::now();
-            } else if (std::chrono::steady_clock::now() - stillSince > std::chrono::seconds(2)) {
-                world.clock.Advance(static_cast<int64_t>(answerAt - now));
-            }
-        }
-        answered = true;
-        navisim::ClearFaults("navi");
-    });
+    std::thread user = AnswerPromptAfter(10000, answered);  // half a minute in
     bool heldBeforeTheAnswer = false;
     const uint64_t slowest = LongestGap([] { return true; }, [] {},
                                         [&] {
@@ -425,6 +430,54 @@ TEST_F(DialogsTest, TheWindowAnswersThroughoutTheEjectAfterATransfer) {
     EXPECT_LE(LongestGap([&] { Notify(kNotifyTransferDone); }, [&] { return !Plugged(); }), 100u);
 }
 
+// The other calls that may ask a desktop user: the remount of the remove button's release, the
+// eject's request after a transfer, the recovery's format. Each waits on a prompt nobody has
+// answered yet while the window answers, and what it does shows only after the answer.
+TEST_F(DialogsTest, TheWindowAnswersWhileTheUnitsOtherPromptsWait) {
+    navisim::CreateUnit(Unit());
+    view.AnswerFormat(true);
+    struct Path {
+        const char* call;
+        std::function<void()> start;
+        std::function<bool()> done;
+    };
+    const Path paths[] = {
+        {"Format",
+         [&] {
+             view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDOK);
+             window->OnCommand(ids::kMenuRecovery);
+         },
+         // Formatted, and held again.
+         [] { return !std::filesystem::exists(navisim::UnitFiles("navi") / "UPDATE") && DriveHeld(); }},
+        {"Mount", [&] { window->OnCommand(ids::kRemoveButton); }, [] { return !Plugged(); }},
+        {"Eject", [&] { Notify(kNotifyTransferDone); }, [] { return !Plugged(); }},
+    };
+    for (const Path& path : paths) {
+        SCOPED_TRACE(path.call);
+        if (!Plugged()) navisim::Plug("navi");
+        navisim::Faults prompt;
+        prompt.promptWaiting = path.call;
+        navisim::SetFaults("navi", prompt);
+        std::atomic<bool> answered{false};
+        std::thread user;
+        bool doneBeforeTheAnswer = false;
+        const uint64_t slowest = LongestGap([] { return DriveHeld(); },
+                                            [&] {
+                                                user = AnswerPromptAfter(10000, answered);
+                                                path.start();
+                                            },
+                                            [&] {
+                                                if (!answered && path.done()) doneBeforeTheAnswer = true;
+                                                return answered && path.done();
+                                            });
+        user.join();
+        EXPECT_FALSE(doneBeforeTheAnswer);
+        EXPECT_LE(slowest, 100u);
+        // The remove button says nothing when it went well; the transfer's end is a notice.
+        EXPECT_EQ(view.Boxes().size(), std::string(path.call) == "Eject" ? 1u : 0u);
+    }
+}
+
 TEST_F(DialogsTest, TheWindowAnswersThroughoutTheRecoverysFormat) {
     navisim::CreateUnit(Unit());
     view.AnswerFormat(true);
@@ -435,7 +488,7 @@ TEST_F(DialogsTest, TheWindowAnswersThroughoutTheRecoverysFormat) {
             chosen = true;
             window->OnCommand(ids::kMenuRecovery);
         },
-        [&] { return chosen && DriveHeld(); });
+        [&] { return chosen && view.FormatsAsked() == 1 && DriveHeld(); });
     EXPECT_LE(slowest, 100u);
     // Formatted, the unit has no identity files, and is held again by its drive all the same.
     EXPECT_FALSE(std::filesystem::exists(navisim::UnitFiles("navi") / "UPDATE"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "WindowWorld.h"
+#include "device/NaviDriveImage.h"
 #include "state/ResourceIds.h"
 #include "state/ResultTable.h"
 #include "platform/Clock.h"
@@ -338,7 +339,9 @@ TEST_F(WindowTest, RecoveryFormatsTheUnitOnlyAfterItsConfirmation) {
     EXPECT_NE(Text(ids::kStatusLine), "ナビゲーションのリカバリーが完了しました。");
 
     view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDOK);
-    Run({Do([&] { window->OnCommand(ids::kMenuRecovery); })});
+    // The format runs beside the window; the unit is held again after it.
+    Run({Do([&] { window->OnCommand(ids::kMenuRecovery); }),
+         Until([&] { return view.FormatsAsked() == 1 && DriveHeld(); })});
     EXPECT_FALSE(std::filesystem::exists(mapVersion));
     EXPECT_TRUE(navisim::Check("navi", std::nullopt).bootSignature0);
     EXPECT_EQ(Text(ids::kStatusLine), "ナビゲーションのリカバリーが完了しました。");
@@ -353,7 +356,8 @@ TEST_F(WindowTest, RecoveryClaimsNothingWhenNoFormatRan) {
     // The shell's format dialog cancelled: the unit is as it was, and held again.
     view.AnswerFormat(false);
     view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDOK);
-    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] { window->OnCommand(ids::kMenuRecovery); })});
+    Run({Until([&] { return window->NaviConnected == 1; }), Do([&] { window->OnCommand(ids::kMenuRecovery); }),
+         Until([&] { return view.FormatsAsked() == 1 && DriveHeld(); })});
     EXPECT_TRUE(std::filesystem::exists(mapVersion));
     EXPECT_EQ(Text(ids::kStatusLine), "");
     EXPECT_NE(theApp.Navi.DriveHandle.load(), nullptr);

@@ -53,6 +53,11 @@ void HeadlessView::AnswerFormat(bool formatted) {
     formatAnswer_ = formatted;
 }
 
+int HeadlessView::FormatsAsked() {
+    std::lock_guard guard(lock_);
+    return formatsAsked_;
+}
+
 std::vector<HeadlessView::BoxRecord> HeadlessView::Boxes() {
     std::lock_guard guard(lock_);
     return boxes_;
@@ -598,13 +603,14 @@ void HeadlessView::SetWindowInFront(bool inFront) {
 }
 
 uint32_t HeadlessView::FormatDrive(char driveLetter) {
-    return OnUiThread([this, driveLetter] {
-        std::unique_lock guard(lock_);
-        if (!formatAnswer_) return platform::SHFMT_CANCEL;
-        guard.unlock();
-        // The user confirmed: the shell formats the drive.
-        return platform::FormatDrive(driveLetter);
+    const bool confirmed = OnUiThread([this] {
+        std::lock_guard guard(lock_);
+        ++formatsAsked_;
+        return formatAnswer_;
     });
+    if (!confirmed) return platform::SHFMT_CANCEL;
+    // The user confirmed: the drive is formatted on the caller's thread.
+    return platform::FormatDrive(driveLetter);
 }
 
 std::optional<platform::ProxyCredentials> HeadlessView::AskProxyCredentials(const std::string&) {

@@ -55,6 +55,8 @@ public:
     void AnswerProxyPrompt(std::optional<platform::ProxyCredentials> credentials);
     void AnswerFolderBrowser(std::optional<std::string> folder);
     void AnswerFormat(bool formatted);
+    // How often the format dialog was shown.
+    int FormatsAsked();
 
     // Progress outside the window, as the logic asked for it.
     struct TaskbarRecord {
@@ -215,6 +217,7 @@ private:
     std::optional<platform::ProxyCredentials> proxyAnswer_;
     std::optional<std::string> folderAnswer_;
     bool formatAnswer_ = false;
+    int formatsAsked_ = 0;
     ui::AutomationObserver* observer_ = nullptr;
     std::function<bool()> driver_;
     bool driverRunning_ = false;

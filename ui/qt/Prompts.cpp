@@ -11,7 +11,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "platform/Format.h"
 #include "ui/qt/Fonts.h"
 #include "ui/qt/QtText.h"
 
@@ -80,7 +79,7 @@ std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string&
     return platform::ProxyCredentials{ToCp932(user->text()), ToCp932(password->text())};
 }
 
-uint32_t RunFormatDialog(char driveLetter, QWidget* owner) {
+bool ConfirmFormat(char driveLetter, QWidget* owner) {
     QDialog dialog(owner);
     dialog.setFont(DialogFont());
     dialog.setWindowTitle(QString("フォーマット - リムーバブル ディスク (%1:)").arg(QChar(driveLetter)));
@@ -90,7 +89,6 @@ uint32_t RunFormatDialog(char driveLetter, QWidget* owner) {
     buttons->addButton("開始(&S)", QDialogButtonBox::AcceptRole);
     buttons->addButton("閉じる(&C)", QDialogButtonBox::RejectRole);
     layout->addWidget(buttons);
-    uint32_t result = platform::SHFMT_CANCEL;
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
         platform::MessageBoxRequest warning{
@@ -100,13 +98,9 @@ uint32_t RunFormatDialog(char driveLetter, QWidget* owner) {
         // This front end's own texts are UTF-8; the box takes the program's CP932.
         warning.text = ToCp932(QString::fromUtf8(warning.text.c_str()));
         warning.caption = ToCp932(QString::fromUtf8(warning.caption.c_str()));
-        if (ShowMessageBox(warning, &dialog, std::nullopt) != platform::IDOK) return;
-        // The user confirmed: the shell formats the drive.
-        result = platform::FormatDrive(driveLetter);
-        dialog.accept();
+        if (ShowMessageBox(warning, &dialog, std::nullopt) == platform::IDOK) dialog.accept();
     });
-    dialog.exec();
-    return result;
+    return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace ui::qt

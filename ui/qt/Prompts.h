@@ -17,7 +17,7 @@ namespace ui::qt {
 int ShowMessageBox(const platform::MessageBoxRequest& request, QWidget* owner, std::optional<int> scriptedAnswer,
                    const std::string& screenshot = {});
 std::optional<platform::ProxyCredentials> AskProxyCredentials(const std::string& proxy, QWidget* owner);
-// The format dialog of a drive: 0 formatted, SHFMT_CANCEL or SHFMT_ERROR.
-uint32_t RunFormatDialog(char driveLetter, QWidget* owner);
+// The format dialog of a drive: whether the user started the format and confirmed its warning.
+bool ConfirmFormat(char driveLetter, QWidget* owner);
 
 }  // namespace ui::qt

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include "platform/Format.h"
 #include "platform/Paths.h"
 #include "ui/qt/DesktopNotices.h"
 #include "ui/qt/Fonts.h"
@@ -292,7 +293,9 @@ void QtView::SetWaitCursor(bool wait) {
 }
 
 uint32_t QtView::FormatDrive(char driveLetter) {
-    return OnUiThread([&] { return RunFormatDialog(driveLetter, Top()); });
+    if (!OnUiThread([&] { return ConfirmFormat(driveLetter, Top()); })) return platform::SHFMT_CANCEL;
+    // The format on the caller's thread: udisks2 may wait on the user's authorisation.
+    return platform::FormatDrive(driveLetter);
 }
 
 std::optional<platform::ProxyCredentials> QtView::AskProxyCredentials(const std::string& proxy) {
