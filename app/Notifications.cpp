@@ -146,8 +146,13 @@ void CVeltraneDlg::OnTransferFailed(int result) {
     StartTimer(kTimerTransferFailed, 100);
     // A transfer that changed the unit left its record. Nothing is formatted unasked: the unit
     // is let go and found again by discovery (also without a file system, also when it was
-    // pulled out meanwhile), and the next transfer press finishes it.
-    if (TRANSFER_RECORD record; TransferRecordRead(&record)) DriveRelease();
+    // pulled out meanwhile), and the next transfer press finishes it. The release runs beside
+    // the window: its remount may ask a desktop user; discovery waits for it.
+    if (TRANSFER_RECORD record; TransferRecordRead(&record))
+        StartUnitCall(UnitCallFor::Release, [] {
+            DriveRelease();
+            return 0;
+        });
     Post(kNotifyDeviceChange);
     HoldWindowForTransfer(false);
     view_.SetControlIcon(kMain, ids::kTransferBusyIcon, 0);

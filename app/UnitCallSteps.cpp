@@ -1,6 +1,7 @@
 // The unit's call beside the window (timer 27): the lock try, the release and the requests of
-// the eject, the recovery's format. The window looks every 50 ms whether it has ended, hands its
-// result to the sequence that started it, then answers what waited for it.
+// the eject, the recovery's format, a failed transfer's release. The window looks every 50 ms
+// whether it has ended, hands its result to the sequence that started it, then answers what
+// waited for it.
 #include <utility>
 
 #include "state/VeltraneApp.h"
@@ -48,6 +49,8 @@ void CVeltraneDlg::OnUnitCallStep() {
         break;
     // The format's result counts whatever follows: the cut-off transfer's record goes with it.
     case UnitCallFor::Format: EndRecoveryFormat(result, !takenOver); break;
+    // A failed transfer's release: discovery, after it, finds the unit again.
+    case UnitCallFor::Release: break;
     }
     if (theApp.ExitRequested == 1) return CloseForExit();
     if (eject != EjectAfterUnitCall::None) return StartEject(eject == EjectAfterUnitCall::ByButton);

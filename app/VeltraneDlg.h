@@ -278,7 +278,7 @@ private:
     // The calls of the device layer that may wait on the user (on Linux a desktop user's
     // authorisation prompt) run beside the window, one at a time; the window looks on timer 27
     // whether it has ended and hands its result to the sequence that started it.
-    enum class UnitCallFor { HoldLock, EjectRelease, EjectRequest, Format };
+    enum class UnitCallFor { HoldLock, EjectRelease, EjectRequest, Format, Release };
     void StartUnitCall(UnitCallFor what, const std::function<int()>& call);
     void OnUnitCallStep();
     // No unit is left to hold: the window says so and stops trying.

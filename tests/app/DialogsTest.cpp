@@ -12,6 +12,7 @@
 #include "platform/Drives.h"
 #include "platform/Volumes.h"
 #include "device/NaviDriveImage.h"
+#include "device/TransferRecord.h"
 #include "state/ResourceIds.h"
 #include "support/ShippedMessages.h"
 
@@ -431,29 +432,52 @@ TEST_F(DialogsTest, TheWindowAnswersThroughoutTheEjectAfterATransfer) {
 }
 
 // The other calls that may ask a desktop user: the remount of the remove button's release, the
-// eject's request after a transfer, the recovery's format. Each waits on a prompt nobody has
-// answered yet while the window answers, and what it does shows only after the answer.
+// eject's request after a transfer, the recovery's format, the remount of a failed transfer's
+// release. Each waits on a prompt nobody has answered yet while the window answers, and what it
+// does shows only after the answer.
 TEST_F(DialogsTest, TheWindowAnswersWhileTheUnitsOtherPromptsWait) {
     navisim::CreateUnit(Unit());
     view.AnswerFormat(true);
     struct Path {
-        const char* call;
+        const char* name;
+        const char* call;  // the call whose prompt waits
         std::function<void()> start;
         std::function<bool()> done;
+        size_t boxes;
     };
+    // The unit is gone once the eject has ended and discovery has looked again: the window has
+    // taken the call's result.
+    const auto ejected = [&] { return !Plugged() && !window->NaviConnected; };
+    bool released = false;
     const Path paths[] = {
-        {"Format",
+        {"the recovery's format", "Format",
          [&] {
              view.AnswerNextDialog(ids::kConfirmationDialog, platform::IDOK);
              window->OnCommand(ids::kMenuRecovery);
          },
          // Formatted, and held again.
-         [] { return !std::filesystem::exists(navisim::UnitFiles("navi") / "UPDATE") && DriveHeld(); }},
-        {"Mount", [&] { window->OnCommand(ids::kRemoveButton); }, [] { return !Plugged(); }},
-        {"Eject", [&] { Notify(kNotifyTransferDone); }, [] { return !Plugged(); }},
+         [] { return !std::filesystem::exists(navisim::UnitFiles("navi") / "UPDATE") && DriveHeld(); }, 0},
+        {"the remove button's remount", "Mount", [&] { window->OnCommand(ids::kRemoveButton); }, ejected, 0},
+        // The transfer's end is a notice.
+        {"the eject after a transfer", "Eject", [&] { Notify(kNotifyTransferDone); }, ejected, 1},
+        // The unit is let go, and held again once discovery has found it.
+        {"a failed transfer's remount", "Mount",
+         [&] {
+             TRANSFER_RECORD record;
+             record.instanceId = theApp.Navi.NaviInstanceId;  // the held unit's
+             record.version = "20260411";
+             record.folder = theApp.MapFolder + "\\20260411";
+             ASSERT_EQ(TransferRecordSave(record), 0);
+             Notify(kNotifyTransferFailed, 532);
+         },
+         [&] {
+             released = released || theApp.Navi.DriveHandle.load() == nullptr;
+             return released && DriveHeld();
+         },
+         1},
     };
     for (const Path& path : paths) {
-        SCOPED_TRACE(path.call);
+        SCOPED_TRACE(path.name);
         if (!Plugged()) navisim::Plug("navi");
         navisim::Faults prompt;
         prompt.promptWaiting = path.call;
@@ -461,6 +485,7 @@ TEST_F(DialogsTest, TheWindowAnswersWhileTheUnitsOtherPromptsWait) {
         std::atomic<bool> answered{false};
         std::thread user;
         bool doneBeforeTheAnswer = false;
+        const size_t boxesBefore = view.Boxes().size();
         const uint64_t slowest = LongestGap([] { return DriveHeld(); },
                                             [&] {
                                                 user = AnswerPromptAfter(10000, answered);
@@ -473,8 +498,7 @@ TEST_F(DialogsTest, TheWindowAnswersWhileTheUnitsOtherPromptsWait) {
         user.join();
         EXPECT_FALSE(doneBeforeTheAnswer);
         EXPECT_LE(slowest, 100u);
-        // The remove button says nothing when it went well; the transfer's end is a notice.
-        EXPECT_EQ(view.Boxes().size(), std::string(path.call) == "Eject" ? 1u : 0u);
+        EXPECT_EQ(view.Boxes().size() - boxesBefore, path.boxes);
     }
 }
 
